@@ -1,0 +1,81 @@
+#pragma once
+// The core's only door to the outside world. The desktop implements it with Qt,
+// the command line and the tests with ScriptedPlatform.
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quorvel {
+
+inline constexpr const char* kProductTitle = "Quorvel";
+
+struct FileFilter {
+  std::string label;    // "fichier DICOM" / "DICOM file"
+  std::string pattern;  // "*.dcm"
+};
+
+struct FileChoice {
+  std::string path;
+  int filter = 1;  // 1-based index of the filter left selected
+};
+
+struct Rgb {
+  unsigned char r = 0, g = 0, b = 0;
+};
+
+struct ScreenSize {
+  int width = 1920, height = 1080;
+};
+
+enum class QuestionAnswer { Ok, Cancel };
+
+// Thrown by implementations whose fatal() must not end the process (tests, the CLI wrapper).
+struct FatalExit {
+  int code;
+  std::string text;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // Message boxes, titled kProductTitle unless a title is given.
+  virtual void warning(const std::string& text) = 0;      // MEMS
+  virtual void information(const std::string& text) = 0;  // MUMS
+  virtual QuestionAnswer question(const std::string& text) = 0;
+
+  // Choosers; an empty optional means the user cancelled.
+  virtual std::optional<FileChoice> chooseOpenFile(const std::string& title,
+                                                   const std::vector<FileFilter>& filters,
+                                                   int preselectedFilter) = 0;
+  virtual std::optional<FileChoice> chooseSaveFile(const std::string& title,
+                                                   const std::vector<FileFilter>& filters,
+                                                   int preselectedFilter) = 0;
+  virtual std::optional<std::string> chooseFolder(const std::string& title) = 0;
+  virtual std::optional<Rgb> chooseColour(Rgb initial) = 0;
+
+  // Modeless heart-rate prompt; the front end answers later through the study's setter.
+  virtual void openHeartRatePrompt(int initialBpm) = 0;
+  virtual void closeHeartRatePrompt() = 0;
+
+  // Timers: 0 cine, 1 depolarisation animation, 2 one-shot redraw.
+  virtual void startTimer(int id, int periodMs) = 0;
+  virtual void stopTimer(int id) = 0;
+
+  // "Setters that notify, views that pull": the front end redraws when it paints.
+  virtual void pictureChanged() = 0;
+  virtual void textChanged(const std::string& which, const std::string& text) = 0;
+
+  // Progress of long work; returning false from progress() asks the caller to cancel.
+  virtual void beginProgress(const std::string& title) = 0;
+  virtual bool progress(double fraction) = 0;
+  virtual void endProgress() = 0;
+
+  virtual bool openDocument(const std::string& path) = 0;
+  virtual ScreenSize screenSize() = 0;
+
+  // Shows text as a fatal box and ends the process with code. Never returns.
+  [[noreturn]] virtual void fatal(int code, const std::string& text) = 0;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,66 @@
+#pragma once
+// Platform for tests and the command line: answers are queued in advance, every call is recorded.
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "base/platform.h"
+
+namespace quorvel {
+
+class ScriptedPlatform : public Platform {
+ public:
+  struct Call {
+    std::string kind;  // "warning", "information", "question", "open", "save", "folder", ...
+    std::string text;
+  };
+
+  // Queued answers, consumed in order. An empty queue answers Cancel / no choice.
+  std::deque<QuestionAnswer> questionAnswers;
+  std::deque<std::optional<FileChoice>> openAnswers;
+  std::deque<std::optional<FileChoice>> saveAnswers;
+  std::deque<std::optional<std::string>> folderAnswers;
+  std::deque<std::optional<Rgb>> colourAnswers;
+  bool cancelProgress = false;
+  ScreenSize screen;
+
+  // When set, messages are also printed on standard error (the command line uses this).
+  bool echoMessages = false;
+
+  std::vector<Call> calls;
+
+  // Convenience queries for tests.
+  int count(const std::string& kind) const;
+  std::vector<std::string> texts(const std::string& kind) const;
+  const Call* last(const std::string& kind) const;
+  bool heartRatePromptOpen = false;
+  std::vector<int> runningTimers;
+  int picturesChanged = 0;
+
+  void warning(const std::string& text) override;
+  void information(const std::string& text) override;
+  QuestionAnswer question(const std::string& text) override;
+  std::optional<FileChoice> chooseOpenFile(const std::string& title, const std::vector<FileFilter>& filters,
+                                           int preselectedFilter) override;
+  std::optional<FileChoice> chooseSaveFile(const std::string& title, const std::vector<FileFilter>& filters,
+                                           int preselectedFilter) override;
+  std::optional<std::string> chooseFolder(const std::string& title) override;
+  std::optional<Rgb> chooseColour(Rgb initial) override;
+  void openHeartRatePrompt(int initialBpm) override;
+  void closeHeartRatePrompt() override;
+  void startTimer(int id, int periodMs) override;
+  void stopTimer(int id) override;
+  void pictureChanged() override;
+  void textChanged(const std::string& which, const std::string& text) override;
+  void beginProgress(const std::string& title) override;
+  bool progress(double fraction) override;
+  void endProgress() override;
+  bool openDocument(const std::string& path) override;
+  ScreenSize screenSize() override;
+  [[noreturn]] void fatal(int code, const std::string& text) override;
+
+ private:
+  void record(std::string kind, std::string text);
+};
+
+}  // namespace quorvel
