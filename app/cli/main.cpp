@@ -1,10 +1,16 @@
 // quorvel-cli: the headless front end (batch work, demonstration, tests).
 #include <CLI/CLI.hpp>
-#include <iostream>
+
+#include "commands.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"Quorvel command line: gated blood-pool tomography analysis"};
   app.require_subcommand(1);
+  int status = 0;
+  quorvel::cli::registerInfoCommand(app, status);
+#ifdef QUORVEL_HAVE_PHANTOM
+  quorvel::cli::registerPhantomCommand(app, status);
+#endif
   CLI11_PARSE(app, argc, argv);
-  return 0;
+  return status;
 }

@@ -32,6 +32,7 @@ enum class QuestionAnswer { Ok, Cancel };
 // Thrown by implementations whose fatal() must not end the process (tests, the CLI wrapper).
 struct FatalExit {
   int code;
+  std::string title;
   std::string text;
 };
 
@@ -74,8 +75,8 @@ class Platform {
   virtual bool openDocument(const std::string& path) = 0;
   virtual ScreenSize screenSize() = 0;
 
-  // Shows text as a fatal box and ends the process with code. Never returns.
-  [[noreturn]] virtual void fatal(int code, const std::string& text) = 0;
+  // Shows text in a box titled title and ends the process with code. Never returns.
+  [[noreturn]] virtual void fatal(int code, const std::string& title, const std::string& text) = 0;
 };
 
 }  // namespace quorvel

@@ -111,9 +111,9 @@ bool ScriptedPlatform::openDocument(const std::string& path) {
 
 ScreenSize ScriptedPlatform::screenSize() { return screen; }
 
-void ScriptedPlatform::fatal(int code, const std::string& text) {
+void ScriptedPlatform::fatal(int code, const std::string& title, const std::string& text) {
   record("fatal", std::to_string(code) + " " + text);
-  throw FatalExit{code, text};
+  throw FatalExit{code, title, text};
 }
 
 }  // namespace quorvel

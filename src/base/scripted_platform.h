@@ -57,7 +57,7 @@ class ScriptedPlatform : public Platform {
   void endProgress() override;
   bool openDocument(const std::string& path) override;
   ScreenSize screenSize() override;
-  [[noreturn]] void fatal(int code, const std::string& text) override;
+  [[noreturn]] void fatal(int code, const std::string& title, const std::string& text) override;
 
  private:
   void record(std::string kind, std::string text);

@@ -88,7 +88,7 @@ TEST(ScriptedPlatform, RecordsCallsAndConsumesQueuedAnswers) {
   p.stopTimer(0);
   EXPECT_TRUE(p.runningTimers.empty());
   try {
-    p.fatal(33, "Memory Error. Code  DD1 ");
+    p.fatal(33, "Sorry, the software must close...", "Memory Error. Code  DD1 ");
     FAIL() << "fatal returned";
   } catch (const FatalExit& e) {
     EXPECT_EQ(e.code, 33);

@@ -1,0 +1,13 @@
+#pragma once
+// Subcommands of quorvel-cli; each registers itself on the application and, when it runs,
+// stores the process exit status in `status` (0 success).
+#include <CLI/CLI.hpp>
+
+namespace quorvel::cli {
+
+void registerInfoCommand(CLI::App& app, int& status);
+#ifdef QUORVEL_HAVE_PHANTOM
+void registerPhantomCommand(CLI::App& app, int& status);
+#endif
+
+}  // namespace quorvel::cli

@@ -1,0 +1,37 @@
+#pragma once
+// French and English texts of the study subsystem.
+#include "base/language.h"
+
+namespace quorvel::study_texts {
+
+inline constexpr Text kBadDicom{"   Fichier DICOM inapproprié !   ", "   Unhandled DICOM file !   "};
+// The decoding failure; the file is refused and the program goes on.
+inline constexpr Text kDecodeFailure{
+    "Problème de décodage du fichier Dicom.\nCode erreur : R-VR\nVeuillez contacter les auteurs en joignant le "
+    "fichier Dicom",
+    "Problem when decoding the Dicom file\nError code: R-VR\nPlease contact the authors and join the dcm file"};
+inline constexpr Text kTimeSlotsFixed{"Nombre d'instants fixé à %d", "Number of time slots fixed to %d"};
+inline constexpr Text kTooManySlices{"Nombre de coupes trop élevé (%d). Max. = %d.",
+                                     "Number of slices too high (%d). Max. = %d."};
+inline constexpr Text kInstants{"Le nombre d'instants doit être 8 ou 16 !", "Le nombre d'instants doit être 8 ou 16 !"};
+inline constexpr Text kBadVoxelSize{
+    "Taille des voxels absente ou invalide dans le fichier :\nles volumes ne peuvent pas être calculés.",
+    "Voxel size missing or invalid in the file:\nvolumes cannot be computed."};
+inline constexpr Text kUnreadableFile{"Fichier illisible :\n%s", "Cannot read the file:\n%s"};
+inline constexpr Text kFormatNotAvailable{"Ce format de fichier n'est pas encore pris en charge.",
+                                          "This file format is not supported yet."};
+
+inline constexpr Text kOpenTitle{"Ouvrir une Acquisition", "Open an Acquisition"};
+inline constexpr Text kFilterDicom{"fichier DICOM", "DICOM file"};
+inline constexpr Text kFilterIdb{"fichier IDB", "IDB file"};
+inline constexpr Text kFilterInterfile{"Interfile", "Interfile"};
+inline constexpr Text kFilterIma{"Fichier IMA", "IMA file"};
+
+inline constexpr Text kSliceCounter{"Coupes (%d)", "Slices (%d)"};
+inline constexpr Text kLowHeartRate{"PROBLEME :: Fréquence cardiaque inférieure à 12 bpm ?",
+                                    "PROBLEM :: Cardiac frequency lower than 12 bpm ?"};
+inline constexpr Text kTitleFemale{"Mme/Mlle ", "Mrs/Ms "};
+inline constexpr Text kTitleMale{"Mr ", "Mr "};
+inline constexpr Text kComment{"Commentaires : ", "Comments : "};
+
+}  // namespace quorvel::study_texts
