@@ -1,0 +1,190 @@
+#include "study/dicom_writer.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+#include "base/byte_reader.h"
+
+namespace quorvel {
+
+namespace {
+
+constexpr size_t kPreambleSize = 128;
+constexpr uint32_t kMaxShortLength = 0xFFFF;
+constexpr int kMaxDsChars = 16;
+constexpr const char* kImplementationClassUid = "2.25.186101446431722391204659118839208616357";
+constexpr const char* kImplementationVersion = "QUORVEL_010";
+
+bool isTextVr(const char* vr) {
+  static constexpr const char* kText[] = {"AE", "AS", "CS", "DA", "DS", "DT", "IS", "LO",
+                                          "LT", "PN", "SH", "ST", "TM", "UI", "UT", "UC"};
+  return std::any_of(std::begin(kText), std::end(kText), [&](const char* t) { return std::strncmp(t, vr, 2) == 0; });
+}
+
+// VRs whose explicit encoding has two reserved bytes and a 32-bit length.
+bool isLongFormVr(const char vr[2]) {
+  static constexpr const char* kLong[] = {"OB", "OW", "OF", "OD", "OL", "OV", "SQ", "UT", "UN", "UC", "UR", "SV", "UV"};
+  return std::any_of(std::begin(kLong), std::end(kLong), [&](const char* t) { return std::strncmp(t, vr, 2) == 0; });
+}
+
+std::vector<uint8_t> padded(const std::string& s, uint8_t pad) {
+  std::vector<uint8_t> v(s.begin(), s.end());
+  if (v.size() % 2) v.push_back(pad);
+  return v;
+}
+
+void putU16(std::vector<uint8_t>& out, uint16_t v, bool big) { big ? putU16be(out, v) : putU16le(out, v); }
+void putU32(std::vector<uint8_t>& out, uint32_t v, bool big) { big ? putU32be(out, v) : putU32le(out, v); }
+
+void encodeElement(std::vector<uint8_t>& out, uint32_t tag, const char vr[2], unsigned unit,
+                   const std::vector<uint8_t>& value, bool explicitVr, bool big) {
+  putU16(out, static_cast<uint16_t>(tag >> 16), big);
+  putU16(out, static_cast<uint16_t>(tag & 0xFFFF), big);
+  const uint32_t len = static_cast<uint32_t>(value.size());
+  if (!explicitVr) {
+    putU32(out, len, big);
+  } else {
+    out.push_back(static_cast<uint8_t>(vr[0]));
+    out.push_back(static_cast<uint8_t>(vr[1]));
+    if (isLongFormVr(vr)) {
+      out.push_back(0);
+      out.push_back(0);
+      putU32(out, len, big);
+    } else {
+      if (len > kMaxShortLength) throw std::length_error("DICOM value too long for a 16-bit length");
+      putU16(out, static_cast<uint16_t>(len), big);
+    }
+  }
+  if (!big || unit == 1) {
+    out.insert(out.end(), value.begin(), value.end());
+    return;
+  }
+  for (size_t i = 0; i + unit <= value.size(); i += unit)
+    for (size_t k = 0; k < unit; ++k) out.push_back(value[i + unit - 1 - k]);
+}
+
+}  // namespace
+
+const char* transferSyntaxUid(TransferSyntax syntax) {
+  switch (syntax) {
+    case kImplicitLittle: return "1.2.840.10008.1.2";
+    case kExplicitLittle: return "1.2.840.10008.1.2.1";
+    case kExplicitBig: return "1.2.840.10008.1.2.2";
+    default: return nullptr;
+  }
+}
+
+void DicomDataSet::put(uint16_t group, uint16_t element, const char* vr, unsigned unit, std::vector<uint8_t> value) {
+  if (group == 0x0002) throw std::invalid_argument("group 0002 is written by encodePart10");
+  if (std::strlen(vr) != 2) throw std::invalid_argument("VR must have two characters");
+  Element e{{vr[0], vr[1]}, unit, std::move(value)};
+  if (e.value.size() % 2) e.value.push_back(0);
+  elements_[key(group, element)] = std::move(e);
+}
+
+void DicomDataSet::addString(uint16_t group, uint16_t element, const char* vr, const std::string& value) {
+  if (!isTextVr(vr)) throw std::invalid_argument(std::string("not a text VR: ") + vr);
+  put(group, element, vr, 1, padded(value, std::strncmp(vr, "UI", 2) == 0 ? 0 : ' '));
+}
+
+void DicomDataSet::addIS(uint16_t group, uint16_t element, long long value) {
+  put(group, element, "IS", 1, padded(std::to_string(value), ' '));
+}
+
+void DicomDataSet::addDS(uint16_t group, uint16_t element, std::span<const double> values) {
+  std::string s;
+  for (size_t i = 0; i < values.size(); ++i) {
+    char buf[32];
+    // Shortest form that fits 16 characters: try decreasing precision.
+    for (int prec = 10; prec >= 1; --prec) {
+      std::snprintf(buf, sizeof buf, "%.*g", prec, values[i]);
+      if (std::strlen(buf) <= static_cast<size_t>(kMaxDsChars)) break;
+    }
+    if (i) s += '\\';
+    s += buf;
+  }
+  put(group, element, "DS", 1, padded(s, ' '));
+}
+
+void DicomDataSet::addUS(uint16_t group, uint16_t element, std::span<const uint16_t> values) {
+  std::vector<uint8_t> v;
+  for (uint16_t x : values) putU16le(v, x);
+  put(group, element, "US", 2, std::move(v));
+}
+
+void DicomDataSet::addUL(uint16_t group, uint16_t element, uint32_t value) {
+  std::vector<uint8_t> v;
+  putU32le(v, value);
+  put(group, element, "UL", 4, std::move(v));
+}
+
+void DicomDataSet::addAT(uint16_t group, uint16_t element, std::span<const uint32_t> tags) {
+  std::vector<uint8_t> v;
+  for (uint32_t t : tags) putU16le(v, static_cast<uint16_t>(t >> 16)), putU16le(v, static_cast<uint16_t>(t));
+  put(group, element, "AT", 2, std::move(v));
+}
+
+void DicomDataSet::addOB(uint16_t group, uint16_t element, std::span<const uint8_t> bytes) {
+  put(group, element, "OB", 1, std::vector<uint8_t>(bytes.begin(), bytes.end()));
+}
+
+void DicomDataSet::addOW(uint16_t group, uint16_t element, std::span<const uint16_t> words) {
+  std::vector<uint8_t> v;
+  v.reserve(words.size() * 2);
+  for (uint16_t x : words) putU16le(v, x);
+  put(group, element, "OW", 2, std::move(v));
+}
+
+std::vector<uint8_t> DicomDataSet::encodePart10(TransferSyntax syntax, const std::string& sopClassUid,
+                                                const std::string& sopInstanceUid) const {
+  const char* ts = transferSyntaxUid(syntax);
+  if (!ts) throw std::invalid_argument("unknown transfer syntax");
+  // Meta group: always explicit VR little endian, with its group length first.
+  std::vector<uint8_t> meta;
+  const uint8_t version[2] = {0, 1};
+  encodeElement(meta, 0x00020001, "OB", 1, std::vector<uint8_t>(version, version + 2), true, false);
+  encodeElement(meta, 0x00020002, "UI", 1, padded(sopClassUid, 0), true, false);
+  encodeElement(meta, 0x00020003, "UI", 1, padded(sopInstanceUid, 0), true, false);
+  encodeElement(meta, 0x00020010, "UI", 1, padded(ts, 0), true, false);
+  encodeElement(meta, 0x00020012, "UI", 1, padded(kImplementationClassUid, 0), true, false);
+  encodeElement(meta, 0x00020013, "SH", 1, padded(kImplementationVersion, ' '), true, false);
+
+  std::vector<uint8_t> out(kPreambleSize, 0);
+  for (char c : std::string("DICM")) out.push_back(static_cast<uint8_t>(c));
+  std::vector<uint8_t> len;
+  putU32le(len, static_cast<uint32_t>(meta.size()));
+  encodeElement(out, 0x00020000, "UL", 4, len, true, false);
+  out.insert(out.end(), meta.begin(), meta.end());
+
+  const bool explicitVr = syntax != kImplicitLittle, big = syntax == kExplicitBig;
+  // Data set in tag order; the SOP identifiers must match the meta group, so they come from the arguments.
+  std::map<uint32_t, Element> all = elements_;
+  all[0x00080016] = Element{{'U', 'I'}, 1, padded(sopClassUid, 0)};
+  all[0x00080018] = Element{{'U', 'I'}, 1, padded(sopInstanceUid, 0)};
+  for (const auto& [tag, e] : all) encodeElement(out, tag, e.vr, e.unit, e.value, explicitVr, big);
+  return out;
+}
+
+std::string uidFrom128(uint64_t high, uint64_t low) {
+  // Decimal of a 128-bit number by repeated division of its four 32-bit limbs.
+  uint32_t limbs[4] = {uint32_t(high >> 32), uint32_t(high), uint32_t(low >> 32), uint32_t(low)};
+  std::string digits;
+  for (;;) {
+    bool zero = true;
+    uint64_t rem = 0;
+    for (uint32_t& l : limbs) {
+      const uint64_t cur = (rem << 32) | l;
+      l = static_cast<uint32_t>(cur / 10);
+      rem = cur % 10;
+      zero = zero && l == 0;
+    }
+    digits.push_back(static_cast<char>('0' + rem));
+    if (zero) break;
+  }
+  std::reverse(digits.begin(), digits.end());
+  return "2.25." + digits;
+}
+
+}  // namespace quorvel

@@ -1,0 +1,290 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "study/dicom_reader.h"
+#include "study_fixture.h"
+
+using namespace quorvel;
+using namespace quorvel::testing;
+
+namespace {
+const uint8_t* u(const char* s) { return reinterpret_cast<const uint8_t*>(s); }
+}  // namespace
+
+TEST(DicomValueParsers, TextAndDates) {
+  EXPECT_EQ(GET_ASCII(u("ABC^DEF"), 7, 0, true, 100), "ABC DEF");
+  EXPECT_EQ(GET_ASCII(u("DOE^^"), 5, 0, true, 100), "DOE  ");  // one space per caret
+  EXPECT_EQ(GET_ASCII(u("O'Neil-2.x"), 10, 0, true, 100), "ONeil-2x");
+  EXPECT_EQ(GET_ASCII(u("007"), 3, 0, false, 100), "7");  // leading zeros dropped without the flag
+  EXPECT_EQ(GET_ASCII(u("ABCDEFGH"), 8, 0, true, 4), "ABC");
+  std::string date = GET_ASCII(u("19450607"), 8, 1, true, 20);
+  EXPECT_EQ(date, "1945/06/07");
+  FORMAT_DATE(date);
+  EXPECT_EQ(date, "07/06/1945");
+  std::string colons = "2012:03:15";
+  FORMAT_DATE(colons);
+  EXPECT_EQ(colons, "15/03/2012");
+  std::string empty;
+  FORMAT_DATE(empty);
+  EXPECT_EQ(empty, "");
+}
+
+TEST(DicomValueParsers, VoxelSizeKeepsFourDigitsAndItsDecade) {
+  auto cm = [](const char* s) { return GET_VOXZIZE(u(s), std::strlen(s), 4) / 10000.0f; };
+  EXPECT_FLOAT_EQ(cm("4.7952"), 0.4795f);
+  EXPECT_FLOAT_EQ(cm("6.8"), 0.68f);
+  EXPECT_FLOAT_EQ(cm("1"), 0.1f);
+  EXPECT_FLOAT_EQ(cm("9.99999"), 0.9999f);
+  // Outside 1..10 mm the decimal point counts (the old reading gave 0.125 cm for 12.5 mm).
+  EXPECT_FLOAT_EQ(cm("12.5"), 1.25f);
+  EXPECT_FLOAT_EQ(cm("10"), 1.0f);
+  EXPECT_FLOAT_EQ(cm("0.5"), 0.05f);
+  EXPECT_FLOAT_EQ(cm("0.05"), 0.005f);
+  EXPECT_FLOAT_EQ(cm("123.456"), 12.34f);
+  EXPECT_FLOAT_EQ(cm(" 4.5\\"), 0.45f);
+  EXPECT_FLOAT_EQ(cm(""), 0.0f);
+}
+
+TEST(DicomValueParsers, IntegersAndRescale) {
+  EXPECT_EQ(GET_NFRAMES(u("512 "), 4), 512);
+  EXPECT_EQ(GET_NFRAMES(u(" 64"), 3), 64);
+  EXPECT_EQ(GET_NFRAMES(u("1x2"), 3), 102);  // any other character counts as 0
+  EXPECT_EQ(GET_NFRAMES(u("99999999999999"), 14), INT_MAX);
+  EXPECT_FLOAT_EQ(GET_RESCALE(u("2"), 1), 2.0f);
+  EXPECT_FLOAT_EQ(GET_RESCALE(u("0.25 "), 5), 0.25f);
+  EXPECT_FLOAT_EQ(GET_RESCALE(u("-1"), 2), 1.0f);  // the sign is not kept
+  StudyRecord s;
+  s.Ninst = 8;
+  GET_PULSE(s, u("75"), 2);
+  EXPECT_EQ(s.CARD_FREQ_INT, 75);
+  EXPECT_FLOAT_EQ(s.CYCLE, 100.0f);
+}
+
+class DicomReaderTest : public StudyTest {};
+
+TEST_F(DicomReaderTest, ReadsTheStudyRecord) {
+  GatedStudy g;
+  g.spacing = "4.7952\\4.7952";
+  g.thickness = "4.7952";
+  g.name = "DOE^JANE^^";
+  g.sex = "F";
+  ASSERT_EQ(open(write("a.dcm", g.file())), 1);
+  const Study& s = w.study;
+  EXPECT_EQ(s.Ninst, 8);
+  EXPECT_EQ(s.NCZ, 4);
+  EXPECT_EQ(s.OrImSize_H, 64);
+  EXPECT_FLOAT_EQ(s.VOXEL_SIZE_XY, 0.4795f);
+  EXPECT_FLOAT_EQ(s.VOXEL_SIZE_Z, 0.4795f);
+  EXPECT_EQ(s.HEART_RATE, 1);
+  EXPECT_NEAR(s.CYCLE, 104.1667f, 1e-3);
+  EXPECT_EQ(s.pat_sex, 1);
+  EXPECT_EQ(s.PAT_NAME, "DOE JANE  ");
+  EXPECT_EQ(s.patient_name, "DOE JANE   ( 07/06/1945 )  -  Ex : 15/03/2012");
+  EXPECT_EQ(s.pat_tmp, "Mme/Mlle DOE JANE   ( 07/06/1945 )  -  Ex : 15/03/2012  -  Fq : 72 bpm");
+  EXPECT_EQ(s.patient_orientation, 1);
+  EXPECT_EQ(std::string(s.patid.data(), 4), "ID42");
+  EXPECT_EQ(s.patname_long, 10);
+  EXPECT_EQ(s.TRANSFERT_UID, kExplicitLittle);
+  EXPECT_EQ(s.chemin_short, "a.dcm");
+  EXPECT_EQ(platform.count("heart-rate-prompt"), 0);
+  EXPECT_EQ(platform.count("warning"), 0);
+}
+
+TEST_F(DicomReaderTest, TimeSlotsFramesAndHeartRateRules) {
+  GatedStudy g;
+  g.instants = 16;
+  g.slices = 2;
+  g.writeSlices = false;  // 32 frames / 16 slots: the division uses the final instant count
+  w.options.RECH_8 = 0;
+  ASSERT_EQ(open(write("a.dcm", g.file())), 1);
+  EXPECT_EQ(w.study.Ninst, 16);
+  EXPECT_EQ(w.options.DEFAULT_ninst, 16);
+  EXPECT_EQ(w.study.NCZ, 2);
+  EXPECT_EQ(platform.texts("information"), std::vector<std::string>{"Nombre d'instants fixé à 16"});
+
+  for (const char* rate : {"0", "250"}) {
+    ScriptedPlatform p;
+    StudyWorkspace fresh;
+    GatedStudy h;
+    h.heartRate = rate;
+    ASSERT_EQ(OPEN_ACQUISITION_PATH(write("hr.dcm", h.file()), 1, fresh, p, log), 1);
+    EXPECT_EQ(fresh.study.HEART_RATE, 0) << rate;
+    EXPECT_TRUE(p.heartRatePromptOpen) << rate;
+    EXPECT_EQ(fresh.study.CARD_FREQ_INT, 72) << rate;  // default until the user answers
+    EXPECT_NEAR(fresh.study.CYCLE, 104.1667f, 1e-3) << rate;
+  }
+
+  // Nominal Interval 857 ms gives 70 bpm when no Heart Rate came first.
+  GatedStudy n;
+  n.heartRate.clear();
+  DicomBuilder b = n.builder();
+  DicomBuilder withInterval;
+  withInterval.str(0x0018, 0x1062, "IS", "857");
+  std::vector<uint8_t> body = withInterval.body();
+  body.insert(body.end(), b.body().begin(), b.body().end());
+  b.body() = body;
+  StudyWorkspace fresh;
+  ASSERT_EQ(OPEN_ACQUISITION_PATH(write("rr.dcm", b.build(kExplicitLittleUid)), 1, fresh, platform, log), 1);
+  EXPECT_EQ(fresh.study.CARD_FREQ_INT, 70);
+  EXPECT_EQ(fresh.study.HEART_RATE, 1);
+}
+
+TEST_F(DicomReaderTest, FirstPatientNameWinsOverOneInsideASequence) {
+  GatedStudy g;
+  DicomBuilder b = g.builder();
+  DicomBuilder front;
+  front.str(0x0008, 0x0005, "CS", "ISO_IR 100");
+  front.sequenceWith(0x0008, 0x1140, [](DicomBuilder& item) { item.str(0x0008, 0x1150, "UI", "1.2.3"); });
+  std::vector<uint8_t> body = front.body();
+  body.insert(body.end(), b.body().begin(), b.body().end());
+  // A later sequence holding another name, placed before the pixel data.
+  DicomBuilder seq;
+  seq.sequenceWith(0x0054, 0x0016, [](DicomBuilder& item) { item.str(0x0010, 0x0010, "PN", "OTHER^NAME"); });
+  GatedStudy noPixels = g;
+  (void)noPixels;
+  b.body() = body;
+  // Insert the sequence just before the pixel element (its last 12 + pixel bytes).
+  const size_t pixelBytes = static_cast<size_t>(g.instants) * g.slices * 64 * 64 * 2 + 12;
+  auto& all = b.body();
+  all.insert(all.end() - static_cast<std::ptrdiff_t>(pixelBytes), seq.body().begin(), seq.body().end());
+  ASSERT_EQ(open(write("seq.dcm", b.build(kExplicitLittleUid))), 1);
+  EXPECT_EQ(w.study.PAT_NAME, "DOE JOHN");
+}
+
+// One study, three transfer syntaxes written by DCMTK: the same record and the same voxels.
+TEST_F(DicomReaderTest, ThreeTransferSyntaxesFromDcmtkGiveTheSameStudy) {
+  GatedStudy g;
+  g.instants = 8;
+  g.slices = 6;
+  g.rows = g.columns = 80;
+  g.slope = "2";
+  g.intercept = "10";
+  g.position = "HFS";
+  const auto source = write("source.dcm", g.file());
+  struct Variant {
+    const char* flag;
+    int syntax;
+  };
+  std::vector<Study> loaded;
+  for (Variant v : {Variant{"+ti", kImplicitLittle}, Variant{"+te", kExplicitLittle}, Variant{"+tb", kExplicitBig}}) {
+    const auto out = dir / (std::string("v") + v.flag + ".dcm");
+    ASSERT_EQ(run("dcmconv " + std::string(v.flag) + " " + source.string() + " " + out.string()), 0);
+    StudyWorkspace fresh;
+    ASSERT_EQ(OPEN_ACQUISITION_PATH(out, 1, fresh, platform, log), 1) << v.flag;
+    EXPECT_EQ(fresh.study.TRANSFERT_UID, v.syntax);
+    loaded.push_back(fresh.study);
+  }
+  for (const Study& s : loaded) {
+    EXPECT_EQ(s.Ninst, 8);
+    EXPECT_EQ(s.NCZ, 6);
+    EXPECT_EQ(s.OrImSize_H, 80);
+    EXPECT_EQ(s.OrImSize_V, 80);
+    EXPECT_FLOAT_EQ(s.rescale_slope, 2.0f);
+    EXPECT_FLOAT_EQ(s.rescale_intercept, 10.0f);
+    EXPECT_FLOAT_EQ(s.VOXEL_SIZE_XY, 0.68f);
+    EXPECT_EQ(s.patient_name, loaded[0].patient_name);
+    EXPECT_EQ(s.patient_orientation, 0);
+    EXPECT_EQ(s.datamax, loaded[0].datamax);
+    EXPECT_EQ(s.Inst_telesys, loaded[0].Inst_telesys);
+    EXPECT_TRUE(s.DATA == loaded[0].DATA);
+  }
+  EXPECT_GT(loaded[0].datamax, 10.0f);
+}
+
+// Every malformed file is refused with its message and leaves the loaded study as it was.
+TEST_F(DicomReaderTest, MalformedFilesAreRefusedAndTheStudyIsKept) {
+  GatedStudy good;
+  ASSERT_EQ(open(write("good.dcm", good.file())), 1);
+  const Study before = w.study;
+  const int ninstDefault = w.options.DEFAULT_ninst;
+
+  auto expectRefused = [&](const std::string& name, const std::vector<uint8_t>& bytes, const std::string& message) {
+    SCOPED_TRACE(name);
+    platform.calls.clear();
+    EXPECT_EQ(open(write(name, bytes)), 0);
+    ASSERT_EQ(platform.count("warning"), 1);
+    EXPECT_EQ(platform.last("warning")->text, message);
+    EXPECT_EQ(w.study.chemin_data, before.chemin_data);
+    EXPECT_EQ(w.study.NCZ, before.NCZ);
+    EXPECT_EQ(w.study.Ninst, before.Ninst);
+    EXPECT_EQ(w.study.VOXEL_SIZE_XY, before.VOXEL_SIZE_XY);
+    EXPECT_EQ(w.study.OFFSET_LEC, before.OFFSET_LEC);
+    EXPECT_TRUE(w.study.DATA == before.DATA);
+    EXPECT_EQ(w.options.DEFAULT_ninst, ninstDefault);
+  };
+  const std::string notDicom = "   Fichier DICOM inapproprié !   ";
+  const std::string decoding =
+      "Problème de décodage du fichier Dicom.\nCode erreur : R-VR\nVeuillez contacter les auteurs en joignant le "
+      "fichier Dicom";
+  const std::string instants = "Le nombre d'instants doit être 8 ou 16 !";
+
+  const std::vector<uint8_t> bytes = good.file();
+  expectRefused("magic.dcm", good.builder().build(kExplicitLittleUid, "DICX"), notDicom);
+  expectRefused("tiny.dcm", std::vector<uint8_t>(bytes.begin(), bytes.begin() + 100), notDicom);
+  // Cut inside the header: the walk reaches the end before the pixel data.
+  expectRefused("cut_header.dcm", std::vector<uint8_t>(bytes.begin(), bytes.begin() + 300), decoding);
+  // Cut inside the pixel data: the voxels would lie beyond the end.
+  expectRefused("cut_pixels.dcm", std::vector<uint8_t>(bytes.begin(), bytes.end() - 2), notDicom);
+  expectRefused("deflated.dcm", good.builder().build(kDeflatedUid), decoding);
+
+  // An element whose length runs past the end of the file.
+  DicomBuilder lying;
+  lying.str(0x0010, 0x0010, "PN", "DOE");
+  lying.body()[6] = 0xF0;
+  lying.body()[7] = 0xFF;
+  expectRefused("length.dcm", lying.build(kExplicitLittleUid), decoding);
+
+  GatedStudy slots = good;
+  slots.instants = 12;
+  expectRefused("slots12.dcm", slots.file(), instants);
+
+  GatedStudy many = good;
+  many.slices = 129;
+  many.rows = many.columns = 8;
+  expectRefused("slices129.dcm", many.file(), "Nombre de coupes trop élevé (129). Max. = 128.");
+
+  GatedStudy noRows = good;
+  noRows.rows = 0;
+  expectRefused("rows0.dcm", noRows.file(), notDicom);
+
+  GatedStudy noSpacing = good;
+  noSpacing.spacing.clear();
+  expectRefused("nospacing.dcm", noSpacing.file(),
+                "Taille des voxels absente ou invalide dans le fichier :\nles volumes ne peuvent pas être calculés.");
+  GatedStudy zeroThickness = good;
+  zeroThickness.thickness = "0";
+  expectRefused("thick0.dcm", zeroThickness.file(),
+                "Taille des voxels absente ou invalide dans le fichier :\nles volumes ne peuvent pas être calculés.");
+
+  // A header claiming a huge image asks for no memory: refused on size before any allocation.
+  GatedStudy huge = good;
+  huge.rows = huge.columns = 1024;
+  huge.slices = 1;
+  auto hugeBytes = huge.builder().build(kExplicitLittleUid);
+  hugeBytes.resize(hugeBytes.size() / 4);
+  expectRefused("huge.dcm", hugeBytes, notDicom);
+}
+
+TEST_F(DicomReaderTest, CommandLineInfoPrintsTheRecordOrRefuses) {
+  GatedStudy g;
+  const auto file = write("cli.dcm", g.file());
+  const std::string cli = QUORVEL_CLI;
+  const std::string out = (dir / "out.txt").string();
+  ASSERT_EQ(std::system((cli + " info " + file.string() + " > " + out + " 2>&1").c_str()), 0);
+  std::ifstream in(out);
+  std::string text((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_NE(text.find("instants (Ninst) : 8"), std::string::npos) << text;
+  EXPECT_NE(text.find("CYCLE : 104.17 ms"), std::string::npos) << text;
+  EXPECT_NE(text.find("DOE JOHN"), std::string::npos) << text;
+
+  GatedStudy bad = g;
+  bad.instants = 12;
+  const auto badFile = write("bad.dcm", bad.file());
+  const int status = std::system((cli + " info " + badFile.string() + " > " + out + " 2>&1").c_str());
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_NE(WEXITSTATUS(status), 0);
+  std::ifstream in2(out);
+  std::string err((std::istreambuf_iterator<char>(in2)), {});
+  EXPECT_NE(err.find("8 ou 16"), std::string::npos) << err;
+}
