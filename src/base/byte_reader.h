@@ -75,6 +75,10 @@ inline void putU32be(std::vector<uint8_t>& out, uint32_t v) {
 
 // Reads a whole file; nullopt when it cannot be opened or read.
 std::optional<std::vector<uint8_t>> readWholeFile(const std::filesystem::path& path);
+// Size of a regular file; nullopt when it cannot be known.
+std::optional<uint64_t> fileSizeOf(const std::filesystem::path& path);
+// Reads count bytes from offset; nullopt when the file is shorter or cannot be read.
+std::optional<std::vector<uint8_t>> readFileRange(const std::filesystem::path& path, uint64_t offset, uint64_t count);
 // Writes bytes to a temporary file beside path and renames it into place.
 bool writeFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes);
 

@@ -19,6 +19,7 @@ constexpr size_t kFirstElement = 132;
 constexpr size_t kWindow = 32;
 constexpr int kVoxelDigits = 4;
 constexpr float kVoxelDivisor = 10000.0f;
+constexpr uint64_t kHeaderPrefix = 64 * 1024;  // enough for the header of most files
 
 constexpr uint32_t tag(uint16_t g, uint16_t e) { return (uint32_t(g) << 16) | e; }
 
@@ -155,8 +156,8 @@ float GET_RESCALE(const uint8_t* src, size_t len) {
   return static_cast<float>(digits / std::pow(10.0, fractional));
 }
 
-DicomRefusal GET_DICOM_INFO(std::span<const uint8_t> file, StudyRecord& s, Options& opt, Platform& platform,
-                            TraceLog& log) {
+DicomRefusal GET_DICOM_INFO(std::span<const uint8_t> file, uint64_t fileSize, StudyRecord& s, Options& opt,
+                            DicomWalkNotes& notes, TraceLog& log) {
   s.TRANSFERT_UID = kSyntaxUnknown;
   s.rescale_intercept = 0;
   s.rescale_slope = -1;
@@ -170,7 +171,8 @@ DicomRefusal GET_DICOM_INFO(std::span<const uint8_t> file, StudyRecord& s, Optio
 
   for (;;) {
     // Every element needs its tag and length inside the file.
-    if (p > size || size - p < 8) return DicomRefusal::Undecodable;
+    if (p > size || size - p < 8) return p + 8 <= fileSize && size < fileSize ? DicomRefusal::NeedMore
+                                                                             : DicomRefusal::Undecodable;
     std::array<uint8_t, kWindow> b{};
     std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(p), std::min(kWindow, size - p), b.begin());
 
@@ -221,7 +223,9 @@ DicomRefusal GET_DICOM_INFO(std::span<const uint8_t> file, StudyRecord& s, Optio
       s.OFFSET_LEC = static_cast<long long>(implicit ? p + 8 : p + 12);
       break;
     }
-    if (valueOffset > size || valueLength > size - valueOffset) return DicomRefusal::Undecodable;
+    if (valueOffset > size || valueLength > size - valueOffset)
+      return valueOffset + valueLength <= fileSize && size < fileSize ? DicomRefusal::NeedMore
+                                                                      : DicomRefusal::Undecodable;
     const uint8_t* v = file.data() + valueOffset;
     const size_t n = static_cast<size_t>(valueLength);
     auto us = [&]() -> int {
@@ -247,7 +251,7 @@ DicomRefusal GET_DICOM_INFO(std::span<const uint8_t> file, StudyRecord& s, Optio
         if (slots != 8 && slots != 16) return DicomRefusal::TimeSlots;
         if (slots != s.Ninst) {
           s.Ninst = opt.DEFAULT_ninst = slots;
-          platform.information(format(study_texts::kTimeSlotsFixed.pick(opt.LANGUE), slots));
+          notes.timeSlotsFixed = slots;
         }
         break;
       }
@@ -341,7 +345,7 @@ DicomRefusal GET_DICOM_INFO(std::span<const uint8_t> file, StudyRecord& s, Optio
       case tag(0x0020, 0x0010): copyRaw(s.studyuid, v, n); break;
       default: break;
     }
-    p += static_cast<size_t>(std::min<uint64_t>(L + 8, size + 1));
+    p += static_cast<size_t>(std::min<uint64_t>(L + 8, fileSize + 1));
   }
 
   // Number of Frames comes before Number of Time Slots in the file: divide by the final count.
@@ -371,7 +375,8 @@ DicomRefusal checkAcquisition(const StudyRecord& s, const Options& opt, uint64_t
 
 void showRefusal(DicomRefusal why, const StudyRecord& s, int LANGUE, Platform& platform) {
   switch (why) {
-    case DicomRefusal::None: return;
+    case DicomRefusal::None:
+    case DicomRefusal::NeedMore: return;
     case DicomRefusal::NotDicom: platform.warning(study_texts::kBadDicom.pick(LANGUE)); return;
     case DicomRefusal::Undecodable: platform.warning(study_texts::kDecodeFailure.pick(LANGUE)); return;
     case DicomRefusal::TimeSlots: platform.warning(study_texts::kInstants.pick(LANGUE)); return;
@@ -387,28 +392,41 @@ void showRefusal(DicomRefusal why, const StudyRecord& s, int LANGUE, Platform& p
 int LOAD_DCM_DATA(const std::filesystem::path& path, StudyRecord& s, Options& opt, Platform& platform,
                   TraceLog& log) {
   s.IM_FORMAT = kFormatDicom;
-  auto bytes = readWholeFile(path);
-  if (!bytes) {
+  const auto fileSize = fileSizeOf(path);
+  auto prefix = fileSize ? readFileRange(path, 0, std::min<uint64_t>(*fileSize, kHeaderPrefix)) : std::nullopt;
+  if (!prefix) {
     platform.warning(format(study_texts::kUnreadableFile.pick(opt.LANGUE), path.string().c_str()));
     return 0;
   }
-  const std::span<const uint8_t> file(*bytes);
-  if (file.size() < kFirstElement || std::string_view(reinterpret_cast<const char*>(&file[kPreamble]), 4) != "DICM") {
+  if (prefix->size() < kFirstElement ||
+      std::string_view(reinterpret_cast<const char*>(&(*prefix)[kPreamble]), 4) != "DICM") {
     platform.warning(study_texts::kBadDicom.pick(opt.LANGUE));
     return 0;
   }
   // Work on copies so that a refused file changes nothing, not even the default instant count.
-  StudyRecord r = s;
-  Options o = opt;
-  r.Ninst = o.DEFAULT_ninst;
-  r.Data_NZ = static_cast<int>((file.size() / 2) / (static_cast<size_t>(std::max(r.Ninst, 1)) * kSliceVoxels));
-  r.NCZ = r.Data_NZ;
-  r.HEART_RATE = 0;
-  r.CARD_FREQ_INT = o.DEFAULT_freq;
-  r.CARD_FREQ = static_cast<float>(o.DEFAULT_freq);
-
-  DicomRefusal why = GET_DICOM_INFO(file, r, o, platform, log);
-  if (why == DicomRefusal::None) why = checkAcquisition(r, o, file.size());
+  StudyRecord r;
+  Options o;
+  DicomWalkNotes notes;
+  DicomRefusal why = DicomRefusal::NeedMore;
+  while (why == DicomRefusal::NeedMore) {
+    r = s;
+    o = opt;
+    notes = {};
+    r.Ninst = o.DEFAULT_ninst;
+    r.Data_NZ = static_cast<int>((*fileSize / 2) / (static_cast<uint64_t>(std::max(r.Ninst, 1)) * kSliceVoxels));
+    r.NCZ = r.Data_NZ;
+    r.HEART_RATE = 0;
+    r.CARD_FREQ_INT = o.DEFAULT_freq;
+    r.CARD_FREQ = static_cast<float>(o.DEFAULT_freq);
+    why = GET_DICOM_INFO(*prefix, *fileSize, r, o, notes, log);
+    if (why == DicomRefusal::NeedMore) {
+      // Headers with large private groups: read a longer prefix and walk again.
+      prefix = readFileRange(path, 0, std::min<uint64_t>(*fileSize, prefix->size() * 4));
+      if (!prefix) why = DicomRefusal::Undecodable;
+    }
+  }
+  if (notes.timeSlotsFixed) platform.information(format(study_texts::kTimeSlotsFixed.pick(o.LANGUE), notes.timeSlotsFixed));
+  if (why == DicomRefusal::None) why = checkAcquisition(r, o, *fileSize);
   if (why != DicomRefusal::None) {
     log.writef("DICOM file refused (%d): %s\n", static_cast<int>(why), path.string().c_str());
     showRefusal(why, r, o.LANGUE, platform);

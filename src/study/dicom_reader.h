@@ -22,6 +22,12 @@ enum class DicomRefusal {
   TimeSlots,       // Number of Time Slots other than 8 or 16
   TooManySlices,
   BadVoxelSize,
+  NeedMore,        // the walk needs bytes beyond the prefix it was given
+};
+
+// What the walk noticed that the user is told about once the walk is over.
+struct DicomWalkNotes {
+  int timeSlotsFixed = 0;  // Number of Time Slots that replaced the default instant count
 };
 
 // Reads the header of path into s (a scratch record: the caller commits it on success).
@@ -30,9 +36,10 @@ enum class DicomRefusal {
 int LOAD_DCM_DATA(const std::filesystem::path& path, StudyRecord& s, Options& opt, Platform& platform,
                   TraceLog& log);
 
-// The element walk over a whole file held in memory. Returns None when the pixel data was found.
-DicomRefusal GET_DICOM_INFO(std::span<const uint8_t> file, StudyRecord& s, Options& opt, Platform& platform,
-                            TraceLog& log);
+// The element walk over the first bytes of a file of fileSize bytes. Returns None when the pixel
+// data was found, NeedMore when the prefix ended before it (call again with a longer prefix).
+DicomRefusal GET_DICOM_INFO(std::span<const uint8_t> prefix, uint64_t fileSize, StudyRecord& s, Options& opt,
+                            DicomWalkNotes& notes, TraceLog& log);
 
 // Value parsers; their quirks are deliberate (the original reads values this way).
 // GET_ASCII: mode 1 inserts "/" before source positions 4 and 6 (dates); "0" is copied only

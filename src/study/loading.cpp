@@ -36,7 +36,7 @@ struct Volume {
 
 // Reads NCZ slices from file slice Data_NZ x t + czmin for every file instant, summing pairs when
 // re-binning 16 instants to 8.
-void readInstants(std::span<const uint8_t> file, const StudyRecord& s, bool rebin, Volume& out) {
+void readInstants(std::span<const uint8_t> pixels, const StudyRecord& s, bool rebin, Volume& out) {
   const int H = out.H, V = out.V;
   const bool idb = s.IM_FORMAT == kFormatIdb;
   const bool bigEndian = idb || s.TRANSFERT_UID == kExplicitBig;
@@ -46,7 +46,7 @@ void readInstants(std::span<const uint8_t> file, const StudyRecord& s, bool rebi
     const int target = rebin ? t / 2 : t;
     for (int z = 0; z < out.NCZ; ++z) {
       const size_t fileSlice = static_cast<size_t>(s.Data_NZ) * t + czmin + z;
-      const uint8_t* src = file.data() + s.OFFSET_LEC + fileSlice * slicePixels * 2;
+      const uint8_t* src = pixels.data() + fileSlice * slicePixels * 2;
       float* dst = &out.v[out.index(target, z, 0, 0)];
       for (size_t i = 0; i < slicePixels; ++i) {
         const uint16_t raw = bigEndian ? static_cast<uint16_t>(src[2 * i] << 8 | src[2 * i + 1])
@@ -135,23 +135,27 @@ void applyRescaleAndStartSlice(Study& s) {
   }
 }
 
-// Bytes the pixel block of the file must hold.
-bool pixelsInsideFile(const StudyRecord& s, size_t fileSize) {
+// Bytes of the pixel block the header describes.
+uint64_t pixelBlockBytes(const StudyRecord& s) {
   const FileGeometry& g = s.file_geometry;
-  if (g.Ninst < 1 || s.Data_NZ < 1 || g.OrImSize_H < 1 || g.OrImSize_V < 1 || s.OFFSET_LEC < 0) return false;
+  return uint64_t(std::max(g.Ninst, 0)) * uint64_t(std::max(s.Data_NZ, 0)) * uint64_t(std::max(g.OrImSize_H, 0)) *
+         uint64_t(std::max(g.OrImSize_V, 0)) * 2;
+}
+
+bool pixelBlockComplete(const StudyRecord& s, size_t blockSize) {
+  const FileGeometry& g = s.file_geometry;
+  if (g.Ninst < 1 || s.Data_NZ < 1 || g.OrImSize_H < 1 || g.OrImSize_V < 1) return false;
   if (std::max(s.czmin, 0) + s.NCZ > s.Data_NZ) return false;
-  const uint64_t bytes = uint64_t(g.Ninst) * uint64_t(s.Data_NZ) * uint64_t(g.OrImSize_H) * uint64_t(g.OrImSize_V) * 2;
-  return uint64_t(s.OFFSET_LEC) <= fileSize && bytes <= fileSize - uint64_t(s.OFFSET_LEC);
+  return pixelBlockBytes(s) <= blockSize;
 }
 
 }  // namespace
 
-void EVAL_NCZ(std::span<const uint8_t> file, StudyRecord& s) {
+void EVAL_NCZ(std::span<const uint8_t> pixels, StudyRecord& s) {
   s.czmin = s.czmax = -1;
-  ByteReader r(file);
+  ByteReader r(pixels);
   for (int z = 0; z < s.Data_NZ; ++z) {
-    auto slice = r.bytes(static_cast<size_t>(s.OFFSET_LEC) + static_cast<size_t>(z) * kSliceVoxels * 2,
-                         kSliceVoxels * 2);
+    auto slice = r.bytes(static_cast<size_t>(z) * kSliceVoxels * 2, kSliceVoxels * 2);
     if (!slice) break;
     if (std::any_of(slice->begin(), slice->end(), [](uint8_t b) { return b != 0; })) {
       if (s.czmin < 0) s.czmin = z;
@@ -161,14 +165,14 @@ void EVAL_NCZ(std::span<const uint8_t> file, StudyRecord& s) {
   s.NCZ = s.czmin < 0 ? 1 : s.czmax - s.czmin + 1;
 }
 
-bool EXTRACT_TOMO_DATA(int rescale, std::span<const uint8_t> file, Study& s, const Options& opt,
+bool EXTRACT_TOMO_DATA(int rescale, std::span<const uint8_t> pixels, Study& s, const Options& opt,
                        SegmentView& view, Platform& platform, TraceLog& log) {
   const FileGeometry g = s.file_geometry;
   if (g.Ninst != 8 && g.Ninst != 16) {
     platform.warning(study_texts::kInstants.pick(opt.LANGUE));
     return false;
   }
-  if (!pixelsInsideFile(s, file.size())) {
+  if (!pixelBlockComplete(s, pixels.size())) {
     platform.warning(study_texts::kBadDicom.pick(opt.LANGUE));
     return false;
   }
@@ -180,7 +184,7 @@ bool EXTRACT_TOMO_DATA(int rescale, std::span<const uint8_t> file, Study& s, con
     buf.H = g.OrImSize_H;
     buf.V = g.OrImSize_V;
     buf.v.assign(static_cast<size_t>(buf.Ninst) * buf.NCZ * buf.H * buf.V, 0.0f);
-    readInstants(file, s, rebin, buf);
+    readInstants(pixels, s, rebin, buf);
     if (opt.short_axis && isDicomLike(s.IM_FORMAT)) buf = transposeShortAxis(buf);
   } catch (const std::bad_alloc&) {
     MOMS(platform, opt.LANGUE, " DD1 ");
@@ -193,15 +197,16 @@ bool EXTRACT_TOMO_DATA(int rescale, std::span<const uint8_t> file, Study& s, con
   s.OrImSize_H = buf.H;
   s.OrImSize_V = buf.V;
 
-  try {
-    s.DATA.assign(static_cast<size_t>(s.Ninst) * s.NCZ * kSliceVoxels, 0.0f);
-  } catch (const std::bad_alloc&) {
-    MOMS(platform, opt.LANGUE, " DD1 ");
-  }
-  if (buf.H == kMatrix && buf.V == kMatrix)
-    std::copy(buf.v.begin(), buf.v.end(), s.DATA.begin());
-  else
+  if (buf.H == kMatrix && buf.V == kMatrix) {
+    s.DATA = std::move(buf.v);  // same layout: taken over without a copy
+  } else {
+    try {
+      s.DATA.assign(static_cast<size_t>(s.Ninst) * s.NCZ * kSliceVoxels, 0.0f);
+    } catch (const std::bad_alloc&) {
+      MOMS(platform, opt.LANGUE, " DD1 ");
+    }
     cropIntoWorkingMatrix(buf, s, view, log);
+  }
   if (rescale == 1) applyRescaleAndStartSlice(s);
   return true;
 }
@@ -239,12 +244,16 @@ void DATA_TRANSLATION(Study& s) {
 
 int LOAD_TOMO_DATA(int rescale, StudyWorkspace& w, Platform& platform, TraceLog& log) {
   const Options& opt = w.options;
-  auto bytes = readWholeFile(w.study.chemin_data);
-  if (!bytes) {
+  // Only the pixel block is read; Interfile voxels come from their own reader.
+  std::optional<std::vector<uint8_t>> block = std::vector<uint8_t>{};
+  if (w.study.IM_FORMAT != kFormatInterfile)
+    block = readFileRange(w.study.chemin_data, static_cast<uint64_t>(std::max<long long>(w.study.OFFSET_LEC, 0)),
+                          pixelBlockBytes(w.study));
+  if (!block) {
     platform.warning(format(study_texts::kUnreadableFile.pick(opt.LANGUE), w.study.chemin_data.c_str()));
     return 0;
   }
-  const std::span<const uint8_t> file(*bytes);
+  const std::span<const uint8_t> pixels(*block);
 
   // Everything is prepared aside and committed at the end, so a failure leaves w as it was.
   Study s;
@@ -256,7 +265,7 @@ int LOAD_TOMO_DATA(int rescale, StudyWorkspace& w, Platform& platform, TraceLog&
   s.OrImSize_H = g.OrImSize_H;
   s.OrImSize_V = g.OrImSize_V;
   if (s.IM_FORMAT == kFormatIdb) {
-    EVAL_NCZ(file, s);
+    EVAL_NCZ(pixels, s);
   } else {
     s.czmin = 0;
     s.NCZ = g.NCZ;
@@ -273,7 +282,7 @@ int LOAD_TOMO_DATA(int rescale, StudyWorkspace& w, Platform& platform, TraceLog&
   FORMATE_SEGMENT_DISPLAY(view, finalNCZ, log);
 
   if (s.IM_FORMAT != kFormatInterfile) {
-    if (!EXTRACT_TOMO_DATA(rescale, file, s, opt, view, platform, log)) return 0;
+    if (!EXTRACT_TOMO_DATA(rescale, pixels, s, opt, view, platform, log)) return 0;
   } else {
     s.DATA = w.study.DATA;  // Interfile voxels are read by their own reader
   }

@@ -36,13 +36,13 @@ int LOAD_ACQ_PATH(const std::filesystem::path& path, int filter, Study& s, Optio
 int LOAD_TOMO_DATA(int rescale, StudyWorkspace& w, Platform& platform, TraceLog& log);
 
 // Steps of LOAD_TOMO_DATA, exposed for the tests.
-// EXTRACT_TOMO_DATA reads the pixels of `file` (its header already accepted) into s.DATA:
+// EXTRACT_TOMO_DATA reads the pixel block of the file (the bytes from OFFSET_LEC on) into s.DATA:
 // re-binning, short-axis transposition, crop or pad into 64 x 64, rescale and start slice.
-// Returns false, with its message shown, when the pixels do not lie inside the file.
-bool EXTRACT_TOMO_DATA(int rescale, std::span<const uint8_t> file, Study& s, const Options& opt,
+// Returns false, with its message shown, when the block is shorter than the header says.
+bool EXTRACT_TOMO_DATA(int rescale, std::span<const uint8_t> pixels, Study& s, const Options& opt,
                        SegmentView& view, Platform& platform, TraceLog& log);
 // IDB slice range: czmin..czmax are the first and last slices of instant 0 holding a count.
-void EVAL_NCZ(std::span<const uint8_t> file, StudyRecord& s);
+void EVAL_NCZ(std::span<const uint8_t> pixels, StudyRecord& s);
 // Rotates the cycle so that the instant of largest total count is instant 0; sets Inst_telesys.
 void DATA_TRANSLATION(Study& s);
 
