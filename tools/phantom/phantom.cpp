@@ -1,0 +1,434 @@
+#include "phantom/phantom.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <stdexcept>
+
+namespace quorvel::phantom {
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+constexpr double kFwhmPerSigma = 2.3548200450309493;  // 2 sqrt(2 ln 2)
+constexpr double kMm3PerMl = 1000.0;
+constexpr double kGaussianReachSigmas = 3.5;
+constexpr int kCurveCheckSamples = 400;
+
+// Fixed placement of the non-ventricular structures in the heart frame (mm).
+constexpr double kAtriumFlatten = 0.8;      // atria are flatter along the slices
+constexpr double kLaW = 10.0;               // left atrium lies posterior (towards larger slices)
+constexpr double kRaV = -25.0, kRaW = 0.0;  // right atrium over the right ventricle
+constexpr double kOutflowV = -12.0, kOutflowW = -42.0, kOutflowU0 = -30.0;  // anterior, basal
+constexpr double kPulmonaryU1 = 60.0;
+constexpr double kAortaV = 8.0, kAortaW = -22.0, kAortaU1 = 90.0;
+struct EllipsoidSpec {
+  double u, v, w, ru, rv, rw;
+};
+constexpr EllipsoidSpec kLiverShape{-50.0, -85.0, 75.0, 80.0, 65.0, 45.0};
+constexpr EllipsoidSpec kSpleenShape{-40.0, 95.0, 65.0, 45.0, 30.0, 30.0};
+constexpr EllipsoidSpec kThoraxShape{0.0, 0.0, 0.0, 130.0, 150.0, 110.0};
+
+struct Vec3 {
+  double u, v, w;
+};
+
+// Volume factor of an ellipsoid of unit semi-major axis cut at tau semi-axes beyond its centre.
+double capFactor(double tau) {
+  tau = std::clamp(tau, -1.0, 1.0);
+  return tau + 2.0 / 3.0 - tau * tau * tau / 3.0;
+}
+
+// Shapes of one instant, in the heart frame.
+struct Geometry {
+  double ub = 0;                 // valve plane
+  double uc = 0, a = 0, b = 0;   // left-ventricular ellipsoid
+  double vL = 0;                 // long axis (column offset)
+  double ain = 0, bin = 0;       // dilated left ventricle the crescent wraps around
+  double aout = 0, rvv = 0, rvw = 0;  // crescent's outer ellipsoid
+  EllipsoidSpec la{}, ra{};
+  double gap = 0;
+};
+
+double lvSemiMinor(double volumeMl, double a, double tau) {
+  return std::sqrt(volumeMl * kMm3PerMl / (kPi * a * capFactor(tau)));
+}
+
+Geometry geometryAt(const PhantomParams& p, double phase) {
+  const AnatomyParams& an = p.anatomy;
+  const VolumeCurve lv(p.lv), rv(p.rv);
+  const double tau = an.lv_truncation;
+  Geometry g;
+  const double aEd = an.lv_length_mm / (1.0 + tau);
+  g.vL = lvSemiMinor(p.lv.edv_ml, aEd, tau) + an.septum_mm / 2.0;
+
+  const double vLv = lv.volume(phase);
+  const double ejected = (lv.edv() - vLv) / lv.strokeVolume();
+  g.ub = -an.base_descent_mm * ejected;
+  const double length = an.lv_length_mm + g.ub;  // apex stays put
+  g.a = length / (1.0 + tau);
+  g.uc = g.ub - tau * g.a;
+  g.b = lvSemiMinor(vLv, g.a, tau);
+
+  g.ain = g.a + an.septum_mm;
+  g.bin = g.b + an.septum_mm;
+  g.aout = g.ain + an.rv_apex_extra_mm;
+  g.rvw = g.bin + an.rv_junction_mm;
+  // Half of (outer minus inner truncated ellipsoid) is the crescent: solve for its septal reach.
+  const double iIn = g.ain * capFactor((g.ub - g.uc) / g.ain);
+  const double iOut = g.aout * capFactor((g.ub - g.uc) / g.aout);
+  const double vRv = rv.volume(phase) * kMm3PerMl;
+  g.rvv = (2.0 * vRv / kPi + g.bin * g.bin * iIn) / (g.rvw * iOut);
+
+  g.gap = an.atrial_gap_mm;
+  auto atrium = [&](double volumeMl, double v, double w) {
+    const double r = std::cbrt(3.0 * volumeMl * kMm3PerMl / (4.0 * kPi * kAtriumFlatten));
+    return EllipsoidSpec{g.gap + r, v, w, r, r, r * kAtriumFlatten};
+  };
+  g.la = atrium(an.la_min_ml + an.atrial_share * (lv.edv() - vLv), g.vL, kLaW);
+  g.ra = atrium(an.ra_min_ml + an.atrial_share * (rv.edv() - rv.volume(phase)), kRaV, kRaW);
+  return g;
+}
+
+bool inEllipsoid(const EllipsoidSpec& e, const Vec3& h) {
+  const double du = (h.u - e.u) / e.ru, dv = (h.v - e.v) / e.rv, dw = (h.w - e.w) / e.rw;
+  return du * du + dv * dv + dw * dw <= 1.0;
+}
+
+bool inCylinderU(const Vec3& h, double v, double w, double r, double u0, double u1) {
+  const double dv = h.v - v, dw = h.w - w;
+  return h.u >= u0 && h.u <= u1 && dv * dv + dw * dw <= r * r;
+}
+
+bool contains(int s, const Geometry& g, const AnatomyParams& an, const Vec3& h) {
+  switch (s) {
+    case kLV: {
+      if (h.u > g.ub) return false;
+      const double du = (h.u - g.uc) / g.a, dv = h.v - g.vL;
+      return du * du + (dv * dv + h.w * h.w) / (g.b * g.b) <= 1.0;
+    }
+    case kRV: {
+      if (h.u > g.ub || h.v >= g.vL) return false;
+      const double du = (h.u - g.uc) / g.aout, dv = (h.v - g.vL) / g.rvv, dw = h.w / g.rvw;
+      if (du * du + dv * dv + dw * dw > 1.0) return false;
+      const double iu = (h.u - g.uc) / g.ain, iv = h.v - g.vL;
+      return iu * iu + (iv * iv + h.w * h.w) / (g.bin * g.bin) > 1.0;
+    }
+    case kLA: return inEllipsoid(g.la, h);
+    case kRA: return inEllipsoid(g.ra, h);
+    case kRVOutflow: return inCylinderU(h, kOutflowV, kOutflowW, an.outflow_radius_mm, kOutflowU0, g.gap);
+    case kAorta: return inCylinderU(h, kAortaV, kAortaW, an.aorta_radius_mm, g.gap, kAortaU1);
+    case kPulmonaryTrunk: return inCylinderU(h, kOutflowV, kOutflowW, an.pulmonary_radius_mm, g.gap, kPulmonaryU1);
+    case kLiver: return inEllipsoid(kLiverShape, h);
+    case kSpleen: return inEllipsoid(kSpleenShape, h);
+    case kLungBackground: return inEllipsoid(kThoraxShape, h);
+    default: return false;
+  }
+}
+
+// Convex structures may be filled whole when every corner of a voxel lies inside.
+bool isConvex(int s) { return s != kRV; }
+
+double bloodFraction(int s, const AnatomyParams& an) {
+  switch (s) {
+    case kLiver: return an.liver_blood_fraction;
+    case kSpleen: return an.spleen_blood_fraction;
+    case kLungBackground: return an.lung_blood_fraction;
+    default: return 1.0;
+  }
+}
+
+struct Box {
+  Vec3 lo, hi;
+};
+
+Box heartBox(int s, const Geometry& g, const AnatomyParams& an) {
+  auto ell = [](const EllipsoidSpec& e) {
+    return Box{{e.u - e.ru, e.v - e.rv, e.w - e.rw}, {e.u + e.ru, e.v + e.rv, e.w + e.rw}};
+  };
+  auto cyl = [](double v, double w, double r, double u0, double u1) { return Box{{u0, v - r, w - r}, {u1, v + r, w + r}}; };
+  switch (s) {
+    case kLV: return {{g.uc - g.a, g.vL - g.b, -g.b}, {g.ub, g.vL + g.b, g.b}};
+    case kRV: return {{g.uc - g.aout, g.vL - g.rvv, -g.rvw}, {g.ub, g.vL, g.rvw}};
+    case kLA: return ell(g.la);
+    case kRA: return ell(g.ra);
+    case kRVOutflow: return cyl(kOutflowV, kOutflowW, an.outflow_radius_mm, kOutflowU0, g.gap);
+    case kAorta: return cyl(kAortaV, kAortaW, an.aorta_radius_mm, g.gap, kAortaU1);
+    case kPulmonaryTrunk: return cyl(kOutflowV, kOutflowW, an.pulmonary_radius_mm, g.gap, kPulmonaryU1);
+    case kLiver: return ell(kLiverShape);
+    case kSpleen: return ell(kSpleenShape);
+    default: return ell(kThoraxShape);
+  }
+}
+
+// Working pose: position (row, column, slice offsets in mm) = R(rotation) T(tilt) heart point.
+struct Pose {
+  double m[3][3];  // heart (u, v, w) -> (row, column, slice) millimetres
+
+  explicit Pose(const PhantomParams& p) {
+    const double th = p.rotation_deg * kPi / 180.0, be = p.tilt_deg * kPi / 180.0;
+    const double ct = std::cos(th), st = std::sin(th), cb = std::cos(be), sb = std::sin(be);
+    // T: (r, c, z) -> (r cb - z sb, c, r sb + z cb); R: (r, c) -> (r ct - c st, r st + c ct).
+    const double t[3][3] = {{cb, 0, -sb}, {0, 1, 0}, {sb, 0, cb}};
+    const double r[3][3] = {{ct, -st, 0}, {st, ct, 0}, {0, 0, 1}};
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j) {
+        m[i][j] = 0;
+        for (int k = 0; k < 3; ++k) m[i][j] += r[i][k] * t[k][j];
+      }
+  }
+  std::array<double, 3> toWorking(const Vec3& h) const {
+    return {m[0][0] * h.u + m[0][1] * h.v + m[0][2] * h.w, m[1][0] * h.u + m[1][1] * h.v + m[1][2] * h.w,
+            m[2][0] * h.u + m[2][1] * h.v + m[2][2] * h.w};
+  }
+  Vec3 toHeart(double r, double c, double z) const {  // orthogonal: inverse is the transpose
+    return {m[0][0] * r + m[1][0] * c + m[2][0] * z, m[0][1] * r + m[1][1] * c + m[2][1] * z,
+            m[0][2] * r + m[1][2] * c + m[2][2] * z};
+  }
+};
+
+struct VoxelBox {
+  int lo[3], hi[3];  // slice, row, column; inclusive
+};
+
+}  // namespace
+
+const char* structureName(int s) {
+  static constexpr const char* kNames[kStructureCount] = {
+      "left_ventricle", "right_ventricle", "left_atrium", "right_atrium", "rv_outflow_tract",
+      "aorta",          "pulmonary_trunk", "liver",       "spleen",       "lung_background"};
+  return (s >= 0 && s < kStructureCount) ? kNames[s] : "unknown";
+}
+
+PhantomParams defaultParams(int matrix) {
+  PhantomParams p;
+  p.matrix = matrix;
+  p.slices = matrix;
+  p.pixel_mm = 6.8 * 64.0 / matrix;
+  p.slice_mm = p.pixel_mm;
+  return p;
+}
+
+std::string validate(const PhantomParams& p) {
+  if (p.matrix != 64 && p.matrix != 128) return "matrix must be 64 or 128";
+  if (p.instants != 8 && p.instants != 16) return "instants must be 8 or 16";
+  if (p.slices < 1 || p.slices > 128) return "slices must lie in 1..128";
+  if (!(p.pixel_mm > 0 && p.slice_mm > 0)) return "pixel size and slice thickness must be positive";
+  if (!(p.heart_rate_bpm >= 30 && p.heart_rate_bpm <= 240)) return "heart rate must lie in 30..240 bpm";
+  if (!(p.fwhm_mm >= 0)) return "FWHM must not be negative";
+  if (!(p.total_counts > 0)) return "total counts must be positive";
+  if (p.supersample < 1 || p.supersample > 16) return "supersampling must lie in 1..16";
+  if (p.patient.position != "HFS" && p.patient.position != "FFS") return "patient position must be HFS or FFS";
+  for (const auto* c : {&p.lv, &p.rv}) {
+    std::string why = validate(*c);
+    if (!why.empty()) return (c == &p.lv ? "left ventricle: " : "right ventricle: ") + why;
+  }
+  const AnatomyParams& an = p.anatomy;
+  if (!(an.lv_length_mm > an.base_descent_mm && an.base_descent_mm >= 0)) return "LV length must exceed the base descent";
+  if (!(an.lv_truncation > -1 && an.lv_truncation < 1)) return "LV truncation must lie strictly in -1..1";
+  if (!(an.septum_mm > 0 && an.rv_junction_mm > 0 && an.rv_apex_extra_mm >= 0 && an.atrial_gap_mm > 0))
+    return "septum, junction and annulus widths must be positive";
+  for (int k = 0; k <= kCurveCheckSamples; ++k) {
+    const Geometry g = geometryAt(p, static_cast<double>(k) / kCurveCheckSamples);
+    if (g.rvv < g.bin) return "right-ventricular volume too small to wrap around the left ventricle";
+  }
+  return {};
+}
+
+std::vector<float> voxeliseInstant(const PhantomParams& p, int t, std::array<double, kStructureCount>& perStructureMl,
+                                   std::vector<uint8_t>* dominant) {
+  const double phase = static_cast<double>(t) / p.instants;
+  const Geometry g = geometryAt(p, phase);
+  const Pose pose(p);
+  const int M = p.matrix, Z = p.slices, n = p.supersample;
+  const double half = M / 2, halfZ = Z / 2;  // integer centres, as the re-orientation uses
+  const double voxelMl = p.pixel_mm * p.pixel_mm * p.slice_mm / kMm3PerMl;
+  std::vector<float> out(static_cast<size_t>(Z) * M * M, 0.0f);
+  perStructureMl.fill(0.0);
+  if (dominant) dominant->assign(out.size(), static_cast<uint8_t>(kStructureCount));
+
+  std::array<VoxelBox, kStructureCount> boxes{};
+  VoxelBox all{{Z, M, M}, {-1, -1, -1}};
+  for (int s = 0; s < kStructureCount; ++s) {
+    const Box b = heartBox(s, g, p.anatomy);
+    double lo[3] = {1e300, 1e300, 1e300}, hi[3] = {-1e300, -1e300, -1e300};
+    for (int c = 0; c < 8; ++c) {
+      const Vec3 h{(c & 1) ? b.hi.u : b.lo.u, (c & 2) ? b.hi.v : b.lo.v, (c & 4) ? b.hi.w : b.lo.w};
+      const auto w = pose.toWorking(h);
+      const double idx[3] = {halfZ + w[2] / p.slice_mm, half + w[0] / p.pixel_mm, half + w[1] / p.pixel_mm};
+      for (int k = 0; k < 3; ++k) lo[k] = std::min(lo[k], idx[k]), hi[k] = std::max(hi[k], idx[k]);
+    }
+    const int lim[3] = {Z - 1, M - 1, M - 1};
+    for (int k = 0; k < 3; ++k) {
+      boxes[s].lo[k] = std::max(0, static_cast<int>(std::floor(lo[k])) - 1);
+      boxes[s].hi[k] = std::min(lim[k], static_cast<int>(std::ceil(hi[k])) + 1);
+      all.lo[k] = std::min(all.lo[k], boxes[s].lo[k]);
+      all.hi[k] = std::max(all.hi[k], boxes[s].hi[k]);
+    }
+  }
+
+  const double inv = 1.0 / (static_cast<double>(n) * n * n);
+  std::array<int, kStructureCount> cand{};
+  std::array<int, kStructureCount> hits{};
+  for (int z = all.lo[0]; z <= all.hi[0]; ++z)
+    for (int x = all.lo[1]; x <= all.hi[1]; ++x)
+      for (int y = all.lo[2]; y <= all.hi[2]; ++y) {
+        int nc = 0;
+        for (int s = 0; s < kStructureCount; ++s) {
+          const VoxelBox& b = boxes[s];
+          if (z >= b.lo[0] && z <= b.hi[0] && x >= b.lo[1] && x <= b.hi[1] && y >= b.lo[2] && y <= b.hi[2])
+            cand[nc++] = s;
+        }
+        if (nc == 0) continue;
+        // Voxel corners in millimetres of the working frame.
+        const double r0 = (x - half - 0.5) * p.pixel_mm, c0 = (y - half - 0.5) * p.pixel_mm;
+        const double z0 = (z - halfZ - 0.5) * p.slice_mm;
+        hits.fill(0);
+        bool filled = false;
+        if (nc == 1 && isConvex(cand[0])) {
+          bool inside = true;
+          for (int c = 0; c < 8 && inside; ++c)
+            inside = contains(cand[0], g, p.anatomy,
+                              pose.toHeart(r0 + ((c & 1) ? p.pixel_mm : 0), c0 + ((c & 2) ? p.pixel_mm : 0),
+                                           z0 + ((c & 4) ? p.slice_mm : 0)));
+          if (inside) hits[cand[0]] = n * n * n, filled = true;
+        }
+        if (!filled) {
+          for (int i = 0; i < n; ++i)
+            for (int j = 0; j < n; ++j)
+              for (int k = 0; k < n; ++k) {
+                const Vec3 h = pose.toHeart(r0 + (i + 0.5) * p.pixel_mm / n, c0 + (j + 0.5) * p.pixel_mm / n,
+                                            z0 + (k + 0.5) * p.slice_mm / n);
+                for (int q = 0; q < nc; ++q)
+                  if (contains(cand[q], g, p.anatomy, h)) {
+                    ++hits[cand[q]];
+                    break;
+                  }
+              }
+        }
+        double ml = 0;
+        int best = 0;
+        for (int q = 0; q < nc; ++q) {
+          const int s = cand[q];
+          if (hits[s] == 0) continue;
+          if (dominant && hits[s] > best) {
+            best = hits[s];
+            (*dominant)[(static_cast<size_t>(z) * M + x) * M + y] = static_cast<uint8_t>(s);
+          }
+          const double v = hits[s] * inv * voxelMl;
+          perStructureMl[s] += v;
+          ml += v * bloodFraction(s, p.anatomy);
+        }
+        out[(static_cast<size_t>(z) * M + x) * M + y] = static_cast<float>(ml);
+      }
+  return out;
+}
+
+void gaussianBlur(std::vector<float>& vol, int instants, int slices, int matrix, double sigmaXYvox, double sigmaZvox) {
+  auto kernel = [](double sigma) {
+    std::vector<double> k;
+    if (sigma <= 0) return std::vector<double>{1.0};
+    const int r = std::max(1, static_cast<int>(std::ceil(kGaussianReachSigmas * sigma)));
+    double sum = 0;
+    for (int i = -r; i <= r; ++i) k.push_back(std::exp(-0.5 * i * i / (sigma * sigma))), sum += k.back();
+    for (double& v : k) v /= sum;
+    return k;
+  };
+  const std::vector<double> kxy = kernel(sigmaXYvox), kz = kernel(sigmaZvox);
+  const size_t M = matrix, Z = slices;
+  std::vector<double> line, res;
+  // Blurs every line of `count` samples spaced by `stride`, starting at each of `starts`.
+  auto pass = [&](const std::vector<double>& k, size_t count, size_t stride, auto&& forEachStart) {
+    const int r = static_cast<int>(k.size() / 2);
+    line.resize(count);
+    forEachStart([&](size_t start) {
+      for (size_t i = 0; i < count; ++i) line[i] = vol[start + i * stride];
+      for (size_t i = 0; i < count; ++i) {
+        double acc = 0;
+        for (int d = -r; d <= r; ++d) {
+          const long j = static_cast<long>(i) + d;
+          if (j >= 0 && j < static_cast<long>(count)) acc += k[d + r] * line[j];
+        }
+        vol[start + i * stride] = static_cast<float>(acc);
+      }
+    });
+  };
+  for (int t = 0; t < instants; ++t) {
+    const size_t base = static_cast<size_t>(t) * Z * M * M;
+    pass(kxy, M, 1, [&](auto&& f) {  // along columns
+      for (size_t z = 0; z < Z; ++z)
+        for (size_t x = 0; x < M; ++x) f(base + (z * M + x) * M);
+    });
+    pass(kxy, M, M, [&](auto&& f) {  // along rows
+      for (size_t z = 0; z < Z; ++z)
+        for (size_t y = 0; y < M; ++y) f(base + z * M * M + y);
+    });
+    pass(kz, Z, M * M, [&](auto&& f) {  // along slices
+      for (size_t x = 0; x < M * M; ++x) f(base + x);
+    });
+  }
+}
+
+PoissonSource::PoissonSource(uint64_t seed) : engine_(seed) {}
+
+double PoissonSource::uniform() { return static_cast<double>(engine_() >> 11) * 0x1.0p-53; }
+
+uint64_t PoissonSource::sample(double lam) {
+  constexpr double kSmallMean = 10.0;
+  if (!(lam > 0)) return 0;
+  if (lam < kSmallMean) {  // multiplication method
+    const double limit = std::exp(-lam);
+    double prod = uniform();
+    uint64_t k = 0;
+    while (prod > limit) prod *= uniform(), ++k;
+    return k;
+  }
+  // Transformed rejection with squeeze (Hormann 1993).
+  const double slam = std::sqrt(lam), loglam = std::log(lam);
+  const double b = 0.931 + 2.53 * slam, a = -0.059 + 0.02483 * b;
+  const double invalpha = 1.1239 + 1.1328 / (b - 3.4), vr = 0.9277 - 3.6224 / (b - 2);
+  for (;;) {
+    const double U = uniform() - 0.5, V = uniform();
+    const double us = 0.5 - std::fabs(U);
+    const double k = std::floor((2 * a / us + b) * U + lam + 0.43);
+    if (us >= 0.07 && V <= vr) return static_cast<uint64_t>(k);
+    if (k < 0 || (us < 0.013 && V > us)) continue;
+    if (std::log(V) + std::log(invalpha) - std::log(a / (us * us) + b) <= -lam + k * loglam - std::lgamma(k + 1))
+      return static_cast<uint64_t>(k);
+  }
+}
+
+Phantom buildPhantom(const PhantomParams& p) {
+  const std::string why = validate(p);
+  if (!why.empty()) throw std::invalid_argument(why);
+  Phantom ph;
+  ph.params = p;
+  const size_t perInstant = static_cast<size_t>(p.slices) * p.matrix * p.matrix;
+  ph.expected_ml.resize(perInstant * p.instants);
+  ph.voxelised_ml.resize(p.instants);
+  const VolumeCurve lv(p.lv), rv(p.rv);
+  for (int t = 0; t < p.instants; ++t) {
+    const double phase = static_cast<double>(t) / p.instants;
+    ph.lv_true_ml.push_back(lv.volume(phase));
+    ph.rv_true_ml.push_back(rv.volume(phase));
+    const std::vector<float> v = voxeliseInstant(p, t, ph.voxelised_ml[t]);
+    std::copy(v.begin(), v.end(), ph.expected_ml.begin() + static_cast<long>(perInstant * t));
+  }
+  if (p.fwhm_mm > 0)
+    gaussianBlur(ph.expected_ml, p.instants, p.slices, p.matrix, p.fwhm_mm / kFwhmPerSigma / p.pixel_mm,
+                 p.fwhm_mm / kFwhmPerSigma / p.slice_mm);
+  double total = 0;
+  for (float v : ph.expected_ml) total += v;
+  ph.counts_per_ml = p.total_counts / total;
+  ph.counts.resize(ph.expected_ml.size());
+  PoissonSource rng(p.seed);
+  for (size_t i = 0; i < ph.expected_ml.size(); ++i) {
+    const double mean = ph.expected_ml[i] * ph.counts_per_ml;
+    const double c = p.noise ? static_cast<double>(rng.sample(mean)) : std::round(mean);
+    if (c > kMaxStoredCount) ++ph.clipped_voxels;
+    ph.counts[i] = static_cast<uint16_t>(std::min<double>(c, kMaxStoredCount));
+  }
+  return ph;
+}
+
+}  // namespace quorvel::phantom

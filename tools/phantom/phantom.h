@@ -1,0 +1,116 @@
+#pragma once
+// Digital gated blood-pool tomography: moving cardiac anatomy driven by two analytic volume
+// curves, voxelised by supersampling, blurred by a 3D Gaussian and given Poisson noise.
+#include <array>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "phantom/volume_curve.h"
+
+namespace quorvel::phantom {
+
+// Heart-frame lengths in millimetres. Frame: u along the long axis from apex towards the base
+// (rows), v across the septum towards the left ventricle (columns), w along the slices; the origin
+// is the centre of the valve plane on the septum at end-diastole.
+struct AnatomyParams {
+  double lv_length_mm = 85.0;        // apex to valve plane at end-diastole
+  double lv_truncation = 0.25;       // valve plane beyond the ellipsoid centre, in semi-major axes
+  double base_descent_mm = 10.0;     // valve-plane travel towards the apex over the full stroke
+  double septum_mm = 10.0;           // septal thickness, also the left-ventricular wall around the crescent
+  double rv_apex_extra_mm = 5.0;     // right-ventricular crescent reaches beyond the dilated LV tip
+  double rv_junction_mm = 4.0;       // crescent thickness at its anterior and inferior junctions
+  double atrial_gap_mm = 8.0;        // annulus between the valve plane and atria / great vessels
+  double la_min_ml = 30.0, ra_min_ml = 35.0;
+  double atrial_share = 0.5;         // atrial volume gain per ml ejected by the matching ventricle
+  double aorta_radius_mm = 12.0, pulmonary_radius_mm = 12.0, outflow_radius_mm = 10.0;
+  double liver_blood_fraction = 0.30;
+  double spleen_blood_fraction = 0.50;
+  double lung_blood_fraction = 0.12;
+};
+
+struct PatientInfo {
+  std::string name = "PHANTOM^GATED";
+  std::string id = "QPH0001";
+  std::string sex = "M";              // "M", "F" or "O"
+  std::string birth_date = "19600101";  // YYYYMMDD
+  std::string study_date = "20240115";
+  std::string study_time = "100000";
+  std::string position = "HFS";      // "HFS" or "FFS"
+};
+
+struct PhantomParams {
+  VolumeCurveParams lv{120.0, 60.0, 35.0, 0.70, 20.0, 0.20, 82.0};
+  VolumeCurveParams rv{140.0, 50.0, 37.0, 0.70, 20.0, 0.20, 82.0};
+  AnatomyParams anatomy;
+  PatientInfo patient;
+  int matrix = 64;            // 64 or 128
+  double pixel_mm = 6.8;
+  int slices = 64;
+  double slice_mm = 6.8;
+  int instants = 8;           // 8 or 16
+  double heart_rate_bpm = 70.0;
+  double fwhm_mm = 13.0;      // 0: no blur
+  double total_counts = 24.0e6;  // expected counts summed over every instant
+  bool noise = true;
+  uint64_t seed = 1;
+  double rotation_deg = 0.0;  // in-plane rotation of the heart about the matrix centre
+  double tilt_deg = 0.0;      // rotation of the (row, slice) plane about row centre, slice NCZ/2
+  int supersample = 4;        // sub-samples per voxel edge
+};
+
+// Defaults for a matrix: 64 -> 6.8 mm, 128 -> 3.4 mm, slices = matrix, slice = pixel.
+PhantomParams defaultParams(int matrix = 64);
+// Empty when p can be built, else the reason (bad size, curve, or anatomy that cannot hold the volumes).
+std::string validate(const PhantomParams& p);
+
+// Structures, in membership priority (a point belongs to the first that contains it).
+enum Structure : int {
+  kLV = 0, kRV, kLA, kRA, kRVOutflow, kAorta, kPulmonaryTrunk, kLiver, kSpleen, kLungBackground, kStructureCount
+};
+const char* structureName(int s);
+
+struct Phantom {
+  PhantomParams params;
+  // Per instant and structure: the volume the voxelisation gave, in ml (before blur).
+  std::vector<std::array<double, kStructureCount>> voxelised_ml;
+  // Analytic ventricular volumes per instant (ml), instant i at phase i / instants.
+  std::vector<double> lv_true_ml, rv_true_ml;
+  // Noise-free blood-equivalent volume per voxel after blur (ml), [t][z][x][y] in working pose order.
+  std::vector<float> expected_ml;
+  // Counts as stored in the files, same order; clipped at kMaxStoredCount.
+  std::vector<uint16_t> counts;
+  double counts_per_ml = 0;  // expected counts per ml of blood
+  long long clipped_voxels = 0;
+
+  size_t index(int t, int z, int x, int y) const {
+    return ((static_cast<size_t>(t) * params.slices + z) * params.matrix + x) * params.matrix + y;
+  }
+};
+
+// Largest count stored, so that the files read the same as signed or unsigned 16-bit.
+inline constexpr uint16_t kMaxStoredCount = 32767;
+
+// Builds the phantom; throws std::invalid_argument with validate()'s reason on bad parameters.
+Phantom buildPhantom(const PhantomParams& p);
+
+// Steps exposed for the tests and benchmarks.
+// Voxelises instant t without blur into ml of blood per voxel; fills perStructureMl and, when
+// given, the structure covering most of each voxel (kStructureCount where none).
+std::vector<float> voxeliseInstant(const PhantomParams& p, int t, std::array<double, kStructureCount>& perStructureMl,
+                                   std::vector<uint8_t>* dominant = nullptr);
+// Separable 3D Gaussian blur in place over [instants][slices][matrix][matrix]; zero outside.
+void gaussianBlur(std::vector<float>& vol, int instants, int slices, int matrix, double sigmaXYvox, double sigmaZvox);
+// Poisson deviate from a 64-bit Mersenne twister; the same sequence on every platform.
+class PoissonSource {
+ public:
+  explicit PoissonSource(uint64_t seed);
+  uint64_t sample(double mean);
+  double uniform();  // [0, 1)
+
+ private:
+  std::mt19937_64 engine_;  // fully specified by the standard, unlike its distributions
+};
+
+}  // namespace quorvel::phantom
