@@ -170,13 +170,7 @@ int TACFIT_ALT(TacFitState& s, const double* tacfit_arg, int iterations, const F
   float* eps = s.TACFIT_eps;
   for (int i = 0; i < kParams; ++i) eps[i] = i <= 5 ? 0.005f : 0.05f;
 
-  float ymin = 1000000.0f, ymax = 0.0f, tmin = 0.0f, tmax = 0.0f;
-  for (int i = 0; i < N; ++i) {
-    const float v = static_cast<float>(tacfit_arg[i]);
-    const float t = static_cast<float>(i) / static_cast<float>(N);
-    if (v < ymin) { ymin = v; tmin = t; }
-    if (v > ymax) { ymax = v; tmax = t; }
-  }
+  const auto [ymin, ymax, tmin, tmax] = measuredExtremes(tacfit_arg, N);
   s.TACFIT_YMAX = ymax;
   // A flat or empty curve would give an ejection piece of length 0 (a singular system).
   if (!(ymax > 0.0f) || ymin == ymax) {

@@ -160,13 +160,7 @@ int TACFIT_NEW(TacFitState& s, const double* tacfit_arg, const FitContext& ctx) 
   eps[kShape][0] = eps[kShape][1] = eps[kShape][2] = 0.02f;
   eps[kShape][3] = 0.05f;
 
-  float ymin = 1000000.0f, ymax = 0.0f, tmin = 0.0f, tmax = 0.0f;
-  for (int i = 0; i < N; ++i) {
-    const float v = static_cast<float>(tacfit_arg[i]);
-    const float t = static_cast<float>(i) / static_cast<float>(N);
-    if (v < ymin) { ymin = v; tmin = t; }
-    if (v > ymax) { ymax = v; tmax = t; }
-  }
+  const auto [ymin, ymax, tmin, tmax] = measuredExtremes(tacfit_arg, N);
   float delta = tmin - tmax;
   if (delta < 0.0f) delta += 1.0f;
 

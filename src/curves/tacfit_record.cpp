@@ -78,4 +78,15 @@ int EVAL_TACPARAMS(TacFitOutput& out, const FitContext& ctx) {
   return 0;
 }
 
+MeasuredExtremes measuredExtremes(const double* tacfit_arg, int Ninst) {
+  MeasuredExtremes e;
+  for (int i = 0; i < Ninst; ++i) {
+    const float v = static_cast<float>(tacfit_arg[i]);
+    const float t = static_cast<float>(i) / static_cast<float>(Ninst);
+    if (v < e.ymin) { e.ymin = v; e.tmin = t; }
+    if (v > e.ymax) { e.ymax = v; e.tmax = t; }
+  }
+  return e;
+}
+
 }  // namespace quorvel

@@ -39,6 +39,13 @@ struct TacFitOutput {
 // positive gets ejection fraction 0, a zero derivative and zero rates. Returns 0.
 int EVAL_TACPARAMS(TacFitOutput& out, const FitContext& ctx);
 
+// Smallest and largest of the Ninst measured values and their phases (i / Ninst); the first of
+// equal values wins.
+struct MeasuredExtremes {
+  float ymin = 1000000.0f, ymax = 0.0f, tmin = 0.0f, tmax = 0.0f;
+};
+MeasuredExtremes measuredExtremes(const double* tacfit_arg, int Ninst);
+
 // Helper for the trace lines of the fits: no-op without a log.
 void traceLine(const FitContext& ctx, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 
