@@ -229,8 +229,11 @@ TEST(PhantomDeterminism, SameSeedSameBytesOtherSeedOtherNoise) {
 
 TEST(PhantomDeterminism, EndDiastoleHasTheLargestTotalCount) {
   // The loader rotates the cycle to the largest-count instant; the phantom must already start there.
+  // Noise-free: the early-systolic instant is within about one Poisson deviation of end-diastole,
+  // so only the expectation can be held to the order.
   PhantomParams p = defaultParams(64);
   p.instants = 16;
+  p.noise = false;
   const Phantom ph = buildPhantom(p);
   const size_t n = ph.counts.size() / 16;
   std::vector<double> total(16, 0);
@@ -293,7 +296,7 @@ TEST(PhantomCommand, WritesFilesAndTruthAndDocumentsEveryOption) {
   EXPECT_EQ(j["parameters"]["noise"], "none");
   // Bad values are refused with a message and a failing status.
   EXPECT_NE(run(std::string(QUORVEL_CLI) + " phantom --out " + out.string() + " --instants 12").status, 0);
-  const Outcome bad = run(std::string(QUORVEL_CLI) + " phantom --out " + out.string() + " --rv-edv 20");
+  const Outcome bad = run(std::string(QUORVEL_CLI) + " phantom --out " + out.string() + " --rv-edv 0");
   EXPECT_NE(bad.status, 0);
   EXPECT_NE(bad.out.find("right"), std::string::npos) << bad.out;
   EXPECT_NE(run(std::string(QUORVEL_CLI) + " phantom --out " + out.string() + " --matrix 128 --formats idb").status, 0);

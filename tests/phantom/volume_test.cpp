@@ -158,6 +158,35 @@ TEST(Voxelisation, DefaultPoseHasTheHeartWhereReorientationExpectsIt) {
   for (int s : {kLA, kRA}) EXPECT_GT(rowMin[s], 32) << structureName(s);
 }
 
+TEST(Voxelisation, SeptumColumnSeparatesTheVentriclesAtEveryInstant) {
+  // The segmentation splits the ventricles at the septum column: no RV blood beyond it, no LV before it.
+  const PhantomParams p = defaultParams(64);
+  const int M = p.matrix, septum = M / 2;
+  const double voxelMl = p.pixel_mm * p.pixel_mm * p.slice_mm / 1000.0;
+  for (int t = 0; t < p.instants; ++t) {
+    std::array<double, kStructureCount> ml{};
+    std::vector<float> rv, lv;
+    voxeliseInstant(p, t, ml, nullptr, kRV, &rv);
+    voxeliseInstant(p, t, ml, nullptr, kLV, &lv);
+    double rvBeyond = 0, rvTotal = 0, rvSeptumMax = 0, lvBefore = 0, lvTotal = 0;
+    for (int z = 0; z < p.slices; ++z)
+      for (int x = 0; x < M; ++x)
+        for (int y = 0; y < M; ++y) {
+          const size_t i = (size_t(z) * M + x) * M + y;
+          rvTotal += rv[i], lvTotal += lv[i];
+          if (y > septum) rvBeyond += rv[i];
+          if (y == septum) rvSeptumMax = std::max<double>(rvSeptumMax, rv[i]);
+          if (y < septum) lvBefore += lv[i];
+        }
+    ASSERT_GT(rvTotal, 0.0) << "instant " << t;
+    ASSERT_GT(lvTotal, 0.0) << "instant " << t;
+    EXPECT_EQ(rvBeyond, 0.0) << "instant " << t;
+    EXPECT_EQ(lvBefore, 0.0) << "instant " << t;
+    // The septal plane halves column 32, so at most half of one of its voxels is RV.
+    EXPECT_LE(rvSeptumMax, 0.5 * voxelMl + 1e-6) << "instant " << t;
+  }
+}
+
 TEST(Poisson, MeanAndVarianceAndDeterminism) {
   for (double lam : {0.5, 4.0, 37.0, 900.0}) {
     PoissonSource a(7), b(7);

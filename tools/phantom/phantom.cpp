@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 #include <stdexcept>
+#include <utility>
 
 namespace quorvel::phantom {
 
@@ -54,6 +55,56 @@ double lvSemiMinor(double volumeMl, double a, double tau) {
   return std::sqrt(volumeMl * kMm3PerMl / (kPi * a * capFactor(tau)));
 }
 
+// Area of the unit disc beyond distance t from its centre.
+double discSegment(double t) {
+  if (t >= 1.0) return 0.0;
+  t = std::max(t, -1.0);
+  return std::acos(t) - t * std::sqrt(1.0 - t * t);
+}
+
+// Volume of the crescent (outer ellipsoid minus the dilated LV, below the valve plane, on the
+// septum-plane side v <= 0) and its derivative in the septal reach rvv. Each cross-section
+// normal to the long axis is an ellipse minus a circle inside it, both cut by the same line,
+// so only the long axis needs quadrature; the step is far below a voxel.
+constexpr int kCrescentQuadrature = 3000;
+
+std::pair<double, double> crescentVolume(const Geometry& g, double rvv) {
+  const double u0 = g.uc - g.aout, h = (g.ub - u0) / kCrescentQuadrature;
+  double vol = 0, dvol = 0;
+  for (int i = 0; i < kCrescentQuadrature; ++i) {
+    const double du = u0 + (i + 0.5) * h - g.uc;
+    const double so = std::sqrt(std::max(0.0, 1.0 - (du / g.aout) * (du / g.aout)));
+    const double p = rvv * so, q = g.rvw * so;
+    if (p > g.vL) {
+      const double t = g.vL / p;
+      vol += p * q * discSegment(t);
+      dvol += so * q * (std::acos(t) + t * std::sqrt(1.0 - t * t));
+    }
+    const double r = g.bin * std::sqrt(std::max(0.0, 1.0 - (du / g.ain) * (du / g.ain)));
+    if (r > g.vL) vol -= r * r * discSegment(g.vL / r);
+  }
+  return {vol * h, dvol * h};
+}
+
+// Septal reach giving the crescent volumeMm3; below bin (rejected by validate) when even the
+// thinnest crescent that still wraps the LV holds more.
+double solveCrescentReach(const Geometry& g, double volumeMm3) {
+  const double vMin = crescentVolume(g, g.bin).first;
+  if (vMin >= volumeMm3) return g.bin * volumeMm3 / vMin;
+  double lo = g.bin, hi = 2.0 * g.bin;
+  while (crescentVolume(g, hi).first < volumeMm3) lo = hi, hi *= 2.0;
+  double x = 0.5 * (lo + hi);
+  for (int it = 0; it < 100 && hi - lo > 1e-9 * hi; ++it) {
+    const auto [v, dv] = crescentVolume(g, x);
+    if (v < volumeMm3) lo = x; else hi = x;
+    // Newton inside the bracket, halving when it would leave it.
+    const double next = dv > 0 ? x - (v - volumeMm3) / dv : lo - 1.0;
+    x = (next > lo && next < hi) ? next : 0.5 * (lo + hi);
+    if (std::fabs(v - volumeMm3) < 1e-9 * volumeMm3) break;
+  }
+  return x;
+}
+
 Geometry geometryAt(const PhantomParams& p, double phase) {
   const AnatomyParams& an = p.anatomy;
   const VolumeCurve lv(p.lv), rv(p.rv);
@@ -74,12 +125,7 @@ Geometry geometryAt(const PhantomParams& p, double phase) {
   g.bin = g.b + an.septum_mm;
   g.aout = g.ain + an.rv_apex_extra_mm;
   g.rvw = g.bin + an.rv_junction_mm;
-  // Half of (outer minus inner truncated ellipsoid) is the crescent: solve for its septal reach.
-  const double iIn = g.ain * capFactor((g.ub - g.uc) / g.ain);
-  const double iOut = g.aout * capFactor((g.ub - g.uc) / g.aout);
-  const double vRv = rv.volume(phase) * kMm3PerMl;
-  g.rvv = (2.0 * vRv / kPi + g.bin * g.bin * iIn) / (g.rvw * iOut);
-
+  g.rvv = solveCrescentReach(g, rv.volume(phase) * kMm3PerMl);
   g.gap = an.atrial_gap_mm;
   auto atrium = [&](double volumeMl, double v, double w) {
     const double r = std::cbrt(3.0 * volumeMl * kMm3PerMl / (4.0 * kPi * kAtriumFlatten));
@@ -108,7 +154,8 @@ bool contains(int s, const Geometry& g, const AnatomyParams& an, const Vec3& h) 
       return du * du + (dv * dv + h.w * h.w) / (g.b * g.b) <= 1.0;
     }
     case kRV: {
-      if (h.u > g.ub || h.v >= g.vL) return false;
+      // Cut at the septal mid-plane so that no crescent lies on the LV side of the septum.
+      if (h.u > g.ub || h.v > 0.0) return false;
       const double du = (h.u - g.uc) / g.aout, dv = (h.v - g.vL) / g.rvv, dw = h.w / g.rvw;
       if (du * du + dv * dv + dw * dw > 1.0) return false;
       const double iu = (h.u - g.uc) / g.ain, iv = h.v - g.vL;
@@ -149,7 +196,7 @@ Box heartBox(int s, const Geometry& g, const AnatomyParams& an) {
   auto cyl = [](double v, double w, double r, double u0, double u1) { return Box{{u0, v - r, w - r}, {u1, v + r, w + r}}; };
   switch (s) {
     case kLV: return {{g.uc - g.a, g.vL - g.b, -g.b}, {g.ub, g.vL + g.b, g.b}};
-    case kRV: return {{g.uc - g.aout, g.vL - g.rvv, -g.rvw}, {g.ub, g.vL, g.rvw}};
+    case kRV: return {{g.uc - g.aout, g.vL - g.rvv, -g.rvw}, {g.ub, 0.0, g.rvw}};
     case kLA: return ell(g.la);
     case kRA: return ell(g.ra);
     case kRVOutflow: return cyl(kOutflowV, kOutflowW, an.outflow_radius_mm, kOutflowU0, g.gap);
@@ -236,7 +283,7 @@ std::string validate(const PhantomParams& p) {
 }
 
 std::vector<float> voxeliseInstant(const PhantomParams& p, int t, std::array<double, kStructureCount>& perStructureMl,
-                                   std::vector<uint8_t>* dominant) {
+                                   std::vector<uint8_t>* dominant, int traced, std::vector<float>* tracedMl) {
   const double phase = static_cast<double>(t) / p.instants;
   const Geometry g = geometryAt(p, phase);
   const Pose pose(p);
@@ -246,6 +293,7 @@ std::vector<float> voxeliseInstant(const PhantomParams& p, int t, std::array<dou
   std::vector<float> out(static_cast<size_t>(Z) * M * M, 0.0f);
   perStructureMl.fill(0.0);
   if (dominant) dominant->assign(out.size(), static_cast<uint8_t>(kStructureCount));
+  if (tracedMl) tracedMl->assign(out.size(), 0.0f);
 
   std::array<VoxelBox, kStructureCount> boxes{};
   VoxelBox all{{Z, M, M}, {-1, -1, -1}};
@@ -317,6 +365,7 @@ std::vector<float> voxeliseInstant(const PhantomParams& p, int t, std::array<dou
           }
           const double v = hits[s] * inv * voxelMl;
           perStructureMl[s] += v;
+          if (tracedMl && s == traced) (*tracedMl)[(static_cast<size_t>(z) * M + x) * M + y] = static_cast<float>(v);
           ml += v * bloodFraction(s, p.anatomy);
         }
         out[(static_cast<size_t>(z) * M + x) * M + y] = static_cast<float>(ml);

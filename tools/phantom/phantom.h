@@ -97,9 +97,11 @@ Phantom buildPhantom(const PhantomParams& p);
 
 // Steps exposed for the tests and benchmarks.
 // Voxelises instant t without blur into ml of blood per voxel; fills perStructureMl and, when
-// given, the structure covering most of each voxel (kStructureCount where none).
+// given, the structure covering most of each voxel (kStructureCount where none) and the ml of
+// structure `traced` in each voxel.
 std::vector<float> voxeliseInstant(const PhantomParams& p, int t, std::array<double, kStructureCount>& perStructureMl,
-                                   std::vector<uint8_t>* dominant = nullptr);
+                                   std::vector<uint8_t>* dominant = nullptr, int traced = -1,
+                                   std::vector<float>* tracedMl = nullptr);
 // Separable 3D Gaussian blur in place over [instants][slices][matrix][matrix]; zero outside.
 void gaussianBlur(std::vector<float>& vol, int instants, int slices, int matrix, double sigmaXYvox, double sigmaZvox);
 // Poisson deviate from a 64-bit Mersenne twister; the same sequence on every platform.
