@@ -178,7 +178,7 @@ DicomRefusal GET_DICOM_INFO(std::span<const uint8_t> file, uint64_t fileSize, St
 
     if (s.TRANSFERT_UID == kExplicitBig && b[0] == 0) swap = true;
     // Numbers in the file's byte order; the meta group 0002 is always little endian.
-    const bool big = swap;
+    const bool big = swap;  // captured by the decoders below
     auto u16 = [&](int o) -> uint32_t { return big ? (b[o] << 8 | b[o + 1]) : (b[o] | b[o + 1] << 8); };
     auto u32 = [&](int o) -> uint64_t {
       return big ? (uint64_t(b[o]) << 24 | b[o + 1] << 16 | b[o + 2] << 8 | b[o + 3])

@@ -353,7 +353,7 @@ int openWith(StudyWorkspace& w, Platform& platform, TraceLog& log,
   static_cast<StudyRecord&>(next.study) = w.study;
   next.settings = w.settings;
   next.options = w.options;
-  next.view = w.view;
+  // next.view is rebuilt whole by LOAD_TOMO_DATA.
   if (!readHeader(next.study, next.options)) return 0;
 
   next.settings.flow.IDB_loaded = 1;

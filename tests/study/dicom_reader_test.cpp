@@ -141,8 +141,6 @@ TEST_F(DicomReaderTest, FirstPatientNameWinsOverOneInsideASequence) {
   // A later sequence holding another name, placed before the pixel data.
   DicomBuilder seq;
   seq.sequenceWith(0x0054, 0x0016, [](DicomBuilder& item) { item.str(0x0010, 0x0010, "PN", "OTHER^NAME"); });
-  GatedStudy noPixels = g;
-  (void)noPixels;
   b.body() = body;
   // Insert the sequence just before the pixel element (its last 12 + pixel bytes).
   const size_t pixelBytes = static_cast<size_t>(g.instants) * g.slices * 64 * 64 * 2 + 12;
