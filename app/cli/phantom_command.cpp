@@ -100,6 +100,9 @@ void registerPhantomCommand(CLI::App& app, int& status) {
   cmd->add_option("--fwhm", p.fwhm_mm, "3D Gaussian blur FWHM (mm); 0 for none")->capture_default_str();
   cmd->add_option("--counts", p.total_counts, "Expected total counts over all instants")->capture_default_str();
   cmd->add_flag("--noise-free", [&p](int64_t n) { p.noise = n == 0; }, "Store rounded expected counts, no Poisson noise");
+  cmd->add_option("--noise-fwhm", p.noise_fwhm_mm,
+                  "Correlation of the noise by the reconstruction filter, Gaussian FWHM (mm); 0 for white noise")
+      ->capture_default_str();
   cmd->add_option("--seed", p.seed, "Seed of the Poisson noise")->capture_default_str();
   cmd->add_option("--rotation", p.rotation_deg, "In-plane rotation of the heart about the matrix centre (degrees)")
       ->capture_default_str();

@@ -204,5 +204,33 @@ TEST(Poisson, MeanAndVarianceAndDeterminism) {
   }
 }
 
+// Reconstructed noise: each voxel keeps its Poisson spread, but neighbours move together.
+TEST(Noise, CorrelatedAsAfterReconstructionWithPoissonSpread) {
+  struct Stats {
+    double relativeSpread;  // standard deviation over the square root of the mean
+    double neighbourCorrelation;
+  };
+  auto measure = [](double noiseFwhm) {
+    PhantomParams p = defaultParams();
+    p.noise_fwhm_mm = noiseFwhm;
+    const Phantom ph = buildPhantom(p);
+    double ratio2 = 0, cov = 0, var = 0;
+    long n = 0;
+    for (size_t i = 0; i + 1 < ph.counts.size(); ++i) {
+      const double m = ph.expected_ml[i] * ph.counts_per_ml, m1 = ph.expected_ml[i + 1] * ph.counts_per_ml;
+      if (m < 200 || m1 < 200 || (i + 1) % p.matrix == 0) continue;  // bright voxels, same row
+      const double d = ph.counts[i] - m, d1 = ph.counts[i + 1] - m1;
+      ratio2 += d * d / m, cov += d * d1, var += d * d, ++n;
+    }
+    EXPECT_GT(n, 10000);
+    return Stats{std::sqrt(ratio2 / n), cov / var};
+  };
+  const Stats white = measure(0.0), reconstructed = measure(12.8);
+  EXPECT_NEAR(white.relativeSpread, 1.0, 0.05);
+  EXPECT_NEAR(white.neighbourCorrelation, 0.0, 0.05);
+  EXPECT_NEAR(reconstructed.relativeSpread, 1.0, 0.1);
+  EXPECT_GT(reconstructed.neighbourCorrelation, 0.5);
+}
+
 }  // namespace
 }  // namespace quorvel::phantom

@@ -263,6 +263,7 @@ std::string validate(const PhantomParams& p) {
   if (!(p.pixel_mm > 0 && p.slice_mm > 0)) return "pixel size and slice thickness must be positive";
   if (!(p.heart_rate_bpm >= 30 && p.heart_rate_bpm <= 240)) return "heart rate must lie in 30..240 bpm";
   if (!(p.fwhm_mm >= 0)) return "FWHM must not be negative";
+  if (!(p.noise_fwhm_mm >= 0)) return "noise FWHM must not be negative";
   if (!(p.total_counts > 0)) return "total counts must be positive";
   if (p.supersample < 1 || p.supersample > 16) return "supersampling must lie in 1..16";
   if (p.patient.position != "HFS" && p.patient.position != "FFS") return "patient position must be HFS or FFS";
@@ -373,16 +374,32 @@ std::vector<float> voxeliseInstant(const PhantomParams& p, int t, std::array<dou
   return out;
 }
 
-void gaussianBlur(std::vector<float>& vol, int instants, int slices, int matrix, double sigmaXYvox, double sigmaZvox) {
-  auto kernel = [](double sigma) {
-    std::vector<double> k;
-    if (sigma <= 0) return std::vector<double>{1.0};
-    const int r = std::max(1, static_cast<int>(std::ceil(kGaussianReachSigmas * sigma)));
-    double sum = 0;
-    for (int i = -r; i <= r; ++i) k.push_back(std::exp(-0.5 * i * i / (sigma * sigma))), sum += k.back();
-    for (double& v : k) v /= sum;
-    return k;
+namespace {
+// Normalised sampled Gaussian, cut at kGaussianReachSigmas.
+std::vector<double> gaussianKernel(double sigma) {
+  if (sigma <= 0) return {1.0};
+  std::vector<double> k;
+  const int r = std::max(1, static_cast<int>(std::ceil(kGaussianReachSigmas * sigma)));
+  double sum = 0;
+  for (int i = -r; i <= r; ++i) k.push_back(std::exp(-0.5 * i * i / (sigma * sigma))), sum += k.back();
+  for (double& v : k) v /= sum;
+  return k;
+}
+}  // namespace
+
+double noiseRestoringGain(double sigmaXYvox, double sigmaZvox) {
+  // Smoothing independent deviations divides their variance by the kernel's sum of squares.
+  auto squares = [](const std::vector<double>& k) {
+    double s = 0;
+    for (double v : k) s += v * v;
+    return s;
   };
+  const double kxy = squares(gaussianKernel(sigmaXYvox)), kz = squares(gaussianKernel(sigmaZvox));
+  return 1.0 / std::sqrt(kxy * kxy * kz);
+}
+
+void gaussianBlur(std::vector<float>& vol, int instants, int slices, int matrix, double sigmaXYvox, double sigmaZvox) {
+  auto kernel = gaussianKernel;
   const std::vector<double> kxy = kernel(sigmaXYvox), kz = kernel(sigmaZvox);
   const size_t M = matrix, Z = slices;
   std::vector<double> line, res;
@@ -471,9 +488,20 @@ Phantom buildPhantom(const PhantomParams& p) {
   ph.counts_per_ml = p.total_counts / total;
   ph.counts.resize(ph.expected_ml.size());
   PoissonSource rng(p.seed);
+  std::vector<float> deviation(p.noise ? ph.expected_ml.size() : 0);
+  for (size_t i = 0; i < deviation.size(); ++i) {
+    const double mean = ph.expected_ml[i] * ph.counts_per_ml;
+    deviation[i] = static_cast<float>(static_cast<double>(rng.sample(mean)) - mean);
+  }
+  if (p.noise && p.noise_fwhm_mm > 0) {
+    const double sxy = p.noise_fwhm_mm / kFwhmPerSigma / p.pixel_mm, sz = p.noise_fwhm_mm / kFwhmPerSigma / p.slice_mm;
+    gaussianBlur(deviation, p.instants, p.slices, p.matrix, sxy, sz);
+    const double gain = noiseRestoringGain(sxy, sz);
+    for (float& d : deviation) d = static_cast<float>(d * gain);
+  }
   for (size_t i = 0; i < ph.expected_ml.size(); ++i) {
     const double mean = ph.expected_ml[i] * ph.counts_per_ml;
-    const double c = p.noise ? static_cast<double>(rng.sample(mean)) : std::round(mean);
+    const double c = std::max(0.0, std::round(p.noise ? mean + deviation[i] : mean));
     if (c > kMaxStoredCount) ++ph.clipped_voxels;
     ph.counts[i] = static_cast<uint16_t>(std::min<double>(c, kMaxStoredCount));
   }

@@ -54,6 +54,9 @@ struct PhantomParams {
   double fwhm_mm = 13.0;      // 0: no blur
   double total_counts = 24.0e6;  // expected counts summed over every instant
   bool noise = true;
+  // Reconstruction filters correlate the noise of neighbouring voxels: the Poisson deviations are
+  // smoothed with this Gaussian and scaled back to their own standard deviation. 0: white noise.
+  double noise_fwhm_mm = 12.8;
   uint64_t seed = 1;
   double rotation_deg = 0.0;  // in-plane rotation of the heart about the matrix centre
   double tilt_deg = 0.0;      // rotation of the (row, slice) plane about row centre, slice NCZ/2
@@ -104,6 +107,8 @@ std::vector<float> voxeliseInstant(const PhantomParams& p, int t, std::array<dou
                                    std::vector<float>* tracedMl = nullptr);
 // Separable 3D Gaussian blur in place over [instants][slices][matrix][matrix]; zero outside.
 void gaussianBlur(std::vector<float>& vol, int instants, int slices, int matrix, double sigmaXYvox, double sigmaZvox);
+// Factor that restores the standard deviation of independent deviations after gaussianBlur.
+double noiseRestoringGain(double sigmaXYvox, double sigmaZvox);
 // Poisson deviate from a 64-bit Mersenne twister; the same sequence on every platform.
 class PoissonSource {
  public:

@@ -290,6 +290,7 @@ nlohmann::json groundTruth(const Phantom& ph) {
       {"fwhm_mm", p.fwhm_mm},
       {"total_counts", p.total_counts},
       {"noise", p.noise ? "poisson" : "none"},
+      {"noise_fwhm_mm", p.noise ? p.noise_fwhm_mm : 0.0},
       {"seed", p.seed},
       {"rotation_deg", p.rotation_deg},
       {"tilt_deg", p.tilt_deg},
