@@ -43,10 +43,25 @@ struct WorkflowState {
   int UNDOseg_lev = 0;
 };
 
+inline constexpr int kMaxValidationRecords = 100;
+
+// One record per validated re-orientation step, so that a template can replay them.
+struct ValidationRecords {
+  int N_list = 0;
+  int C_list = 0;
+  int LIST_PROC = 0;
+  std::array<int, kMaxValidationRecords> list_fich_axis{};
+  std::array<float, kMaxValidationRecords> list_rotation{};
+  std::array<float, kMaxValidationRecords> list_valve_angle{};
+  std::array<int, kMaxValidationRecords> list_recad_x{}, list_recad_y{}, list_recad_t{};
+};
+
 struct ReorientSettings {
   int recad_x = 32;
   int recad_y = 32;
   int recad_t = 32;
+  int recad_x0 = 32;
+  int recad_y0 = 32;
   float rotation = 0;
   int coupesag = 31;
   int coupevla = 31;
@@ -55,6 +70,7 @@ struct ReorientSettings {
   int valves_plano_ = 32;
   int septum_plano = 32;
   int infand_plane = 0;
+  ValidationRecords records;
 };
 
 struct SliceLimits {

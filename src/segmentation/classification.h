@@ -1,0 +1,20 @@
+#pragma once
+// Classification of the regions into left ventricle, right ventricle or neither, and the
+// per-class maximum levels.
+#include "base/trace_log.h"
+#include "segmentation/segmentation_state.h"
+#include "study/acq_settings.h"
+#include "study/study_record.h"
+
+namespace quorvel {
+
+// Every label by its mean row and column against valves_plano_ and septum_plano, then per
+// ventricle only the largest group of touching regions is kept. Sets segment_updt1/2 and
+// recomputes struct_max. Manual assignments are lost.
+void SEGMENT_EVAL(const Study& s, const ReorientSettings& lines, const SliceLimits& lim, WorkflowState& flow,
+                  Segmentation& seg, TraceLog& log);
+
+// struct_max[c]: largest level of class c (ventricle voxels outside their slice limits count as 3).
+void EVAL_STRUC_MAX(const Study& s, const SliceLimits& lim, Segmentation& seg);
+
+}  // namespace quorvel

@@ -1,0 +1,17 @@
+#pragma once
+// Region sizes and contact counts of the label volume, and the pruning of small regions.
+#include "base/trace_log.h"
+#include "segmentation/segmentation_state.h"
+
+namespace quorvel {
+
+// Recomputes CARD, RECOUP and RECOUP_Z from LPE (rows and columns 1..62 only); prune = 1 then
+// merges every region under kPruneMinimum voxels into the neighbour it touches most.
+void RECOUP_CLASS(int prune, int Ninst, int NCZ, Segmentation& seg, TraceLog& log);
+
+// Merges, in ascending label order, each label with fewer than `minimum` counted voxels into the
+// label it touches most (ties to the smaller; background when it touches none). The tables read by
+// each decision equal a full recount after the previous merges.
+void ELAGAGE(int minimum, int Ninst, int NCZ, Segmentation& seg, TraceLog& log);
+
+}  // namespace quorvel

@@ -1,0 +1,15 @@
+#pragma once
+// French and English texts of the segmentation stage.
+#include "base/language.h"
+
+namespace quorvel::segmentation_texts {
+
+// The first line is the same in both languages; the advice that follows is ours.
+inline constexpr Text kTooManyRegions{
+    "Dépassement nombre de régions !!  \n\nLa segmentation a été interrompue et l'étude laissée telle qu'elle "
+    "était.\nAugmentez le seuil ou diminuez l'échantillonnage (nombre de niveaux), puis validez à nouveau.",
+    "Dépassement nombre de régions !!  \n\nThe segmentation was stopped and the study left as it was.\nRaise the "
+    "threshold or lower the sampling (number of levels), then validate again."};
+inline constexpr Text kUpdateSegmentation{"Actualiser la segmentation ?", "Update segmentation ?"};
+
+}  // namespace quorvel::segmentation_texts
