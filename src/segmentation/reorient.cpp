@@ -1,0 +1,298 @@
+#include "segmentation/reorient.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+#include <vector>
+
+#include "base/messages.h"
+#include "segmentation/reorient_texts.h"
+#include "segmentation/undo.h"
+#include "study/segment_view.h"
+
+namespace quorvel {
+
+namespace {
+
+constexpr int kLineMin = 4, kLineMax = 60;
+constexpr int kSquareMin = 16;
+constexpr float kAngleLimit = 40.0f;
+constexpr float kTiltThreshold = 0.01f;  // degrees; smaller tilts are not applied
+constexpr double kRadPerDegree = 0.0175;
+constexpr int kPixelsPerVoxel = 8;
+
+// The six values a validation records and a replay restores.
+struct StepValues {
+  int fich_axis;
+  float rotation, valves_angle;
+  int recad_x, recad_y, recad_t;
+};
+
+// Bilinear value at (u, w) of a plane of nu x nw samples; neighbours outside are skipped and the
+// weights taken renormalise. u0, w0 truncate towards zero, so a position just below 0 still
+// reads the first two samples (with one negative weight).
+float bilinear(const float* base, int nu, int nw, size_t strideU, size_t strideW, double u, double w) {
+  // Beyond these no neighbour is in range; the test also rejects NaN before the casts.
+  if (!(u > -2.0 && u < nu && w > -2.0 && w < nw)) return 0.0f;
+  const int u0 = static_cast<int>(u), w0 = static_cast<int>(w);
+  const int u1 = u0 + 1, w1 = w0 + 1;
+  double sum = 0, weight = 0;
+  auto take = [&](int iu, int iw, double f) {
+    if (iu < 0 || iu >= nu || iw < 0 || iw >= nw) return;
+    sum += f * base[iu * strideU + iw * strideW];
+    weight += f;
+  };
+  take(u0, w0, (u1 - u) * (w1 - w));
+  take(u0, w1, (u1 - u) * (w - w0));
+  take(u1, w0, (u - u0) * (w1 - w));
+  take(u1, w1, (u - u0) * (w - w0));
+  return weight > 0 ? static_cast<float>(sum / weight) : 0.0f;
+}
+
+std::vector<float> allocateWork(size_t n, int LANGUE, Platform& platform) {
+  try {
+    return std::vector<float>(n);
+  } catch (const std::bad_alloc&) {
+    MOMS(platform, LANGUE, " DD345 ");
+  }
+}
+
+// Every slice of every instant from the rotated square, into out.
+void resampleInPlane(const Study& s, const StepValues& v, std::vector<float>& out) {
+  const double sn = std::sin(v.rotation), cs = std::cos(v.rotation);
+  const int half = v.recad_t / 2;
+  for (int t = 0; t < s.Ninst; ++t)
+    for (int z = 0; z < s.NCZ; ++z) {
+      const float* src = &s.DATA[Study::index(s.NCZ, t, z, 0, 0)];
+      float* dst = &out[Study::index(s.NCZ, t, z, 0, 0)];
+      for (int r = 0; r < kMatrix; ++r) {
+        const double dr = v.recad_x - half + static_cast<double>(v.recad_t) * r / kMatrix - v.recad_x;
+        for (int q = 0; q < kMatrix; ++q) {
+          const double dq = v.recad_y - half + static_cast<double>(v.recad_t) * q / kMatrix - v.recad_y;
+          const double u = v.recad_x + dr * cs + dq * sn;
+          const double w = v.recad_y - dr * sn + dq * cs;
+          dst[r * kMatrix + q] = bilinear(src, kMatrix, kMatrix, kMatrix, 1, u, w);
+        }
+      }
+    }
+}
+
+// Each column's (slice, row) plane turned about slice NCZ / 2, row 32, in millimetres.
+void resampleTilt(const Study& s, float valves_angle, std::vector<float>& out) {
+  const double a = valves_angle * kRadPerDegree, cs = std::cos(a), sn = std::sin(a);
+  const double k = static_cast<double>(s.VOXEL_SIZE_Z) / s.VOXEL_SIZE_XY;
+  const int h = s.NCZ / 2;
+  for (int t = 0; t < s.Ninst; ++t)
+    for (int q = 0; q < kMatrix; ++q) {
+      const float* src = &s.DATA[Study::index(s.NCZ, t, 0, 0, q)];
+      for (int z = 0; z < s.NCZ; ++z) {
+        const double d = (z - h) * k;
+        for (int r = 0; r < kMatrix; ++r) {
+          const double u = (r - 32) * cs + d * sn + 32;
+          const double w = h + (d * cs - (r - 32) * sn) / k;
+          out[Study::index(s.NCZ, t, z, r, q)] =
+              (u >= 0 && w >= 0) ? bilinear(src, kMatrix, s.NCZ, kMatrix, kSliceVoxels, u, w) : 0.0f;
+        }
+      }
+    }
+}
+
+void recomputeProjection(StudyWorkspace& w) {
+  EVAL_VLA_PROJ(w.study, w.view, {w.study.seuillage, w.options.equilibrium != 0, w.options.REPROJ != 0});
+}
+
+bool usableRecord(const ValidationRecords& rec, int i) {
+  if (i < 0 || i >= std::min(rec.N_list, kMaxValidationRecords)) return false;
+  return rec.list_fich_axis[i] >= 0 && rec.list_fich_axis[i] <= 2 && std::isfinite(rec.list_rotation[i]) &&
+         std::isfinite(rec.list_valve_angle[i]);
+}
+
+}  // namespace
+
+ReorientOutcome FICH_VALIDATE(SegmentationContext& c) {
+  Study& s = c.w.study;
+  ReorientSettings& r = c.w.settings.reorient;
+  WorkflowState& flow = c.w.settings.flow;
+  ValidationRecords& rec = r.records;
+  const int LANGUE = c.w.options.LANGUE;
+  const bool reproj = c.w.options.REPROJ != 0;
+  c.log.WRITE_LOGFILE("fich val 0 in\n");
+  if (!s.loaded()) return ReorientOutcome::NoStudy;
+
+  // Every check comes before the first change, so a refusal leaves everything as it was.
+  const bool replay = rec.LIST_PROC != 0;
+  StepValues v{flow.fich_axis, r.rotation, r.valves_angle, r.recad_x, r.recad_y, r.recad_t};
+  if (replay) {
+    if (!usableRecord(rec, rec.C_list)) {
+      MEMS(c.platform, reorient_texts::kBadRecord.pick(LANGUE));
+      return ReorientOutcome::BadRecord;
+    }
+    const int i = rec.C_list;
+    v = {rec.list_fich_axis[i], rec.list_rotation[i], rec.list_valve_angle[i],
+         rec.list_recad_x[i],   rec.list_recad_y[i],  rec.list_recad_t[i]};
+  } else if (v.fich_axis < 0 || v.fich_axis > 2) {
+    return ReorientOutcome::UnknownStep;
+  } else if (rec.N_list < 0 || rec.N_list >= kMaxValidationRecords) {
+    MEMS(c.platform, reorient_texts::kRecordsFull.pick(LANGUE));
+    return ReorientOutcome::RecordsFull;
+  }
+  // Reprojected curves (step 2 in reprojection mode) are not built yet.
+  if (v.fich_axis == 2 && reproj) return ReorientOutcome::ReprojectionNotBuilt;
+  const bool tilt = v.fich_axis == 1 && std::fabs(v.valves_angle) > kTiltThreshold;
+  if (tilt && !(s.VOXEL_SIZE_XY > 0 && s.VOXEL_SIZE_Z > 0 && std::isfinite(s.VOXEL_SIZE_Z / s.VOXEL_SIZE_XY))) {
+    MEMS(c.platform, reorient_texts::kNoVoxelSize.pick(LANGUE));
+    return ReorientOutcome::NoVoxelSize;
+  }
+
+  const ReorientSettings before = r;
+  const int fichBefore = flow.fich_axis;
+  if (replay) {
+    flow.fich_axis = v.fich_axis;
+    r.rotation = v.rotation;
+    r.valves_angle = v.valves_angle;
+    r.recad_x = v.recad_x;
+    r.recad_y = v.recad_y;
+    r.recad_t = v.recad_t;
+  } else {
+    const int i = rec.N_list++;
+    rec.list_fich_axis[i] = v.fich_axis;
+    rec.list_rotation[i] = v.rotation;
+    rec.list_valve_angle[i] = v.valves_angle;
+    rec.list_recad_x[i] = v.recad_x;
+    rec.list_recad_y[i] = v.recad_y;
+    rec.list_recad_t[i] = v.recad_t;
+  }
+  c.log.WRITE_LOGFILE("fich val 0 1\n");
+  // Steps 0 and 1 resample into a fresh volume, so DATA is never left half done.
+  std::vector<float> out;
+  if (v.fich_axis == 0 || tilt) out = allocateWork(s.DATA.size(), LANGUE, c.platform);
+  c.log.WRITE_LOGFILE("fich val 0 2\n");
+
+  if (v.fich_axis == 2) {
+    if (!SEGMENT_VALIDATED_STUDY(c)) {
+      // Not recorded either: a template replays only validations that took effect.
+      r = before;
+      flow.fich_axis = fichBefore;
+      return ReorientOutcome::SegmentationRefused;
+    }
+    return ReorientOutcome::Segmented;  // the segmentation has asked for the redraw
+  }
+
+  if (v.fich_axis == 0) {
+    EMPTY_UNDO(flow);
+    resampleInPlane(s, v, out);
+    s.DATA.swap(out);
+    c.log.WRITE_LOGFILE("fich val 0 \n");
+    s.VOXEL_SIZE_XY = s.VOXEL_SIZE_XY * v.recad_t / 64.0f;
+    if (flow.segment_done == 0) flow.stade_axis = 2;
+    r.recad_x = r.recad_y = 32;
+    r.recad_t = 64;
+    r.rotation = 0;
+    c.log.WRITE_LOGFILE("fich val 0 out\n");
+  } else {
+    c.log.WRITE_LOGFILE("fich val 1 in\n");
+    EMPTY_UNDO(flow);
+    if (tilt) {
+      resampleTilt(s, v.valves_angle, out);
+      s.DATA.swap(out);
+    }
+    c.log.WRITE_LOGFILE("fich val 1\n");
+    if (flow.segment_done == 0) flow.stade_axis = 3;
+    // In reprojection mode the reprojection would be refreshed here; that mode is not built yet.
+    if (!reproj) flow.fich_axis = 2;
+    r.valves_angle = 0;
+    c.log.WRITE_LOGFILE("fich val 1 out\n");
+  }
+  recomputeProjection(c.w);
+  c.platform.pictureChanged();
+  return ReorientOutcome::StepValidated;
+}
+
+void BEGIN_SQUARE_DRAG(ReorientSettings& r) {
+  r.recad_x0 = r.recad_x;
+  r.recad_y0 = r.recad_y;
+}
+
+void DRAG_SQUARE(ReorientSettings& r, int dxPixels, int dyPixels) {
+  const int half = r.recad_t / 2;
+  // Lower bound first: a 64 square cannot satisfy both and ends at 31.
+  auto clampCentre = [&](int centre) {
+    if (centre - half < 0) centre = half;
+    if (centre + half > kMatrix - 1) centre = kMatrix - 1 - half;
+    return centre;
+  };
+  r.recad_x = clampCentre(r.recad_x0 + dyPixels / kPixelsPerVoxel);
+  r.recad_y = clampCentre(r.recad_y0 + dxPixels / kPixelsPerVoxel);
+}
+
+void ROTATE_SQUARE(ReorientSettings& r, int x, int y) {
+  r.rotation = static_cast<float>(
+      std::atan2(static_cast<double>(x - kPixelsPerVoxel * r.recad_y), kPixelsPerVoxel * r.recad_x - y));
+  // Only straight below the centre: pi stored as a float lies above 3.1415927.
+  if (r.rotation > 3.1415927) r.rotation = static_cast<float>(r.rotation - 3.1415927);
+}
+
+bool GROW_SQUARE(ReorientSettings& r) {
+  const int half = r.recad_t / 2;
+  auto inside = [&](int centre) { return centre - half > 0 && centre + half < kMatrix - 1; };
+  if (!inside(r.recad_x) || !inside(r.recad_y)) return false;
+  r.recad_t += 2;
+  return true;
+}
+
+bool SHRINK_SQUARE(ReorientSettings& r) {
+  if (r.recad_t <= kSquareMin) return false;
+  r.recad_t -= 2;
+  return true;
+}
+
+bool MOVE_PLANE_LINE(ReorientSettings& r, int fich_axis, int delta) {
+  int* line = fich_axis == 0 ? &r.septum_plano : fich_axis == 1 ? &r.valves_plano_ : nullptr;
+  if (!line) return false;
+  const int moved = std::clamp(*line + delta, kLineMin, kLineMax);
+  if (moved == *line) return false;
+  *line = moved;
+  return true;
+}
+
+bool TILT_VALVES(ReorientSettings& r, int fich_axis, int delta) {
+  if (fich_axis != 1) return false;
+  const float tilted = std::clamp(r.valves_angle + static_cast<float>(delta), -kAngleLimit, kAngleLimit);
+  if (tilted == r.valves_angle) return false;
+  r.valves_angle = tilted;
+  return true;
+}
+
+bool MIRROR_COLUMNS(StudyWorkspace& w) {
+  if (w.settings.flow.fich_axis != 0 || !w.study.loaded()) return false;
+  DATA_SYMETRY_HOR(w.study);
+  recomputeProjection(w);
+  return true;
+}
+
+void MIRROR_ROWS_OR_SLICES(StudyWorkspace& w) {
+  if (!w.study.loaded()) return;
+  DATA_SYMETRY_VER(w.study, w.settings.flow.fich_axis);
+  recomputeProjection(w);
+}
+
+void NEXT_STEP(WorkflowState& flow) {
+  if (flow.stade_axis > 0) flow.fich_axis = (flow.fich_axis + 1) % flow.stade_axis;
+}
+
+bool SELECT_STEP(WorkflowState& flow, int step) {
+  if (step < 0 || step >= flow.stade_axis) return false;
+  flow.fich_axis = step;
+  return true;
+}
+
+bool SET_INFUNDIBULUM_PLANE(StudyWorkspace& w, int y) {
+  const Study& s = w.study;
+  if (w.settings.flow.fich_axis != 2 || w.options.REPROJ != 0 || s.NCZ <= 0) return false;
+  const int plane = std::clamp(s.NCZ / 2 + (y - 511) / kPixelsPerVoxel + 32, 0, s.NCZ - 1);
+  w.settings.reorient.infand_plane = plane;
+  for (int t = 0; t < s.Ninst && t < kMaxInstants; ++t) w.settings.limits.limD_inf[t] = plane;
+  return true;
+}
+
+}  // namespace quorvel
