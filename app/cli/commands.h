@@ -6,6 +6,7 @@
 namespace quorvel::cli {
 
 void registerInfoCommand(CLI::App& app, int& status);
+void registerSegmentCommand(CLI::App& app, int& status);
 #ifdef QUORVEL_HAVE_PHANTOM
 void registerPhantomCommand(CLI::App& app, int& status);
 #endif

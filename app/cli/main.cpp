@@ -8,6 +8,7 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   int status = 0;
   quorvel::cli::registerInfoCommand(app, status);
+  quorvel::cli::registerSegmentCommand(app, status);
 #ifdef QUORVEL_HAVE_PHANTOM
   quorvel::cli::registerPhantomCommand(app, status);
 #endif

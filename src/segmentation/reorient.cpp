@@ -287,9 +287,13 @@ bool SELECT_STEP(WorkflowState& flow, int step) {
 }
 
 bool SET_INFUNDIBULUM_PLANE(StudyWorkspace& w, int y) {
+  return SET_INFUNDIBULUM_SLICE(w, w.study.NCZ / 2 + (y - 511) / kPixelsPerVoxel + 32);
+}
+
+bool SET_INFUNDIBULUM_SLICE(StudyWorkspace& w, int slice) {
   const Study& s = w.study;
   if (w.settings.flow.fich_axis != 2 || w.options.REPROJ != 0 || s.NCZ <= 0) return false;
-  const int plane = std::clamp(s.NCZ / 2 + (y - 511) / kPixelsPerVoxel + 32, 0, s.NCZ - 1);
+  const int plane = std::clamp(slice, 0, s.NCZ - 1);
   w.settings.reorient.infand_plane = plane;
   for (int t = 0; t < s.Ninst && t < kMaxInstants; ++t) w.settings.limits.limD_inf[t] = plane;
   return true;

@@ -54,5 +54,7 @@ bool SELECT_STEP(WorkflowState& flow, int step);
 // panel sets infand_plane and the right ventricle's lower slice limit of every instant.
 // False (nothing changed) in another step, in reprojection mode or without a study.
 bool SET_INFUNDIBULUM_PLANE(StudyWorkspace& w, int y);
+// The same plane given as a slice (command line, templates); clamped to the study's slices.
+bool SET_INFUNDIBULUM_SLICE(StudyWorkspace& w, int slice);
 
 }  // namespace quorvel
