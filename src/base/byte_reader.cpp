@@ -59,8 +59,10 @@ bool writeFileAtomically(const std::filesystem::path& path, std::span<const uint
   }
   std::error_code ec;
   std::filesystem::rename(tmp, path, ec);
-  if (ec) std::filesystem::remove(tmp, ec);
-  return !ec;
+  if (!ec) return true;
+  std::error_code ignored;
+  std::filesystem::remove(tmp, ignored);
+  return false;
 }
 
 }  // namespace quorvel

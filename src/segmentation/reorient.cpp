@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/messages.h"
+#include "segmentation/corrections.h"
 #include "segmentation/reorient_texts.h"
 #include "segmentation/undo.h"
 #include "study/segment_view.h"
@@ -14,7 +15,6 @@ namespace quorvel {
 
 namespace {
 
-constexpr int kLineMin = 4, kLineMax = 60;
 constexpr int kSquareMin = 16;
 constexpr float kAngleLimit = 40.0f;
 constexpr float kTiltThreshold = 0.01f;  // degrees; smaller tilts are not applied

@@ -161,6 +161,7 @@ FloodStatus SEGMENTE(int L0, int T, int Z, int XY, int I, int S, const Study& s,
 }
 
 FloodStatus SEGMENT(Study& s, const Options& opt, WorkflowState& flow, Segmentation& seg, TraceLog& log) {
+  flow.infu_button = 0;  // the infundibulum option starts off with every new segmentation
   for (auto& lock : seg.SegLock) lock.fill(0);
   seg.InstLock.fill(0);
   flow.segment_done = 1;

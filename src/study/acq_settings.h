@@ -41,6 +41,14 @@ struct WorkflowState {
   int segment_updt2 = 1;
   int UNDOseg_pos = 0;
   int UNDOseg_lev = 0;
+  // Corrections by hand of the segmentation.
+  int butt_down = 0;      // class the mouse or key action under way applies (0 none)
+  int butt_down_tmp = 0;  // butt_down saved while a marking key is held
+  int visu_contupdt = 0;  // slice-only modifier held: assignments change the clicked slice only
+  int retouche_slice = 0;
+  int Paint_reg = 0;      // label the brush writes
+  int Paint_pending = 0;  // labels painted since the region statistics were last recounted
+  int infu_button = 0;    // infundibulum button shown pressed; any change of the right ventricle turns it off
 };
 
 inline constexpr int kMaxValidationRecords = 100;

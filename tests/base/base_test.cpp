@@ -53,6 +53,10 @@ TEST(ByteReader, AtomicWriteReplacesOnlyOnSuccess) {
   // A destination folder that does not exist: the write fails and nothing is created.
   EXPECT_FALSE(writeFileAtomically(dir / "missing" / "g.bin", a));
   EXPECT_FALSE(readWholeFile(dir / "missing" / "g.bin").has_value());
+  // A non-empty folder in the destination's place: the rename fails and so does the write.
+  fs::create_directories(dir / "taken" / "inside");
+  EXPECT_FALSE(writeFileAtomically(dir / "taken", a));
+  EXPECT_FALSE(fs::exists(dir / "taken.tmp"));
 }
 
 TEST(Bitmap24, RowsAreBottomUpAndPaddedToFourBytes) {

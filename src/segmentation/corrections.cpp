@@ -1,0 +1,585 @@
+#include "segmentation/corrections.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "base/messages.h"
+#include "segmentation/classification.h"
+#include "segmentation/corrections_texts.h"
+#include "segmentation/region_stats.h"
+#include "segmentation/undo.h"
+
+namespace quorvel {
+
+namespace {
+
+constexpr int kCellPixels = 128;  // one slice at 2 x 2 pixels per voxel
+constexpr int kVoxelPixels = 2;
+constexpr int kFirstCounted = 1, kLastCounted = kMatrix - 2;  // the statistics skip the outer ring
+
+bool hasLabels(const SegmentationContext& c) {
+  const Study& s = c.w.study;
+  return s.Ninst > 0 && s.NCZ > 0 && c.seg.LPE.size() == static_cast<size_t>(s.Ninst) * s.NCZ * kSliceVoxels &&
+         s.DATA.size() == c.seg.LPE.size();
+}
+
+bool currentInstantValid(const SegmentationContext& c) {
+  return c.w.study.instant >= 0 && c.w.study.instant < c.w.study.Ninst;
+}
+
+bool isAssignedClass(int cls) {
+  return cls == kClassLeft || cls == kClassRight || cls == kClassOther || cls == kClassExcludedConnected ||
+         cls == kClassExcludedRegion;
+}
+
+void markChanged(SegmentationContext& c) {
+  c.w.settings.flow.segment_updt1 = c.w.settings.flow.segment_updt2 = 1;
+}
+
+void evalStructMax(SegmentationContext& c) { EVAL_STRUC_MAX(c.w.study, c.w.settings.limits, c.seg); }
+
+int saveUndo(SegmentationContext& c) { return SAVE_UNDO(kUndoSegmentationRing, c); }
+
+// Adds (sign 1) or takes away (sign -1) what the counted voxels of slice (t, z) give to CARD,
+// RECOUP and RECOUP_Z, with the neighbour rule of the full recount.
+void sliceStatistics(Segmentation& seg, int Ninst, int NCZ, int t, int z, int sign) {
+  const uint16_t* lpe = seg.LPE.data();
+  const ptrdiff_t slice = kSliceVoxels;
+  const ptrdiff_t instant = static_cast<ptrdiff_t>(NCZ) * kSliceVoxels;
+  const ptrdiff_t toPrev = (t == 0 ? Ninst - 1 : -1) * instant;
+  const ptrdiff_t toNext = (t == Ninst - 1 ? -(Ninst - 1) : 1) * instant;
+  for (int row = kFirstCounted; row <= kLastCounted; ++row) {
+    const ptrdiff_t base = static_cast<ptrdiff_t>(Segmentation::index(NCZ, t, z, row, 0));
+    for (int col = kFirstCounted; col <= kLastCounted; ++col) {
+      const ptrdiff_t i = base + col;
+      const int L = lpe[i];
+      if (L == 0) continue;
+      seg.CARD[L] += sign;
+      const int spatial[6] = {z > 0 ? lpe[i - slice] : L, z < NCZ - 1 ? lpe[i + slice] : L,
+                              lpe[i + kMatrix], lpe[i - kMatrix], lpe[i + 1], lpe[i - 1]};
+      int* recoup = seg.RECOUP.row(L);
+      int* recoupZ = seg.RECOUP_Z.row(L);
+      for (int n : spatial) {
+        recoup[n] += sign;
+        recoupZ[n] += sign;
+      }
+      recoup[lpe[i + toPrev]] += sign;
+      recoup[lpe[i + toNext]] += sign;
+    }
+  }
+}
+
+// Gives every voxel of slice (t, z) labelled `from` the label `to`, keeping the statistics equal
+// to a full recount: only the slice itself and the four slices whose neighbours lie in it change.
+void relabelSlice(Segmentation& seg, int Ninst, int NCZ, int t, int z, int from, int to) {
+  std::vector<std::pair<int, int>> touched{{t, z}};
+  auto add = [&](int tt, int zz) {
+    if (zz < 0 || zz >= NCZ) return;
+    if (std::find(touched.begin(), touched.end(), std::pair{tt, zz}) == touched.end()) touched.emplace_back(tt, zz);
+  };
+  add(t, z - 1);
+  add(t, z + 1);
+  add((t + Ninst - 1) % Ninst, z);
+  add((t + 1) % Ninst, z);
+  for (auto [tt, zz] : touched) sliceStatistics(seg, Ninst, NCZ, tt, zz, -1);
+  const size_t base = Segmentation::index(NCZ, t, z, 0, 0);
+  for (size_t i = base; i < base + kSliceVoxels; ++i)
+    if (seg.LPE[i] == from) seg.LPE[i] = static_cast<uint16_t>(to);
+  for (auto [tt, zz] : touched) sliceStatistics(seg, Ninst, NCZ, tt, zz, 1);
+}
+
+// Brush strokes leave the statistics stale until they end; this brings them back.
+void finishStroke(SegmentationContext& c) {
+  WorkflowState& flow = c.w.settings.flow;
+  if (!flow.Paint_pending) return;
+  flow.Paint_pending = 0;
+  if (!hasLabels(c)) return;
+  RECOUP_CLASS(0, c.w.study.Ninst, c.w.study.NCZ, c.seg, c.log);
+  evalStructMax(c);
+  markChanged(c);
+}
+
+// Retouching window pick: the label under the cursor and whether painting may start there.
+void pickPaintLabel(SegmentationContext& c, int x, int y) {
+  WorkflowState& flow = c.w.settings.flow;
+  const Study& s = c.w.study;
+  const auto v = RETOUCHE_VIEW_VOXEL(c.w, x, y);
+  if (!v || !hasLabels(c) || !currentInstantValid(c) || isLockedSlice(c.seg, s.instant, v->slice)) {
+    flow.Paint_no = 0;
+    return;
+  }
+  const size_t i = Segmentation::index(s.NCZ, s.instant, v->slice, v->row, v->col);
+  const int L = c.seg.LPE[i];
+  flow.Paint_reg = L;
+  flow.Paint_no = L < kLabelSlots ? c.seg.CORR[L] : 0;
+  const int level = static_cast<int>(s.DATA[i]);
+  if (c.w.options.equilibrium == 0 && static_cast<float>(level) * 400.0f / static_cast<float>(c.w.options.ECH) <
+                                          static_cast<float>(s.seuillage * 4))
+    flow.Paint_no = 0;
+}
+
+}  // namespace
+
+// ---- where the mouse points ---------------------------------------------------------------
+
+namespace {
+
+struct RawViewVoxel {
+  int slice, row, col;
+};
+
+RawViewVoxel mapView(const StudyWorkspace& w, int x, int y) {
+  const int panel = std::max(w.view.htayaff / 2, kCellPixels);
+  const int xr = x % panel;
+  const int slice = xr / kCellPixels + (y / kCellPixels) * w.view.NcellH + w.study.seg_affmin;
+  return {slice, (y % kCellPixels) / kVoxelPixels, (xr % kCellPixels) / kVoxelPixels};
+}
+
+}  // namespace
+
+std::optional<ViewVoxel> SEG_VIEW_VOXEL(const StudyWorkspace& w, int x, int y) {
+  if (x < 0 || y < 0) return std::nullopt;
+  const RawViewVoxel v = mapView(w, x, y);
+  if (v.slice < 0 || v.slice >= w.study.NCZ) return std::nullopt;
+  return ViewVoxel{v.slice, v.row, v.col};
+}
+
+int SEG_VIEW_SLICE_CLAMPED(const StudyWorkspace& w, int x, int y) {
+  return std::clamp(mapView(w, x, y).slice, 0, std::max(w.study.NCZ - 1, 0));
+}
+
+std::optional<ViewVoxel> RETOUCHE_VIEW_VOXEL(const StudyWorkspace& w, int x, int y) {
+  if (x < 0 || y < 0) return std::nullopt;
+  const int row = y / kRetouchePixels, col = x / kRetouchePixels;
+  const int z = w.settings.flow.retouche_slice;
+  if (row >= kMatrix || col >= kMatrix || z < 0 || z >= w.study.NCZ) return std::nullopt;
+  return ViewVoxel{z, row, col};
+}
+
+// ---- class rules ---------------------------------------------------------------------------
+
+bool isLockedSlice(const Segmentation& seg, int t, int z) {
+  if (t < 0 || t >= kMaxInstants || z < 0 || z >= kMaxSlices) return false;
+  return seg.InstLock[t] != 0 || seg.SegLock[t][z] != 0;
+}
+
+int effectiveClass(const Study& s, const Options& opt, const Segmentation& seg, size_t voxel) {
+  const int L = seg.LPE[voxel];
+  if (L >= kLabelSlots) return kClassBackground;
+  const int c = seg.CORR[L];
+  if (opt.equilibrium == 0 && c > 0 && c < kStructMaxEntries) {
+    const float level = static_cast<float>(static_cast<int>(s.DATA[voxel]));
+    if (level * 400.0f / seg.struct_max[c] < static_cast<float>(s.seuillage * 4)) return kClassBackground;
+  }
+  return c;
+}
+
+int presenceClass(const Study& s, const Options& opt, const SliceLimits& lim, const Segmentation& seg, int t, int z,
+                  size_t voxel) {
+  const int c = effectiveClass(s, opt, seg, voxel);
+  if (c == kClassLeft && (z < lim.limG_inf[t] || z > lim.limG_sup[t])) return kClassOther;
+  if (c == kClassRight && (z < lim.limD_inf[t] || z > lim.limD_sup[t])) return kClassOther;
+  return c;
+}
+
+// ---- the operations ------------------------------------------------------------------------
+
+void INFU_NOOPT(WorkflowState& flow) { flow.infu_button = 0; }
+
+void AFF_REGG(SegmentationContext& c, int x, int y) {
+  WorkflowState& flow = c.w.settings.flow;
+  const Study& s = c.w.study;
+  const auto v = SEG_VIEW_VOXEL(c.w, x, y);
+  if (!v || !hasLabels(c) || !currentInstantValid(c)) {
+    flow.N_segsel = 0;
+    flow.Paint_no = 0;
+  } else {
+    flow.N_coupesel = v->slice;
+    if (isLockedSlice(c.seg, s.instant, v->slice)) {
+      flow.N_segsel = 0;
+      flow.Paint_no = 0;
+    } else {
+      const int L = c.seg.LPE[Segmentation::index(s.NCZ, s.instant, v->slice, v->row, v->col)];
+      flow.N_segsel = L;
+      flow.Paint_no = L < kLabelSlots ? c.seg.CORR[L] : 0;
+    }
+  }
+  if (flow.butt_down == 0) c.platform.pictureChanged();
+}
+
+void CHOOSE_REG(SegmentationContext& c, int x, int y) {
+  WorkflowState& flow = c.w.settings.flow;
+  const Study& s = c.w.study;
+  Segmentation& seg = c.seg;
+  const int cls = flow.butt_down;
+  if (!isAssignedClass(cls) || !hasLabels(c)) return;
+  const auto v = SEG_VIEW_VOXEL(c.w, x, y);
+  const int t = s.instant;
+  if (v && currentInstantValid(c) && !isLockedSlice(seg, t, v->slice)) {
+    const int L = seg.LPE[Segmentation::index(s.NCZ, t, v->slice, v->row, v->col)];
+    if (L != 0) {
+      if (flow.visu_contupdt) {
+        if (seg.NREG >= kMaxLabels) {
+          // Refused rather than fatal: the user keeps the work done so far.
+          flow.butt_down = 0;
+          MEMS(c.platform, corrections_texts::kRegionOverflow.pick(c.w.options.LANGUE));
+          return;
+        }
+        const int fresh = ++seg.NREG;
+        relabelSlice(seg, s.Ninst, s.NCZ, t, v->slice, L, fresh);
+        seg.CORR[fresh] = cls;
+      } else {
+        seg.CORR[L] = cls;
+      }
+      if (cls == kClassRight) INFU_NOOPT(flow);
+    }
+    if (cls == kClassLeft || cls == kClassRight)
+      ADD_IN_REGS(cls, seg, c.log);
+    else if (cls == kClassExcludedConnected)
+      ADD_OUT_REGS(seg);
+    c.platform.pictureChanged();
+  }
+  markChanged(c);
+  evalStructMax(c);
+}
+
+void ADD_IN_REGS(int cls, Segmentation& seg, TraceLog& log) {
+  log.writef("add_reg 1\n");
+  const int nreg = std::min(seg.NREG, kMaxLabels);
+  const unsigned wanted = 1u << cls;
+  for (int a = 0; a <= nreg; ++a) {
+    if (seg.CORR[a] >= 4) continue;
+    const int* touches = seg.RECOUP.row(a);
+    unsigned seen = 0;
+    for (int b = 1; b <= nreg; ++b) {
+      if (b == a || touches[b] <= 0) continue;
+      const int cb = seg.CORR[b];
+      if (cb <= 0 || cb >= 4) continue;
+      seen |= 1u << cb;
+      if (seen != wanted) break;  // another class touches: a stays as it is
+    }
+    if (seen == wanted) seg.CORR[a] = cls;
+  }
+  log.writef("add_reg 2\n");
+}
+
+void ADD_OUT_REGS(Segmentation& seg) {
+  // The passes until nothing changes reach exactly the regions connected to a marked one.
+  const int nreg = std::min(seg.NREG, kMaxLabels);
+  std::vector<int> pending;
+  for (int a = 1; a <= nreg; ++a)
+    if (seg.CORR[a] == kClassExcludedConnected) pending.push_back(a);
+  while (!pending.empty()) {
+    const int a = pending.back();
+    pending.pop_back();
+    const int* touches = seg.RECOUP.row(a);
+    for (int b = 1; b <= nreg; ++b)
+      if (touches[b] > 0 && seg.CORR[b] > 0 && seg.CORR[b] != kClassExcludedConnected) {
+        seg.CORR[b] = kClassExcludedConnected;
+        pending.push_back(b);
+      }
+  }
+}
+
+void INIT_REG(SegmentationContext& c, int cls) {
+  for (int l = 1; l <= std::min(c.seg.NREG, kMaxLabels); ++l)
+    if (c.seg.CORR[l] == cls) c.seg.CORR[l] = kClassOther;
+  if (cls == kClassRight) INFU_NOOPT(c.w.settings.flow);
+  if (hasLabels(c)) evalStructMax(c);
+  markChanged(c);
+  c.platform.pictureChanged();
+}
+
+void VERIF_VLIMS(int which, int Ninst, SliceLimits& lim) {
+  auto order = [which](int& inf, int& sup) {
+    if (sup >= inf) return;
+    if (which == 0)
+      inf = sup;
+    else
+      sup = inf;
+  };
+  for (int t = 0; t < std::min(Ninst, kMaxInstants); ++t) {
+    order(lim.limG_inf[t], lim.limG_sup[t]);
+    order(lim.limD_inf[t], lim.limD_sup[t]);
+  }
+}
+
+void LOCK_SEGMENT(SegmentationContext& c, int t, int first, int last, int respectSliceLocks) {
+  const Study& s = c.w.study;
+  if (!hasLabels(c) || t < 0 || t >= s.Ninst) return;
+  if (c.seg.AFFECT.size() != c.seg.LPE.size()) c.seg.AFFECT.assign(c.seg.LPE.size(), 0);
+  first = std::max(first, 0);
+  last = std::min(last, s.NCZ - 1);
+  for (int z = first; z <= last; ++z) {
+    if (respectSliceLocks == 1 && c.seg.SegLock[t][z] != 0) continue;
+    const size_t base = Segmentation::index(s.NCZ, t, z, 0, 0);
+    for (size_t i = base; i < base + kSliceVoxels; ++i)
+      c.seg.AFFECT[i] = static_cast<uint8_t>(effectiveClass(s, c.w.options, c.seg, i));
+  }
+}
+
+int VERIF_VENT(SegmentationContext& c) {
+  const Study& s = c.w.study;
+  bool present[3] = {false, true, true};
+  if (!hasLabels(c)) {
+    present[1] = present[2] = false;
+  } else {
+    for (int t = 0; t < s.Ninst; ++t) {
+      bool here[3] = {false, false, false};
+      for (int z = 0; z < s.NCZ && !(here[1] && here[2]); ++z) {
+        const size_t base = Segmentation::index(s.NCZ, t, z, 0, 0);
+        for (size_t i = base; i < base + kSliceVoxels; ++i) {
+          const int k = presenceClass(s, c.w.options, c.w.settings.limits, c.seg, t, z, i);
+          if (k == kClassLeft || k == kClassRight) here[k] = true;
+        }
+      }
+      present[1] = present[1] && here[1];
+      present[2] = present[2] && here[2];
+    }
+  }
+  const int L = c.w.options.LANGUE;
+  if (!present[1]) MEMS(c.platform, corrections_texts::kLeftVentricleAbsent.pick(L));
+  if (!present[2]) MEMS(c.platform, corrections_texts::kRightVentricleAbsent.pick(L));
+  return present[1] && present[2] ? 1 : 0;
+}
+
+void DO_PAINT_SEG(SegmentationContext& c, int x, int y) {
+  WorkflowState& flow = c.w.settings.flow;
+  const Study& s = c.w.study;
+  const auto v = RETOUCHE_VIEW_VOXEL(c.w, x, y);
+  if (!v || !hasLabels(c) || !currentInstantValid(c) || isLockedSlice(c.seg, s.instant, v->slice)) return;
+  if (flow.Paint_reg < 0 || flow.Paint_reg > c.seg.NREG) return;
+  const int r = std::clamp(flow.Paint_sz, 0, kBrushMax);
+  for (int row = std::max(v->row - r, 0); row <= std::min(v->row + r, kMatrix - 1); ++row)
+    for (int col = std::max(v->col - r, 0); col <= std::min(v->col + r, kMatrix - 1); ++col) {
+      const int dr = row - v->row, dc = col - v->col;
+      if (dr * dr + dc * dc <= r * r)
+        c.seg.LPE[Segmentation::index(s.NCZ, s.instant, v->slice, row, col)] = static_cast<uint16_t>(flow.Paint_reg);
+    }
+  flow.Paint_pending = 1;
+  markChanged(c);
+  c.platform.pictureChanged();
+}
+
+// ---- mouse and keys of the segmentation view ----------------------------------------------
+
+void SET_SLICE_LIMIT(SegmentationContext& c, int ventricle, bool upper, int slice, bool everyInstant) {
+  SliceLimits& lim = c.w.settings.limits;
+  const Study& s = c.w.study;
+  if (ventricle != kClassLeft && ventricle != kClassRight) return;
+  InstantTable& table = ventricle == kClassLeft ? (upper ? lim.limG_sup : lim.limG_inf)
+                                                : (upper ? lim.limD_sup : lim.limD_inf);
+  if (everyInstant) {
+    for (int t = 0; t < std::min(s.Ninst, kMaxInstants); ++t) table[t] = slice;
+  } else {
+    if (!currentInstantValid(c)) return;
+    table[s.instant] = slice;
+  }
+  VERIF_VLIMS(upper ? 1 : 0, s.Ninst, lim);
+  if (ventricle == kClassRight) INFU_NOOPT(c.w.settings.flow);
+  // struct_max counts ventricle voxels outside the limits as class 3.
+  if (hasLabels(c)) evalStructMax(c);
+  markChanged(c);
+  c.platform.pictureChanged();
+}
+
+void SEG_BUTTON_PRESS(SegmentationContext& c, MouseButton b, KeyModifiers m, int x, int y) {
+  const int ventricle = b == MouseButton::Primary ? kClassRight : kClassLeft;
+  if (m.ctrl || m.shift) {
+    SET_SLICE_LIMIT(c, ventricle, m.ctrl, SEG_VIEW_SLICE_CLAMPED(c.w, x, y), false);
+    return;
+  }
+  saveUndo(c);
+  c.w.settings.flow.butt_down = ventricle;
+  CHOOSE_REG(c, x, y);
+}
+
+void SEG_DOUBLE_CLICK(SegmentationContext& c, MouseButton b, KeyModifiers m, int x, int y) {
+  if (!m.ctrl && !m.shift) return;
+  const int ventricle = b == MouseButton::Primary ? kClassRight : kClassLeft;
+  SET_SLICE_LIMIT(c, ventricle, m.ctrl, SEG_VIEW_SLICE_CLAMPED(c.w, x, y), true);
+}
+
+void SEG_BUTTON_RELEASE(SegmentationContext& c) {
+  WorkflowState& flow = c.w.settings.flow;
+  flow.butt_down = 0;
+  if (flow.Paint_on && flow.Paint_no > 0) {
+    flow.Paint_no = 0;
+    finishStroke(c);
+  }
+}
+
+void SEG_MOUSE_MOVE(SegmentationContext& c, int x, int y) {
+  if (c.w.settings.flow.retouche_on) CLOSE_RETOUCHE(c);
+  AFF_REGG(c, x, y);
+  if (isAssignedClass(c.w.settings.flow.butt_down)) CHOOSE_REG(c, x, y);
+}
+
+bool MARK_KEY_DOWN(SegmentationContext& c, int cls, int x, int y) {
+  WorkflowState& flow = c.w.settings.flow;
+  if (cls != kClassOther && cls != kClassExcludedConnected && cls != kClassExcludedRegion) return false;
+  if (flow.butt_down >= 3 || flow.retouche_on) return false;
+  saveUndo(c);
+  flow.butt_down_tmp = flow.butt_down;
+  flow.butt_down = cls;
+  CHOOSE_REG(c, x, y);
+  return true;
+}
+
+void MARK_KEY_UP(SegmentationContext& c) {
+  WorkflowState& flow = c.w.settings.flow;
+  if (flow.butt_down >= 3) flow.butt_down = flow.butt_down_tmp;
+}
+
+void CLEAR_MARKS(SegmentationContext& c) {
+  saveUndo(c);
+  for (int l = 1; l <= std::min(c.seg.NREG, kMaxLabels); ++l)
+    if (c.seg.CORR[l] == kClassExcludedConnected) c.seg.CORR[l] = kClassOther;
+  if (hasLabels(c)) evalStructMax(c);
+  markChanged(c);
+  c.platform.pictureChanged();
+}
+
+void RESET_VENTRICLE(SegmentationContext& c, int cls) {
+  if (cls != kClassLeft && cls != kClassRight) return;
+  saveUndo(c);
+  INIT_REG(c, cls);
+}
+
+namespace {
+
+bool moveLine(SegmentationContext& c, int& line, int delta) {
+  if (c.w.settings.reorient.valves_planaff == 0) return false;
+  const int moved = std::clamp(line + delta, kLineMin, kLineMax);
+  if (moved == line) return false;
+  line = moved;
+  c.platform.pictureChanged();
+  return true;
+}
+
+}  // namespace
+
+bool MOVE_VALVE_LINE(SegmentationContext& c, int delta) {
+  return moveLine(c, c.w.settings.reorient.valves_plano_, delta);
+}
+
+bool MOVE_SEPTUM_LINE(SegmentationContext& c, int delta) {
+  return moveLine(c, c.w.settings.reorient.septum_plano, delta);
+}
+
+// ---- retouching window ---------------------------------------------------------------------
+
+bool OPEN_RETOUCHE(SegmentationContext& c, int x, int y) {
+  WorkflowState& flow = c.w.settings.flow;
+  if (flow.retouche_on || !hasLabels(c) || !currentInstantValid(c)) return false;
+  const auto v = SEG_VIEW_VOXEL(c.w, x, y);
+  if (!v || isLockedSlice(c.seg, c.w.study.instant, v->slice)) return false;
+  saveUndo(c);
+  flow.retouche_on = 1;
+  flow.retouche_slice = v->slice;
+  flow.Paint_on = flow.Paint_type = 0;
+  flow.Paint_no = 0;
+  c.platform.pictureChanged();
+  return true;
+}
+
+void CLOSE_RETOUCHE(SegmentationContext& c) {
+  WorkflowState& flow = c.w.settings.flow;
+  if (!flow.retouche_on) return;
+  finishStroke(c);
+  flow.retouche_on = 0;
+  flow.Paint_on = flow.Paint_type = 0;
+  c.platform.pictureChanged();
+}
+
+void RETOUCHE_PAINT_BUTTON(SegmentationContext& c, int button) {
+  WorkflowState& flow = c.w.settings.flow;
+  if (!flow.retouche_on || button < 1 || button > 3) return;
+  if (flow.Paint_type == button) {
+    flow.Paint_type = flow.Paint_on = 0;
+    finishStroke(c);
+  } else {
+    flow.Paint_type = button;
+    flow.Paint_on = 1;
+  }
+}
+
+void RETOUCHE_MOVE(SegmentationContext& c, int x, int y) {
+  WorkflowState& flow = c.w.settings.flow;
+  if (!flow.retouche_on) return;
+  if (!flow.Paint_on)
+    pickPaintLabel(c, x, y);
+  else if (flow.Paint_no > 0)
+    DO_PAINT_SEG(c, x, y);
+}
+
+void RETOUCHE_PRESS(SegmentationContext& c, int x, int y) {
+  WorkflowState& flow = c.w.settings.flow;
+  if (!flow.retouche_on) return;
+  // A press without a move before it picks where it lands, as the move would have.
+  if (!flow.Paint_on) pickPaintLabel(c, x, y);
+  flow.Paint_on = 1;
+  if (flow.Paint_no > 0) DO_PAINT_SEG(c, x, y);
+}
+
+void RETOUCHE_RELEASE(SegmentationContext& c) {
+  WorkflowState& flow = c.w.settings.flow;
+  if (!flow.retouche_on) return;
+  flow.Paint_on = 0;
+  finishStroke(c);
+}
+
+bool CHANGE_BRUSH_SIZE(SegmentationContext& c, int delta) {
+  WorkflowState& flow = c.w.settings.flow;
+  if (!flow.retouche_on) return false;
+  const int size = std::clamp(flow.Paint_sz + delta, 0, kBrushMax);
+  if (size == flow.Paint_sz) return false;
+  flow.Paint_sz = size;
+  c.platform.pictureChanged();
+  return true;
+}
+
+// ---- locks ---------------------------------------------------------------------------------
+
+bool LOCK_SLICE(SegmentationContext& c, int x, int y) {
+  const int t = c.w.study.instant;
+  const auto v = SEG_VIEW_VOXEL(c.w, x, y);
+  if (!v || !hasLabels(c) || !currentInstantValid(c) || isLockedSlice(c.seg, t, v->slice)) return false;
+  c.seg.SegLock[t][v->slice] = 1;
+  LOCK_SEGMENT(c, t, v->slice, v->slice, 0);
+  c.platform.pictureChanged();
+  return true;
+}
+
+bool UNLOCK_SLICE(SegmentationContext& c, int x, int y) {
+  const int t = c.w.study.instant;
+  const auto v = SEG_VIEW_VOXEL(c.w, x, y);
+  if (!v || !currentInstantValid(c) || c.seg.InstLock[t] != 0 || c.seg.SegLock[t][v->slice] == 0) return false;
+  c.seg.SegLock[t][v->slice] = 0;
+  // The slice shows its current classes again, so the preview may differ.
+  c.w.settings.flow.segment_updt2 = 1;
+  c.platform.pictureChanged();
+  return true;
+}
+
+void UNLOCK_INSTANT(SegmentationContext& c) {
+  if (!currentInstantValid(c)) return;
+  const int t = c.w.study.instant;
+  c.seg.SegLock[t].fill(0);
+  c.seg.InstLock[t] = 0;
+  c.w.settings.flow.segment_updt2 = 1;
+  c.platform.pictureChanged();
+}
+
+void LOCK_BUTTON(SegmentationContext& c) {
+  if (!currentInstantValid(c)) return;
+  const int t = c.w.study.instant;
+  c.seg.InstLock[t] = c.seg.InstLock[t] ? 0 : 1;
+  if (c.seg.InstLock[t])
+    LOCK_SEGMENT(c, t, 0, c.w.study.NCZ - 1, 1);
+  else
+    c.w.settings.flow.segment_updt2 = 1;
+  c.platform.pictureChanged();
+}
+
+}  // namespace quorvel
