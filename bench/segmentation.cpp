@@ -8,6 +8,7 @@
 #include "segmentation/classification.h"
 #include "segmentation/region_stats.h"
 #include "segmentation/reorient.h"
+#include "segmentation/volume_curves.h"
 #include "segmentation/watershed.h"
 
 using namespace quorvel;
@@ -62,7 +63,25 @@ void BM_RegionStatisticsRecount(benchmark::State& state) {
   }
 }
 
+// Measuring both ventricles at every instant and fitting them (method in the argument).
+void BM_VolumeCurves(benchmark::State& state) {
+  StudyWorkspace w = reorientedPhantom(8, 64);
+  Segmentation seg;
+  ScriptedPlatform platform;
+  TraceLog log;
+  SegmentationContext c{w, seg, platform, log, std::filesystem::temp_directory_path()};
+  w.settings.flow.fich_axis = 2;
+  if (FICH_VALIDATE(c) != ReorientOutcome::Segmented) state.SkipWithError("not segmented");
+  CurveState curves;
+  w.settings.curves.TACFIT_switch = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    VIDANGE(c, curves);
+    benchmark::DoNotOptimize(curves.vc.G.FES);
+  }
+}
+
 }  // namespace
 
+BENCHMARK(BM_VolumeCurves)->DenseRange(1, 5)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FullSegmentation)->Args({8, 48})->Args({8, 64})->Args({16, 64})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RegionStatisticsRecount)->Args({8, 64})->Args({16, 64})->Unit(benchmark::kMillisecond);

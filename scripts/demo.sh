@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Main job on the bundled phantom: writes the digital phantom when it is missing, then loads it
-# as the workstation's open command does and prints the study record next to the ground truth.
+# Main job on the bundled phantom: writes the digital phantom when it is missing, then analyses it
+# as a physician would (re-orientation, segmentation, volume curves) and prints both ventricles'
+# results next to the phantom's ground truth.
 set -euo pipefail
 build=${1:-build}
 out=${2:-demo}
@@ -13,12 +14,23 @@ if ! compgen -G "$phantom_dir/*.dcm" >/dev/null; then
 fi
 file=$(compgen -G "$phantom_dir/*.dcm" | sort | head -n 1)
 echo
-echo "== Loading $file"
-"$cli" info "$file"
-truth="${file%.dcm}.json"
-[ -f "$truth" ] || truth=$(compgen -G "$phantom_dir/*.json" | sort | head -n 1 || true)
+echo "== Analysing $file"
+"$cli" analyse "$file" --json "$out/results.json"
+echo
+echo "== The same in French"
+"$cli" analyse "$file" --lang fr 2>/dev/null | head -n 10
+truth="$phantom_dir/$(basename "${file%%_*}").truth.json"
+[ -f "$truth" ] || truth=$(compgen -G "$phantom_dir/*.truth.json" | sort | head -n 1 || true)
 if [ -n "${truth:-}" ] && [ -f "$truth" ]; then
   echo
-  echo "== Ground truth: $truth"
-  grep -E '"(edv_ml|esv_ml|ef_percent|es_time_ms)"' "$truth" | head -n 8 || true
+  echo "== Ground truth ($truth)"
+  for ventricle in left_ventricle right_ventricle; do
+    echo "$ventricle:"
+    # The truth file is written one key per line; print the scalar results of this ventricle.
+    sed -n "/^  \"$ventricle\": {/,/^  }/p" "$truth" |
+      grep -E '"(edv_ml|esv_ml|stroke_volume_ml|ejection_fraction_percent|end_systole_ms|cardiac_output_l_per_min|peak_ejection_rate_edv_per_s|peak_filling_rate_edv_per_s)"' |
+      sed 's/^ */  /; s/,$//'
+  done
 fi
+echo
+echo "Results and curves as JSON: $out/results.json"

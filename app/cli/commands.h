@@ -7,6 +7,8 @@ namespace quorvel::cli {
 
 void registerInfoCommand(CLI::App& app, int& status);
 void registerSegmentCommand(CLI::App& app, int& status);
+void registerAnalyseCommand(CLI::App& app, int& status);
+void registerEvalMethodsCommand(CLI::App& app, int& status);
 #ifdef QUORVEL_HAVE_PHANTOM
 void registerPhantomCommand(CLI::App& app, int& status);
 #endif

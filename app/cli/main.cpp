@@ -9,6 +9,8 @@ int main(int argc, char** argv) {
   int status = 0;
   quorvel::cli::registerInfoCommand(app, status);
   quorvel::cli::registerSegmentCommand(app, status);
+  quorvel::cli::registerAnalyseCommand(app, status);
+  quorvel::cli::registerEvalMethodsCommand(app, status);
 #ifdef QUORVEL_HAVE_PHANTOM
   quorvel::cli::registerPhantomCommand(app, status);
 #endif

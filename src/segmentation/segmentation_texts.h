@@ -10,6 +10,9 @@ inline constexpr Text kTooManyRegions{
     "était.\nAugmentez le seuil ou diminuez l'échantillonnage (nombre de niveaux), puis validez à nouveau.",
     "Dépassement nombre de régions !!  \n\nThe segmentation was stopped and the study left as it was.\nRaise the "
     "threshold or lower the sampling (number of levels), then validate again."};
+inline constexpr Text kFitFailed{
+    "Le calcul de la courbe de volume a échoué avec cette méthode.\nChoisissez une autre méthode d'ajustement.",
+    "The volume curve could not be computed with this method.\nPlease choose another fitting method."};
 inline constexpr Text kUpdateSegmentation{"Actualiser la segmentation ?", "Update segmentation ?"};
 
 }  // namespace quorvel::segmentation_texts

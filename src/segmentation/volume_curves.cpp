@@ -1,0 +1,189 @@
+#include "segmentation/volume_curves.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+
+#include "base/messages.h"
+#include "curves/numerics.h"
+#include "curves/refcurve.h"
+#include "segmentation/segmentation_texts.h"
+
+namespace quorvel {
+
+namespace {
+constexpr int kLeft = 1, kRight = 2;
+}  // namespace
+
+std::array<float, 2> volumeNormalisation(const Study& s, const Segmentation& seg, const Options& opt,
+                                         int volume_voxels) {
+  if (volume_voxels != 0) return {1.0f, 1.0f};
+  float left = 0, right = 0;
+  const size_t n = std::min(seg.LPE.size(), s.DATA.size());
+  for (size_t i = 0; i < n; ++i) {
+    const int c = seg.CORR[seg.LPE[i]];
+    const float level = static_cast<int>(s.DATA[i]);
+    if (c == kClassLeft) left = std::max(left, level);
+    if (c == kClassRight) right = std::max(right, level);
+  }
+  if (opt.equilibrium != 0) left = right = std::max(left, right);
+  return {left, right};
+}
+
+float measuredVolume(const Study& s, const SliceLimits& lim, const Segmentation& seg, int ventricle, int t,
+                     int volume_voxels, float normalisation) {
+  const auto& lo = ventricle == kLeft ? lim.limG_inf : lim.limD_inf;
+  const auto& hi = ventricle == kLeft ? lim.limG_sup : lim.limD_sup;
+  const float classMax = seg.struct_max[ventricle];
+  const int floorTerm = s.seuillage * 4;
+  double sum = 0;
+  for (int z = std::max(0, lo[t]); z <= std::min(s.NCZ - 1, hi[t]); ++z) {
+    const size_t base = Segmentation::index(s.NCZ, t, z, 0, 0);
+    for (size_t i = base; i < base + kSliceVoxels; ++i) {
+      if (seg.CORR[seg.LPE[i]] != ventricle) continue;
+      const int level = static_cast<int>(s.DATA[i]);
+      if (level * 400.0f / classMax < floorTerm) continue;  // below seuillage % of the class maximum
+      sum += volume_voxels ? 1.0 : level;
+    }
+  }
+  const double voxel = static_cast<double>(s.VOXEL_SIZE_XY) * s.VOXEL_SIZE_XY * s.VOXEL_SIZE_Z;
+  return static_cast<float>(voxel * sum / normalisation);
+}
+
+bool FIT_VENTRICLE_CURVE(TacFitState& fit, const FitContext& ctx, bool developer, const InstantCurve& vol,
+                         float Cmax, int tmax, float CARD_FREQ, FittedVentricle out, VolumeCurves& bounds) {
+  const int Ninst = ctx.Ninst;
+  const int method = fit.TACFIT_switch;
+  // The reference-curve method wants the largest volume first.
+  const int shift = method == kTacFitRef ? tmax : 0;
+  double tacfit_arg[kCurveInput] = {};
+  for (int i = 0; i < Ninst; ++i) tacfit_arg[i] = vol[(i + shift) % Ninst];
+  tacfit_arg[Ninst] = tacfit_arg[0];
+  out.vidange.fill(0);
+  out.filling.fill(0);
+  out.res = VentricleResults{};
+  try {
+    TACFIT_SELECTED(fit, tacfit_arg, ctx, developer);
+  } catch (const NumericalError&) {
+    return false;
+  }
+  VentricleResults& r = out.res;
+  const float cycleMs = ctx.CYCLE * Ninst;
+  if (method == kTacFitRef) {
+    TACFIT_REF_CURVE(fit.voc, Cmax, tmax, Ninst, out.vidange.data());
+    const auto [minIt, maxIt] = std::minmax_element(out.vidange.begin(), out.vidange.end());
+    r.volmax = *maxIt;
+    r.volmin = *minIt;
+    const int iMin = static_cast<int>(minIt - out.vidange.begin());
+    r.FES = r.volmax > 0 ? (r.volmax - r.volmin) * 100.0f / r.volmax : 0.0f;
+    r.TFS = static_cast<int>(cycleMs * iMin / kCurveSamples);
+    const float dt = cycleMs / (kCurveSamples * 1000.0f);
+    int iPer = 0, iPfr = 0;
+    for (int i = 0; i < kCurveSamples; ++i) {
+      const float rate =
+          r.volmax > 0 ? (out.vidange[(i + 1) % kCurveSamples] - out.vidange[i]) / (r.volmax * dt) : 0.0f;
+      out.filling[i] = rate;
+      bounds.filling_ampl = std::max(bounds.filling_ampl, std::fabs(rate));
+      if (rate < out.filling[iPer]) iPer = i;
+      if (rate > out.filling[iPfr]) iPfr = i;
+    }
+    r.PER = -out.filling[iPer];
+    r.TPER = cycleMs * iPer / kCurveSamples;
+    r.PFR = out.filling[iPfr];
+    r.TPFR = cycleMs * iPfr / kCurveSamples;
+  } else {
+    const TacFitOutput& o = fit.out;
+    for (int i = 0; i < kCurveSamples; ++i) {
+      out.vidange[i] = o.TACFIT_curve[i];
+      bounds.maxvol = std::max(bounds.maxvol, o.TACFIT_curve[i]);
+      out.filling[i] = o.TACFIT_deriv[i];
+    }
+    r.volmin = o.TACFIT_vmin;
+    r.volmax = o.TACFIT_vmax;
+    r.FES = o.TACFIT_fes;
+    r.TFS = static_cast<int>(cycleMs * o.TACFIT_tfs / 100);
+    r.PER = o.TACFIT_per;
+    r.PFR = o.TACFIT_pfr;
+    r.TPER = cycleMs * o.TACFIT_tper / 100;
+    r.TPFR = cycleMs * o.TACFIT_tpfr / 100;
+    bounds.filling_ampl = std::max(bounds.filling_ampl, o.filling_ampl);
+  }
+  r.VES = r.volmax - r.volmin;
+  r.debit = r.VES * CARD_FREQ / 1000.0f;
+  return true;
+}
+
+int VIDANGE(SegmentationContext& c, CurveState& curves) {
+  Study& s = c.w.study;
+  const Options& opt = c.w.options;
+  VolumeCurves& vc = curves.vc;
+  TacFitState& fit = curves.fit;
+  TraceLog& log = c.log;
+  const bool developer = log.enabled();
+  const float voxel = s.VOXEL_SIZE_XY * s.VOXEL_SIZE_XY * s.VOXEL_SIZE_Z;
+  log.writef("******** Voxel volume = %2.4f  (xy : %2.4f  ;  z : %2.4f)\n", voxel, s.VOXEL_SIZE_XY, s.VOXEL_SIZE_Z);
+  c.w.settings.flow.vidange_done = 1;
+  c.w.settings.flow.segment_updt1 = 0;
+  vc.maxvol = 0;
+  vc.filling_ampl = 0;
+  fit.out.filling_ampl = 0;
+  log.WRITE_LOGFILE("******** VOLUMES :\n");
+  const std::array<float, 2> norm = volumeNormalisation(s, c.seg, opt, vc.volume_voxels);
+  log.writef("Normalisation : G = %2.2f  D = %2.2f\n", norm[0], norm[1]);
+
+  // The reference-curve method is a developer's tool; a stored choice of it falls back to method 1.
+  int& selected = c.w.settings.curves.TACFIT_switch;
+  if (selected < kTacFitRef || selected >= kTacFitMethods || (selected == kTacFitRef && !developer))
+    selected = kTacFitNew;
+  fit.TACFIT_switch = selected;
+  const FitContext ctx = FitContext::from(opt, s.Ninst, s.CYCLE, developer ? &log : nullptr);
+  int status = 0;
+  auto process = [&](int cls, InstantCurve& vol, FittedVentricle out, const std::array<float, kMaxInstants>& noise,
+                     const char* title, const char* tag, float normalisation) {
+    log.WRITE_LOGFILE(title);
+    vc.Cmax = 0;
+    vc.tmax = 0;
+    for (int t = 0; t < s.Ninst; ++t) {
+      float volume =
+          noise[t] + measuredVolume(s, c.w.settings.limits, c.seg, cls, t, vc.volume_voxels, normalisation);
+      volume = std::max(volume, 0.0f);
+      vol[t] = volume;
+      vc.maxvol = std::max(vc.maxvol, volume);
+      if (volume > vc.Cmax) vc.Cmax = volume, vc.tmax = t;
+      log.writef("******** V-%s   -   instant %d  :  Vol. = %2.2f cc   (Atot = %2.4f  ;  Amax = %2.0f  ;  Vox = "
+                 "%2.1f mm * %2.1f mm * %2.1f mm = %2.5f cc)\n",
+                 tag, t + 1, volume, s.VOXS_init > 0 ? volume * normalisation / s.VOXS_init : 0.0f, normalisation,
+                 s.VOX_XY_init * 10, s.VOX_XY_init * 10, s.VOXEL_SIZE_Z * 10, s.VOXS_init);
+    }
+    vol[s.Ninst] = vol[0];
+    log.writef("Wyy %s in\n", tag);
+    if (!FIT_VENTRICLE_CURVE(fit, ctx, developer, vol, vc.Cmax, vc.tmax, s.CARD_FREQ, out, vc)) {
+      MEMS(c.platform, segmentation_texts::kFitFailed.pick(opt.LANGUE));
+      status = 1;
+    }
+    log.writef("Wyy %s out\n", tag);
+  };
+  process(kRight, vc.volD, {vc.vidange_D, vc.filling_D, vc.D}, vc.TACFIT_noise[0], "******** Ventricule Droit\n", "D",
+          norm[1]);
+  process(kLeft, vc.volG, {vc.vidange_G, vc.filling_G, vc.G}, vc.TACFIT_noise[1], "******** Ventricule Gauche\n", "G",
+          norm[0]);
+
+  vc.maxvol = volumeAxisBound(vc.maxvol);
+  log.writef("******** MAX   -   Vol. = %2.2f\n", vc.maxvol);
+  log.WRITE_LOGFILE("VIDANGE out\n");
+  vc.filling_ampl = rateAxisBound(vc.filling_ampl);
+  if (developer) EXPORT_VIDANGE(c.appFolder, vc);
+  return status;
+}
+
+void EXPORT_VIDANGE(const std::filesystem::path& appFolder, const VolumeCurves& vc) {
+  std::ofstream out(appFolder / "temp" / "EXTAC.txt", std::ios::trunc);
+  char line[32];
+  for (float v : vc.vidange_G) {
+    std::snprintf(line, sizeof line, "%2.3f\n", v);
+    out << line;
+  }
+}
+
+}  // namespace quorvel
