@@ -49,33 +49,34 @@ void BM_FullSegmentation(benchmark::State& state) {
   state.counters["labels"] = nreg;
 }
 
-void BM_RegionStatisticsRecount(benchmark::State& state) {
-  StudyWorkspace w = reorientedPhantom(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+// The re-oriented phantom segmented by validating the last step, with what the commands need.
+struct SegmentedPhantom {
+  StudyWorkspace w;
   Segmentation seg;
   ScriptedPlatform platform;
   TraceLog log;
   SegmentationContext c{w, seg, platform, log, std::filesystem::temp_directory_path()};
-  w.settings.flow.fich_axis = 2;
-  if (FICH_VALIDATE(c) != ReorientOutcome::Segmented) state.SkipWithError("not segmented");
+  SegmentedPhantom(int instants, int slices, benchmark::State& state) : w(reorientedPhantom(instants, slices)) {
+    w.settings.flow.fich_axis = 2;
+    if (FICH_VALIDATE(c) != ReorientOutcome::Segmented) state.SkipWithError("not segmented");
+  }
+};
+
+void BM_RegionStatisticsRecount(benchmark::State& state) {
+  SegmentedPhantom p(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)), state);
   for (auto _ : state) {
-    RECOUP_CLASS(0, w.study.Ninst, w.study.NCZ, seg, log);
-    benchmark::DoNotOptimize(seg.CARD.data());
+    RECOUP_CLASS(0, p.w.study.Ninst, p.w.study.NCZ, p.seg, p.log);
+    benchmark::DoNotOptimize(p.seg.CARD.data());
   }
 }
 
 // Measuring both ventricles at every instant and fitting them (method in the argument).
 void BM_VolumeCurves(benchmark::State& state) {
-  StudyWorkspace w = reorientedPhantom(8, 64);
-  Segmentation seg;
-  ScriptedPlatform platform;
-  TraceLog log;
-  SegmentationContext c{w, seg, platform, log, std::filesystem::temp_directory_path()};
-  w.settings.flow.fich_axis = 2;
-  if (FICH_VALIDATE(c) != ReorientOutcome::Segmented) state.SkipWithError("not segmented");
+  SegmentedPhantom p(8, 64, state);
   CurveState curves;
-  w.settings.curves.TACFIT_switch = static_cast<int>(state.range(0));
+  p.w.settings.curves.TACFIT_switch = static_cast<int>(state.range(0));
   for (auto _ : state) {
-    VIDANGE(c, curves);
+    VIDANGE(p.c, curves);
     benchmark::DoNotOptimize(curves.vc.G.FES);
   }
 }
