@@ -102,11 +102,12 @@ bool FIT_VENTRICLE_CURVE(TacFitState& fit, const FitContext& ctx, bool developer
     r.volmin = o.TACFIT_vmin;
     r.volmax = o.TACFIT_vmax;
     r.FES = o.TACFIT_fes;
-    r.TFS = static_cast<int>(cycleMs * o.TACFIT_tfs / 100);
+    // Phases in percent of the cycle to ms, multiplied in this order so that truncation matches.
+    r.TFS = static_cast<int>(ctx.CYCLE * o.TACFIT_tfs * Ninst / 100);
     r.PER = o.TACFIT_per;
     r.PFR = o.TACFIT_pfr;
-    r.TPER = cycleMs * o.TACFIT_tper / 100;
-    r.TPFR = cycleMs * o.TACFIT_tpfr / 100;
+    r.TPER = ctx.CYCLE * o.TACFIT_tper * Ninst / 100;
+    r.TPFR = ctx.CYCLE * o.TACFIT_tpfr * Ninst / 100;
     bounds.filling_ampl = std::max(bounds.filling_ampl, o.filling_ampl);
   }
   r.VES = r.volmax - r.volmin;
