@@ -74,6 +74,16 @@ std::string noiseLevelText(const MethodComparison& mc) {
   return format("Noise : %d", static_cast<int>(mc.TACFIT_noiselevel));
 }
 
+bool NOISE_COMMAND(SegmentationContext& c, CurveState& curves, MethodComparison& mc, int delta) {
+  if (delta == 0)
+    REGENERATE_TACFIT_NOISE(curves.vc, mc);
+  else if (!CHANGE_NOISE_LEVEL(curves.vc, mc, delta))
+    return false;
+  VIDANGE(c, curves);
+  c.platform.pictureChanged();
+  return true;
+}
+
 void INIT_EVALTACS_ARG(MethodComparison& mc, int T, int F, int L) {
   const SyntheticCase* c = findCase(T, F);
   if (!c) return;

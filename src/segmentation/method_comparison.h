@@ -11,6 +11,7 @@
 #include "base/trace_log.h"
 #include "curves/tacfit.h"
 #include "curves/volume_results.h"
+#include "segmentation/volume_curves.h"
 
 namespace quorvel {
 
@@ -36,6 +37,9 @@ std::vector<float> loadGaussHist(const std::filesystem::path& appFolder);
 void REGENERATE_TACFIT_NOISE(VolumeCurves& vc, MethodComparison& mc);
 bool CHANGE_NOISE_LEVEL(VolumeCurves& vc, MethodComparison& mc, int delta);
 std::string noiseLevelText(const MethodComparison& mc);
+// The developer noise commands: delta 0 regenerates at the current level, +1 / -1 changes the
+// level by 10 first; then both curves are refitted. False when the level cannot go lower.
+bool NOISE_COMMAND(SegmentationContext& c, CurveState& curves, MethodComparison& mc, int delta);
 
 // The synthetic 8-instant curve for end systole T (ms) and ejection fraction F (%), times 100,
 // with noise of level L drawn from gauss_hist.

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "base/messages.h"
+#include "curves/method_commands.h"
 #include "curves/numerics.h"
 #include "curves/refcurve.h"
 #include "segmentation/segmentation_texts.h"
@@ -176,6 +177,23 @@ int VIDANGE(SegmentationContext& c, CurveState& curves) {
   vc.filling_ampl = rateAxisBound(vc.filling_ampl);
   if (developer) EXPORT_VIDANGE(c.appFolder, vc);
   return status;
+}
+
+bool FIT_METHOD_COMMAND(SegmentationContext& c, CurveState& curves, FitCommand command) {
+  const bool developer = c.log.enabled();
+  int& method = c.w.settings.curves.TACFIT_switch;
+  const int before = method;
+  bool changed = false;
+  switch (command) {
+    case FitCommand::NextMethod: NEXT_TACFIT_METHOD(method, developer), changed = method != before; break;
+    case FitCommand::PreviousMethod: PREVIOUS_TACFIT_METHOD(method, developer), changed = method != before; break;
+    case FitCommand::MoreSetting: changed = MORE_TACFIT_SETTING(curves.fit, method); break;
+    case FitCommand::FewerSetting: changed = FEWER_TACFIT_SETTING(curves.fit, method); break;
+  }
+  if (!changed) return false;
+  VIDANGE(c, curves);
+  c.platform.pictureChanged();
+  return true;
 }
 
 void EXPORT_VIDANGE(const std::filesystem::path& appFolder, const VolumeCurves& vc) {

@@ -40,6 +40,11 @@ float measuredVolume(const Study& s, const SliceLimits& lim, const Segmentation&
 std::array<float, 2> volumeNormalisation(const Study& s, const Segmentation& seg, const Options& opt,
                                          int volume_voxels);
 
+// Commands of the results stage: each changes the method or its setting, then refits both
+// curves at once and redraws. Returns false when the command changed nothing (no refit).
+enum class FitCommand { NextMethod, PreviousMethod, MoreSetting, FewerSetting };
+bool FIT_METHOD_COMMAND(SegmentationContext& c, CurveState& curves, FitCommand command);
+
 // Developer mode: the 512 samples of the left-ventricle curve to temp/EXTAC.txt.
 void EXPORT_VIDANGE(const std::filesystem::path& appFolder, const VolumeCurves& vc);
 

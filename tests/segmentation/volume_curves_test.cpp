@@ -8,6 +8,7 @@
 #include "curves/method_commands.h"
 #include "curves/refcurve.h"
 #include "segmentation/classification.h"
+#include "segmentation/method_comparison.h"
 #include "segmentation/volume_curves.h"
 #include "segmentation_fixture.h"
 
@@ -108,6 +109,52 @@ TEST_F(VolumeCurvesTest, FittedCurveAndResultsComeFromTheSelectedMethod) {
   w.settings.curves.TACFIT_switch = kTacFitRef;
   ASSERT_EQ(vidange(), 0);
   EXPECT_EQ(w.settings.curves.TACFIT_switch, kTacFitNew);
+}
+
+TEST_F(VolumeCurvesTest, MethodCommandsRefitAtOnce) {
+  setUpStudy(8, 8, 0.5f, 0.5f);
+  const int counts[8] = {400, 330, 220, 180, 300, 340, 370, 390};
+  for (int t = 0; t < 8; ++t)
+    for (int k = 0; k < counts[t]; ++k) put(1, t, k / 64, 8 + (k % 64) / 8, 40 + k % 8, 800.0f);
+  for (int t = 0; t < 8; ++t) put(2, t, 0, 10, 10, 800.0f);
+  w.settings.curves.TACFIT_switch = kTacFitAffine;
+  ASSERT_EQ(vidange(), 0);
+  const float affineFes = curves.vc.G.FES;
+  auto c = context();
+  ASSERT_TRUE(FIT_METHOD_COMMAND(c, curves, FitCommand::NextMethod));
+  EXPECT_EQ(w.settings.curves.TACFIT_switch, kTacFitSplines);
+  EXPECT_EQ(curves.fit.TACFIT_switch, kTacFitSplines);
+  EXPECT_NE(curves.vc.G.FES, affineFes);  // refitted with the splines
+  EXPECT_FALSE(FIT_METHOD_COMMAND(c, curves, FitCommand::MoreSetting));  // splines have no setting
+  ASSERT_TRUE(FIT_METHOD_COMMAND(c, curves, FitCommand::NextMethod));
+  EXPECT_EQ(w.settings.curves.TACFIT_switch, kTacFitNew);
+  const int pictures = platform.picturesChanged;
+  ASSERT_TRUE(FIT_METHOD_COMMAND(c, curves, FitCommand::FewerSetting));
+  EXPECT_EQ(curves.fit.TACFIT_ITER, 10);
+  EXPECT_EQ(platform.picturesChanged, pictures + 1);
+}
+
+TEST_F(VolumeCurvesTest, DeveloperNoiseIsAddedToEachMeasuredVolume) {
+  setUpStudy(8, 4, 0.5f, 0.5f);
+  for (int t = 0; t < 8; ++t) put(1, t, 1, 10, 40, 800.0f), put(2, t, 1, 10, 10, 800.0f);
+  ASSERT_EQ(vidange(), 0);
+  EXPECT_NEAR(curves.vc.volG[4], 0.125f, 1e-5);
+  MethodComparison mc;
+  auto c = context();
+  EXPECT_FALSE(NOISE_COMMAND(c, curves, mc, -1));  // already at 0
+  ASSERT_TRUE(NOISE_COMMAND(c, curves, mc, +1));
+  EXPECT_EQ(noiseLevelText(mc), "Noise : 10");
+  bool someNoise = false;
+  for (int t = 0; t < 8; ++t) {
+    EXPECT_NEAR(curves.vc.volG[t], 0.125f + curves.vc.TACFIT_noise[1][t], 1e-4);
+    EXPECT_NEAR(curves.vc.volD[t], 0.125f + curves.vc.TACFIT_noise[0][t], 1e-4);
+    EXPECT_GE(curves.vc.TACFIT_noise[1][t], 0.0f);
+    EXPECT_LE(curves.vc.TACFIT_noise[1][t], 10.0f);
+    someNoise = someNoise || curves.vc.TACFIT_noise[1][t] > 0.01f;
+  }
+  EXPECT_TRUE(someNoise);
+  ASSERT_TRUE(NOISE_COMMAND(c, curves, mc, -1));
+  for (int t = 0; t < 8; ++t) EXPECT_NEAR(curves.vc.volG[t], 0.125f, 1e-5);  // level 0: no noise
 }
 
 TEST_F(VolumeCurvesTest, ReferenceMethodUndoesTheRotationToTheLargestVolume) {
