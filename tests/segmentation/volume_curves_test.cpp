@@ -33,6 +33,14 @@ class VolumeCurvesTest : public SegmentationTest {
     seg.LPE[Segmentation::index(w.study.NCZ, t, z, r, c)] = static_cast<uint16_t>(label);
     w.study.at(t, z, r, c) = level;
   }
+  // A beating left ventricle of 0.125 ml voxels, smallest at instant 3, and a one-voxel right one.
+  void beatingLeftVentricle() {
+    setUpStudy(8, 8, 0.5f, 0.5f);
+    const int counts[8] = {400, 330, 220, 180, 300, 340, 370, 390};
+    for (int t = 0; t < 8; ++t)
+      for (int k = 0; k < counts[t]; ++k) put(1, t, k / 64, 8 + (k % 64) / 8, 40 + k % 8, 800.0f);
+    for (int t = 0; t < 8; ++t) put(2, t, 0, 10, 10, 800.0f);
+  }
   int vidange() {
     seg.struct_max.fill(1.0f);
     auto c = context();
@@ -86,12 +94,7 @@ TEST_F(VolumeCurvesTest, SlicesOutsideTheLimitsDoNotCountAtThatInstant) {
 }
 
 TEST_F(VolumeCurvesTest, FittedCurveAndResultsComeFromTheSelectedMethod) {
-  setUpStudy(8, 8, 0.5f, 0.5f);
-  // A beating left ventricle: voxels per instant following a curve with its minimum at instant 3.
-  const int counts[8] = {400, 330, 220, 180, 300, 340, 370, 390};
-  for (int t = 0; t < 8; ++t)
-    for (int k = 0; k < counts[t]; ++k) put(1, t, k / 64, 8 + (k % 64) / 8, 40 + k % 8, 800.0f);
-  for (int t = 0; t < 8; ++t) put(2, t, 0, 10, 10, 800.0f);
+  beatingLeftVentricle();
   w.settings.curves.TACFIT_switch = kTacFitAffine;
   ASSERT_EQ(vidange(), 0);
   const VentricleResults& G = curves.vc.G;
@@ -112,11 +115,7 @@ TEST_F(VolumeCurvesTest, FittedCurveAndResultsComeFromTheSelectedMethod) {
 }
 
 TEST_F(VolumeCurvesTest, MethodCommandsRefitAtOnce) {
-  setUpStudy(8, 8, 0.5f, 0.5f);
-  const int counts[8] = {400, 330, 220, 180, 300, 340, 370, 390};
-  for (int t = 0; t < 8; ++t)
-    for (int k = 0; k < counts[t]; ++k) put(1, t, k / 64, 8 + (k % 64) / 8, 40 + k % 8, 800.0f);
-  for (int t = 0; t < 8; ++t) put(2, t, 0, 10, 10, 800.0f);
+  beatingLeftVentricle();
   w.settings.curves.TACFIT_switch = kTacFitAffine;
   ASSERT_EQ(vidange(), 0);
   const float affineFes = curves.vc.G.FES;
