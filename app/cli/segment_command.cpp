@@ -9,6 +9,7 @@
 #include "base/language.h"
 #include "commands.h"
 #include "pipeline.h"
+#include "segmentation/corrections.h"
 #include "segmentation/segment_commands.h"
 #include "study/loading.h"
 
@@ -21,10 +22,9 @@ struct ClassCounts {
   int labels = 0;
 };
 
-// Voxels of each class per instant; ventricle voxels outside their slice limits count as neither.
+// Voxels of each class per instant, by the rule of the presence check (slice limits, threshold).
 std::vector<ClassCounts> countClasses(const StudyWorkspace& w, const Segmentation& seg) {
   const Study& s = w.study;
-  const SliceLimits& lim = w.settings.limits;
   std::vector<ClassCounts> out(4, ClassCounts{std::vector<long>(s.Ninst, 0), 0});
   for (int l = 1; l <= seg.NREG; ++l)
     if (seg.CARD[l] > 0 && seg.CORR[l] >= 1 && seg.CORR[l] <= 3) ++out[seg.CORR[l]].labels;
@@ -32,9 +32,7 @@ std::vector<ClassCounts> countClasses(const StudyWorkspace& w, const Segmentatio
     for (int z = 0; z < s.NCZ; ++z) {
       const size_t base = Segmentation::index(s.NCZ, t, z, 0, 0);
       for (size_t i = base; i < base + kSliceVoxels; ++i) {
-        int c = seg.CORR[seg.LPE[i]];
-        if (c == kClassLeft && (z < lim.limG_inf[t] || z > lim.limG_sup[t])) c = kClassOther;
-        if (c == kClassRight && (z < lim.limD_inf[t] || z > lim.limD_sup[t])) c = kClassOther;
+        const int c = presenceClass(s, w.options, w.settings.limits, seg, t, z, i);
         if (c >= 1 && c <= 3) ++out[c].voxels[t];
       }
     }

@@ -14,6 +14,12 @@ namespace quorvel {
 void SEGMENT_EVAL(const Study& s, const ReorientSettings& lines, const SliceLimits& lim, WorkflowState& flow,
                   Segmentation& seg, TraceLog& log);
 
+// A level below seuillage percent of its reference maximum (a class maximum, or ECH): such a
+// voxel does not count in the volumes and, with equilibrium off, is no ventricle at all.
+inline bool belowThreshold(int level, float reference, int seuillage) {
+  return static_cast<float>(level) * 400.0f / reference < static_cast<float>(seuillage * 4);
+}
+
 // struct_max[c]: largest level of class c (ventricle voxels outside their slice limits count as 3).
 void EVAL_STRUC_MAX(const Study& s, const SliceLimits& lim, Segmentation& seg);
 

@@ -8,20 +8,14 @@
 #include "segmentation/corrections_texts.h"
 #include "segmentation/region_stats.h"
 #include "segmentation/undo.h"
+#include "study/segment_view.h"
 
 namespace quorvel {
 
 namespace {
 
-constexpr int kCellPixels = 128;  // one slice at 2 x 2 pixels per voxel
-constexpr int kVoxelPixels = 2;
-constexpr int kFirstCounted = 1, kLastCounted = kMatrix - 2;  // the statistics skip the outer ring
-
-bool hasLabels(const SegmentationContext& c) {
-  const Study& s = c.w.study;
-  return s.Ninst > 0 && s.NCZ > 0 && c.seg.LPE.size() == static_cast<size_t>(s.Ninst) * s.NCZ * kSliceVoxels &&
-         s.DATA.size() == c.seg.LPE.size();
-}
+constexpr int kCellPixels = kCellHeight;                // one slice of the mosaic
+constexpr int kVoxelPixels = kCellHeight / kMatrix;     // 2 x 2 pixels per voxel
 
 bool currentInstantValid(const SegmentationContext& c) {
   return c.w.study.instant >= 0 && c.w.study.instant < c.w.study.Ninst;
@@ -40,35 +34,6 @@ void evalStructMax(SegmentationContext& c) { EVAL_STRUC_MAX(c.w.study, c.w.setti
 
 int saveUndo(SegmentationContext& c) { return SAVE_UNDO(kUndoSegmentationRing, c); }
 
-// Adds (sign 1) or takes away (sign -1) what the counted voxels of slice (t, z) give to CARD,
-// RECOUP and RECOUP_Z, with the neighbour rule of the full recount.
-void sliceStatistics(Segmentation& seg, int Ninst, int NCZ, int t, int z, int sign) {
-  const uint16_t* lpe = seg.LPE.data();
-  const ptrdiff_t slice = kSliceVoxels;
-  const ptrdiff_t instant = static_cast<ptrdiff_t>(NCZ) * kSliceVoxels;
-  const ptrdiff_t toPrev = (t == 0 ? Ninst - 1 : -1) * instant;
-  const ptrdiff_t toNext = (t == Ninst - 1 ? -(Ninst - 1) : 1) * instant;
-  for (int row = kFirstCounted; row <= kLastCounted; ++row) {
-    const ptrdiff_t base = static_cast<ptrdiff_t>(Segmentation::index(NCZ, t, z, row, 0));
-    for (int col = kFirstCounted; col <= kLastCounted; ++col) {
-      const ptrdiff_t i = base + col;
-      const int L = lpe[i];
-      if (L == 0) continue;
-      seg.CARD[L] += sign;
-      const int spatial[6] = {z > 0 ? lpe[i - slice] : L, z < NCZ - 1 ? lpe[i + slice] : L,
-                              lpe[i + kMatrix], lpe[i - kMatrix], lpe[i + 1], lpe[i - 1]};
-      int* recoup = seg.RECOUP.row(L);
-      int* recoupZ = seg.RECOUP_Z.row(L);
-      for (int n : spatial) {
-        recoup[n] += sign;
-        recoupZ[n] += sign;
-      }
-      recoup[lpe[i + toPrev]] += sign;
-      recoup[lpe[i + toNext]] += sign;
-    }
-  }
-}
-
 // Gives every voxel of slice (t, z) labelled `from` the label `to`, keeping the statistics equal
 // to a full recount: only the slice itself and the four slices whose neighbours lie in it change.
 void relabelSlice(Segmentation& seg, int Ninst, int NCZ, int t, int z, int from, int to) {
@@ -81,11 +46,11 @@ void relabelSlice(Segmentation& seg, int Ninst, int NCZ, int t, int z, int from,
   add(t, z + 1);
   add((t + Ninst - 1) % Ninst, z);
   add((t + 1) % Ninst, z);
-  for (auto [tt, zz] : touched) sliceStatistics(seg, Ninst, NCZ, tt, zz, -1);
+  for (auto [tt, zz] : touched) ADD_SLICE_STATISTICS(seg, Ninst, NCZ, tt, zz, -1);
   const size_t base = Segmentation::index(NCZ, t, z, 0, 0);
   for (size_t i = base; i < base + kSliceVoxels; ++i)
     if (seg.LPE[i] == from) seg.LPE[i] = static_cast<uint16_t>(to);
-  for (auto [tt, zz] : touched) sliceStatistics(seg, Ninst, NCZ, tt, zz, 1);
+  for (auto [tt, zz] : touched) ADD_SLICE_STATISTICS(seg, Ninst, NCZ, tt, zz, 1);
 }
 
 // Brush strokes leave the statistics stale until they end; this brings them back.
@@ -112,9 +77,8 @@ void pickPaintLabel(SegmentationContext& c, int x, int y) {
   const int L = c.seg.LPE[i];
   flow.Paint_reg = L;
   flow.Paint_no = L < kLabelSlots ? c.seg.CORR[L] : 0;
-  const int level = static_cast<int>(s.DATA[i]);
-  if (c.w.options.equilibrium == 0 && static_cast<float>(level) * 400.0f / static_cast<float>(c.w.options.ECH) <
-                                          static_cast<float>(s.seuillage * 4))
+  if (c.w.options.equilibrium == 0 &&
+      belowThreshold(static_cast<int>(s.DATA[i]), static_cast<float>(c.w.options.ECH), s.seuillage))
     flow.Paint_no = 0;
 }
 
@@ -167,10 +131,9 @@ int effectiveClass(const Study& s, const Options& opt, const Segmentation& seg, 
   const int L = seg.LPE[voxel];
   if (L >= kLabelSlots) return kClassBackground;
   const int c = seg.CORR[L];
-  if (opt.equilibrium == 0 && c > 0 && c < kStructMaxEntries) {
-    const float level = static_cast<float>(static_cast<int>(s.DATA[voxel]));
-    if (level * 400.0f / seg.struct_max[c] < static_cast<float>(s.seuillage * 4)) return kClassBackground;
-  }
+  if (opt.equilibrium == 0 && c > 0 && c < kStructMaxEntries &&
+      belowThreshold(static_cast<int>(s.DATA[voxel]), seg.struct_max[c], s.seuillage))
+    return kClassBackground;
   return c;
 }
 

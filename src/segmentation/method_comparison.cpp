@@ -12,7 +12,6 @@ namespace quorvel {
 namespace {
 
 constexpr float kComparisonCycle = 125.0f;  // ms per instant of the synthetic curves
-constexpr float kComparisonMaxvol = 240.0f;
 constexpr int kNoiseStep = 10;
 
 struct SyntheticCase {
@@ -45,12 +44,17 @@ void logRule(TraceLog& log) { log.WRITE_LOGFILE(std::string(60, '=') + "\n"); }
 
 std::vector<float> loadGaussHist(const std::filesystem::path& appFolder) {
   const auto bytes = readWholeFile(appFolder / "TACs" / "GAUSS_HIST");
-  std::vector<float> table(kGaussHistSize);
   if (bytes && bytes->size() >= kGaussHistSize * sizeof(float)) {
+    std::vector<float> table(kGaussHistSize);
     const ByteReader in(*bytes);
     for (size_t i = 0; i < kGaussHistSize; ++i) table[i] = *in.f32le(i * sizeof(float));
     return table;
   }
+  return seededGaussHist();
+}
+
+std::vector<float> seededGaussHist() {
+  std::vector<float> table(kGaussHistSize);
   std::mt19937 engine(kComparisonSeed);
   std::normal_distribution<float> normal(0.0f, 1.0f);
   for (float& g : table) g = normal(engine);
@@ -87,7 +91,7 @@ bool NOISE_COMMAND(SegmentationContext& c, CurveState& curves, MethodComparison&
 void INIT_EVALTACS_ARG(MethodComparison& mc, int T, int F, int L) {
   const SyntheticCase* c = findCase(T, F);
   if (!c) return;
-  if (mc.gauss_hist.empty()) mc.gauss_hist.assign(1, 0.0f);
+  if (mc.gauss_hist.empty()) mc.gauss_hist = seededGaussHist();
   std::uniform_int_distribution<size_t> pick(0, mc.gauss_hist.size() - 1);
   std::uniform_real_distribution<float> coin(0.0f, 1.0f);
   for (int i = 0; i < kComparisonInstants; ++i) {
@@ -132,7 +136,6 @@ std::string DO_EVAL_TACS(TacFitState& fit, MethodComparison& mc, const FitContex
           for (int m = kTacFitNew; m <= kTacFitSplines; ++m) {
             fit.TACFIT_switch = m;
             VolumeCurves scratch;
-            scratch.maxvol = kComparisonMaxvol;
             VentricleResults r;
             FIT_VENTRICLE_CURVE(fit, ctx, false, vol, Cmax, tmax, 0.0f,
                                 {scratch.vidange_D, scratch.filling_D, r}, scratch);

@@ -31,6 +31,7 @@ struct MethodComparison {
 // TACs/GAUSS_HIST of the application folder (float32, little-endian) when it holds the whole
 // table; otherwise a standard-normal table of the same length drawn with a fixed seed.
 std::vector<float> loadGaussHist(const std::filesystem::path& appFolder);
+std::vector<float> seededGaussHist();
 
 // Every TACFIT_noise entry becomes a uniform value in [0, level]. Level commands change the level
 // by 10 (never below 0) before regenerating; their panel text is noiseLevelText.

@@ -1,7 +1,6 @@
 #include "segmentation/region_stats.h"
 
 #include <algorithm>
-#include <cstring>
 #include <numeric>
 
 namespace quorvel {
@@ -24,9 +23,39 @@ void ContactTable::relabel(int r, int n, int nreg, const int* sources) {
 }
 
 namespace {
-
 constexpr int kFirstCounted = 1;
-constexpr int kLastCounted = kMatrix - 2;
+constexpr int kLastCounted = kMatrix - 2;  // the outermost ring of each slice is not counted
+}  // namespace
+
+void ADD_SLICE_STATISTICS(Segmentation& seg, int Ninst, int NCZ, int t, int z, int sign) {
+  const uint16_t* lpe = seg.LPE.data();
+  const ptrdiff_t slice = kSliceVoxels;
+  const ptrdiff_t instant = static_cast<ptrdiff_t>(NCZ) * kSliceVoxels;
+  const ptrdiff_t toPrev = (t == 0 ? Ninst - 1 : -1) * instant;
+  const ptrdiff_t toNext = (t == Ninst - 1 ? -(Ninst - 1) : 1) * instant;
+  for (int row = kFirstCounted; row <= kLastCounted; ++row) {
+    const ptrdiff_t base = static_cast<ptrdiff_t>(Segmentation::index(NCZ, t, z, row, 0));
+    for (int col = kFirstCounted; col <= kLastCounted; ++col) {
+      const ptrdiff_t i = base + col;
+      const int L = lpe[i];
+      if (L == 0) continue;
+      seg.CARD[L] += sign;
+      // At the first and last slice the missing neighbour counts as the voxel itself.
+      const int spatial[6] = {z > 0 ? lpe[i - slice] : L, z < NCZ - 1 ? lpe[i + slice] : L,
+                              lpe[i + kMatrix], lpe[i - kMatrix], lpe[i + 1], lpe[i - 1]};
+      int* recoup = seg.RECOUP.row(L);
+      int* recoupZ = seg.RECOUP_Z.row(L);
+      for (int n : spatial) {
+        recoup[n] += sign;
+        recoupZ[n] += sign;
+      }
+      recoup[lpe[i + toPrev]] += sign;
+      recoup[lpe[i + toNext]] += sign;
+    }
+  }
+}
+
+namespace {
 
 // Steps of a full recount: sizes and contacts from the label volume.
 void countRegions(int Ninst, int NCZ, Segmentation& seg) {
@@ -34,34 +63,8 @@ void countRegions(int Ninst, int NCZ, Segmentation& seg) {
   seg.CLASS.fill(0);
   seg.RECOUP.clear();
   seg.RECOUP_Z.clear();
-  const uint16_t* lpe = seg.LPE.data();
-  const ptrdiff_t slice = kSliceVoxels;
-  const ptrdiff_t instant = static_cast<ptrdiff_t>(NCZ) * kSliceVoxels;
-  for (int t = 0; t < Ninst; ++t) {
-    const ptrdiff_t toPrev = (t == 0 ? Ninst - 1 : -1) * instant;
-    const ptrdiff_t toNext = (t == Ninst - 1 ? -(Ninst - 1) : 1) * instant;
-    for (int z = 0; z < NCZ; ++z)
-      for (int row = kFirstCounted; row <= kLastCounted; ++row) {
-        const ptrdiff_t base = ((static_cast<ptrdiff_t>(t) * NCZ + z) * kMatrix + row) * kMatrix;
-        for (int col = kFirstCounted; col <= kLastCounted; ++col) {
-          const ptrdiff_t i = base + col;
-          const int L = lpe[i];
-          if (L == 0) continue;
-          ++seg.CARD[L];
-          // At the first and last slice the missing neighbour counts as the voxel itself.
-          const int spatial[6] = {z > 0 ? lpe[i - slice] : L, z < NCZ - 1 ? lpe[i + slice] : L,
-                                  lpe[i + kMatrix], lpe[i - kMatrix], lpe[i + 1], lpe[i - 1]};
-          int* recoup = seg.RECOUP.row(L);
-          int* recoupZ = seg.RECOUP_Z.row(L);
-          for (int n : spatial) {
-            ++recoup[n];
-            ++recoupZ[n];
-          }
-          ++recoup[lpe[i + toPrev]];
-          ++recoup[lpe[i + toNext]];
-        }
-      }
-  }
+  for (int t = 0; t < Ninst; ++t)
+    for (int z = 0; z < NCZ; ++z) ADD_SLICE_STATISTICS(seg, Ninst, NCZ, t, z, 1);
 }
 
 void logRegionSizes(Segmentation& seg, TraceLog& log) {
@@ -91,12 +94,10 @@ void recount(int Ninst, int NCZ, Segmentation& seg, TraceLog& log) {
 
 void RECOUP_CLASS(int prune, int Ninst, int NCZ, Segmentation& seg, TraceLog& log) {
   recount(Ninst, NCZ, seg, log);
-  if (prune == 1) ELAGAGE(kPruneMinimum, Ninst, NCZ, seg, log);
+  if (prune == 1) ELAGAGE(kPruneMinimum, seg, log);
 }
 
-void ELAGAGE(int minimum, int Ninst, int NCZ, Segmentation& seg, TraceLog& log) {
-  (void)Ninst;
-  (void)NCZ;
+void ELAGAGE(int minimum, Segmentation& seg, TraceLog& log) {
   const int nreg = seg.NREG;
   // Merges are applied to the tables at once (exactly as a recount would find them) and to the
   // voxels in one sweep at the end.

@@ -12,6 +12,11 @@ void RECOUP_CLASS(int prune, int Ninst, int NCZ, Segmentation& seg, TraceLog& lo
 // Merges, in ascending label order, each label with fewer than `minimum` counted voxels into the
 // label it touches most (ties to the smaller; background when it touches none). The tables read by
 // each decision equal a full recount after the previous merges.
-void ELAGAGE(int minimum, int Ninst, int NCZ, Segmentation& seg, TraceLog& log);
+void ELAGAGE(int minimum, Segmentation& seg, TraceLog& log);
+
+// Adds (sign 1) or takes away (sign -1) what the counted voxels of slice z of instant t give to
+// CARD, RECOUP and RECOUP_Z. A full recount is this over every slice of cleared tables; a change
+// confined to some slices takes their share away before and adds it back after.
+void ADD_SLICE_STATISTICS(Segmentation& seg, int Ninst, int NCZ, int t, int z, int sign);
 
 }  // namespace quorvel

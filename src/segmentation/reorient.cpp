@@ -98,7 +98,7 @@ void resampleTilt(const Study& s, float valves_angle, std::vector<float>& out) {
 }
 
 void recomputeProjection(StudyWorkspace& w) {
-  EVAL_VLA_PROJ(w.study, w.view, {w.study.seuillage, w.options.equilibrium != 0, w.options.REPROJ != 0});
+  EVAL_VLA_PROJ(w.study, w.view, projectionSettingsOf(w.study, w.options));
 }
 
 bool usableRecord(const ValidationRecords& rec, int i) {

@@ -18,10 +18,7 @@ void refuseTooManyRegions(SegmentationContext& c) {
   MEMS(c.platform, segmentation_texts::kTooManyRegions.pick(c.w.options.LANGUE));
 }
 
-bool hasQuantisedStudy(const SegmentationContext& c) {
-  return c.w.settings.flow.segment_done != 0 &&
-         c.seg.LPE.size() == static_cast<size_t>(c.w.study.Ninst) * c.w.study.NCZ * kSliceVoxels;
-}
+bool hasQuantisedStudy(const SegmentationContext& c) { return c.w.settings.flow.segment_done != 0 && hasLabels(c); }
 
 int saveUndo(SegmentationContext& c) {
   return SAVE_UNDO(kUndoSegmentationRing, c.appFolder, c.w.options, c.w.study, c.w.settings.limits,
@@ -30,26 +27,28 @@ int saveUndo(SegmentationContext& c) {
 
 }  // namespace
 
+bool hasLabels(const SegmentationContext& c) {
+  const Study& s = c.w.study;
+  return s.Ninst > 0 && s.NCZ > 0 && c.seg.LPE.size() == s.DATA.size() &&
+         s.DATA.size() == static_cast<size_t>(s.Ninst) * s.instantSize();
+}
+
 bool SEGMENT_VALIDATED_STUDY(SegmentationContext& c) {
   Study& s = c.w.study;
   try {
     // What the quantisation and a refused flooding would change, kept to be put back.
     std::vector<float> counts = s.DATA;
     const float datamax = s.datamax, datamin = s.datamin;
-    const int instant = s.instant;
     Segmentation fresh;
-    WorkflowState flow = c.w.settings.flow;
     RECH_IMAGE(s, c.w.options, fresh, c.log);
-    if (SEGMENT(s, c.w.options, flow, fresh, c.log) != FloodStatus::Done) {
+    if (SEGMENT(s, c.w.options, c.w.settings.flow, fresh, c.log) != FloodStatus::Done) {
       s.DATA = std::move(counts);
       s.datamax = datamax;
       s.datamin = datamin;
-      s.instant = instant;
       refuseTooManyRegions(c);
       return false;
     }
     c.seg = std::move(fresh);
-    c.w.settings.flow = flow;
     SEGMENT_EVAL(s, c.w.settings.reorient, c.w.settings.limits, c.w.settings.flow, c.seg, c.log);
   } catch (const std::bad_alloc&) {
     MOMS(c.platform, c.w.options.LANGUE, " DD2 ");
@@ -64,19 +63,12 @@ bool RESEGMENT_COMMAND(SegmentationContext& c) {
     return false;
   try {
     Segmentation fresh;
-    fresh.struct_max = c.seg.struct_max;
-    WorkflowState flow = c.w.settings.flow;
-    const int instant = c.w.study.instant;
-    if (SEGMENT(c.w.study, c.w.options, flow, fresh, c.log) != FloodStatus::Done) {
-      c.w.study.instant = instant;
+    if (SEGMENT(c.w.study, c.w.options, c.w.settings.flow, fresh, c.log) != FloodStatus::Done) {
       refuseTooManyRegions(c);
       return false;
     }
-    saveUndo(c);
-    flow.UNDOseg_pos = c.w.settings.flow.UNDOseg_pos;
-    flow.UNDOseg_lev = c.w.settings.flow.UNDOseg_lev;
+    saveUndo(c);  // holds the segmentation being replaced
     c.seg = std::move(fresh);
-    c.w.settings.flow = flow;
     SEGMENT_EVAL(c.w.study, c.w.settings.reorient, c.w.settings.limits, c.w.settings.flow, c.seg, c.log);
   } catch (const std::bad_alloc&) {
     MOMS(c.platform, c.w.options.LANGUE, " DD2 ");

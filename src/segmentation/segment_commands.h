@@ -19,6 +19,9 @@ struct SegmentationContext {
   std::filesystem::path appFolder;  // undo snapshots go to its temp/
 };
 
+// True when seg holds one label per voxel of the open study.
+bool hasLabels(const SegmentationContext& c);
+
 // RECH_IMAGE, SEGMENT, SEGMENT_EVAL. When the flooding needs more than kMaxLabels regions the
 // counts, the segmentation and every flag are restored as they were before the quantisation,
 // the user is told why and how to avoid it, and false is returned.

@@ -9,13 +9,10 @@
 #include "curves/method_commands.h"
 #include "curves/numerics.h"
 #include "curves/refcurve.h"
+#include "segmentation/classification.h"
 #include "segmentation/segmentation_texts.h"
 
 namespace quorvel {
-
-namespace {
-constexpr int kLeft = 1, kRight = 2;
-}  // namespace
 
 std::array<float, 2> volumeNormalisation(const Study& s, const Segmentation& seg, const Options& opt,
                                          int volume_voxels) {
@@ -34,17 +31,16 @@ std::array<float, 2> volumeNormalisation(const Study& s, const Segmentation& seg
 
 float measuredVolume(const Study& s, const SliceLimits& lim, const Segmentation& seg, int ventricle, int t,
                      int volume_voxels, float normalisation) {
-  const auto& lo = ventricle == kLeft ? lim.limG_inf : lim.limD_inf;
-  const auto& hi = ventricle == kLeft ? lim.limG_sup : lim.limD_sup;
+  const auto& lo = ventricle == kClassLeft ? lim.limG_inf : lim.limD_inf;
+  const auto& hi = ventricle == kClassLeft ? lim.limG_sup : lim.limD_sup;
   const float classMax = seg.struct_max[ventricle];
-  const int floorTerm = s.seuillage * 4;
   double sum = 0;
   for (int z = std::max(0, lo[t]); z <= std::min(s.NCZ - 1, hi[t]); ++z) {
     const size_t base = Segmentation::index(s.NCZ, t, z, 0, 0);
     for (size_t i = base; i < base + kSliceVoxels; ++i) {
       if (seg.CORR[seg.LPE[i]] != ventricle) continue;
       const int level = static_cast<int>(s.DATA[i]);
-      if (level * 400.0f / classMax < floorTerm) continue;  // below seuillage % of the class maximum
+      if (belowThreshold(level, classMax, s.seuillage)) continue;
       sum += volume_voxels ? 1.0 : level;
     }
   }
@@ -166,9 +162,9 @@ int VIDANGE(SegmentationContext& c, CurveState& curves) {
     }
     log.writef("Wyy %s out\n", tag);
   };
-  process(kRight, vc.volD, {vc.vidange_D, vc.filling_D, vc.D}, vc.TACFIT_noise[0], "******** Ventricule Droit\n", "D",
+  process(kClassRight, vc.volD, {vc.vidange_D, vc.filling_D, vc.D}, vc.TACFIT_noise[0], "******** Ventricule Droit\n", "D",
           norm[1]);
-  process(kLeft, vc.volG, {vc.vidange_G, vc.filling_G, vc.G}, vc.TACFIT_noise[1], "******** Ventricule Gauche\n", "G",
+  process(kClassLeft, vc.volG, {vc.vidange_G, vc.filling_G, vc.G}, vc.TACFIT_noise[1], "******** Ventricule Gauche\n", "G",
           norm[0]);
 
   vc.maxvol = volumeAxisBound(vc.maxvol);

@@ -161,10 +161,8 @@ FloodStatus SEGMENTE(int L0, int T, int Z, int XY, int I, int S, const Study& s,
 }
 
 FloodStatus SEGMENT(Study& s, const Options& opt, WorkflowState& flow, Segmentation& seg, TraceLog& log) {
-  flow.infu_button = 0;  // the infundibulum option starts off with every new segmentation
   for (auto& lock : seg.SegLock) lock.fill(0);
   seg.InstLock.fill(0);
-  flow.segment_done = 1;
   const size_t voxels = static_cast<size_t>(s.Ninst) * s.NCZ * kSliceVoxels;
   seg.LPE.assign(voxels, 0);
   seg.AFFECT.assign(voxels, 0);
@@ -176,6 +174,8 @@ FloodStatus SEGMENT(Study& s, const Options& opt, WorkflowState& flow, Segmentat
   seg.CORR[0] = kClassBackground;
   for (int l = 1; l <= seg.NREG; ++l) seg.CORR[l] = kClassOther;
   s.instant = 0;
+  flow.segment_done = 1;
+  flow.infu_button = 0;  // the infundibulum option starts off with every new segmentation
   return FloodStatus::Done;
 }
 

@@ -36,8 +36,8 @@ FloodStatus SEGMENTE(int L0, int T, int Z, int XY, int I, int S, const Study& s,
                      Segmentation& seg, TraceLog& log);
 
 // Full segmentation from scratch into seg: locks cleared, LPE rebuilt, statistics with pruning,
-// every label class 3, current instant 0. Sets segment_done. On RegionOverflow seg is half-built
-// and must be dropped.
+// every label class 3, current instant 0, segment_done set. On RegionOverflow only seg was
+// touched (it is half-built and must be dropped): the study and the flags are as they were.
 FloodStatus SEGMENT(Study& s, const Options& opt, WorkflowState& flow, Segmentation& seg, TraceLog& log);
 
 }  // namespace quorvel

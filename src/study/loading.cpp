@@ -295,7 +295,7 @@ int LOAD_TOMO_DATA(int rescale, StudyWorkspace& w, Platform& platform, TraceLog&
 
   EVAL_DATA_INTERVAL(s, log);
   DATA_TRANSLATION(s);
-  EVAL_VLA_PROJ(s, view, {s.seuillage, opt.equilibrium != 0, opt.REPROJ != 0});
+  EVAL_VLA_PROJ(s, view, projectionSettingsOf(s, opt));
 
   w.study = std::move(s);
   w.view = std::move(view);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/bitmap.h"
+#include "base/options.h"
 #include "base/platform.h"
 #include "base/trace_log.h"
 #include "study/study_record.h"
@@ -40,6 +41,9 @@ struct ProjectionSettings {
   bool equilibrium = true;
   bool reprojection = false;
 };
+inline ProjectionSettings projectionSettingsOf(const Study& s, const Options& opt) {
+  return {s.seuillage, opt.equilibrium != 0, opt.REPROJ != 0};
+}
 // VLONGAXIS from DATA: column sums of voxels scaled to 0..400 of datamax, then to 0..400 overall.
 void EVAL_VLA_PROJ(const Study& s, SegmentView& view, const ProjectionSettings& ps);
 
