@@ -20,10 +20,7 @@ void refuseTooManyRegions(SegmentationContext& c) {
 
 bool hasQuantisedStudy(const SegmentationContext& c) { return c.w.settings.flow.segment_done != 0 && hasLabels(c); }
 
-int saveUndo(SegmentationContext& c) {
-  return SAVE_UNDO(kUndoSegmentationRing, c.appFolder, c.w.options, c.w.study, c.w.settings.limits,
-                   c.w.settings.flow, c.seg);
-}
+int saveUndo(SegmentationContext& c) { return SAVE_UNDO(kUndoSegmentationRing, c); }
 
 }  // namespace
 
