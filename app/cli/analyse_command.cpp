@@ -3,7 +3,6 @@
 // the two result panels as the results stage shows them; --json writes them with the curves.
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -118,7 +117,7 @@ int runAnalyse(AnalyseArgs a) {
   printPanels(session.w, curves, std::cout);
   if (!a.json.empty()) {
     const std::string text = resultsJson(session.w, curves).dump(2) + "\n";
-    if (!writeFileAtomically(a.json, std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()))) {
+    if (!writeFileAtomically(a.json, std::string_view(text))) {
       std::cerr << "quorvel-cli: cannot write " << a.json << '\n';
       return kExitRefused;
     }

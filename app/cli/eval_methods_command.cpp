@@ -40,7 +40,7 @@ int runEvalMethods(const EvalArgs& a) {
     out = folder / "TACs" / "C-R.txt";
     std::filesystem::create_directories(out.parent_path());
   }
-  if (!writeFileAtomically(out, std::span(reinterpret_cast<const uint8_t*>(report.data()), report.size()))) {
+  if (!writeFileAtomically(out, std::string_view(report))) {
     std::cerr << "quorvel-cli: cannot write " << out.string() << '\n';
     return 2;
   }

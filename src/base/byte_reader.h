@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quorvel {
@@ -81,5 +82,8 @@ std::optional<uint64_t> fileSizeOf(const std::filesystem::path& path);
 std::optional<std::vector<uint8_t>> readFileRange(const std::filesystem::path& path, uint64_t offset, uint64_t count);
 // Writes bytes to a temporary file beside path and renames it into place.
 bool writeFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes);
+inline bool writeFileAtomically(const std::filesystem::path& path, std::string_view text) {
+  return writeFileAtomically(path, std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+}
 
 }  // namespace quorvel
