@@ -2,9 +2,9 @@
 // pruning + classification, and the statistics recount that follows every brush stroke.
 #include <benchmark/benchmark.h>
 
-#include "../tests/segmentation/phantom_study.h"
-#include "base/scripted_platform.h"
-#include "segmentation/segment_commands.h"
+#include <memory>
+
+#include "phantom_session.h"
 #include "segmentation/classification.h"
 #include "segmentation/region_stats.h"
 #include "segmentation/reorient.h"
@@ -15,19 +15,22 @@ using namespace quorvel;
 
 namespace {
 
-// A phantom study after the default in-plane step (32 square, 2x zoom), ready to quantise.
-StudyWorkspace reorientedPhantom(int instants, int slices) {
+using quorvel::testing::PhantomSession;
+
+const std::filesystem::path kFolder = std::filesystem::temp_directory_path() / "quorvel_bench_segmentation";
+
+std::unique_ptr<PhantomSession> phantomSession(int instants, int slices) {
   phantom::PhantomParams p = phantom::defaultParams();
   p.instants = instants;
   p.slices = slices;
-  StudyWorkspace w;
-  quorvel::testing::loadPhantom(phantom::buildPhantom(p), w);
-  Segmentation seg;
-  ScriptedPlatform platform;
-  TraceLog log;
-  SegmentationContext c{w, seg, platform, log, std::filesystem::temp_directory_path()};
-  FICH_VALIDATE(c);
-  return w;
+  return std::make_unique<PhantomSession>(phantom::buildPhantom(p), kFolder);
+}
+
+// A phantom study after the default in-plane step (32 square, 2x zoom), ready to quantise.
+StudyWorkspace reorientedPhantom(int instants, int slices) {
+  auto p = phantomSession(instants, slices);
+  p->ws.validateStep();
+  return p->ws.w;
 }
 
 void BM_FullSegmentation(benchmark::State& state) {
@@ -49,35 +52,32 @@ void BM_FullSegmentation(benchmark::State& state) {
   state.counters["labels"] = nreg;
 }
 
-// The re-oriented phantom segmented by validating the last step, with what the commands need.
-struct SegmentedPhantom {
-  StudyWorkspace w;
-  Segmentation seg;
-  ScriptedPlatform platform;
-  TraceLog log;
-  SegmentationContext c{w, seg, platform, log, std::filesystem::temp_directory_path()};
-  SegmentedPhantom(int instants, int slices, benchmark::State& state) : w(reorientedPhantom(instants, slices)) {
-    w.settings.flow.fich_axis = 2;
-    if (FICH_VALIDATE(c) != ReorientOutcome::Segmented) state.SkipWithError("not segmented");
-  }
-};
+// The phantom re-oriented by the default in-plane step and segmented by validating the last step.
+std::unique_ptr<PhantomSession> segmentedPhantom(int instants, int slices, benchmark::State& state) {
+  auto p = phantomSession(instants, slices);
+  p->ws.validateStep();
+  p->ws.w.settings.flow.fich_axis = 2;
+  if (p->ws.validateStep() != ReorientOutcome::Segmented) state.SkipWithError("not segmented");
+  return p;
+}
 
 void BM_RegionStatisticsRecount(benchmark::State& state) {
-  SegmentedPhantom p(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)), state);
+  auto p = segmentedPhantom(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)), state);
+  Workstation& ws = p->ws;
   for (auto _ : state) {
-    RECOUP_CLASS(0, p.w.study.Ninst, p.w.study.NCZ, p.seg, p.log);
-    benchmark::DoNotOptimize(p.seg.CARD.data());
+    RECOUP_CLASS(0, ws.w.study.Ninst, ws.w.study.NCZ, ws.seg, ws.log);
+    benchmark::DoNotOptimize(ws.seg.CARD.data());
   }
 }
 
 // Measuring both ventricles at every instant and fitting them (method in the argument).
 void BM_VolumeCurves(benchmark::State& state) {
-  SegmentedPhantom p(8, 64, state);
-  CurveState curves;
-  p.w.settings.curves.TACFIT_switch = static_cast<int>(state.range(0));
+  auto p = segmentedPhantom(8, 64, state);
+  Workstation& ws = p->ws;
+  ws.w.settings.curves.TACFIT_switch = static_cast<int>(state.range(0));
   for (auto _ : state) {
-    VIDANGE(p.c, curves);
-    benchmark::DoNotOptimize(curves.vc.G.FES);
+    ws.computeCurves();
+    benchmark::DoNotOptimize(ws.curves.vc.G.FES);
   }
 }
 

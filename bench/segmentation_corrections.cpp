@@ -5,62 +5,40 @@
 #include <filesystem>
 #include <memory>
 
-#include "base/scripted_platform.h"
-#include "base/trace_log.h"
-#include "phantom/phantom.h"
+#include "phantom_session.h"
+#include "render/view_geometry.h"
 #include "segmentation/classification.h"
 #include "segmentation/corrections.h"
-#include "segmentation/reorient.h"
 #include "segmentation/undo.h"
-#include "study/study_model.h"
+#include "ui/segmentation_input.h"
 
 using namespace quorvel;
 
 namespace {
 
+const std::filesystem::path kFolder = std::filesystem::temp_directory_path() / "quorvel_bench_corrections";
+
 struct Bench {
-  StudyWorkspace w;
-  Segmentation seg;
-  ScriptedPlatform platform;
-  TraceLog log;
-  std::filesystem::path dir = std::filesystem::temp_directory_path() / "quorvel_bench_corrections";
-  SegmentationContext c{w, seg, platform, log, dir};
-  ViewVoxel left{}, right{};  // a voxel of each ventricle at instant 0
+  explicit Bench(const phantom::Phantom& ph) : session(ph, kFolder) {}
+  quorvel::testing::PhantomSession session;
+  Workstation& ws = session.ws;
+  SegmentationContext c = ws.segmentation();
+  SliceVoxel left{}, right{};  // a voxel of each ventricle at instant 0
 
   // View position of a voxel of the mosaic (count panel).
-  std::pair<int, int> at(const ViewVoxel& v) const {
-    const int k = v.slice - w.study.seg_affmin;
-    return {(k % w.view.NcellH) * 128 + 2 * v.col, (k / w.view.NcellH) * 128 + 2 * v.row};
-  }
+  std::pair<int, int> at(const SliceVoxel& v) const { return mosaicPixelOf(ws.w.view, ws.w.study.seg_affmin, v, false); }
 };
 
 std::unique_ptr<Bench> segmentedPhantom() {
-  auto b = std::make_unique<Bench>();
-  std::filesystem::create_directories(b->dir / "temp");
-  const phantom::Phantom ph = phantom::buildPhantom(phantom::defaultParams(64));
-  Study& s = b->w.study;
-  s = Study{};
-  s.Ninst = ph.params.instants;
-  s.NCZ = ph.params.slices;
-  s.VOXEL_SIZE_XY = static_cast<float>(ph.params.pixel_mm / 10);
-  s.VOXEL_SIZE_Z = static_cast<float>(ph.params.slice_mm / 10);
-  s.VOXS_init = s.VOXEL_SIZE_XY * s.VOXEL_SIZE_XY * s.VOXEL_SIZE_Z;
-  s.DATA.assign(ph.counts.begin(), ph.counts.end());
-  INIT_ACQ_PARAM(s, b->w.settings, b->w.options);
-  b->w.settings.flow.IDB_loaded = 1;
-  EVAL_DATA_INTERVAL(s, b->log);
-  FORMATE_SEGMENT_DISPLAY(b->w.view, s.NCZ, b->log);
-  b->w.settings.reorient.recad_t = 64;
-  if (FICH_VALIDATE(b->c) != ReorientOutcome::StepValidated) return nullptr;
-  SELECT_STEP(b->w.settings.flow, 1);
-  if (FICH_VALIDATE(b->c) != ReorientOutcome::StepValidated) return nullptr;
-  if (FICH_VALIDATE(b->c) != ReorientOutcome::Segmented) return nullptr;
+  auto b = std::make_unique<Bench>(phantom::buildPhantom(phantom::defaultParams(64)));
+  if (!quorvel::testing::segmentInWorkingPose(b->ws)) return nullptr;
+  const Study& s = b->ws.w.study;
   // The largest region of each ventricle, found at the middle slice shown.
   bool foundLeft = false, foundRight = false;
   for (int z = s.seg_affmin; z < s.NCZ && !(foundLeft && foundRight); ++z)
     for (int r = 0; r < kMatrix; ++r)
       for (int col = 0; col < kMatrix; ++col) {
-        const int cls = b->seg.CORR[b->seg.LPE[Segmentation::index(s.NCZ, 0, z, r, col)]];
+        const int cls = b->ws.seg.CORR[b->ws.seg.LPE[Segmentation::index(s.NCZ, 0, z, r, col)]];
         if (cls == kClassLeft && !foundLeft) b->left = {z, r, col}, foundLeft = true;
         if (cls == kClassRight && !foundRight) b->right = {z, r, col}, foundRight = true;
       }
@@ -83,47 +61,39 @@ Bench* shared() {
 // Whole-region class change with the enclosed-region rule and struct_max (no snapshot).
 void BM_ChooseRegion(benchmark::State& state) {
   NEED_BENCH(state);
-  const auto [x, y] = b->at(b->right);
-  const auto corr = b->seg.CORR;
+  const auto corr = b->ws.seg.CORR;
   int cls = kClassLeft;
   for (auto _ : state) {
-    b->w.settings.flow.butt_down = cls;
-    CHOOSE_REG(b->c, x, y);
+    CHOOSE_REG(b->c, cls, b->right, false);
     cls = cls == kClassLeft ? kClassRight : kClassLeft;
   }
-  b->w.settings.flow.butt_down = 0;
-  b->seg.CORR = corr;
-  EVAL_STRUC_MAX(b->w.study, b->w.settings.limits, b->seg);
+  b->ws.seg.CORR = corr;
+  EVAL_STRUC_MAX(b->ws.w.study, b->ws.w.settings.limits, b->ws.seg);
 }
 
 // A press of the primary button: snapshot, then the assignment.
 void BM_AssignPress(benchmark::State& state) {
   NEED_BENCH(state);
   const auto [x, y] = b->at(b->left);
-  const auto corr = b->seg.CORR;
+  const auto corr = b->ws.seg.CORR;
   for (auto _ : state) {
-    SEG_BUTTON_PRESS(b->c, MouseButton::Primary, {}, x, y);
-    SEG_BUTTON_RELEASE(b->c);
+    segButtonPress(b->ws, MouseButton::Primary, {}, x, y);
+    segButtonRelease(b->ws);
     state.PauseTiming();
-    b->seg.CORR = corr;
+    b->ws.seg.CORR = corr;
     state.ResumeTiming();
   }
-  EVAL_STRUC_MAX(b->w.study, b->w.settings.limits, b->seg);
+  EVAL_STRUC_MAX(b->ws.w.study, b->ws.w.settings.limits, b->ws.seg);
 }
 
 // Slice-only assignment: a new label for one slice, its contacts updated, enclosed regions.
 void BM_SliceOnlyAssign(benchmark::State& state) {
   NEED_BENCH(state);
-  const auto [x, y] = b->at(b->left);
-  const Segmentation before = b->seg;
+  const Segmentation before = b->ws.seg;
   for (auto _ : state) {
-    b->w.settings.flow.visu_contupdt = 1;
-    b->w.settings.flow.butt_down = kClassRight;
-    CHOOSE_REG(b->c, x, y);
+    CHOOSE_REG(b->c, kClassRight, b->left, true);
     state.PauseTiming();
-    b->w.settings.flow.visu_contupdt = 0;
-    b->w.settings.flow.butt_down = 0;
-    b->seg = before;
+    b->ws.seg = before;
     state.ResumeTiming();
   }
 }
@@ -132,84 +102,83 @@ void BM_SliceOnlyAssign(benchmark::State& state) {
 void BM_Exclude(benchmark::State& state) {
   NEED_BENCH(state);
   const auto [x, y] = b->at(b->left);
-  const auto corr = b->seg.CORR;
+  const auto corr = b->ws.seg.CORR;
   for (auto _ : state) {
-    MARK_KEY_DOWN(b->c, kClassExcludedConnected, x, y);
-    MARK_KEY_UP(b->c);
+    markKeyDown(b->ws, kClassExcludedConnected, x, y);
+    markKeyUp(b->ws);
     state.PauseTiming();
-    b->seg.CORR = corr;
+    b->ws.seg.CORR = corr;
     state.ResumeTiming();
   }
-  EVAL_STRUC_MAX(b->w.study, b->w.settings.limits, b->seg);
+  EVAL_STRUC_MAX(b->ws.w.study, b->ws.w.settings.limits, b->ws.seg);
 }
 
 void BM_LimitChange(benchmark::State& state) {
   NEED_BENCH(state);
-  const SliceLimits limits = b->w.settings.limits;
+  const SliceLimits limits = b->ws.w.settings.limits;
   const auto [x, y] = b->at(b->left);
   bool upper = false;
   for (auto _ : state) {
-    SEG_BUTTON_PRESS(b->c, MouseButton::Secondary, {upper, !upper}, x, y);
+    segButtonPress(b->ws, MouseButton::Secondary, {upper, !upper}, x, y);
     upper = !upper;
   }
-  b->w.settings.limits = limits;
-  EVAL_STRUC_MAX(b->w.study, b->w.settings.limits, b->seg);
+  b->ws.w.settings.limits = limits;
+  EVAL_STRUC_MAX(b->ws.w.study, b->ws.w.settings.limits, b->ws.seg);
 }
 
 // Lock button twice: the whole instant frozen, then unlocked.
 void BM_LockInstant(benchmark::State& state) {
   NEED_BENCH(state);
   for (auto _ : state) {
-    LOCK_BUTTON(b->c);
-    LOCK_BUTTON(b->c);
+    toggleInstantLock(b->c);
+    toggleInstantLock(b->c);
   }
 }
 
 void BM_LockSlice(benchmark::State& state) {
   NEED_BENCH(state);
-  const auto [x, y] = b->at(b->left);
   for (auto _ : state) {
-    LOCK_SLICE(b->c, x, y);
-    UNLOCK_SLICE(b->c, x, y);
+    lockSlice(b->c, b->left.slice);
+    unlockSlice(b->c, b->left.slice);
   }
 }
 
 // One dab of the largest brush.
 void BM_BrushDab(benchmark::State& state) {
   NEED_BENCH(state);
-  const auto [x, y] = b->at(b->left);
-  const std::vector<uint16_t> lpe = b->seg.LPE;
-  if (!OPEN_RETOUCHE(b->c, x, y)) {
+  const std::vector<uint16_t> lpe = b->ws.seg.LPE;
+  if (!openRetouching(b->c, b->left.slice)) {
     state.SkipWithError("retouching refused");
     return;
   }
-  b->w.settings.flow.Paint_sz = kBrushMax;
-  RETOUCHE_MOVE(b->c, 4 * b->left.col, 4 * b->left.row);
-  b->w.settings.flow.Paint_on = 1;
-  for (auto _ : state) DO_PAINT_SEG(b->c, 4 * b->left.col + 8, 4 * b->left.row);
-  if (!b->w.settings.flow.Paint_pending || b->seg.LPE == lpe) state.SkipWithError("nothing was painted");
-  b->w.settings.flow.Paint_pending = 0;
-  b->w.settings.flow.Paint_on = 0;
-  CLOSE_RETOUCHE(b->c);
-  b->seg.LPE = lpe;
+  b->ws.w.settings.flow.Paint_sz = kBrushMax;
+  pickPaintLabel(b->c, b->left);
+  b->ws.w.settings.flow.Paint_on = 1;
+  const SliceVoxel dab{b->left.slice, b->left.row, b->left.col + 2};
+  for (auto _ : state) DO_PAINT_SEG(b->c, dab);
+  if (!b->ws.w.settings.flow.Paint_pending || b->ws.seg.LPE == lpe) state.SkipWithError("nothing was painted");
+  b->ws.w.settings.flow.Paint_pending = 0;
+  b->ws.w.settings.flow.Paint_on = 0;
+  closeRetouching(b->c);
+  b->ws.seg.LPE = lpe;
   REBUILD_REGION_STATISTICS(b->c);
 }
 
 // The end of a stroke: full recount of sizes and contacts, then struct_max.
 void BM_StrokeRelease(benchmark::State& state) {
   NEED_BENCH(state);
-  const auto [x, y] = b->at(b->left);
-  if (!OPEN_RETOUCHE(b->c, x, y)) {
+  if (!openRetouching(b->c, b->left.slice)) {
     state.SkipWithError("retouching refused");
     return;
   }
+  const auto [rx, ry] = retouchPixelOf(b->left);
   for (auto _ : state) {
     state.PauseTiming();
-    RETOUCHE_PRESS(b->c, 4 * b->left.col, 4 * b->left.row);
+    retouchPress(b->ws, rx, ry);
     state.ResumeTiming();
-    RETOUCHE_RELEASE(b->c);
+    retouchRelease(b->ws);
   }
-  CLOSE_RETOUCHE(b->c);
+  closeRetouching(b->c);
 }
 
 void BM_SaveUndo(benchmark::State& state) {
@@ -236,7 +205,7 @@ void BM_PresenceCheck(benchmark::State& state) {
 void BM_Hover(benchmark::State& state) {
   NEED_BENCH(state);
   const auto [x, y] = b->at(b->left);
-  for (auto _ : state) SEG_MOUSE_MOVE(b->c, x, y);
+  for (auto _ : state) segMouseMove(b->ws, x, y);
 }
 
 }  // namespace

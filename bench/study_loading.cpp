@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "../tests/study/dicom_builder.h"
+#include "dicom_builder.h"
 #include "base/scripted_platform.h"
 #include "base/trace_log.h"
 #include "study/loading.h"

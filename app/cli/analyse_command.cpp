@@ -52,9 +52,10 @@ std::string bundledPhantom(const std::filesystem::path& folder) {
 
 void printPanels(const StudyWorkspace& w, const CurveState& curves, std::ostream& out) {
   const int LANGUE = w.options.LANGUE;
+  const int method = w.settings.curves.TACFIT_switch;
   out << ventriclePanelTitle(1, LANGUE) << '\n' << ventricleResultsText(curves.vc.G, LANGUE) << '\n';
   out << ventriclePanelTitle(2, LANGUE) << '\n' << ventricleResultsText(curves.vc.D, LANGUE) << '\n';
-  out << TACFIT_METHOD_LABEL(curves.fit, LANGUE) << '\n';
+  out << TACFIT_METHOD_LABEL(method, curves.settings, LANGUE) << '\n';
 }
 
 nlohmann::json resultsJson(const StudyWorkspace& w, const CurveState& curves) {
@@ -85,38 +86,38 @@ nlohmann::json resultsJson(const StudyWorkspace& w, const CurveState& curves) {
   j["CYCLE"] = w.study.CYCLE;
   j["Ninst"] = Ninst;
   j["CARD_FREQ"] = w.study.CARD_FREQ;
-  j["TACFIT_switch"] = curves.fit.TACFIT_switch;
+  j["TACFIT_switch"] = w.settings.curves.TACFIT_switch;
   return j;
 }
 
 int runAnalyse(AnalyseArgs a) {
   Session session;
+  Workstation& ws = session.ws;
   if (a.pipeline.file.empty()) {
-    a.pipeline.file = bundledPhantom(session.folder);
+    a.pipeline.file = bundledPhantom(ws.folder);
     if (a.pipeline.file.empty()) {
       std::cerr << "quorvel-cli: give an acquisition file (this build has no digital phantom)\n";
       return kExitRefused;
     }
   }
-  CurveState curves;
   try {
-    if (const int status = loadReorientSegment(a.pipeline, session, true)) return status;
-    SegmentationContext c = session.context();
+    if (const int status = loadReorientSegment(a.pipeline, ws, true)) return status;
+    SegmentationContext c = ws.segmentation();
     if (!VERIF_VENT(c)) return kExitVentricleMissing;
-    session.w.settings.curves.TACFIT_switch = a.method;
-    if (a.iterations >= 0) curves.fit.TACFIT_ITER = curves.fit.TACFIT_ITmax = a.iterations;
-    if (a.harmonics > 0) curves.fit.CMH_DEG = a.harmonics;
+    ws.w.settings.curves.TACFIT_switch = a.method;
+    if (a.iterations >= 0) ws.curves.settings.TACFIT_ITER = ws.curves.settings.TACFIT_ITmax = a.iterations;
+    if (a.harmonics > 0) ws.curves.settings.CMH_DEG = a.harmonics;
     const auto start = std::chrono::steady_clock::now();
-    const int fitStatus = VIDANGE(c, curves);
+    const int fitStatus = ws.computeCurves();
     std::fprintf(stderr, "%-16s %7.1f ms\n", "curves",
                  std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     if (fitStatus != 0) return kExitFitFailed;
   } catch (const FatalExit& e) {
     return e.code;
   }
-  printPanels(session.w, curves, std::cout);
+  printPanels(ws.w, ws.curves, std::cout);
   if (!a.json.empty()) {
-    const std::string text = resultsJson(session.w, curves).dump(2) + "\n";
+    const std::string text = resultsJson(ws.w, ws.curves).dump(2) + "\n";
     if (!writeFileAtomically(a.json, std::string_view(text))) {
       std::cerr << "quorvel-cli: cannot write " << a.json << '\n';
       return kExitRefused;

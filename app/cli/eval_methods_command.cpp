@@ -5,11 +5,10 @@
 #include <string>
 
 #include "base/app_folder.h"
-#include "base/options.h"
 #include "base/byte_reader.h"
-#include "base/trace_log.h"
 #include "commands.h"
-#include "segmentation/method_comparison.h"
+#include "console_platform.h"
+#include "ui/workstation.h"
 
 namespace quorvel::cli {
 
@@ -21,20 +20,11 @@ struct EvalArgs {
 };
 
 int runEvalMethods(const EvalArgs& a) {
-  const auto folder = applicationFolder();
-  ensureApplicationFolder(folder);
-  TraceLog log(folder);
-  TacFitState fit;
-  INIT_TACFITNEW(fit);
-  MethodComparison mc;
-  mc.gauss_hist = loadGaussHist(folder);
-  Options opt;
-  const FitContext base = FitContext::from(opt, kComparisonInstants, 125.0f, nullptr);
-  const std::string report = DO_EVAL_TACS(fit, mc, base, log, a.runs, [](double f) {
-    std::cerr << "\reval-methods " << static_cast<int>(f * 100) << " %" << std::flush;
-    return true;
-  });
-  std::cerr << '\n';
+  ConsolePlatform platform;
+  platform.showProgress = true;
+  Workstation ws(platform, applicationFolder());
+  const std::filesystem::path& folder = ws.folder;
+  const std::string report = ws.compareMethods(a.runs);
   std::filesystem::path out = a.out;
   if (out.empty()) {
     out = folder / "TACs" / "C-R.txt";

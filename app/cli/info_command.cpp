@@ -6,9 +6,8 @@
 
 #include "base/app_folder.h"
 #include "base/language.h"
-#include "base/scripted_platform.h"
-#include "base/trace_log.h"
 #include "commands.h"
+#include "pipeline.h"
 #include "study/loading.h"
 #include "study/timing.h"
 
@@ -16,7 +15,6 @@ namespace quorvel::cli {
 
 namespace {
 
-constexpr int kExitRefused = 2;
 
 struct InfoArgs {
   std::string file;
@@ -57,22 +55,21 @@ void printRecord(const StudyWorkspace& w, std::ostream& out) {
 }
 
 int runInfo(const InfoArgs& a) {
-  ScriptedPlatform platform;
-  platform.echoMessages = true;
-  TraceLog log(applicationFolder());
-  StudyWorkspace w;
+  Session session;
+  Workstation& ws = session.ws;
+  StudyWorkspace& w = ws.w;
   w.options.LANGUE = a.language == "fr" ? kFrench : kEnglish;
   w.options.short_axis = a.shortAxis ? 1 : 0;
   w.options.RECH_8 = a.noRebin ? 0 : 1;
   const int filter = a.format == "ima" ? kFormatIma : kFormatDicom;
   try {
-    if (!OPEN_ACQUISITION_PATH(a.file, filter, w, platform, log)) {
+    if (!ws.openAcquisition(a.file, filter)) {
       std::cerr << "quorvel-cli: " << a.file << " was refused\n";
       return kExitRefused;
     }
     if (w.study.FREQ_ASKING) {
       const int rate = a.heartRate > 0 ? a.heartRate : w.options.DEFAULT_freq;
-      SET_CARD_FREQ(w.study, rate, platform, w.options.LANGUE);
+      SET_CARD_FREQ(w.study, rate, ws.platform, w.options.LANGUE);
     }
   } catch (const FatalExit& e) {
     return e.code;

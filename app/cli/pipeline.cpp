@@ -32,11 +32,7 @@ class StageClock {
 
 }  // namespace
 
-Session::Session() : folder(applicationFolder()) {
-  platform.echoMessages = true;
-  ensureApplicationFolder(folder);
-  log = TraceLog(folder);
-}
+Session::Session() : ws(platform, applicationFolder()) {}
 
 void addPipelineOptions(CLI::App* cmd, PipelineArgs& a) {
   cmd->add_option("--crop", a.crop, "Row, column and side (voxels) of the in-plane square")
@@ -68,18 +64,17 @@ std::string checkPipelineArgs(const PipelineArgs& a) {
   return {};
 }
 
-int loadReorientSegment(const PipelineArgs& a, Session& s, bool progress) {
-  StudyWorkspace& w = s.w;
+int loadReorientSegment(const PipelineArgs& a, Workstation& ws, bool progress) {
+  StudyWorkspace& w = ws.w;
   w.options.LANGUE = a.language == "fr" ? kFrench : kEnglish;
   w.options.RECH_8 = a.noRebin ? 0 : 1;
-  SegmentationContext c = s.context();
   StageClock clock(progress);
-  if (!OPEN_ACQUISITION_PATH(a.file, kFormatDicom, w, s.platform, s.log)) {
+  if (!ws.openAcquisition(a.file, kFormatDicom)) {
     std::cerr << "quorvel-cli: " << a.file << " was refused\n";
     return kExitRefused;
   }
   if (w.study.FREQ_ASKING)
-    SET_CARD_FREQ(w.study, a.heartRate > 0 ? a.heartRate : w.options.DEFAULT_freq, s.platform, w.options.LANGUE);
+    SET_CARD_FREQ(w.study, a.heartRate > 0 ? a.heartRate : w.options.DEFAULT_freq, ws.platform, w.options.LANGUE);
   clock.done("load");
 
   ReorientSettings& r = w.settings.reorient;
@@ -88,14 +83,14 @@ int loadReorientSegment(const PipelineArgs& a, Session& s, bool progress) {
   r.recad_t = a.crop[2];
   r.rotation = static_cast<float>(a.rotationDeg * std::numbers::pi / 180.0);
   r.septum_plano = a.septum;
-  if (FICH_VALIDATE(c) != ReorientOutcome::StepValidated) return kExitNotSegmented;
-  SELECT_STEP(w.settings.flow, 1);
+  if (ws.validateStep() != ReorientOutcome::StepValidated) return kExitNotSegmented;
+  selectStep(w.settings.flow, 1);
   r.valves_plano_ = a.valveRow;
   r.valves_angle = static_cast<float>(a.valveAngle);
-  if (FICH_VALIDATE(c) != ReorientOutcome::StepValidated) return kExitNotSegmented;
-  if (a.infundibulum >= 0) SET_INFUNDIBULUM_SLICE(w, a.infundibulum);
+  if (ws.validateStep() != ReorientOutcome::StepValidated) return kExitNotSegmented;
+  if (a.infundibulum >= 0) setInfundibulumSlice(w, a.infundibulum);
   clock.done("re-orientation");
-  if (FICH_VALIDATE(c) != ReorientOutcome::Segmented) return kExitNotSegmented;
+  if (ws.validateStep() != ReorientOutcome::Segmented) return kExitNotSegmented;
   clock.done("segmentation");
   return 0;
 }

@@ -7,9 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "base/scripted_platform.h"
-#include "base/trace_log.h"
-#include "segmentation/segment_commands.h"
+#include "console_platform.h"
+#include "ui/workstation.h"
 
 namespace quorvel::cli {
 
@@ -36,19 +35,15 @@ void addPipelineOptions(CLI::App* cmd, PipelineArgs& a);
 // Empty when the settings can be used, else why not.
 std::string checkPipelineArgs(const PipelineArgs& a);
 
-// Everything one run works on.
+// Everything one run works on: the console and one workstation on the application folder.
 struct Session {
-  ScriptedPlatform platform;
-  std::filesystem::path folder;
-  TraceLog log;
-  StudyWorkspace w;
-  Segmentation seg;
+  ConsolePlatform platform;
+  Workstation ws;
   Session();
-  SegmentationContext context() { return SegmentationContext{w, seg, platform, log, folder}; }
 };
 
 // Loads args.file and runs the three steps. Returns 0, or the exit status to give.
 // Stage names and times go to standard error when `progress` is set.
-int loadReorientSegment(const PipelineArgs& a, Session& s, bool progress);
+int loadReorientSegment(const PipelineArgs& a, Workstation& ws, bool progress);
 
 }  // namespace quorvel::cli

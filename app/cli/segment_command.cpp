@@ -48,12 +48,12 @@ bool presentAtEveryInstant(const ClassCounts& c) {
 int runSegment(const PipelineArgs& a) {
   Session session;
   try {
-    if (const int status = loadReorientSegment(a, session, false)) return status;
+    if (const int status = loadReorientSegment(a, session.ws, false)) return status;
   } catch (const FatalExit& e) {
     return e.code;
   }
-  const StudyWorkspace& w = session.w;
-  const Segmentation& seg = session.seg;
+  const StudyWorkspace& w = session.ws.w;
+  const Segmentation& seg = session.ws.seg;
   const std::vector<ClassCounts> counts = countClasses(w, seg);
   int withVoxels = 0;
   for (int l = 1; l <= seg.NREG; ++l) withVoxels += seg.CARD[l] > 0;

@@ -17,7 +17,7 @@ void PREVIOUS_TACFIT_METHOD(int& TACFIT_switch, bool developer) {
   if (!developer && TACFIT_switch == kTacFitRef) TACFIT_switch = kTacFitSplines;
 }
 
-bool MORE_TACFIT_SETTING(TacFitState& s, int TACFIT_switch) {
+bool MORE_TACFIT_SETTING(TacFitSettings& s, int TACFIT_switch) {
   switch (TACFIT_switch) {
     case kTacFitNew: s.TACFIT_ITER += kIterationStep; return true;
     case kMultiHarmonique:
@@ -29,7 +29,7 @@ bool MORE_TACFIT_SETTING(TacFitState& s, int TACFIT_switch) {
   }
 }
 
-bool FEWER_TACFIT_SETTING(TacFitState& s, int TACFIT_switch) {
+bool FEWER_TACFIT_SETTING(TacFitSettings& s, int TACFIT_switch) {
   switch (TACFIT_switch) {
     case kTacFitNew:
       if (s.TACFIT_ITER <= 0) return false;

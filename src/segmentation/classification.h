@@ -3,7 +3,7 @@
 // per-class maximum levels.
 #include "base/trace_log.h"
 #include "segmentation/segmentation_state.h"
-#include "study/acq_settings.h"
+#include "study/per_study_settings.h"
 #include "study/study_record.h"
 
 namespace quorvel {

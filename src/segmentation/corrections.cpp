@@ -8,14 +8,10 @@
 #include "segmentation/corrections_texts.h"
 #include "segmentation/region_stats.h"
 #include "segmentation/undo.h"
-#include "study/segment_view.h"
 
 namespace quorvel {
 
 namespace {
-
-constexpr int kCellPixels = kCellHeight;                // one slice of the mosaic
-constexpr int kVoxelPixels = kCellHeight / kMatrix;     // 2 x 2 pixels per voxel
 
 bool currentInstantValid(const SegmentationContext& c) {
   return c.w.study.instant >= 0 && c.w.study.instant < c.w.study.Ninst;
@@ -53,8 +49,9 @@ void relabelSlice(Segmentation& seg, int Ninst, int NCZ, int t, int z, int from,
   for (auto [tt, zz] : touched) ADD_SLICE_STATISTICS(seg, Ninst, NCZ, tt, zz, 1);
 }
 
-// Brush strokes leave the statistics stale until they end; this brings them back.
-void finishStroke(SegmentationContext& c) {
+}  // namespace
+
+void recountAfterPainting(SegmentationContext& c) {
   WorkflowState& flow = c.w.settings.flow;
   if (!flow.Paint_pending) return;
   flow.Paint_pending = 0;
@@ -62,62 +59,6 @@ void finishStroke(SegmentationContext& c) {
   RECOUP_CLASS(0, c.w.study.Ninst, c.w.study.NCZ, c.seg, c.log);
   evalStructMax(c);
   markChanged(c);
-}
-
-// Retouching window pick: the label under the cursor and whether painting may start there.
-void pickPaintLabel(SegmentationContext& c, int x, int y) {
-  WorkflowState& flow = c.w.settings.flow;
-  const Study& s = c.w.study;
-  const auto v = RETOUCHE_VIEW_VOXEL(c.w, x, y);
-  if (!v || !hasLabels(c) || !currentInstantValid(c) || isLockedSlice(c.seg, s.instant, v->slice)) {
-    flow.Paint_no = 0;
-    return;
-  }
-  const size_t i = Segmentation::index(s.NCZ, s.instant, v->slice, v->row, v->col);
-  const int L = c.seg.LPE[i];
-  flow.Paint_reg = L;
-  flow.Paint_no = L < kLabelSlots ? c.seg.CORR[L] : 0;
-  if (c.w.options.equilibrium == 0 &&
-      belowThreshold(static_cast<int>(s.DATA[i]), static_cast<float>(c.w.options.ECH), s.seuillage))
-    flow.Paint_no = 0;
-}
-
-}  // namespace
-
-// ---- where the mouse points ---------------------------------------------------------------
-
-namespace {
-
-struct RawViewVoxel {
-  int slice, row, col;
-};
-
-RawViewVoxel mapView(const StudyWorkspace& w, int x, int y) {
-  const int panel = std::max(w.view.htayaff / 2, kCellPixels);
-  const int xr = x % panel;
-  const int slice = xr / kCellPixels + (y / kCellPixels) * w.view.NcellH + w.study.seg_affmin;
-  return {slice, (y % kCellPixels) / kVoxelPixels, (xr % kCellPixels) / kVoxelPixels};
-}
-
-}  // namespace
-
-std::optional<ViewVoxel> SEG_VIEW_VOXEL(const StudyWorkspace& w, int x, int y) {
-  if (x < 0 || y < 0) return std::nullopt;
-  const RawViewVoxel v = mapView(w, x, y);
-  if (v.slice < 0 || v.slice >= w.study.NCZ) return std::nullopt;
-  return ViewVoxel{v.slice, v.row, v.col};
-}
-
-int SEG_VIEW_SLICE_CLAMPED(const StudyWorkspace& w, int x, int y) {
-  return std::clamp(mapView(w, x, y).slice, 0, std::max(w.study.NCZ - 1, 0));
-}
-
-std::optional<ViewVoxel> RETOUCHE_VIEW_VOXEL(const StudyWorkspace& w, int x, int y) {
-  if (x < 0 || y < 0) return std::nullopt;
-  const int row = y / kRetouchePixels, col = x / kRetouchePixels;
-  const int z = w.settings.flow.retouche_slice;
-  if (row >= kMatrix || col >= kMatrix || z < 0 || z >= w.study.NCZ) return std::nullopt;
-  return ViewVoxel{z, row, col};
 }
 
 // ---- class rules ---------------------------------------------------------------------------
@@ -149,44 +90,39 @@ int presenceClass(const Study& s, const Options& opt, const SliceLimits& lim, co
 
 void INFU_NOOPT(WorkflowState& flow) { flow.infu_button = 0; }
 
-void AFF_REGG(SegmentationContext& c, int x, int y) {
+void AFF_REGG(SegmentationContext& c, std::optional<SliceVoxel> v) {
   WorkflowState& flow = c.w.settings.flow;
   const Study& s = c.w.study;
-  const auto v = SEG_VIEW_VOXEL(c.w, x, y);
   if (!v || !hasLabels(c) || !currentInstantValid(c)) {
     flow.N_segsel = 0;
     flow.Paint_no = 0;
-  } else {
-    flow.N_coupesel = v->slice;
-    if (isLockedSlice(c.seg, s.instant, v->slice)) {
-      flow.N_segsel = 0;
-      flow.Paint_no = 0;
-    } else {
-      const int L = c.seg.LPE[Segmentation::index(s.NCZ, s.instant, v->slice, v->row, v->col)];
-      flow.N_segsel = L;
-      flow.Paint_no = L < kLabelSlots ? c.seg.CORR[L] : 0;
-    }
+    return;
   }
-  if (flow.butt_down == 0) c.platform.pictureChanged();
+  flow.N_coupesel = v->slice;
+  if (isLockedSlice(c.seg, s.instant, v->slice)) {
+    flow.N_segsel = 0;
+    flow.Paint_no = 0;
+  } else {
+    const int L = c.seg.LPE[Segmentation::index(s.NCZ, s.instant, v->slice, v->row, v->col)];
+    flow.N_segsel = L;
+    flow.Paint_no = L < kLabelSlots ? c.seg.CORR[L] : 0;
+  }
 }
 
-void CHOOSE_REG(SegmentationContext& c, int x, int y) {
+AssignOutcome CHOOSE_REG(SegmentationContext& c, int cls, std::optional<SliceVoxel> v, bool sliceOnly) {
   WorkflowState& flow = c.w.settings.flow;
   const Study& s = c.w.study;
   Segmentation& seg = c.seg;
-  const int cls = flow.butt_down;
-  if (!isAssignedClass(cls) || !hasLabels(c)) return;
-  const auto v = SEG_VIEW_VOXEL(c.w, x, y);
+  if (!isAssignedClass(cls) || !hasLabels(c)) return AssignOutcome::Ignored;
   const int t = s.instant;
   if (v && currentInstantValid(c) && !isLockedSlice(seg, t, v->slice)) {
     const int L = seg.LPE[Segmentation::index(s.NCZ, t, v->slice, v->row, v->col)];
     if (L != 0) {
-      if (flow.visu_contupdt) {
+      if (sliceOnly) {
         if (seg.NREG >= kMaxLabels) {
           // Refused rather than fatal: the user keeps the work done so far.
-          flow.butt_down = 0;
           MEMS(c.platform, corrections_texts::kRegionOverflow.pick(c.w.options.LANGUE));
-          return;
+          return AssignOutcome::RegionOverflow;
         }
         const int fresh = ++seg.NREG;
         relabelSlice(seg, s.Ninst, s.NCZ, t, v->slice, L, fresh);
@@ -204,6 +140,7 @@ void CHOOSE_REG(SegmentationContext& c, int x, int y) {
   }
   markChanged(c);
   evalStructMax(c);
+  return AssignOutcome::Applied;
 }
 
 void ADD_IN_REGS(int cls, Segmentation& seg, TraceLog& log) {
@@ -306,10 +243,9 @@ int VERIF_VENT(SegmentationContext& c) {
   return present[1] && present[2] ? 1 : 0;
 }
 
-void DO_PAINT_SEG(SegmentationContext& c, int x, int y) {
+void DO_PAINT_SEG(SegmentationContext& c, std::optional<SliceVoxel> v) {
   WorkflowState& flow = c.w.settings.flow;
   const Study& s = c.w.study;
-  const auto v = RETOUCHE_VIEW_VOXEL(c.w, x, y);
   if (!v || !hasLabels(c) || !currentInstantValid(c) || isLockedSlice(c.seg, s.instant, v->slice)) return;
   if (flow.Paint_reg < 0 || flow.Paint_reg > c.seg.NREG) return;
   const int r = std::clamp(flow.Paint_sz, 0, kBrushMax);
@@ -324,9 +260,9 @@ void DO_PAINT_SEG(SegmentationContext& c, int x, int y) {
   c.platform.pictureChanged();
 }
 
-// ---- mouse and keys of the segmentation view ----------------------------------------------
+// ---- limits, marks and lines --------------------------------------------------------------
 
-void SET_SLICE_LIMIT(SegmentationContext& c, int ventricle, bool upper, int slice, bool everyInstant) {
+void setSliceLimit(SegmentationContext& c, int ventricle, bool upper, int slice, bool everyInstant) {
   SliceLimits& lim = c.w.settings.limits;
   const Study& s = c.w.study;
   if (ventricle != kClassLeft && ventricle != kClassRight) return;
@@ -346,55 +282,7 @@ void SET_SLICE_LIMIT(SegmentationContext& c, int ventricle, bool upper, int slic
   c.platform.pictureChanged();
 }
 
-void SEG_BUTTON_PRESS(SegmentationContext& c, MouseButton b, KeyModifiers m, int x, int y) {
-  const int ventricle = b == MouseButton::Primary ? kClassRight : kClassLeft;
-  if (m.ctrl || m.shift) {
-    SET_SLICE_LIMIT(c, ventricle, m.ctrl, SEG_VIEW_SLICE_CLAMPED(c.w, x, y), false);
-    return;
-  }
-  saveUndo(c);
-  c.w.settings.flow.butt_down = ventricle;
-  CHOOSE_REG(c, x, y);
-}
-
-void SEG_DOUBLE_CLICK(SegmentationContext& c, MouseButton b, KeyModifiers m, int x, int y) {
-  if (!m.ctrl && !m.shift) return;
-  const int ventricle = b == MouseButton::Primary ? kClassRight : kClassLeft;
-  SET_SLICE_LIMIT(c, ventricle, m.ctrl, SEG_VIEW_SLICE_CLAMPED(c.w, x, y), true);
-}
-
-void SEG_BUTTON_RELEASE(SegmentationContext& c) {
-  WorkflowState& flow = c.w.settings.flow;
-  flow.butt_down = 0;
-  if (flow.Paint_on && flow.Paint_no > 0) {
-    flow.Paint_no = 0;
-    finishStroke(c);
-  }
-}
-
-void SEG_MOUSE_MOVE(SegmentationContext& c, int x, int y) {
-  if (c.w.settings.flow.retouche_on) CLOSE_RETOUCHE(c);
-  AFF_REGG(c, x, y);
-  if (isAssignedClass(c.w.settings.flow.butt_down)) CHOOSE_REG(c, x, y);
-}
-
-bool MARK_KEY_DOWN(SegmentationContext& c, int cls, int x, int y) {
-  WorkflowState& flow = c.w.settings.flow;
-  if (cls != kClassOther && cls != kClassExcludedConnected && cls != kClassExcludedRegion) return false;
-  if (flow.butt_down >= 3 || flow.retouche_on) return false;
-  saveUndo(c);
-  flow.butt_down_tmp = flow.butt_down;
-  flow.butt_down = cls;
-  CHOOSE_REG(c, x, y);
-  return true;
-}
-
-void MARK_KEY_UP(SegmentationContext& c) {
-  WorkflowState& flow = c.w.settings.flow;
-  if (flow.butt_down >= 3) flow.butt_down = flow.butt_down_tmp;
-}
-
-void CLEAR_MARKS(SegmentationContext& c) {
+void clearExclusionMarks(SegmentationContext& c) {
   saveUndo(c);
   for (int l = 1; l <= std::min(c.seg.NREG, kMaxLabels); ++l)
     if (c.seg.CORR[l] == kClassExcludedConnected) c.seg.CORR[l] = kClassOther;
@@ -403,7 +291,7 @@ void CLEAR_MARKS(SegmentationContext& c) {
   c.platform.pictureChanged();
 }
 
-void RESET_VENTRICLE(SegmentationContext& c, int cls) {
+void resetVentricle(SegmentationContext& c, int cls) {
   if (cls != kClassLeft && cls != kClassRight) return;
   saveUndo(c);
   INIT_REG(c, cls);
@@ -422,77 +310,72 @@ bool moveLine(SegmentationContext& c, int& line, int delta) {
 
 }  // namespace
 
-bool MOVE_VALVE_LINE(SegmentationContext& c, int delta) {
+bool moveValveLine(SegmentationContext& c, int delta) {
   return moveLine(c, c.w.settings.reorient.valves_plano_, delta);
 }
 
-bool MOVE_SEPTUM_LINE(SegmentationContext& c, int delta) {
+bool moveSeptumLine(SegmentationContext& c, int delta) {
   return moveLine(c, c.w.settings.reorient.septum_plano, delta);
 }
 
 // ---- retouching window ---------------------------------------------------------------------
 
-bool OPEN_RETOUCHE(SegmentationContext& c, int x, int y) {
+bool openRetouching(SegmentationContext& c, int slice) {
   WorkflowState& flow = c.w.settings.flow;
   if (flow.retouche_on || !hasLabels(c) || !currentInstantValid(c)) return false;
-  const auto v = SEG_VIEW_VOXEL(c.w, x, y);
-  if (!v || isLockedSlice(c.seg, c.w.study.instant, v->slice)) return false;
+  if (slice < 0 || slice >= c.w.study.NCZ || isLockedSlice(c.seg, c.w.study.instant, slice)) return false;
   saveUndo(c);
   flow.retouche_on = 1;
-  flow.retouche_slice = v->slice;
+  flow.retouche_slice = slice;
   flow.Paint_on = flow.Paint_type = 0;
   flow.Paint_no = 0;
   c.platform.pictureChanged();
   return true;
 }
 
-void CLOSE_RETOUCHE(SegmentationContext& c) {
+void closeRetouching(SegmentationContext& c) {
   WorkflowState& flow = c.w.settings.flow;
   if (!flow.retouche_on) return;
-  finishStroke(c);
+  recountAfterPainting(c);
   flow.retouche_on = 0;
   flow.Paint_on = flow.Paint_type = 0;
   c.platform.pictureChanged();
 }
 
-void RETOUCHE_PAINT_BUTTON(SegmentationContext& c, int button) {
+void selectPaintButton(SegmentationContext& c, int button) {
   WorkflowState& flow = c.w.settings.flow;
   if (!flow.retouche_on || button < 1 || button > 3) return;
   if (flow.Paint_type == button) {
     flow.Paint_type = flow.Paint_on = 0;
-    finishStroke(c);
+    recountAfterPainting(c);
   } else {
     flow.Paint_type = button;
     flow.Paint_on = 1;
   }
 }
 
-void RETOUCHE_MOVE(SegmentationContext& c, int x, int y) {
+void pickPaintLabel(SegmentationContext& c, std::optional<SliceVoxel> v) {
   WorkflowState& flow = c.w.settings.flow;
-  if (!flow.retouche_on) return;
-  if (!flow.Paint_on)
-    pickPaintLabel(c, x, y);
-  else if (flow.Paint_no > 0)
-    DO_PAINT_SEG(c, x, y);
+  const Study& s = c.w.study;
+  if (!v || !hasLabels(c) || !currentInstantValid(c) || isLockedSlice(c.seg, s.instant, v->slice)) {
+    flow.Paint_no = 0;
+    return;
+  }
+  const size_t i = Segmentation::index(s.NCZ, s.instant, v->slice, v->row, v->col);
+  const int L = c.seg.LPE[i];
+  flow.Paint_reg = L;
+  flow.Paint_no = L < kLabelSlots ? c.seg.CORR[L] : 0;
+  if (c.w.options.equilibrium == 0 &&
+      belowThreshold(static_cast<int>(s.DATA[i]), static_cast<float>(c.w.options.ECH), s.seuillage))
+    flow.Paint_no = 0;
 }
 
-void RETOUCHE_PRESS(SegmentationContext& c, int x, int y) {
-  WorkflowState& flow = c.w.settings.flow;
-  if (!flow.retouche_on) return;
-  // A press without a move before it picks where it lands, as the move would have.
-  if (!flow.Paint_on) pickPaintLabel(c, x, y);
-  flow.Paint_on = 1;
-  if (flow.Paint_no > 0) DO_PAINT_SEG(c, x, y);
+void endPaintStroke(SegmentationContext& c) {
+  c.w.settings.flow.Paint_on = 0;
+  recountAfterPainting(c);
 }
 
-void RETOUCHE_RELEASE(SegmentationContext& c) {
-  WorkflowState& flow = c.w.settings.flow;
-  if (!flow.retouche_on) return;
-  flow.Paint_on = 0;
-  finishStroke(c);
-}
-
-bool CHANGE_BRUSH_SIZE(SegmentationContext& c, int delta) {
+bool changeBrushSize(SegmentationContext& c, int delta) {
   WorkflowState& flow = c.w.settings.flow;
   if (!flow.retouche_on) return false;
   const int size = std::clamp(flow.Paint_sz + delta, 0, kBrushMax);
@@ -504,28 +387,29 @@ bool CHANGE_BRUSH_SIZE(SegmentationContext& c, int delta) {
 
 // ---- locks ---------------------------------------------------------------------------------
 
-bool LOCK_SLICE(SegmentationContext& c, int x, int y) {
+bool lockSlice(SegmentationContext& c, int slice) {
   const int t = c.w.study.instant;
-  const auto v = SEG_VIEW_VOXEL(c.w, x, y);
-  if (!v || !hasLabels(c) || !currentInstantValid(c) || isLockedSlice(c.seg, t, v->slice)) return false;
-  c.seg.SegLock[t][v->slice] = 1;
-  LOCK_SEGMENT(c, t, v->slice, v->slice, 0);
+  if (slice < 0 || slice >= c.w.study.NCZ || !hasLabels(c) || !currentInstantValid(c) || isLockedSlice(c.seg, t, slice))
+    return false;
+  c.seg.SegLock[t][slice] = 1;
+  LOCK_SEGMENT(c, t, slice, slice, 0);
   c.platform.pictureChanged();
   return true;
 }
 
-bool UNLOCK_SLICE(SegmentationContext& c, int x, int y) {
+bool unlockSlice(SegmentationContext& c, int slice) {
   const int t = c.w.study.instant;
-  const auto v = SEG_VIEW_VOXEL(c.w, x, y);
-  if (!v || !currentInstantValid(c) || c.seg.InstLock[t] != 0 || c.seg.SegLock[t][v->slice] == 0) return false;
-  c.seg.SegLock[t][v->slice] = 0;
+  if (slice < 0 || slice >= c.w.study.NCZ || !currentInstantValid(c) || c.seg.InstLock[t] != 0 ||
+      c.seg.SegLock[t][slice] == 0)
+    return false;
+  c.seg.SegLock[t][slice] = 0;
   // The slice shows its current classes again, so the preview may differ.
   c.w.settings.flow.segment_updt2 = 1;
   c.platform.pictureChanged();
   return true;
 }
 
-void UNLOCK_INSTANT(SegmentationContext& c) {
+void unlockInstant(SegmentationContext& c) {
   if (!currentInstantValid(c)) return;
   const int t = c.w.study.instant;
   c.seg.SegLock[t].fill(0);
@@ -534,7 +418,7 @@ void UNLOCK_INSTANT(SegmentationContext& c) {
   c.platform.pictureChanged();
 }
 
-void LOCK_BUTTON(SegmentationContext& c) {
+void toggleInstantLock(SegmentationContext& c) {
   if (!currentInstantValid(c)) return;
   const int t = c.w.study.instant;
   c.seg.InstLock[t] = c.seg.InstLock[t] ? 0 : 1;

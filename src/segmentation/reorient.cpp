@@ -19,7 +19,6 @@ constexpr int kSquareMin = 16;
 constexpr float kAngleLimit = 40.0f;
 constexpr float kTiltThreshold = 0.01f;  // degrees; smaller tilts are not applied
 constexpr double kRadPerDegree = 0.0175;
-constexpr int kPixelsPerVoxel = 8;
 
 // The six values a validation records and a replay restores.
 struct StepValues {
@@ -208,12 +207,12 @@ ReorientOutcome FICH_VALIDATE(SegmentationContext& c) {
   return ReorientOutcome::StepValidated;
 }
 
-void BEGIN_SQUARE_DRAG(ReorientSettings& r) {
+void beginSquareDrag(ReorientSettings& r) {
   r.recad_x0 = r.recad_x;
   r.recad_y0 = r.recad_y;
 }
 
-void DRAG_SQUARE(ReorientSettings& r, int dxPixels, int dyPixels) {
+void dragSquare(ReorientSettings& r, int dRows, int dCols) {
   const int half = r.recad_t / 2;
   // Lower bound first: a 64 square cannot satisfy both and ends at 31.
   auto clampCentre = [&](int centre) {
@@ -221,18 +220,17 @@ void DRAG_SQUARE(ReorientSettings& r, int dxPixels, int dyPixels) {
     if (centre + half > kMatrix - 1) centre = kMatrix - 1 - half;
     return centre;
   };
-  r.recad_x = clampCentre(r.recad_x0 + dyPixels / kPixelsPerVoxel);
-  r.recad_y = clampCentre(r.recad_y0 + dxPixels / kPixelsPerVoxel);
+  r.recad_x = clampCentre(r.recad_x0 + dRows);
+  r.recad_y = clampCentre(r.recad_y0 + dCols);
 }
 
-void ROTATE_SQUARE(ReorientSettings& r, int x, int y) {
-  r.rotation = static_cast<float>(
-      std::atan2(static_cast<double>(x - kPixelsPerVoxel * r.recad_y), kPixelsPerVoxel * r.recad_x - y));
+void pointSquareAt(ReorientSettings& r, double row, double col) {
+  r.rotation = static_cast<float>(std::atan2(col - r.recad_y, r.recad_x - row));
   // Only straight below the centre: pi stored as a float lies above 3.1415927.
   if (r.rotation > 3.1415927) r.rotation = static_cast<float>(r.rotation - 3.1415927);
 }
 
-bool GROW_SQUARE(ReorientSettings& r) {
+bool growSquare(ReorientSettings& r) {
   const int half = r.recad_t / 2;
   auto inside = [&](int centre) { return centre - half > 0 && centre + half < kMatrix - 1; };
   if (!inside(r.recad_x) || !inside(r.recad_y)) return false;
@@ -240,13 +238,13 @@ bool GROW_SQUARE(ReorientSettings& r) {
   return true;
 }
 
-bool SHRINK_SQUARE(ReorientSettings& r) {
+bool shrinkSquare(ReorientSettings& r) {
   if (r.recad_t <= kSquareMin) return false;
   r.recad_t -= 2;
   return true;
 }
 
-bool MOVE_PLANE_LINE(ReorientSettings& r, int fich_axis, int delta) {
+bool movePlaneLine(ReorientSettings& r, int fich_axis, int delta) {
   int* line = fich_axis == 0 ? &r.septum_plano : fich_axis == 1 ? &r.valves_plano_ : nullptr;
   if (!line) return false;
   const int moved = std::clamp(*line + delta, kLineMin, kLineMax);
@@ -255,7 +253,7 @@ bool MOVE_PLANE_LINE(ReorientSettings& r, int fich_axis, int delta) {
   return true;
 }
 
-bool TILT_VALVES(ReorientSettings& r, int fich_axis, int delta) {
+bool tiltValves(ReorientSettings& r, int fich_axis, int delta) {
   if (fich_axis != 1) return false;
   const float tilted = std::clamp(r.valves_angle + static_cast<float>(delta), -kAngleLimit, kAngleLimit);
   if (tilted == r.valves_angle) return false;
@@ -263,34 +261,30 @@ bool TILT_VALVES(ReorientSettings& r, int fich_axis, int delta) {
   return true;
 }
 
-bool MIRROR_COLUMNS(StudyWorkspace& w) {
+bool mirrorColumns(StudyWorkspace& w) {
   if (w.settings.flow.fich_axis != 0 || !w.study.loaded()) return false;
   DATA_SYMETRY_HOR(w.study);
   recomputeProjection(w);
   return true;
 }
 
-void MIRROR_ROWS_OR_SLICES(StudyWorkspace& w) {
+void mirrorRowsOrSlices(StudyWorkspace& w) {
   if (!w.study.loaded()) return;
   DATA_SYMETRY_VER(w.study, w.settings.flow.fich_axis);
   recomputeProjection(w);
 }
 
-void NEXT_STEP(WorkflowState& flow) {
+void nextStep(WorkflowState& flow) {
   if (flow.stade_axis > 0) flow.fich_axis = (flow.fich_axis + 1) % flow.stade_axis;
 }
 
-bool SELECT_STEP(WorkflowState& flow, int step) {
+bool selectStep(WorkflowState& flow, int step) {
   if (step < 0 || step >= flow.stade_axis) return false;
   flow.fich_axis = step;
   return true;
 }
 
-bool SET_INFUNDIBULUM_PLANE(StudyWorkspace& w, int y) {
-  return SET_INFUNDIBULUM_SLICE(w, w.study.NCZ / 2 + (y - 511) / kPixelsPerVoxel + 32);
-}
-
-bool SET_INFUNDIBULUM_SLICE(StudyWorkspace& w, int slice) {
+bool setInfundibulumSlice(StudyWorkspace& w, int slice) {
   const Study& s = w.study;
   if (w.settings.flow.fich_axis != 2 || w.options.REPROJ != 0 || s.NCZ <= 0) return false;
   const int plane = std::clamp(slice, 0, s.NCZ - 1);

@@ -3,7 +3,7 @@
 // segmentation expects (square crop and in-plane rotation, valve tilt, check and segmentation),
 // and the mouse and key actions that set them up.
 #include "segmentation/segment_commands.h"
-#include "study/acq_settings.h"
+#include "study/per_study_settings.h"
 #include "study/loading.h"
 
 namespace quorvel {
@@ -27,34 +27,32 @@ enum class ReorientOutcome {
 // (" DD345 ").
 ReorientOutcome FICH_VALIDATE(SegmentationContext& c);
 
-// Step 0. The square is dragged with the primary button from where it was at the press;
-// displacements are in display pixels (8 per voxel), dx across, dy down.
-void BEGIN_SQUARE_DRAG(ReorientSettings& r);
-void DRAG_SQUARE(ReorientSettings& r, int dxPixels, int dyPixels);
-// Secondary button at display position (x, y): the square turns to point at it.
-void ROTATE_SQUARE(ReorientSettings& r, int x, int y);
-// Ctrl+Up / Ctrl+Down: side +/- 2. False when refused (touching the border / already 16).
-bool GROW_SQUARE(ReorientSettings& r);
-bool SHRINK_SQUARE(ReorientSettings& r);
+// Step 0. The square is dragged from where it was when the drag began, by whole voxels (rows
+// down, columns across), and kept inside the slice.
+void beginSquareDrag(ReorientSettings& r);
+void dragSquare(ReorientSettings& r, int dRows, int dCols);
+// The square turns to point at (row, col), in voxel units.
+void pointSquareAt(ReorientSettings& r, double row, double col);
+// Side +/- 2. False when refused (touching the border / already 16).
+bool growSquare(ReorientSettings& r);
+bool shrinkSquare(ReorientSettings& r);
 
-// Page keys: septum line in step 0, valve line in step 1, by delta within 4..60.
-// With Ctrl in step 1: valve angle by delta degrees within -40..40. False when nothing moved.
-bool MOVE_PLANE_LINE(ReorientSettings& r, int fich_axis, int delta);
-bool TILT_VALVES(ReorientSettings& r, int fich_axis, int delta);
+// Septum line in step 0, valve line in step 1, by delta within 4..60; valve angle by delta
+// degrees within -40..40 in step 1. False when nothing moved.
+bool movePlaneLine(ReorientSettings& r, int fich_axis, int delta);
+bool tiltValves(ReorientSettings& r, int fich_axis, int delta);
 
-// Shift+H (step 0 only, else false) and Shift+V: mirror DATA and recompute the projection.
-bool MIRROR_COLUMNS(StudyWorkspace& w);
-void MIRROR_ROWS_OR_SLICES(StudyWorkspace& w);
+// Mirror DATA left-right (step 0 only, else false) or top-bottom, and recompute the projection.
+bool mirrorColumns(StudyWorkspace& w);
+void mirrorRowsOrSlices(StudyWorkspace& w);
 
-// Step key: next reachable step. Step buttons: false when the step is not reachable yet.
-void NEXT_STEP(WorkflowState& flow);
-bool SELECT_STEP(WorkflowState& flow, int step);
+// The next reachable step, or a chosen one (false when it is not reachable yet).
+void nextStep(WorkflowState& flow);
+bool selectStep(WorkflowState& flow, int step);
 
-// Step 2 outside reprojection mode: the primary button at display height y in the long-axis
-// panel sets infand_plane and the right ventricle's lower slice limit of every instant.
+// Step 2 outside reprojection mode: the infundibulum plane at a slice (clamped to the study's
+// slices) sets infand_plane and the right ventricle's lower slice limit of every instant.
 // False (nothing changed) in another step, in reprojection mode or without a study.
-bool SET_INFUNDIBULUM_PLANE(StudyWorkspace& w, int y);
-// The same plane given as a slice (command line, templates); clamped to the study's slices.
-bool SET_INFUNDIBULUM_SLICE(StudyWorkspace& w, int slice);
+bool setInfundibulumSlice(StudyWorkspace& w, int slice);
 
 }  // namespace quorvel

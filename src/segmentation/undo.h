@@ -5,7 +5,7 @@
 #include "base/options.h"
 #include "segmentation/segment_commands.h"
 #include "segmentation/segmentation_state.h"
-#include "study/acq_settings.h"
+#include "study/per_study_settings.h"
 #include "study/study_record.h"
 
 namespace quorvel {

@@ -6,9 +6,6 @@
 #include <fstream>
 
 #include "base/messages.h"
-#include "curves/method_commands.h"
-#include "curves/numerics.h"
-#include "curves/refcurve.h"
 #include "segmentation/classification.h"
 #include "segmentation/segmentation_texts.h"
 
@@ -48,75 +45,11 @@ float measuredVolume(const Study& s, const SliceLimits& lim, const Segmentation&
   return static_cast<float>(voxel * sum / normalisation);
 }
 
-bool FIT_VENTRICLE_CURVE(TacFitState& fit, const FitContext& ctx, bool developer, const InstantCurve& vol,
-                         float Cmax, int tmax, float CARD_FREQ, FittedVentricle out, VolumeCurves& bounds) {
-  const int Ninst = ctx.Ninst;
-  const int method = fit.TACFIT_switch;
-  // The reference-curve method wants the largest volume first.
-  const int shift = method == kTacFitRef ? tmax : 0;
-  double tacfit_arg[kCurveInput] = {};
-  for (int i = 0; i < Ninst; ++i) tacfit_arg[i] = vol[(i + shift) % Ninst];
-  tacfit_arg[Ninst] = tacfit_arg[0];
-  out.vidange.fill(0);
-  out.filling.fill(0);
-  out.res = VentricleResults{};
-  try {
-    TACFIT_SELECTED(fit, tacfit_arg, ctx, developer);
-  } catch (const NumericalError&) {
-    return false;
-  }
-  VentricleResults& r = out.res;
-  const float cycleMs = ctx.CYCLE * Ninst;
-  if (method == kTacFitRef) {
-    TACFIT_REF_CURVE(fit.voc, Cmax, tmax, Ninst, out.vidange.data());
-    const auto [minIt, maxIt] = std::minmax_element(out.vidange.begin(), out.vidange.end());
-    r.volmax = *maxIt;
-    r.volmin = *minIt;
-    const int iMin = static_cast<int>(minIt - out.vidange.begin());
-    r.FES = r.volmax > 0 ? (r.volmax - r.volmin) * 100.0f / r.volmax : 0.0f;
-    r.TFS = static_cast<int>(cycleMs * iMin / kCurveSamples);
-    const float dt = cycleMs / (kCurveSamples * 1000.0f);
-    int iPer = 0, iPfr = 0;
-    for (int i = 0; i < kCurveSamples; ++i) {
-      const float rate =
-          r.volmax > 0 ? (out.vidange[(i + 1) % kCurveSamples] - out.vidange[i]) / (r.volmax * dt) : 0.0f;
-      out.filling[i] = rate;
-      bounds.filling_ampl = std::max(bounds.filling_ampl, std::fabs(rate));
-      if (rate < out.filling[iPer]) iPer = i;
-      if (rate > out.filling[iPfr]) iPfr = i;
-    }
-    r.PER = -out.filling[iPer];
-    r.TPER = cycleMs * iPer / kCurveSamples;
-    r.PFR = out.filling[iPfr];
-    r.TPFR = cycleMs * iPfr / kCurveSamples;
-  } else {
-    const TacFitOutput& o = fit.out;
-    for (int i = 0; i < kCurveSamples; ++i) {
-      out.vidange[i] = o.TACFIT_curve[i];
-      bounds.maxvol = std::max(bounds.maxvol, o.TACFIT_curve[i]);
-      out.filling[i] = o.TACFIT_deriv[i];
-    }
-    r.volmin = o.TACFIT_vmin;
-    r.volmax = o.TACFIT_vmax;
-    r.FES = o.TACFIT_fes;
-    // Phases in percent of the cycle to ms, multiplied in this order so that truncation matches.
-    r.TFS = static_cast<int>(ctx.CYCLE * o.TACFIT_tfs * Ninst / 100);
-    r.PER = o.TACFIT_per;
-    r.PFR = o.TACFIT_pfr;
-    r.TPER = ctx.CYCLE * o.TACFIT_tper * Ninst / 100;
-    r.TPFR = ctx.CYCLE * o.TACFIT_tpfr * Ninst / 100;
-    bounds.filling_ampl = std::max(bounds.filling_ampl, o.filling_ampl);
-  }
-  r.VES = r.volmax - r.volmin;
-  r.debit = r.VES * CARD_FREQ / 1000.0f;
-  return true;
-}
-
 int VIDANGE(SegmentationContext& c, CurveState& curves) {
   Study& s = c.w.study;
   const Options& opt = c.w.options;
   VolumeCurves& vc = curves.vc;
-  TacFitState& fit = curves.fit;
+  TacFitWork& fit = curves.fit;
   TraceLog& log = c.log;
   const bool developer = log.enabled();
   const float voxel = s.VOXEL_SIZE_XY * s.VOXEL_SIZE_XY * s.VOXEL_SIZE_Z;
@@ -134,7 +67,6 @@ int VIDANGE(SegmentationContext& c, CurveState& curves) {
   int& selected = c.w.settings.curves.TACFIT_switch;
   if (selected < kTacFitRef || selected >= kTacFitMethods || (selected == kTacFitRef && !developer))
     selected = kTacFitNew;
-  fit.TACFIT_switch = selected;
   const FitContext ctx = FitContext::from(opt, s.Ninst, s.CYCLE, developer ? &log : nullptr);
   int status = 0;
   auto process = [&](int cls, InstantCurve& vol, FittedVentricle out, const std::array<float, kMaxInstants>& noise,
@@ -156,7 +88,8 @@ int VIDANGE(SegmentationContext& c, CurveState& curves) {
     }
     vol[s.Ninst] = vol[0];
     log.writef("Wyy %s in\n", tag);
-    if (!FIT_VENTRICLE_CURVE(fit, ctx, developer, vol, vc.Cmax, vc.tmax, s.CARD_FREQ, out, vc)) {
+    if (!FIT_VENTRICLE_CURVE(selected, curves.settings, fit, ctx, developer, vol, vc.Cmax, vc.tmax, s.CARD_FREQ, out,
+                             vc)) {
       MEMS(c.platform, segmentation_texts::kFitFailed.pick(opt.LANGUE));
       status = 1;
     }
@@ -171,25 +104,12 @@ int VIDANGE(SegmentationContext& c, CurveState& curves) {
   log.writef("******** MAX   -   Vol. = %2.2f\n", vc.maxvol);
   log.WRITE_LOGFILE("VIDANGE out\n");
   vc.filling_ampl = rateAxisBound(vc.filling_ampl);
-  if (developer) EXPORT_VIDANGE(c.appFolder, vc);
-  return status;
-}
-
-bool FIT_METHOD_COMMAND(SegmentationContext& c, CurveState& curves, FitCommand command) {
-  const bool developer = c.log.enabled();
-  int& method = c.w.settings.curves.TACFIT_switch;
-  const int before = method;
-  bool changed = false;
-  switch (command) {
-    case FitCommand::NextMethod: NEXT_TACFIT_METHOD(method, developer), changed = method != before; break;
-    case FitCommand::PreviousMethod: PREVIOUS_TACFIT_METHOD(method, developer), changed = method != before; break;
-    case FitCommand::MoreSetting: changed = MORE_TACFIT_SETTING(curves.fit, method); break;
-    case FitCommand::FewerSetting: changed = FEWER_TACFIT_SETTING(curves.fit, method); break;
+  if (developer) {
+    EXPORT_VIDANGE(c.appFolder, vc);
+    if (selected == kTacFitNew && !curves.splineTraceWritten)
+      curves.splineTraceWritten = writeReferenceSplineTrace(fit, c.appFolder);
   }
-  if (!changed) return false;
-  VIDANGE(c, curves);
-  c.platform.pictureChanged();
-  return true;
+  return status;
 }
 
 void EXPORT_VIDANGE(const std::filesystem::path& appFolder, const VolumeCurves& vc) {

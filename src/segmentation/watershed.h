@@ -4,7 +4,7 @@
 #include "base/options.h"
 #include "base/trace_log.h"
 #include "segmentation/segmentation_state.h"
-#include "study/acq_settings.h"
+#include "study/per_study_settings.h"
 #include "study/study_record.h"
 
 namespace quorvel {

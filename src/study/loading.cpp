@@ -21,10 +21,6 @@ constexpr int kRebinnedInstants = 8;
 
 bool isDicomLike(int format) { return format == kFormatDicom || format == kFormatIma; }
 
-void clearKeyFlags(WorkflowState& f) {
-  f.CONTROL_KDOWN = f.SHIFT_KDOWN = f.SPACE_KDOWN = f.V_KDOWN = f.W_KDOWN = f.F_KDOWN = f.B_KDOWN = 0;
-}
-
 // The whole-file buffer in the file's own in-plane size: [t][z][x][y].
 struct Volume {
   int Ninst = 0, NCZ = 0, H = 0, V = 0;
@@ -347,7 +343,6 @@ int openWith(StudyWorkspace& w, Platform& platform, TraceLog& log,
     platform.closeHeartRatePrompt();
     w.study.FREQ_ASKING = 0;
   }
-  clearKeyFlags(w.settings.flow);
 
   StudyWorkspace next;
   static_cast<StudyRecord&>(next.study) = w.study;

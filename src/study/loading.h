@@ -8,7 +8,7 @@
 #include "base/options.h"
 #include "base/platform.h"
 #include "base/trace_log.h"
-#include "study/acq_settings.h"
+#include "study/per_study_settings.h"
 #include "study/segment_view.h"
 #include "study/study_record.h"
 

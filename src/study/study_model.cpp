@@ -35,11 +35,6 @@ void INIT_ACQ_PARAM(StudyRecord& s, PerStudySettings& set, const Options& opt) {
   s.seuillage = reproj ? kReprojThreshold : opt.DEFAULT_seuil;
   s.instant = 0;
   s.coupe = s.NCZ / 2;
-
-  set.view3d.visu_type = {opt.DEFAULT_visu_type[0], opt.DEFAULT_visu_type[1]};
-  set.view3d.visu_coord = opt.DEFAULT_visu_coord;
-  set.view3d.visu_coordz = opt.DEFAULT_visu_coordz;
-  set.view3d.visu_coordv = opt.DEFAULT_visu_coordv;
 }
 
 void EVAL_DATA_INTERVAL(Study& s, TraceLog& log) {

@@ -2,7 +2,7 @@
 // Per-study reset and the intensity interval of DATA.
 #include "base/options.h"
 #include "base/trace_log.h"
-#include "study/acq_settings.h"
+#include "study/per_study_settings.h"
 #include "study/study_record.h"
 
 namespace quorvel {

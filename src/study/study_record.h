@@ -123,6 +123,12 @@ struct Study : StudyRecord {
   bool loaded() const { return !DATA.empty(); }
 };
 
+// A voxel of the current instant: what a pointing device designates in a view.
+struct SliceVoxel {
+  int slice = 0, row = 0, col = 0;
+  bool operator==(const SliceVoxel&) const = default;
+};
+
 // Copies n raw bytes of a value into a fixed field, zero-filling the rest.
 template <size_t N>
 void copyRaw(std::array<char, N>& dst, const unsigned char* src, size_t len) {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "base/language.h"
-#include "curves/refcurve.h"
+#include "curves/tacfit_ref.h"
 #include "curves/tacfit.h"
 #include "curves_test_util.h"
 
@@ -20,11 +20,7 @@ namespace {
 // End-systole at 400 ms, EF 65 % (instant 3 is the sampled minimum), in ml.
 const std::vector<double> kCurve = {100.0, 84.77, 55.09, 35.65, 43.48, 65.40, 79.31, 88.48};
 
-TacFitState freshState() {
-  TacFitState s;
-  INIT_TACFITNEW(s);
-  return s;
-}
+TacFitWork freshState() { return TacFitWork{}; }
 
 bool allFinite(const TacFitOutput& o) {
   for (int k = 0; k < kCurveSamples; ++k)
@@ -38,9 +34,8 @@ TEST(FitMethods, ConstantAndZeroCurvesStayFlatWithEveryMethod) {
   for (double level : {0.0, 42.0}) {
     const std::vector<double> arg = closed(std::vector<double>(8, level));
     for (int method = kTacFitNew; method < kTacFitMethods; ++method) {
-      TacFitState s = freshState();
-      s.TACFIT_switch = method;
-      TACFIT_SELECTED(s, arg.data(), ctx, false);
+      TacFitWork s = freshState();
+      TACFIT_SELECTED(method, TacFitSettings{}, s, arg.data(), ctx, false);
       ASSERT_TRUE(allFinite(s.out)) << "method " << method << " level " << level;
       for (int k = 0; k < kCurveSamples; ++k)
         ASSERT_NEAR(s.out.TACFIT_curve[k], level, 1e-4 * (1 + level)) << "method " << method << " sample " << k;
@@ -51,7 +46,7 @@ TEST(FitMethods, ConstantAndZeroCurvesStayFlatWithEveryMethod) {
 
 TEST(FitMethods, AffineIsPiecewiseLinearThroughTheInstants) {
   const FitContext ctx = context();
-  TacFitState s = freshState();
+  TacFitWork s = freshState();
   const std::vector<double> arg = closed(kCurve);
   TACFIT_AFFINE(s, arg.data(), ctx);
   for (int k = 0; k < 8; ++k) {
@@ -65,7 +60,7 @@ TEST(FitMethods, AffineIsPiecewiseLinearThroughTheInstants) {
 TEST(FitMethods, SplinesPassThroughTheInstantsAndFollowASmoothCycle) {
   for (int N : {8, 16}) {
     const FitContext ctx = context(N, 1000.0f / N);
-    TacFitState s = freshState();
+    TacFitWork s = freshState();
     std::vector<double> v(N);
     for (int k = 0; k < N; ++k) v[k] = 60.0 + 20.0 * std::sin(2 * M_PI * k / N);
     const std::vector<double> arg = closed(v);
@@ -82,7 +77,7 @@ TEST(FitMethods, SplinesPassThroughTheInstantsAndFollowASmoothCycle) {
 }
 
 TEST(FitMethods, SplineMatrixIsRebuiltWhenTheInstantCountChanges) {
-  TacFitState s = freshState();
+  TacFitWork s = freshState();
   BUILD_SPLINES_MATRIX(s, context(8));
   const std::vector<double> v16 = closed(std::vector<double>{10, 9, 8, 7, 6, 5, 4, 3, 4, 5, 6, 7, 8, 9, 10, 11});
   TACFIT_SPLINES(s, v16.data(), context(16, 62.5f));
@@ -109,9 +104,8 @@ TEST(FitMethods, MultiHarmonicIsTheTruncatedSeriesOfThePiecewiseLinearCurve) {
     lin[i] = kCurve[k] * (1 - (pos - k)) + kCurve[(k + 1) % 8] * (pos - k);
   }
   for (int deg = 1; deg <= 4; ++deg) {
-    TacFitState s = freshState();
-    s.CMH_DEG = deg;
-    MULTI_HARMONIQUE(s, arg.data(), ctx);
+    TacFitWork s = freshState();
+    MULTI_HARMONIQUE(s, deg, arg.data(), ctx);
     std::vector<double> truth(512, 0.0);
     for (int h = -deg; h <= deg; ++h) {
       std::complex<double> c = 0;
@@ -125,10 +119,9 @@ TEST(FitMethods, MultiHarmonicIsTheTruncatedSeriesOfThePiecewiseLinearCurve) {
 
 TEST(ReferenceFit, NoIterationMapsTheReferenceOntoTheMeasuredExtremes) {
   FitContext ctx = context();
-  TacFitState s = freshState();
-  s.TACFIT_ITER = 0;
+  TacFitWork s = freshState();
   const std::vector<double> arg = closed(kCurve);
-  TACFIT_NEW(s, arg.data(), ctx);
+  TACFIT_NEW(s, 0, arg.data(), ctx);
   // The mid-cycle bump carries the reference end-systole point (z = 0) to instant 3 (sample 192),
   // where the amplitude map gives the measured minimum; end-diastole stays at the maximum.
   EXPECT_NEAR(s.out.TACFIT_curve[192], 35.65f, 1e-3f);
@@ -140,11 +133,10 @@ TEST(ReferenceFit, NoIterationMapsTheReferenceOntoTheMeasuredExtremes) {
 TEST(ReferenceFit, DescentLowersTheObjective) {
   const FitContext ctx = context();
   const std::vector<double> noisy = closed({100.0, 81.0, 58.0, 37.0, 46.0, 62.0, 81.0, 86.0});
-  TacFitState s0 = freshState();
-  s0.TACFIT_ITER = 0;
-  TACFIT_NEW(s0, noisy.data(), ctx);
-  TacFitState s = freshState();
-  TACFIT_NEW(s, noisy.data(), ctx);
+  TacFitWork s0 = freshState();
+  TACFIT_NEW(s0, 0, noisy.data(), ctx);
+  TacFitWork s = freshState();
+  TACFIT_NEW(s, 15, noisy.data(), ctx);
   EXPECT_LT(TACFITNEW_EVAL_FONCT(s, ctx), 0.5f * TACFITNEW_EVAL_FONCT(s0, ctx));
 }
 
@@ -152,15 +144,15 @@ TEST(ReferenceFit, SlopeAndCompressionLimitsHold) {
   const std::vector<double> arg = closed({100.0, 70.0, 40.0, 50.0, 80.0, 95.0, 60.0, 90.0});
   FitContext ctx = context();
   ctx.TACFIT_PTMIN = 1.0f;  // no room for a warp, no curvature of the amplitude map
-  TacFitState s = freshState();
-  TACFIT_NEW(s, arg.data(), ctx);
+  TacFitWork s = freshState();
+  TACFIT_NEW(s, 15, arg.data(), ctx);
   for (int k = 1; k <= 7; ++k) EXPECT_LT(std::fabs(s.TACFITNEW_PARAM[0][k]), 1e-5f) << k;
   EXPECT_EQ(s.TACFITNEW_PARAM[2][3], 0.0f);
 
   ctx = context();
   ctx.TACFIT_COMPMAX = 1.0f;
-  TacFitState c = freshState();
-  TACFIT_NEW(c, arg.data(), ctx);
+  TacFitWork c = freshState();
+  TACFIT_NEW(c, 15, arg.data(), ctx);
   EXPECT_GE(c.TACFITNEW_PARAM[2][2], 0.5f);
   // Every bump sharpness keeps its window inside the cycle.
   for (int k = 1; k <= 7; ++k) {
@@ -173,7 +165,7 @@ TEST(ReferenceFit, SlopeAndCompressionLimitsHold) {
 TEST(ReferenceFit, BumpWindowsCrossingTheCycleEndAreCyclic) {
   // A bump centred at phase 7/8 with half-width 1/4 covers phases above 5/8 and below 1/8.
   FitContext ctx = context();
-  TacFitState s = freshState();
+  TacFitWork s = freshState();
   s.TACFIT_YMIN = 0.0f;
   s.TACFITNEW_PARAM[2][1] = 0.5f;
   s.TACFITNEW_PARAM[2][2] = 0.5f;
@@ -188,28 +180,22 @@ TEST(ReferenceFit, BumpWindowsCrossingTheCycleEndAreCyclic) {
   EXPECT_NEAR(TACFITNEW_EVAL_Y(s, outside, ctx), (TACFIT_REFSPLINE(s, outside) - 0.3604f) / 0.6396f, 1e-6f);
 }
 
-TEST(ReferenceFit, ReferenceFileIsWrittenOncePerRun) {
-  const FitContext ctx = context();
-  const std::filesystem::path file = testHome() / "TAC.txt";
-  std::filesystem::remove(file);
-  TacFitState s = freshState();
-  const std::vector<double> arg = closed(kCurve);
-  TACFIT_NEW(s, arg.data(), ctx);
-  ASSERT_TRUE(std::filesystem::exists(file));
-  std::ifstream in(file);
+TEST(ReferenceFit, SplineTraceHoldsThePlainReference) {
+  const std::filesystem::path folder = testHome();
+  std::filesystem::remove(folder / "TAC.txt");
+  ASSERT_TRUE(writeReferenceSplineTrace(freshState(), folder));
+  std::ifstream in(folder / "TAC.txt");
   std::vector<std::string> lines;
   for (std::string l; std::getline(in, l);) lines.push_back(l);
   ASSERT_EQ(lines.size(), 512u);
   EXPECT_EQ(lines[0], "1.000000");
   EXPECT_EQ(lines[200], "0.360400");
-  std::filesystem::remove(file);
-  TACFIT_NEW(s, arg.data(), ctx);  // same run: not rewritten
-  EXPECT_FALSE(std::filesystem::exists(file));
+  EXPECT_FALSE(writeReferenceSplineTrace(freshState(), folder / "missing"));
 }
 
 TEST(PiecewiseFit, InitialModelJoinsSmoothlyThroughTheMeasuredExtremes) {
   const FitContext ctx = context();
-  TacFitState s = freshState();
+  TacFitWork s = freshState();
   const std::vector<double> arg = closed(kCurve);
   TACFIT_ALT(s, arg.data(), 0, ctx);
   const float* p = s.TACFIT_PARAM;
@@ -241,7 +227,7 @@ TEST(PiecewiseFit, BoundsHoldAfterIterations) {
   const std::vector<double> arg = closed({100.0, 40.0, 55.0, 70.0, 80.0, 88.0, 94.0, 98.0});
   FitContext ctx = context();
   ctx.TACFIT_COMPMAX = 1.0f;
-  TacFitState s = freshState();
+  TacFitWork s = freshState();
   TACFIT_ALT(s, arg.data(), 20, ctx);
   const float* p = s.TACFIT_PARAM;
   EXPECT_GE(p[2], 0.15f);
@@ -251,7 +237,7 @@ TEST(PiecewiseFit, BoundsHoldAfterIterations) {
   EXPECT_GE(p[1] - p[3], (1.0f - s.TACFIT_YMIN) - 1e-5f);
   EXPECT_TRUE(allFinite(s.out));
   // The descent improved on the initial model.
-  TacFitState s0 = freshState();
+  TacFitWork s0 = freshState();
   TACFIT_ALT(s0, arg.data(), 0, ctx);
   EXPECT_LT(TACFITALT_EVAL_FONCT(s, ctx), TACFITALT_EVAL_FONCT(s0, ctx));
 }
@@ -277,21 +263,16 @@ TEST(RefCurveFit, WarpKeepsTheCycleEndsAndTheRotationIsUndone) {
 TEST(Selector, DeveloperMethodAndLabels) {
   const FitContext ctx = context();
   const std::vector<double> arg = closed(kCurve);
-  TacFitState s = freshState();
-  s.TACFIT_switch = kTacFitRef;
-  EXPECT_THROW(TACFIT_SELECTED(s, arg.data(), ctx, false), std::invalid_argument);
-  EXPECT_NO_THROW(TACFIT_SELECTED(s, arg.data(), ctx, true));
+  TacFitWork s = freshState();
+  TacFitSettings set;
+  EXPECT_THROW(TACFIT_SELECTED(kTacFitRef, set, s, arg.data(), ctx, false), std::invalid_argument);
+  EXPECT_NO_THROW(TACFIT_SELECTED(kTacFitRef, set, s, arg.data(), ctx, true));
   EXPECT_TRUE(s.voc.valid);
-  s.TACFIT_switch = 6;
-  EXPECT_THROW(TACFIT_SELECTED(s, arg.data(), ctx, true), std::invalid_argument);
+  EXPECT_THROW(TACFIT_SELECTED(6, set, s, arg.data(), ctx, true), std::invalid_argument);
 
-  s.TACFIT_switch = kTacFitNew;
-  s.TACFIT_ITER = 25;
-  EXPECT_EQ(TACFIT_METHOD_LABEL(s, kEnglish), "Method : reference curve (25 it.)");
-  s.TACFIT_switch = kMultiHarmonique;
-  EXPECT_EQ(TACFIT_METHOD_LABEL(s, kFrench), "Méthode : fit multi-harmonique (2 h.)");
-  s.TACFIT_switch = kTacFitAlt;
-  EXPECT_EQ(TACFIT_METHOD_LABEL(s, kEnglish), "Method : polynomial fitting (20 it.)");
-  s.TACFIT_switch = kTacFitSplines;
-  EXPECT_EQ(TACFIT_METHOD_LABEL(s, kEnglish), "Méthod : splines fitting");
+  set.TACFIT_ITER = 25;
+  EXPECT_EQ(TACFIT_METHOD_LABEL(kTacFitNew, set, kEnglish), "Method : reference curve (25 it.)");
+  EXPECT_EQ(TACFIT_METHOD_LABEL(kMultiHarmonique, set, kFrench), "Méthode : fit multi-harmonique (2 h.)");
+  EXPECT_EQ(TACFIT_METHOD_LABEL(kTacFitAlt, set, kEnglish), "Method : polynomial fitting (20 it.)");
+  EXPECT_EQ(TACFIT_METHOD_LABEL(kTacFitSplines, set, kEnglish), "Méthod : splines fitting");
 }

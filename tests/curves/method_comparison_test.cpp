@@ -5,9 +5,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
-#include "curves/refcurve.h"
+#include "base/trace_log.h"
+#include "curves/method_comparison.h"
+#include "curves/tacfit_ref.h"
 #include "curves/tacfit.h"
 #include "curves_test_util.h"
 
@@ -43,10 +47,8 @@ Measured fitWith(int method, const Synthetic& syn) {
   std::vector<double> v(syn.curve, syn.curve + 8);
   for (double& x : v) x *= 100.0;
   const std::vector<double> arg = closed(v);
-  TacFitState s;
-  INIT_TACFITNEW(s);
-  s.TACFIT_switch = method;
-  TACFIT_SELECTED(s, arg.data(), ctx, /*developer=*/true);
+  TacFitWork s;
+  TACFIT_SELECTED(method, TacFitSettings{}, s, arg.data(), ctx, /*developer=*/true);
   if (method != kTacFitRef) return {s.out.TACFIT_fes, std::trunc(8 * s.out.TACFIT_tfs * 125.0f / 100.0f)};
   // Method 0: the stage samples the model itself (the maximum is already at instant 0).
   float vid[512];
@@ -78,6 +80,43 @@ Tolerance toleranceFor(int method) {
     case kTacFitSplines: return {3.5f, 62.5f};
   }
   return {0, 0};
+}
+
+TEST(MethodComparison, NoiseFreeCurvesAreFittedCloseToTheirTruth) {
+  TacFitWork fit;
+  MethodComparison mc;
+  mc.gauss_hist = loadGaussHist("/nonexistent");
+  TraceLog log;
+  const std::string report = DO_EVAL_TACS(TacFitSettings{}, fit, mc, FitContext{}, log, 2);
+  // The first block: end systole 200 ms, EF 20 %, no noise; method 5 (splines) is its last method.
+  const size_t block = report.find("TFS = 200 ms  -  FES = 20 %  -  Bruit 0");
+  const size_t splines = report.find("fit par splines", block);
+  ASSERT_NE(splines, std::string::npos);
+  double fesMean = 0, fesSpread = 0;
+  ASSERT_EQ(std::sscanf(report.c_str() + report.find("FES  :", splines), "FES  :   %lf  +/-  %lf", &fesMean, &fesSpread),
+            2);
+  EXPECT_LT(std::fabs(fesMean), 3.0);
+  EXPECT_EQ(fesSpread, 0.0);  // a single run without noise
+}
+
+TEST(MethodComparison, GaussianTableIsStandardNormalAndReadFromItsFileWhenPresent) {
+  const std::vector<float> g = loadGaussHist("/nonexistent");
+  ASSERT_EQ(g.size(), kGaussHistSize);
+  double s = 0, s2 = 0;
+  for (float v : g) s += v, s2 += double(v) * v;
+  EXPECT_NEAR(s / g.size(), 0.0, 0.01);
+  EXPECT_NEAR(s2 / g.size(), 1.0, 0.01);
+  EXPECT_EQ(loadGaussHist("/nonexistent"), g);  // same seed, same table
+
+  const auto folder = std::filesystem::path(QUORVEL_TEST_TMP) / "gauss";
+  std::filesystem::create_directories(folder / "TACs");
+  std::vector<float> table(kGaussHistSize);
+  for (size_t i = 0; i < table.size(); ++i) table[i] = static_cast<float>(i % 97) - 48.0f;
+  std::ofstream(folder / "TACs" / "GAUSS_HIST", std::ios::binary)
+      .write(reinterpret_cast<const char*>(table.data()), static_cast<std::streamsize>(table.size() * sizeof(float)));
+  EXPECT_EQ(loadGaussHist(folder), table);
+  std::filesystem::resize_file(folder / "TACs" / "GAUSS_HIST", 1000);  // cut: not used
+  EXPECT_EQ(loadGaussHist(folder), g);
 }
 
 }  // namespace

@@ -113,8 +113,7 @@ TEST(Splines, PeriodicSplineClosesTheCycle) {
   }
   // These six points are the reference curve of the model fit: its coefficient table (computed
   // in single precision) follows.
-  TacFitState s;
-  INIT_TACFITNEW(s);
+  TacFitWork s;
   for (int j = 0; j < 5; ++j)
     for (int c = 0; c < 4; ++c) EXPECT_NEAR(seg[j][c], s.TACFIT_SPLINE[j][c], 1e-4) << j << "," << c;
 }

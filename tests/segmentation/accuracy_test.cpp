@@ -29,7 +29,7 @@ class Accuracy : public SegmentationTest {
     EXPECT_EQ(OPEN_ACQUISITION_PATH(files.at(0), 1, w, platform, log), 1);
     auto c = context();
     EXPECT_EQ(FICH_VALIDATE(c), ReorientOutcome::StepValidated);
-    SELECT_STEP(w.settings.flow, 1);
+    selectStep(w.settings.flow, 1);
     EXPECT_EQ(FICH_VALIDATE(c), ReorientOutcome::StepValidated);
     EXPECT_EQ(FICH_VALIDATE(c), ReorientOutcome::Segmented);
     EXPECT_EQ(VERIF_VENT(c), 1);

@@ -35,7 +35,7 @@ class PhantomSegmentation : public SegmentationTest {
     auto c = context();
     w.settings.reorient.rotation = rotation;
     ASSERT_EQ(FICH_VALIDATE(c), ReorientOutcome::StepValidated);
-    ASSERT_TRUE(SELECT_STEP(w.settings.flow, 1));
+    ASSERT_TRUE(selectStep(w.settings.flow, 1));
     w.settings.reorient.valves_angle = valvesAngle;
     ASSERT_EQ(FICH_VALIDATE(c), ReorientOutcome::StepValidated);
     ASSERT_EQ(FICH_VALIDATE(c), ReorientOutcome::Segmented);

@@ -3,6 +3,7 @@
 
 #include "segmentation/classification.h"
 #include "segmentation/region_stats.h"
+#include "segmentation/corrections.h"
 #include "segmentation_fixture.h"
 
 namespace quorvel::testing {
@@ -203,6 +204,40 @@ TEST(ClassMaxima, LevelsPerClassWithSliceLimitsAndCopies) {
   EVAL_STRUC_MAX(C.s, C.set.limits, C.seg);
   EXPECT_FLOAT_EQ(C.seg.struct_max[1], 800.0f);
   EXPECT_FLOAT_EQ(C.seg.struct_max[3], 750.0f);  // the mean replaces the class-3 maximum
+}
+
+// ---- a small study: the contact counts of a slice-only assignment ----------------------------
+
+TEST_F(SegmentationTest, SliceOnlyAssignmentKeepsExactContactsWithTwoInstants) {
+  // Two instants: the previous and next instant are the same one. Slice 0: its missing lower
+  // neighbour counts as the voxel itself.
+  w.study = blankStudy(2, 3);
+  w.study.DATA.assign(w.study.DATA.size(), 500.0f);
+  seg.LPE.assign(w.study.DATA.size(), 0);
+  seg.AFFECT.assign(w.study.DATA.size(), 0);
+  for (int t = 0; t < 2; ++t)
+    for (int z = 0; z < 3; ++z)
+      for (int r = 10; r < 30; ++r)
+        for (int col = 10; col < 40; ++col)
+          seg.LPE[Segmentation::index(3, t, z, r, col)] = col < 20 ? 1 : (col < 30 ? 2 : 3);
+  seg.NREG = 3;
+  seg.CORR = {};
+  seg.CORR[1] = seg.CORR[2] = seg.CORR[3] = kClassOther;
+  TraceLog quiet;
+  RECOUP_CLASS(0, 2, 3, seg, quiet);
+  w.settings.limits.limG_sup.fill(2);
+  w.settings.limits.limD_sup.fill(2);
+  w.study.instant = 1;
+  auto c = context();
+  CHOOSE_REG(c, kClassLeft, SliceVoxel{0, 15, 25}, true);  // label 2
+  ASSERT_EQ(seg.NREG, 4);
+  EXPECT_EQ(seg.CORR[4], kClassLeft);
+  Segmentation fresh = seg;
+  RECOUP_CLASS(0, 2, 3, fresh, quiet);
+  EXPECT_EQ(seg.CARD, fresh.CARD);
+  EXPECT_TRUE(seg.RECOUP == fresh.RECOUP);
+  EXPECT_TRUE(seg.RECOUP_Z == fresh.RECOUP_Z);
+  EXPECT_EQ(seg.CARD[4], 20 * 10);
 }
 
 }  // namespace

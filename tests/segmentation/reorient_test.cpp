@@ -15,21 +15,18 @@
 #include "segmentation/reorient.h"
 #include "segmentation/reorient_texts.h"
 #include "segmentation/segmentation_texts.h"
+#include "segmentation_fixture.h"
 
-namespace quorvel {
+namespace quorvel::testing {
 namespace {
 
 namespace fs = std::filesystem;
 using O = ReorientOutcome;
 
-class Reorient : public ::testing::Test {
+class Reorient : public SegmentationTest {
  protected:
   void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir = fs::path(QUORVEL_TEST_TMP) / (std::string(info->test_suite_name()) + "_" + info->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    ctx.appFolder = dir;
+    SegmentationTest::SetUp();
     makeStudy(2, 24);
   }
   void makeStudy(int ninst, int ncz) {
@@ -49,7 +46,10 @@ class Reorient : public ::testing::Test {
         for (int x = 0; x < kMatrix; ++x)
           for (int y = 0; y < kMatrix; ++y) s.datamax = std::max(s.datamax, s.at(t, z, x, y) = f(t, z, x, y));
   }
-  O validate() { return FICH_VALIDATE(ctx); }
+  O validate() {
+    SegmentationContext c = context();
+    return FICH_VALIDATE(c);
+  }
   ReorientSettings& r() { return w.settings.reorient; }
   WorkflowState& flow() { return w.settings.flow; }
   // The projection the study's current DATA gives, for comparing with the one kept in the view.
@@ -58,13 +58,6 @@ class Reorient : public ::testing::Test {
     EVAL_VLA_PROJ(w.study, v, {w.study.seuillage, true, false});
     return v.VLONGAXIS;
   }
-
-  fs::path dir;
-  StudyWorkspace w;
-  Segmentation seg;
-  ScriptedPlatform platform;
-  TraceLog log;
-  SegmentationContext ctx{w, seg, platform, log, {}};
 };
 
 // ---- step 0 ------------------------------------------------------------------------------
@@ -207,21 +200,21 @@ TEST_F(Reorient, TiltOfAHundredthOfADegreeOrLessIsNotApplied) {
 // ---- progression and records ---------------------------------------------------------------
 
 TEST_F(Reorient, StepsBecomeReachableInOrderAndStopChangingOnceSegmented) {
-  NEXT_STEP(flow());
+  nextStep(flow());
   EXPECT_EQ(flow().fich_axis, 0);
-  EXPECT_FALSE(SELECT_STEP(flow(), 1));
+  EXPECT_FALSE(selectStep(flow(), 1));
   r().recad_t = 64;
   validate();
   EXPECT_EQ(flow().stade_axis, 2);
-  NEXT_STEP(flow());
+  nextStep(flow());
   EXPECT_EQ(flow().fich_axis, 1);
   validate();
   EXPECT_EQ(flow().stade_axis, 3);
   EXPECT_EQ(flow().fich_axis, 2);
-  NEXT_STEP(flow());
+  nextStep(flow());
   EXPECT_EQ(flow().fich_axis, 0);
-  EXPECT_TRUE(SELECT_STEP(flow(), 2));
-  EXPECT_FALSE(SELECT_STEP(flow(), 3));
+  EXPECT_TRUE(selectStep(flow(), 2));
+  EXPECT_FALSE(selectStep(flow(), 3));
   flow().fich_axis = 0;
   validate();  // a new crop asks for a new tilt
   EXPECT_EQ(flow().stade_axis, 2);
@@ -308,32 +301,18 @@ TEST_F(Reorient, RefusedValidationsChangeNothing) {
 
 // ---- mouse and keys ------------------------------------------------------------------------
 
-TEST_F(Reorient, DragMovesWholeVoxelsFromThePressAndKeepsTheSquareInside) {
-  BEGIN_SQUARE_DRAG(r());
-  DRAG_SQUARE(r(), 15, -15);
-  EXPECT_EQ(r().recad_y, 33);
-  EXPECT_EQ(r().recad_x, 31);
-  DRAG_SQUARE(r(), -7, 7);  // truncated towards zero, from the press, not the last position
-  EXPECT_EQ(r().recad_y, 32);
-  EXPECT_EQ(r().recad_x, 32);
-  DRAG_SQUARE(r(), 1000, -1000);
-  EXPECT_EQ(r().recad_y, 63 - 16);
-  EXPECT_EQ(r().recad_x, 16);
-  EXPECT_EQ(r().recad_x0, 32);
-}
-
 TEST_F(Reorient, SquareShrinksToSixteenAndGrowsOnlyWhenClearOfTheBorder) {
   int shrinks = 0;
-  while (SHRINK_SQUARE(r())) ++shrinks;
+  while (shrinkSquare(r())) ++shrinks;
   EXPECT_EQ(shrinks, 8);
   EXPECT_EQ(r().recad_t, 16);
   int grows = 0;
-  while (GROW_SQUARE(r())) ++grows;
+  while (growSquare(r())) ++grows;
   EXPECT_EQ(r().recad_t, 62);  // 60 at centre 32 still clears row 63; 62 touches it
   EXPECT_EQ(grows, 23);
   auto grows32At = [&](int x, int y) {
     r().recad_t = 32, r().recad_x = x, r().recad_y = y;
-    return GROW_SQUARE(r());
+    return growSquare(r());
   };
   EXPECT_FALSE(grows32At(16, 32));
   EXPECT_TRUE(grows32At(17, 32));
@@ -341,57 +320,42 @@ TEST_F(Reorient, SquareShrinksToSixteenAndGrowsOnlyWhenClearOfTheBorder) {
   EXPECT_FALSE(grows32At(32, 47));
 }
 
-TEST_F(Reorient, SecondaryButtonTurnsTheSquareTowardsThePointer) {
-  const double pi = std::numbers::pi;
-  auto turn = [&](int x, int y) {
-    ROTATE_SQUARE(r(), x, y);
-    return double(r().rotation);
-  };
-  EXPECT_NEAR(turn(356, 256), pi / 2, 1e-6);
-  EXPECT_NEAR(turn(256, 156), 0, 1e-6);
-  EXPECT_NEAR(turn(156, 256), -pi / 2, 1e-6);
-  EXPECT_NEAR(turn(356, 356), 3 * pi / 4, 1e-6);
-  EXPECT_NEAR(turn(256, 356), 0, 1e-6);  // pi is above 3.1415927 once stored, and is reduced
-  r().recad_x = 30, r().recad_y = 40;
-  EXPECT_NEAR(turn(370, 190), pi / 4, 1e-6);
-}
-
 TEST_F(Reorient, PageKeysMoveTheLineOfTheStepAndCtrlTiltsWithinLimits) {
-  EXPECT_TRUE(MOVE_PLANE_LINE(r(), 0, 1));
+  EXPECT_TRUE(movePlaneLine(r(), 0, 1));
   EXPECT_EQ(r().septum_plano, 33);
   EXPECT_EQ(r().valves_plano_, 32);
-  for (int i = 0; i < 40; ++i) MOVE_PLANE_LINE(r(), 0, 1);
+  for (int i = 0; i < 40; ++i) movePlaneLine(r(), 0, 1);
   EXPECT_EQ(r().septum_plano, 60);
-  EXPECT_FALSE(MOVE_PLANE_LINE(r(), 0, 1));
-  for (int i = 0; i < 40; ++i) MOVE_PLANE_LINE(r(), 1, -1);
+  EXPECT_FALSE(movePlaneLine(r(), 0, 1));
+  for (int i = 0; i < 40; ++i) movePlaneLine(r(), 1, -1);
   EXPECT_EQ(r().valves_plano_, 4);
-  EXPECT_FALSE(MOVE_PLANE_LINE(r(), 1, -1));
-  EXPECT_FALSE(MOVE_PLANE_LINE(r(), 2, 1));
-  EXPECT_FALSE(TILT_VALVES(r(), 0, 1));
-  for (int i = 0; i < 50; ++i) TILT_VALVES(r(), 1, 1);
+  EXPECT_FALSE(movePlaneLine(r(), 1, -1));
+  EXPECT_FALSE(movePlaneLine(r(), 2, 1));
+  EXPECT_FALSE(tiltValves(r(), 0, 1));
+  for (int i = 0; i < 50; ++i) tiltValves(r(), 1, 1);
   EXPECT_EQ(r().valves_angle, 40.0f);
-  for (int i = 0; i < 100; ++i) TILT_VALVES(r(), 1, -1);
+  for (int i = 0; i < 100; ++i) tiltValves(r(), 1, -1);
   EXPECT_EQ(r().valves_angle, -40.0f);
   EXPECT_EQ(r().septum_plano, 60);
 }
 
-TEST_F(Reorient, InfundibulumPlaneFollowsTheMouseInStepTwoOnly) {
+TEST_F(Reorient, InfundibulumPlaneInStepTwoOnly) {
   flow().fich_axis = 2;
   w.settings.limits.limD_inf.fill(-1);
-  EXPECT_TRUE(SET_INFUNDIBULUM_PLANE(w, 264));  // (264 - 511) / 8 is -30, not -31
-  EXPECT_EQ(r().infand_plane, 12 - 30 + 32);
+  EXPECT_TRUE(setInfundibulumSlice(w, 14));
+  EXPECT_EQ(r().infand_plane, 14);
   EXPECT_EQ(w.settings.limits.limD_inf[0], 14);
   EXPECT_EQ(w.settings.limits.limD_inf[1], 14);
   EXPECT_EQ(w.settings.limits.limD_inf[2], -1);  // beyond Ninst
-  SET_INFUNDIBULUM_PLANE(w, 0);
+  setInfundibulumSlice(w, -5);
   EXPECT_EQ(r().infand_plane, 0);
-  SET_INFUNDIBULUM_PLANE(w, 511);
+  setInfundibulumSlice(w, 99);
   EXPECT_EQ(r().infand_plane, 23);
   EXPECT_EQ(w.settings.limits.limD_inf[1], 23);
   w.options.REPROJ = 1;
-  EXPECT_FALSE(SET_INFUNDIBULUM_PLANE(w, 264));
+  EXPECT_FALSE(setInfundibulumSlice(w, 14));
   w.options.REPROJ = 0, flow().fich_axis = 0;
-  EXPECT_FALSE(SET_INFUNDIBULUM_PLANE(w, 264));
+  EXPECT_FALSE(setInfundibulumSlice(w, 14));
   EXPECT_EQ(r().infand_plane, 23);
 }
 
@@ -419,7 +383,7 @@ TEST_F(Reorient, RotatedTiltedPhantomComesBackToTheWorkingPose) {
     r().recad_t = 64;
     r().rotation = float(sign * pose["undo_rotation_rad"].get<double>());
     EXPECT_EQ(validate(), O::StepValidated);
-    NEXT_STEP(flow());
+    nextStep(flow());
     r().valves_angle = float(sign * pose["undo_valves_angle_deg"].get<double>());
     EXPECT_EQ(validate(), O::StepValidated);
     return relativeL1(w.study.DATA, want);
@@ -436,7 +400,7 @@ TEST_F(Reorient, ValidatingTheThirdStepSegmentsTheDefaultPhantom) {
   ASSERT_EQ(OPEN_ACQUISITION_PATH(files.at(0), 1, w, platform, log), 1);
   r().recad_t = 64;
   ASSERT_EQ(validate(), O::StepValidated);
-  SELECT_STEP(flow(), 1);
+  selectStep(flow(), 1);
   ASSERT_EQ(validate(), O::StepValidated);
   ASSERT_EQ(flow().fich_axis, 2);
   EXPECT_EQ(validate(), O::Segmented);
@@ -447,4 +411,4 @@ TEST_F(Reorient, ValidatingTheThirdStepSegmentsTheDefaultPhantom) {
 }
 
 }  // namespace
-}  // namespace quorvel
+}  // namespace quorvel::testing

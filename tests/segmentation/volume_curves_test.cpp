@@ -4,12 +4,10 @@
 
 #include <fstream>
 
-#include "base/language.h"
-#include "curves/method_commands.h"
-#include "curves/refcurve.h"
+#include "curves/tacfit_ref.h"
 #include "segmentation/classification.h"
-#include "segmentation/method_comparison.h"
 #include "segmentation/volume_curves.h"
+#include "labelled_study.h"
 #include "segmentation_fixture.h"
 
 namespace quorvel::testing {
@@ -17,30 +15,8 @@ namespace {
 
 class VolumeCurvesTest : public SegmentationTest {
  protected:
-  // A quantised study with labels 1 (left) and 2 (right) and every slice inside the limits.
-  void setUpStudy(int Ninst, int NCZ, float xy, float z) {
-    w.study = blankStudy(Ninst, NCZ, xy, z);
-    for (float& v : w.study.DATA) v = 1.0f;
-    w.study.CYCLE = 100.0f;
-    w.study.CARD_FREQ = 75.0f;
-    INIT_ACQ_PARAM(w.study, w.settings, w.options);
-    seg.LPE.assign(w.study.DATA.size(), 0);
-    seg.NREG = 2;
-    seg.CORR[1] = kClassLeft;
-    seg.CORR[2] = kClassRight;
-  }
-  void put(int label, int t, int z, int r, int c, float level) {
-    seg.LPE[Segmentation::index(w.study.NCZ, t, z, r, c)] = static_cast<uint16_t>(label);
-    w.study.at(t, z, r, c) = level;
-  }
-  // A beating left ventricle of 0.125 ml voxels, smallest at instant 3, and a one-voxel right one.
-  void beatingLeftVentricle() {
-    setUpStudy(8, 8, 0.5f, 0.5f);
-    const int counts[8] = {400, 330, 220, 180, 300, 340, 370, 390};
-    for (int t = 0; t < 8; ++t)
-      for (int k = 0; k < counts[t]; ++k) put(1, t, k / 64, 8 + (k % 64) / 8, 40 + k % 8, 800.0f);
-    for (int t = 0; t < 8; ++t) put(2, t, 0, 10, 10, 800.0f);
-  }
+  void setUpStudy(int Ninst, int NCZ, float xy, float z) { labelledStudy(w, seg, Ninst, NCZ, xy, z); }
+  void put(int label, int t, int z, int r, int c, float level) { putLabel(w, seg, label, t, z, r, c, level); }
   int vidange() {
     seg.struct_max.fill(1.0f);
     auto c = context();
@@ -94,7 +70,7 @@ TEST_F(VolumeCurvesTest, SlicesOutsideTheLimitsDoNotCountAtThatInstant) {
 }
 
 TEST_F(VolumeCurvesTest, FittedCurveAndResultsComeFromTheSelectedMethod) {
-  beatingLeftVentricle();
+  beatingLeftVentricle(w, seg);
   w.settings.curves.TACFIT_switch = kTacFitAffine;
   ASSERT_EQ(vidange(), 0);
   const VentricleResults& G = curves.vc.G;
@@ -112,48 +88,6 @@ TEST_F(VolumeCurvesTest, FittedCurveAndResultsComeFromTheSelectedMethod) {
   w.settings.curves.TACFIT_switch = kTacFitRef;
   ASSERT_EQ(vidange(), 0);
   EXPECT_EQ(w.settings.curves.TACFIT_switch, kTacFitNew);
-}
-
-TEST_F(VolumeCurvesTest, MethodCommandsRefitAtOnce) {
-  beatingLeftVentricle();
-  w.settings.curves.TACFIT_switch = kTacFitAffine;
-  ASSERT_EQ(vidange(), 0);
-  const float affineFes = curves.vc.G.FES;
-  auto c = context();
-  ASSERT_TRUE(FIT_METHOD_COMMAND(c, curves, FitCommand::NextMethod));
-  EXPECT_EQ(w.settings.curves.TACFIT_switch, kTacFitSplines);
-  EXPECT_EQ(curves.fit.TACFIT_switch, kTacFitSplines);
-  EXPECT_NE(curves.vc.G.FES, affineFes);  // refitted with the splines
-  EXPECT_FALSE(FIT_METHOD_COMMAND(c, curves, FitCommand::MoreSetting));  // splines have no setting
-  ASSERT_TRUE(FIT_METHOD_COMMAND(c, curves, FitCommand::NextMethod));
-  EXPECT_EQ(w.settings.curves.TACFIT_switch, kTacFitNew);
-  const int pictures = platform.picturesChanged;
-  ASSERT_TRUE(FIT_METHOD_COMMAND(c, curves, FitCommand::FewerSetting));
-  EXPECT_EQ(curves.fit.TACFIT_ITER, 10);
-  EXPECT_EQ(platform.picturesChanged, pictures + 1);
-}
-
-TEST_F(VolumeCurvesTest, DeveloperNoiseIsAddedToEachMeasuredVolume) {
-  setUpStudy(8, 4, 0.5f, 0.5f);
-  for (int t = 0; t < 8; ++t) put(1, t, 1, 10, 40, 800.0f), put(2, t, 1, 10, 10, 800.0f);
-  ASSERT_EQ(vidange(), 0);
-  EXPECT_NEAR(curves.vc.volG[4], 0.125f, 1e-5);
-  MethodComparison mc;
-  auto c = context();
-  EXPECT_FALSE(NOISE_COMMAND(c, curves, mc, -1));  // already at 0
-  ASSERT_TRUE(NOISE_COMMAND(c, curves, mc, +1));
-  EXPECT_EQ(noiseLevelText(mc), "Noise : 10");
-  bool someNoise = false;
-  for (int t = 0; t < 8; ++t) {
-    EXPECT_NEAR(curves.vc.volG[t], 0.125f + curves.vc.TACFIT_noise[1][t], 1e-4);
-    EXPECT_NEAR(curves.vc.volD[t], 0.125f + curves.vc.TACFIT_noise[0][t], 1e-4);
-    EXPECT_GE(curves.vc.TACFIT_noise[1][t], 0.0f);
-    EXPECT_LE(curves.vc.TACFIT_noise[1][t], 10.0f);
-    someNoise = someNoise || curves.vc.TACFIT_noise[1][t] > 0.01f;
-  }
-  EXPECT_TRUE(someNoise);
-  ASSERT_TRUE(NOISE_COMMAND(c, curves, mc, -1));
-  for (int t = 0; t < 8; ++t) EXPECT_NEAR(curves.vc.volG[t], 0.125f, 1e-5);  // level 0: no noise
 }
 
 TEST_F(VolumeCurvesTest, ReferenceMethodUndoesTheRotationToTheLargestVolume) {
@@ -174,53 +108,6 @@ TEST_F(VolumeCurvesTest, ReferenceMethodUndoesTheRotationToTheLargestVolume) {
         << i;
   EXPECT_NEAR(curves.vc.G.volmax, Cmax, 0.5);
   EXPECT_TRUE(std::filesystem::exists(dir / "temp" / "EXTAC.txt"));
-}
-
-TEST(VolumeAxes, BoundsRoundUpToTheirSteps) {
-  EXPECT_FLOAT_EQ(volumeAxisBound(47), 60);
-  EXPECT_FLOAT_EQ(volumeAxisBound(2), 20);
-  EXPECT_FLOAT_EQ(volumeAxisBound(0), 20);
-  EXPECT_FLOAT_EQ(rateAxisBound(3.2f), 4);
-  EXPECT_FLOAT_EQ(rateAxisBound(4.0f), 6);
-}
-
-TEST(ResultsText, BothLanguagesWithTheEjectionRateShownNegative) {
-  VentricleResults r;
-  r.volmax = 120.4f, r.volmin = 48.2f, r.VES = 72.2f, r.debit = 5.054f, r.FES = 59.97f, r.TFS = 300;
-  r.PER = 3.14f, r.TPER = 150.7f, r.PFR = 3.85f, r.TPFR = 385.7f;
-  EXPECT_EQ(ventricleResultsText(r, kEnglish),
-            "Telediastolic volume = 120 cc\nTelesystolic volume = 48 cc\nEjection volume = 72 cc   -   Flow = 5.1 L / "
-            "min\n\nEjection fraction = 60 %\nTime of end systole : 300 ms\n\nPeak eject. rate = -378 cc/s  (-3.14)   "
-            "-   t-PER = 150 ms\nPeak fill. rate = 463 cc/s  (3.85)   -   t-PFR = 385 ms\n");
-  EXPECT_EQ(ventricleResultsText(r, kFrench),
-            "Volume télédiastolique = 120 cc\nVolume télésystolique = 48 cc\nVolume d'éjection = 72 cc   -   Débit = "
-            "5.1 L / min\n\nFraction d'éjection = 60 %\nTemps de fin de systole : 300 ms\n\nDébit eject. max. = -378 "
-            "cc/s  (-3.14)   -   t-DEM = 150 ms\nDébit remp. max. = 463 cc/s  (3.85)   -   t-DRM = 385 ms\n");
-  EXPECT_STREQ(ventriclePanelTitle(1, kFrench), "Ventricule Gauche");
-  EXPECT_STREQ(ventriclePanelTitle(2, kEnglish), "Right Ventricle");
-}
-
-TEST(MethodCommands, UsersCycleThroughOneToFiveAndSettingsStayInRange) {
-  int m = kTacFitSplines;
-  NEXT_TACFIT_METHOD(m, false);
-  EXPECT_EQ(m, kTacFitNew);
-  PREVIOUS_TACFIT_METHOD(m, false);
-  EXPECT_EQ(m, kTacFitSplines);
-  m = kTacFitNew;
-  PREVIOUS_TACFIT_METHOD(m, true);
-  EXPECT_EQ(m, kTacFitRef);  // developers reach the reference-curve method
-
-  TacFitState s;
-  for (int i = 0; i < 6; ++i) MORE_TACFIT_SETTING(s, kMultiHarmonique);
-  EXPECT_EQ(s.CMH_DEG, 4);
-  for (int i = 0; i < 6; ++i) FEWER_TACFIT_SETTING(s, kMultiHarmonique);
-  EXPECT_EQ(s.CMH_DEG, 1);
-  for (int i = 0; i < 40; ++i) MORE_TACFIT_SETTING(s, kTacFitNew);
-  EXPECT_EQ(s.TACFIT_ITER, 15 + 200);
-  for (int i = 0; i < 60; ++i) FEWER_TACFIT_SETTING(s, kTacFitAlt);
-  EXPECT_EQ(s.TACFIT_ITmax, 0);
-  EXPECT_FALSE(MORE_TACFIT_SETTING(s, kTacFitAffine));
-  EXPECT_FALSE(FEWER_TACFIT_SETTING(s, kTacFitSplines));
 }
 
 }  // namespace

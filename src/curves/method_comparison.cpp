@@ -1,11 +1,11 @@
-#include "segmentation/method_comparison.h"
+#include "curves/method_comparison.h"
 
 #include <cmath>
 #include <cstdio>
 
 #include "base/byte_reader.h"
 #include "base/language.h"
-#include "segmentation/volume_curves.h"
+#include "curves/ventricle_fit.h"
 
 namespace quorvel {
 
@@ -78,14 +78,12 @@ std::string noiseLevelText(const MethodComparison& mc) {
   return format("Noise : %d", static_cast<int>(mc.TACFIT_noiselevel));
 }
 
-bool NOISE_COMMAND(SegmentationContext& c, CurveState& curves, MethodComparison& mc, int delta) {
-  if (delta == 0)
-    REGENERATE_TACFIT_NOISE(curves.vc, mc);
-  else if (!CHANGE_NOISE_LEVEL(curves.vc, mc, delta))
-    return false;
-  VIDANGE(c, curves);
-  c.platform.pictureChanged();
-  return true;
+bool changeNoise(VolumeCurves& vc, MethodComparison& mc, int delta) {
+  if (delta == 0) {
+    REGENERATE_TACFIT_NOISE(vc, mc);
+    return true;
+  }
+  return CHANGE_NOISE_LEVEL(vc, mc, delta);
 }
 
 void INIT_EVALTACS_ARG(MethodComparison& mc, int T, int F, int L) {
@@ -103,12 +101,11 @@ void INIT_EVALTACS_ARG(MethodComparison& mc, int T, int F, int L) {
   }
 }
 
-std::string DO_EVAL_TACS(TacFitState& fit, MethodComparison& mc, const FitContext& base, TraceLog& log, int runs,
+std::string DO_EVAL_TACS(const TacFitSettings& set, TacFitWork& fit, MethodComparison& mc, const FitContext& base, TraceLog& log, int runs,
                          const std::function<bool(double)>& progress) {
   log.WRITE_LOGFILE("EVAL TACS  ::  IN\n");
   logRule(log);
   mc.TAC_EVAL_ON = 1;
-  const int savedMethod = fit.TACFIT_switch;
   FitContext ctx = base;
   ctx.Ninst = kComparisonInstants;
   ctx.CYCLE = kComparisonCycle;
@@ -134,10 +131,9 @@ std::string DO_EVAL_TACS(TacFitState& fit, MethodComparison& mc, const FitContex
           }
           vol[kComparisonInstants] = vol[0];
           for (int m = kTacFitNew; m <= kTacFitSplines; ++m) {
-            fit.TACFIT_switch = m;
             VolumeCurves scratch;
             VentricleResults r;
-            FIT_VENTRICLE_CURVE(fit, ctx, false, vol, Cmax, tmax, 0.0f,
+            FIT_VENTRICLE_CURVE(m, set, fit, ctx, false, vol, Cmax, tmax, 0.0f,
                                 {scratch.vidange_D, scratch.filling_D, r}, scratch);
             const double e[kErrorKinds] = {r.FES - F,          static_cast<double>(r.TFS - T),
                                            r.PER - expected.PER, r.TPER - expected.TPER,
@@ -148,8 +144,8 @@ std::string DO_EVAL_TACS(TacFitState& fit, MethodComparison& mc, const FitContex
         if (T == 400 && F == 20 && L == 0) log.WRITE_LOGFILE("EVAL TACS  ::  MID\n");
         report += format("\nTFS = %d ms  -  FES = %d %%  -  Bruit %d \n--------------------------\n\n", T, F, L);
         for (int m : {kTacFitNew, kMultiHarmonique, kTacFitAffine, kTacFitSplines}) {
-          if (m == kTacFitNew) report += format("Méthode  :  courbe de référence ( %d it. )\n", fit.TACFIT_ITER);
-          if (m == kMultiHarmonique) report += format("Méthode  :  fit harmonique ( %d harm. )\n", fit.CMH_DEG);
+          if (m == kTacFitNew) report += format("Méthode  :  courbe de référence ( %d it. )\n", set.TACFIT_ITER);
+          if (m == kMultiHarmonique) report += format("Méthode  :  fit harmonique ( %d harm. )\n", set.CMH_DEG);
           if (m == kTacFitAffine) report += "Méthode  :  fit affine\n";
           if (m == kTacFitSplines) report += "Méthode  :  fit par splines\n";
           static constexpr const char* kLines[kErrorKinds] = {
@@ -163,13 +159,11 @@ std::string DO_EVAL_TACS(TacFitState& fit, MethodComparison& mc, const FitContex
         }
         ++done;
         if (progress && !progress(static_cast<double>(done) / totalCases)) {
-          fit.TACFIT_switch = savedMethod;
           mc.TAC_EVAL_ON = 0;
           return {};
         }
       }
   log.WRITE_LOGFILE("EVAL TACS  ::  OUT\n");
-  fit.TACFIT_switch = savedMethod;
   mc.TAC_EVAL_ON = 0;
   return report;
 }

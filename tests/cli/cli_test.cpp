@@ -9,14 +9,15 @@
 #include <sstream>
 
 #include "phantom/writers.h"
-#include "segmentation/method_comparison.h"
-#include "segmentation_fixture.h"
+#include "scratch_folder.h"
 
 namespace quorvel::testing {
 namespace {
 
-class CommandLine : public SegmentationTest {
+class CommandLine : public ::testing::Test {
  protected:
+  void SetUp() override { dir = scratchFolder(); }
+  std::filesystem::path dir;
   // Runs quorvel-cli with its application folder in the test's folder; returns the exit status.
   int cli(const std::string& args, std::string* out = nullptr) {
     const auto file = dir / "out.txt";
@@ -95,45 +96,6 @@ TEST_F(CommandLine, EvalMethodsWritesTheComparisonReport) {
   EXPECT_NE(text.find("TFS = 400 ms  -  FES = 65 %  -  Bruit 2 \n--------------------------\n\n"), std::string::npos);
   EXPECT_NE(text.find("Méthode  :  fit harmonique ( 2 harm. )\n"), std::string::npos);
   EXPECT_EQ(text.find("polynomial"), std::string::npos);  // method 3 is not reported
-}
-
-TEST(MethodComparison, NoiseFreeCurvesAreFittedCloseToTheirTruth) {
-  TacFitState fit;
-  INIT_TACFITNEW(fit);
-  MethodComparison mc;
-  mc.gauss_hist = loadGaussHist("/nonexistent");
-  TraceLog log;
-  const std::string report = DO_EVAL_TACS(fit, mc, FitContext{}, log, 2);
-  // The first block: end systole 200 ms, EF 20 %, no noise; method 5 (splines) is its last method.
-  const size_t block = report.find("TFS = 200 ms  -  FES = 20 %  -  Bruit 0");
-  const size_t splines = report.find("fit par splines", block);
-  ASSERT_NE(splines, std::string::npos);
-  double fesMean = 0, fesSpread = 0;
-  ASSERT_EQ(std::sscanf(report.c_str() + report.find("FES  :", splines), "FES  :   %lf  +/-  %lf", &fesMean, &fesSpread),
-            2);
-  EXPECT_LT(std::fabs(fesMean), 3.0);
-  EXPECT_EQ(fesSpread, 0.0);  // a single run without noise
-  EXPECT_EQ(fit.TACFIT_switch, kTacFitNew);  // the user's method is given back
-}
-
-TEST(MethodComparison, GaussianTableIsStandardNormalAndReadFromItsFileWhenPresent) {
-  const std::vector<float> g = loadGaussHist("/nonexistent");
-  ASSERT_EQ(g.size(), kGaussHistSize);
-  double s = 0, s2 = 0;
-  for (float v : g) s += v, s2 += double(v) * v;
-  EXPECT_NEAR(s / g.size(), 0.0, 0.01);
-  EXPECT_NEAR(s2 / g.size(), 1.0, 0.01);
-  EXPECT_EQ(loadGaussHist("/nonexistent"), g);  // same seed, same table
-
-  const auto folder = std::filesystem::path(QUORVEL_TEST_TMP) / "gauss";
-  std::filesystem::create_directories(folder / "TACs");
-  std::vector<float> table(kGaussHistSize);
-  for (size_t i = 0; i < table.size(); ++i) table[i] = static_cast<float>(i % 97) - 48.0f;
-  std::ofstream(folder / "TACs" / "GAUSS_HIST", std::ios::binary)
-      .write(reinterpret_cast<const char*>(table.data()), static_cast<std::streamsize>(table.size() * sizeof(float)));
-  EXPECT_EQ(loadGaussHist(folder), table);
-  std::filesystem::resize_file(folder / "TACs" / "GAUSS_HIST", 1000);  // cut: not used
-  EXPECT_EQ(loadGaussHist(folder), g);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #pragma once
-// Shared helpers of the curve tests: a private application folder and an 8-instant context.
-#include <cstdlib>
+// Shared helpers of the curve tests: a scratch folder and an 8-instant context.
 #include <filesystem>
 #include <vector>
 
@@ -8,19 +7,16 @@
 
 namespace quorvel::testing_curves {
 
-// TACFIT_NEW writes TAC.txt into the application folder: keep it out of the user's folder.
 inline std::filesystem::path testHome() {
   static const std::filesystem::path home = [] {
     std::filesystem::path p = std::filesystem::path(QUORVEL_TEST_TMP) / "curves_home";
     std::filesystem::create_directories(p);
-    setenv("QUORVEL_HOME", p.c_str(), 1);
     return p;
   }();
   return home;
 }
 
 inline FitContext context(int Ninst = 8, float CYCLE = 125.0f) {
-  testHome();
   FitContext c;
   c.Ninst = Ninst;
   c.CYCLE = CYCLE;

@@ -1,9 +1,11 @@
+// Method 2: the mean and the first harmonics of the closed piecewise-linear curve through the
+// measured instants.
 #include "curves/fourier.h"
 #include "curves/tacfit.h"
 
 namespace quorvel {
 
-int MULTI_HARMONIQUE(TacFitState& s, const double* tacfit_arg, const FitContext& ctx) {
+int MULTI_HARMONIQUE(TacFitWork& s, int CMH_DEG, const double* tacfit_arg, const FitContext& ctx) {
   const int N = ctx.Ninst;
   float v[kMaxInstants];
   for (int i = 0; i < N; ++i) {
@@ -27,7 +29,7 @@ int MULTI_HARMONIQUE(TacFitState& s, const double* tacfit_arg, const FitContext&
   // Keep both signs of each harmonic so that the result stays real.
   for (int i = 0; i < kCurveSamples; ++i) {
     const int h = i <= kCurveSamples / 2 ? i : kCurveSamples - i;
-    if (h > s.CMH_DEG) s.CMH_real[i] = s.CMH_imag[i] = 0.0f;
+    if (h > CMH_DEG) s.CMH_real[i] = s.CMH_imag[i] = 0.0f;
   }
   TFn1(s.CMH_real, s.CMH_imag, kCurveSamples, -1);
   for (int i = 0; i < kCurveSamples; ++i) s.out.TACFIT_curve[i] = s.CMH_real[i];

@@ -21,7 +21,7 @@ float wrapUnit(float u) {
 constexpr int kAffects[kParams][3] = {{1, 1, 1}, {1, 0, 1}, {1, 1, 0}, {1, 1, 0}, {0, 1, 1},
                                       {0, 1, 1}, {0, 1, 1}, {1, 0, 1}, {1, 1, 0}};
 
-void pieceCoefficients(TacFitState& s, int piece, float h, const float r[6]) {
+void pieceCoefficients(TacFitWork& s, int piece, float h, const float r[6]) {
   float* M = s.matrix_0;
   const float h2 = h * h, h3 = h2 * h, h4 = h3 * h, h5 = h4 * h;
   const float rows[6][6] = {{1, 0, 0, 0, 0, 0},          {1, h, h2, h3, h4, h5},
@@ -44,20 +44,20 @@ float polyDeriv(const float* c, float x) {
   return c[1] + x * (2.0f * c[2] + x * (3.0f * c[3] + x * (4.0f * c[4] + x * 5.0f * c[5])));
 }
 
-void TACFITALT_SAVE_TMPCOEF(TacFitState& s) {
+void TACFITALT_SAVE_TMPCOEF(TacFitWork& s) {
   for (int p = 0; p < 3; ++p)
     for (int i = 0; i < 6; ++i) s.TACFIT_COEF_tmp[p][i] = s.TACFIT_COEF[p][i];
 }
-void TACFITALT_LOAD_TMPCOEF(TacFitState& s) {
+void TACFITALT_LOAD_TMPCOEF(TacFitWork& s) {
   for (int p = 0; p < 3; ++p)
     for (int i = 0; i < 6; ++i) s.TACFIT_COEF[p][i] = s.TACFIT_COEF_tmp[p][i];
 }
 
-void recomputeFor(TacFitState& s, int param) {
+void recomputeFor(TacFitWork& s, int param) {
   TACFITALT_EVAL_COEFF(s, kAffects[param][0], kAffects[param][1], kAffects[param][2]);
 }
 
-void TACFITALT_EVAL_CURVE(TacFitState& s, const FitContext& ctx) {
+void TACFITALT_EVAL_CURVE(TacFitWork& s, const FitContext& ctx) {
   const float* p = s.TACFIT_PARAM;
   TacFitOutput& o = s.out;
   float vmax = 0.0f, vmin = 99999.9f, dmax = -99999.9f, dmin = 99999.9f;
@@ -84,7 +84,7 @@ void TACFITALT_EVAL_CURVE(TacFitState& s, const FitContext& ctx) {
   o.TACFIT_tpfr = static_cast<float>(kdmax) * 100.0f / 512.0f;
 }
 
-void flatRecord(TacFitState& s, float level) {
+void flatRecord(TacFitWork& s, float level) {
   TacFitOutput& o = s.out;
   for (int k = 0; k < kCurveSamples; ++k) {
     o.TACFIT_curve[k] = level;
@@ -96,7 +96,7 @@ void flatRecord(TacFitState& s, float level) {
 }
 }  // namespace
 
-void TACFITALT_EVAL_COEFF(TacFitState& s, int a, int b, int c) {
+void TACFITALT_EVAL_COEFF(TacFitWork& s, int a, int b, int c) {
   const float* p = s.TACFIT_PARAM;
   if (a == 1) {
     const float r[6] = {p[1], p[3], 0.0f, 0.0f, p[7], p[8]};
@@ -112,21 +112,21 @@ void TACFITALT_EVAL_COEFF(TacFitState& s, int a, int b, int c) {
   }
 }
 
-float TACFITALT_EVAL_POINT(const TacFitState& s, float u) {
+float TACFITALT_EVAL_POINT(const TacFitWork& s, float u) {
   const float* p = s.TACFIT_PARAM;
   if (u >= 0.0f && u <= p[2]) return polyValue(s.TACFIT_COEF[0], u);
   if (u > p[2] && u <= p[4]) return polyValue(s.TACFIT_COEF[1], u - p[2]);
   return polyValue(s.TACFIT_COEF[2], u - p[4]);
 }
 
-float TACFITALT_EVAL_DERIV(const TacFitState& s, float u) {
+float TACFITALT_EVAL_DERIV(const TacFitWork& s, float u) {
   const float* p = s.TACFIT_PARAM;
   if (u >= 0.0f && u <= p[2]) return polyDeriv(s.TACFIT_COEF[0], u);
   if (u > p[2] && u <= p[4]) return polyDeriv(s.TACFIT_COEF[1], u - p[2]);
   return polyDeriv(s.TACFIT_COEF[2], u - p[4]);
 }
 
-float TACFITALT_EVAL_FONCT(const TacFitState& s, const FitContext& ctx) {
+float TACFITALT_EVAL_FONCT(const TacFitWork& s, const FitContext& ctx) {
   float f = 0.0f;
   for (int i = 0; i < ctx.Ninst; ++i) {
     const float u = wrapUnit(static_cast<float>(i) / static_cast<float>(ctx.Ninst) - s.TACFIT_PARAM[0]);
@@ -136,7 +136,7 @@ float TACFITALT_EVAL_FONCT(const TacFitState& s, const FitContext& ctx) {
   return f;
 }
 
-int TACFIT_VERIF_CURVE(const TacFitState& s) {
+int TACFIT_VERIF_CURVE(const TacFitWork& s) {
   const float es = s.TACFIT_PARAM[2];
   for (float u = 0.0f; u < 1.0f; u += 0.01f) {
     const float d = TACFITALT_EVAL_DERIV(s, u);
@@ -146,7 +146,7 @@ int TACFIT_VERIF_CURVE(const TacFitState& s) {
   return 1;
 }
 
-void TACFIT_SHIFT_PARAM(TacFitState& s, const FitContext& ctx) {
+void TACFIT_SHIFT_PARAM(TacFitWork& s, const FitContext& ctx) {
   float* p = s.TACFIT_PARAM;
   p[1] = std::fmax(p[1], p[5]);
   p[3] = std::fmin(p[3], p[5]);
@@ -164,7 +164,7 @@ void TACFIT_SHIFT_PARAM(TacFitState& s, const FitContext& ctx) {
   p[8] = std::fmin(std::fmax(p[8], 0.0f), 2.0f);
 }
 
-int TACFIT_ALT(TacFitState& s, const double* tacfit_arg, int iterations, const FitContext& ctx) {
+int TACFIT_ALT(TacFitWork& s, const double* tacfit_arg, int iterations, const FitContext& ctx) {
   const int N = ctx.Ninst;
   float* p = s.TACFIT_PARAM;
   float* eps = s.TACFIT_eps;

@@ -1,9 +1,10 @@
+// Method 5: the uniform periodic cubic spline through the measured instants.
 #include "curves/numerics.h"
 #include "curves/tacfit.h"
 
 namespace quorvel {
 
-int BUILD_SPLINES_MATRIX(TacFitState& s, const FitContext& ctx) {
+int BUILD_SPLINES_MATRIX(TacFitWork& s, const FitContext& ctx) {
   const int n = 3 * ctx.Ninst;
   float* M = s.SPmatrix;
   for (int i = 0; i < n * n; ++i) M[i] = 0.0f;
@@ -21,7 +22,7 @@ int BUILD_SPLINES_MATRIX(TacFitState& s, const FitContext& ctx) {
   return 0;
 }
 
-int TACFIT_SPLINES(TacFitState& s, const double* tacfit_arg, const FitContext& ctx) {
+int TACFIT_SPLINES(TacFitWork& s, const double* tacfit_arg, const FitContext& ctx) {
   const int N = ctx.Ninst;
   if (s.SPmatrix_Ninst != N) BUILD_SPLINES_MATRIX(s, ctx);
   const int n = 3 * N;
@@ -41,20 +42,6 @@ int TACFIT_SPLINES(TacFitState& s, const double* tacfit_arg, const FitContext& c
                     static_cast<float>(N);
     const float b = bcd[3 * k], c = bcd[3 * k + 1], d = bcd[3 * k + 2];
     s.out.TACFIT_curve[i] = static_cast<float>(tacfit_arg[k] + b * u + c * u * u + d * u * u * u);
-  }
-  return EVAL_TACPARAMS(s.out, ctx);
-}
-
-int TACFIT_AFFINE(TacFitState& s, const double* tacfit_arg, const FitContext& ctx) {
-  const int N = ctx.Ninst;
-  const int per = kCurveSamples / N;
-  for (int i = 0; i < kCurveSamples; ++i) {
-    const int k = i / per;
-    const float t = static_cast<float>(i) / 512.0f;
-    const float t0 = static_cast<float>(k) / static_cast<float>(N);
-    const float t1 = static_cast<float>(k + 1) / static_cast<float>(N);
-    const double y0 = tacfit_arg[k], y1 = tacfit_arg[k + 1];
-    s.out.TACFIT_curve[i] = static_cast<float>(t * (y1 - y0) / (t1 - t0) + (t1 * y0 - t0 * y1) / (t1 - t0));
   }
   return EVAL_TACPARAMS(s.out, ctx);
 }

@@ -1,5 +1,5 @@
 // Method 0 (developer mode): the older reference-curve fit, y(t) = S(Q(t))^e.
-#include "curves/refcurve.h"
+#include "curves/tacfit_ref.h"
 
 #include <algorithm>
 #include <cmath>

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "base/app_folder.h"
 #include "curves/tacfit.h"
 
 namespace quorvel {
@@ -28,22 +27,19 @@ float wrapUnit(float u) {
 
 float bump(float x) { return 1.0f - 6.0f * x * x + 8.0f * x * x * x - 3.0f * x * x * x * x; }
 
-void writeReferenceFile(TacFitState& s) {
-  // The content depends only on the reference spline, so one write per run is enough.
-  if (s.TAC_txt_written) return;
-  s.TAC_txt_written = true;
-  const std::filesystem::path folder = applicationFolder();
-  std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
-  std::FILE* f = std::fopen((folder / "TAC.txt").string().c_str(), "w");
-  if (!f) return;  // a side file for inspection: the fit does not depend on it
-  for (int i = 0; i < kCurveSamples; ++i)
-    std::fprintf(f, "%2.6f\n", TACFIT_REFSPLINE(s, static_cast<float>(i) / 512.0f));
-  std::fclose(f);
-}
 }  // namespace
 
-void INIT_TACFITNEW(TacFitState& s) {
+TacFitWork::TacFitWork() { INIT_TACFITNEW(*this); }
+
+bool writeReferenceSplineTrace(const TacFitWork& s, const std::filesystem::path& folder) {
+  std::FILE* f = std::fopen((folder / "TAC.txt").string().c_str(), "w");
+  if (!f) return false;
+  for (int i = 0; i < kCurveSamples; ++i)
+    std::fprintf(f, "%2.6f\n", TACFIT_REFSPLINE(s, static_cast<float>(i) / 512.0f));
+  return std::fclose(f) == 0;
+}
+
+void INIT_TACFITNEW(TacFitWork& s) {
   static constexpr float kKnots[6] = {0.0f, 0.390625f, 0.703125f, 0.78125f, 0.859375f, 1.0f};
   static constexpr float kSpline[5][4] = {
       {1.0f, 0.060185f, -12.069924f, 19.773872f},
@@ -57,7 +53,7 @@ void INIT_TACFITNEW(TacFitState& s) {
     for (int c = 0; c < 4; ++c) s.TACFIT_SPLINE[j][c] = kSpline[j][c];
 }
 
-float TACFIT_REFSPLINE(const TacFitState& s, float w) {
+float TACFIT_REFSPLINE(const TacFitWork& s, float w) {
   for (int j = 0; j < 5; ++j) {
     if (s.TACFIT_ABC[j] <= w && w < s.TACFIT_ABC[j + 1]) {
       const float f = w - s.TACFIT_ABC[j];
@@ -70,7 +66,7 @@ float TACFIT_REFSPLINE(const TacFitState& s, float w) {
 
 float TACFITNEW_POLY(float a, float s, float d) { return a * bump(std::fabs(s * d)); }
 
-float TACFITNEW_EVAL_Y(const TacFitState& s, float t, const FitContext& ctx) {
+float TACFITNEW_EVAL_Y(const TacFitWork& s, float t, const FitContext& ctx) {
   const float N = static_cast<float>(ctx.Ninst);
   const float* shape = s.TACFITNEW_PARAM[kShape];
   const float u = wrapUnit(t - shape[kPhi]);
@@ -94,7 +90,7 @@ float TACFITNEW_EVAL_Y(const TacFitState& s, float t, const FitContext& ctx) {
   return ymin + (1.0f - ymin) * (kappa * z * z + (2.0f * h - kappa) * z + (m - h));
 }
 
-float TACFITNEW_EVAL_FONCT(const TacFitState& s, const FitContext& ctx) {
+float TACFITNEW_EVAL_FONCT(const TacFitWork& s, const FitContext& ctx) {
   float f = 0.0f;
   for (int i = 0; i < ctx.Ninst; ++i) {
     const float e = TACFITNEW_EVAL_Y(s, static_cast<float>(i) / static_cast<float>(ctx.Ninst), ctx) -
@@ -104,7 +100,7 @@ float TACFITNEW_EVAL_FONCT(const TacFitState& s, const FitContext& ctx) {
   return f;
 }
 
-void TACFITNEW_PARAM_0(TacFitState& s, const FitContext& ctx) {
+void TACFITNEW_PARAM_0(TacFitWork& s, const FitContext& ctx) {
   const int N = ctx.Ninst;
   float* a = s.TACFITNEW_PARAM[kAmp];
   float* sh = s.TACFITNEW_PARAM[kSharp];
@@ -148,9 +144,8 @@ void TACFITNEW_PARAM_0(TacFitState& s, const FitContext& ctx) {
   if (shape[kKappa] < -kmax) shape[kKappa] = -kmax;
 }
 
-int TACFIT_NEW(TacFitState& s, const double* tacfit_arg, const FitContext& ctx) {
+int TACFIT_NEW(TacFitWork& s, int TACFIT_ITER, const double* tacfit_arg, const FitContext& ctx) {
   const int N = ctx.Ninst;
-  if (s.TACFIT_ABC[5] != 1.0f) INIT_TACFITNEW(s);  // a state that skipped the start-up step
   float(&P)[3][40] = s.TACFITNEW_PARAM;
   float(&eps)[3][40] = s.TACFITNEW_eps;
   const int* deg = s.TACFIT_DEG;
@@ -168,7 +163,6 @@ int TACFIT_NEW(TacFitState& s, const double* tacfit_arg, const FitContext& ctx) 
   if (!(ymax > 0.0f)) {
     // Nothing to normalise by: the fitted curve is the zero curve.
     for (float& c : s.out.TACFIT_curve) c = 0.0f;
-    writeReferenceFile(s);
     return EVAL_TACPARAMS(s.out, ctx);
   }
   for (int i = 0; i < N; ++i) s.TACFIT_points[i] = static_cast<float>(tacfit_arg[i]) / ymax;
@@ -192,7 +186,7 @@ int TACFIT_NEW(TacFitState& s, const double* tacfit_arg, const FitContext& ctx) 
   TACFITNEW_PARAM_0(s, ctx);
 
   float R = 0.0f;
-  for (int it = 0; it < s.TACFIT_ITER; ++it) {
+  for (int it = 0; it < TACFIT_ITER; ++it) {
     const float F0 = TACFITNEW_EVAL_FONCT(s, ctx);
     for (int g = 0; g < 3; ++g) {
       const float F = TACFITNEW_EVAL_FONCT(s, ctx);
@@ -243,7 +237,6 @@ int TACFIT_NEW(TacFitState& s, const double* tacfit_arg, const FitContext& ctx) 
   // TACFITNEW_EVAL_CURVE
   for (int i = 0; i < kCurveSamples; ++i)
     s.out.TACFIT_curve[i] = s.TACFIT_YMAX * TACFITNEW_EVAL_Y(s, static_cast<float>(i) / 512.0f, ctx);
-  writeReferenceFile(s);
   return EVAL_TACPARAMS(s.out, ctx);
 }
 

@@ -11,7 +11,6 @@
 #include "base/trace_log.h"
 #include "curves/tacfit.h"
 #include "curves/volume_results.h"
-#include "segmentation/volume_curves.h"
 
 namespace quorvel {
 
@@ -39,8 +38,8 @@ void REGENERATE_TACFIT_NOISE(VolumeCurves& vc, MethodComparison& mc);
 bool CHANGE_NOISE_LEVEL(VolumeCurves& vc, MethodComparison& mc, int delta);
 std::string noiseLevelText(const MethodComparison& mc);
 // The developer noise commands: delta 0 regenerates at the current level, +1 / -1 changes the
-// level by 10 first; then both curves are refitted. False when the level cannot go lower.
-bool NOISE_COMMAND(SegmentationContext& c, CurveState& curves, MethodComparison& mc, int delta);
+// level by 10 first (the caller then refits both curves). False when the level cannot go lower.
+bool changeNoise(VolumeCurves& vc, MethodComparison& mc, int delta);
 
 // The synthetic 8-instant curve for end systole T (ms) and ejection fraction F (%), times 100,
 // with noise of level L drawn from gauss_hist.
@@ -50,7 +49,7 @@ void INIT_EVALTACS_ARG(MethodComparison& mc, int T, int F, int L);
 // methods 1 to 5 and returns the report (mean and spread of the errors against the expected
 // values, per method; method 3 is computed but not reported). runs: repetitions of a noisy case.
 // progress(fraction) returning false stops early and returns an empty report.
-std::string DO_EVAL_TACS(TacFitState& fit, MethodComparison& mc, const FitContext& base, TraceLog& log,
+std::string DO_EVAL_TACS(const TacFitSettings& set, TacFitWork& fit, MethodComparison& mc, const FitContext& base, TraceLog& log,
                          int runs = kComparisonRuns, const std::function<bool(double)>& progress = {});
 
 }  // namespace quorvel

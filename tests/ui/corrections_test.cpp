@@ -9,13 +9,14 @@
 #include <set>
 #include <vector>
 
+#include "render/view_geometry.h"
 #include "segmentation/classification.h"
 #include "segmentation/corrections.h"
 #include "segmentation/corrections_texts.h"
 #include "segmentation/region_stats.h"
-#include "segmentation/reorient.h"
 #include "segmentation/undo.h"
-#include "segmentation_fixture.h"
+#include "ui/segmentation_input.h"
+#include "workstation_fixture.h"
 
 namespace quorvel::testing {
 namespace {
@@ -28,22 +29,14 @@ constexpr KeyModifiers kNone{}, kCtrl{true, false}, kShift{false, true};
 // Voxels per class and instant: [class][t].
 using Census = std::array<std::array<long, kMaxInstants>, 16>;
 
-class Corrections : public SegmentationTest {
+class Corrections : public WorkstationTest {
  protected:
   static void SetUpTestSuite() {
-    auto ws = std::make_unique<StudyWorkspace>();
-    auto sg = std::make_unique<Segmentation>();
-    ScriptedPlatform p;
-    TraceLog quiet;
-    loadPhantom(phantom::buildPhantom(phantom::defaultParams(64)), *ws);
-    SegmentationContext c{*ws, *sg, p, quiet, {}};
-    ws->settings.reorient.recad_t = 64;  // no resampling: the phantom is in the working pose
-    if (FICH_VALIDATE(c) != ReorientOutcome::StepValidated) return;
-    SELECT_STEP(ws->settings.flow, 1);
-    if (FICH_VALIDATE(c) != ReorientOutcome::StepValidated) return;
-    if (FICH_VALIDATE(c) != ReorientOutcome::Segmented) return;
-    segmentedStudy = std::move(ws);
-    segmented = std::move(sg);
+    PhantomSession p(phantom::buildPhantom(phantom::defaultParams(64)),
+                     std::filesystem::path(QUORVEL_TEST_TMP) / "corrections_suite");
+    if (!segmentInWorkingPose(p.ws)) return;
+    segmentedStudy = std::make_unique<StudyWorkspace>(p.ws.w);
+    segmented = std::make_unique<Segmentation>(p.ws.seg);
   }
   static void TearDownTestSuite() {
     segmentedStudy.reset();
@@ -51,44 +44,41 @@ class Corrections : public SegmentationTest {
   }
 
   void SetUp() override {
-    SegmentationTest::SetUp();
+    WorkstationTest::SetUp();
     ASSERT_TRUE(segmented) << "the phantom could not be segmented";
-    w = *segmentedStudy;
-    seg = *segmented;
+    ws->w = *segmentedStudy;
+    ws->seg = *segmented;
     // Every slice of the study in the mosaic.
-    w.view.NcellH = w.view.NcellV = 8;
-    w.view.htayaff = 8 * kCellWidth;
-    w.view.vtayaff = 8 * kCellHeight;
-    w.study.seg_affmin = 0;
-    w.settings.flow.segment_updt1 = w.settings.flow.segment_updt2 = 0;
-    original = seg.CORR;
+    ws->w.view.NcellH = ws->w.view.NcellV = 8;
+    ws->w.view.htayaff = 8 * kCellWidth;
+    ws->w.view.vtayaff = 8 * kCellHeight;
+    ws->w.study.seg_affmin = 0;
+    ws->w.settings.flow.segment_updt1 = ws->w.settings.flow.segment_updt2 = 0;
+    original = ws->seg.CORR;
   }
 
-  WorkflowState& flow() { return w.settings.flow; }
-  SliceLimits& lim() { return w.settings.limits; }
-  int NCZ() const { return w.study.NCZ; }
-  int labelAt(int t, int z, int r, int c) const { return seg.LPE[Segmentation::index(w.study.NCZ, t, z, r, c)]; }
+  WorkflowState& flow() { return ws->w.settings.flow; }
+  SliceLimits& lim() { return ws->w.settings.limits; }
+  int NCZ() const { return ws->w.study.NCZ; }
+  int labelAt(int t, int z, int r, int c) const { return ws->seg.LPE[Segmentation::index(ws->w.study.NCZ, t, z, r, c)]; }
 
-  // View position of a voxel, in the count panel or the class panel.
-  std::pair<int, int> pos(const ViewVoxel& v, bool classPanel = false) const {
-    const int k = v.slice - w.study.seg_affmin;
-    return {(k % w.view.NcellH) * 128 + 2 * v.col + 1 + (classPanel ? w.view.htayaff / 2 : 0),
-            (k / w.view.NcellH) * 128 + 2 * v.row + 1};
+  // View position of a voxel, in the count panel or the class panel (inside its 2 x 2 block).
+  std::pair<int, int> pos(const SliceVoxel& v, bool classPanel = false) const {
+    const auto [x, y] = mosaicPixelOf(ws->w.view, ws->w.study.seg_affmin, v, classPanel);
+    return {x + 1, y + 1};
   }
-  void press(MouseButton b, KeyModifiers m, const ViewVoxel& v) {
-    auto c = context();
+  void press(MouseButton b, KeyModifiers m, const SliceVoxel& v) {
     const auto [x, y] = pos(v);
-    SEG_BUTTON_PRESS(c, b, m, x, y);
-    SEG_BUTTON_RELEASE(c);
+    segButtonPress(*ws, b, m, x, y);
+    segButtonRelease(*ws);
   }
-  void move(const ViewVoxel& v) {
-    auto c = context();
+  void move(const SliceVoxel& v) {
     const auto [x, y] = pos(v);
-    SEG_MOUSE_MOVE(c, x, y);
+    segMouseMove(*ws, x, y);
   }
 
   // An inner voxel of the label at instant t, in the slice where it is largest.
-  std::optional<ViewVoxel> voxelOf(int label, int t) const {
+  std::optional<SliceVoxel> voxelOf(int label, int t) const {
     int bestZ = -1;
     long best = 0;
     for (int z = 0; z < NCZ(); ++z) {
@@ -98,78 +88,78 @@ class Corrections : public SegmentationTest {
       if (n > best) best = n, bestZ = z;
     }
     if (bestZ < 0) return std::nullopt;
-    std::optional<ViewVoxel> any;
+    std::optional<SliceVoxel> any;
     for (int r = 1; r < kMatrix - 1; ++r)
       for (int c = 1; c < kMatrix - 1; ++c) {
         if (labelAt(t, bestZ, r, c) != label) continue;
-        if (!any) any = ViewVoxel{bestZ, r, c};
+        if (!any) any = SliceVoxel{bestZ, r, c};
         if (labelAt(t, bestZ, r - 1, c) == label && labelAt(t, bestZ, r + 1, c) == label &&
             labelAt(t, bestZ, r, c - 1) == label && labelAt(t, bestZ, r, c + 1) == label)
-          return ViewVoxel{bestZ, r, c};
+          return SliceVoxel{bestZ, r, c};
       }
     return any;
   }
   // The first instant where the label has voxels, made current, and a voxel there.
-  std::optional<ViewVoxel> showLabel(int label) {
-    for (int t = 0; t < w.study.Ninst; ++t)
+  std::optional<SliceVoxel> showLabel(int label) {
+    for (int t = 0; t < ws->w.study.Ninst; ++t)
       if (auto v = voxelOf(label, t)) {
-        w.study.instant = t;
+        ws->w.study.instant = t;
         return v;
       }
     return std::nullopt;
   }
   int largestOfClass(int cls) const {
     int best = 0;
-    for (int l = 1; l <= seg.NREG; ++l)
-      if (seg.CORR[l] == cls && seg.CARD[l] > seg.CARD[best]) best = l;
+    for (int l = 1; l <= ws->seg.NREG; ++l)
+      if (ws->seg.CORR[l] == cls && ws->seg.CARD[l] > ws->seg.CARD[best]) best = l;
     return best;
   }
   std::array<long, kMaxInstants> voxelsPerInstant(int label) const {
     std::array<long, kMaxInstants> n{};
-    for (int t = 0; t < w.study.Ninst; ++t)
-      for (size_t i = t * w.study.instantSize(); i < (t + 1) * w.study.instantSize(); ++i) n[t] += seg.LPE[i] == label;
+    for (int t = 0; t < ws->w.study.Ninst; ++t)
+      for (size_t i = t * ws->w.study.instantSize(); i < (t + 1) * ws->w.study.instantSize(); ++i) n[t] += ws->seg.LPE[i] == label;
     return n;
   }
 
   // Regions with voxels at instant 0, each with one of its voxels there.
-  std::vector<std::pair<int, ViewVoxel>> regionsAtFirstInstant() const {
-    std::vector<std::pair<int, ViewVoxel>> out;
-    for (int l = 1; l <= seg.NREG; ++l)
+  std::vector<std::pair<int, SliceVoxel>> regionsAtFirstInstant() const {
+    std::vector<std::pair<int, SliceVoxel>> out;
+    for (int l = 1; l <= ws->seg.NREG; ++l)
       if (auto v = voxelOf(l, 0)) out.emplace_back(l, *v);
     return out;
   }
   // One assignment with its snapshot: a region to a ventricle it is not in yet.
-  void assignElsewhere(const std::pair<int, ViewVoxel>& region, int k) {
-    const int cls = seg.CORR[region.first];
+  void assignElsewhere(const std::pair<int, SliceVoxel>& region, int k) {
+    const int cls = ws->seg.CORR[region.first];
     press(cls == kClassRight || (k % 2 && cls != kClassLeft) ? kSecondary : kPrimary, kNone, region.second);
   }
   int undo() {
-    auto c = context();
+    auto c = ws->segmentation();
     return LOAD_UNDO(kUndoSegmentationRing, c);
   }
 
   // Class of every voxel with the threshold rule (equilibrium off) and the limit rule.
   Census census() const {
-    const Study& s = w.study;
+    const Study& s = ws->w.study;
     Census n{};
     for (int t = 0; t < s.Ninst; ++t)
       for (int z = 0; z < s.NCZ; ++z)
         for (int r = 0; r < kMatrix; ++r)
           for (int col = 0; col < kMatrix; ++col) {
             const size_t i = Segmentation::index(s.NCZ, t, z, r, col);
-            int cls = seg.CORR[seg.LPE[i]];
+            int cls = ws->seg.CORR[ws->seg.LPE[i]];
             const int level = static_cast<int>(s.DATA[i]);
-            if (w.options.equilibrium == 0 && cls > 0 && cls < kStructMaxEntries &&
-                level * 400.0f / seg.struct_max[cls] < s.seuillage * 4.0f)
+            if (ws->w.options.equilibrium == 0 && cls > 0 && cls < kStructMaxEntries &&
+                level * 400.0f / ws->seg.struct_max[cls] < s.seuillage * 4.0f)
               cls = 0;
-            if (cls == 1 && (z < w.settings.limits.limG_inf[t] || z > w.settings.limits.limG_sup[t])) cls = 3;
-            if (cls == 2 && (z < w.settings.limits.limD_inf[t] || z > w.settings.limits.limD_sup[t])) cls = 3;
+            if (cls == 1 && (z < ws->w.settings.limits.limG_inf[t] || z > ws->w.settings.limits.limG_sup[t])) cls = 3;
+            if (cls == 2 && (z < ws->w.settings.limits.limD_inf[t] || z > ws->w.settings.limits.limD_sup[t])) cls = 3;
             ++n[cls][t];
           }
     return n;
   }
   bool presentAtEveryInstant(const Census& n, int cls) const {
-    for (int t = 0; t < w.study.Ninst; ++t)
+    for (int t = 0; t < ws->w.study.Ninst; ++t)
       if (n[cls][t] == 0) return false;
     return true;
   }
@@ -178,42 +168,42 @@ class Corrections : public SegmentationTest {
   // check agreeing with the census (messages included).
   void expectConsistent(const char* when) {
     SCOPED_TRACE(when);
-    const Study& s = w.study;
-    Segmentation fresh = seg;
+    const Study& s = ws->w.study;
+    Segmentation fresh = ws->seg;
     TraceLog quiet;
     RECOUP_CLASS(0, s.Ninst, s.NCZ, fresh, quiet);
-    EXPECT_EQ(seg.CARD, fresh.CARD);
-    EXPECT_TRUE(seg.RECOUP == fresh.RECOUP);
-    EXPECT_TRUE(seg.RECOUP_Z == fresh.RECOUP_Z);
+    EXPECT_EQ(ws->seg.CARD, fresh.CARD);
+    EXPECT_TRUE(ws->seg.RECOUP == fresh.RECOUP);
+    EXPECT_TRUE(ws->seg.RECOUP_Z == fresh.RECOUP_Z);
 
     std::array<int, 4> top{1, 1, 1, 1};
     for (int t = 0; t < s.Ninst; ++t)
       for (int z = 0; z < s.NCZ; ++z)
         for (size_t i = Segmentation::index(s.NCZ, t, z, 0, 0); i < Segmentation::index(s.NCZ, t, z + 1, 0, 0); ++i) {
-          int cls = seg.CORR[seg.LPE[i]];
+          int cls = ws->seg.CORR[ws->seg.LPE[i]];
           if (cls == 1 && (z < lim().limG_inf[t] || z > lim().limG_sup[t])) cls = 3;
           if (cls == 2 && (z < lim().limD_inf[t] || z > lim().limD_sup[t])) cls = 3;
           if (cls < 4) top[cls] = std::max(top[cls], static_cast<int>(s.DATA[i]));
         }
-    EXPECT_FLOAT_EQ(seg.struct_max[1], top[1]);
-    EXPECT_FLOAT_EQ(seg.struct_max[2], top[2]);
-    EXPECT_FLOAT_EQ(seg.struct_max[3], (top[1] + top[2]) * 0.5f);
+    EXPECT_FLOAT_EQ(ws->seg.struct_max[1], top[1]);
+    EXPECT_FLOAT_EQ(ws->seg.struct_max[2], top[2]);
+    EXPECT_FLOAT_EQ(ws->seg.struct_max[3], (top[1] + top[2]) * 0.5f);
 
     const Census n = census();
     const bool left = presentAtEveryInstant(n, 1), right = presentAtEveryInstant(n, 2);
     const size_t before = platform.texts("warning").size();
-    auto c = context();
+    auto c = ws->segmentation();
     EXPECT_EQ(VERIF_VENT(c), left && right ? 1 : 0);
     const auto shown = platform.texts("warning");
     std::vector<std::string> expected;
-    if (!left) expected.push_back(texts::kLeftVentricleAbsent.pick(w.options.LANGUE));
-    if (!right) expected.push_back(texts::kRightVentricleAbsent.pick(w.options.LANGUE));
+    if (!left) expected.push_back(texts::kLeftVentricleAbsent.pick(ws->w.options.LANGUE));
+    if (!right) expected.push_back(texts::kRightVentricleAbsent.pick(ws->w.options.LANGUE));
     EXPECT_EQ(std::vector<std::string>(shown.begin() + before, shown.end()), expected);
   }
 
   // Which labels each label touches, from the voxels (same 8 neighbours as the contact counts).
   std::vector<std::set<int>> touching() const {
-    const Study& s = w.study;
+    const Study& s = ws->w.study;
     std::vector<std::set<int>> adj(kLabelSlots);
     for (int t = 0; t < s.Ninst; ++t)
       for (int z = 0; z < s.NCZ; ++z)
@@ -242,30 +232,30 @@ std::unique_ptr<Segmentation> Corrections::segmented;
 // ---- where the mouse points ---------------------------------------------------------------
 
 TEST_F(Corrections, BothPanelsAddressTheSameVoxelsOfTheMosaic) {
-  w.view.NcellH = 3;
-  w.view.NcellV = 2;
-  w.view.htayaff = 3 * kCellWidth;
-  w.study.seg_affmin = 20;
+  ws->w.view.NcellH = 3;
+  ws->w.view.NcellV = 2;
+  ws->w.view.htayaff = 3 * kCellWidth;
+  ws->w.study.seg_affmin = 20;
   // Cell 0: slice 20; cell 4 (second row, second column): slice 24.
-  EXPECT_EQ(SEG_VIEW_VOXEL(w, 11, 15), (ViewVoxel{20, 7, 5}));
-  EXPECT_EQ(SEG_VIEW_VOXEL(w, 384 + 11, 15), (ViewVoxel{20, 7, 5}));
-  EXPECT_EQ(SEG_VIEW_VOXEL(w, 128 + 127, 128 + 126), (ViewVoxel{24, 63, 63}));
-  EXPECT_EQ(SEG_VIEW_VOXEL(w, 384 + 128 + 127, 128 + 126), (ViewVoxel{24, 63, 63}));
+  EXPECT_EQ(mosaicVoxelAt(ws->w.view, ws->w.study.NCZ, ws->w.study.seg_affmin, 11, 15), (SliceVoxel{20, 7, 5}));
+  EXPECT_EQ(mosaicVoxelAt(ws->w.view, ws->w.study.NCZ, ws->w.study.seg_affmin, 384 + 11, 15), (SliceVoxel{20, 7, 5}));
+  EXPECT_EQ(mosaicVoxelAt(ws->w.view, ws->w.study.NCZ, ws->w.study.seg_affmin, 128 + 127, 128 + 126), (SliceVoxel{24, 63, 63}));
+  EXPECT_EQ(mosaicVoxelAt(ws->w.view, ws->w.study.NCZ, ws->w.study.seg_affmin, 384 + 128 + 127, 128 + 126), (SliceVoxel{24, 63, 63}));
   // Past the last slice: ignored, or clamped for the limits.
-  w.study.seg_affmin = 60;
-  EXPECT_EQ(SEG_VIEW_VOXEL(w, 256 + 1, 128 + 1), std::nullopt);  // slice 65
-  EXPECT_EQ(SEG_VIEW_SLICE_CLAMPED(w, 256 + 1, 128 + 1), 63);
-  EXPECT_EQ(SEG_VIEW_VOXEL(w, 256 + 1, 1), (ViewVoxel{62, 0, 0}));
-  EXPECT_EQ(SEG_VIEW_VOXEL(w, -1, 5), std::nullopt);
-  w.study.seg_affmin = -2;  // a grid starting before the first slice
-  EXPECT_EQ(SEG_VIEW_VOXEL(w, 1, 1), std::nullopt);
-  EXPECT_EQ(SEG_VIEW_SLICE_CLAMPED(w, 1, 1), 0);
+  ws->w.study.seg_affmin = 60;
+  EXPECT_EQ(mosaicVoxelAt(ws->w.view, ws->w.study.NCZ, ws->w.study.seg_affmin, 256 + 1, 128 + 1), std::nullopt);  // slice 65
+  EXPECT_EQ(mosaicSliceClampedAt(ws->w.view, ws->w.study.NCZ, ws->w.study.seg_affmin, 256 + 1, 128 + 1), 63);
+  EXPECT_EQ(mosaicVoxelAt(ws->w.view, ws->w.study.NCZ, ws->w.study.seg_affmin, 256 + 1, 1), (SliceVoxel{62, 0, 0}));
+  EXPECT_EQ(mosaicVoxelAt(ws->w.view, ws->w.study.NCZ, ws->w.study.seg_affmin, -1, 5), std::nullopt);
+  ws->w.study.seg_affmin = -2;  // a grid starting before the first slice
+  EXPECT_EQ(mosaicVoxelAt(ws->w.view, ws->w.study.NCZ, ws->w.study.seg_affmin, 1, 1), std::nullopt);
+  EXPECT_EQ(mosaicSliceClampedAt(ws->w.view, ws->w.study.NCZ, ws->w.study.seg_affmin, 1, 1), 0);
 
   // The retouching window: 4 x 4 pixels per voxel of retouche_slice.
   flow().retouche_slice = 33;
-  EXPECT_EQ(RETOUCHE_VIEW_VOXEL(w, 4 * 10 + 3, 4 * 62), (ViewVoxel{33, 62, 10}));
-  EXPECT_EQ(RETOUCHE_VIEW_VOXEL(w, 256, 0), std::nullopt);
-  EXPECT_EQ(RETOUCHE_VIEW_VOXEL(w, 0, -1), std::nullopt);
+  EXPECT_EQ(retouchVoxelAt(flow().retouche_slice, ws->w.study.NCZ, 4 * 10 + 3, 4 * 62), (SliceVoxel{33, 62, 10}));
+  EXPECT_EQ(retouchVoxelAt(flow().retouche_slice, ws->w.study.NCZ, 256, 0), std::nullopt);
+  EXPECT_EQ(retouchVoxelAt(flow().retouche_slice, ws->w.study.NCZ, 0, -1), std::nullopt);
 }
 
 // ---- assignments ---------------------------------------------------------------------------
@@ -283,31 +273,31 @@ TEST_F(Corrections, RegionAssignedToTheWrongVentricleAndBack) {
   flow().infu_button = 1;
 
   press(kPrimary, kNone, *v);  // the right ventricle, by mistake
-  EXPECT_EQ(seg.CORR[L], kClassRight);
-  EXPECT_EQ(flow().butt_down, 0);
+  EXPECT_EQ(ws->seg.CORR[L], kClassRight);
+  EXPECT_EQ(ws->input.butt_down, 0);
   EXPECT_EQ(flow().UNDOseg_lev, 1);
   EXPECT_EQ(flow().infu_button, 0);
   EXPECT_EQ(flow().segment_updt1, 1);
   EXPECT_EQ(flow().segment_updt2, 1);
   // The whole region, at every instant, and nothing else.
   const Census moved = census();
-  for (int t = 0; t < w.study.Ninst; ++t) {
+  for (int t = 0; t < ws->w.study.Ninst; ++t) {
     EXPECT_EQ(moved[1][t], before[1][t] - perInstant[t]) << t;
     EXPECT_EQ(moved[2][t], before[2][t] + perInstant[t]) << t;
   }
   for (int l = 0; l < kLabelSlots; ++l)
     if (l != L) {
-      ASSERT_EQ(seg.CORR[l], original[l]) << l;
+      ASSERT_EQ(ws->seg.CORR[l], original[l]) << l;
     }
   expectConsistent("in the right ventricle");
 
   // Back with the secondary button, pointing at the class panel this time.
-  auto c = context();
+  auto c = ws->segmentation();
   const auto [x, y] = pos(*v, true);
-  SEG_BUTTON_PRESS(c, kSecondary, kNone, x, y);
-  EXPECT_EQ(flow().butt_down, kClassLeft);
-  SEG_BUTTON_RELEASE(c);
-  EXPECT_EQ(seg.CORR, original);
+  segButtonPress(*ws, kSecondary, kNone, x, y);
+  EXPECT_EQ(ws->input.butt_down, kClassLeft);
+  segButtonRelease(*ws);
+  EXPECT_EQ(ws->seg.CORR, original);
   EXPECT_EQ(census(), before);
   EXPECT_EQ(flow().UNDOseg_lev, 2);
   expectConsistent("back in the left ventricle");
@@ -315,39 +305,39 @@ TEST_F(Corrections, RegionAssignedToTheWrongVentricleAndBack) {
 
 TEST_F(Corrections, SliceOnlyAssignmentChangesOneSliceAtOneInstant) {
   const int L = largestOfClass(kClassLeft);
-  w.study.instant = 2;
+  ws->w.study.instant = 2;
   const auto v = voxelOf(L, 2);
   ASSERT_TRUE(v);
-  const std::vector<uint16_t> labels = seg.LPE;
+  const std::vector<uint16_t> labels = ws->seg.LPE;
   const Census before = census();
-  const int nreg = seg.NREG;
+  const int nreg = ws->seg.NREG;
 
-  flow().visu_contupdt = 1;
+  ws->input.visu_contupdt = 1;
   press(kPrimary, kNone, *v);
-  ASSERT_EQ(seg.NREG, nreg + 1);
-  const int fresh = seg.NREG;
-  EXPECT_EQ(seg.CORR[fresh], kClassRight);
-  EXPECT_EQ(seg.CORR[L], kClassLeft);
+  ASSERT_EQ(ws->seg.NREG, nreg + 1);
+  const int fresh = ws->seg.NREG;
+  EXPECT_EQ(ws->seg.CORR[fresh], kClassRight);
+  EXPECT_EQ(ws->seg.CORR[L], kClassLeft);
   long inSlice = 0, elsewhere = 0;
-  for (int t = 0; t < w.study.Ninst; ++t)
+  for (int t = 0; t < ws->w.study.Ninst; ++t)
     for (int z = 0; z < NCZ(); ++z)
       for (int r = 0; r < kMatrix; ++r)
         for (int col = 0; col < kMatrix; ++col) {
           const size_t i = Segmentation::index(NCZ(), t, z, r, col);
           if (t == 2 && z == v->slice && labels[i] == L) {
-            inSlice += seg.LPE[i] == fresh;
+            inSlice += ws->seg.LPE[i] == fresh;
           } else {
-            elsewhere += seg.LPE[i] != labels[i];
+            elsewhere += ws->seg.LPE[i] != labels[i];
           }
         }
   EXPECT_GT(inSlice, 0);
   EXPECT_EQ(elsewhere, 0);
   const Census after = census();
-  for (int t = 0; t < w.study.Ninst; ++t) {
+  for (int t = 0; t < ws->w.study.Ninst; ++t) {
     EXPECT_EQ(after[1][t], before[1][t] - (t == 2 ? inSlice : 0)) << t;
     EXPECT_EQ(after[2][t], before[2][t] + (t == 2 ? inSlice : 0)) << t;
   }
-  for (int l = 0; l <= nreg; ++l) ASSERT_EQ(seg.CORR[l], original[l]) << l;
+  for (int l = 0; l <= nreg; ++l) ASSERT_EQ(ws->seg.CORR[l], original[l]) << l;
   // The new label's contacts are known at once (the enclosed-region rule reads them).
   expectConsistent("after the slice-only assignment");
 }
@@ -356,15 +346,15 @@ TEST_F(Corrections, EnclosedRegionJoinsOnlyWhenAllItsNeighboursAreTheVentricle) 
   // B: a class-3 region whose neighbours are right-ventricle regions and exactly two class-3
   // regions A1 and A2.
   int B = 0, A1 = 0, A2 = 0;
-  for (int b = 1; b <= seg.NREG && !B; ++b) {
-    if (seg.CORR[b] != kClassOther || seg.CARD[b] == 0) continue;
+  for (int b = 1; b <= ws->seg.NREG && !B; ++b) {
+    if (ws->seg.CORR[b] != kClassOther || ws->seg.CARD[b] == 0) continue;
     std::vector<int> others;
     bool right = false, left = false;
-    for (int n = 1; n <= seg.NREG; ++n) {
-      if (n == b || seg.RECOUP(b, n) <= 0) continue;
-      right |= seg.CORR[n] == kClassRight;
-      left |= seg.CORR[n] == kClassLeft;
-      if (seg.CORR[n] == kClassOther) others.push_back(n);
+    for (int n = 1; n <= ws->seg.NREG; ++n) {
+      if (n == b || ws->seg.RECOUP(b, n) <= 0) continue;
+      right |= ws->seg.CORR[n] == kClassRight;
+      left |= ws->seg.CORR[n] == kClassLeft;
+      if (ws->seg.CORR[n] == kClassOther) others.push_back(n);
     }
     if (right && !left && others.size() == 2) B = b, A1 = others[0], A2 = others[1];
   }
@@ -375,22 +365,22 @@ TEST_F(Corrections, EnclosedRegionJoinsOnlyWhenAllItsNeighboursAreTheVentricle) 
   auto v = showLabel(A1);
   ASSERT_TRUE(v);
   press(kPrimary, kNone, *v);
-  EXPECT_EQ(seg.CORR[A1], kClassRight);
-  EXPECT_EQ(seg.CORR[A2], kClassOther);
-  EXPECT_EQ(seg.CORR[B], kClassOther) << "B still touches A2, of class 3";
+  EXPECT_EQ(ws->seg.CORR[A1], kClassRight);
+  EXPECT_EQ(ws->seg.CORR[A2], kClassOther);
+  EXPECT_EQ(ws->seg.CORR[B], kClassOther) << "B still touches A2, of class 3";
   expectConsistent("A1 assigned");
 
   v = showLabel(A2);
   ASSERT_TRUE(v);
   press(kPrimary, kNone, *v);
-  EXPECT_EQ(seg.CORR[A2], kClassRight);
-  EXPECT_EQ(seg.CORR[B], kClassRight) << "B now touches only the right ventricle";
+  EXPECT_EQ(ws->seg.CORR[A2], kClassRight);
+  EXPECT_EQ(ws->seg.CORR[B], kClassRight) << "B now touches only the right ventricle";
   for (int l = 0; l < kLabelSlots; ++l)
     if (l != A1 && l != A2 && l != B) {
-      ASSERT_EQ(seg.CORR[l], original[l]) << l;
+      ASSERT_EQ(ws->seg.CORR[l], original[l]) << l;
     }
   const Census after = census();
-  for (int t = 0; t < w.study.Ninst; ++t) EXPECT_EQ(after[2][t], before[2][t] + pA1[t] + pA2[t] + pB[t]) << t;
+  for (int t = 0; t < ws->w.study.Ninst; ++t) EXPECT_EQ(after[2][t], before[2][t] + pA1[t] + pA2[t] + pB[t]) << t;
   expectConsistent("A2 assigned");
 }
 
@@ -403,17 +393,17 @@ TEST_F(Corrections, ExclusionSpreadsThroughConnectedRegionsAndMarksAreCleared) {
       const int a = todo.back();
       todo.pop_back();
       for (int b : adj[a])
-        if (seg.CORR[b] > 0 && reached.insert(b).second) todo.push_back(b);
+        if (ws->seg.CORR[b] > 0 && reached.insert(b).second) todo.push_back(b);
     }
     return reached;
   };
   auto holds = [&](const std::set<int>& s, int cls) {
-    return std::any_of(s.begin(), s.end(), [&](int l) { return seg.CORR[l] == cls; });
+    return std::any_of(s.begin(), s.end(), [&](int l) { return ws->seg.CORR[l] == cls; });
   };
   // A structure away from the heart (several regions), and one connected to the right ventricle.
   int away = 0, joined = 0;
-  for (int l = 1; l <= seg.NREG; ++l) {
-    if (seg.CORR[l] != kClassOther || seg.CARD[l] == 0) continue;
+  for (int l = 1; l <= ws->seg.NREG; ++l) {
+    if (ws->seg.CORR[l] != kClassOther || ws->seg.CARD[l] == 0) continue;
     const auto s = closure(l);
     if (!away && s.size() > 2 && !holds(s, kClassLeft) && !holds(s, kClassRight)) away = l;
     if (!joined && holds(s, kClassRight) && !holds(s, kClassLeft)) joined = l;
@@ -424,16 +414,16 @@ TEST_F(Corrections, ExclusionSpreadsThroughConnectedRegionsAndMarksAreCleared) {
   const auto structure = closure(away);
   auto v = showLabel(away);
   ASSERT_TRUE(v);
-  auto c = context();
+  auto c = ws->segmentation();
   auto [x, y] = pos(*v);
-  ASSERT_TRUE(MARK_KEY_DOWN(c, kClassExcludedConnected, x, y));
-  MARK_KEY_UP(c);
-  EXPECT_EQ(flow().butt_down, 0);
-  for (int l = 1; l <= seg.NREG; ++l)
-    ASSERT_EQ(seg.CORR[l], structure.count(l) ? kClassExcludedConnected : original[l]) << l;
+  ASSERT_TRUE(markKeyDown(*ws, kClassExcludedConnected, x, y));
+  markKeyUp(*ws);
+  EXPECT_EQ(ws->input.butt_down, 0);
+  for (int l = 1; l <= ws->seg.NREG; ++l)
+    ASSERT_EQ(ws->seg.CORR[l], structure.count(l) ? kClassExcludedConnected : original[l]) << l;
   expectConsistent("structure excluded");
-  CLEAR_MARKS(c);
-  EXPECT_EQ(seg.CORR, original);
+  clearExclusionMarks(c);
+  EXPECT_EQ(ws->seg.CORR, original);
   EXPECT_EQ(flow().UNDOseg_lev, 2);
   expectConsistent("marks cleared");
 
@@ -442,79 +432,79 @@ TEST_F(Corrections, ExclusionSpreadsThroughConnectedRegionsAndMarksAreCleared) {
   v = showLabel(joined);
   ASSERT_TRUE(v);
   std::tie(x, y) = pos(*v);
-  ASSERT_TRUE(MARK_KEY_DOWN(c, kClassExcludedConnected, x, y));
-  MARK_KEY_UP(c);
-  for (int l = 1; l <= seg.NREG; ++l)
-    ASSERT_EQ(seg.CORR[l], withVentricle.count(l) ? kClassExcludedConnected : original[l]) << l;
+  ASSERT_TRUE(markKeyDown(*ws, kClassExcludedConnected, x, y));
+  markKeyUp(*ws);
+  for (int l = 1; l <= ws->seg.NREG; ++l)
+    ASSERT_EQ(ws->seg.CORR[l], withVentricle.count(l) ? kClassExcludedConnected : original[l]) << l;
   expectConsistent("right ventricle excluded");
   EXPECT_EQ(platform.last("warning")->text, texts::kRightVentricleAbsent.fr);
-  CLEAR_MARKS(c);
-  for (int l : withVentricle) EXPECT_EQ(seg.CORR[l], kClassOther) << l;
+  clearExclusionMarks(c);
+  for (int l : withVentricle) EXPECT_EQ(ws->seg.CORR[l], kClassOther) << l;
   expectConsistent("cleared: the ventricle is now class 3");
   ASSERT_EQ(LOAD_UNDO(kUndoSegmentationRing, c), 1);
   ASSERT_EQ(LOAD_UNDO(kUndoSegmentationRing, c), 1);
-  EXPECT_EQ(seg.CORR, original);
+  EXPECT_EQ(ws->seg.CORR, original);
   expectConsistent("both undone");
 }
 
 TEST_F(Corrections, MarkingKeysAndDragsTakeOneSnapshotPerPress) {
   // Two class-3 regions of the same instant.
   std::vector<int> others;
-  for (int l = 1; l <= seg.NREG; ++l)
-    if (seg.CORR[l] == kClassOther && voxelOf(l, 0)) others.push_back(l);
+  for (int l = 1; l <= ws->seg.NREG; ++l)
+    if (ws->seg.CORR[l] == kClassOther && voxelOf(l, 0)) others.push_back(l);
   ASSERT_GE(others.size(), 3u);
   const int P = others[0], Q = others[1], R = others[2];
-  const ViewVoxel p = *voxelOf(P, 0), q = *voxelOf(Q, 0), r = *voxelOf(R, 0);
-  auto c = context();
+  const SliceVoxel p = *voxelOf(P, 0), q = *voxelOf(Q, 0), r = *voxelOf(R, 0);
+  auto c = ws->segmentation();
 
   auto [x, y] = pos(p);
-  ASSERT_TRUE(MARK_KEY_DOWN(c, kClassExcludedRegion, x, y));  // up arrow
-  EXPECT_FALSE(MARK_KEY_DOWN(c, kClassExcludedRegion, x, y));  // key repeat
-  EXPECT_EQ(flow().butt_down, kClassExcludedRegion);
+  ASSERT_TRUE(markKeyDown(*ws, kClassExcludedRegion, x, y));  // up arrow
+  EXPECT_FALSE(markKeyDown(*ws, kClassExcludedRegion, x, y));  // key repeat
+  EXPECT_EQ(ws->input.butt_down, kClassExcludedRegion);
   move(q);  // marks further regions while held
-  MARK_KEY_UP(c);
+  markKeyUp(*ws);
   move(r);
-  EXPECT_EQ(seg.CORR[P], kClassExcludedRegion);
-  EXPECT_EQ(seg.CORR[Q], kClassExcludedRegion);
-  EXPECT_EQ(seg.CORR[R], original[R]);
-  EXPECT_EQ(flow().butt_down, 0);
+  EXPECT_EQ(ws->seg.CORR[P], kClassExcludedRegion);
+  EXPECT_EQ(ws->seg.CORR[Q], kClassExcludedRegion);
+  EXPECT_EQ(ws->seg.CORR[R], original[R]);
+  EXPECT_EQ(ws->input.butt_down, 0);
   EXPECT_EQ(flow().UNDOseg_lev, 1);
   expectConsistent("two regions marked 13");
 
   std::tie(x, y) = pos(q);
-  ASSERT_TRUE(MARK_KEY_DOWN(c, kClassOther, x, y));  // down arrow
-  MARK_KEY_UP(c);
-  EXPECT_EQ(seg.CORR[Q], kClassOther);
+  ASSERT_TRUE(markKeyDown(*ws, kClassOther, x, y));  // down arrow
+  markKeyUp(*ws);
+  EXPECT_EQ(ws->seg.CORR[Q], kClassOther);
   EXPECT_EQ(flow().UNDOseg_lev, 2);
 
   // A drag with the secondary button assigns every region it crosses, with one snapshot.
   std::tie(x, y) = pos(r);
-  SEG_BUTTON_PRESS(c, kSecondary, kNone, x, y);
+  segButtonPress(*ws, kSecondary, kNone, x, y);
   move(q);
-  SEG_BUTTON_RELEASE(c);
+  segButtonRelease(*ws);
   move(p);
-  EXPECT_EQ(seg.CORR[R], kClassLeft);
-  EXPECT_EQ(seg.CORR[Q], kClassLeft);
-  EXPECT_EQ(seg.CORR[P], kClassExcludedRegion);
+  EXPECT_EQ(ws->seg.CORR[R], kClassLeft);
+  EXPECT_EQ(ws->seg.CORR[Q], kClassLeft);
+  EXPECT_EQ(ws->seg.CORR[P], kClassExcludedRegion);
   EXPECT_EQ(flow().UNDOseg_lev, 3);
   expectConsistent("dragged into the left ventricle");
 
   // A marking key during a drag hands the drag back when it is released.
-  SEG_BUTTON_PRESS(c, kSecondary, kNone, x, y);
+  segButtonPress(*ws, kSecondary, kNone, x, y);
   std::tie(x, y) = pos(q);
-  ASSERT_TRUE(MARK_KEY_DOWN(c, kClassOther, x, y));
-  EXPECT_EQ(seg.CORR[Q], kClassOther);
-  MARK_KEY_UP(c);
-  EXPECT_EQ(flow().butt_down, kClassLeft);
-  SEG_BUTTON_RELEASE(c);
+  ASSERT_TRUE(markKeyDown(*ws, kClassOther, x, y));
+  EXPECT_EQ(ws->seg.CORR[Q], kClassOther);
+  markKeyUp(*ws);
+  EXPECT_EQ(ws->input.butt_down, kClassLeft);
+  segButtonRelease(*ws);
   EXPECT_EQ(flow().UNDOseg_lev, 5);
 
   // A marking key while a key marking is under way, or while retouching, does nothing.
-  flow().butt_down = kClassExcludedConnected;
-  EXPECT_FALSE(MARK_KEY_DOWN(c, kClassOther, x, y));
-  flow().butt_down = 0;
+  ws->input.butt_down = kClassExcludedConnected;
+  EXPECT_FALSE(markKeyDown(*ws, kClassOther, x, y));
+  ws->input.butt_down = 0;
   flow().retouche_on = 1;
-  EXPECT_FALSE(MARK_KEY_DOWN(c, kClassOther, x, y));
+  EXPECT_FALSE(markKeyDown(*ws, kClassOther, x, y));
   EXPECT_EQ(flow().UNDOseg_lev, 5);
 }
 
@@ -522,46 +512,46 @@ TEST_F(Corrections, SliceOnlyAssignmentBeyondTheLabelCapacityIsRefused) {
   const int L = largestOfClass(kClassLeft);
   const auto v = showLabel(L);
   ASSERT_TRUE(v);
-  seg.NREG = kMaxLabels;  // every label issued
-  const Segmentation before = seg;
-  flow().visu_contupdt = 1;
-  auto c = context();
+  ws->seg.NREG = kMaxLabels;  // every label issued
+  const Segmentation before = ws->seg;
+  ws->input.visu_contupdt = 1;
+  auto c = ws->segmentation();
   const auto [x, y] = pos(*v);
-  SEG_BUTTON_PRESS(c, kPrimary, kNone, x, y);
+  segButtonPress(*ws, kPrimary, kNone, x, y);
   ASSERT_EQ(platform.count("warning"), 1);
   EXPECT_EQ(platform.last("warning")->text, "Dépassement nombre de régions !!  ");
-  EXPECT_TRUE(seg.LPE == before.LPE);
-  EXPECT_EQ(seg.CORR, before.CORR);
-  EXPECT_EQ(seg.NREG, kMaxLabels);
+  EXPECT_TRUE(ws->seg.LPE == before.LPE);
+  EXPECT_EQ(ws->seg.CORR, before.CORR);
+  EXPECT_EQ(ws->seg.NREG, kMaxLabels);
   // The drag ends: moving on does not ask again.
-  EXPECT_EQ(flow().butt_down, 0);
-  SEG_MOUSE_MOVE(c, x + 2, y);
-  SEG_BUTTON_RELEASE(c);
+  EXPECT_EQ(ws->input.butt_down, 0);
+  segMouseMove(*ws, x + 2, y);
+  segButtonRelease(*ws);
   EXPECT_EQ(platform.count("warning"), 1);
-  w.options.LANGUE = kEnglish;
-  SEG_BUTTON_PRESS(c, kPrimary, kNone, x, y);
+  ws->w.options.LANGUE = kEnglish;
+  segButtonPress(*ws, kPrimary, kNone, x, y);
   EXPECT_EQ(platform.last("warning")->text, "Dépassement nombre de régions !!  ");
-  EXPECT_EQ(seg.CORR, before.CORR);
+  EXPECT_EQ(ws->seg.CORR, before.CORR);
   // Whole-region assignments issue no label and still work.
-  flow().visu_contupdt = 0;
-  SEG_BUTTON_PRESS(c, kPrimary, kNone, x, y);
-  EXPECT_EQ(seg.CORR[L], kClassRight);
+  ws->input.visu_contupdt = 0;
+  segButtonPress(*ws, kPrimary, kNone, x, y);
+  EXPECT_EQ(ws->seg.CORR[L], kClassRight);
 }
 
 TEST_F(Corrections, VentricleResetLeavesItAbsentAndTheCheckSaysSo) {
-  auto c = context();
+  auto c = ws->segmentation();
   EXPECT_EQ(VERIF_VENT(c), 1);
   EXPECT_EQ(platform.count("warning"), 0);
-  RESET_VENTRICLE(c, kClassLeft);
-  for (int l = 1; l <= seg.NREG; ++l) EXPECT_NE(seg.CORR[l], kClassLeft);
+  resetVentricle(c, kClassLeft);
+  for (int l = 1; l <= ws->seg.NREG; ++l) EXPECT_NE(ws->seg.CORR[l], kClassLeft);
   EXPECT_EQ(flow().UNDOseg_lev, 1);
   EXPECT_EQ(flow().segment_updt1, 1);
   expectConsistent("left ventricle reset");
   EXPECT_EQ(platform.last("warning")->text, "Le ventricule gauche est absent pour au moins un instant ...");
 
-  w.options.LANGUE = kEnglish;
+  ws->w.options.LANGUE = kEnglish;
   flow().infu_button = 1;
-  RESET_VENTRICLE(c, kClassRight);
+  resetVentricle(c, kClassRight);
   EXPECT_EQ(flow().infu_button, 0);
   platform.calls.clear();
   EXPECT_EQ(VERIF_VENT(c), 0);
@@ -572,22 +562,22 @@ TEST_F(Corrections, VentricleResetLeavesItAbsentAndTheCheckSaysSo) {
 }
 
 TEST_F(Corrections, VentricleBelowThresholdAtOneInstantFailsWithEquilibriumOff) {
-  w.options.equilibrium = 0;
+  ws->w.options.equilibrium = 0;
   expectConsistent("threshold rule on");
-  auto c = context();
+  auto c = ws->segmentation();
   ASSERT_EQ(VERIF_VENT(c), 1);
   // Instant 4: every left-ventricle voxel at the lowest level.
   for (int z = 0; z < NCZ(); ++z)
     for (int r = 0; r < kMatrix; ++r)
       for (int col = 0; col < kMatrix; ++col)
-        if (seg.CORR[labelAt(4, z, r, col)] == kClassLeft) w.study.at(4, z, r, col) = 1.0f;
-  EVAL_STRUC_MAX(w.study, lim(), seg);
+        if (ws->seg.CORR[labelAt(4, z, r, col)] == kClassLeft) ws->w.study.at(4, z, r, col) = 1.0f;
+  EVAL_STRUC_MAX(ws->w.study, lim(), ws->seg);
   platform.calls.clear();
   EXPECT_EQ(VERIF_VENT(c), 0);
   EXPECT_EQ(platform.texts("warning"), std::vector<std::string>{texts::kLeftVentricleAbsent.fr});
   expectConsistent("left ventricle below the threshold");
   // With equilibrium on the threshold rule does not apply.
-  w.options.equilibrium = 1;
+  ws->w.options.equilibrium = 1;
   EXPECT_EQ(VERIF_VENT(c), 1);
 }
 
@@ -595,12 +585,12 @@ TEST_F(Corrections, VentricleBelowThresholdAtOneInstantFailsWithEquilibriumOff) 
 
 TEST_F(Corrections, LimitsCrossingOverArePulledBack) {
   // Slices holding the left ventricle at instant 3.
-  w.study.instant = 3;
+  ws->w.study.instant = 3;
   int zmin = NCZ(), zmax = -1;
   for (int z = 0; z < NCZ(); ++z)
     for (int r = 0; r < kMatrix; ++r)
       for (int col = 0; col < kMatrix; ++col)
-        if (seg.CORR[labelAt(3, z, r, col)] == kClassLeft) zmin = std::min(zmin, z), zmax = std::max(zmax, z);
+        if (ws->seg.CORR[labelAt(3, z, r, col)] == kClassLeft) zmin = std::min(zmin, z), zmax = std::max(zmax, z);
   ASSERT_LT(zmin, zmax);
   const int mid = (zmin + zmax) / 2;
   const SliceLimits before = lim();
@@ -609,7 +599,7 @@ TEST_F(Corrections, LimitsCrossingOverArePulledBack) {
   EXPECT_EQ(lim().limG_sup[3], mid);
   press(kSecondary, kShift, {std::min(mid + 3, NCZ() - 1), 10, 10});  // above the upper limit
   EXPECT_EQ(lim().limG_inf[3], mid) << "pulled down to the upper limit";
-  for (int t = 0; t < w.study.Ninst; ++t)
+  for (int t = 0; t < ws->w.study.Ninst; ++t)
     if (t != 3) {
       EXPECT_EQ(lim().limG_inf[t], before.limG_inf[t]);
       EXPECT_EQ(lim().limG_sup[t], before.limG_sup[t]);
@@ -619,7 +609,7 @@ TEST_F(Corrections, LimitsCrossingOverArePulledBack) {
   const Census one = census();
   long inMid = 0;
   for (int r = 0; r < kMatrix; ++r)
-    for (int col = 0; col < kMatrix; ++col) inMid += seg.CORR[labelAt(3, mid, r, col)] == kClassLeft;
+    for (int col = 0; col < kMatrix; ++col) inMid += ws->seg.CORR[labelAt(3, mid, r, col)] == kClassLeft;
   EXPECT_EQ(one[1][3], inMid);
   expectConsistent("left ventricle on one slice at instant 3");
 
@@ -634,36 +624,36 @@ TEST_F(Corrections, LimitsCrossingOverArePulledBack) {
 
   // Double clicks set every instant: the left ventricle above all of its slices is absent.
   int lowest = NCZ();
-  for (int t = 0; t < w.study.Ninst; ++t)
+  for (int t = 0; t < ws->w.study.Ninst; ++t)
     for (int z = 0; z < NCZ(); ++z)
       for (int r = 0; r < kMatrix; ++r)
         for (int col = 0; col < kMatrix; ++col)
-          if (seg.CORR[labelAt(t, z, r, col)] == kClassLeft) lowest = std::min(lowest, z);
+          if (ws->seg.CORR[labelAt(t, z, r, col)] == kClassLeft) lowest = std::min(lowest, z);
   ASSERT_GT(lowest, 0);
-  auto c = context();
+  auto c = ws->segmentation();
   auto [x, y] = pos({0, 0, 0});
-  SEG_DOUBLE_CLICK(c, kSecondary, kShift, x, y);
+  segDoubleClick(*ws, kSecondary, kShift, x, y);
   std::tie(x, y) = pos({lowest - 1, 0, 0});
-  SEG_DOUBLE_CLICK(c, kSecondary, kCtrl, x, y);
-  for (int t = 0; t < w.study.Ninst; ++t) {
+  segDoubleClick(*ws, kSecondary, kCtrl, x, y);
+  for (int t = 0; t < ws->w.study.Ninst; ++t) {
     EXPECT_EQ(lim().limG_inf[t], 0);
     EXPECT_EQ(lim().limG_sup[t], lowest - 1);
   }
-  SEG_DOUBLE_CLICK(c, kPrimary, kNone, x, y);  // no modifier: nothing
+  segDoubleClick(*ws, kPrimary, kNone, x, y);  // no modifier: nothing
   EXPECT_EQ(lim().limD_sup[0], before.limD_sup[0]);
   EXPECT_EQ(flow().UNDOseg_lev, 0);
   EXPECT_FALSE(presentAtEveryInstant(census(), kClassLeft));
   expectConsistent("left ventricle cut away");
 
   // Ctrl + arrows: the classification lines, only while shown, within 4..60.
-  ReorientSettings& lines = w.settings.reorient;
-  EXPECT_TRUE(MOVE_VALVE_LINE(c, -100));
+  ReorientSettings& lines = ws->w.settings.reorient;
+  EXPECT_TRUE(moveValveLine(c, -100));
   EXPECT_EQ(lines.valves_plano_, 4);
-  EXPECT_FALSE(MOVE_VALVE_LINE(c, -1));
-  EXPECT_TRUE(MOVE_SEPTUM_LINE(c, 1));
+  EXPECT_FALSE(moveValveLine(c, -1));
+  EXPECT_TRUE(moveSeptumLine(c, 1));
   EXPECT_EQ(lines.septum_plano, 33);
   lines.valves_planaff = 0;
-  EXPECT_FALSE(MOVE_SEPTUM_LINE(c, 1));
+  EXPECT_FALSE(moveSeptumLine(c, 1));
   EXPECT_EQ(lines.septum_plano, 33);
 }
 
@@ -672,26 +662,26 @@ TEST_F(Corrections, LimitsCrossingOverArePulledBack) {
 TEST_F(Corrections, BrushStrokeRecountsAtReleaseAndUndoRestores) {
   // A voxel of the left ventricle at its border with the background, at instant 0.
   const int L = largestOfClass(kClassLeft);
-  std::optional<ViewVoxel> edge;
+  std::optional<SliceVoxel> edge;
   for (int z = 0; z < NCZ() && !edge; ++z)
     for (int r = 2; r < kMatrix - 4 && !edge; ++r)
       for (int col = 2; col < kMatrix - 4 && !edge; ++col)
-        if (labelAt(0, z, r, col) == L && labelAt(0, z, r, col + 2) == 0) edge = ViewVoxel{z, r, col};
+        if (labelAt(0, z, r, col) == L && labelAt(0, z, r, col + 2) == 0) edge = SliceVoxel{z, r, col};
   ASSERT_TRUE(edge);
-  const Segmentation before = seg;
+  const Segmentation before = ws->seg;
   const Census census0 = census();
-  auto c = context();
+  auto c = ws->segmentation();
   const auto [x, y] = pos(*edge);
-  ASSERT_TRUE(OPEN_RETOUCHE(c, x, y));
+  ASSERT_TRUE(openRetouchingAt(*ws, x, y));
   EXPECT_EQ(flow().retouche_slice, edge->slice);
   EXPECT_EQ(flow().UNDOseg_lev, 1);
 
   flow().Paint_sz = 2;
-  RETOUCHE_MOVE(c, 4 * edge->col + 1, 4 * edge->row + 1);
+  retouchMove(*ws, 4 * edge->col + 1, 4 * edge->row + 1);
   EXPECT_EQ(flow().Paint_reg, L);
   EXPECT_EQ(flow().Paint_no, kClassLeft);
-  RETOUCHE_PRESS(c, 4 * edge->col + 1, 4 * edge->row + 1);
-  RETOUCHE_MOVE(c, 4 * (edge->col + 2) + 1, 4 * edge->row + 1);
+  retouchPress(*ws, 4 * edge->col + 1, 4 * edge->row + 1);
+  retouchMove(*ws, 4 * (edge->col + 2) + 1, 4 * edge->row + 1);
   // Painted voxels: two discs of radius 2 in this slice at instant 0.
   std::set<size_t> disc;
   for (int dc : {0, 2})
@@ -700,29 +690,29 @@ TEST_F(Corrections, BrushStrokeRecountsAtReleaseAndUndoRestores) {
         if (dr * dr + dd * dd <= 4)
           disc.insert(Segmentation::index(NCZ(), 0, edge->slice, edge->row + dr, edge->col + dc + dd));
   long gained = 0;
-  for (size_t i = 0; i < seg.LPE.size(); ++i) {
+  for (size_t i = 0; i < ws->seg.LPE.size(); ++i) {
     if (disc.count(i)) {
-      ASSERT_EQ(seg.LPE[i], L) << i;
-      gained += seg.CORR[before.LPE[i]] != kClassLeft;
+      ASSERT_EQ(ws->seg.LPE[i], L) << i;
+      gained += ws->seg.CORR[before.LPE[i]] != kClassLeft;
     } else {
-      ASSERT_EQ(seg.LPE[i], before.LPE[i]) << i;
+      ASSERT_EQ(ws->seg.LPE[i], before.LPE[i]) << i;
     }
   }
   EXPECT_GT(gained, 0);
   EXPECT_EQ(flow().Paint_pending, 1);
-  RETOUCHE_RELEASE(c);
+  retouchRelease(*ws);
   EXPECT_EQ(flow().Paint_on, 0);
   EXPECT_EQ(flow().Paint_pending, 0);
   const Census painted = census();
   EXPECT_EQ(painted[1][0], census0[1][0] + gained);
-  for (int t = 1; t < w.study.Ninst; ++t) EXPECT_EQ(painted[1][t], census0[1][t]);
+  for (int t = 1; t < ws->w.study.Ninst; ++t) EXPECT_EQ(painted[1][t], census0[1][t]);
   expectConsistent("after the stroke");
 
   move(*edge);  // back in the segmentation view: the window closes
   EXPECT_EQ(flow().retouche_on, 0);
   ASSERT_EQ(LOAD_UNDO(kUndoSegmentationRing, c), 1);
-  EXPECT_TRUE(seg.LPE == before.LPE);
-  EXPECT_EQ(seg.CARD, before.CARD);
+  EXPECT_TRUE(ws->seg.LPE == before.LPE);
+  EXPECT_EQ(ws->seg.CARD, before.CARD);
   EXPECT_EQ(census(), census0);
   EXPECT_FALSE(undoAvailable(flow()));
   expectConsistent("stroke undone");
@@ -732,35 +722,35 @@ TEST_F(Corrections, RetouchingButtonsBrushSizeAndThreshold) {
   const int L = largestOfClass(kClassLeft);
   const auto v = showLabel(L);
   ASSERT_TRUE(v);
-  auto c = context();
+  auto c = ws->segmentation();
   const auto [x, y] = pos(*v);
-  EXPECT_FALSE(CHANGE_BRUSH_SIZE(c, 1)) << "only while the window is open";
-  ASSERT_TRUE(OPEN_RETOUCHE(c, x, y));
-  for (int button : {2, 2, 1, 3}) RETOUCHE_PAINT_BUTTON(c, button);
+  EXPECT_FALSE(changeBrushSize(c, 1)) << "only while the window is open";
+  ASSERT_TRUE(openRetouchingAt(*ws, x, y));
+  for (int button : {2, 2, 1, 3}) selectPaintButton(c, button);
   EXPECT_EQ(flow().Paint_type, 3);
   EXPECT_EQ(flow().Paint_on, 1);
-  RETOUCHE_PAINT_BUTTON(c, 3);
+  selectPaintButton(c, 3);
   EXPECT_EQ(flow().Paint_type + flow().Paint_on, 0);
-  EXPECT_TRUE(CHANGE_BRUSH_SIZE(c, 5));
+  EXPECT_TRUE(changeBrushSize(c, 5));
   EXPECT_EQ(flow().Paint_sz, kBrushMax);
-  EXPECT_TRUE(CHANGE_BRUSH_SIZE(c, -9));
-  EXPECT_FALSE(CHANGE_BRUSH_SIZE(c, -1));
+  EXPECT_TRUE(changeBrushSize(c, -9));
+  EXPECT_FALSE(changeBrushSize(c, -1));
   EXPECT_EQ(flow().Paint_sz, 0);
 
   // With equilibrium off, painting does not start below seuillage percent of ECH, even inside
   // a ventricle region.
-  w.study.at(w.study.instant, v->slice, v->row, v->col) = 0.25f * w.options.ECH;
-  w.options.equilibrium = 0;
-  const std::vector<uint16_t> labels = seg.LPE;
-  RETOUCHE_PRESS(c, 4 * v->col, 4 * v->row);
+  ws->w.study.at(ws->w.study.instant, v->slice, v->row, v->col) = 0.25f * ws->w.options.ECH;
+  ws->w.options.equilibrium = 0;
+  const std::vector<uint16_t> labels = ws->seg.LPE;
+  retouchPress(*ws, 4 * v->col, 4 * v->row);
   EXPECT_EQ(flow().Paint_reg, L);
   EXPECT_EQ(flow().Paint_no, 0);
-  EXPECT_TRUE(seg.LPE == labels);
-  RETOUCHE_RELEASE(c);
-  w.options.equilibrium = 1;
-  RETOUCHE_MOVE(c, 4 * v->col, 4 * v->row);
+  EXPECT_TRUE(ws->seg.LPE == labels);
+  retouchRelease(*ws);
+  ws->w.options.equilibrium = 1;
+  retouchMove(*ws, 4 * v->col, 4 * v->row);
   EXPECT_EQ(flow().Paint_no, kClassLeft);
-  CLOSE_RETOUCHE(c);
+  closeRetouching(c);
   EXPECT_EQ(flow().retouche_on, 0);
   EXPECT_EQ(flow().UNDOseg_lev, 1);
 }
@@ -769,92 +759,92 @@ TEST_F(Corrections, RetouchingButtonsBrushSizeAndThreshold) {
 
 TEST_F(Corrections, LockedSliceKeepsItsFrozenClassesThroughAnInstantLock) {
   const int L = largestOfClass(kClassLeft);
-  w.study.instant = 0;
+  ws->w.study.instant = 0;
   const auto v = voxelOf(L, 0);
   ASSERT_TRUE(v);
   // Another slice of the same region at instant 0.
-  std::optional<ViewVoxel> other;
+  std::optional<SliceVoxel> other;
   for (int z = 0; z < NCZ() && !other; ++z)
     if (z != v->slice)
       for (int r = 0; r < kMatrix && !other; ++r)
         for (int col = 0; col < kMatrix && !other; ++col)
-          if (labelAt(0, z, r, col) == L) other = ViewVoxel{z, r, col};
+          if (labelAt(0, z, r, col) == L) other = SliceVoxel{z, r, col};
   ASSERT_TRUE(other);
-  auto frozen = [&](const ViewVoxel& p) { return seg.AFFECT[Segmentation::index(NCZ(), 0, p.slice, p.row, p.col)]; };
-  auto c = context();
+  auto frozen = [&](const SliceVoxel& p) { return ws->seg.AFFECT[Segmentation::index(NCZ(), 0, p.slice, p.row, p.col)]; };
+  auto c = ws->segmentation();
   auto [x, y] = pos(*v);
 
-  ASSERT_TRUE(LOCK_SLICE(c, x, y));
-  EXPECT_EQ(seg.SegLock[0][v->slice], 1);
-  EXPECT_EQ(seg.SegLock[1][v->slice], 0);
-  EXPECT_FALSE(LOCK_SLICE(c, x, y));
+  ASSERT_TRUE(lockSliceAt(*ws, x, y));
+  EXPECT_EQ(ws->seg.SegLock[0][v->slice], 1);
+  EXPECT_EQ(ws->seg.SegLock[1][v->slice], 0);
+  EXPECT_FALSE(lockSliceAt(*ws, x, y));
   for (int r = 0; r < kMatrix; ++r)
     for (int col = 0; col < kMatrix; ++col)
-      ASSERT_EQ(frozen({v->slice, r, col}), seg.CORR[labelAt(0, v->slice, r, col)]);
+      ASSERT_EQ(frozen({v->slice, r, col}), ws->seg.CORR[labelAt(0, v->slice, r, col)]);
 
   // The locked slice ignores assignment, hovering and retouching.
   press(kPrimary, kNone, *v);
-  EXPECT_EQ(seg.CORR[L], kClassLeft);
+  EXPECT_EQ(ws->seg.CORR[L], kClassLeft);
   move(*v);
   EXPECT_EQ(flow().N_segsel, 0);
-  EXPECT_FALSE(OPEN_RETOUCHE(c, x, y));
+  EXPECT_FALSE(openRetouchingAt(*ws, x, y));
 
   // The region goes to the right ventricle from another slice; the locked one stays frozen.
   press(kPrimary, kNone, *other);
-  EXPECT_EQ(seg.CORR[L], kClassRight);
+  EXPECT_EQ(ws->seg.CORR[L], kClassRight);
   EXPECT_EQ(frozen(*v), kClassLeft);
 
-  LOCK_BUTTON(c);
-  EXPECT_EQ(seg.InstLock[0], 1);
+  toggleInstantLock(c);
+  EXPECT_EQ(ws->seg.InstLock[0], 1);
   EXPECT_EQ(frozen(*other), kClassRight);
   EXPECT_EQ(frozen(*v), kClassLeft) << "a slice with its own lock is not frozen again";
-  EXPECT_FALSE(UNLOCK_SLICE(c, x, y)) << "not while the instant is locked";
+  EXPECT_FALSE(unlockSliceAt(*ws, x, y)) << "not while the instant is locked";
   auto [ox, oy] = pos(*other);
-  EXPECT_FALSE(LOCK_SLICE(c, ox, oy));
+  EXPECT_FALSE(lockSliceAt(*ws, ox, oy));
   press(kSecondary, kNone, *other);
-  EXPECT_EQ(seg.CORR[L], kClassRight) << "the locked instant ignores assignments";
+  EXPECT_EQ(ws->seg.CORR[L], kClassRight) << "the locked instant ignores assignments";
 
-  LOCK_BUTTON(c);
-  EXPECT_EQ(seg.InstLock[0], 0);
-  EXPECT_EQ(seg.SegLock[0][v->slice], 1);
+  toggleInstantLock(c);
+  EXPECT_EQ(ws->seg.InstLock[0], 0);
+  EXPECT_EQ(ws->seg.SegLock[0][v->slice], 1);
   EXPECT_EQ(frozen(*v), kClassLeft);
-  EXPECT_TRUE(UNLOCK_SLICE(c, x, y));
-  EXPECT_EQ(seg.SegLock[0][v->slice], 0);
+  EXPECT_TRUE(unlockSliceAt(*ws, x, y));
+  EXPECT_EQ(ws->seg.SegLock[0][v->slice], 0);
   press(kSecondary, kNone, *v);
-  EXPECT_EQ(seg.CORR[L], kClassLeft);
+  EXPECT_EQ(ws->seg.CORR[L], kClassLeft);
 
   // Ctrl + Shift clears every lock of the instant.
-  ASSERT_TRUE(LOCK_SLICE(c, x, y));
-  ASSERT_TRUE(LOCK_SLICE(c, ox, oy));
-  seg.InstLock[0] = 1;
-  UNLOCK_INSTANT(c);
-  EXPECT_EQ(seg.InstLock[0], 0);
-  EXPECT_EQ(seg.SegLock[0][v->slice], 0);
-  EXPECT_EQ(seg.SegLock[0][other->slice], 0);
+  ASSERT_TRUE(lockSliceAt(*ws, x, y));
+  ASSERT_TRUE(lockSliceAt(*ws, ox, oy));
+  ws->seg.InstLock[0] = 1;
+  unlockInstant(c);
+  EXPECT_EQ(ws->seg.InstLock[0], 0);
+  EXPECT_EQ(ws->seg.SegLock[0][v->slice], 0);
+  EXPECT_EQ(ws->seg.SegLock[0][other->slice], 0);
   expectConsistent("after the locks");
 }
 
 TEST_F(Corrections, FrozenClassesFollowTheThresholdRule) {
-  w.options.equilibrium = 0;
+  ws->w.options.equilibrium = 0;
   const int L = largestOfClass(kClassLeft);
   const auto v = showLabel(L);
   ASSERT_TRUE(v);
-  const int t = w.study.instant;
+  const int t = ws->w.study.instant;
   // The counts of one slice of the region brought below the threshold of its class.
   for (int r = 0; r < kMatrix; ++r)
     for (int col = 0; col < kMatrix; ++col)
-      if (labelAt(t, v->slice, r, col) == L) w.study.at(t, v->slice, r, col) = 0.2f * seg.struct_max[kClassLeft];
-  auto c = context();
-  LOCK_BUTTON(c);
+      if (labelAt(t, v->slice, r, col) == L) ws->w.study.at(t, v->slice, r, col) = 0.2f * ws->seg.struct_max[kClassLeft];
+  auto c = ws->segmentation();
+  toggleInstantLock(c);
   long zeroed = 0;
   for (int z = 0; z < NCZ(); ++z)
     for (int r = 0; r < kMatrix; ++r)
       for (int col = 0; col < kMatrix; ++col) {
         const size_t i = Segmentation::index(NCZ(), t, z, r, col);
-        int cls = seg.CORR[seg.LPE[i]];
-        if (cls > 0 && static_cast<int>(w.study.DATA[i]) * 400.0f / seg.struct_max[cls] < w.study.seuillage * 4.0f)
+        int cls = ws->seg.CORR[ws->seg.LPE[i]];
+        if (cls > 0 && static_cast<int>(ws->w.study.DATA[i]) * 400.0f / ws->seg.struct_max[cls] < ws->w.study.seuillage * 4.0f)
           cls = 0, ++zeroed;
-        ASSERT_EQ(seg.AFFECT[i], cls) << z << " " << r << " " << col;
+        ASSERT_EQ(ws->seg.AFFECT[i], cls) << z << " " << r << " " << col;
       }
   EXPECT_GT(zeroed, 0);
 }
@@ -862,25 +852,25 @@ TEST_F(Corrections, FrozenClassesFollowTheThresholdRule) {
 // ---- the undo ring, driven by corrections ---------------------------------------------------
 
 TEST_F(Corrections, ElevenChangesAllowTenUndosAndTheEleventhDoesNothing) {
-  ASSERT_EQ(w.options.UNDO_max, 10);
+  ASSERT_EQ(ws->w.options.UNDO_max, 10);
   const auto regions = regionsAtFirstInstant();
   ASSERT_GE(regions.size(), 11u);
   std::vector<Segmentation::ClassTable> before;
   for (int k = 0; k < 11; ++k) {
-    before.push_back(seg.CORR);
+    before.push_back(ws->seg.CORR);
     assignElsewhere(regions[k], k);
-    ASSERT_NE(seg.CORR, before.back()) << k;
+    ASSERT_NE(ws->seg.CORR, before.back()) << k;
   }
   EXPECT_EQ(flow().UNDOseg_pos, 1);
   EXPECT_EQ(flow().UNDOseg_lev, 10);
   for (int k = 10; k >= 1; --k) {
     ASSERT_EQ(undo(), 1) << k;
-    EXPECT_EQ(seg.CORR, before[k]) << k;
+    EXPECT_EQ(ws->seg.CORR, before[k]) << k;
   }
   EXPECT_FALSE(undoAvailable(flow()));
   const int redraws = platform.picturesChanged;
   EXPECT_EQ(undo(), 0);
-  EXPECT_EQ(seg.CORR, before[1]) << "the state before the first change is gone";
+  EXPECT_EQ(ws->seg.CORR, before[1]) << "the state before the first change is gone";
   EXPECT_EQ(platform.picturesChanged, redraws);
   expectConsistent("after ten undos");
 }
@@ -890,88 +880,52 @@ TEST_F(Corrections, AfterWrappingToSlotZeroUndoReadsTheLastSlot) {
   ASSERT_GE(regions.size(), 10u);
   std::vector<Segmentation::ClassTable> before;
   for (int k = 0; k < 10; ++k) {
-    before.push_back(seg.CORR);
+    before.push_back(ws->seg.CORR);
     assignElsewhere(regions[k], k);
   }
   ASSERT_EQ(flow().UNDOseg_pos, 0);
   ASSERT_EQ(undo(), 1);
   EXPECT_EQ(flow().UNDOseg_pos, 9);
-  EXPECT_EQ(seg.CORR, before[9]);
+  EXPECT_EQ(ws->seg.CORR, before[9]);
   // Three changes and three undos: the button is unavailable once they are used up.
   EMPTY_UNDO(flow());
-  const auto start = seg.CORR;
+  const auto start = ws->seg.CORR;
   for (int k = 3; k < 6; ++k) assignElsewhere(regions[k], k);
   for (int k = 0; k < 3; ++k) {
     EXPECT_TRUE(undoAvailable(flow()));
     ASSERT_EQ(undo(), 1);
   }
   EXPECT_FALSE(undoAvailable(flow()));
-  EXPECT_EQ(seg.CORR, start);
+  EXPECT_EQ(ws->seg.CORR, start);
 }
 
 TEST_F(Corrections, UndoOfNewLabelsRecountsTheStatistics) {
-  const Segmentation before = seg;
+  const Segmentation before = ws->seg;
   const int L = largestOfClass(kClassLeft);
   const auto v = showLabel(L);
   ASSERT_TRUE(v);
-  flow().visu_contupdt = 1;
+  ws->input.visu_contupdt = 1;
   press(kPrimary, kNone, *v);
-  flow().visu_contupdt = 0;
-  ASSERT_EQ(seg.NREG, before.NREG + 1);
+  ws->input.visu_contupdt = 0;
+  ASSERT_EQ(ws->seg.NREG, before.NREG + 1);
   // The new label also grows into its neighbourhood by a brush stroke.
-  auto c = context();
+  auto c = ws->segmentation();
   const auto [x, y] = pos(*v);
-  ASSERT_TRUE(OPEN_RETOUCHE(c, x, y));
+  ASSERT_TRUE(openRetouchingAt(*ws, x, y));
   flow().Paint_sz = kBrushMax;
-  RETOUCHE_PRESS(c, 4 * v->col, 4 * v->row);
-  RETOUCHE_MOVE(c, 4 * v->col + 24, 4 * v->row + 12);
-  RETOUCHE_RELEASE(c);
-  CLOSE_RETOUCHE(c);
+  retouchPress(*ws, 4 * v->col, 4 * v->row);
+  retouchMove(*ws, 4 * v->col + 24, 4 * v->row + 12);
+  retouchRelease(*ws);
+  closeRetouching(c);
   flow().segment_updt1 = flow().segment_updt2 = 0;
   ASSERT_EQ(undo(), 1);
   EXPECT_EQ(flow().segment_updt1 + flow().segment_updt2, 2);
   expectConsistent("stroke undone");
   ASSERT_EQ(undo(), 1);
-  EXPECT_TRUE(seg.LPE == before.LPE);
-  EXPECT_EQ(seg.CORR, before.CORR);
-  EXPECT_EQ(seg.NREG, before.NREG + 1) << "an issued label stays issued";
+  EXPECT_TRUE(ws->seg.LPE == before.LPE);
+  EXPECT_EQ(ws->seg.CORR, before.CORR);
+  EXPECT_EQ(ws->seg.NREG, before.NREG + 1) << "an issued label stays issued";
   expectConsistent("slice-only assignment undone");
-}
-
-// ---- a small study: the contact counts of a slice-only assignment ----------------------------
-
-TEST_F(SegmentationTest, SliceOnlyAssignmentKeepsExactContactsWithTwoInstants) {
-  // Two instants: the previous and next instant are the same one. Slice 0: its missing lower
-  // neighbour counts as the voxel itself.
-  w.study = blankStudy(2, 3);
-  w.study.DATA.assign(w.study.DATA.size(), 500.0f);
-  seg.LPE.assign(w.study.DATA.size(), 0);
-  seg.AFFECT.assign(w.study.DATA.size(), 0);
-  for (int t = 0; t < 2; ++t)
-    for (int z = 0; z < 3; ++z)
-      for (int r = 10; r < 30; ++r)
-        for (int col = 10; col < 40; ++col)
-          seg.LPE[Segmentation::index(3, t, z, r, col)] = col < 20 ? 1 : (col < 30 ? 2 : 3);
-  seg.NREG = 3;
-  seg.CORR = {};
-  seg.CORR[1] = seg.CORR[2] = seg.CORR[3] = kClassOther;
-  TraceLog quiet;
-  RECOUP_CLASS(0, 2, 3, seg, quiet);
-  w.settings.limits.limG_sup.fill(2);
-  w.settings.limits.limD_sup.fill(2);
-  w.study.instant = 1;
-  w.settings.flow.visu_contupdt = 1;
-  w.settings.flow.butt_down = kClassLeft;
-  auto c = context();
-  CHOOSE_REG(c, 2 * 25, 2 * 15);  // slice 0, row 15, column 25: label 2
-  ASSERT_EQ(seg.NREG, 4);
-  EXPECT_EQ(seg.CORR[4], kClassLeft);
-  Segmentation fresh = seg;
-  RECOUP_CLASS(0, 2, 3, fresh, quiet);
-  EXPECT_EQ(seg.CARD, fresh.CARD);
-  EXPECT_TRUE(seg.RECOUP == fresh.RECOUP);
-  EXPECT_TRUE(seg.RECOUP_Z == fresh.RECOUP_Z);
-  EXPECT_EQ(seg.CARD[4], 20 * 10);
 }
 
 }  // namespace

@@ -1,0 +1,50 @@
+#pragma once
+// Where each view's pixels fall in the study, and back: the one place that knows the scale and
+// layout of the pictures. Positions are in view pixels, x across and y down from the top left.
+#include <optional>
+#include <utility>
+
+#include "study/segment_view.h"
+
+namespace quorvel {
+
+// ---- re-orientation view: one 64 x 64 slice at 8 x 8 pixels per voxel -------------------------
+
+inline constexpr int kReorientPixelsPerVoxel = 8;
+inline constexpr int kReorientViewSide = kMatrix * kReorientPixelsPerVoxel;  // 512
+
+// Voxel coordinates (row, column) of a pixel of the slice view, in voxel units.
+inline std::pair<double, double> reorientVoxelAt(int x, int y) {
+  return {y / static_cast<double>(kReorientPixelsPerVoxel), x / static_cast<double>(kReorientPixelsPerVoxel)};
+}
+// Whole voxels a drag of (dx, dy) pixels moves, truncated towards zero: (rows, columns).
+inline std::pair<int, int> reorientDragVoxels(int dx, int dy) {
+  return {dy / kReorientPixelsPerVoxel, dx / kReorientPixelsPerVoxel};
+}
+// The slice of the long-axis panel of step 2 at height y; the centre row (511) is slice NCZ / 2 + 32.
+int reorientLongAxisSliceAt(int y, int NCZ);
+// Height in the long-axis panel where that slice starts.
+int reorientLongAxisY(int slice, int NCZ);
+
+// ---- segmentation mosaic: count and class panels side by side, 2 x 2 pixels per voxel ----------
+
+inline constexpr int kMosaicPixelsPerVoxel = kCellHeight / kMatrix;  // 2
+
+// The voxel under (x, y) in either panel; nothing when it lies outside the study's slices.
+std::optional<SliceVoxel> mosaicVoxelAt(const SegmentView& view, int NCZ, int seg_affmin, int x, int y);
+// The slice under (x, y) clamped to 0..NCZ-1, for the limit commands.
+int mosaicSliceClampedAt(const SegmentView& view, int NCZ, int seg_affmin, int x, int y);
+// Top-left pixel of the voxel in the count panel (classPanel false) or the class panel.
+std::pair<int, int> mosaicPixelOf(const SegmentView& view, int seg_affmin, const SliceVoxel& v, bool classPanel);
+
+// ---- retouching window: one slice at 4 x 4 pixels per voxel ------------------------------------
+
+inline constexpr int kRetouchPixelsPerVoxel = 4;
+
+// The voxel of slice under (x, y); nothing outside the 64 x 64 slice or for a slice outside 0..NCZ-1.
+std::optional<SliceVoxel> retouchVoxelAt(int slice, int NCZ, int x, int y);
+inline std::pair<int, int> retouchPixelOf(const SliceVoxel& v) {
+  return {v.col * kRetouchPixelsPerVoxel, v.row * kRetouchPixelsPerVoxel};
+}
+
+}  // namespace quorvel

@@ -1,0 +1,31 @@
+#include "ui/results_stage.h"
+
+#include "curves/method_commands.h"
+
+namespace quorvel {
+
+bool fitMethodCommand(Workstation& ws, FitCommand command) {
+  const bool developer = ws.developer();
+  int& method = ws.w.settings.curves.TACFIT_switch;
+  const int before = method;
+  bool changed = false;
+  switch (command) {
+    case FitCommand::NextMethod: NEXT_TACFIT_METHOD(method, developer), changed = method != before; break;
+    case FitCommand::PreviousMethod: PREVIOUS_TACFIT_METHOD(method, developer), changed = method != before; break;
+    case FitCommand::MoreSetting: changed = MORE_TACFIT_SETTING(ws.curves.settings, method); break;
+    case FitCommand::FewerSetting: changed = FEWER_TACFIT_SETTING(ws.curves.settings, method); break;
+  }
+  if (!changed) return false;
+  ws.computeCurves();
+  ws.platform.pictureChanged();
+  return true;
+}
+
+bool noiseCommand(Workstation& ws, int delta) {
+  if (!changeNoise(ws.curves.vc, ws.comparison, delta)) return false;
+  ws.computeCurves();
+  ws.platform.pictureChanged();
+  return true;
+}
+
+}  // namespace quorvel

@@ -1,0 +1,72 @@
+#pragma once
+// One session of the workstation: every piece of state the stages work on, owned in one place,
+// and the operations the stages call. The desktop, the command line, the tests and the
+// benchmarks each construct one; nothing else assembles this bundle.
+#include <filesystem>
+#include <string>
+
+#include "base/platform.h"
+#include "base/trace_log.h"
+#include "curves/method_comparison.h"
+#include "model3d/model3d_settings.h"
+#include "segmentation/reorient.h"
+#include "segmentation/segment_commands.h"
+#include "segmentation/volume_curves.h"
+#include "study/loading.h"
+
+namespace quorvel {
+
+// Keys and buttons held, and the drag under way: the user interface's own state. The key flags
+// are reset with every study.
+struct InputState {
+  int CONTROL_KDOWN = 0, SHIFT_KDOWN = 0, SPACE_KDOWN = 0, V_KDOWN = 0, W_KDOWN = 0, F_KDOWN = 0, B_KDOWN = 0,
+      X_KDOWN = 0, S_KDOWN = 0;
+  int butt_down = 0;      // class the mouse or key action under way applies (0 none)
+  int butt_down_tmp = 0;  // butt_down saved while a marking key is held
+  int visu_contupdt = 0;  // slice-only modifier held: assignments change the pointed slice only
+  // Where a drag of the re-orientation square began, in view pixels.
+  int dragStartX = 0, dragStartY = 0;
+};
+
+class Workstation {
+ public:
+  // Creates the application folder (and its temp/) when missing; the developer trace log is on
+  // when the folder holds work_version.txt.
+  Workstation(Platform& platform, std::filesystem::path folder);
+  Workstation(const Workstation&) = delete;
+  Workstation& operator=(const Workstation&) = delete;
+
+  Platform& platform;
+  const std::filesystem::path folder;
+  TraceLog log;
+
+  StudyWorkspace w;  // the study, its per-study settings, the options, the view data
+  Segmentation seg;
+  CurveState curves;
+  MethodComparison comparison;
+  Model3DStudySettings model3d;
+  InputState input;
+
+  bool developer() const { return log.enabled(); }
+  SegmentationContext segmentation() { return SegmentationContext{w, seg, platform, log, folder}; }
+
+  // ---- operations of the stages --------------------------------------------------------------
+
+  // Opens an acquisition (filter 1 or 4 DICOM, 2 IDB, 3 Interfile): on success every per-study
+  // setting is reset and the study replaced; on refusal nothing changes. Returns 1 or 0.
+  int openAcquisition(const std::filesystem::path& path, int filter);
+  // Validates the current re-orientation step (segments on the last one).
+  ReorientOutcome validateStep() {
+    SegmentationContext c = segmentation();
+    return FICH_VALIDATE(c);
+  }
+  // Measures and fits both volume curves (VIDANGE); 0, or 1 when a fit failed.
+  int computeCurves() {
+    SegmentationContext c = segmentation();
+    return VIDANGE(c, curves);
+  }
+  // The method comparison of the developer tools; the report, empty when cancelled.
+  std::string compareMethods(int runs = kComparisonRuns);
+};
+
+}  // namespace quorvel

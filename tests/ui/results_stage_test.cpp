@@ -1,0 +1,65 @@
+// The results stage's commands: a method or setting change and the developer noise refit both
+// curves at once.
+#include <gtest/gtest.h>
+
+#include "labelled_study.h"
+#include "segmentation/classification.h"
+#include "ui/results_stage.h"
+#include "workstation_fixture.h"
+
+namespace quorvel::testing {
+namespace {
+
+class ResultsStage : public WorkstationTest {
+ protected:
+  int vidange() {
+    ws->seg.struct_max.fill(1.0f);
+    EVAL_STRUC_MAX(ws->w.study, ws->w.settings.limits, ws->seg);
+    return ws->computeCurves();
+  }
+};
+
+TEST_F(ResultsStage, MethodCommandsRefitAtOnce) {
+  beatingLeftVentricle(ws->w, ws->seg);
+  ws->w.settings.curves.TACFIT_switch = kTacFitAffine;
+  ASSERT_EQ(vidange(), 0);
+  const float affineFes = ws->curves.vc.G.FES;
+  ASSERT_TRUE(fitMethodCommand(*ws, FitCommand::NextMethod));
+  EXPECT_EQ(ws->w.settings.curves.TACFIT_switch, kTacFitSplines);
+  EXPECT_NE(ws->curves.vc.G.FES, affineFes);  // refitted with the splines
+  EXPECT_FALSE(fitMethodCommand(*ws, FitCommand::MoreSetting));  // splines have no setting
+  ASSERT_TRUE(fitMethodCommand(*ws, FitCommand::NextMethod));
+  EXPECT_EQ(ws->w.settings.curves.TACFIT_switch, kTacFitNew);
+  const int pictures = platform.picturesChanged;
+  ASSERT_TRUE(fitMethodCommand(*ws, FitCommand::FewerSetting));
+  EXPECT_EQ(ws->curves.settings.TACFIT_ITER, 10);
+  EXPECT_EQ(platform.picturesChanged, pictures + 1);
+}
+
+TEST_F(ResultsStage, DeveloperNoiseIsAddedToEachMeasuredVolume) {
+  labelledStudy(ws->w, ws->seg, 8, 4, 0.5f, 0.5f);
+  for (int t = 0; t < 8; ++t) {
+    putLabel(ws->w, ws->seg, 1, t, 1, 10, 40, 800.0f);
+    putLabel(ws->w, ws->seg, 2, t, 1, 10, 10, 800.0f);
+  }
+  ASSERT_EQ(vidange(), 0);
+  const VolumeCurves& vc = ws->curves.vc;
+  EXPECT_NEAR(vc.volG[4], 0.125f, 1e-5);
+  EXPECT_FALSE(noiseCommand(*ws, -1));  // already at 0
+  ASSERT_TRUE(noiseCommand(*ws, +1));
+  EXPECT_EQ(noiseLevelText(ws->comparison), "Noise : 10");
+  bool someNoise = false;
+  for (int t = 0; t < 8; ++t) {
+    EXPECT_NEAR(vc.volG[t], 0.125f + vc.TACFIT_noise[1][t], 1e-4);
+    EXPECT_NEAR(vc.volD[t], 0.125f + vc.TACFIT_noise[0][t], 1e-4);
+    EXPECT_GE(vc.TACFIT_noise[1][t], 0.0f);
+    EXPECT_LE(vc.TACFIT_noise[1][t], 10.0f);
+    someNoise = someNoise || vc.TACFIT_noise[1][t] > 0.01f;
+  }
+  EXPECT_TRUE(someNoise);
+  ASSERT_TRUE(noiseCommand(*ws, -1));
+  for (int t = 0; t < 8; ++t) EXPECT_NEAR(vc.volG[t], 0.125f, 1e-5);  // level 0: no noise
+}
+
+}  // namespace
+}  // namespace quorvel::testing
