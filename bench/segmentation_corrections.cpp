@@ -161,7 +161,7 @@ void BM_BrushDab(benchmark::State& state) {
   b->ws.w.settings.flow.Paint_on = 0;
   closeRetouching(b->c);
   b->ws.seg.LPE = lpe;
-  REBUILD_REGION_STATISTICS(b->c);
+  rebuildRegionStatistics(b->c);
 }
 
 // The end of a stroke: full recount of sizes and contacts, then struct_max.

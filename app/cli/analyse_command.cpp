@@ -102,16 +102,15 @@ int runAnalyse(AnalyseArgs a) {
   }
   try {
     if (const int status = loadReorientSegment(a.pipeline, ws, true)) return status;
-    SegmentationContext c = ws.segmentation();
-    if (!VERIF_VENT(c)) return kExitVentricleMissing;
+    if (!ws.checkVentricles()) return kExitVentricleMissing;
     ws.w.settings.curves.TACFIT_switch = a.method;
     if (a.iterations >= 0) ws.curves.settings.TACFIT_ITER = ws.curves.settings.TACFIT_ITmax = a.iterations;
     if (a.harmonics > 0) ws.curves.settings.CMH_DEG = a.harmonics;
     const auto start = std::chrono::steady_clock::now();
-    const int fitStatus = ws.computeCurves();
+    const bool fitted = ws.computeCurves().ok();
     std::fprintf(stderr, "%-16s %7.1f ms\n", "curves",
                  std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
-    if (fitStatus != 0) return kExitFitFailed;
+    if (!fitted) return kExitFitFailed;
   } catch (const FatalExit& e) {
     return e.code;
   }

@@ -61,6 +61,8 @@ void recountAfterPainting(SegmentationContext& c) {
   markChanged(c);
 }
 
+Refusal regionOverflow() { return Refusal::of(RefusalCode::TooManyRegions, corrections_texts::kRegionOverflow); }
+
 // ---- class rules ---------------------------------------------------------------------------
 
 bool isLockedSlice(const Segmentation& seg, int t, int z) {
@@ -119,11 +121,8 @@ AssignOutcome CHOOSE_REG(SegmentationContext& c, int cls, std::optional<SliceVox
     const int L = seg.LPE[Segmentation::index(s.NCZ, t, v->slice, v->row, v->col)];
     if (L != 0) {
       if (sliceOnly) {
-        if (seg.NREG >= kMaxLabels) {
-          // Refused rather than fatal: the user keeps the work done so far.
-          MEMS(c.platform, corrections_texts::kRegionOverflow.pick(c.w.options.LANGUE));
-          return AssignOutcome::RegionOverflow;
-        }
+        // Refused rather than fatal: the user keeps the work done so far.
+        if (seg.NREG >= kMaxLabels) return AssignOutcome::RegionOverflow;
         const int fresh = ++seg.NREG;
         relabelSlice(seg, s.Ninst, s.NCZ, t, v->slice, L, fresh);
         seg.CORR[fresh] = cls;
@@ -218,7 +217,7 @@ void LOCK_SEGMENT(SegmentationContext& c, int t, int first, int last, int respec
   }
 }
 
-int VERIF_VENT(SegmentationContext& c) {
+int VERIF_VENT(const SegmentationContext& c, std::vector<Refusal>* absent) {
   const Study& s = c.w.study;
   bool present[3] = {false, true, true};
   if (!hasLabels(c)) {
@@ -237,9 +236,12 @@ int VERIF_VENT(SegmentationContext& c) {
       present[2] = present[2] && here[2];
     }
   }
-  const int L = c.w.options.LANGUE;
-  if (!present[1]) MEMS(c.platform, corrections_texts::kLeftVentricleAbsent.pick(L));
-  if (!present[2]) MEMS(c.platform, corrections_texts::kRightVentricleAbsent.pick(L));
+  if (absent) {
+    if (!present[1])
+      absent->push_back(Refusal::of(RefusalCode::LeftVentricleAbsent, corrections_texts::kLeftVentricleAbsent));
+    if (!present[2])
+      absent->push_back(Refusal::of(RefusalCode::RightVentricleAbsent, corrections_texts::kRightVentricleAbsent));
+  }
   return present[1] && present[2] ? 1 : 0;
 }
 

@@ -4,8 +4,10 @@
 // and the presence check. Each operation takes the voxel it acts on (of the current instant); the
 // user interface finds it under the pointer.
 #include <optional>
+#include <vector>
 
 #include "base/options.h"
+#include "base/refusal.h"
 #include "base/trace_log.h"
 #include "segmentation/segment_commands.h"
 #include "segmentation/segmentation_state.h"
@@ -45,9 +47,11 @@ enum class AssignOutcome {
 // Applies class cls (1, 2, 3, 7 or 13) to the region of voxel v at the current instant: the whole
 // region, or with sliceOnly only its voxels of that slice, which take a new label. Then absorbs
 // enclosed regions (1, 2) or spreads an exclusion (7). Always marks the curves and the preview out
-// of date and recomputes struct_max. A refused overflow shows "Dépassement nombre de régions !!  ".
-// Takes no snapshot.
+// of date and recomputes struct_max. Takes no snapshot. An overflow is refused: regionOverflow().
 AssignOutcome CHOOSE_REG(SegmentationContext& c, int cls, std::optional<SliceVoxel> v, bool sliceOnly);
+
+// The refusal of a slice-only assignment that would need label 1000.
+Refusal regionOverflow();
 
 // One ascending pass: every label touching only regions of class cls (1 or 2) joins it.
 void ADD_IN_REGS(int cls, Segmentation& seg, TraceLog& log);
@@ -61,9 +65,9 @@ void VERIF_VLIMS(int which, int Ninst, SliceLimits& lim);
 // Freezes the effective classes of slices first..last of instant t into AFFECT, skipping slices
 // with their own lock when respectSliceLocks is 1.
 void LOCK_SEGMENT(SegmentationContext& c, int t, int first, int last, int respectSliceLocks);
-// Presence check: both ventricles must have a voxel at every instant. Shows one message per
-// missing ventricle; returns 1 when both are present, else 0. Changes nothing.
-int VERIF_VENT(SegmentationContext& c);
+// Presence check: both ventricles must have a voxel at every instant. Returns 1 when both are
+// present, else 0, with one refusal per missing ventricle added to absent. Changes nothing.
+int VERIF_VENT(const SegmentationContext& c, std::vector<Refusal>* absent = nullptr);
 // Paints a disc of radius Paint_sz with label Paint_reg around voxel v (its slice at the current
 // instant). Ignored on a locked slice or instant.
 void DO_PAINT_SEG(SegmentationContext& c, std::optional<SliceVoxel> v);

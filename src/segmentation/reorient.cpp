@@ -8,6 +8,7 @@
 #include "base/messages.h"
 #include "segmentation/corrections.h"
 #include "segmentation/reorient_texts.h"
+#include "segmentation/segmentation_texts.h"
 #include "segmentation/undo.h"
 #include "study/segment_view.h"
 
@@ -108,6 +109,17 @@ bool usableRecord(const ValidationRecords& rec, int i) {
 
 }  // namespace
 
+std::optional<Refusal> refusalOf(ReorientOutcome outcome) {
+  switch (outcome) {
+    case ReorientOutcome::SegmentationRefused:
+      return Refusal::of(RefusalCode::TooManyRegions, segmentation_texts::kTooManyRegions);
+    case ReorientOutcome::RecordsFull: return Refusal::of(RefusalCode::RecordsFull, reorient_texts::kRecordsFull);
+    case ReorientOutcome::BadRecord: return Refusal::of(RefusalCode::BadRecord, reorient_texts::kBadRecord);
+    case ReorientOutcome::NoVoxelSize: return Refusal::of(RefusalCode::NoVoxelSize, reorient_texts::kNoVoxelSize);
+    default: return std::nullopt;
+  }
+}
+
 ReorientOutcome FICH_VALIDATE(SegmentationContext& c) {
   Study& s = c.w.study;
   ReorientSettings& r = c.w.settings.reorient;
@@ -122,26 +134,20 @@ ReorientOutcome FICH_VALIDATE(SegmentationContext& c) {
   const bool replay = rec.LIST_PROC != 0;
   StepValues v{flow.fich_axis, r.rotation, r.valves_angle, r.recad_x, r.recad_y, r.recad_t};
   if (replay) {
-    if (!usableRecord(rec, rec.C_list)) {
-      MEMS(c.platform, reorient_texts::kBadRecord.pick(LANGUE));
-      return ReorientOutcome::BadRecord;
-    }
+    if (!usableRecord(rec, rec.C_list)) return ReorientOutcome::BadRecord;
     const int i = rec.C_list;
     v = {rec.list_fich_axis[i], rec.list_rotation[i], rec.list_valve_angle[i],
          rec.list_recad_x[i],   rec.list_recad_y[i],  rec.list_recad_t[i]};
   } else if (v.fich_axis < 0 || v.fich_axis > 2) {
     return ReorientOutcome::UnknownStep;
   } else if (rec.N_list < 0 || rec.N_list >= kMaxValidationRecords) {
-    MEMS(c.platform, reorient_texts::kRecordsFull.pick(LANGUE));
     return ReorientOutcome::RecordsFull;
   }
   // Reprojected curves (step 2 in reprojection mode) are not built yet.
   if (v.fich_axis == 2 && reproj) return ReorientOutcome::ReprojectionNotBuilt;
   const bool tilt = v.fich_axis == 1 && std::fabs(v.valves_angle) > kTiltThreshold;
-  if (tilt && !(s.VOXEL_SIZE_XY > 0 && s.VOXEL_SIZE_Z > 0 && std::isfinite(s.VOXEL_SIZE_Z / s.VOXEL_SIZE_XY))) {
-    MEMS(c.platform, reorient_texts::kNoVoxelSize.pick(LANGUE));
+  if (tilt && !(s.VOXEL_SIZE_XY > 0 && s.VOXEL_SIZE_Z > 0 && std::isfinite(s.VOXEL_SIZE_Z / s.VOXEL_SIZE_XY)))
     return ReorientOutcome::NoVoxelSize;
-  }
 
   const ReorientSettings before = r;
   const int fichBefore = flow.fich_axis;
@@ -168,7 +174,7 @@ ReorientOutcome FICH_VALIDATE(SegmentationContext& c) {
   c.log.WRITE_LOGFILE("fich val 0 2\n");
 
   if (v.fich_axis == 2) {
-    if (!SEGMENT_VALIDATED_STUDY(c)) {
+    if (!segmentValidatedStudy(c)) {
       // Not recorded either: a template replays only validations that took effect.
       r = before;
       flow.fich_axis = fichBefore;

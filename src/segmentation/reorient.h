@@ -2,6 +2,9 @@
 // The re-orientation stage: three steps that bring the loaded study into the pose the
 // segmentation expects (square crop and in-plane rotation, valve tilt, check and segmentation),
 // and the mouse and key actions that set them up.
+#include <optional>
+
+#include "base/refusal.h"
 #include "segmentation/segment_commands.h"
 #include "study/per_study_settings.h"
 #include "study/loading.h"
@@ -11,14 +14,18 @@ namespace quorvel {
 enum class ReorientOutcome {
   StepValidated,         // step 0 or 1 resampled DATA (or left it, for a tilt of 0.01 degree or less)
   Segmented,             // step 2: the study is segmented; the caller enters the segmentation stage
-  SegmentationRefused,   // step 2: the segmentation refused and put everything back (message shown)
-  RecordsFull,           // no room for one more validation record: nothing changed (message shown)
-  BadRecord,             // the record being replayed is unusable: nothing changed (message shown)
-  NoVoxelSize,           // a tilt needs both voxel sizes: nothing changed (message shown)
+  SegmentationRefused,   // step 2: too many regions; the segmentation put everything back
+  RecordsFull,           // no room for one more validation record: nothing changed
+  BadRecord,             // the record being replayed is unusable: nothing changed
+  NoVoxelSize,           // a tilt needs both voxel sizes: nothing changed
   ReprojectionNotBuilt,  // step 2 in reprojection mode: nothing changed
   UnknownStep,           // fich_axis outside 0..2: nothing changed
   NoStudy,               // no DATA loaded: nothing changed
 };
+
+// What to tell the user about an outcome that refused the validation; nothing for the others
+// (which change nothing silently or succeed).
+std::optional<Refusal> refusalOf(ReorientOutcome outcome);
 
 // Validates the current step fich_axis (Enter in stage 1, the validation button, a template
 // replay). Records the six settings (or, while LIST_PROC is set, takes them from record C_list),

@@ -14,15 +14,13 @@ namespace quorvel {
 
 namespace {
 
-void refuseTooManyRegions(SegmentationContext& c) {
-  MEMS(c.platform, segmentation_texts::kTooManyRegions.pick(c.w.options.LANGUE));
-}
-
-bool hasQuantisedStudy(const SegmentationContext& c) { return c.w.settings.flow.segment_done != 0 && hasLabels(c); }
-
 int saveUndo(SegmentationContext& c) { return SAVE_UNDO(kUndoSegmentationRing, c); }
 
 }  // namespace
+
+Refusal tooManyRegions() { return Refusal::of(RefusalCode::TooManyRegions, segmentation_texts::kTooManyRegions); }
+
+bool hasQuantisedStudy(const SegmentationContext& c) { return c.w.settings.flow.segment_done != 0 && hasLabels(c); }
 
 bool hasLabels(const SegmentationContext& c) {
   const Study& s = c.w.study;
@@ -30,7 +28,7 @@ bool hasLabels(const SegmentationContext& c) {
          s.DATA.size() == static_cast<size_t>(s.Ninst) * s.instantSize();
 }
 
-bool SEGMENT_VALIDATED_STUDY(SegmentationContext& c) {
+Status segmentValidatedStudy(SegmentationContext& c) {
   Study& s = c.w.study;
   try {
     // What the quantisation and a refused flooding would change, kept to be put back.
@@ -42,8 +40,7 @@ bool SEGMENT_VALIDATED_STUDY(SegmentationContext& c) {
       s.DATA = std::move(counts);
       s.datamax = datamax;
       s.datamin = datamin;
-      refuseTooManyRegions(c);
-      return false;
+      return tooManyRegions();
     }
     c.seg = std::move(fresh);
     SEGMENT_EVAL(s, c.w.settings.reorient, c.w.settings.limits, c.w.settings.flow, c.seg, c.log);
@@ -51,19 +48,14 @@ bool SEGMENT_VALIDATED_STUDY(SegmentationContext& c) {
     MOMS(c.platform, c.w.options.LANGUE, " DD2 ");
   }
   c.platform.pictureChanged();
-  return true;
+  return {};
 }
 
-bool RESEGMENT_COMMAND(SegmentationContext& c) {
-  if (!hasQuantisedStudy(c)) return false;
-  if (c.platform.question(segmentation_texts::kUpdateSegmentation.pick(c.w.options.LANGUE)) != QuestionAnswer::Ok)
-    return false;
+Status resegmentStudy(SegmentationContext& c) {
+  if (!hasQuantisedStudy(c)) return Refusal::of(RefusalCode::SegmentationMissing, segmentation_texts::kSegmentationMissing);
   try {
     Segmentation fresh;
-    if (SEGMENT(c.w.study, c.w.options, c.w.settings.flow, fresh, c.log) != FloodStatus::Done) {
-      refuseTooManyRegions(c);
-      return false;
-    }
+    if (SEGMENT(c.w.study, c.w.options, c.w.settings.flow, fresh, c.log) != FloodStatus::Done) return tooManyRegions();
     saveUndo(c);  // holds the segmentation being replaced
     c.seg = std::move(fresh);
     SEGMENT_EVAL(c.w.study, c.w.settings.reorient, c.w.settings.limits, c.w.settings.flow, c.seg, c.log);
@@ -71,20 +63,18 @@ bool RESEGMENT_COMMAND(SegmentationContext& c) {
     MOMS(c.platform, c.w.options.LANGUE, " DD2 ");
   }
   c.platform.pictureChanged();
-  return true;
+  return {};
 }
 
-bool SPLIT_REGION_COMMAND(SegmentationContext& c, int N_segsel) {
-  if (!hasQuantisedStudy(c) || N_segsel <= 0 || N_segsel > c.seg.NREG) return false;
+Status splitRegion(SegmentationContext& c, int N_segsel) {
+  if (!hasQuantisedStudy(c)) return Refusal::of(RefusalCode::SegmentationMissing, segmentation_texts::kSegmentationMissing);
+  if (N_segsel <= 0 || N_segsel > c.seg.NREG) return Refusal::of(RefusalCode::NoRegion, segmentation_texts::kNoRegion);
   const Study& s = c.w.study;
   try {
     Segmentation split = c.seg;
     const FloodStatus status =
         SEGMENTE(N_segsel, 1, 1, 1, -1, -1, s, floodSettingsOf(s, c.w.options), split, c.log);
-    if (status != FloodStatus::Done) {
-      refuseTooManyRegions(c);
-      return false;
-    }
+    if (status != FloodStatus::Done) return tooManyRegions();
     RECOUP_CLASS(1, s.Ninst, s.NCZ, split, c.log);
     EVAL_STRUC_MAX(s, c.w.settings.limits, split);
     saveUndo(c);
@@ -94,17 +84,17 @@ bool SPLIT_REGION_COMMAND(SegmentationContext& c, int N_segsel) {
   }
   c.w.settings.flow.segment_updt1 = c.w.settings.flow.segment_updt2 = 1;
   c.platform.pictureChanged();
-  return true;
+  return {};
 }
 
-void RECLASSIFY_COMMAND(SegmentationContext& c) {
+void reclassifyRegions(SegmentationContext& c) {
   if (!hasQuantisedStudy(c)) return;
   saveUndo(c);
   SEGMENT_EVAL(c.w.study, c.w.settings.reorient, c.w.settings.limits, c.w.settings.flow, c.seg, c.log);
   c.platform.pictureChanged();
 }
 
-void REBUILD_REGION_STATISTICS(SegmentationContext& c) {
+void rebuildRegionStatistics(SegmentationContext& c) {
   RECOUP_CLASS(0, c.w.study.Ninst, c.w.study.NCZ, c.seg, c.log);
 }
 

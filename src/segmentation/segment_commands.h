@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "base/platform.h"
+#include "base/refusal.h"
 #include "base/trace_log.h"
 #include "segmentation/segmentation_state.h"
 #include "study/loading.h"
@@ -22,23 +23,31 @@ struct SegmentationContext {
 // True when seg holds one label per voxel of the open study.
 bool hasLabels(const SegmentationContext& c);
 
-// RECH_IMAGE, SEGMENT, SEGMENT_EVAL. When the flooding needs more than kMaxLabels regions the
-// counts, the segmentation and every flag are restored as they were before the quantisation,
-// the user is told why and how to avoid it, and false is returned.
-bool SEGMENT_VALIDATED_STUDY(SegmentationContext& c);
+// The refusal of a flooding that needed more than kMaxLabels regions, with its advice.
+Refusal tooManyRegions();
 
-// The re-segment command: asks "Update segmentation ?"; on OK takes a snapshot and floods the
-// quantised study again from scratch, then classifies. False when cancelled or refused.
-bool RESEGMENT_COMMAND(SegmentationContext& c);
+// RECH_IMAGE, SEGMENT, SEGMENT_EVAL. When the flooding needs more than kMaxLabels regions the
+// counts, the segmentation and every flag are restored as they were before the quantisation and
+// the refusal says why and how to avoid it.
+Status segmentValidatedStudy(SegmentationContext& c);
+
+// Re-segmentation of a segmented study (after the user confirmed): a snapshot, then the quantised
+// study flooded again from scratch and classified. Refused without a segmentation, or when the
+// flooding overflowed (nothing changed then).
+Status resegmentStudy(SegmentationContext& c);
 
 // Floods the voxels of label N_segsel again with the 1, 1, 1 box: voxels reached from
 // neighbouring regions join them, the rest form new class-3 regions. No new classification.
-bool SPLIT_REGION_COMMAND(SegmentationContext& c, int N_segsel);
+// Refused without a segmentation, for a label that does not exist, or on overflow.
+Status splitRegion(SegmentationContext& c, int N_segsel);
 
 // Classifies every label again (manual assignments are lost).
-void RECLASSIFY_COMMAND(SegmentationContext& c);
+void reclassifyRegions(SegmentationContext& c);
 
 // Sizes and contact counts rebuilt from the stored labels of an exam (no pruning).
-void REBUILD_REGION_STATISTICS(SegmentationContext& c);
+void rebuildRegionStatistics(SegmentationContext& c);
+
+// A segmentation of the open study exists (labels for it and the flag set).
+bool hasQuantisedStudy(const SegmentationContext& c);
 
 }  // namespace quorvel

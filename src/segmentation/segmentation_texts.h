@@ -13,6 +13,9 @@ inline constexpr Text kTooManyRegions{
 inline constexpr Text kFitFailed{
     "Le calcul de la courbe de volume a échoué avec cette méthode.\nChoisissez une autre méthode d'ajustement.",
     "The volume curve could not be computed with this method.\nPlease choose another fitting method."};
+inline constexpr Text kSegmentationMissing{"Effectuez au préalable une segmentation ...       ",
+                                           "Segmentation must be done ...       "};
+inline constexpr Text kNoRegion{"Aucune région sous le curseur.", "No region under the cursor."};
 inline constexpr Text kUpdateSegmentation{"Actualiser la segmentation ?", "Update segmentation ?"};
 
 }  // namespace quorvel::segmentation_texts

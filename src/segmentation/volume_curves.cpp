@@ -45,7 +45,7 @@ float measuredVolume(const Study& s, const SliceLimits& lim, const Segmentation&
   return static_cast<float>(voxel * sum / normalisation);
 }
 
-int VIDANGE(SegmentationContext& c, CurveState& curves) {
+Status VIDANGE(SegmentationContext& c, CurveState& curves) {
   Study& s = c.w.study;
   const Options& opt = c.w.options;
   VolumeCurves& vc = curves.vc;
@@ -68,7 +68,7 @@ int VIDANGE(SegmentationContext& c, CurveState& curves) {
   if (selected < kTacFitRef || selected >= kTacFitMethods || (selected == kTacFitRef && !developer))
     selected = kTacFitNew;
   const FitContext ctx = FitContext::from(opt, s.Ninst, s.CYCLE, developer ? &log : nullptr);
-  int status = 0;
+  Status status;
   auto process = [&](int cls, InstantCurve& vol, FittedVentricle out, const std::array<float, kMaxInstants>& noise,
                      const char* title, const char* tag, float normalisation) {
     log.WRITE_LOGFILE(title);
@@ -89,10 +89,8 @@ int VIDANGE(SegmentationContext& c, CurveState& curves) {
     vol[s.Ninst] = vol[0];
     log.writef("Wyy %s in\n", tag);
     if (!FIT_VENTRICLE_CURVE(selected, curves.settings, fit, ctx, developer, vol, vc.Cmax, vc.tmax, s.CARD_FREQ, out,
-                             vc)) {
-      MEMS(c.platform, segmentation_texts::kFitFailed.pick(opt.LANGUE));
-      status = 1;
-    }
+                             vc))
+      status = Refusal::of(RefusalCode::FitFailed, segmentation_texts::kFitFailed);
     log.writef("Wyy %s out\n", tag);
   };
   process(kClassRight, vc.volD, {vc.vidange_D, vc.filling_D, vc.D}, vc.TACFIT_noise[0], "******** Ventricule Droit\n", "D",

@@ -1,6 +1,7 @@
 #pragma once
 // The two ventricular volume curves: measured per instant from the classified voxels, fitted by
 // the selected method into 512 samples, with each ventricle's global results.
+#include "base/refusal.h"
 #include "curves/tacfit.h"
 #include "curves/ventricle_fit.h"
 #include "curves/volume_results.h"
@@ -19,9 +20,9 @@ struct CurveState {
 
 // Measures both ventricles at every instant and fits them with the method of
 // settings.curves.TACFIT_switch (method 0 only in developer mode). Sets vidange_done, clears
-// segment_updt1. Returns 0; 1 when a fit failed numerically (the user is told; that
-// ventricle's curve and results are left at zero).
-int VIDANGE(SegmentationContext& c, CurveState& curves);
+// segment_updt1. Refused (FitFailed) when a fit failed numerically: that ventricle's curve and
+// results are then left at zero.
+Status VIDANGE(SegmentationContext& c, CurveState& curves);
 
 // The measured volume (ml) of one ventricle (1 left, 2 right) at instant t, with its
 // normalisation level; exposed for the tests.

@@ -1,5 +1,7 @@
 #include "ui/results_stage.h"
 
+#include <tuple>
+
 #include "curves/method_commands.h"
 
 namespace quorvel {
@@ -16,14 +18,14 @@ bool fitMethodCommand(Workstation& ws, FitCommand command) {
     case FitCommand::FewerSetting: changed = FEWER_TACFIT_SETTING(ws.curves.settings, method); break;
   }
   if (!changed) return false;
-  ws.computeCurves();
+  std::ignore = ws.computeCurves();  // a failed fit has been shown; the command took effect
   ws.platform.pictureChanged();
   return true;
 }
 
 bool noiseCommand(Workstation& ws, int delta) {
   if (!changeNoise(ws.curves.vc, ws.comparison, delta)) return false;
-  ws.computeCurves();
+  std::ignore = ws.computeCurves();  // a failed fit has been shown; the command took effect
   ws.platform.pictureChanged();
   return true;
 }

@@ -25,8 +25,10 @@ bool isAssignedClass(int cls) {
 void assignAt(Workstation& ws, int x, int y) {
   SegmentationContext c = ws.segmentation();
   if (CHOOSE_REG(c, ws.input.butt_down, voxelAt(ws, x, y), ws.input.visu_contupdt != 0) ==
-      AssignOutcome::RegionOverflow)
+      AssignOutcome::RegionOverflow) {
     ws.input.butt_down = 0;
+    ws.show(regionOverflow());
+  }
 }
 
 void setLimitAt(Workstation& ws, MouseButton b, KeyModifiers m, int x, int y, bool everyInstant) {

@@ -1,6 +1,8 @@
 #include "ui/workstation.h"
 
 #include "base/app_folder.h"
+#include "segmentation/corrections.h"
+#include "segmentation/segmentation_texts.h"
 
 namespace quorvel {
 
@@ -21,6 +23,37 @@ int Workstation::openAcquisition(const std::filesystem::path& path, int filter) 
   if (!OPEN_ACQUISITION_PATH(path, filter, w, platform, log)) return 0;
   resetModel3DSettings(model3d, w.options);
   return 1;
+}
+
+ReorientOutcome Workstation::validateStep() {
+  SegmentationContext c = segmentation();
+  const ReorientOutcome outcome = FICH_VALIDATE(c);
+  if (const auto refusal = refusalOf(outcome)) show(*refusal);
+  return outcome;
+}
+
+Status Workstation::computeCurves() {
+  SegmentationContext c = segmentation();
+  Status status = VIDANGE(c, curves);
+  if (!status) show(status.refusal());
+  return status;
+}
+
+int Workstation::checkVentricles() {
+  std::vector<Refusal> absent;
+  const int present = VERIF_VENT(segmentation(), &absent);
+  for (const Refusal& r : absent) show(r);
+  return present;
+}
+
+bool Workstation::resegmentCommand() {
+  SegmentationContext c = segmentation();
+  if (!hasQuantisedStudy(c)) return false;
+  if (platform.question(segmentation_texts::kUpdateSegmentation.pick(w.options.LANGUE)) != QuestionAnswer::Ok)
+    return false;
+  const Status status = resegmentStudy(c);
+  if (!status) show(status.refusal());
+  return status.ok();
 }
 
 std::string Workstation::compareMethods(int runs) {

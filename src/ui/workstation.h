@@ -9,6 +9,7 @@
 #include "base/trace_log.h"
 #include "curves/method_comparison.h"
 #include "model3d/model3d_settings.h"
+#include "base/refusal.h"
 #include "segmentation/reorient.h"
 #include "segmentation/segment_commands.h"
 #include "segmentation/volume_curves.h"
@@ -55,16 +56,17 @@ class Workstation {
   // Opens an acquisition (filter 1 or 4 DICOM, 2 IDB, 3 Interfile): on success every per-study
   // setting is reset and the study replaced; on refusal nothing changes. Returns 1 or 0.
   int openAcquisition(const std::filesystem::path& path, int filter);
-  // Validates the current re-orientation step (segments on the last one).
-  ReorientOutcome validateStep() {
-    SegmentationContext c = segmentation();
-    return FICH_VALIDATE(c);
-  }
-  // Measures and fits both volume curves (VIDANGE); 0, or 1 when a fit failed.
-  int computeCurves() {
-    SegmentationContext c = segmentation();
-    return VIDANGE(c, curves);
-  }
+  // Shows a refusal to the user, in the language of the options.
+  void show(const Refusal& r) { platform.warning(r.text(w.options.LANGUE)); }
+
+  // Validates the current re-orientation step (segments on the last one); a refusal is shown.
+  ReorientOutcome validateStep();
+  // Measures and fits both volume curves (VIDANGE); a failed fit is shown and returned.
+  Status computeCurves();
+  // The presence check of both ventricles at every instant; each missing one is shown. 1 or 0.
+  int checkVentricles();
+  // Asks "Update segmentation ?" and on OK floods the study again; refusals are shown.
+  bool resegmentCommand();
   // The method comparison of the developer tools; the report, empty when cancelled.
   std::string compareMethods(int runs = kComparisonRuns);
 };

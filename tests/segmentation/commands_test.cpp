@@ -43,7 +43,7 @@ class Commands : public SegmentationTest {
 TEST_F(Commands, ValidatedStudyIsQuantisedSegmentedAndClassified) {
   twoVentricles(w.study);
   auto c = context();
-  ASSERT_TRUE(SEGMENT_VALIDATED_STUDY(c));
+  ASSERT_TRUE(segmentValidatedStudy(c).ok());
   EXPECT_EQ(w.settings.flow.segment_done, 1);
   EXPECT_FLOAT_EQ(w.study.datamax, 1000.0f);
   EXPECT_EQ(seg.LPE.size(), w.study.DATA.size());
@@ -64,10 +64,14 @@ TEST_F(Commands, TooManyRegionsRefusesAndRestoresTheCountsAndEverythingElse) {
   const PerStudySettings before = w.settings;
   seg.NREG = 7;  // whatever was there stays there
   auto c = context();
-  EXPECT_FALSE(SEGMENT_VALIDATED_STUDY(c));
-  ASSERT_EQ(platform.count("warning"), 1);
-  EXPECT_EQ(platform.last("warning")->text.rfind("Dépassement nombre de régions !!  ", 0), 0u);
-  EXPECT_NE(platform.last("warning")->text.find("seuil"), std::string::npos);
+  const Status refused = segmentValidatedStudy(c);
+  ASSERT_FALSE(refused.ok());
+  EXPECT_EQ(refused.code(), RefusalCode::TooManyRegions);
+  EXPECT_EQ(refused.refusal().fr.rfind("Dépassement nombre de régions !!  ", 0), 0u);
+  EXPECT_NE(refused.refusal().fr.find("seuil"), std::string::npos);
+  EXPECT_EQ(refused.refusal().en.rfind("Dépassement nombre de régions !!  ", 0), 0u);
+  EXPECT_NE(refused.refusal().en.find("Raise the threshold"), std::string::npos);
+  EXPECT_EQ(platform.count("warning"), 0);  // the command that asked shows it
   EXPECT_TRUE(w.study.DATA == counts);
   EXPECT_FLOAT_EQ(w.study.datamax, 56.0f);
   EXPECT_FLOAT_EQ(w.study.datamin, 16.8f);
@@ -76,29 +80,17 @@ TEST_F(Commands, TooManyRegionsRefusesAndRestoresTheCountsAndEverythingElse) {
   EXPECT_EQ(w.settings.flow.segment_done, before.flow.segment_done);
   EXPECT_EQ(w.settings.flow.stade_axis, 3);
   EXPECT_EQ(w.settings.flow.fich_axis, 2);
-
-  w.options.LANGUE = kEnglish;
-  EXPECT_FALSE(SEGMENT_VALIDATED_STUDY(c));
-  EXPECT_EQ(platform.last("warning")->text.rfind("Dépassement nombre de régions !!  ", 0), 0u);
-  EXPECT_NE(platform.last("warning")->text.find("Raise the threshold"), std::string::npos);
 }
 
-TEST_F(Commands, ResegmentAsksFirstAndKeepsASnapshot) {
+TEST_F(Commands, ResegmentKeepsASnapshotAndClearsTheLocks) {
   twoVentricles(w.study);
   auto c = context();
-  ASSERT_TRUE(SEGMENT_VALIDATED_STUDY(c));
+  ASSERT_TRUE(segmentValidatedStudy(c).ok());
   const std::vector<uint16_t> automatic = seg.LPE;
   for (int l = 1; l <= seg.NREG; ++l) seg.CORR[l] = kClassOther;  // the user's corrections
   seg.SegLock[0][2] = 1;
 
-  platform.questionAnswers = {QuestionAnswer::Cancel};
-  EXPECT_FALSE(RESEGMENT_COMMAND(c));
-  EXPECT_EQ(platform.last("question")->text, "Actualiser la segmentation ?");
-  EXPECT_EQ(seg.SegLock[0][2], 1);
-  EXPECT_EQ(w.settings.flow.UNDOseg_lev, 0);
-
-  platform.questionAnswers = {QuestionAnswer::Ok};
-  ASSERT_TRUE(RESEGMENT_COMMAND(c));
+  ASSERT_TRUE(resegmentStudy(c).ok());
   EXPECT_TRUE(seg.LPE == automatic);  // no new quantisation: the same flooding
   EXPECT_EQ(seg.SegLock[0][2], 0);   // locks cleared
   EXPECT_FALSE(labelsOf(kClassLeft).empty());
@@ -112,7 +104,7 @@ TEST_F(Commands, ResegmentAsksFirstAndKeepsASnapshot) {
 TEST_F(Commands, SplitRefloodsOneRegionIntoNewRegionsOfClassThree) {
   twoVentricles(w.study);
   auto c = context();
-  ASSERT_TRUE(SEGMENT_VALIDATED_STUDY(c));
+  ASSERT_TRUE(segmentValidatedStudy(c).ok());
   const int left = seg.LPE[Segmentation::index(6, 0, 2, 20, 44)];
   const int right = seg.LPE[Segmentation::index(6, 0, 2, 20, 20)];
   ASSERT_NE(left, right);
@@ -121,7 +113,7 @@ TEST_F(Commands, SplitRefloodsOneRegionIntoNewRegionsOfClassThree) {
     if (l == right) l = static_cast<uint16_t>(left);
   const int nreg = seg.NREG;
   w.settings.flow.segment_updt1 = w.settings.flow.segment_updt2 = 0;
-  ASSERT_TRUE(SPLIT_REGION_COMMAND(c, left));
+  ASSERT_TRUE(splitRegion(c, left).ok());
   EXPECT_EQ(seg.NREG, nreg + 2);
   EXPECT_EQ(seg.CARD[left], 0);
   const int a = seg.LPE[Segmentation::index(6, 0, 2, 20, 44)], b = seg.LPE[Segmentation::index(6, 0, 2, 20, 20)];
@@ -133,17 +125,17 @@ TEST_F(Commands, SplitRefloodsOneRegionIntoNewRegionsOfClassThree) {
   EXPECT_EQ(w.settings.flow.segment_updt1, 1);
   EXPECT_EQ(w.settings.flow.segment_updt2, 1);
   EXPECT_EQ(w.settings.flow.UNDOseg_lev, 1);
-  EXPECT_FALSE(SPLIT_REGION_COMMAND(c, 0));
-  EXPECT_FALSE(SPLIT_REGION_COMMAND(c, seg.NREG + 1));
+  EXPECT_EQ(splitRegion(c, 0).code(), RefusalCode::NoRegion);
+  EXPECT_EQ(splitRegion(c, seg.NREG + 1).code(), RefusalCode::NoRegion);
 }
 
 TEST_F(Commands, ReclassifyRestoresTheAutomaticClasses) {
   twoVentricles(w.study);
   auto c = context();
-  ASSERT_TRUE(SEGMENT_VALIDATED_STUDY(c));
+  ASSERT_TRUE(segmentValidatedStudy(c).ok());
   const Segmentation::ClassTable automatic = seg.CORR;
   for (int l = 1; l <= seg.NREG; ++l) seg.CORR[l] = kClassOther;
-  RECLASSIFY_COMMAND(c);
+  reclassifyRegions(c);
   EXPECT_TRUE(seg.CORR == automatic);
   EXPECT_EQ(w.settings.flow.UNDOseg_lev, 1);
 }
@@ -151,14 +143,14 @@ TEST_F(Commands, ReclassifyRestoresTheAutomaticClasses) {
 TEST_F(Commands, StatisticsRebuiltFromStoredLabelsMatchTheSegmentation) {
   twoVentricles(w.study);
   auto c = context();
-  ASSERT_TRUE(SEGMENT_VALIDATED_STUDY(c));
+  ASSERT_TRUE(segmentValidatedStudy(c).ok());
   Segmentation stored;
   stored.LPE = seg.LPE;
   stored.NREG = seg.NREG;
   stored.CORR = seg.CORR;
   Segmentation original = std::move(seg);
   seg = std::move(stored);
-  REBUILD_REGION_STATISTICS(c);
+  rebuildRegionStatistics(c);
   EXPECT_TRUE(seg.CARD == original.CARD);
   EXPECT_TRUE(seg.RECOUP == original.RECOUP);
   EXPECT_TRUE(seg.RECOUP_Z == original.RECOUP_Z);
@@ -166,9 +158,8 @@ TEST_F(Commands, StatisticsRebuiltFromStoredLabelsMatchTheSegmentation) {
 
 TEST_F(Commands, CommandsNeedASegmentation) {
   auto c = context();
-  EXPECT_FALSE(RESEGMENT_COMMAND(c));
-  EXPECT_FALSE(SPLIT_REGION_COMMAND(c, 1));
-  EXPECT_EQ(platform.count("question"), 0);
+  EXPECT_EQ(resegmentStudy(c).code(), RefusalCode::SegmentationMissing);
+  EXPECT_EQ(splitRegion(c, 1).code(), RefusalCode::SegmentationMissing);
 }
 
 }  // namespace

@@ -193,7 +193,7 @@ class Corrections : public WorkstationTest {
     const bool left = presentAtEveryInstant(n, 1), right = presentAtEveryInstant(n, 2);
     const size_t before = platform.texts("warning").size();
     auto c = ws->segmentation();
-    EXPECT_EQ(VERIF_VENT(c), left && right ? 1 : 0);
+    EXPECT_EQ(ws->checkVentricles(), left && right ? 1 : 0);
     const auto shown = platform.texts("warning");
     std::vector<std::string> expected;
     if (!left) expected.push_back(texts::kLeftVentricleAbsent.pick(ws->w.options.LANGUE));
@@ -540,7 +540,7 @@ TEST_F(Corrections, SliceOnlyAssignmentBeyondTheLabelCapacityIsRefused) {
 
 TEST_F(Corrections, VentricleResetLeavesItAbsentAndTheCheckSaysSo) {
   auto c = ws->segmentation();
-  EXPECT_EQ(VERIF_VENT(c), 1);
+  EXPECT_EQ(ws->checkVentricles(), 1);
   EXPECT_EQ(platform.count("warning"), 0);
   resetVentricle(c, kClassLeft);
   for (int l = 1; l <= ws->seg.NREG; ++l) EXPECT_NE(ws->seg.CORR[l], kClassLeft);
@@ -554,7 +554,7 @@ TEST_F(Corrections, VentricleResetLeavesItAbsentAndTheCheckSaysSo) {
   resetVentricle(c, kClassRight);
   EXPECT_EQ(flow().infu_button, 0);
   platform.calls.clear();
-  EXPECT_EQ(VERIF_VENT(c), 0);
+  EXPECT_EQ(ws->checkVentricles(), 0);
   EXPECT_EQ(platform.texts("warning"),
             (std::vector<std::string>{"The left ventricle is absent for at least one instant ...",
                                       "The right ventricle is absent for at least one instant ..."}));
@@ -565,7 +565,7 @@ TEST_F(Corrections, VentricleBelowThresholdAtOneInstantFailsWithEquilibriumOff) 
   ws->w.options.equilibrium = 0;
   expectConsistent("threshold rule on");
   auto c = ws->segmentation();
-  ASSERT_EQ(VERIF_VENT(c), 1);
+  ASSERT_EQ(ws->checkVentricles(), 1);
   // Instant 4: every left-ventricle voxel at the lowest level.
   for (int z = 0; z < NCZ(); ++z)
     for (int r = 0; r < kMatrix; ++r)
@@ -573,12 +573,12 @@ TEST_F(Corrections, VentricleBelowThresholdAtOneInstantFailsWithEquilibriumOff) 
         if (ws->seg.CORR[labelAt(4, z, r, col)] == kClassLeft) ws->w.study.at(4, z, r, col) = 1.0f;
   EVAL_STRUC_MAX(ws->w.study, lim(), ws->seg);
   platform.calls.clear();
-  EXPECT_EQ(VERIF_VENT(c), 0);
+  EXPECT_EQ(ws->checkVentricles(), 0);
   EXPECT_EQ(platform.texts("warning"), std::vector<std::string>{texts::kLeftVentricleAbsent.fr});
   expectConsistent("left ventricle below the threshold");
   // With equilibrium on the threshold rule does not apply.
   ws->w.options.equilibrium = 1;
-  EXPECT_EQ(VERIF_VENT(c), 1);
+  EXPECT_EQ(ws->checkVentricles(), 1);
 }
 
 // ---- limits and lines ----------------------------------------------------------------------

@@ -1,0 +1,68 @@
+#pragma once
+// A refused request as a value: what went wrong (a code callers and tests can test) and what to
+// tell the user, in French and English. The routine that refuses returns it; only the command
+// the user gave shows it.
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "base/language.h"
+
+namespace quorvel {
+
+enum class RefusalCode {
+  // Acquisition files.
+  UnreadableFile,
+  NotDicom,
+  Undecodable,
+  TimeSlots,
+  TooManySlices,
+  BadVoxelSize,
+  FormatNotAvailable,
+  PixelDataShort,
+  BadHeaderValue,
+  // Re-orientation and segmentation.
+  NoStudy,
+  RecordsFull,
+  BadRecord,
+  NoVoxelSize,
+  TooManyRegions,
+  SegmentationMissing,
+  NoRegion,
+  LeftVentricleAbsent,
+  RightVentricleAbsent,
+  BothVentriclesAbsent,
+  // Volume curves.
+  FitFailed,
+};
+
+struct Refusal {
+  RefusalCode code;
+  std::string fr, en;
+
+  const std::string& text(int LANGUE) const { return LANGUE == kEnglish ? en : fr; }
+  static Refusal of(RefusalCode code, const Text& t) { return {code, t.fr, t.en}; }
+  // A catalogue text with printf-style arguments, composed in both languages.
+  template <typename... A>
+  static Refusal formatted(RefusalCode code, const Text& t, A... args) {
+    return {code, format(t.fr, args...), format(t.en, args...)};
+  }
+};
+
+// Accepted, or refused with its reason.
+class [[nodiscard]] Status {
+ public:
+  Status() = default;
+  Status(Refusal r) : refusal_(std::move(r)) {}  // NOLINT: a refusal is a status
+  static Status accepted() { return {}; }
+
+  bool ok() const { return !refusal_; }
+  explicit operator bool() const { return ok(); }
+  const Refusal& refusal() const { return *refusal_; }
+  RefusalCode code() const { return refusal_->code; }
+
+ private:
+  std::optional<Refusal> refusal_;
+};
+
+}  // namespace quorvel
