@@ -25,10 +25,10 @@ class ConsolePlatform : public Platform {
   std::optional<Rgb> chooseColour(Rgb) override { return std::nullopt; }
   void openHeartRatePrompt(int) override {}
   void closeHeartRatePrompt() override {}
-  void startTimer(int, int) override {}
-  void stopTimer(int) override {}
-  void pictureChanged() override {}
-  void textChanged(const std::string&, const std::string&) override {}
+  void startTimer(TimerId, int) override {}
+  void stopTimer(TimerId) override {}
+  void pictureChanged(View) override {}
+  void textChanged(TextSlot, const std::string&) override {}
   void beginProgress(const std::string& title) override;
   bool progress(double fraction) override;
   void endProgress() override;

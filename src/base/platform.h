@@ -1,6 +1,7 @@
 #pragma once
 // The core's only door to the outside world. The desktop implements it with Qt,
 // the command line and the tests with ScriptedPlatform.
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,6 +29,29 @@ struct ScreenSize {
 };
 
 enum class QuestionAnswer { Ok, Cancel };
+
+// The pictures the core draws; a change of state names the one to redraw.
+enum class View {
+  Reorientation,  // the slice of the current re-orientation step with its long-axis panel
+  Segmentation,   // the mosaic of counts and classes
+  Retouching,     // the zoomed slice of the brush window
+  Curves,         // both volume curves and their results
+  Preview3D,
+  Results3D,
+};
+
+// Timers: cine, depolarisation animation of the 3D results, one-shot redraw.
+enum class TimerId { Cine = 0, Depolarisation = 1, Redraw = 2 };
+
+// Texts the front end shows outside the pictures.
+enum class TextSlot {
+  WindowTitle,    // the file shown in the title bar
+  PatientBanner,  // patient, dates and heart rate
+  SliceCounter,   // "Slices (N)" of the segmentation stage
+};
+
+// Progress of long work in the core: called with the fraction done; false asks to cancel.
+using ProgressFn = std::function<bool(double)>;
 
 // Thrown by implementations whose fatal() must not end the process (tests, the CLI wrapper).
 struct FatalExit {
@@ -59,13 +83,12 @@ class Platform {
   virtual void openHeartRatePrompt(int initialBpm) = 0;
   virtual void closeHeartRatePrompt() = 0;
 
-  // Timers: 0 cine, 1 depolarisation animation, 2 one-shot redraw.
-  virtual void startTimer(int id, int periodMs) = 0;
-  virtual void stopTimer(int id) = 0;
+  virtual void startTimer(TimerId id, int periodMs) = 0;
+  virtual void stopTimer(TimerId id) = 0;
 
-  // "Setters that notify, views that pull": the front end redraws when it paints.
-  virtual void pictureChanged() = 0;
-  virtual void textChanged(const std::string& which, const std::string& text) = 0;
+  // "Setters that notify, views that pull": the front end redraws that view when it paints.
+  virtual void pictureChanged(View view) = 0;
+  virtual void textChanged(TextSlot slot, const std::string& text) = 0;
 
   // Progress of long work; returning false from progress() asks the caller to cancel.
   virtual void beginProgress(const std::string& title) = 0;

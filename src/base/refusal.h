@@ -34,6 +34,8 @@ enum class RefusalCode {
   BothVentriclesAbsent,
   // Volume curves.
   FitFailed,
+  // The user stopped a long operation; nothing changed.
+  Cancelled,
 };
 
 struct Refusal {

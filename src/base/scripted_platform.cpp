@@ -85,19 +85,23 @@ void ScriptedPlatform::closeHeartRatePrompt() {
   record("heart-rate-prompt-close", "");
 }
 
-void ScriptedPlatform::startTimer(int id, int periodMs) {
+void ScriptedPlatform::startTimer(TimerId id, int periodMs) {
   if (std::find(runningTimers.begin(), runningTimers.end(), id) == runningTimers.end()) runningTimers.push_back(id);
-  record("timer-start", std::to_string(id) + ":" + std::to_string(periodMs));
+  record("timer-start", std::to_string(static_cast<int>(id)) + ":" + std::to_string(periodMs));
 }
 
-void ScriptedPlatform::stopTimer(int id) {
+void ScriptedPlatform::stopTimer(TimerId id) {
   std::erase(runningTimers, id);
-  record("timer-stop", std::to_string(id));
+  record("timer-stop", std::to_string(static_cast<int>(id)));
 }
 
-void ScriptedPlatform::pictureChanged() { ++picturesChanged; }
-void ScriptedPlatform::textChanged(const std::string& which, const std::string& text) {
-  record("text:" + which, text);
+void ScriptedPlatform::pictureChanged(View view) {
+  ++picturesChanged;
+  changedViews.push_back(view);
+}
+
+void ScriptedPlatform::textChanged(TextSlot slot, const std::string& text) {
+  record("text:" + std::to_string(static_cast<int>(slot)), text);
 }
 
 void ScriptedPlatform::beginProgress(const std::string& title) { record("progress-begin", title); }

@@ -29,13 +29,15 @@ class ScriptedPlatform : public Platform {
 
   std::vector<Call> calls;
 
-  // Convenience queries for tests.
+  // Convenience queries for tests. Texts are recorded as kind "text:<slot>" with slot the
+  // TextSlot's number.
   int count(const std::string& kind) const;
   std::vector<std::string> texts(const std::string& kind) const;
   const Call* last(const std::string& kind) const;
   bool heartRatePromptOpen = false;
-  std::vector<int> runningTimers;
+  std::vector<TimerId> runningTimers;
   int picturesChanged = 0;
+  std::vector<View> changedViews;  // every view named by a change, in order
 
   void warning(const std::string& text) override;
   void information(const std::string& text) override;
@@ -48,10 +50,10 @@ class ScriptedPlatform : public Platform {
   std::optional<Rgb> chooseColour(Rgb initial) override;
   void openHeartRatePrompt(int initialBpm) override;
   void closeHeartRatePrompt() override;
-  void startTimer(int id, int periodMs) override;
-  void stopTimer(int id) override;
-  void pictureChanged() override;
-  void textChanged(const std::string& which, const std::string& text) override;
+  void startTimer(TimerId id, int periodMs) override;
+  void stopTimer(TimerId id) override;
+  void pictureChanged(View view) override;
+  void textChanged(TextSlot slot, const std::string& text) override;
   void beginProgress(const std::string& title) override;
   bool progress(double fraction) override;
   void endProgress() override;

@@ -135,7 +135,7 @@ AssignOutcome CHOOSE_REG(SegmentationContext& c, int cls, std::optional<SliceVox
       ADD_IN_REGS(cls, seg, c.log);
     else if (cls == kClassExcludedConnected)
       ADD_OUT_REGS(seg);
-    c.platform.pictureChanged();
+    c.platform.pictureChanged(View::Segmentation);
   }
   markChanged(c);
   evalStructMax(c);
@@ -186,7 +186,7 @@ void INIT_REG(SegmentationContext& c, int cls) {
   if (cls == kClassRight) INFU_NOOPT(c.w.settings.flow);
   if (hasLabels(c)) evalStructMax(c);
   markChanged(c);
-  c.platform.pictureChanged();
+  c.platform.pictureChanged(View::Segmentation);
 }
 
 void VERIF_VLIMS(int which, int Ninst, SliceLimits& lim) {
@@ -259,7 +259,7 @@ void DO_PAINT_SEG(SegmentationContext& c, std::optional<SliceVoxel> v) {
     }
   flow.Paint_pending = 1;
   markChanged(c);
-  c.platform.pictureChanged();
+  c.platform.pictureChanged(View::Segmentation);
 }
 
 // ---- limits, marks and lines --------------------------------------------------------------
@@ -281,7 +281,7 @@ void setSliceLimit(SegmentationContext& c, int ventricle, bool upper, int slice,
   // struct_max counts ventricle voxels outside the limits as class 3.
   if (hasLabels(c)) evalStructMax(c);
   markChanged(c);
-  c.platform.pictureChanged();
+  c.platform.pictureChanged(View::Segmentation);
 }
 
 void clearExclusionMarks(SegmentationContext& c) {
@@ -290,7 +290,7 @@ void clearExclusionMarks(SegmentationContext& c) {
     if (c.seg.CORR[l] == kClassExcludedConnected) c.seg.CORR[l] = kClassOther;
   if (hasLabels(c)) evalStructMax(c);
   markChanged(c);
-  c.platform.pictureChanged();
+  c.platform.pictureChanged(View::Segmentation);
 }
 
 void resetVentricle(SegmentationContext& c, int cls) {
@@ -306,7 +306,7 @@ bool moveLine(SegmentationContext& c, int& line, int delta) {
   const int moved = std::clamp(line + delta, kLineMin, kLineMax);
   if (moved == line) return false;
   line = moved;
-  c.platform.pictureChanged();
+  c.platform.pictureChanged(View::Segmentation);
   return true;
 }
 
@@ -331,7 +331,7 @@ bool openRetouching(SegmentationContext& c, int slice) {
   flow.retouche_slice = slice;
   flow.Paint_on = flow.Paint_type = 0;
   flow.Paint_no = 0;
-  c.platform.pictureChanged();
+  c.platform.pictureChanged(View::Retouching);
   return true;
 }
 
@@ -341,7 +341,7 @@ void closeRetouching(SegmentationContext& c) {
   recountAfterPainting(c);
   flow.retouche_on = 0;
   flow.Paint_on = flow.Paint_type = 0;
-  c.platform.pictureChanged();
+  c.platform.pictureChanged(View::Retouching);
 }
 
 void selectPaintButton(SegmentationContext& c, int button) {
@@ -383,7 +383,7 @@ bool changeBrushSize(SegmentationContext& c, int delta) {
   const int size = std::clamp(flow.Paint_sz + delta, 0, kBrushMax);
   if (size == flow.Paint_sz) return false;
   flow.Paint_sz = size;
-  c.platform.pictureChanged();
+  c.platform.pictureChanged(View::Retouching);
   return true;
 }
 
@@ -395,7 +395,7 @@ bool lockSlice(SegmentationContext& c, int slice) {
     return false;
   c.seg.SegLock[t][slice] = 1;
   LOCK_SEGMENT(c, t, slice, slice, 0);
-  c.platform.pictureChanged();
+  c.platform.pictureChanged(View::Segmentation);
   return true;
 }
 
@@ -407,7 +407,7 @@ bool unlockSlice(SegmentationContext& c, int slice) {
   c.seg.SegLock[t][slice] = 0;
   // The slice shows its current classes again, so the preview may differ.
   c.w.settings.flow.segment_updt2 = 1;
-  c.platform.pictureChanged();
+  c.platform.pictureChanged(View::Segmentation);
   return true;
 }
 
@@ -417,7 +417,7 @@ void unlockInstant(SegmentationContext& c) {
   c.seg.SegLock[t].fill(0);
   c.seg.InstLock[t] = 0;
   c.w.settings.flow.segment_updt2 = 1;
-  c.platform.pictureChanged();
+  c.platform.pictureChanged(View::Segmentation);
 }
 
 void toggleInstantLock(SegmentationContext& c) {
@@ -428,7 +428,7 @@ void toggleInstantLock(SegmentationContext& c) {
     LOCK_SEGMENT(c, t, 0, c.w.study.NCZ - 1, 1);
   else
     c.w.settings.flow.segment_updt2 = 1;
-  c.platform.pictureChanged();
+  c.platform.pictureChanged(View::Segmentation);
 }
 
 }  // namespace quorvel

@@ -111,8 +111,9 @@ bool usableRecord(const ValidationRecords& rec, int i) {
 
 std::optional<Refusal> refusalOf(ReorientOutcome outcome) {
   switch (outcome) {
-    case ReorientOutcome::SegmentationRefused:
-      return Refusal::of(RefusalCode::TooManyRegions, segmentation_texts::kTooManyRegions);
+    case ReorientOutcome::SegmentationRefused: return tooManyRegions();
+    case ReorientOutcome::SegmentationCancelled:
+      return Refusal::of(RefusalCode::Cancelled, segmentation_texts::kSegmentationCancelled);
     case ReorientOutcome::RecordsFull: return Refusal::of(RefusalCode::RecordsFull, reorient_texts::kRecordsFull);
     case ReorientOutcome::BadRecord: return Refusal::of(RefusalCode::BadRecord, reorient_texts::kBadRecord);
     case ReorientOutcome::NoVoxelSize: return Refusal::of(RefusalCode::NoVoxelSize, reorient_texts::kNoVoxelSize);
@@ -174,11 +175,12 @@ ReorientOutcome FICH_VALIDATE(SegmentationContext& c) {
   c.log.WRITE_LOGFILE("fich val 0 2\n");
 
   if (v.fich_axis == 2) {
-    if (!segmentValidatedStudy(c)) {
+    if (const Status segmented = segmentValidatedStudy(c); !segmented) {
       // Not recorded either: a template replays only validations that took effect.
       r = before;
       flow.fich_axis = fichBefore;
-      return ReorientOutcome::SegmentationRefused;
+      return segmented.code() == RefusalCode::Cancelled ? ReorientOutcome::SegmentationCancelled
+                                                        : ReorientOutcome::SegmentationRefused;
     }
     return ReorientOutcome::Segmented;  // the segmentation has asked for the redraw
   }
@@ -209,7 +211,7 @@ ReorientOutcome FICH_VALIDATE(SegmentationContext& c) {
     c.log.WRITE_LOGFILE("fich val 1 out\n");
   }
   recomputeProjection(c.w);
-  c.platform.pictureChanged();
+  c.platform.pictureChanged(View::Reorientation);
   return ReorientOutcome::StepValidated;
 }
 

@@ -15,6 +15,7 @@ enum class ReorientOutcome {
   StepValidated,         // step 0 or 1 resampled DATA (or left it, for a tilt of 0.01 degree or less)
   Segmented,             // step 2: the study is segmented; the caller enters the segmentation stage
   SegmentationRefused,   // step 2: too many regions; the segmentation put everything back
+  SegmentationCancelled, // step 2: the user stopped the segmentation; everything put back
   RecordsFull,           // no room for one more validation record: nothing changed
   BadRecord,             // the record being replayed is unusable: nothing changed
   NoVoxelSize,           // a tilt needs both voxel sizes: nothing changed

@@ -16,6 +16,27 @@ namespace {
 
 int saveUndo(SegmentationContext& c) { return SAVE_UNDO(kUndoSegmentationRing, c); }
 
+// The wait window of a flooding; closed whatever way the flooding ends.
+class FloodProgress {
+ public:
+  explicit FloodProgress(SegmentationContext& c) : platform_(c.platform) {
+    platform_.beginProgress(segmentation_texts::kSegmenting.pick(c.w.options.LANGUE));
+  }
+  ~FloodProgress() { platform_.endProgress(); }
+  ProgressFn report() {
+    return [this](double fraction) { return platform_.progress(fraction); };
+  }
+
+ private:
+  Platform& platform_;
+};
+
+Status refusalOf(FloodStatus status) {
+  if (status == FloodStatus::Cancelled)
+    return Refusal::of(RefusalCode::Cancelled, segmentation_texts::kSegmentationCancelled);
+  return tooManyRegions();
+}
+
 }  // namespace
 
 Refusal tooManyRegions() { return Refusal::of(RefusalCode::TooManyRegions, segmentation_texts::kTooManyRegions); }
@@ -36,18 +57,20 @@ Status segmentValidatedStudy(SegmentationContext& c) {
     const float datamax = s.datamax, datamin = s.datamin;
     Segmentation fresh;
     RECH_IMAGE(s, c.w.options, fresh, c.log);
-    if (SEGMENT(s, c.w.options, c.w.settings.flow, fresh, c.log) != FloodStatus::Done) {
+    FloodProgress wait(c);
+    const FloodStatus status = SEGMENT(s, c.w.options, c.w.settings.flow, fresh, c.log, wait.report());
+    if (status != FloodStatus::Done) {
       s.DATA = std::move(counts);
       s.datamax = datamax;
       s.datamin = datamin;
-      return tooManyRegions();
+      return refusalOf(status);
     }
     c.seg = std::move(fresh);
     SEGMENT_EVAL(s, c.w.settings.reorient, c.w.settings.limits, c.w.settings.flow, c.seg, c.log);
   } catch (const std::bad_alloc&) {
     MOMS(c.platform, c.w.options.LANGUE, " DD2 ");
   }
-  c.platform.pictureChanged();
+  c.platform.pictureChanged(View::Segmentation);
   return {};
 }
 
@@ -55,14 +78,16 @@ Status resegmentStudy(SegmentationContext& c) {
   if (!hasQuantisedStudy(c)) return Refusal::of(RefusalCode::SegmentationMissing, segmentation_texts::kSegmentationMissing);
   try {
     Segmentation fresh;
-    if (SEGMENT(c.w.study, c.w.options, c.w.settings.flow, fresh, c.log) != FloodStatus::Done) return tooManyRegions();
+    FloodProgress wait(c);
+    const FloodStatus status = SEGMENT(c.w.study, c.w.options, c.w.settings.flow, fresh, c.log, wait.report());
+    if (status != FloodStatus::Done) return refusalOf(status);
     saveUndo(c);  // holds the segmentation being replaced
     c.seg = std::move(fresh);
     SEGMENT_EVAL(c.w.study, c.w.settings.reorient, c.w.settings.limits, c.w.settings.flow, c.seg, c.log);
   } catch (const std::bad_alloc&) {
     MOMS(c.platform, c.w.options.LANGUE, " DD2 ");
   }
-  c.platform.pictureChanged();
+  c.platform.pictureChanged(View::Segmentation);
   return {};
 }
 
@@ -83,7 +108,7 @@ Status splitRegion(SegmentationContext& c, int N_segsel) {
     MOMS(c.platform, c.w.options.LANGUE, " DD2 ");
   }
   c.w.settings.flow.segment_updt1 = c.w.settings.flow.segment_updt2 = 1;
-  c.platform.pictureChanged();
+  c.platform.pictureChanged(View::Segmentation);
   return {};
 }
 
@@ -91,7 +116,7 @@ void reclassifyRegions(SegmentationContext& c) {
   if (!hasQuantisedStudy(c)) return;
   saveUndo(c);
   SEGMENT_EVAL(c.w.study, c.w.settings.reorient, c.w.settings.limits, c.w.settings.flow, c.seg, c.log);
-  c.platform.pictureChanged();
+  c.platform.pictureChanged(View::Segmentation);
 }
 
 void rebuildRegionStatistics(SegmentationContext& c) {

@@ -26,9 +26,9 @@ bool hasLabels(const SegmentationContext& c);
 // The refusal of a flooding that needed more than kMaxLabels regions, with its advice.
 Refusal tooManyRegions();
 
-// RECH_IMAGE, SEGMENT, SEGMENT_EVAL. When the flooding needs more than kMaxLabels regions the
-// counts, the segmentation and every flag are restored as they were before the quantisation and
-// the refusal says why and how to avoid it.
+// RECH_IMAGE, SEGMENT, SEGMENT_EVAL, with the platform's wait window (progress and cancel). When
+// the flooding needs more than kMaxLabels regions, or is cancelled, the counts, the segmentation
+// and every flag are restored as they were before the quantisation and the refusal says why.
 Status segmentValidatedStudy(SegmentationContext& c);
 
 // Re-segmentation of a segmented study (after the user confirmed): a snapshot, then the quantised

@@ -16,6 +16,9 @@ inline constexpr Text kFitFailed{
 inline constexpr Text kSegmentationMissing{"Effectuez au préalable une segmentation ...       ",
                                            "Segmentation must be done ...       "};
 inline constexpr Text kNoRegion{"Aucune région sous le curseur.", "No region under the cursor."};
+inline constexpr Text kSegmenting{"Segmentation en cours ...", "Segmentation in progress ..."};
+inline constexpr Text kSegmentationCancelled{"Segmentation interrompue : l'étude est restée telle qu'elle était.",
+                                             "Segmentation cancelled: the study was left as it was."};
 inline constexpr Text kUpdateSegmentation{"Actualiser la segmentation ?", "Update segmentation ?"};
 
 }  // namespace quorvel::segmentation_texts

@@ -185,7 +185,7 @@ int LOAD_UNDO(int ring, SegmentationContext& c) {
   if (s.DATA.size() == c.seg.LPE.size()) EVAL_STRUC_MAX(s, c.w.settings.limits, c.seg);
   c.w.settings.flow.Paint_pending = 0;
   c.w.settings.flow.segment_updt1 = c.w.settings.flow.segment_updt2 = 1;
-  c.platform.pictureChanged();
+  c.platform.pictureChanged(View::Segmentation);
   return 1;
 }
 

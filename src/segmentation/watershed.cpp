@@ -88,7 +88,7 @@ int DEF_REG(const Segmentation& seg, int Ninst, int NCZ, int t, int z, int row, 
 }
 
 FloodStatus SEGMENTE(int L0, int T, int Z, int XY, int I, int S, const Study& s, const FloodSettings& fs,
-                     Segmentation& seg, TraceLog& log) {
+                     Segmentation& seg, TraceLog& log, const ProgressFn& progress) {
   const int Ninst = s.Ninst, NCZ = s.NCZ, ECH = fs.ECH;
   uint16_t* lpe = seg.LPE.data();
   const uint16_t taken = static_cast<uint16_t>(L0);
@@ -123,7 +123,13 @@ FloodStatus SEGMENTE(int L0, int T, int Z, int XY, int I, int S, const Study& s,
   BoxTally tally;
   std::vector<uint32_t> pending, next;
   log.WRITE_LOGFILE("/************************************   DEBUT BOUCLE  *//////////\n");
+  // Voxels are flooded from the brightest level down; report every few levels.
+  const double toFlood = std::max<double>(1.0, start[ECH + 1] - start[std::max(lowest, 1)]);
+  constexpr int kLevelsPerReport = 32;
   for (int level = ECH; level >= std::max(lowest, 1); --level) {
+    if (progress && (ECH - level) % kLevelsPerReport == 0 &&
+        !progress((start[ECH + 1] - start[level + 1]) / toFlood))
+      return FloodStatus::Cancelled;
     const uint32_t first = start[level], last = start[level + 1];
     log.writef("*********   ECH  :  %d  --   %d   ******************************\n", level,
                static_cast<int>(last - first));
@@ -160,7 +166,8 @@ FloodStatus SEGMENTE(int L0, int T, int Z, int XY, int I, int S, const Study& s,
   return FloodStatus::Done;
 }
 
-FloodStatus SEGMENT(Study& s, const Options& opt, WorkflowState& flow, Segmentation& seg, TraceLog& log) {
+FloodStatus SEGMENT(Study& s, const Options& opt, WorkflowState& flow, Segmentation& seg, TraceLog& log,
+                    const ProgressFn& progress) {
   for (auto& lock : seg.SegLock) lock.fill(0);
   seg.InstLock.fill(0);
   const size_t voxels = static_cast<size_t>(s.Ninst) * s.NCZ * kSliceVoxels;
@@ -168,7 +175,8 @@ FloodStatus SEGMENT(Study& s, const Options& opt, WorkflowState& flow, Segmentat
   seg.AFFECT.assign(voxels, 0);
   seg.NREG = 0;
   seg.CORR.fill(0);
-  const FloodStatus status = SEGMENTE(0, opt.TT_, opt.TZ_, opt.TX_, -1, -1, s, floodSettingsOf(s, opt), seg, log);
+  const FloodStatus status =
+      SEGMENTE(0, opt.TT_, opt.TZ_, opt.TX_, -1, -1, s, floodSettingsOf(s, opt), seg, log, progress);
   if (status != FloodStatus::Done) return status;
   RECOUP_CLASS(1, s.Ninst, s.NCZ, seg, log);
   seg.CORR[0] = kClassBackground;

@@ -2,6 +2,7 @@
 // Quantisation of the re-oriented counts and the 4D watershed by flooding from the brightest
 // level downwards.
 #include "base/options.h"
+#include "base/platform.h"
 #include "base/trace_log.h"
 #include "segmentation/segmentation_state.h"
 #include "study/per_study_settings.h"
@@ -12,6 +13,7 @@ namespace quorvel {
 enum class FloodStatus {
   Done,
   RegionOverflow,  // a label above kMaxLabels was needed; the labels are then half-built
+  Cancelled,       // the progress report asked to stop; the labels are then half-built
 };
 
 // What the flooding reads besides the labels.
@@ -32,12 +34,14 @@ int DEF_REG(const Segmentation& seg, int Ninst, int NCZ, int t, int z, int row, 
 
 // Floods every voxel labelled L0 (restricted to instant I and slice S unless -1) again, level by
 // level from ECH down; a new region is seeded only when growth at a level stalls.
+// progress (optional) hears the fraction of voxels flooded and may cancel.
 FloodStatus SEGMENTE(int L0, int T, int Z, int XY, int I, int S, const Study& s, const FloodSettings& fs,
-                     Segmentation& seg, TraceLog& log);
+                     Segmentation& seg, TraceLog& log, const ProgressFn& progress = {});
 
 // Full segmentation from scratch into seg: locks cleared, LPE rebuilt, statistics with pruning,
-// every label class 3, current instant 0, segment_done set. On RegionOverflow only seg was
-// touched (it is half-built and must be dropped): the study and the flags are as they were.
-FloodStatus SEGMENT(Study& s, const Options& opt, WorkflowState& flow, Segmentation& seg, TraceLog& log);
+// every label class 3, current instant 0, segment_done set. On RegionOverflow or Cancelled only seg
+// was touched (it is half-built and must be dropped): the study and the flags are as they were.
+FloodStatus SEGMENT(Study& s, const Options& opt, WorkflowState& flow, Segmentation& seg, TraceLog& log,
+                    const ProgressFn& progress = {});
 
 }  // namespace quorvel

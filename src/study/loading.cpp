@@ -273,7 +273,7 @@ int LOAD_TOMO_DATA(int rescale, StudyWorkspace& w, Platform& platform, TraceLog&
     return 0;
   }
   s.seg_affmin = 0;
-  platform.textChanged("slices", format(study_texts::kSliceCounter.pick(opt.LANGUE), finalNCZ));
+  platform.textChanged(TextSlot::SliceCounter, format(study_texts::kSliceCounter.pick(opt.LANGUE), finalNCZ));
   EVAL_SEGMENT_CAPACITY(view, platform.screenSize());
   FORMATE_SEGMENT_DISPLAY(view, finalNCZ, log);
 
@@ -337,8 +337,8 @@ namespace {
 
 int openWith(StudyWorkspace& w, Platform& platform, TraceLog& log,
              const std::function<int(Study&, Options&)>& readHeader) {
-  platform.stopTimer(0);
-  platform.stopTimer(1);
+  platform.stopTimer(TimerId::Cine);
+  platform.stopTimer(TimerId::Depolarisation);
   if (w.study.FREQ_ASKING) {
     platform.closeHeartRatePrompt();
     w.study.FREQ_ASKING = 0;
@@ -359,10 +359,10 @@ int openWith(StudyWorkspace& w, Platform& platform, TraceLog& log,
   if (!LOAD_TOMO_DATA(1, next, platform, log)) return 0;
 
   w = std::move(next);
-  platform.textChanged("title", w.study.chemin_short);
+  platform.textChanged(TextSlot::WindowTitle, w.study.chemin_short);
   DISPLAY_PAT_INFO(w.study, platform, w.options.LANGUE);
   if (!w.study.HEART_RATE) ASKFOR_CARD_FREQ(w.study, platform, w.options);
-  platform.pictureChanged();
+  platform.pictureChanged(View::Reorientation);
   return 1;
 }
 

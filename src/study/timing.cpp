@@ -29,7 +29,7 @@ void DISPLAY_PAT_INFO(StudyRecord& s, Platform& platform, int LANGUE) {
   if (s.pat_sex == 2) title = study_texts::kTitleMale.pick(LANGUE);
   s.pat_tmp = title + s.patient_name + format("  -  Fq : %d bpm", static_cast<int>(s.CARD_FREQ + 0.5f));
   if (s.pat_tmp.size() >= kPatTmpSize) s.pat_tmp.resize(kPatTmpSize - 1);
-  platform.textChanged("patient", s.pat_tmp);
+  platform.textChanged(TextSlot::PatientBanner, s.pat_tmp);
 }
 
 void ASKFOR_CARD_FREQ(StudyRecord& s, Platform& platform, const Options& opt) {

@@ -19,14 +19,14 @@ bool fitMethodCommand(Workstation& ws, FitCommand command) {
   }
   if (!changed) return false;
   std::ignore = ws.computeCurves();  // a failed fit has been shown; the command took effect
-  ws.platform.pictureChanged();
+  ws.platform.pictureChanged(View::Curves);
   return true;
 }
 
 bool noiseCommand(Workstation& ws, int delta) {
   if (!changeNoise(ws.curves.vc, ws.comparison, delta)) return false;
   std::ignore = ws.computeCurves();  // a failed fit has been shown; the command took effect
-  ws.platform.pictureChanged();
+  ws.platform.pictureChanged(View::Curves);
   return true;
 }
 

@@ -70,7 +70,7 @@ void segMouseMove(Workstation& ws, int x, int y) {
   if (ws.w.settings.flow.retouche_on) closeRetouching(c);
   AFF_REGG(c, voxelAt(ws, x, y));
   // The hovered region is highlighted; a drag redraws through its assignment.
-  if (ws.input.butt_down == 0) ws.platform.pictureChanged();
+  if (ws.input.butt_down == 0) ws.platform.pictureChanged(View::Segmentation);
   if (isAssignedClass(ws.input.butt_down)) assignAt(ws, x, y);
 }
 

@@ -88,8 +88,8 @@ TEST(ScriptedPlatform, RecordsCallsAndConsumesQueuedAnswers) {
   EXPECT_FALSE(second.has_value());  // empty queue: the user cancels
   EXPECT_EQ(p.count("open"), 2);
   EXPECT_EQ(p.question("Sure?"), QuestionAnswer::Cancel);
-  p.startTimer(0, 250);
-  p.stopTimer(0);
+  p.startTimer(TimerId::Cine, 250);
+  p.stopTimer(TimerId::Cine);
   EXPECT_TRUE(p.runningTimers.empty());
   try {
     p.fatal(33, "Sorry, the software must close...", "Memory Error. Code  DD1 ");

@@ -82,6 +82,23 @@ TEST_F(Commands, TooManyRegionsRefusesAndRestoresTheCountsAndEverythingElse) {
   EXPECT_EQ(w.settings.flow.fich_axis, 2);
 }
 
+TEST_F(Commands, CancelledSegmentationPutsEverythingBack) {
+  twoVentricles(w.study);
+  const std::vector<float> counts = w.study.DATA;
+  platform.cancelProgress = true;
+  auto c = context();
+  const Status cancelled = segmentValidatedStudy(c);
+  ASSERT_FALSE(cancelled.ok());
+  EXPECT_EQ(cancelled.code(), RefusalCode::Cancelled);
+  EXPECT_TRUE(w.study.DATA == counts);
+  EXPECT_EQ(w.settings.flow.segment_done, 0);
+  EXPECT_EQ(platform.count("progress-begin"), 1);
+  EXPECT_EQ(platform.count("progress-end"), 1);
+  platform.cancelProgress = false;
+  ASSERT_TRUE(segmentValidatedStudy(c).ok());
+  EXPECT_EQ(platform.count("progress-end"), 2);
+}
+
 TEST_F(Commands, ResegmentKeepsASnapshotAndClearsTheLocks) {
   twoVentricles(w.study);
   auto c = context();
