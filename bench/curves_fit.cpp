@@ -20,7 +20,7 @@ void fitMethod(benchmark::State& state, int method) {
   BUILD_SPLINES_MATRIX(s, ctx);  // once per study, not per fit
   const TacFitSettings set{.TACFIT_ITER = 15, .CMH_DEG = 2, .TACFIT_ITmax = 20};
   for (auto _ : state) {
-    TACFIT_SELECTED(method, set, s, kCurve, ctx, /*developer=*/true);
+    fitSelectedMethod(method, set, s, kCurve, ctx, /*developer=*/true);
     benchmark::DoNotOptimize(s.out.TACFIT_fes);
     benchmark::DoNotOptimize(s.voc.fes);
   }

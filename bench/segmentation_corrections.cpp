@@ -156,8 +156,8 @@ void BM_BrushDab(benchmark::State& state) {
   b->ws.w.settings.flow.Paint_on = 1;
   const SliceVoxel dab{b->left.slice, b->left.row, b->left.col + 2};
   for (auto _ : state) DO_PAINT_SEG(b->c, dab);
-  if (!b->ws.w.settings.flow.Paint_pending || b->ws.seg.LPE == lpe) state.SkipWithError("nothing was painted");
-  b->ws.w.settings.flow.Paint_pending = 0;
+  if (!b->ws.w.settings.flow.paintPending || b->ws.seg.LPE == lpe) state.SkipWithError("nothing was painted");
+  b->ws.w.settings.flow.paintPending = 0;
   b->ws.w.settings.flow.Paint_on = 0;
   closeRetouching(b->c);
   b->ws.seg.LPE = lpe;

@@ -55,7 +55,7 @@ void printPanels(const StudyWorkspace& w, const CurveState& curves, std::ostream
   const int method = w.settings.curves.TACFIT_switch;
   out << ventriclePanelTitle(1, LANGUE) << '\n' << ventricleResultsText(curves.vc.G, LANGUE) << '\n';
   out << ventriclePanelTitle(2, LANGUE) << '\n' << ventricleResultsText(curves.vc.D, LANGUE) << '\n';
-  out << TACFIT_METHOD_LABEL(method, curves.settings, LANGUE) << '\n';
+  out << tacfitMethodLabel(method, curves.settings, LANGUE) << '\n';
 }
 
 nlohmann::json resultsJson(const StudyWorkspace& w, const CurveState& curves) {

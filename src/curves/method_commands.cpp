@@ -7,17 +7,17 @@ constexpr int kIterationStep = 5;
 constexpr int kMaxHarmonics = 4;
 }  // namespace
 
-void NEXT_TACFIT_METHOD(int& TACFIT_switch, bool developer) {
+void nextTacfitMethod(int& TACFIT_switch, bool developer) {
   TACFIT_switch = (TACFIT_switch + 1) % kTacFitMethods;
   if (!developer && TACFIT_switch == kTacFitRef) TACFIT_switch = kTacFitNew;
 }
 
-void PREVIOUS_TACFIT_METHOD(int& TACFIT_switch, bool developer) {
+void previousTacfitMethod(int& TACFIT_switch, bool developer) {
   TACFIT_switch = (TACFIT_switch + kTacFitMethods - 1) % kTacFitMethods;
   if (!developer && TACFIT_switch == kTacFitRef) TACFIT_switch = kTacFitSplines;
 }
 
-bool MORE_TACFIT_SETTING(TacFitSettings& s, int TACFIT_switch) {
+bool moreTacfitSetting(TacFitSettings& s, int TACFIT_switch) {
   switch (TACFIT_switch) {
     case kTacFitNew: s.TACFIT_ITER += kIterationStep; return true;
     case kMultiHarmonique:
@@ -29,7 +29,7 @@ bool MORE_TACFIT_SETTING(TacFitSettings& s, int TACFIT_switch) {
   }
 }
 
-bool FEWER_TACFIT_SETTING(TacFitSettings& s, int TACFIT_switch) {
+bool fewerTacfitSetting(TacFitSettings& s, int TACFIT_switch) {
   switch (TACFIT_switch) {
     case kTacFitNew:
       if (s.TACFIT_ITER <= 0) return false;

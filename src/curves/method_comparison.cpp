@@ -61,16 +61,16 @@ std::vector<float> seededGaussHist() {
   return table;
 }
 
-void REGENERATE_TACFIT_NOISE(VolumeCurves& vc, MethodComparison& mc) {
+void regenerateTacfitNoise(VolumeCurves& vc, MethodComparison& mc) {
   std::uniform_real_distribution<float> uniform(0.0f, 1.0f);
   for (auto& row : vc.TACFIT_noise)
     for (float& n : row) n = uniform(mc.rng) * mc.TACFIT_noiselevel;
 }
 
-bool CHANGE_NOISE_LEVEL(VolumeCurves& vc, MethodComparison& mc, int delta) {
+bool changeNoiseLevel(VolumeCurves& vc, MethodComparison& mc, int delta) {
   if (delta < 0 && mc.TACFIT_noiselevel <= 0) return false;
   mc.TACFIT_noiselevel = std::max(0.0f, mc.TACFIT_noiselevel + static_cast<float>(delta > 0 ? kNoiseStep : -kNoiseStep));
-  REGENERATE_TACFIT_NOISE(vc, mc);
+  regenerateTacfitNoise(vc, mc);
   return true;
 }
 
@@ -80,10 +80,10 @@ std::string noiseLevelText(const MethodComparison& mc) {
 
 bool changeNoise(VolumeCurves& vc, MethodComparison& mc, int delta) {
   if (delta == 0) {
-    REGENERATE_TACFIT_NOISE(vc, mc);
+    regenerateTacfitNoise(vc, mc);
     return true;
   }
-  return CHANGE_NOISE_LEVEL(vc, mc, delta);
+  return changeNoiseLevel(vc, mc, delta);
 }
 
 void INIT_EVALTACS_ARG(MethodComparison& mc, int T, int F, int L) {
@@ -133,7 +133,7 @@ std::string DO_EVAL_TACS(const TacFitSettings& set, TacFitWork& fit, MethodCompa
           for (int m = kTacFitNew; m <= kTacFitSplines; ++m) {
             VolumeCurves scratch;
             VentricleResults r;
-            FIT_VENTRICLE_CURVE(m, set, fit, ctx, false, vol, Cmax, tmax, 0.0f,
+            fitVentricleCurve(m, set, fit, ctx, false, vol, Cmax, tmax, 0.0f,
                                 {scratch.vidange_D, scratch.filling_D, r}, scratch);
             const double e[kErrorKinds] = {r.FES - F,          static_cast<double>(r.TFS - T),
                                            r.PER - expected.PER, r.TPER - expected.TPER,

@@ -34,8 +34,8 @@ std::vector<float> seededGaussHist();
 
 // Every TACFIT_noise entry becomes a uniform value in [0, level]. Level commands change the level
 // by 10 (never below 0) before regenerating; their panel text is noiseLevelText.
-void REGENERATE_TACFIT_NOISE(VolumeCurves& vc, MethodComparison& mc);
-bool CHANGE_NOISE_LEVEL(VolumeCurves& vc, MethodComparison& mc, int delta);
+void regenerateTacfitNoise(VolumeCurves& vc, MethodComparison& mc);
+bool changeNoiseLevel(VolumeCurves& vc, MethodComparison& mc, int delta);
 std::string noiseLevelText(const MethodComparison& mc);
 // The developer noise commands: delta 0 regenerates at the current level, +1 / -1 changes the
 // level by 10 first (the caller then refits both curves). False when the level cannot go lower.

@@ -6,7 +6,7 @@
 
 namespace quorvel {
 
-int TACFIT_SELECTED(int TACFIT_switch, const TacFitSettings& set, TacFitWork& s, const double* tacfit_arg,
+int fitSelectedMethod(int TACFIT_switch, const TacFitSettings& set, TacFitWork& s, const double* tacfit_arg,
                     const FitContext& ctx, bool developer) {
   switch (TACFIT_switch) {
     case kTacFitRef:
@@ -21,7 +21,7 @@ int TACFIT_SELECTED(int TACFIT_switch, const TacFitSettings& set, TacFitWork& s,
   }
 }
 
-std::string TACFIT_METHOD_LABEL(int TACFIT_switch, const TacFitSettings& set, int LANGUE) {
+std::string tacfitMethodLabel(int TACFIT_switch, const TacFitSettings& set, int LANGUE) {
   static constexpr Text kLabels[kTacFitMethods] = {
       {"Méthode : courbe de référence", "Method : reference curve"},
       {"Méthode : courbe de référence (%d it.)", "Method : reference curve (%d it.)"},

@@ -95,7 +95,7 @@ float TACFITNEW_EVAL_Y(const TacFitWork& s, float t, const FitContext& ctx);
 float TACFITNEW_EVAL_FONCT(const TacFitWork& s, const FitContext& ctx);
 void TACFITNEW_PARAM_0(TacFitWork& s, const FitContext& ctx);
 // Value of the plain reference spline at phase w in [0, 1].
-float TACFIT_REFSPLINE(const TacFitWork& s, float w);
+float referenceSplineAt(const TacFitWork& s, float w);
 
 // Method 3 pieces, exposed for tests.
 void TACFITALT_EVAL_COEFF(TacFitWork& s, int a, int b, int c);
@@ -107,11 +107,11 @@ void TACFIT_SHIFT_PARAM(TacFitWork& s, const FitContext& ctx);
 
 // Runs method TACFIT_switch (1..5) with its setting. Method 0 is refused unless developer is set
 // (it throws std::invalid_argument), and leaves s.voc instead of s.out.
-int TACFIT_SELECTED(int TACFIT_switch, const TacFitSettings& set, TacFitWork& s, const double* tacfit_arg,
+int fitSelectedMethod(int TACFIT_switch, const TacFitSettings& set, TacFitWork& s, const double* tacfit_arg,
                     const FitContext& ctx, bool developer);
 
 // The method label shown with the results, with its setting, in the language LANGUE.
-std::string TACFIT_METHOD_LABEL(int TACFIT_switch, const TacFitSettings& set, int LANGUE);
+std::string tacfitMethodLabel(int TACFIT_switch, const TacFitSettings& set, int LANGUE);
 
 // Developer trace: the 512 samples of the plain reference spline to folder/TAC.txt. The content
 // depends on nothing measured. False when the file cannot be written.

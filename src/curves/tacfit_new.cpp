@@ -35,7 +35,7 @@ bool writeReferenceSplineTrace(const TacFitWork& s, const std::filesystem::path&
   std::FILE* f = std::fopen((folder / "TAC.txt").string().c_str(), "w");
   if (!f) return false;
   for (int i = 0; i < kCurveSamples; ++i)
-    std::fprintf(f, "%2.6f\n", TACFIT_REFSPLINE(s, static_cast<float>(i) / 512.0f));
+    std::fprintf(f, "%2.6f\n", referenceSplineAt(s, static_cast<float>(i) / 512.0f));
   return std::fclose(f) == 0;
 }
 
@@ -53,7 +53,7 @@ void INIT_TACFITNEW(TacFitWork& s) {
     for (int c = 0; c < 4; ++c) s.TACFIT_SPLINE[j][c] = kSpline[j][c];
 }
 
-float TACFIT_REFSPLINE(const TacFitWork& s, float w) {
+float referenceSplineAt(const TacFitWork& s, float w) {
   for (int j = 0; j < 5; ++j) {
     if (s.TACFIT_ABC[j] <= w && w < s.TACFIT_ABC[j + 1]) {
       const float f = w - s.TACFIT_ABC[j];
@@ -84,7 +84,7 @@ float TACFITNEW_EVAL_Y(const TacFitWork& s, float t, const FitContext& ctx) {
     if (inside) w += TACFITNEW_POLY(a, sk, d);
   }
   w = wrapUnit(w);
-  const float z = (TACFIT_REFSPLINE(s, w) - kRefEndSystole) / kRefAmplitude;
+  const float z = (referenceSplineAt(s, w) - kRefEndSystole) / kRefAmplitude;
   const float m = shape[kMid], h = shape[kHalf], kappa = shape[kKappa];
   const float ymin = s.TACFIT_YMIN;
   return ymin + (1.0f - ymin) * (kappa * z * z + (2.0f * h - kappa) * z + (m - h));

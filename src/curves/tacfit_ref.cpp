@@ -303,7 +303,7 @@ int TACFIT_REF(RefCurveResult& voc, const double* tacfit_arg, int Ninst) {
   return 0;
 }
 
-void TACFIT_REF_CURVE(const RefCurveResult& voc, float Cmax, int tmax, int Ninst, float* vidange) {
+void referenceModelCurve(const RefCurveResult& voc, float Cmax, int tmax, int Ninst, float* vidange) {
   const int offset = (tmax * 512) / Ninst;
   for (int i = 0; i < 512; ++i) {
     int j = i + offset;

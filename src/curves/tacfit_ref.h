@@ -56,6 +56,6 @@ int TACFIT_REF(RefCurveResult& voc, const double* tacfit_arg, int Ninst);
 
 // The 512-sample fitted volume of method 0, the input rotation (maximum at instant tmax) undone:
 // vidange[(i + tmax*512/Ninst) mod 512] = Cmax * model(i/512).
-void TACFIT_REF_CURVE(const RefCurveResult& voc, float Cmax, int tmax, int Ninst, float* vidange);
+void referenceModelCurve(const RefCurveResult& voc, float Cmax, int tmax, int Ninst, float* vidange);
 
 }  // namespace quorvel

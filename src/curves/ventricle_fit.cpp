@@ -8,7 +8,7 @@
 
 namespace quorvel {
 
-bool FIT_VENTRICLE_CURVE(int TACFIT_switch, const TacFitSettings& set, TacFitWork& fit, const FitContext& ctx,
+bool fitVentricleCurve(int TACFIT_switch, const TacFitSettings& set, TacFitWork& fit, const FitContext& ctx,
                          bool developer, const InstantCurve& vol, float Cmax, int tmax, float CARD_FREQ,
                          FittedVentricle out, VolumeCurves& bounds) {
   const int Ninst = ctx.Ninst;
@@ -22,14 +22,14 @@ bool FIT_VENTRICLE_CURVE(int TACFIT_switch, const TacFitSettings& set, TacFitWor
   out.filling.fill(0);
   out.res = VentricleResults{};
   try {
-    TACFIT_SELECTED(method, set, fit, tacfit_arg, ctx, developer);
+    fitSelectedMethod(method, set, fit, tacfit_arg, ctx, developer);
   } catch (const NumericalError&) {
     return false;
   }
   VentricleResults& r = out.res;
   const float cycleMs = ctx.CYCLE * Ninst;
   if (method == kTacFitRef) {
-    TACFIT_REF_CURVE(fit.voc, Cmax, tmax, Ninst, out.vidange.data());
+    referenceModelCurve(fit.voc, Cmax, tmax, Ninst, out.vidange.data());
     const auto [minIt, maxIt] = std::minmax_element(out.vidange.begin(), out.vidange.end());
     r.volmax = *maxIt;
     r.volmin = *minIt;

@@ -16,7 +16,7 @@ struct FittedVentricle {
 // Fits one ventricle's measured curve (Ninst values and the first again) with method TACFIT_switch
 // and derives its results; raises bounds.maxvol and bounds.filling_ampl. False when the fit failed
 // numerically (curve and results then zero).
-bool FIT_VENTRICLE_CURVE(int TACFIT_switch, const TacFitSettings& set, TacFitWork& fit, const FitContext& ctx,
+bool fitVentricleCurve(int TACFIT_switch, const TacFitSettings& set, TacFitWork& fit, const FitContext& ctx,
                          bool developer, const InstantCurve& vol, float Cmax, int tmax, float CARD_FREQ,
                          FittedVentricle out, VolumeCurves& bounds);
 

@@ -42,19 +42,19 @@ void relabelSlice(Segmentation& seg, int Ninst, int NCZ, int t, int z, int from,
   add(t, z + 1);
   add((t + Ninst - 1) % Ninst, z);
   add((t + 1) % Ninst, z);
-  for (auto [tt, zz] : touched) ADD_SLICE_STATISTICS(seg, Ninst, NCZ, tt, zz, -1);
+  for (auto [tt, zz] : touched) addSliceStatistics(seg, Ninst, NCZ, tt, zz, -1);
   const size_t base = Segmentation::index(NCZ, t, z, 0, 0);
   for (size_t i = base; i < base + kSliceVoxels; ++i)
     if (seg.LPE[i] == from) seg.LPE[i] = static_cast<uint16_t>(to);
-  for (auto [tt, zz] : touched) ADD_SLICE_STATISTICS(seg, Ninst, NCZ, tt, zz, 1);
+  for (auto [tt, zz] : touched) addSliceStatistics(seg, Ninst, NCZ, tt, zz, 1);
 }
 
 }  // namespace
 
 void recountAfterPainting(SegmentationContext& c) {
   WorkflowState& flow = c.w.settings.flow;
-  if (!flow.Paint_pending) return;
-  flow.Paint_pending = 0;
+  if (!flow.paintPending) return;
+  flow.paintPending = 0;
   if (!hasLabels(c)) return;
   RECOUP_CLASS(0, c.w.study.Ninst, c.w.study.NCZ, c.seg, c.log);
   evalStructMax(c);
@@ -90,7 +90,7 @@ int presenceClass(const Study& s, const Options& opt, const SliceLimits& lim, co
 
 // ---- the operations ------------------------------------------------------------------------
 
-void INFU_NOOPT(WorkflowState& flow) { flow.infu_button = 0; }
+void INFU_NOOPT(WorkflowState& flow) { flow.infuButton = 0; }
 
 void AFF_REGG(SegmentationContext& c, std::optional<SliceVoxel> v) {
   WorkflowState& flow = c.w.settings.flow;
@@ -257,7 +257,7 @@ void DO_PAINT_SEG(SegmentationContext& c, std::optional<SliceVoxel> v) {
       if (dr * dr + dc * dc <= r * r)
         c.seg.LPE[Segmentation::index(s.NCZ, s.instant, v->slice, row, col)] = static_cast<uint16_t>(flow.Paint_reg);
     }
-  flow.Paint_pending = 1;
+  flow.paintPending = 1;
   markChanged(c);
   c.platform.pictureChanged(View::Segmentation);
 }

@@ -27,7 +27,7 @@ constexpr int kFirstCounted = 1;
 constexpr int kLastCounted = kMatrix - 2;  // the outermost ring of each slice is not counted
 }  // namespace
 
-void ADD_SLICE_STATISTICS(Segmentation& seg, int Ninst, int NCZ, int t, int z, int sign) {
+void addSliceStatistics(Segmentation& seg, int Ninst, int NCZ, int t, int z, int sign) {
   const uint16_t* lpe = seg.LPE.data();
   const ptrdiff_t slice = kSliceVoxels;
   const ptrdiff_t instant = static_cast<ptrdiff_t>(NCZ) * kSliceVoxels;
@@ -64,7 +64,7 @@ void countRegions(int Ninst, int NCZ, Segmentation& seg) {
   seg.RECOUP.clear();
   seg.RECOUP_Z.clear();
   for (int t = 0; t < Ninst; ++t)
-    for (int z = 0; z < NCZ; ++z) ADD_SLICE_STATISTICS(seg, Ninst, NCZ, t, z, 1);
+    for (int z = 0; z < NCZ; ++z) addSliceStatistics(seg, Ninst, NCZ, t, z, 1);
 }
 
 void logRegionSizes(Segmentation& seg, TraceLog& log) {

@@ -17,6 +17,6 @@ void ELAGAGE(int minimum, Segmentation& seg, TraceLog& log);
 // Adds (sign 1) or takes away (sign -1) what the counted voxels of slice z of instant t give to
 // CARD, RECOUP and RECOUP_Z. A full recount is this over every slice of cleared tables; a change
 // confined to some slices takes their share away before and adds it back after.
-void ADD_SLICE_STATISTICS(Segmentation& seg, int Ninst, int NCZ, int t, int z, int sign);
+void addSliceStatistics(Segmentation& seg, int Ninst, int NCZ, int t, int z, int sign);
 
 }  // namespace quorvel

@@ -186,7 +186,7 @@ ReorientOutcome FICH_VALIDATE(SegmentationContext& c) {
   }
 
   if (v.fich_axis == 0) {
-    EMPTY_UNDO(flow);
+    emptyUndo(flow);
     resampleInPlane(s, v, out);
     s.DATA.swap(out);
     c.log.WRITE_LOGFILE("fich val 0 \n");
@@ -198,7 +198,7 @@ ReorientOutcome FICH_VALIDATE(SegmentationContext& c) {
     c.log.WRITE_LOGFILE("fich val 0 out\n");
   } else {
     c.log.WRITE_LOGFILE("fich val 1 in\n");
-    EMPTY_UNDO(flow);
+    emptyUndo(flow);
     if (tilt) {
       resampleTilt(s, v.valves_angle, out);
       s.DATA.swap(out);

@@ -113,7 +113,7 @@ std::filesystem::path undoSlotPath(const std::filesystem::path& appFolder, int s
   return appFolder / "temp" / name;
 }
 
-void EMPTY_UNDO(WorkflowState& flow) { flow.UNDOseg_pos = flow.UNDOseg_lev = 0; }
+void emptyUndo(WorkflowState& flow) { flow.UNDOseg_pos = flow.UNDOseg_lev = 0; }
 
 int SAVE_UNDO(int ring, const std::filesystem::path& appFolder, const Options& opt, const Study& s,
               const SliceLimits& lim, WorkflowState& flow, const Segmentation& seg) {
@@ -183,7 +183,7 @@ int LOAD_UNDO(int ring, SegmentationContext& c) {
   // The snapshot holds no statistics; the enclosed-region rule reads them, so they follow the labels.
   RECOUP_CLASS(0, s.Ninst, s.NCZ, c.seg, c.log);
   if (s.DATA.size() == c.seg.LPE.size()) EVAL_STRUC_MAX(s, c.w.settings.limits, c.seg);
-  c.w.settings.flow.Paint_pending = 0;
+  c.w.settings.flow.paintPending = 0;
   c.w.settings.flow.segment_updt1 = c.w.settings.flow.segment_updt2 = 1;
   c.platform.pictureChanged(View::Segmentation);
   return 1;

@@ -16,7 +16,7 @@ inline constexpr int kUndoSegmentationRing = 2;  // the only ring; other argumen
 std::filesystem::path undoSlotPath(const std::filesystem::path& appFolder, int slot);
 
 // Both counters to 0; snapshot files stay and are overwritten as slots are reused.
-void EMPTY_UNDO(WorkflowState& flow);
+void emptyUndo(WorkflowState& flow);
 
 // Writes CORR, the four slice-limit tables and LPE to slot UNDOseg_pos and advances the ring.
 // The snapshot goes to a temporary file beside the slot and is renamed into place, so a slot

@@ -88,7 +88,7 @@ Status VIDANGE(SegmentationContext& c, CurveState& curves) {
     }
     vol[s.Ninst] = vol[0];
     log.writef("Wyy %s in\n", tag);
-    if (!FIT_VENTRICLE_CURVE(selected, curves.settings, fit, ctx, developer, vol, vc.Cmax, vc.tmax, s.CARD_FREQ, out,
+    if (!fitVentricleCurve(selected, curves.settings, fit, ctx, developer, vol, vc.Cmax, vc.tmax, s.CARD_FREQ, out,
                              vc))
       status = Refusal::of(RefusalCode::FitFailed, segmentation_texts::kFitFailed);
     log.writef("Wyy %s out\n", tag);

@@ -183,7 +183,7 @@ FloodStatus SEGMENT(Study& s, const Options& opt, WorkflowState& flow, Segmentat
   for (int l = 1; l <= seg.NREG; ++l) seg.CORR[l] = kClassOther;
   s.instant = 0;
   flow.segment_done = 1;
-  flow.infu_button = 0;  // the infundibulum option starts off with every new segmentation
+  flow.infuButton = 0;  // the infundibulum option starts off with every new segmentation
   return FloodStatus::Done;
 }
 

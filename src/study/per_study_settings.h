@@ -42,8 +42,8 @@ struct WorkflowState {
   // Corrections by hand of the segmentation.
   int retouche_slice = 0;
   int Paint_reg = 0;      // label the brush writes
-  int Paint_pending = 0;  // labels painted since the region statistics were last recounted
-  int infu_button = 0;    // infundibulum button shown pressed; any change of the right ventricle turns it off
+  int paintPending = 0;  // labels painted since the region statistics were last recounted
+  int infuButton = 0;    // infundibulum button shown pressed; any change of the right ventricle turns it off
 };
 
 inline constexpr int kMaxValidationRecords = 100;

@@ -12,10 +12,10 @@ bool fitMethodCommand(Workstation& ws, FitCommand command) {
   const int before = method;
   bool changed = false;
   switch (command) {
-    case FitCommand::NextMethod: NEXT_TACFIT_METHOD(method, developer), changed = method != before; break;
-    case FitCommand::PreviousMethod: PREVIOUS_TACFIT_METHOD(method, developer), changed = method != before; break;
-    case FitCommand::MoreSetting: changed = MORE_TACFIT_SETTING(ws.curves.settings, method); break;
-    case FitCommand::FewerSetting: changed = FEWER_TACFIT_SETTING(ws.curves.settings, method); break;
+    case FitCommand::NextMethod: nextTacfitMethod(method, developer), changed = method != before; break;
+    case FitCommand::PreviousMethod: previousTacfitMethod(method, developer), changed = method != before; break;
+    case FitCommand::MoreSetting: changed = moreTacfitSetting(ws.curves.settings, method); break;
+    case FitCommand::FewerSetting: changed = fewerTacfitSetting(ws.curves.settings, method); break;
   }
   if (!changed) return false;
   std::ignore = ws.computeCurves();  // a failed fit has been shown; the command took effect

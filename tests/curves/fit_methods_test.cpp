@@ -35,7 +35,7 @@ TEST(FitMethods, ConstantAndZeroCurvesStayFlatWithEveryMethod) {
     const std::vector<double> arg = closed(std::vector<double>(8, level));
     for (int method = kTacFitNew; method < kTacFitMethods; ++method) {
       TacFitWork s = freshState();
-      TACFIT_SELECTED(method, TacFitSettings{}, s, arg.data(), ctx, false);
+      fitSelectedMethod(method, TacFitSettings{}, s, arg.data(), ctx, false);
       ASSERT_TRUE(allFinite(s.out)) << "method " << method << " level " << level;
       for (int k = 0; k < kCurveSamples; ++k)
         ASSERT_NEAR(s.out.TACFIT_curve[k], level, 1e-4 * (1 + level)) << "method " << method << " sample " << k;
@@ -174,10 +174,10 @@ TEST(ReferenceFit, BumpWindowsCrossingTheCycleEndAreCyclic) {
   s.TACFITNEW_PARAM[0][7] = 0.02f;
   const float inside = 0.05f;  // d = 0.05 - 7/8 wraps to 0.175
   const float expectW = inside + 0.02f * (1 - 6 * 0.49f + 8 * 0.343f - 3 * 0.2401f);  // B(0.7)
-  const float z = (TACFIT_REFSPLINE(s, expectW) - 0.3604f) / 0.6396f;
+  const float z = (referenceSplineAt(s, expectW) - 0.3604f) / 0.6396f;
   EXPECT_NEAR(TACFITNEW_EVAL_Y(s, inside, ctx), z, 1e-6f);
   const float outside = 0.2f;  // beyond the window: plain reference
-  EXPECT_NEAR(TACFITNEW_EVAL_Y(s, outside, ctx), (TACFIT_REFSPLINE(s, outside) - 0.3604f) / 0.6396f, 1e-6f);
+  EXPECT_NEAR(TACFITNEW_EVAL_Y(s, outside, ctx), (referenceSplineAt(s, outside) - 0.3604f) / 0.6396f, 1e-6f);
 }
 
 TEST(ReferenceFit, SplineTraceHoldsThePlainReference) {
@@ -253,8 +253,8 @@ TEST(RefCurveFit, WarpKeepsTheCycleEndsAndTheRotationIsUndone) {
   EXPECT_LT(voc.fes, 0.75);
   // The caller rotates the maximum to instant 0; sampling undoes it (16 instants, tmax 3: 96 samples).
   float a[512], b[512];
-  TACFIT_REF_CURVE(voc, 50.0f, 0, 16, a);
-  TACFIT_REF_CURVE(voc, 50.0f, 3, 16, b);
+  referenceModelCurve(voc, 50.0f, 0, 16, a);
+  referenceModelCurve(voc, 50.0f, 3, 16, b);
   for (int i = 0; i < 512; ++i) ASSERT_FLOAT_EQ(b[(i + 96) % 512], a[i]);
   // The model's minimum is the reported ejection fraction.
   EXPECT_NEAR(*std::min_element(a, a + 512) / 50.0f, 1.0 - voc.fes, 0.01);
@@ -265,14 +265,14 @@ TEST(Selector, DeveloperMethodAndLabels) {
   const std::vector<double> arg = closed(kCurve);
   TacFitWork s = freshState();
   TacFitSettings set;
-  EXPECT_THROW(TACFIT_SELECTED(kTacFitRef, set, s, arg.data(), ctx, false), std::invalid_argument);
-  EXPECT_NO_THROW(TACFIT_SELECTED(kTacFitRef, set, s, arg.data(), ctx, true));
+  EXPECT_THROW(fitSelectedMethod(kTacFitRef, set, s, arg.data(), ctx, false), std::invalid_argument);
+  EXPECT_NO_THROW(fitSelectedMethod(kTacFitRef, set, s, arg.data(), ctx, true));
   EXPECT_TRUE(s.voc.valid);
-  EXPECT_THROW(TACFIT_SELECTED(6, set, s, arg.data(), ctx, true), std::invalid_argument);
+  EXPECT_THROW(fitSelectedMethod(6, set, s, arg.data(), ctx, true), std::invalid_argument);
 
   set.TACFIT_ITER = 25;
-  EXPECT_EQ(TACFIT_METHOD_LABEL(kTacFitNew, set, kEnglish), "Method : reference curve (25 it.)");
-  EXPECT_EQ(TACFIT_METHOD_LABEL(kMultiHarmonique, set, kFrench), "Méthode : fit multi-harmonique (2 h.)");
-  EXPECT_EQ(TACFIT_METHOD_LABEL(kTacFitAlt, set, kEnglish), "Method : polynomial fitting (20 it.)");
-  EXPECT_EQ(TACFIT_METHOD_LABEL(kTacFitSplines, set, kEnglish), "Méthod : splines fitting");
+  EXPECT_EQ(tacfitMethodLabel(kTacFitNew, set, kEnglish), "Method : reference curve (25 it.)");
+  EXPECT_EQ(tacfitMethodLabel(kMultiHarmonique, set, kFrench), "Méthode : fit multi-harmonique (2 h.)");
+  EXPECT_EQ(tacfitMethodLabel(kTacFitAlt, set, kEnglish), "Method : polynomial fitting (20 it.)");
+  EXPECT_EQ(tacfitMethodLabel(kTacFitSplines, set, kEnglish), "Méthod : splines fitting");
 }

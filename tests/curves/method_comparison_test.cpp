@@ -48,11 +48,11 @@ Measured fitWith(int method, const Synthetic& syn) {
   for (double& x : v) x *= 100.0;
   const std::vector<double> arg = closed(v);
   TacFitWork s;
-  TACFIT_SELECTED(method, TacFitSettings{}, s, arg.data(), ctx, /*developer=*/true);
+  fitSelectedMethod(method, TacFitSettings{}, s, arg.data(), ctx, /*developer=*/true);
   if (method != kTacFitRef) return {s.out.TACFIT_fes, std::trunc(8 * s.out.TACFIT_tfs * 125.0f / 100.0f)};
   // Method 0: the stage samples the model itself (the maximum is already at instant 0).
   float vid[512];
-  TACFIT_REF_CURVE(s.voc, static_cast<float>(s.voc.yscale), 0, 8, vid);
+  referenceModelCurve(s.voc, static_cast<float>(s.voc.yscale), 0, 8, vid);
   const int imin = static_cast<int>(std::min_element(vid, vid + 512) - vid);
   const float vmax = *std::max_element(vid, vid + 512);
   return {(vmax - vid[imin]) * 100.0f / vmax, std::trunc(8 * 125.0f * imin / 512.0f)};

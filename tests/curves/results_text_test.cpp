@@ -34,25 +34,25 @@ TEST(ResultsText, BothLanguagesWithTheEjectionRateShownNegative) {
 
 TEST(MethodCommands, UsersCycleThroughOneToFiveAndSettingsStayInRange) {
   int m = kTacFitSplines;
-  NEXT_TACFIT_METHOD(m, false);
+  nextTacfitMethod(m, false);
   EXPECT_EQ(m, kTacFitNew);
-  PREVIOUS_TACFIT_METHOD(m, false);
+  previousTacfitMethod(m, false);
   EXPECT_EQ(m, kTacFitSplines);
   m = kTacFitNew;
-  PREVIOUS_TACFIT_METHOD(m, true);
+  previousTacfitMethod(m, true);
   EXPECT_EQ(m, kTacFitRef);  // developers reach the reference-curve method
 
   TacFitSettings s;
-  for (int i = 0; i < 6; ++i) MORE_TACFIT_SETTING(s, kMultiHarmonique);
+  for (int i = 0; i < 6; ++i) moreTacfitSetting(s, kMultiHarmonique);
   EXPECT_EQ(s.CMH_DEG, 4);
-  for (int i = 0; i < 6; ++i) FEWER_TACFIT_SETTING(s, kMultiHarmonique);
+  for (int i = 0; i < 6; ++i) fewerTacfitSetting(s, kMultiHarmonique);
   EXPECT_EQ(s.CMH_DEG, 1);
-  for (int i = 0; i < 40; ++i) MORE_TACFIT_SETTING(s, kTacFitNew);
+  for (int i = 0; i < 40; ++i) moreTacfitSetting(s, kTacFitNew);
   EXPECT_EQ(s.TACFIT_ITER, 15 + 200);
-  for (int i = 0; i < 60; ++i) FEWER_TACFIT_SETTING(s, kTacFitAlt);
+  for (int i = 0; i < 60; ++i) fewerTacfitSetting(s, kTacFitAlt);
   EXPECT_EQ(s.TACFIT_ITmax, 0);
-  EXPECT_FALSE(MORE_TACFIT_SETTING(s, kTacFitAffine));
-  EXPECT_FALSE(FEWER_TACFIT_SETTING(s, kTacFitSplines));
+  EXPECT_FALSE(moreTacfitSetting(s, kTacFitAffine));
+  EXPECT_FALSE(fewerTacfitSetting(s, kTacFitSplines));
 }
 
 }  // namespace

@@ -205,7 +205,7 @@ TEST_F(UndoFile, OnlyTheSegmentationRingIsKeptAndEmptyingKeepsTheFiles) {
   ASSERT_EQ(save(), 1);
   EXPECT_EQ(LOAD_UNDO(3, dir, w.options, w.study, lim(), flow(), seg), 0);
   EXPECT_EQ(flow().UNDOseg_lev, 1);
-  EMPTY_UNDO(flow());
+  emptyUndo(flow());
   EXPECT_EQ(flow().UNDOseg_pos + flow().UNDOseg_lev, 0);
   EXPECT_EQ(tempFiles().size(), 1u);
 }

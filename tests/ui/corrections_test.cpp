@@ -270,13 +270,13 @@ TEST_F(Corrections, RegionAssignedToTheWrongVentricleAndBack) {
   move(*v);
   EXPECT_EQ(flow().N_segsel, L);
   EXPECT_EQ(flow().N_coupesel, v->slice);
-  flow().infu_button = 1;
+  flow().infuButton = 1;
 
   press(kPrimary, kNone, *v);  // the right ventricle, by mistake
   EXPECT_EQ(ws->seg.CORR[L], kClassRight);
   EXPECT_EQ(ws->input.butt_down, 0);
   EXPECT_EQ(flow().UNDOseg_lev, 1);
-  EXPECT_EQ(flow().infu_button, 0);
+  EXPECT_EQ(flow().infuButton, 0);
   EXPECT_EQ(flow().segment_updt1, 1);
   EXPECT_EQ(flow().segment_updt2, 1);
   // The whole region, at every instant, and nothing else.
@@ -550,9 +550,9 @@ TEST_F(Corrections, VentricleResetLeavesItAbsentAndTheCheckSaysSo) {
   EXPECT_EQ(platform.last("warning")->text, "Le ventricule gauche est absent pour au moins un instant ...");
 
   ws->w.options.LANGUE = kEnglish;
-  flow().infu_button = 1;
+  flow().infuButton = 1;
   resetVentricle(c, kClassRight);
-  EXPECT_EQ(flow().infu_button, 0);
+  EXPECT_EQ(flow().infuButton, 0);
   platform.calls.clear();
   EXPECT_EQ(ws->checkVentricles(), 0);
   EXPECT_EQ(platform.texts("warning"),
@@ -614,10 +614,10 @@ TEST_F(Corrections, LimitsCrossingOverArePulledBack) {
   expectConsistent("left ventricle on one slice at instant 3");
 
   // The right ventricle: an upper limit set below the lower one is pushed back up.
-  flow().infu_button = 1;
+  flow().infuButton = 1;
   press(kPrimary, kShift, {20, 0, 0});
   EXPECT_EQ(lim().limD_inf[3], 20);
-  EXPECT_EQ(flow().infu_button, 0);
+  EXPECT_EQ(flow().infuButton, 0);
   press(kPrimary, kCtrl, {10, 0, 0});
   EXPECT_EQ(lim().limD_sup[3], 20);
   expectConsistent("right ventricle limits at instant 3");
@@ -699,10 +699,10 @@ TEST_F(Corrections, BrushStrokeRecountsAtReleaseAndUndoRestores) {
     }
   }
   EXPECT_GT(gained, 0);
-  EXPECT_EQ(flow().Paint_pending, 1);
+  EXPECT_EQ(flow().paintPending, 1);
   retouchRelease(*ws);
   EXPECT_EQ(flow().Paint_on, 0);
-  EXPECT_EQ(flow().Paint_pending, 0);
+  EXPECT_EQ(flow().paintPending, 0);
   const Census painted = census();
   EXPECT_EQ(painted[1][0], census0[1][0] + gained);
   for (int t = 1; t < ws->w.study.Ninst; ++t) EXPECT_EQ(painted[1][t], census0[1][t]);
@@ -888,7 +888,7 @@ TEST_F(Corrections, AfterWrappingToSlotZeroUndoReadsTheLastSlot) {
   EXPECT_EQ(flow().UNDOseg_pos, 9);
   EXPECT_EQ(ws->seg.CORR, before[9]);
   // Three changes and three undos: the button is unavailable once they are used up.
-  EMPTY_UNDO(flow());
+  emptyUndo(flow());
   const auto start = ws->seg.CORR;
   for (int k = 3; k < 6; ++k) assignElsewhere(regions[k], k);
   for (int k = 0; k < 3; ++k) {
