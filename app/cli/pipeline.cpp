@@ -88,7 +88,10 @@ int loadReorientSegment(const PipelineArgs& a, Workstation& ws, bool progress) {
   r.valves_plano_ = a.valveRow;
   r.valves_angle = static_cast<float>(a.valveAngle);
   if (ws.validateStep() != ReorientOutcome::StepValidated) return kExitNotSegmented;
-  if (a.infundibulum >= 0) setInfundibulumSlice(w, a.infundibulum);
+  if (a.infundibulum >= 0) {
+    SegmentationContext c = ws.segmentation();
+    setInfundibulumSlice(c, a.infundibulum);
+  }
   clock.done("re-orientation");
   if (ws.validateStep() != ReorientOutcome::Segmented) return kExitNotSegmented;
   clock.done("segmentation");

@@ -111,7 +111,8 @@ void AFF_REGG(SegmentationContext& c, std::optional<SliceVoxel> v) {
   }
 }
 
-AssignOutcome CHOOSE_REG(SegmentationContext& c, int cls, std::optional<SliceVoxel> v, bool sliceOnly) {
+AssignOutcome CHOOSE_REG(SegmentationContext& c, int cls, std::optional<SliceVoxel> v, bool sliceOnly,
+                         SliceDragLabels* drag) {
   WorkflowState& flow = c.w.settings.flow;
   const Study& s = c.w.study;
   Segmentation& seg = c.seg;
@@ -121,11 +122,17 @@ AssignOutcome CHOOSE_REG(SegmentationContext& c, int cls, std::optional<SliceVox
     const int L = seg.LPE[Segmentation::index(s.NCZ, t, v->slice, v->row, v->col)];
     if (L != 0) {
       if (sliceOnly) {
-        // Refused rather than fatal: the user keeps the work done so far.
-        if (seg.NREG >= kMaxLabels) return AssignOutcome::RegionOverflow;
-        const int fresh = ++seg.NREG;
-        relabelSlice(seg, s.Ninst, s.NCZ, t, v->slice, L, fresh);
-        seg.CORR[fresh] = cls;
+        SliceDragLabels single;
+        SliceDragLabels& d = drag ? *drag : single;
+        if (d.instant != t) d = SliceDragLabels{t, {}};
+        int& issued = d.label[v->slice];
+        if (issued <= 0 || issued > seg.NREG) {
+          // Refused rather than fatal: the user keeps the work done so far.
+          if (seg.NREG >= kMaxLabels) return AssignOutcome::RegionOverflow;
+          issued = ++seg.NREG;
+        }
+        if (L != issued) relabelSlice(seg, s.Ninst, s.NCZ, t, v->slice, L, issued);
+        seg.CORR[issued] = cls;
       } else {
         seg.CORR[L] = cls;
       }

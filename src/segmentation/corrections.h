@@ -3,6 +3,7 @@
 // to a ventricle, excluding structures, slice limits, the brush of the retouching window, locks
 // and the presence check. Each operation takes the voxel it acts on (of the current instant); the
 // user interface finds it under the pointer.
+#include <array>
 #include <optional>
 #include <vector>
 
@@ -44,11 +45,20 @@ enum class AssignOutcome {
   Ignored,         // no labels, or not a class the corrections apply
 };
 
+// The labels a slice-only drag has issued: one per slice of the instant it runs on, so that the
+// moves of one press reuse the label of their slice instead of issuing one per move.
+struct SliceDragLabels {
+  int instant = -1;
+  std::array<int, kMaxSlices> label{};
+};
+
 // Applies class cls (1, 2, 3, 7 or 13) to the region of voxel v at the current instant: the whole
-// region, or with sliceOnly only its voxels of that slice, which take a new label. Then absorbs
-// enclosed regions (1, 2) or spreads an exclusion (7). Always marks the curves and the preview out
-// of date and recomputes struct_max. Takes no snapshot. An overflow is refused: regionOverflow().
-AssignOutcome CHOOSE_REG(SegmentationContext& c, int cls, std::optional<SliceVoxel> v, bool sliceOnly);
+// region, or with sliceOnly only its voxels of that slice, which take the drag's label of that
+// slice (a new one the first time). Then absorbs enclosed regions (1, 2) or spreads an exclusion
+// (7). Always marks the curves and the preview out of date and recomputes struct_max. Takes no
+// snapshot. An overflow is refused: regionOverflow().
+AssignOutcome CHOOSE_REG(SegmentationContext& c, int cls, std::optional<SliceVoxel> v, bool sliceOnly,
+                         SliceDragLabels* drag = nullptr);
 
 // The refusal of a slice-only assignment that would need label 1000.
 Refusal regionOverflow();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/messages.h"
+#include "segmentation/classification.h"
 #include "segmentation/corrections.h"
 #include "segmentation/reorient_texts.h"
 #include "segmentation/segmentation_texts.h"
@@ -101,10 +102,26 @@ void recomputeProjection(StudyWorkspace& w) {
   EVAL_VLA_PROJ(w.study, w.view, projectionSettingsOf(w.study, w.options));
 }
 
+// A recorded step must be one the interaction can produce: a square of 16 to 64 voxels inside the
+// slice, a rotation as the pointer gives it, a tilt within the key's limits.
 bool usableRecord(const ValidationRecords& rec, int i) {
   if (i < 0 || i >= std::min(rec.N_list, kMaxValidationRecords)) return false;
-  return rec.list_fich_axis[i] >= 0 && rec.list_fich_axis[i] <= 2 && std::isfinite(rec.list_rotation[i]) &&
-         std::isfinite(rec.list_valve_angle[i]);
+  const int side = rec.list_recad_t[i], half = side / 2;
+  auto inside = [&](int centre) { return centre - half >= 0 && centre + half <= kMatrix; };
+  const float rotation = rec.list_rotation[i], tilt = rec.list_valve_angle[i];
+  return rec.list_fich_axis[i] >= 0 && rec.list_fich_axis[i] <= 2 && side >= kSquareMin && side <= kMatrix &&
+         inside(rec.list_recad_x[i]) && inside(rec.list_recad_y[i]) && std::isfinite(rotation) &&
+         std::fabs(rotation) <= 3.1416f && std::isfinite(tilt) && std::fabs(tilt) <= kAngleLimit;
+}
+
+// The labels no longer match the resampled counts: the segmentation and everything computed from
+// it must be made again (validating step 2, or entering the segmentation stage, re-segments).
+void dropSegmentation(SegmentationContext& c) {
+  WorkflowState& flow = c.w.settings.flow;
+  if (!flow.segment_done && c.seg.LPE.empty()) return;
+  c.seg = Segmentation{};
+  flow.segment_done = flow.vidange_done = flow.Previsu_OK = flow.build_visu = 0;
+  flow.segment_updt1 = flow.segment_updt2 = 1;
 }
 
 }  // namespace
@@ -185,13 +202,14 @@ ReorientOutcome FICH_VALIDATE(SegmentationContext& c) {
     return ReorientOutcome::Segmented;  // the segmentation has asked for the redraw
   }
 
+  dropSegmentation(c);
   if (v.fich_axis == 0) {
     emptyUndo(flow);
     resampleInPlane(s, v, out);
     s.DATA.swap(out);
     c.log.WRITE_LOGFILE("fich val 0 \n");
     s.VOXEL_SIZE_XY = s.VOXEL_SIZE_XY * v.recad_t / 64.0f;
-    if (flow.segment_done == 0) flow.stade_axis = 2;
+    flow.stade_axis = 2;
     r.recad_x = r.recad_y = 32;
     r.recad_t = 64;
     r.rotation = 0;
@@ -204,7 +222,7 @@ ReorientOutcome FICH_VALIDATE(SegmentationContext& c) {
       s.DATA.swap(out);
     }
     c.log.WRITE_LOGFILE("fich val 1\n");
-    if (flow.segment_done == 0) flow.stade_axis = 3;
+    flow.stade_axis = 3;
     // In reprojection mode the reprojection would be refreshed here; that mode is not built yet.
     if (!reproj) flow.fich_axis = 2;
     r.valves_angle = 0;
@@ -292,12 +310,16 @@ bool selectStep(WorkflowState& flow, int step) {
   return true;
 }
 
-bool setInfundibulumSlice(StudyWorkspace& w, int slice) {
+bool setInfundibulumSlice(SegmentationContext& c, int slice) {
+  StudyWorkspace& w = c.w;
   const Study& s = w.study;
   if (w.settings.flow.fich_axis != 2 || w.options.REPROJ != 0 || s.NCZ <= 0) return false;
   const int plane = std::clamp(slice, 0, s.NCZ - 1);
   w.settings.reorient.infand_plane = plane;
   for (int t = 0; t < s.Ninst && t < kMaxInstants; ++t) w.settings.limits.limD_inf[t] = plane;
+  // A limit of the right ventricle changed: as the limit command does.
+  if (hasLabels(c)) EVAL_STRUC_MAX(s, w.settings.limits, c.seg);
+  w.settings.flow.segment_updt1 = w.settings.flow.segment_updt2 = 1;
   return true;
 }
 

@@ -30,7 +30,8 @@ std::optional<Refusal> refusalOf(ReorientOutcome outcome);
 
 // Validates the current step fich_axis (Enter in stage 1, the validation button, a template
 // replay). Records the six settings (or, while LIST_PROC is set, takes them from record C_list),
-// then resamples DATA for step 0 or 1, or segments for step 2. Every refusal leaves the study and
+// then resamples DATA for step 0 or 1, or segments for step 2. Resampling drops an existing
+// segmentation and what was computed from it: step 2 has to be validated again. Every refusal leaves the study and
 // the settings exactly as they were. Allocation failure of the work volume ends the program
 // (" DD345 ").
 ReorientOutcome FICH_VALIDATE(SegmentationContext& c);
@@ -59,8 +60,9 @@ void nextStep(WorkflowState& flow);
 bool selectStep(WorkflowState& flow, int step);
 
 // Step 2 outside reprojection mode: the infundibulum plane at a slice (clamped to the study's
-// slices) sets infand_plane and the right ventricle's lower slice limit of every instant.
+// slices) sets infand_plane and the right ventricle's lower slice limit of every instant; like the
+// limit command, it recomputes struct_max and marks the curves and the preview out of date.
 // False (nothing changed) in another step, in reprojection mode or without a study.
-bool setInfundibulumSlice(StudyWorkspace& w, int slice);
+bool setInfundibulumSlice(SegmentationContext& c, int slice);
 
 }  // namespace quorvel

@@ -113,7 +113,10 @@ std::filesystem::path undoSlotPath(const std::filesystem::path& appFolder, int s
   return appFolder / "temp" / name;
 }
 
-void emptyUndo(WorkflowState& flow) { flow.UNDOseg_pos = flow.UNDOseg_lev = 0; }
+void emptyUndo(WorkflowState& flow) {
+  flow.UNDOseg_pos = flow.UNDOseg_lev = 0;
+  flow.undoLabelsIssued.clear();
+}
 
 int SAVE_UNDO(int ring, const std::filesystem::path& appFolder, const Options& opt, const Study& s,
               const SliceLimits& lim, WorkflowState& flow, const Segmentation& seg) {
@@ -131,6 +134,8 @@ int SAVE_UNDO(int ring, const std::filesystem::path& appFolder, const Options& o
   putTable(limits, kLimGInfOffset - kLimitsOffset, lim.limG_inf.data(), kMaxInstants);
   std::vector<uint8_t> scratch;
   if (!writeSnapshot(undoSlotPath(appFolder, pos), head, limits, labelBytes(seg.LPE, labels, scratch))) return 0;
+  if (flow.undoLabelsIssued.size() != static_cast<size_t>(opt.UNDO_max)) flow.undoLabelsIssued.assign(opt.UNDO_max, 0);
+  flow.undoLabelsIssued[pos] = seg.NREG;
   flow.UNDOseg_pos = (pos + 1) % opt.UNDO_max;
   flow.UNDOseg_lev = std::clamp(flow.UNDOseg_lev + 1, 1, opt.UNDO_max);
   return 1;
@@ -168,8 +173,11 @@ int LOAD_UNDO(int ring, const std::filesystem::path& appFolder, const Options& o
   seg.CORR = corr;
   lim = restored;
   seg.LPE = std::move(lpe);
-  // Labels issued after the snapshot stay issued; labels of the snapshot stay addressable.
-  seg.NREG = std::max(seg.NREG, top);
+  // The labels issued since the snapshot are given back, so that slice-only assignments undone do
+  // not use up the label capacity; their classes go with them.
+  const int issued = static_cast<size_t>(slot) < flow.undoLabelsIssued.size() ? flow.undoLabelsIssued[slot] : 0;
+  seg.NREG = issued > 0 ? std::max(issued, top) : std::max(seg.NREG, top);
+  std::fill(seg.CORR.begin() + seg.NREG + 1, seg.CORR.end(), kClassBackground);
   return 1;
 }
 

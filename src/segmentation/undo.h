@@ -24,8 +24,9 @@ void emptyUndo(WorkflowState& flow);
 // is skipped silently (counters unchanged). Returns 1 when written.
 int SAVE_UNDO(int ring, const std::filesystem::path& appFolder, const Options& opt, const Study& s,
               const SliceLimits& lim, WorkflowState& flow, const Segmentation& seg);
-// Restores CORR, the limits and LPE from the last snapshot and steps the ring back; NREG grows
-// to cover the restored labels. A slot that is missing, not exactly the size of the current
+// Restores CORR, the limits and LPE from the last snapshot and steps the ring back; NREG goes back
+// to what it was when the snapshot was written (never below the restored labels), so the labels
+// issued since are free again. A slot that is missing, not exactly the size of the current
 // study's snapshot, or holding a label above kMaxLabels restores nothing and leaves the counters.
 // The statistics are not touched: the caller recounts them. Returns 1 when one was restored.
 int LOAD_UNDO(int ring, const std::filesystem::path& appFolder, const Options& opt, const Study& s, SliceLimits& lim,

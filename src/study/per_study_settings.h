@@ -4,6 +4,7 @@
 // live in the 3D subsystem, the keys and buttons held in the user interface.
 #include <array>
 #include <string>
+#include <vector>
 
 #include "base/capacities.h"
 
@@ -39,6 +40,7 @@ struct WorkflowState {
   int segment_updt2 = 1;
   int UNDOseg_pos = 0;
   int UNDOseg_lev = 0;
+  std::vector<int> undoLabelsIssued;  // NREG when each undo slot was written (0: unknown)
   // Corrections by hand of the segmentation.
   int retouche_slice = 0;
   int Paint_reg = 0;      // label the brush writes

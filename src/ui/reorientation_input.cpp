@@ -21,7 +21,8 @@ void squareTurn(Workstation& ws, int x, int y) {
 }
 
 bool infundibulumAt(Workstation& ws, int y) {
-  return setInfundibulumSlice(ws.w, reorientLongAxisSliceAt(y, ws.w.study.NCZ));
+  SegmentationContext c = ws.segmentation();
+  return setInfundibulumSlice(c, reorientLongAxisSliceAt(y, ws.w.study.NCZ));
 }
 
 }  // namespace quorvel

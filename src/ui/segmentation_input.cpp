@@ -24,7 +24,7 @@ bool isAssignedClass(int cls) {
 // Applies the action held to the voxel under (x, y); an overflow ends the drag.
 void assignAt(Workstation& ws, int x, int y) {
   SegmentationContext c = ws.segmentation();
-  if (CHOOSE_REG(c, ws.input.butt_down, voxelAt(ws, x, y), ws.input.visu_contupdt != 0) ==
+  if (CHOOSE_REG(c, ws.input.butt_down, voxelAt(ws, x, y), ws.input.visu_contupdt != 0, &ws.input.sliceDrag) ==
       AssignOutcome::RegionOverflow) {
     ws.input.butt_down = 0;
     ws.show(regionOverflow());
@@ -48,6 +48,7 @@ void segButtonPress(Workstation& ws, MouseButton b, KeyModifiers m, int x, int y
   SegmentationContext c = ws.segmentation();
   SAVE_UNDO(kUndoSegmentationRing, c);
   ws.input.butt_down = b == MouseButton::Primary ? kClassRight : kClassLeft;
+  ws.input.sliceDrag = SliceDragLabels{};  // a new press issues new labels
   assignAt(ws, x, y);
 }
 
@@ -81,6 +82,7 @@ bool markKeyDown(Workstation& ws, int cls, int x, int y) {
   SAVE_UNDO(kUndoSegmentationRing, c);
   ws.input.butt_down_tmp = ws.input.butt_down;
   ws.input.butt_down = cls;
+  ws.input.sliceDrag = SliceDragLabels{};
   assignAt(ws, x, y);
   return true;
 }

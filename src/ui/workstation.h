@@ -10,6 +10,7 @@
 #include "curves/method_comparison.h"
 #include "model3d/model3d_settings.h"
 #include "base/refusal.h"
+#include "segmentation/corrections.h"
 #include "segmentation/reorient.h"
 #include "segmentation/segment_commands.h"
 #include "segmentation/volume_curves.h"
@@ -25,6 +26,7 @@ struct InputState {
   int butt_down = 0;      // class the mouse or key action under way applies (0 none)
   int butt_down_tmp = 0;  // butt_down saved while a marking key is held
   int visu_contupdt = 0;  // slice-only modifier held: assignments change the pointed slice only
+  SliceDragLabels sliceDrag;  // labels issued by the slice-only drag under way
   // Where a drag of the re-orientation square began, in view pixels.
   int dragStartX = 0, dragStartY = 0;
 };

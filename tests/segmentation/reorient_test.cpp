@@ -199,7 +199,7 @@ TEST_F(Reorient, TiltOfAHundredthOfADegreeOrLessIsNotApplied) {
 
 // ---- progression and records ---------------------------------------------------------------
 
-TEST_F(Reorient, StepsBecomeReachableInOrderAndStopChangingOnceSegmented) {
+TEST_F(Reorient, StepsBecomeReachableInOrderAndAResamplingDropsTheSegmentation) {
   nextStep(flow());
   EXPECT_EQ(flow().fich_axis, 0);
   EXPECT_FALSE(selectStep(flow(), 1));
@@ -218,9 +218,19 @@ TEST_F(Reorient, StepsBecomeReachableInOrderAndStopChangingOnceSegmented) {
   flow().fich_axis = 0;
   validate();  // a new crop asks for a new tilt
   EXPECT_EQ(flow().stade_axis, 2);
-  flow().stade_axis = 3, flow().segment_done = 1;
+  // Once segmented, a resampling leaves labels that no longer fit the counts: they are dropped
+  // with everything computed from them, and step 2 must be validated again.
+  flow().stade_axis = 3, flow().segment_done = flow().vidange_done = flow().Previsu_OK = 1;
+  flow().segment_updt1 = flow().segment_updt2 = 0;
+  seg.LPE.assign(w.study.DATA.size(), 1);
   validate();
-  EXPECT_EQ(flow().stade_axis, 3);
+  EXPECT_EQ(flow().stade_axis, 2);
+  EXPECT_EQ(flow().segment_done, 0);
+  EXPECT_EQ(flow().vidange_done, 0);
+  EXPECT_EQ(flow().Previsu_OK, 0);
+  EXPECT_EQ(flow().segment_updt1, 1);
+  EXPECT_EQ(flow().segment_updt2, 1);
+  EXPECT_TRUE(seg.LPE.empty());
   EXPECT_EQ(r().records.N_list, 4);
 }
 
@@ -261,6 +271,29 @@ TEST_F(Reorient, RefusedValidationsChangeNothing) {
       {"replay past the records", [&] { r().records.N_list = 1, r().records.LIST_PROC = 1, r().records.C_list = 1; },
        O::BadRecord, &reorient_texts::kBadRecord},
       {"replayed step 7", [&] { r().records.N_list = 1, r().records.LIST_PROC = 1, r().records.list_fich_axis[0] = 7; },
+       O::BadRecord, &reorient_texts::kBadRecord},
+      {"replayed square of side 0",
+       [&] { r().records.N_list = 1, r().records.LIST_PROC = 1, r().records.list_recad_t[0] = 0; }, O::BadRecord,
+       &reorient_texts::kBadRecord},
+      {"replayed square off the slice",
+       [&] {
+         r().records = {}, r().records.N_list = 1, r().records.LIST_PROC = 1;
+         r().records.list_recad_x[0] = 60, r().records.list_recad_y[0] = 32, r().records.list_recad_t[0] = 32;
+       },
+       O::BadRecord, &reorient_texts::kBadRecord},
+      {"replayed rotation of 10 radians",
+       [&] {
+         r().records = {}, r().records.N_list = 1, r().records.LIST_PROC = 1;
+         r().records.list_recad_x[0] = r().records.list_recad_y[0] = r().records.list_recad_t[0] = 32;
+         r().records.list_rotation[0] = 10;
+       },
+       O::BadRecord, &reorient_texts::kBadRecord},
+      {"replayed tilt of 60 degrees",
+       [&] {
+         r().records = {}, r().records.N_list = 1, r().records.LIST_PROC = 1;
+         r().records.list_recad_x[0] = r().records.list_recad_y[0] = r().records.list_recad_t[0] = 32;
+         r().records.list_fich_axis[0] = 1, r().records.list_valve_angle[0] = 60;
+       },
        O::BadRecord, &reorient_texts::kBadRecord},
       {"tilt without slice size", [&] { w.study.VOXEL_SIZE_Z = 0, flow().fich_axis = 1, r().valves_angle = 5; },
        O::NoVoxelSize, &reorient_texts::kNoVoxelSize},
@@ -338,23 +371,37 @@ TEST_F(Reorient, PageKeysMoveTheLineOfTheStepAndCtrlTiltsWithinLimits) {
   EXPECT_EQ(r().septum_plano, 60);
 }
 
-TEST_F(Reorient, InfundibulumPlaneInStepTwoOnly) {
+TEST_F(Reorient, InfundibulumPlaneInStepTwoOnlyActsAsTheLimitCommand) {
+  auto c = context();
   flow().fich_axis = 2;
+  flow().segment_updt1 = flow().segment_updt2 = 0;
   w.settings.limits.limD_inf.fill(-1);
-  EXPECT_TRUE(setInfundibulumSlice(w, 14));
+  w.settings.limits.limD_sup.fill(23);
+  // A right-ventricle region on slices 5..20 with its brightest voxel on slice 8.
+  seg.LPE.assign(w.study.DATA.size(), 0);
+  seg.NREG = 1, seg.CORR[1] = kClassRight;
+  for (int t = 0; t < 2; ++t)
+    for (int z = 5; z <= 20; ++z) {
+      seg.LPE[Segmentation::index(24, t, z, 10, 10)] = 1;
+      w.study.at(t, z, 10, 10) = z == 8 ? 900.0f : 100.0f + z;
+    }
+  EXPECT_TRUE(setInfundibulumSlice(c, 14));
+  EXPECT_EQ(flow().segment_updt1, 1);
+  EXPECT_EQ(flow().segment_updt2, 1);
+  EXPECT_FLOAT_EQ(seg.struct_max[kClassRight], 120.0f);  // slice 8 now lies below the plane
   EXPECT_EQ(r().infand_plane, 14);
   EXPECT_EQ(w.settings.limits.limD_inf[0], 14);
   EXPECT_EQ(w.settings.limits.limD_inf[1], 14);
   EXPECT_EQ(w.settings.limits.limD_inf[2], -1);  // beyond Ninst
-  setInfundibulumSlice(w, -5);
+  setInfundibulumSlice(c, -5);
   EXPECT_EQ(r().infand_plane, 0);
-  setInfundibulumSlice(w, 99);
+  setInfundibulumSlice(c, 99);
   EXPECT_EQ(r().infand_plane, 23);
   EXPECT_EQ(w.settings.limits.limD_inf[1], 23);
   w.options.REPROJ = 1;
-  EXPECT_FALSE(setInfundibulumSlice(w, 14));
+  EXPECT_FALSE(setInfundibulumSlice(c, 14));
   w.options.REPROJ = 0, flow().fich_axis = 0;
-  EXPECT_FALSE(setInfundibulumSlice(w, 14));
+  EXPECT_FALSE(setInfundibulumSlice(c, 14));
   EXPECT_EQ(r().infand_plane, 23);
 }
 
