@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <sstream>
+#include <tuple>
 #include <string>
 
 #include "base/trace_log.h"
@@ -82,21 +85,99 @@ Tolerance toleranceFor(int method) {
   return {0, 0};
 }
 
-TEST(MethodComparison, NoiseFreeCurvesAreFittedCloseToTheirTruth) {
-  TacFitWork fit;
+// The comparison report parsed back: mean and spread of each error kind, per case and method.
+struct ReportCell {
+  double mean[6] = {}, spread[6] = {};
+  bool found = false;
+};
+using Report = std::map<std::tuple<int, int, int, int>, ReportCell>;  // T, F, noise, method
+
+Report parseReport(const std::string& text) {
+  Report r;
+  static const std::pair<const char*, int> kMethods[] = {{"Méthode  :  courbe de référence", kTacFitNew},
+                                                         {"Méthode  :  fit harmonique", kMultiHarmonique},
+                                                         {"Méthode  :  fit affine", kTacFitAffine},
+                                                         {"Méthode  :  fit par splines", kTacFitSplines}};
+  int T = 0, F = 0, L = 0, method = -1, kind = 0;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (std::sscanf(line.c_str(), "TFS = %d ms  -  FES = %d %%  -  Bruit %d", &T, &F, &L) == 3) continue;
+    for (const auto& [label, m] : kMethods)
+      if (line.rfind(label, 0) == 0) method = m, kind = 0;
+    double mean = 0, spread = 0;
+    const size_t colon = line.find(':');
+    if (method >= 0 && colon != std::string::npos && line.find("+/-") != std::string::npos &&
+        std::sscanf(line.c_str() + colon + 1, " %lf +/- %lf", &mean, &spread) == 2 && kind < 6) {
+      ReportCell& c = r[{T, F, L, method}];
+      c.mean[kind] = mean, c.spread[kind] = spread, c.found = true;
+      ++kind;
+    }
+  }
+  return r;
+}
+
+class MethodComparisonRun : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    TacFitWork fit;
+    MethodComparison mc;
+    mc.gauss_hist = seededGaussHist();
+    TraceLog log;
+    report = new Report(parseReport(DO_EVAL_TACS(TacFitSettings{}, fit, mc, FitContext{}, log, 40)));
+  }
+  static void TearDownTestSuite() { delete report; }
+  static Report* report;
+};
+Report* MethodComparisonRun::report = nullptr;
+
+TEST_F(MethodComparisonRun, NoiseFreeErrorsAreThoseOfTheSampledCurve) {
+  // The piecewise-linear fit sees exactly the sampled curve: its end-systole is the lowest
+  // instant and its ejection fraction the sampled one.
+  for (const Synthetic& syn : kSynthetic) {
+    const ReportCell& c = (*report)[{syn.T, static_cast<int>(syn.F), 0, kTacFitAffine}];
+    ASSERT_TRUE(c.found) << syn.T << " " << syn.F;
+    const double* lowest = std::min_element(syn.curve, syn.curve + 8);
+    EXPECT_NEAR(c.mean[0], (1.0 - *lowest) * 100.0 - syn.F, 0.02) << syn.T << " " << syn.F;
+    EXPECT_NEAR(c.mean[1], (lowest - syn.curve) * 125.0 - syn.T, 0.01) << syn.T << " " << syn.F;
+    for (int method : {kTacFitNew, kMultiHarmonique, kTacFitSplines})
+      EXPECT_TRUE(((*report)[{syn.T, static_cast<int>(syn.F), 0, method}].found)) << method;
+  }
+}
+
+TEST_F(MethodComparisonRun, NoiseSpreadsTheErrorsMoreAtTheHigherLevel) {
+  double ratios = 0;
+  int cells = 0;
+  for (const Synthetic& syn : kSynthetic)
+    for (int method : {kTacFitNew, kMultiHarmonique, kTacFitAffine, kTacFitSplines}) {
+      const ReportCell& low = (*report)[{syn.T, static_cast<int>(syn.F), 1, method}];
+      const ReportCell& high = (*report)[{syn.T, static_cast<int>(syn.F), 2, method}];
+      ASSERT_TRUE(low.found && high.found);
+      EXPECT_GT(low.spread[0], 0.05) << method << " " << syn.T << " " << syn.F;
+      EXPECT_GT(high.spread[0], low.spread[0]) << method << " " << syn.T << " " << syn.F;
+      ratios += high.spread[0] / low.spread[0], ++cells;
+    }
+  // Twice the noise: about twice the spread (the extremes of the sampled curve are not linear).
+  EXPECT_GT(ratios / cells, 1.6);
+  // The noise is centred: on the linear fit the mean error stays near the noise-free one.
+  for (const Synthetic& syn : kSynthetic) {
+    const double clean = (*report)[{syn.T, static_cast<int>(syn.F), 0, kTacFitAffine}].mean[0];
+    const ReportCell& noisy = (*report)[{syn.T, static_cast<int>(syn.F), 1, kTacFitAffine}];
+    EXPECT_NEAR(noisy.mean[0], clean, 4 * noisy.spread[0] / std::sqrt(40.0) + 1.0) << syn.T << " " << syn.F;
+  }
+}
+
+TEST(MethodComparison, SyntheticCurveIsTheCaseTimesAHundredWithoutNoiseAndPositiveWithIt) {
   MethodComparison mc;
-  mc.gauss_hist = loadGaussHist("/nonexistent");
-  TraceLog log;
-  const std::string report = DO_EVAL_TACS(TacFitSettings{}, fit, mc, FitContext{}, log, 2);
-  // The first block: end systole 200 ms, EF 20 %, no noise; method 5 (splines) is its last method.
-  const size_t block = report.find("TFS = 200 ms  -  FES = 20 %  -  Bruit 0");
-  const size_t splines = report.find("fit par splines", block);
-  ASSERT_NE(splines, std::string::npos);
-  double fesMean = 0, fesSpread = 0;
-  ASSERT_EQ(std::sscanf(report.c_str() + report.find("FES  :", splines), "FES  :   %lf  +/-  %lf", &fesMean, &fesSpread),
-            2);
-  EXPECT_LT(std::fabs(fesMean), 3.0);
-  EXPECT_EQ(fesSpread, 0.0);  // a single run without noise
+  mc.gauss_hist = seededGaussHist();
+  INIT_EVALTACS_ARG(mc, 400, 65, 0);
+  for (int i = 0; i < 8; ++i) EXPECT_FLOAT_EQ(mc.TacP[i], static_cast<float>(kSynthetic[3].curve[i] * 100.0)) << i;
+  bool moved = false;
+  INIT_EVALTACS_ARG(mc, 400, 65, 2);
+  for (int i = 0; i < 8; ++i) {
+    EXPECT_GE(mc.TacP[i], 0.0f);
+    moved = moved || std::fabs(mc.TacP[i] - kSynthetic[3].curve[i] * 100.0) > 1e-3;
+  }
+  EXPECT_TRUE(moved);
 }
 
 TEST(MethodComparison, GaussianTableIsStandardNormalAndReadFromItsFileWhenPresent) {

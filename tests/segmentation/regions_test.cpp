@@ -208,6 +208,30 @@ TEST(ClassMaxima, LevelsPerClassWithSliceLimitsAndCopies) {
 
 // ---- a small study: the contact counts of a slice-only assignment ----------------------------
 
+TEST(EnclosedRegions, OnePassThatSeesItsOwnChangesAndTakesTheOtherVentricleToo) {
+  Labels L(2, 3);
+  L.box(1, 0, 1, 1, 1, 5, 7, 10, 19);   // the left ventricle
+  L.box(2, 0, 1, 1, 1, 2, 6, 20, 20);   // class 3, touching only the ventricle...
+  L.box(2, 0, 1, 1, 1, 0, 0, 21, 21);   // ...and, on the uncounted outer ring, over region 3
+  L.box(3, 0, 1, 1, 1, 1, 1, 21, 21);   // class 3, touching only region 2 (one way: the ring)
+  L.box(4, 0, 1, 1, 1, 8, 9, 10, 12);   // the right ventricle, touching only the left one
+  L.box(5, 0, 1, 1, 1, 5, 7, 8, 9);     // class 3 between the ventricle and region 6
+  L.box(6, 0, 1, 1, 1, 5, 7, 6, 7);     // class 3
+  L.stats(0);
+  ASSERT_GT(L.seg.RECOUP(3, 2), 0);
+  ASSERT_EQ(L.seg.RECOUP(2, 3), 0);
+  L.seg.CORR = {};
+  L.seg.CORR[1] = kClassLeft, L.seg.CORR[4] = kClassRight;
+  L.seg.CORR[2] = L.seg.CORR[3] = L.seg.CORR[5] = L.seg.CORR[6] = kClassOther;
+  TraceLog log;
+  ADD_IN_REGS(kClassLeft, L.seg, log);
+  EXPECT_EQ(L.seg.CORR[2], kClassLeft);
+  EXPECT_EQ(L.seg.CORR[3], kClassLeft) << "region 2, changed earlier in the pass, counts as the ventricle";
+  EXPECT_EQ(L.seg.CORR[4], kClassLeft) << "a region of the other ventricle is absorbed too";
+  EXPECT_EQ(L.seg.CORR[5], kClassOther) << "it also touches a class-3 region";
+  EXPECT_EQ(L.seg.CORR[6], kClassOther);
+}
+
 TEST_F(SegmentationTest, SliceOnlyAssignmentKeepsExactContactsWithTwoInstants) {
   // Two instants: the previous and next instant are the same one. Slice 0: its missing lower
   // neighbour counts as the voxel itself.

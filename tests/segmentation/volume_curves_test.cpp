@@ -107,6 +107,18 @@ TEST_F(VolumeCurvesTest, ReferenceMethodUndoesTheRotationToTheLargestVolume) {
     EXPECT_NEAR(curves.vc.vidange_G[(i + 96) % 512], Cmax * modif_baseModel(i / 512.0, curves.fit.voc.model), 1e-3)
         << i;
   EXPECT_NEAR(curves.vc.G.volmax, Cmax, 0.5);
+  // The model was fitted on the curve rotated to its maximum, then turned back: it follows the
+  // measured instants where they are.
+  for (int t = 0; t < 16; ++t) EXPECT_NEAR(curves.vc.vidange_G[t * 32], curves.vc.volG[t], 0.06 * Cmax) << t;
+  // Ejection between the maximum (instant 3) and the minimum (instant 8), filling from the minimum
+  // round to the maximum: both rates positive, each in its own phase.
+  const VentricleResults& G = curves.vc.G;
+  EXPECT_GT(G.PER, 0.0f);
+  EXPECT_GT(G.PFR, 0.0f);
+  EXPECT_GT(G.TPER, 3 * w.study.CYCLE);
+  EXPECT_LT(G.TPER, 8 * w.study.CYCLE);
+  EXPECT_TRUE(G.TPFR > 8 * w.study.CYCLE || G.TPFR < 3 * w.study.CYCLE) << G.TPFR;
+  EXPECT_NEAR(G.TFS, 8 * w.study.CYCLE, w.study.CYCLE);
   EXPECT_TRUE(std::filesystem::exists(dir / "temp" / "EXTAC.txt"));
 }
 
