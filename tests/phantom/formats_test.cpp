@@ -79,7 +79,7 @@ const std::array<std::pair<const char*, const char*>, 3> kDicomVariants = {
 
 TEST_F(PhantomFiles, DcmdumpReadsEveryDicomVariantAndShowsTheTags) {
   for (const auto& [file, syntax] : kDicomVariants) {
-    const Outcome r = run("/usr/bin/dcmdump -q " + (dir() / file).string());
+    const Outcome r = run(std::string(QUORVEL_DCMDUMP) + " -q " + (dir() / file).string());
     ASSERT_EQ(r.status, 0) << file << "\n" << r.out;
     EXPECT_EQ(r.out.find("E: "), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("W: "), std::string::npos) << r.out;
@@ -108,7 +108,7 @@ TEST_F(PhantomFiles, DcmconvConversionsGiveOurOwnEncodingOfEachSyntax) {
   for (const auto& [src, ignored] : kDicomVariants)
     for (const auto& [opt, ours] : target) {
       const fs::path out = dir() / (std::string("conv_") + opt + src);
-      const Outcome r = run("/usr/bin/dcmconv " + std::string(opt) + " " + (dir() / src).string() + " " + out.string());
+      const Outcome r = run(std::string(QUORVEL_DCMCONV) + " " + opt + " " + (dir() / src).string() + " " + out.string());
       ASSERT_EQ(r.status, 0) << r.out;
       const auto a = dataSet(readAll(out)), b = dataSet(readAll(dir() / ours));
       ASSERT_FALSE(b.empty());
@@ -160,7 +160,7 @@ TEST_F(PhantomFiles, InterfileIsReadByMedconAndHoldsTheReaderKeys) {
     std::snprintf(num, sizeof num, "%02d", t + 1);
     const fs::path hdr = dir() / (std::string("ph") + num + ".hdr"), img = dir() / (std::string("ph") + num + ".img");
     const fs::path out = dir() / (std::string("medcon_") + num);
-    const Outcome r = run("cd " + dir().string() + " && /usr/bin/medcon -f " + hdr.string() + " -c bin -o " + out.string());
+    const Outcome r = run("cd " + dir().string() + " && " + QUORVEL_MEDCON + " -f " + hdr.string() + " -c bin -o " + out.string());
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(r.out.find("WARNING"), std::string::npos) << r.out;
     const auto fromMedcon = readAll(out.string() + ".bin");

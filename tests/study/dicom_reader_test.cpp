@@ -167,7 +167,7 @@ TEST_F(DicomReaderTest, ThreeTransferSyntaxesFromDcmtkGiveTheSameStudy) {
   std::vector<Study> loaded;
   for (Variant v : {Variant{"+ti", kImplicitLittle}, Variant{"+te", kExplicitLittle}, Variant{"+tb", kExplicitBig}}) {
     const auto out = dir / (std::string("v") + v.flag + ".dcm");
-    ASSERT_EQ(run("dcmconv " + std::string(v.flag) + " " + source.string() + " " + out.string()), 0);
+    ASSERT_EQ(run(std::string(QUORVEL_DCMCONV) + " " + v.flag + " " + source.string() + " " + out.string()), 0);
     StudyWorkspace fresh;
     ASSERT_EQ(OPEN_ACQUISITION_PATH(out, 1, fresh, platform, log), 1) << v.flag;
     EXPECT_EQ(fresh.study.TRANSFERT_UID, v.syntax);
