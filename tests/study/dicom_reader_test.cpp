@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <optional>
 
 #include "study/dicom_reader.h"
 #include "study_fixture.h"
@@ -30,35 +32,85 @@ TEST(DicomValueParsers, TextAndDates) {
   EXPECT_EQ(empty, "");
 }
 
-TEST(DicomValueParsers, VoxelSizeKeepsFourDigitsAndItsDecade) {
-  auto cm = [](const char* s) { return GET_VOXZIZE(u(s), std::strlen(s), 4) / 10000.0f; };
-  EXPECT_FLOAT_EQ(cm("4.7952"), 0.4795f);
-  EXPECT_FLOAT_EQ(cm("6.8"), 0.68f);
-  EXPECT_FLOAT_EQ(cm("1"), 0.1f);
-  EXPECT_FLOAT_EQ(cm("9.99999"), 0.9999f);
-  // Outside 1..10 mm the decimal point counts (the old reading gave 0.125 cm for 12.5 mm).
-  EXPECT_FLOAT_EQ(cm("12.5"), 1.25f);
-  EXPECT_FLOAT_EQ(cm("10"), 1.0f);
-  EXPECT_FLOAT_EQ(cm("0.5"), 0.05f);
-  EXPECT_FLOAT_EQ(cm("0.05"), 0.005f);
-  EXPECT_FLOAT_EQ(cm("123.456"), 12.34f);
-  EXPECT_FLOAT_EQ(cm(" 4.5\\"), 0.45f);
-  EXPECT_FLOAT_EQ(cm(""), 0.0f);
+// The reading of plain spacings before decimal strings were parsed: four significant digits and
+// the decade of the number. Every plain value must keep exactly this result.
+float fourDigitReading(const std::string& text) {
+  float sum = 0;
+  int accepted = 0, intDigits = 0, zerosAfterPoint = 0;
+  bool afterPoint = false, significant = false;
+  for (char c : text) {
+    if (c == '.') afterPoint = true;
+    if (c < '0' || c > '9') continue;
+    if (c != '0') significant = true;
+    if (!afterPoint && significant) ++intDigits;
+    if (afterPoint && !significant && intDigits == 0) ++zerosAfterPoint;
+    if (accepted >= 4 || (c == '0' && accepted == 0)) continue;
+    sum += static_cast<float>((c - '0') * std::pow(10.0, 3 - accepted++));
+  }
+  const int decade = intDigits > 0 ? intDigits - 1 : -(zerosAfterPoint + 1);
+  return (decade == 0 ? sum : static_cast<float>(sum * std::pow(10.0, decade))) / 10000.0f;
+}
+
+std::optional<std::vector<float>> voxelCm(const std::string& s) { return GET_VOXZIZE(u(s.c_str()), s.size(), 4); }
+
+TEST(DicomValueParsers, VoxelSizesAreDecimalStringsInMillimetres) {
+  struct Case {
+    const char* text;
+    std::vector<float> cm;  // empty: refused
+  };
+  const Case cases[] = {
+      {"4.7952", {0.4795f}}, {"6.8", {0.68f}}, {"1", {0.1f}}, {"9.99999", {0.9999f}}, {"12.5", {1.25f}},
+      {"0.5", {0.05f}}, {" 4.5", {0.45f}}, {"+1.200000e+01", {1.2f}}, {"+3.400000e+00", {0.34f}},
+      {"1.2E1", {1.2f}}, {"+12.0", {1.2f}}, {" 12 ", {1.2f}}, {"12\\12", {1.2f, 1.2f}}, {"50", {5.0f}},
+      {"6.8\\6.80000", {0.68f, 0.68f}}, {"3.3\\3.325", {0.33f, 0.3325f}}, {"1.5e-1", {0.015f}},
+      {"1e308", {}}, {"1e400", {}}, {"nan", {}}, {"inf", {}}, {"-3", {}}, {"0", {}}, {"0.05", {}}, {"50.5", {}},
+      {"", {}}, {"  ", {}}, {"1e", {}}, {"12 5", {}}, {"+-3", {}}, {"0x10", {}}, {"12\\", {}}, {"1,5", {}},
+  };
+  for (const Case& c : cases) {
+    const auto got = voxelCm(c.text);
+    if (c.cm.empty()) {
+      EXPECT_FALSE(got) << c.text;
+      continue;
+    }
+    ASSERT_TRUE(got) << c.text;
+    ASSERT_EQ(got->size(), c.cm.size()) << c.text;
+    for (size_t i = 0; i < c.cm.size(); ++i) EXPECT_FLOAT_EQ((*got)[i], c.cm[i]) << c.text;
+  }
+  EXPECT_EQ(voxelCm(std::string("6.8\0", 4)), std::vector<float>{0.68f});  // padded with a zero byte
+  // Plain spacings of 0.1 to 50 mm with up to five decimals keep their former result, bit for bit.
+  int differ = 0;
+  for (int thousandths = 100; thousandths <= 50000; thousandths += 7)
+    for (const char* fmt : {"%.3f", "%.1f", "%.5f"}) {
+      char text[32];
+      std::snprintf(text, sizeof text, fmt, thousandths / 1000.0 + (fmt[2] == '5' ? 0.00003 : 0));
+      const auto got = voxelCm(text);
+      differ += !got || got->front() != fourDigitReading(text);
+    }
+  EXPECT_EQ(differ, 0);
 }
 
 TEST(DicomValueParsers, IntegersAndRescale) {
-  EXPECT_EQ(GET_NFRAMES(u("512 "), 4), 512);
-  EXPECT_EQ(GET_NFRAMES(u(" 64"), 3), 64);
-  EXPECT_EQ(GET_NFRAMES(u("1x2"), 3), 102);  // any other character counts as 0
-  EXPECT_EQ(GET_NFRAMES(u("99999999999999"), 14), INT_MAX);
-  EXPECT_FLOAT_EQ(GET_RESCALE(u("2"), 1), 2.0f);
-  EXPECT_FLOAT_EQ(GET_RESCALE(u("0.25 "), 5), 0.25f);
-  EXPECT_FLOAT_EQ(GET_RESCALE(u("-1"), 2), 1.0f);  // the sign is not kept
+  struct IntCase {
+    const char* text;
+    std::optional<int> value;
+  };
+  for (const IntCase& c : {IntCase{"512 ", 512}, {" 64", 64}, {"+72", 72}, {"-72", -72}, {"0", 0}, {"1e9", {}},
+                           {"1x2", {}}, {"72.0", {}}, {"99999999999999", {}}, {"", {}}, {"7 2", {}}, {"72\\72", {}}})
+    EXPECT_EQ(GET_NFRAMES(u(c.text), std::strlen(c.text)), c.value) << c.text;
+  struct RescaleCase {
+    const char* text;
+    std::optional<float> value;
+  };
+  for (const RescaleCase& c : {RescaleCase{"2", 2.0f}, {"0.25 ", 0.25f}, {"-100", -100.0f}, {"+1.000000e+00", 1.0f},
+                               {"1e39", {}}, {"nan", {}}, {"1\\2", {}}, {"2 x", {}}})
+    EXPECT_EQ(GET_RESCALE(u(c.text), std::strlen(c.text)), c.value) << c.text;
   StudyRecord s;
   s.Ninst = 8;
-  GET_PULSE(s, u("75"), 2);
+  EXPECT_TRUE(GET_PULSE(s, u("75"), 2));
   EXPECT_EQ(s.CARD_FREQ_INT, 75);
   EXPECT_FLOAT_EQ(s.CYCLE, 100.0f);
+  EXPECT_FALSE(GET_PULSE(s, u("1e9"), 3));
+  EXPECT_EQ(s.CARD_FREQ_INT, 75);
 }
 
 class DicomReaderTest : public StudyTest {};
