@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <optional>
 
 #include "study/dicom_reader.h"
@@ -242,19 +243,91 @@ TEST_F(DicomReaderTest, ThreeTransferSyntaxesFromDcmtkGiveTheSameStudy) {
   EXPECT_GT(loaded[0].datamax, 10.0f);
 }
 
-// Every malformed file is refused with its message and leaves the loaded study as it was.
+// Every malformed or crafted file that cannot be read right is refused with its message and
+// leaves the loaded study as it was.
 TEST_F(DicomReaderTest, MalformedFilesAreRefusedAndTheStudyIsKept) {
   GatedStudy good;
   ASSERT_EQ(open(write("good.dcm", good.file())), 1);
   const Study before = w.study;
   const int ninstDefault = w.options.DEFAULT_ninst;
 
-  auto expectRefused = [&](const std::string& name, const std::vector<uint8_t>& bytes, const std::string& message) {
-    SCOPED_TRACE(name);
+  const std::string notDicom = "   Fichier DICOM inapproprié !   ";
+  const std::string decoding =
+      "Problème de décodage du fichier Dicom.\nCode erreur : R-VR\nVeuillez contacter les auteurs en joignant le "
+      "fichier Dicom";
+  const std::string instants = "Le nombre d'instants doit être 8 ou 16 !";
+  const std::string voxel =
+      "Taille des voxels absente ou invalide dans le fichier :\nles volumes ne peuvent pas être calculés.";
+  const std::string rescale = "Mise à l'échelle des valeurs (Rescale Slope / Intercept) invalide dans le fichier.";
+  auto with = [&](const std::function<void(GatedStudy&)>& change) {
+    GatedStudy g = good;
+    change(g);
+    return g.file();
+  };
+  const std::vector<uint8_t> bytes = good.file();
+  // An element whose length runs past the end of the file.
+  DicomBuilder lying;
+  lying.str(0x0010, 0x0010, "PN", "DOE");
+  lying.body()[6] = 0xF0;
+  lying.body()[7] = 0xFF;
+  // A header claiming a huge image asks for no memory: refused on size before any allocation.
+  auto huge = with([](GatedStudy& g) { g.rows = g.columns = 1024, g.slices = 1; });
+  huge.resize(huge.size() / 4);
+  const std::string digits37(37, '9');
+
+  struct Case {
+    std::string name;
+    std::vector<uint8_t> bytes;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"magic", good.builder().build(kExplicitLittleUid, "DICX"), notDicom},
+      {"tiny", std::vector<uint8_t>(bytes.begin(), bytes.begin() + 100), notDicom},
+      // Cut inside the header: the walk reaches the end before the pixel data.
+      {"cut_header", std::vector<uint8_t>(bytes.begin(), bytes.begin() + 300), decoding},
+      // Cut inside the pixel data: the voxels would lie beyond the end.
+      {"cut_pixels", std::vector<uint8_t>(bytes.begin(), bytes.end() - 2), notDicom},
+      {"deflated", good.builder().build(kDeflatedUid), decoding},
+      {"length", lying.build(kExplicitLittleUid), decoding},
+      {"slots12", with([](GatedStudy& g) { g.instants = 12; }), instants},
+      {"slices129", with([](GatedStudy& g) { g.slices = 129, g.rows = g.columns = 8; }),
+       "Nombre de coupes trop élevé (129). Max. = 128."},
+      {"rows0", with([](GatedStudy& g) { g.rows = 0; }), notDicom},
+      {"huge", huge, notDicom},
+      {"nospacing", with([](GatedStudy& g) { g.spacing.clear(); }), voxel},
+      {"thick0", with([](GatedStudy& g) { g.thickness = "0"; }), voxel},
+      {"thick_tiny", with([](GatedStudy& g) { g.thickness = "0.0000001"; }), voxel},
+      {"thick_neg", with([](GatedStudy& g) { g.thickness = "-3"; }), voxel},
+      {"thick_two", with([](GatedStudy& g) { g.thickness = "12\\12"; }), voxel},
+      {"spacing_1e308", with([](GatedStudy& g) { g.spacing = "1e308\\1e308"; }), voxel},
+      {"spacing_nan", with([](GatedStudy& g) { g.spacing = "nan"; }), voxel},
+      {"spacing_three", with([](GatedStudy& g) { g.spacing = "6.8\\6.8\\6.8"; }), voxel},
+      {"spacing_text", with([](GatedStudy& g) { g.spacing = "6.8mm"; }), voxel},
+      {"slope_37", with([&](GatedStudy& g) { g.slope = digits37; }), rescale},
+      {"intercept_37", with([&](GatedStudy& g) { g.slope = "1", g.intercept = "-" + digits37; }), rescale},
+      {"slope_0", with([](GatedStudy& g) { g.slope = "0"; }), rescale},
+      {"slope_inf", with([](GatedStudy& g) { g.slope = "inf"; }), rescale},
+      {"frames_huge", with([](GatedStudy& g) { g.frames = "999999999"; }),
+       "Nombre d'images du fichier (999999999) différent du nombre d'instants x nombre de coupes (8 x 4)."},
+      {"frames_short", with([](GatedStudy& g) { g.frames = "24"; }),
+       "Nombre d'images du fichier (24) différent du nombre d'instants x nombre de coupes (8 x 4)."},
+      {"frames_neg", with([](GatedStudy& g) { g.frames = "-1"; }), "Nombre d'images invalide dans le fichier (-1)."},
+      {"frames_text", with([](GatedStudy& g) { g.frames = "3.2e1"; }),
+       "Nombre d'images invalide dans le fichier (3.2e1)."},
+      {"no_counts", with([](GatedStudy& g) { g.value = [](int, int, int, int) { return int16_t{0}; }; }),
+       "L'étude ne contient aucun comptage : elle ne peut pas être analysée."},
+      {"negative_only", with([](GatedStudy& g) {
+         g.rows = g.columns = 96;
+         g.value = [](int, int, int, int) { return int16_t{-40}; };
+       }),
+       "L'étude ne contient aucun comptage : elle ne peut pas être analysée."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     platform.calls.clear();
-    EXPECT_EQ(open(write(name, bytes)), 0);
+    EXPECT_EQ(open(write(c.name + ".dcm", c.bytes)), 0);
     ASSERT_EQ(platform.count("warning"), 1);
-    EXPECT_EQ(platform.last("warning")->text, message);
+    EXPECT_EQ(platform.last("warning")->text, c.message);
     EXPECT_EQ(w.study.chemin_data, before.chemin_data);
     EXPECT_EQ(w.study.NCZ, before.NCZ);
     EXPECT_EQ(w.study.Ninst, before.Ninst);
@@ -262,58 +335,106 @@ TEST_F(DicomReaderTest, MalformedFilesAreRefusedAndTheStudyIsKept) {
     EXPECT_EQ(w.study.OFFSET_LEC, before.OFFSET_LEC);
     EXPECT_TRUE(w.study.DATA == before.DATA);
     EXPECT_EQ(w.options.DEFAULT_ninst, ninstDefault);
+  }
+}
+
+// Crafted files that are legal, or nearly so, and are read with their right values.
+TEST_F(DicomReaderTest, CraftedValuesAreReadRight) {
+  GatedStudy plain;
+  plain.value = [](int t, int z, int x, int y) { return static_cast<int16_t>(150 - t + (z + x + y) % 7); };
+  ASSERT_EQ(open(write("plain.dcm", plain.file())), 1);
+  const Study reference = w.study;
+  // A small icon image in a sequence of undefined length ahead of everything else: its rows,
+  // columns and pixels are not the acquisition's.
+  auto withIcon = [&](bool implicitVr) {
+    DicomBuilder b = plain.builder(implicitVr);
+    DicomBuilder front(implicitVr);
+    front.sequenceWith(0x0088, 0x0200, [](DicomBuilder& item) {
+      item.us(0x0028, 0x0010, 8).us(0x0028, 0x0011, 8).pixels(std::vector<int16_t>(64, 32736));
+    });
+    std::vector<uint8_t> body = front.body();
+    body.insert(body.end(), b.body().begin(), b.body().end());
+    b.body() = body;
+    return b.build(implicitVr ? kImplicitUid : kExplicitLittleUid);
   };
-  const std::string notDicom = "   Fichier DICOM inapproprié !   ";
-  const std::string decoding =
-      "Problème de décodage du fichier Dicom.\nCode erreur : R-VR\nVeuillez contacter les auteurs en joignant le "
-      "fichier Dicom";
-  const std::string instants = "Le nombre d'instants doit être 8 ou 16 !";
-
-  const std::vector<uint8_t> bytes = good.file();
-  expectRefused("magic.dcm", good.builder().build(kExplicitLittleUid, "DICX"), notDicom);
-  expectRefused("tiny.dcm", std::vector<uint8_t>(bytes.begin(), bytes.begin() + 100), notDicom);
-  // Cut inside the header: the walk reaches the end before the pixel data.
-  expectRefused("cut_header.dcm", std::vector<uint8_t>(bytes.begin(), bytes.begin() + 300), decoding);
-  // Cut inside the pixel data: the voxels would lie beyond the end.
-  expectRefused("cut_pixels.dcm", std::vector<uint8_t>(bytes.begin(), bytes.end() - 2), notDicom);
-  expectRefused("deflated.dcm", good.builder().build(kDeflatedUid), decoding);
-
-  // An element whose length runs past the end of the file.
-  DicomBuilder lying;
-  lying.str(0x0010, 0x0010, "PN", "DOE");
-  lying.body()[6] = 0xF0;
-  lying.body()[7] = 0xFF;
-  expectRefused("length.dcm", lying.build(kExplicitLittleUid), decoding);
-
-  GatedStudy slots = good;
-  slots.instants = 12;
-  expectRefused("slots12.dcm", slots.file(), instants);
-
-  GatedStudy many = good;
-  many.slices = 129;
-  many.rows = many.columns = 8;
-  expectRefused("slices129.dcm", many.file(), "Nombre de coupes trop élevé (129). Max. = 128.");
-
-  GatedStudy noRows = good;
-  noRows.rows = 0;
-  expectRefused("rows0.dcm", noRows.file(), notDicom);
-
-  GatedStudy noSpacing = good;
-  noSpacing.spacing.clear();
-  expectRefused("nospacing.dcm", noSpacing.file(),
-                "Taille des voxels absente ou invalide dans le fichier :\nles volumes ne peuvent pas être calculés.");
-  GatedStudy zeroThickness = good;
-  zeroThickness.thickness = "0";
-  expectRefused("thick0.dcm", zeroThickness.file(),
-                "Taille des voxels absente ou invalide dans le fichier :\nles volumes ne peuvent pas être calculés.");
-
-  // A header claiming a huge image asks for no memory: refused on size before any allocation.
-  GatedStudy huge = good;
-  huge.rows = huge.columns = 1024;
-  huge.slices = 1;
-  auto hugeBytes = huge.builder().build(kExplicitLittleUid);
-  hugeBytes.resize(hugeBytes.size() / 4);
-  expectRefused("huge.dcm", hugeBytes, notDicom);
+  auto with = [&](const std::function<void(GatedStudy&)>& change) {
+    GatedStudy g = plain;
+    change(g);
+    return g.file();
+  };
+  auto voxelSizes = [](float xy, float z) {
+    return [=](const StudyWorkspace& s, const ScriptedPlatform&) {
+      EXPECT_FLOAT_EQ(s.study.VOXEL_SIZE_XY, xy);
+      EXPECT_FLOAT_EQ(s.study.VOXEL_SIZE_Z, z);
+    };
+  };
+  auto sameStudy = [&](const StudyWorkspace& s, const ScriptedPlatform&) {
+    EXPECT_EQ(s.study.OrImSize_H, 64);
+    EXPECT_EQ(s.study.datamax, reference.datamax);
+    EXPECT_TRUE(s.study.DATA == reference.DATA);
+  };
+  auto heartRateAsked = [](const std::string& text) {
+    return [=](const StudyWorkspace& s, const ScriptedPlatform& p) {
+      EXPECT_EQ(s.study.HEART_RATE, 0);
+      EXPECT_EQ(s.study.CARD_FREQ_INT, 72);
+      EXPECT_TRUE(p.heartRatePromptOpen);
+      ASSERT_NE(p.last("warning"), nullptr);
+      EXPECT_EQ(p.last("warning")->text, "Fréquence cardiaque invalide dans le fichier (" + text +
+                                             ") : elle doit être indiquée.");
+    };
+  };
+  struct Case {
+    std::string name;
+    std::vector<uint8_t> bytes;
+    std::function<void(const StudyWorkspace&, const ScriptedPlatform&)> check;
+  };
+  const Case cases[] = {
+      {"exponent", with([](GatedStudy& g) { g.spacing = "1.2E1", g.thickness = "+1.200000e+01"; }), voxelSizes(1.2f, 1.2f)},
+      {"plus", with([](GatedStudy& g) { g.spacing = "+12.0\\+12.0"; }), voxelSizes(1.2f, 0.68f)},
+      {"spaces", with([](GatedStudy& g) { g.spacing = " 12 \\ 12 ", g.thickness = " 12 "; }), voxelSizes(1.2f, 1.2f)},
+      {"backslash", with([](GatedStudy& g) { g.spacing = "12\\12"; }), voxelSizes(1.2f, 0.68f)},
+      {"one_value", with([](GatedStudy& g) { g.spacing = "4.5"; }), voxelSizes(0.45f, 0.68f)},
+      // Two values of different lengths are split at the backslash, not at half the length.
+      {"uneven", with([](GatedStudy& g) { g.spacing = "6.8\\6.80000"; }), voxelSizes(0.68f, 0.68f)},
+      {"unequal", with([](GatedStudy& g) { g.spacing = "3.3\\3.325"; }), voxelSizes((0.33f + 0.3325f) / 2, 0.68f)},
+      {"intercept", with([](GatedStudy& g) { g.slope = "1", g.intercept = "-100"; }),
+       [](const StudyWorkspace& s, const ScriptedPlatform&) {
+         EXPECT_EQ(s.study.rescale_intercept, -100.0f);
+         EXPECT_EQ(s.study.at(0, 1, 2, 3), 150.0f + 6 % 7 - 100);
+       }},
+      {"icon_explicit", withIcon(false), sameStudy},
+      {"icon_implicit", withIcon(true), sameStudy},
+      {"rate_exponent", with([](GatedStudy& g) { g.heartRate = "1e9"; }), heartRateAsked("1e9")},
+      {"rate_negative", with([](GatedStudy& g) { g.heartRate = "-72"; }), heartRateAsked("-72")},
+      {"rate_decimal", with([](GatedStudy& g) { g.heartRate = "72.0"; }), heartRateAsked("72.0")},
+      {"rate_plus", with([](GatedStudy& g) { g.heartRate = "+80"; }),
+       [](const StudyWorkspace& s, const ScriptedPlatform& p) {
+         EXPECT_EQ(s.study.HEART_RATE, 1);
+         EXPECT_EQ(s.study.CARD_FREQ_INT, 80);
+         EXPECT_EQ(p.count("warning"), 0);
+       }},
+      // Signed counts summing to about zero: the crop centres on the counts that are there.
+      {"signed_sum", with([](GatedStudy& g) {
+         g.rows = g.columns = 128;
+         g.value = [](int t, int, int x, int y) {
+           if (std::abs(x - 90) <= 2 && std::abs(y - 20) <= 2) return static_cast<int16_t>(100 - t);
+           if (std::abs(x - 20) <= 2 && std::abs(y - 100) <= 2) return static_cast<int16_t>(t - 99);
+           return int16_t{0};
+         };
+       }),
+       [](const StudyWorkspace& s, const ScriptedPlatform&) {
+         EXPECT_EQ(s.study.at(0, 0, 90 - 50, 20), 100.0f);  // origin (90 - 8 - 32, 0) as for counts alone
+         EXPECT_EQ(s.study.datamax, 100.0f);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedPlatform p;
+    p.screen = platform.screen;
+    StudyWorkspace fresh;
+    ASSERT_EQ(OPEN_ACQUISITION_PATH(write(c.name + ".dcm", c.bytes), 1, fresh, p, log), 1);
+    c.check(fresh, p);
+  }
 }
 
 TEST_F(DicomReaderTest, CommandLineInfoPrintsTheRecordOrRefuses) {
