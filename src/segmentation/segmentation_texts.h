@@ -13,6 +13,14 @@ inline constexpr Text kTooManyRegions{
 inline constexpr Text kFitFailed{
     "Le calcul de la courbe de volume a échoué avec cette méthode.\nChoisissez une autre méthode d'ajustement.",
     "The volume curve could not be computed with this method.\nPlease choose another fitting method."};
+// Results that cannot be true, one line per ventricle: the name, each reason, the conclusion.
+inline constexpr Text kLeftVentricle{"Ventricule gauche :", "Left ventricle:"};
+inline constexpr Text kRightVentricle{"Ventricule droit :", "Right ventricle:"};
+inline constexpr Text kTouchesSquareEdge{" la segmentation touche le bord du carré de réorientation ;",
+                                         " the segmentation touches the edge of the re-orientation square;"};
+inline constexpr Text kEjectionAfterSystole{" le pic d'éjection (%d ms) suit la fin de systole (%d ms) ;",
+                                            " the peak ejection (%d ms) comes after the end of systole (%d ms);"};
+inline constexpr Text kResultsNotTrusted{" les résultats ne sont pas fiables.", " the results cannot be trusted."};
 inline constexpr Text kUpdateSegmentation{"Actualiser la segmentation ?", "Update segmentation ?"};
 
 }  // namespace quorvel::segmentation_texts
