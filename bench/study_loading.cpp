@@ -1,44 +1,60 @@
-// Loading and preparing a gated study: header walk, voxel extraction, crop, rotation, projection.
+// Opening an acquisition on the digital phantom written as DICOM: header walk, crop and
+// re-binning straight from the file's pixel block, rescale, interval, cycle rotation, projection.
+// Targets: 8 x 64 x 64 x 64 within 20 ms; 16 x 128 x 128 x 128 (64 MB of pixels) within 150 ms.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
+#include <map>
 
-#include "dicom_builder.h"
 #include "base/scripted_platform.h"
 #include "base/trace_log.h"
+#include "phantom/phantom.h"
+#include "phantom/writers.h"
 #include "study/loading.h"
 
 using namespace quorvel;
 
 namespace {
 
-std::filesystem::path makeStudy(int instants, int slices, int side) {
-  testing::GatedStudy g;
-  g.instants = instants;
-  g.slices = slices;
-  g.rows = g.columns = side;
-  g.value = [](int t, int z, int x, int y) { return static_cast<int16_t>((t * 31 + z * 7 + x * 3 + y) % 500); };
-  const auto path = std::filesystem::temp_directory_path() /
-                    ("quorvel_bench_" + std::to_string(instants) + "_" + std::to_string(slices) + "_" +
-                     std::to_string(side) + ".dcm");
-  testing::writeBytes(path, g.file());
+// One file per matrix and instant count, written once per run.
+std::filesystem::path phantomFile(int matrix, int instants) {
+  static std::map<std::pair<int, int>, std::filesystem::path> files;
+  auto& path = files[{matrix, instants}];
+  if (path.empty()) {
+    phantom::PhantomParams p = phantom::defaultParams(matrix);
+    p.instants = instants;
+    const auto dir = std::filesystem::temp_directory_path() / "quorvel_bench_loading";
+    path = phantom::writeAcquisitions(phantom::buildPhantom(p), dir,
+                                      "ph" + std::to_string(matrix) + "_" + std::to_string(instants),
+                                      {phantom::OutputFormat::DicomExplicit})
+               .at(0);
+  }
   return path;
 }
 
+// Arguments: matrix side, instants, re-binning of 16 instants to 8 (the default) or not.
 void BM_OpenAcquisition(benchmark::State& state) {
-  const auto path = makeStudy(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)),
-                              static_cast<int>(state.range(2)));
+  const auto path = phantomFile(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
   ScriptedPlatform platform;
   TraceLog log;
-  StudyWorkspace w;
-  w.options.RECH_8 = 0;
   for (auto _ : state) {
+    StudyWorkspace w;
+    w.options.RECH_8 = static_cast<int>(state.range(2));
     if (!OPEN_ACQUISITION_PATH(path, 1, w, platform, log)) state.SkipWithError("refused");
     benchmark::DoNotOptimize(w.study.DATA.data());
+    state.PauseTiming();
+    w = StudyWorkspace{};  // the study's release is not part of the load
+    state.ResumeTiming();
   }
-  std::filesystem::remove(path);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0) * state.range(0) *
+                          state.range(0) * state.range(1) * 2);
 }
 
 }  // namespace
 
-BENCHMARK(BM_OpenAcquisition)->Args({8, 64, 64})->Args({16, 128, 128})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenAcquisition)
+    ->ArgNames({"matrix", "instants", "rebin"})
+    ->Args({64, 8, 1})
+    ->Args({128, 16, 1})
+    ->Args({128, 16, 0})
+    ->Unit(benchmark::kMillisecond);

@@ -6,7 +6,7 @@ packages=(
   g++ cmake ninja-build make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev libjpeg-dev
-  dcmtk xmedcon
+  dcmtk medcon
 )
 if [ "${QUORVEL_BUILD_GUI:-0}" = 1 ]; then
   packages+=(qt6-base-dev)

@@ -14,6 +14,7 @@
 #include "curves/method_commands.h"
 #include "pipeline.h"
 #include "segmentation/corrections.h"
+#include "segmentation/plausibility.h"
 #include "segmentation/volume_curves.h"
 #ifdef QUORVEL_HAVE_PHANTOM
 #include "phantom/phantom.h"
@@ -115,14 +116,20 @@ int runAnalyse(AnalyseArgs a) {
     return e.code;
   }
   printPanels(ws.w, ws.curves, std::cout);
+  std::vector<std::string> warnings;
+  for (const ImplausibleVentricle& v : implausibleResults(ws.w.study, ws.w.settings.limits, ws.seg, ws.curves.vc))
+    warnings.push_back(implausibleResultText(v, ws.w.options.LANGUE));
+  for (const std::string& line : warnings) std::cerr << line << '\n';
   if (!a.json.empty()) {
-    const std::string text = resultsJson(ws.w, ws.curves).dump(2) + "\n";
+    nlohmann::json j = resultsJson(ws.w, ws.curves);
+    if (!warnings.empty()) j["warnings"] = warnings;
+    const std::string text = j.dump(2) + "\n";
     if (!writeFileAtomically(a.json, std::string_view(text))) {
       std::cerr << "quorvel-cli: cannot write " << a.json << '\n';
       return kExitRefused;
     }
   }
-  return 0;
+  return warnings.empty() ? 0 : kExitImplausible;
 }
 
 }  // namespace

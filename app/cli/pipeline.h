@@ -16,6 +16,7 @@ inline constexpr int kExitRefused = 2;
 inline constexpr int kExitNotSegmented = 3;
 inline constexpr int kExitVentricleMissing = 4;
 inline constexpr int kExitFitFailed = 5;
+inline constexpr int kExitImplausible = 6;  // results printed, with warnings that they cannot be true
 
 struct PipelineArgs {
   std::string file;

@@ -19,6 +19,14 @@ inline constexpr Text kNoRegion{"Aucune région sous le curseur.", "No region un
 inline constexpr Text kSegmenting{"Segmentation en cours ...", "Segmentation in progress ..."};
 inline constexpr Text kSegmentationCancelled{"Segmentation interrompue : l'étude est restée telle qu'elle était.",
                                              "Segmentation cancelled: the study was left as it was."};
+// Results that cannot be true, one line per ventricle: the name, each reason, the conclusion.
+inline constexpr Text kLeftVentricle{"Ventricule gauche :", "Left ventricle:"};
+inline constexpr Text kRightVentricle{"Ventricule droit :", "Right ventricle:"};
+inline constexpr Text kTouchesSquareEdge{" la segmentation touche le bord du carré de réorientation ;",
+                                         " the segmentation touches the edge of the re-orientation square;"};
+inline constexpr Text kEjectionAfterSystole{" le pic d'éjection (%d ms) suit la fin de systole (%d ms) ;",
+                                            " the peak ejection (%d ms) comes after the end of systole (%d ms);"};
+inline constexpr Text kResultsNotTrusted{" les résultats ne sont pas fiables.", " the results cannot be trusted."};
 inline constexpr Text kUpdateSegmentation{"Actualiser la segmentation ?", "Update segmentation ?"};
 
 }  // namespace quorvel::segmentation_texts

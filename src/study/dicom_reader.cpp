@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <string_view>
@@ -19,11 +20,34 @@ constexpr size_t kFirstElement = 132;
 constexpr size_t kWindow = 32;
 constexpr int kVoxelDigits = 4;
 constexpr float kVoxelDivisor = 10000.0f;
+constexpr double kMinVoxelMm = 0.1, kMaxVoxelMm = 50;
+// Rescaled counts must stay far inside the int range that the later stages convert them to.
+constexpr float kMaxRescaleSlope = 1.0e4f, kMaxRescaleIntercept = 1.0e6f;
+constexpr size_t kQuotedValue = 32;  // characters of a refused value shown in a message
 constexpr uint64_t kHeaderPrefix = 64 * 1024;  // enough for the header of most files
 
 constexpr uint32_t tag(uint16_t g, uint16_t e) { return (uint32_t(g) << 16) | e; }
 
 bool isDigit19(uint8_t c) { return c >= '1' && c <= '9'; }
+
+std::string_view asText(const uint8_t* src, size_t len) { return {reinterpret_cast<const char*>(src), len}; }
+
+// Spaces pad text values; some writers pad with a zero byte instead.
+std::string_view trimValue(std::string_view v) {
+  while (!v.empty() && (v.back() == ' ' || v.back() == '\0')) v.remove_suffix(1);
+  while (!v.empty() && v.front() == ' ') v.remove_prefix(1);
+  return v;
+}
+
+// A value as a message may quote it: printable characters only, and not too many.
+std::string quoted(const uint8_t* src, size_t len) {
+  std::string out;
+  for (char c : trimValue(asText(src, len))) {
+    if (out.size() >= kQuotedValue) break;
+    out += (c >= ' ' && c <= '~') ? c : '?';
+  }
+  return out;
+}
 
 // Explicit VRs whose length is 32-bit after two reserved bytes.
 bool isLongFormVr(uint8_t a, uint8_t b) {
@@ -36,6 +60,17 @@ bool isLongFormVr(uint8_t a, uint8_t b) {
 bool groupKeptWhole(uint16_t group) {
   switch (group & 0xFF) {
     case 0x02: case 0x08: case 0x10: case 0x18: case 0x20: case 0x28: case 0x54: case 0xE0:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Elements that describe the acquisition's own image; nested images (icons) have their own.
+bool isGeometry(uint32_t t) {
+  switch (t) {
+    case tag(0x0028, 0x0008): case tag(0x0028, 0x0010): case tag(0x0028, 0x0011): case tag(0x0028, 0x0030):
+    case tag(0x0018, 0x0050): case tag(0x0054, 0x0071): case tag(0x0054, 0x0081):
       return true;
     default:
       return false;
@@ -92,68 +127,82 @@ void FORMAT_DATE(std::string& date) {
   date = out;
 }
 
-float GET_VOXZIZE(const uint8_t* src, size_t len, int n) {
-  float sum = 0;
-  int accepted = 0;
-  // Decade of the first number, so that values outside 1..10 keep their magnitude.
-  int intDigits = 0, zerosAfterPoint = 0;
-  bool inNumber = false, afterPoint = false, numberDone = false, significantSeen = false;
-  for (size_t i = 0; i < len; ++i) {
-    const uint8_t c = src[i];
-    const bool digit = c >= '0' && c <= '9';
-    if (!numberDone) {
-      if (digit) {
-        inNumber = true;
-        if (c != '0') significantSeen = true;
-        if (!afterPoint && significantSeen) ++intDigits;
-        if (afterPoint && !significantSeen && intDigits == 0) ++zerosAfterPoint;
-      } else if (c == '.' && !afterPoint) {
-        afterPoint = true;
-        inNumber = true;
-      } else if (inNumber) {
-        numberDone = true;
+std::optional<std::vector<double>> parseDecimalStrings(std::string_view text) {
+  std::vector<double> values;
+  for (;;) {
+    const size_t cut = text.find('\\');
+    std::string_view v = trimValue(text.substr(0, cut));
+    // from_chars takes no plus sign; a sign after it would then be read as the number's own.
+    if (v.size() > 1 && v[0] == '+' && v[1] != '+' && v[1] != '-') v.remove_prefix(1);
+    double d = 0;
+    const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), d);
+    if (v.empty() || ec != std::errc{} || end != v.data() + v.size() || !std::isfinite(d)) return std::nullopt;
+    values.push_back(d);
+    if (cut == std::string_view::npos) return values;
+    text.remove_prefix(cut + 1);
+  }
+}
+
+std::optional<long long> parseIntegerString(std::string_view text) {
+  std::string_view v = trimValue(text);
+  if (v.size() > 1 && v[0] == '+' && v[1] != '+' && v[1] != '-') v.remove_prefix(1);
+  long long n = 0;
+  const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
+  if (v.empty() || ec != std::errc{} || end != v.data() + v.size()) return std::nullopt;
+  return n;
+}
+
+std::optional<std::vector<float>> GET_VOXZIZE(const uint8_t* src, size_t len, int n) {
+  const auto mm = parseDecimalStrings(asText(src, len));
+  if (!mm) return std::nullopt;
+  std::vector<float> cm;
+  for (double v : *mm) {
+    if (!(v >= kMinVoxelMm && v <= kMaxVoxelMm)) return std::nullopt;
+    // The first n significant digits, weighted as an n-digit integer, and the decade of the
+    // value: the arithmetic that has always turned 4.7952 into 0.4795.
+    char buf[32];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);
+    if (ec != std::errc{}) return std::nullopt;
+    const std::string_view sci(buf, static_cast<size_t>(end - buf));
+    const size_t e = sci.find('e');
+    int digits = 0, taken = 0;
+    for (size_t i = 0; i < e && taken < n; ++i)
+      if (sci[i] >= '0' && sci[i] <= '9') {
+        digits = digits * 10 + (sci[i] - '0');
+        ++taken;
       }
-    }
-    if (!digit || accepted >= n) continue;
-    if (c == '0' && accepted == 0) continue;
-    sum += static_cast<float>((c - '0') * std::pow(10.0, n - 1 - accepted));
-    ++accepted;
+    for (; taken < n; ++taken) digits *= 10;
+    const std::string_view exponent = sci.substr(e + (sci[e + 1] == '+' ? 2 : 1));
+    int decade = 0;
+    std::from_chars(exponent.data(), exponent.data() + exponent.size(), decade);
+    const float sum = static_cast<float>(digits);
+    const float scaled = decade == 0 ? sum : static_cast<float>(sum * std::pow(10.0, decade));
+    cm.push_back(scaled / kVoxelDivisor);
   }
-  if (!significantSeen) return sum;
-  const int decade = intDigits > 0 ? intDigits - 1 : -(zerosAfterPoint + 1);
-  return decade == 0 ? sum : static_cast<float>(sum * std::pow(10.0, decade));
+  return cm;
 }
 
-int GET_NFRAMES(const uint8_t* src, size_t len) {
-  long long v = 0;
-  for (size_t i = 0; i < len; ++i) {
-    if (src[i] == ' ') continue;
-    v = v * 10 + (isDigit19(src[i]) ? src[i] - '0' : 0);
-    if (v > INT_MAX) return INT_MAX;  // no wrap-around on absurd values
-  }
-  return static_cast<int>(v);
+std::optional<int> GET_NFRAMES(const uint8_t* src, size_t len) {
+  const auto v = parseIntegerString(asText(src, len));
+  if (!v || *v < INT_MIN || *v > INT_MAX) return std::nullopt;
+  return static_cast<int>(*v);
 }
 
-void GET_PULSE(StudyRecord& s, const uint8_t* src, size_t len) {
-  const int v = GET_NFRAMES(src, len);
-  s.CARD_FREQ_INT = v;
-  s.CARD_FREQ = static_cast<float>(v);
-  if (v >= 1) s.CYCLE = 60000.0f / (static_cast<float>(s.Ninst) * static_cast<float>(v));
+bool GET_PULSE(StudyRecord& s, const uint8_t* src, size_t len) {
+  const auto v = GET_NFRAMES(src, len);
+  if (!v) return false;
+  s.CARD_FREQ_INT = *v;
+  s.CARD_FREQ = static_cast<float>(*v);
+  if (*v >= 1) s.CYCLE = 60000.0f / (static_cast<float>(s.Ninst) * static_cast<float>(*v));
+  return true;
 }
 
-float GET_RESCALE(const uint8_t* src, size_t len) {
-  double digits = 0;
-  int fractional = 0;
-  bool afterPoint = false;
-  for (size_t i = 0; i < len && src[i] != ' '; ++i) {
-    if (src[i] == '.') {
-      afterPoint = true;
-      continue;
-    }
-    digits = digits * 10 + (isDigit19(src[i]) ? src[i] - '0' : 0);
-    if (afterPoint) ++fractional;
-  }
-  return static_cast<float>(digits / std::pow(10.0, fractional));
+std::optional<float> GET_RESCALE(const uint8_t* src, size_t len) {
+  const auto v = parseDecimalStrings(asText(src, len));
+  if (!v || v->size() != 1) return std::nullopt;
+  const float f = static_cast<float>(v->front());
+  if (!std::isfinite(f)) return std::nullopt;
+  return f;
 }
 
 DicomRefusal GET_DICOM_INFO(std::span<const uint8_t> file, uint64_t fileSize, StudyRecord& s, Options& opt,
@@ -168,6 +217,9 @@ DicomRefusal GET_DICOM_INFO(std::span<const uint8_t> file, uint64_t fileSize, St
   size_t p = kFirstElement;
   long long frames = -1;
   bool slicesSeen = false;
+  // Undefined-length sequences the walk has stepped into: the acquisition's own geometry and
+  // pixel data are those of the data set itself, not of an icon or other nested image.
+  int depth = 0;
 
   for (;;) {
     // Every element needs its tag and length inside the file.
@@ -196,16 +248,19 @@ DicomRefusal GET_DICOM_INFO(std::span<const uint8_t> file, uint64_t fileSize, St
     uint64_t L = 0;
     uint64_t valueOffset = p + 8;
     uint64_t valueLength = 0;
+    bool steppedIn = false;  // an element of undefined length: its contents follow as elements
     if (item) {
       L = 0;  // items are stepped into, their delimiters have no value
     } else if (longForm) {
       const uint64_t len32 = u32(8);
       const bool undefined = b[8] == 0xFF && b[9] == 0xFF && b[10] == 0xFF && b[11] == 0xFF;
       L = undefined ? 4 : len32 + 4;  // an undefined-length sequence is stepped into
+      steppedIn = undefined;
       valueOffset = p + 12;
       valueLength = undefined ? 0 : len32;
     } else if (implicit) {
       L = undefinedLength ? 0 : u32(4);
+      steppedIn = undefinedLength;
       valueLength = L;
     } else {
       L = u16(6);
@@ -218,11 +273,14 @@ DicomRefusal GET_DICOM_INFO(std::span<const uint8_t> file, uint64_t fileSize, St
       log.writef("DICOM (%04X,%04X) %c%c  p = %zu  L = %llu\n", group, element, implicit ? '-' : b[4],
                  implicit ? '-' : b[5], p, static_cast<unsigned long long>(L));
 
-    const uint32_t t = tag(group, element);
-    if (t == tag(0x7FE0, 0x0010)) {
+    uint32_t t = tag(group, element);
+    const bool topLevel = depth == 0;
+    if (t == tag(0x7FE0, 0x0010) && topLevel) {
       s.OFFSET_LEC = static_cast<long long>(implicit ? p + 8 : p + 12);
       break;
     }
+    if (item && element == 0xE0DD && depth > 0) --depth;
+    if (steppedIn) ++depth;
     if (valueOffset > size || valueLength > size - valueOffset)
       return valueOffset + valueLength <= fileSize && size < fileSize ? DicomRefusal::NeedMore
                                                                       : DicomRefusal::Undecodable;
@@ -232,6 +290,8 @@ DicomRefusal GET_DICOM_INFO(std::span<const uint8_t> file, uint64_t fileSize, St
       if (n < 2) return 0;
       return big ? (v[0] << 8 | v[1]) : (v[0] | v[1] << 8);
     };
+    const bool blank = trimValue(asText(v, n)).empty();  // an empty text value counts as absent
+    if (!topLevel && isGeometry(t)) t = 0;  // handled by no case below
 
     switch (t) {
       case tag(0x0002, 0x0010):
@@ -240,12 +300,29 @@ DicomRefusal GET_DICOM_INFO(std::span<const uint8_t> file, uint64_t fileSize, St
         s.TRANSFERT_UID = syntaxOfUid(std::string_view(reinterpret_cast<const char*>(v), n));
         if (s.TRANSFERT_UID == kSyntaxUnknown) return DicomRefusal::Undecodable;
         break;
-      case tag(0x0028, 0x1052): s.rescale_intercept = GET_RESCALE(v, n); break;
-      case tag(0x0028, 0x1053): s.rescale_slope = GET_RESCALE(v, n); break;
-      case tag(0x0028, 0x0008):
-        frames = GET_NFRAMES(v, n);
+      case tag(0x0028, 0x1052): {
+        if (blank) break;
+        const auto intercept = GET_RESCALE(v, n);
+        if (!intercept || std::fabs(*intercept) > kMaxRescaleIntercept) return DicomRefusal::BadRescale;
+        s.rescale_intercept = *intercept;
+        break;
+      }
+      case tag(0x0028, 0x1053): {
+        if (blank) break;
+        const auto slope = GET_RESCALE(v, n);
+        if (!slope || !(*slope > 0) || *slope > kMaxRescaleSlope) return DicomRefusal::BadRescale;
+        s.rescale_slope = *slope;
+        break;
+      }
+      case tag(0x0028, 0x0008): {
+        if (blank) break;
+        notes.frames = quoted(v, n);
+        const auto count = GET_NFRAMES(v, n);
+        if (!count || *count < 1) return DicomRefusal::BadFrameCount;
+        frames = *count;
         s.Data_NZ = s.NCZ = static_cast<int>(frames / s.Ninst);
         break;
+      }
       case tag(0x0054, 0x0071): {
         const int slots = us();
         if (slots != 8 && slots != 16) return DicomRefusal::TimeSlots;
@@ -256,20 +333,24 @@ DicomRefusal GET_DICOM_INFO(std::span<const uint8_t> file, uint64_t fileSize, St
         break;
       }
       case tag(0x0054, 0x0081):
-        s.NCZ = s.Data_NZ = us();
+        s.NCZ = s.Data_NZ = notes.slices = us();
         slicesSeen = true;
         break;
       case tag(0x0018, 0x1088):
-        GET_PULSE(s, v, n);
-        once.heartRate = true;
-        s.HEART_RATE = (s.CARD_FREQ_INT > 29 && s.CARD_FREQ_INT <= 240) ? 1 : 0;
+        if (blank) break;
+        // Not an integer: as if absent (a Nominal Interval may still give the rate).
+        if (GET_PULSE(s, v, n)) {
+          once.heartRate = true;
+          s.HEART_RATE = (s.CARD_FREQ_INT > 29 && s.CARD_FREQ_INT <= 240) ? 1 : 0;
+        }
+        notes.badHeartRate = once.heartRate && s.HEART_RATE ? std::string() : quoted(v, n);
         break;
       case tag(0x0018, 0x1062): {
         if (once.interval || once.heartRate) break;
+        const auto rr = GET_NFRAMES(v, n);
+        if (!rr || *rr <= 0) break;  // not an interval: as if absent
         once.interval = true;
-        const int rr = GET_NFRAMES(v, n);
-        if (rr <= 0) break;
-        const int bpm = static_cast<int>(60000.0 / rr + 0.5);
+        const int bpm = static_cast<int>(60000.0 / *rr + 0.5);
         s.CARD_FREQ_INT = bpm;
         s.CARD_FREQ = static_cast<float>(bpm);
         s.HEART_RATE = (bpm > 29 && bpm <= 240) ? 1 : 0;
@@ -278,17 +359,20 @@ DicomRefusal GET_DICOM_INFO(std::span<const uint8_t> file, uint64_t fileSize, St
       case tag(0x0028, 0x0030): {
         if (once.spacing) break;
         once.spacing = true;
-        const size_t half = n / 2;
-        const float a = GET_VOXZIZE(v, half, kVoxelDigits) / kVoxelDivisor;
-        const float c = GET_VOXZIZE(v + half, half, kVoxelDigits) / kVoxelDivisor;
-        s.VOXEL_SIZE_XY = (a + c) / 2;
+        // Row and column spacing; one value stands for both.
+        const auto cm = GET_VOXZIZE(v, n, kVoxelDigits);
+        if (!cm || cm->size() > 2) return DicomRefusal::BadVoxelSize;
+        s.VOXEL_SIZE_XY = (cm->front() + cm->back()) / 2;
         break;
       }
-      case tag(0x0018, 0x0050):
+      case tag(0x0018, 0x0050): {
         if (once.thickness) break;
         once.thickness = true;
-        s.VOXEL_SIZE_Z = GET_VOXZIZE(v, n, kVoxelDigits) / kVoxelDivisor;
+        const auto cm = GET_VOXZIZE(v, n, kVoxelDigits);
+        if (!cm || cm->size() != 1) return DicomRefusal::BadVoxelSize;
+        s.VOXEL_SIZE_Z = cm->front();
         break;
+      }
       case tag(0x0010, 0x0010):
         if (once.name) break;
         once.name = true;
@@ -333,7 +417,7 @@ DicomRefusal GET_DICOM_INFO(std::span<const uint8_t> file, uint64_t fileSize, St
         once.columns = true;
         s.OrImSize_V = us();
         break;
-      case tag(0x0020, 0x0013): s.instance_nb = GET_NFRAMES(v, n); break;
+      case tag(0x0020, 0x0013): s.instance_nb = GET_NFRAMES(v, n).value_or(0); break;
       case tag(0x0018, 0x5100):
         if (once.position) break;
         once.position = true;
@@ -350,6 +434,8 @@ DicomRefusal GET_DICOM_INFO(std::span<const uint8_t> file, uint64_t fileSize, St
 
   // Number of Frames comes before Number of Time Slots in the file: divide by the final count.
   if (frames >= 0 && !slicesSeen) s.Data_NZ = s.NCZ = static_cast<int>(frames / s.Ninst);
+  if (frames >= 0 && slicesSeen && frames != static_cast<long long>(s.Ninst) * notes.slices)
+    return DicomRefusal::BadFrameCount;
   if (!once.spacing || !once.thickness) return DicomRefusal::BadVoxelSize;
   if (!once.rows || !once.columns) return DicomRefusal::NotDicom;
   return DicomRefusal::None;
@@ -373,7 +459,8 @@ DicomRefusal checkAcquisition(const StudyRecord& s, const Options& opt, uint64_t
   return DicomRefusal::None;
 }
 
-void showRefusal(DicomRefusal why, const StudyRecord& s, int LANGUE, Platform& platform) {
+void showRefusal(DicomRefusal why, const StudyRecord& s, const DicomWalkNotes& notes, int LANGUE,
+                 Platform& platform) {
   switch (why) {
     case DicomRefusal::None:
     case DicomRefusal::NeedMore: return;
@@ -384,6 +471,13 @@ void showRefusal(DicomRefusal why, const StudyRecord& s, int LANGUE, Platform& p
       platform.warning(format(study_texts::kTooManySlices.pick(LANGUE), std::max(s.NCZ, s.OrImSize_H), kMaxSlices));
       return;
     case DicomRefusal::BadVoxelSize: platform.warning(study_texts::kBadVoxelSize.pick(LANGUE)); return;
+    case DicomRefusal::BadRescale: platform.warning(study_texts::kBadRescale.pick(LANGUE)); return;
+    case DicomRefusal::BadFrameCount:
+      if (notes.slices >= 0)
+        platform.warning(format(study_texts::kFrameMismatch.pick(LANGUE), notes.frames.c_str(), s.Ninst, notes.slices));
+      else
+        platform.warning(format(study_texts::kBadFrameCount.pick(LANGUE), notes.frames.c_str()));
+      return;
   }
 }
 
@@ -429,13 +523,15 @@ int LOAD_DCM_DATA(const std::filesystem::path& path, StudyRecord& s, Options& op
   if (why == DicomRefusal::None) why = checkAcquisition(r, o, *fileSize);
   if (why != DicomRefusal::None) {
     log.writef("DICOM file refused (%d): %s\n", static_cast<int>(why), path.string().c_str());
-    showRefusal(why, r, o.LANGUE, platform);
+    showRefusal(why, r, notes, o.LANGUE, platform);
     return 0;
   }
   // A rate the file gives but that cannot be used falls back to the default until the user answers.
   if (!r.HEART_RATE) {
     r.CARD_FREQ_INT = o.DEFAULT_freq;
     r.CARD_FREQ = static_cast<float>(o.DEFAULT_freq);
+    if (!notes.badHeartRate.empty())
+      platform.warning(format(study_texts::kBadHeartRate.pick(o.LANGUE), notes.badHeartRate.c_str()));
   }
   r.CYCLE = 60000.0f / static_cast<float>(r.Ninst * r.CARD_FREQ_INT);
   r.file_geometry = {r.Ninst, r.NCZ, r.OrImSize_H, r.OrImSize_V};

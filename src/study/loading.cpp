@@ -1,7 +1,9 @@
 #include "study/loading.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <new>
 
@@ -21,51 +23,116 @@ constexpr int kRebinnedInstants = 8;
 
 bool isDicomLike(int format) { return format == kFormatDicom || format == kFormatIma; }
 
-// The whole-file buffer in the file's own in-plane size: [t][z][x][y].
-struct Volume {
-  int Ninst = 0, NCZ = 0, H = 0, V = 0;
-  std::vector<float> v;
-  size_t index(int t, int z, int x, int y) const {
-    return ((static_cast<size_t>(t) * NCZ + z) * H + x) * static_cast<size_t>(V) + y;
+constexpr size_t kReadChunk = size_t(1) << 20;  // bytes per read of the centroid pass
+
+// How the file's voxels map onto the study: which file instants sum into each study instant,
+// and the study's slice, row and column axes after the short-axis transposition.
+struct Extraction {
+  int fileInstants = 0, instants = 0;
+  int fileSlices = 0, czmin = 0, Data_NZ = 0;  // slices read per instant, first one, slices stored
+  int H = 0, V = 0;                            // file image rows and columns
+  bool rebin = false, transposed = false;
+  bool bigEndian = false, unsignedValues = false;
+  int slices = 0, rows = 0, columns = 0;  // the study's axes before the crop
+
+  size_t rowBytes() const { return static_cast<size_t>(V) * 2; }
+  size_t sliceBytes() const { return static_cast<size_t>(H) * rowBytes(); }
+  uint64_t sliceOffset(int ft, int fz) const {
+    return (static_cast<uint64_t>(Data_NZ) * ft + czmin + fz) * sliceBytes();
   }
+  int studyInstant(int ft) const { return rebin ? ft / 2 : ft; }
 };
 
-// Reads NCZ slices from file slice Data_NZ x t + czmin for every file instant, summing pairs when
-// re-binning 16 instants to 8.
-void readInstants(std::span<const uint8_t> pixels, const StudyRecord& s, bool rebin, Volume& out) {
-  const int H = out.H, V = out.V;
-  const bool idb = s.IM_FORMAT == kFormatIdb;
-  const bool bigEndian = idb || s.TRANSFERT_UID == kExplicitBig;
-  const size_t slicePixels = static_cast<size_t>(H) * V;
-  const int czmin = std::max(s.czmin, 0);
-  for (int t = 0; t < s.file_geometry.Ninst; ++t) {
-    const int target = rebin ? t / 2 : t;
-    for (int z = 0; z < out.NCZ; ++z) {
-      const size_t fileSlice = static_cast<size_t>(s.Data_NZ) * t + czmin + z;
-      const uint8_t* src = pixels.data() + fileSlice * slicePixels * 2;
-      float* dst = &out.v[out.index(target, z, 0, 0)];
-      for (size_t i = 0; i < slicePixels; ++i) {
-        const uint16_t raw = bigEndian ? static_cast<uint16_t>(src[2 * i] << 8 | src[2 * i + 1])
-                                       : static_cast<uint16_t>(src[2 * i] | src[2 * i + 1] << 8);
-        dst[i] += idb ? static_cast<float>(raw) : static_cast<float>(static_cast<int16_t>(raw));
-      }
-    }
-  }
+Extraction extractionOf(const StudyRecord& s, const Options& opt) {
+  Extraction e;
+  const FileGeometry& g = s.file_geometry;
+  e.fileInstants = g.Ninst;
+  e.rebin = g.Ninst == 16 && opt.RECH_8;
+  e.instants = e.rebin ? kRebinnedInstants : g.Ninst;
+  e.fileSlices = s.NCZ;
+  e.czmin = std::max(s.czmin, 0);
+  e.Data_NZ = s.Data_NZ;
+  e.H = g.OrImSize_H;
+  e.V = g.OrImSize_V;
+  e.unsignedValues = s.IM_FORMAT == kFormatIdb;
+  e.bigEndian = e.unsignedValues || s.TRANSFERT_UID == kExplicitBig;
+  e.transposed = opt.short_axis && isDicomLike(s.IM_FORMAT);
+  // Short-axis input: file value (t, z, x, y) belongs at (t, H-1-x, z, y).
+  e.slices = e.transposed ? e.H : e.fileSlices;
+  e.rows = e.transposed ? e.fileSlices : e.H;
+  e.columns = e.V;
+  return e;
 }
 
-// Short-axis input: file value (t, z, x, y) goes to (t, H-1-x, z, y).
-Volume transposeShortAxis(const Volume& in) {
-  Volume out;
-  out.Ninst = in.Ninst;
-  out.NCZ = in.H;
-  out.H = in.NCZ;
-  out.V = in.V;
-  out.v.assign(in.v.size(), 0.0f);
-  for (int t = 0; t < in.Ninst; ++t)
-    for (int z = 0; z < in.NCZ; ++z)
-      for (int x = 0; x < in.H; ++x)
-        std::copy_n(&in.v[in.index(t, z, x, 0)], in.V, &out.v[out.index(t, in.H - 1 - x, z, 0)]);
-  return out;
+template <bool Big, bool Unsigned>
+inline int32_t decodeValue(const uint8_t* p) {
+  uint16_t raw;
+  std::memcpy(&raw, p, 2);
+  if (Big != (std::endian::native == std::endian::big)) raw = static_cast<uint16_t>(raw << 8 | raw >> 8);
+  return Unsigned ? static_cast<int32_t>(raw) : static_cast<int32_t>(static_cast<int16_t>(raw));
+}
+
+// Calls f.template operator()<Big, Unsigned>() for the file's encoding, so that the inner loops
+// decode with constants.
+template <typename F>
+void withEncoding(const Extraction& e, F&& f) {
+  if (e.unsignedValues)
+    f.template operator()<true, true>();
+  else if (e.bigEndian)
+    f.template operator()<true, false>();
+  else
+    f.template operator()<false, false>();
+}
+
+// Count sums of one file slice, negative values counting as none: the total and the totals
+// weighted by row and by column. Per-row and per-column sums fit 32 bits for sides up to 1024.
+struct SliceCounts {
+  int64_t total = 0, byRow = 0, byColumn = 0;
+};
+template <bool Big, bool Unsigned>
+SliceCounts sliceCounts(const uint8_t* slice, int H, int V, std::vector<int32_t>& columnSums) {
+  SliceCounts c;
+  std::fill(columnSums.begin(), columnSums.end(), 0);
+  for (int x = 0; x < H; ++x) {
+    const uint8_t* row = slice + static_cast<size_t>(x) * V * 2;
+    int32_t rowSum = 0;
+    for (int y = 0; y < V; ++y) {
+      const int32_t v = std::max(decodeValue<Big, Unsigned>(row + 2 * y), 0);
+      columnSums[y] += v;
+      rowSum += v;
+    }
+    c.total += rowSum;
+    c.byRow += static_cast<int64_t>(x) * rowSum;
+  }
+  for (int y = 0; y < V; ++y) c.byColumn += static_cast<int64_t>(y) * columnSums[y];
+  return c;
+}
+
+// Count centroid (row, column) in the study's axes over every voxel read, from whole slices
+// read a chunk at a time. Sums are exact integers, so the order of summation does not matter.
+// Without any count the centroid is (0, 0).
+bool countCentroid(const PixelBlock& px, const Extraction& e, double& cx, double& cy) {
+  const size_t perRead = std::max<size_t>(1, kReadChunk / e.sliceBytes());
+  std::vector<uint8_t> buf(std::min<size_t>(perRead, static_cast<size_t>(e.fileSlices)) * e.sliceBytes());
+  std::vector<int32_t> columnSums(static_cast<size_t>(e.V));
+  int64_t total = 0, sx = 0, sy = 0;
+  bool ok = true;
+  withEncoding(e, [&]<bool Big, bool Unsigned>() {
+    for (int ft = 0; ft < e.fileInstants && ok; ++ft)
+      for (int z0 = 0; z0 < e.fileSlices && ok; z0 += static_cast<int>(perRead)) {
+        const int n = std::min(static_cast<int>(perRead), e.fileSlices - z0);
+        if (!(ok = px.read(e.sliceOffset(ft, z0), n * e.sliceBytes(), buf.data()))) break;
+        for (int k = 0; k < n; ++k) {
+          const SliceCounts c = sliceCounts<Big, Unsigned>(&buf[k * e.sliceBytes()], e.H, e.V, columnSums);
+          total += c.total;
+          sy += c.byColumn;
+          sx += e.transposed ? static_cast<int64_t>(z0 + k) * c.total : c.byRow;
+        }
+      }
+  });
+  cx = total > 0 ? std::clamp(static_cast<double>(sx) / static_cast<double>(total), 0.0, e.rows - 1.0) : 0;
+  cy = total > 0 ? std::clamp(static_cast<double>(sy) / static_cast<double>(total), 0.0, e.columns - 1.0) : 0;
+  return ok;
 }
 
 // Origin of the 64-wide window along one axis of size n, from the count centroid c.
@@ -74,39 +141,51 @@ int windowOrigin(int n, double c, int manualShift) {
   return (n - kMatrix) / 2;  // negative: the small image is centred
 }
 
-void cropIntoWorkingMatrix(const Volume& buf, Study& s, const SegmentView& view, TraceLog& log) {
-  double sum = 0, sx = 0, sy = 0;
-  for (int t = 0; t < buf.Ninst; ++t)
-    for (int z = 0; z < buf.NCZ; ++z)
-      for (int x = 0; x < buf.H; ++x)
-        for (int y = 0; y < buf.V; ++y) {
-          const double v = buf.v[buf.index(t, z, x, y)];
-          sum += v;
-          sx += x * v;
-          sy += y * v;
+// DATA[t][z][x][y] = sum over the file instants of t of the study-axes value at (z, x0 + x, y0 + y),
+// 0 outside the image. DATA must hold zeros. Reads only the rows the window needs.
+bool fillWorkingMatrix(const PixelBlock& px, const Extraction& e, int x0, int y0, Study& s) {
+  const int c0 = std::max(y0, 0), c1 = std::min(y0 + kMatrix, e.columns);
+  std::vector<uint8_t> buf(e.sliceBytes());
+  bool ok = true;
+  withEncoding(e, [&]<bool Big, bool Unsigned>() {
+    auto addRow = [&](const uint8_t* row, float* dst) {
+      for (int y = c0; y < c1; ++y) dst[y - y0] += static_cast<float>(decodeValue<Big, Unsigned>(row + 2 * y));
+    };
+    for (int ft = 0; ft < e.fileInstants && ok; ++ft) {
+      const int t = e.studyInstant(ft);
+      for (int fz = 0; fz < e.fileSlices && ok; ++fz) {
+        if (e.transposed) {
+          // File slice fz is study row fz; file row fx is study slice H-1-fx.
+          const int x = fz - x0;
+          if (x < 0 || x >= kMatrix) continue;
+          if (!(ok = px.read(e.sliceOffset(ft, fz), e.sliceBytes(), buf.data()))) break;
+          for (int fx = 0; fx < e.H; ++fx) addRow(&buf[fx * e.rowBytes()], &s.at(t, e.H - 1 - fx, x, 0));
+        } else {
+          const int r0 = std::max(x0, 0), r1 = std::min(x0 + kMatrix, e.rows);
+          if (r0 >= r1) continue;
+          if (!(ok = px.read(e.sliceOffset(ft, fz) + r0 * e.rowBytes(), (r1 - r0) * e.rowBytes(), buf.data()))) break;
+          for (int fx = r0; fx < r1; ++fx) addRow(&buf[(fx - r0) * e.rowBytes()], &s.at(t, fz, fx - x0, 0));
         }
-  const double cx = sum > 0 ? sx / sum : 0, cy = sum > 0 ? sy / sum : 0;
-  const int x0 = windowOrigin(buf.H, cx, s.mantrans_x);
-  const int y0 = windowOrigin(buf.V, cy, s.mantrans_y);
-  log.writef("Crop  ::  centroid %f %f  ->  origin %d %d\n", cx, cy, x0, y0);
-  for (int t = 0; t < buf.Ninst; ++t)
-    for (int z = 0; z < buf.NCZ; ++z)
-      for (int x = 0; x < kMatrix; ++x)
-        for (int y = 0; y < kMatrix; ++y) {
-          const int sxi = x0 + x, syi = y0 + y;
-          const bool inside = sxi >= 0 && sxi < buf.H && syi >= 0 && syi < buf.V;
-          s.at(t, z, x, y) = inside ? buf.v[buf.index(t, z, sxi, syi)] : 0.0f;
-        }
+      }
+    }
+  });
+  return ok;
+}
 
-  // First slice of the segmentation mosaic: centred on the count centroid across slices.
+// First slice of the segmentation mosaic: centred on the count centroid across slices.
+// DATA holds whole counts here, so every sum is an exact integer whatever its order.
+void centreSegmentMosaic(Study& s, const SegmentView& view, TraceLog& log) {
   double sz = 0, total = 0;
   for (int t = 0; t < s.Ninst; ++t)
-    for (int z = 0; z < s.NCZ; ++z)
-      for (int i = 0; i < kSliceVoxels; ++i) {
-        const double v = s.DATA[Study::index(s.NCZ, t, z, 0, 0) + i];
-        sz += z * v;
-        total += v;
-      }
+    for (int z = 0; z < s.NCZ; ++z) {
+      const float* v = &s.DATA[Study::index(s.NCZ, t, z, 0, 0)];
+      double part[4] = {};
+      for (int i = 0; i < kSliceVoxels; i += 4)
+        for (int k = 0; k < 4; ++k) part[k] += v[i + k];
+      const double slice = (part[0] + part[1]) + (part[2] + part[3]);
+      sz += z * slice;
+      total += slice;
+    }
   const int cz = total > 0 ? static_cast<int>(std::trunc(sz / total + 0.5)) : 0;
   s.seg_affmin = cz - (view.NcellV * view.NcellH) / 2;
   s.seg_affmin = std::min(s.seg_affmin, s.NCZ - view.seg_Ymax * view.seg_Xmax - 1);
@@ -138,7 +217,7 @@ uint64_t pixelBlockBytes(const StudyRecord& s) {
          uint64_t(std::max(g.OrImSize_V, 0)) * 2;
 }
 
-bool pixelBlockComplete(const StudyRecord& s, size_t blockSize) {
+bool pixelBlockComplete(const StudyRecord& s, uint64_t blockSize) {
   const FileGeometry& g = s.file_geometry;
   if (g.Ninst < 1 || s.Data_NZ < 1 || g.OrImSize_H < 1 || g.OrImSize_V < 1) return false;
   if (std::max(s.czmin, 0) + s.NCZ > s.Data_NZ) return false;
@@ -146,6 +225,31 @@ bool pixelBlockComplete(const StudyRecord& s, size_t blockSize) {
 }
 
 }  // namespace
+
+PixelBlock::PixelBlock(std::span<const uint8_t> bytes) : bytes_(bytes), size_(bytes.size()) {}
+
+PixelBlock::PixelBlock(const std::filesystem::path& path, uint64_t offset, uint64_t count) : offset_(offset) {
+  const auto fileSize = fileSizeOf(path);
+  if (!fileSize || *fileSize < offset) return;
+  file_ = std::fopen(path.c_str(), "rb");
+  if (!file_) return;
+  std::setvbuf(file_, nullptr, _IONBF, 0);  // every read goes straight into the caller's buffer
+  size_ = std::min(count, *fileSize - offset);
+}
+
+PixelBlock::~PixelBlock() {
+  if (file_) std::fclose(file_);
+}
+
+bool PixelBlock::read(uint64_t offset, size_t count, uint8_t* dst) const {
+  if (offset > size_ || count > size_ - offset) return false;
+  if (!file_) {
+    std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(offset), count, dst);
+    return true;
+  }
+  if (fseeko(file_, static_cast<off_t>(offset_ + offset), SEEK_SET) != 0) return false;
+  return std::fread(dst, 1, count, file_) == count;
+}
 
 void EVAL_NCZ(std::span<const uint8_t> pixels, StudyRecord& s) {
   s.czmin = s.czmax = -1;
@@ -161,8 +265,8 @@ void EVAL_NCZ(std::span<const uint8_t> pixels, StudyRecord& s) {
   s.NCZ = s.czmin < 0 ? 1 : s.czmax - s.czmin + 1;
 }
 
-bool EXTRACT_TOMO_DATA(int rescale, std::span<const uint8_t> pixels, Study& s, const Options& opt,
-                       SegmentView& view, Platform& platform, TraceLog& log) {
+bool EXTRACT_TOMO_DATA(int rescale, const PixelBlock& pixels, Study& s, const Options& opt, SegmentView& view,
+                       Platform& platform, TraceLog& log) {
   const FileGeometry g = s.file_geometry;
   if (g.Ninst != 8 && g.Ninst != 16) {
     platform.warning(study_texts::kInstants.pick(opt.LANGUE));
@@ -172,37 +276,32 @@ bool EXTRACT_TOMO_DATA(int rescale, std::span<const uint8_t> pixels, Study& s, c
     platform.warning(study_texts::kBadDicom.pick(opt.LANGUE));
     return false;
   }
-  const bool rebin = g.Ninst == 16 && opt.RECH_8;
-  Volume buf;
+  const Extraction e = extractionOf(s, opt);
+  const bool crop = !(e.rows == kMatrix && e.columns == kMatrix);  // 64 x 64 images are taken as they are
+  double cx = 0, cy = 0;
+  int x0 = 0, y0 = 0;
+  bool ok = true;
+  if (crop) {
+    ok = countCentroid(pixels, e, cx, cy);
+    x0 = windowOrigin(e.rows, cx, s.mantrans_x);
+    y0 = windowOrigin(e.columns, cy, s.mantrans_y);
+    log.writef("Crop  ::  centroid %f %f  ->  origin %d %d\n", cx, cy, x0, y0);
+  }
+  if (e.rebin) s.CYCLE *= 2;
+  s.Ninst = e.instants;
+  s.NCZ = e.slices;
+  s.OrImSize_H = e.rows;
+  s.OrImSize_V = e.columns;
   try {
-    buf.Ninst = rebin ? kRebinnedInstants : g.Ninst;
-    buf.NCZ = s.NCZ;
-    buf.H = g.OrImSize_H;
-    buf.V = g.OrImSize_V;
-    buf.v.assign(static_cast<size_t>(buf.Ninst) * buf.NCZ * buf.H * buf.V, 0.0f);
-    readInstants(pixels, s, rebin, buf);
-    if (opt.short_axis && isDicomLike(s.IM_FORMAT)) buf = transposeShortAxis(buf);
+    s.DATA.assign(static_cast<size_t>(s.Ninst) * s.NCZ * kSliceVoxels, 0.0f);
   } catch (const std::bad_alloc&) {
     MOMS(platform, opt.LANGUE, " DD1 ");
   }
-  if (rebin) {
-    s.CYCLE *= 2;
-    s.Ninst = kRebinnedInstants;
+  if (!ok || !fillWorkingMatrix(pixels, e, x0, y0, s)) {
+    platform.warning(format(study_texts::kUnreadableFile.pick(opt.LANGUE), s.chemin_data.c_str()));
+    return false;
   }
-  s.NCZ = buf.NCZ;
-  s.OrImSize_H = buf.H;
-  s.OrImSize_V = buf.V;
-
-  if (buf.H == kMatrix && buf.V == kMatrix) {
-    s.DATA = std::move(buf.v);  // same layout: taken over without a copy
-  } else {
-    try {
-      s.DATA.assign(static_cast<size_t>(s.Ninst) * s.NCZ * kSliceVoxels, 0.0f);
-    } catch (const std::bad_alloc&) {
-      MOMS(platform, opt.LANGUE, " DD1 ");
-    }
-    cropIntoWorkingMatrix(buf, s, view, log);
-  }
+  if (crop) centreSegmentMosaic(s, view, log);
   if (rescale == 1) applyRescaleAndStartSlice(s);
   return true;
 }
@@ -241,15 +340,15 @@ void DATA_TRANSLATION(Study& s) {
 int LOAD_TOMO_DATA(int rescale, StudyWorkspace& w, Platform& platform, TraceLog& log) {
   const Options& opt = w.options;
   // Only the pixel block is read; Interfile voxels come from their own reader.
-  std::optional<std::vector<uint8_t>> block = std::vector<uint8_t>{};
-  if (w.study.IM_FORMAT != kFormatInterfile)
-    block = readFileRange(w.study.chemin_data, static_cast<uint64_t>(std::max<long long>(w.study.OFFSET_LEC, 0)),
-                          pixelBlockBytes(w.study));
-  if (!block) {
+  const bool interfile = w.study.IM_FORMAT == kFormatInterfile;
+  const PixelBlock pixels = interfile ? PixelBlock(std::span<const uint8_t>())
+                                      : PixelBlock(w.study.chemin_data,
+                                                   static_cast<uint64_t>(std::max<long long>(w.study.OFFSET_LEC, 0)),
+                                                   pixelBlockBytes(w.study));
+  if (!interfile && pixels.size() < pixelBlockBytes(w.study)) {
     platform.warning(format(study_texts::kUnreadableFile.pick(opt.LANGUE), w.study.chemin_data.c_str()));
     return 0;
   }
-  const std::span<const uint8_t> pixels(*block);
 
   // Everything is prepared aside and committed at the end, so a failure leaves w as it was.
   Study s;
@@ -261,7 +360,9 @@ int LOAD_TOMO_DATA(int rescale, StudyWorkspace& w, Platform& platform, TraceLog&
   s.OrImSize_H = g.OrImSize_H;
   s.OrImSize_V = g.OrImSize_V;
   if (s.IM_FORMAT == kFormatIdb) {
-    EVAL_NCZ(pixels, s);
+    std::vector<uint8_t> first(std::min<uint64_t>(pixels.size(), uint64_t(std::max(s.Data_NZ, 0)) * kSliceVoxels * 2));
+    if (!pixels.read(0, first.size(), first.data())) first.clear();
+    EVAL_NCZ(first, s);
   } else {
     s.czmin = 0;
     s.NCZ = g.NCZ;
@@ -290,6 +391,11 @@ int LOAD_TOMO_DATA(int rescale, StudyWorkspace& w, Platform& platform, TraceLog&
     DATA_SYMETRY_VER(s, 1);
 
   EVAL_DATA_INTERVAL(s, log);
+  // Nothing to segment, and a crop centroid of nothing: refused rather than shown as a study.
+  if (!(s.datamax >= 1)) {
+    platform.warning(study_texts::kNoCounts.pick(opt.LANGUE));
+    return 0;
+  }
   DATA_TRANSLATION(s);
   EVAL_VLA_PROJ(s, view, projectionSettingsOf(s, opt));
 

@@ -1,6 +1,7 @@
 #pragma once
 // From "open an acquisition" to a study ready for re-orientation: file chooser, header reader,
 // per-study reset, voxel extraction into the 64 x 64 working matrix, rescale, cycle rotation.
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <span>
@@ -32,15 +33,39 @@ int LOAD_ACQ_PATH(const std::filesystem::path& path, int filter, Study& s, Optio
 // Reads the voxels of chemin_data into DATA and prepares them (slice range, extraction, slice
 // reversal for the patient orientation, interval, cycle rotation, long-axis projection).
 // rescale 1 applies the DICOM rescale and picks the start slice; 0 is the re-crop of stage 1.
-// Returns 1, or 0 when the file can no longer be read as its header said (w is then unchanged).
+// Returns 1, or 0 when the file can no longer be read as its header said or holds no counts
+// (message shown, w unchanged).
 int LOAD_TOMO_DATA(int rescale, StudyWorkspace& w, Platform& platform, TraceLog& log);
 
+// The pixel block of a file (the bytes from OFFSET_LEC on), read a piece at a time so that a
+// large acquisition is never held whole in memory.
+class PixelBlock {
+ public:
+  // A block already in memory.
+  explicit PixelBlock(std::span<const uint8_t> bytes);
+  // count bytes of the file from offset; every read fails when the file cannot be opened.
+  PixelBlock(const std::filesystem::path& path, uint64_t offset, uint64_t count);
+  ~PixelBlock();
+  PixelBlock(const PixelBlock&) = delete;
+  PixelBlock& operator=(const PixelBlock&) = delete;
+
+  uint64_t size() const { return size_; }
+  // Copies count bytes from offset of the block into dst; false when they are not all there.
+  bool read(uint64_t offset, size_t count, uint8_t* dst) const;
+
+ private:
+  std::span<const uint8_t> bytes_;
+  std::FILE* file_ = nullptr;
+  uint64_t offset_ = 0, size_ = 0;
+};
+
 // Steps of LOAD_TOMO_DATA, exposed for the tests.
-// EXTRACT_TOMO_DATA reads the pixel block of the file (the bytes from OFFSET_LEC on) into s.DATA:
-// re-binning, short-axis transposition, crop or pad into 64 x 64, rescale and start slice.
-// Returns false, with its message shown, when the block is shorter than the header says.
-bool EXTRACT_TOMO_DATA(int rescale, std::span<const uint8_t> pixels, Study& s, const Options& opt,
-                       SegmentView& view, Platform& platform, TraceLog& log);
+// EXTRACT_TOMO_DATA reads the pixel block into s.DATA: re-binning, short-axis transposition, crop
+// or pad into 64 x 64 around the count centroid, rescale and start slice. The file's values go
+// straight into the working matrix, in the file's byte order. Returns false, with its message
+// shown, when the block is shorter than the header says.
+bool EXTRACT_TOMO_DATA(int rescale, const PixelBlock& pixels, Study& s, const Options& opt, SegmentView& view,
+                       Platform& platform, TraceLog& log);
 // IDB slice range: czmin..czmax are the first and last slices of instant 0 holding a count.
 void EVAL_NCZ(std::span<const uint8_t> pixels, StudyRecord& s);
 // Rotates the cycle so that the instant of largest total count is instant 0; sets Inst_telesys.

@@ -70,7 +70,7 @@ void EVAL_VLA_PROJ(const Study& s, SegmentView& view, const ProjectionSettings& 
     for (int z = 0; z < s.NCZ; ++z)
       for (int r = 0; r < kMatrix; ++r) {
         int sum = 0;
-        if (s.datamax > 0) {
+        if (s.datamax > 0 && std::isfinite(s.datamax)) {  // each term then stays within 0..400
           for (int c = 0; c < kMatrix; ++c) {
             const int term = static_cast<int>(std::trunc(s.at(t, z, r, c)) * kProjectionSpan / s.datamax);
             if (!(thresholded && term < floorTerm)) sum += term;

@@ -17,6 +17,19 @@ inline constexpr Text kInstants{"Le nombre d'instants doit être 8 ou 16 !", "Le
 inline constexpr Text kBadVoxelSize{
     "Taille des voxels absente ou invalide dans le fichier :\nles volumes ne peuvent pas être calculés.",
     "Voxel size missing or invalid in the file:\nvolumes cannot be computed."};
+inline constexpr Text kBadRescale{
+    "Mise à l'échelle des valeurs (Rescale Slope / Intercept) invalide dans le fichier.",
+    "Invalid rescale of the values (Rescale Slope / Intercept) in the file."};
+inline constexpr Text kBadFrameCount{"Nombre d'images invalide dans le fichier (%s).",
+                                     "Invalid number of frames in the file (%s)."};
+inline constexpr Text kFrameMismatch{
+    "Nombre d'images du fichier (%s) différent du nombre d'instants x nombre de coupes (%d x %d).",
+    "Number of frames in the file (%s) differs from time slots x slices (%d x %d)."};
+inline constexpr Text kBadHeartRate{
+    "Fréquence cardiaque invalide dans le fichier (%s) : elle doit être indiquée.",
+    "Invalid heart rate in the file (%s): it must be given."};
+inline constexpr Text kNoCounts{"L'étude ne contient aucun comptage : elle ne peut pas être analysée.",
+                                "The study holds no counts: it cannot be analysed."};
 inline constexpr Text kUnreadableFile{"Fichier illisible :\n%s", "Cannot read the file:\n%s"};
 inline constexpr Text kFormatNotAvailable{"Ce format de fichier n'est pas encore pris en charge.",
                                           "This file format is not supported yet."};

@@ -54,6 +54,7 @@ TEST_F(CommandLine, AnalysePrintsBothPanelsAndWritesTheSameNumbersAsJson) {
                           "filling_D", "CYCLE", "Ninst", "CARD_FREQ", "TACFIT_switch"})
     EXPECT_TRUE(j.contains(key)) << key;
   EXPECT_EQ(j["Ninst"], 8);
+  EXPECT_FALSE(j.contains("warnings"));
   EXPECT_EQ(j["volG"].size(), 8u);
   EXPECT_EQ(j["vidange_D"].size(), 512u);
   EXPECT_NEAR(j["G_FES"].get<double>(), 60.0, 5.0);
@@ -62,6 +63,26 @@ TEST_F(CommandLine, AnalysePrintsBothPanelsAndWritesTheSameNumbersAsJson) {
   EXPECT_NE(out.find(line), std::string::npos) << line;
   std::snprintf(line, sizeof line, "Temps de fin de systole : %d ms", j["G_TFS"].get<int>());
   EXPECT_NE(out.find(line), std::string::npos) << line;
+}
+
+// A 128-matrix acquisition with the default placement: the square cuts the right ventricle and
+// the left one's peak ejection comes after its end of systole. The results are printed with a
+// warning per ventricle and a status of their own.
+TEST_F(CommandLine, AnalyseWarnsWhenTheResultsCannotBeTrue) {
+  phantom::PhantomParams p = phantom::defaultParams(128);
+  p.instants = 16;
+  std::string out;
+  ASSERT_EQ(cli("analyse " + phantomFile(p) + " --json " + (dir / "r.json").string(), &out), 6) << out;
+  EXPECT_NE(out.find("Left Ventricle\nTelediastolic volume = "), std::string::npos) << out;
+  const std::vector<std::string> lines = {
+      "Left ventricle: the peak ejection (803 ms) comes after the end of systole (182 ms); the results cannot be "
+      "trusted.",
+      "Right ventricle: the segmentation touches the edge of the re-orientation square; the results cannot be "
+      "trusted."};
+  for (const std::string& line : lines) EXPECT_NE(out.find(line + "\n"), std::string::npos) << line << "\n" << out;
+  std::ifstream in(dir / "r.json");
+  const nlohmann::json j = nlohmann::json::parse(in);
+  EXPECT_EQ(j["warnings"], lines);
 }
 
 TEST_F(CommandLine, AnalyseRefusesWhatItCannotUse) {

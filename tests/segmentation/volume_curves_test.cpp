@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 
 #include "curves/tacfit_ref.h"
 #include "segmentation/classification.h"
+#include "segmentation/plausibility.h"
 #include "segmentation/volume_curves.h"
 #include "labelled_study.h"
 #include "segmentation_fixture.h"
@@ -120,6 +122,67 @@ TEST_F(VolumeCurvesTest, ReferenceMethodUndoesTheRotationToTheLargestVolume) {
   EXPECT_TRUE(G.TPFR > 8 * w.study.CYCLE || G.TPFR < 3 * w.study.CYCLE) << G.TPFR;
   EXPECT_NEAR(G.TFS, 8 * w.study.CYCLE, w.study.CYCLE);
   EXPECT_TRUE(std::filesystem::exists(dir / "temp" / "EXTAC.txt"));
+}
+
+// Results that cannot be true: a counted ventricle voxel on the in-plane border at some instant,
+// or a peak ejection after the end of systole. Codes per ventricle: 1 edge, 2 late ejection.
+TEST_F(VolumeCurvesTest, ImplausibleResultsAreVentriclesCutByTheSquareOrEjectingAfterSystole) {
+  beatingLeftVentricle(w, seg);
+  ASSERT_TRUE(vidange());
+  const Study study = w.study;
+  const Segmentation labels = seg;
+  const SliceLimits limits = w.settings.limits;
+  const VolumeCurves vc = curves.vc;
+  ASSERT_LT(vc.G.TPER, vc.G.TFS);
+  struct Case {
+    const char* name;
+    std::function<void(Study&, Segmentation&, SliceLimits&, VolumeCurves&)> change;
+    int left, right;
+  };
+  auto label = [](Study& s, Segmentation& g, int l, int t, int z, int r, int c, float level) {
+    g.LPE[Segmentation::index(s.NCZ, t, z, r, c)] = static_cast<uint16_t>(l);
+    s.at(t, z, r, c) = level;
+  };
+  const Case cases[] = {
+      {"as measured", [](Study&, Segmentation&, SliceLimits&, VolumeCurves&) {}, 0, 0},
+      {"left on row 0", [&](Study& s, Segmentation& g, SliceLimits&, VolumeCurves&) { label(s, g, 1, 5, 2, 0, 44, 800); }, 1, 0},
+      {"right on column 0", [&](Study& s, Segmentation& g, SliceLimits&, VolumeCurves&) { label(s, g, 2, 0, 0, 10, 0, 800); }, 0, 1},
+      {"left on column 63", [&](Study& s, Segmentation& g, SliceLimits&, VolumeCurves&) { label(s, g, 1, 7, 7, 30, 63, 800); }, 1, 0},
+      {"right on row 63", [&](Study& s, Segmentation& g, SliceLimits&, VolumeCurves&) { label(s, g, 2, 2, 3, 63, 5, 800); }, 0, 1},
+      // Voxels the volumes do not count: below the threshold, outside the slice limits.
+      {"faint edge", [&](Study& s, Segmentation& g, SliceLimits&, VolumeCurves&) { label(s, g, 1, 5, 2, 0, 44, 100); }, 0, 0},
+      {"edge beyond the limits",
+       [&](Study& s, Segmentation& g, SliceLimits& l, VolumeCurves&) {
+         label(s, g, 2, 4, 6, 63, 20, 800);
+         l.limD_sup[4] = 5;
+       },
+       0, 0},
+      {"late ejection", [](Study&, Segmentation&, SliceLimits&, VolumeCurves& v) { v.G.TPER = v.G.TFS + 1.0f; }, 2, 0},
+      {"both", [&](Study& s, Segmentation& g, SliceLimits&, VolumeCurves& v) {
+         label(s, g, 2, 0, 0, 10, 0, 800);
+         v.D.TPER = 800, v.D.TFS = 182;
+       }, 0, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Study s = study;
+    Segmentation g = labels;
+    SliceLimits l = limits;
+    VolumeCurves v = vc;
+    c.change(s, g, l, v);
+    int code[3] = {0, 0, 0};
+    for (const ImplausibleVentricle& x : implausibleResults(s, l, g, v))
+      code[x.ventricle] = (x.touchesSquareEdge ? 1 : 0) + (x.ejectionAfterSystole ? 2 : 0);
+    EXPECT_EQ(code[1], c.left);
+    EXPECT_EQ(code[2], c.right);
+  }
+  ImplausibleVentricle both{2, true, true, 803.6f, 182};
+  EXPECT_EQ(implausibleResultText(both, kEnglish),
+            "Right ventricle: the segmentation touches the edge of the re-orientation square; the peak ejection "
+            "(803 ms) comes after the end of systole (182 ms); the results cannot be trusted.");
+  EXPECT_EQ(implausibleResultText({1, false, true, 803.6f, 182}, kFrench),
+            "Ventricule gauche : le pic d'éjection (803 ms) suit la fin de systole (182 ms) ; les résultats ne sont "
+            "pas fiables.");
 }
 
 }  // namespace

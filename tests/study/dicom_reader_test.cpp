@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <functional>
+#include <optional>
 
 #include "study/dicom_reader.h"
 #include "study_fixture.h"
@@ -30,35 +33,85 @@ TEST(DicomValueParsers, TextAndDates) {
   EXPECT_EQ(empty, "");
 }
 
-TEST(DicomValueParsers, VoxelSizeKeepsFourDigitsAndItsDecade) {
-  auto cm = [](const char* s) { return GET_VOXZIZE(u(s), std::strlen(s), 4) / 10000.0f; };
-  EXPECT_FLOAT_EQ(cm("4.7952"), 0.4795f);
-  EXPECT_FLOAT_EQ(cm("6.8"), 0.68f);
-  EXPECT_FLOAT_EQ(cm("1"), 0.1f);
-  EXPECT_FLOAT_EQ(cm("9.99999"), 0.9999f);
-  // Outside 1..10 mm the decimal point counts (the old reading gave 0.125 cm for 12.5 mm).
-  EXPECT_FLOAT_EQ(cm("12.5"), 1.25f);
-  EXPECT_FLOAT_EQ(cm("10"), 1.0f);
-  EXPECT_FLOAT_EQ(cm("0.5"), 0.05f);
-  EXPECT_FLOAT_EQ(cm("0.05"), 0.005f);
-  EXPECT_FLOAT_EQ(cm("123.456"), 12.34f);
-  EXPECT_FLOAT_EQ(cm(" 4.5\\"), 0.45f);
-  EXPECT_FLOAT_EQ(cm(""), 0.0f);
+// The reading of plain spacings before decimal strings were parsed: four significant digits and
+// the decade of the number. Every plain value must keep exactly this result.
+float fourDigitReading(const std::string& text) {
+  float sum = 0;
+  int accepted = 0, intDigits = 0, zerosAfterPoint = 0;
+  bool afterPoint = false, significant = false;
+  for (char c : text) {
+    if (c == '.') afterPoint = true;
+    if (c < '0' || c > '9') continue;
+    if (c != '0') significant = true;
+    if (!afterPoint && significant) ++intDigits;
+    if (afterPoint && !significant && intDigits == 0) ++zerosAfterPoint;
+    if (accepted >= 4 || (c == '0' && accepted == 0)) continue;
+    sum += static_cast<float>((c - '0') * std::pow(10.0, 3 - accepted++));
+  }
+  const int decade = intDigits > 0 ? intDigits - 1 : -(zerosAfterPoint + 1);
+  return (decade == 0 ? sum : static_cast<float>(sum * std::pow(10.0, decade))) / 10000.0f;
+}
+
+std::optional<std::vector<float>> voxelCm(const std::string& s) { return GET_VOXZIZE(u(s.c_str()), s.size(), 4); }
+
+TEST(DicomValueParsers, VoxelSizesAreDecimalStringsInMillimetres) {
+  struct Case {
+    const char* text;
+    std::vector<float> cm;  // empty: refused
+  };
+  const Case cases[] = {
+      {"4.7952", {0.4795f}}, {"6.8", {0.68f}}, {"1", {0.1f}}, {"9.99999", {0.9999f}}, {"12.5", {1.25f}},
+      {"0.5", {0.05f}}, {" 4.5", {0.45f}}, {"+1.200000e+01", {1.2f}}, {"+3.400000e+00", {0.34f}},
+      {"1.2E1", {1.2f}}, {"+12.0", {1.2f}}, {" 12 ", {1.2f}}, {"12\\12", {1.2f, 1.2f}}, {"50", {5.0f}},
+      {"6.8\\6.80000", {0.68f, 0.68f}}, {"3.3\\3.325", {0.33f, 0.3325f}}, {"1.5e-1", {0.015f}},
+      {"1e308", {}}, {"1e400", {}}, {"nan", {}}, {"inf", {}}, {"-3", {}}, {"0", {}}, {"0.05", {}}, {"50.5", {}},
+      {"", {}}, {"  ", {}}, {"1e", {}}, {"12 5", {}}, {"+-3", {}}, {"0x10", {}}, {"12\\", {}}, {"1,5", {}},
+  };
+  for (const Case& c : cases) {
+    const auto got = voxelCm(c.text);
+    if (c.cm.empty()) {
+      EXPECT_FALSE(got) << c.text;
+      continue;
+    }
+    ASSERT_TRUE(got) << c.text;
+    ASSERT_EQ(got->size(), c.cm.size()) << c.text;
+    for (size_t i = 0; i < c.cm.size(); ++i) EXPECT_FLOAT_EQ((*got)[i], c.cm[i]) << c.text;
+  }
+  EXPECT_EQ(voxelCm(std::string("6.8\0", 4)), std::vector<float>{0.68f});  // padded with a zero byte
+  // Plain spacings of 0.1 to 50 mm with up to five decimals keep their former result, bit for bit.
+  int differ = 0;
+  for (int thousandths = 100; thousandths <= 50000; thousandths += 7)
+    for (const char* fmt : {"%.3f", "%.1f", "%.5f"}) {
+      char text[32];
+      std::snprintf(text, sizeof text, fmt, thousandths / 1000.0 + (fmt[2] == '5' ? 0.00003 : 0));
+      const auto got = voxelCm(text);
+      differ += !got || got->front() != fourDigitReading(text);
+    }
+  EXPECT_EQ(differ, 0);
 }
 
 TEST(DicomValueParsers, IntegersAndRescale) {
-  EXPECT_EQ(GET_NFRAMES(u("512 "), 4), 512);
-  EXPECT_EQ(GET_NFRAMES(u(" 64"), 3), 64);
-  EXPECT_EQ(GET_NFRAMES(u("1x2"), 3), 102);  // any other character counts as 0
-  EXPECT_EQ(GET_NFRAMES(u("99999999999999"), 14), INT_MAX);
-  EXPECT_FLOAT_EQ(GET_RESCALE(u("2"), 1), 2.0f);
-  EXPECT_FLOAT_EQ(GET_RESCALE(u("0.25 "), 5), 0.25f);
-  EXPECT_FLOAT_EQ(GET_RESCALE(u("-1"), 2), 1.0f);  // the sign is not kept
+  struct IntCase {
+    const char* text;
+    std::optional<int> value;
+  };
+  for (const IntCase& c : {IntCase{"512 ", 512}, {" 64", 64}, {"+72", 72}, {"-72", -72}, {"0", 0}, {"1e9", {}},
+                           {"1x2", {}}, {"72.0", {}}, {"99999999999999", {}}, {"", {}}, {"7 2", {}}, {"72\\72", {}}})
+    EXPECT_EQ(GET_NFRAMES(u(c.text), std::strlen(c.text)), c.value) << c.text;
+  struct RescaleCase {
+    const char* text;
+    std::optional<float> value;
+  };
+  for (const RescaleCase& c : {RescaleCase{"2", 2.0f}, {"0.25 ", 0.25f}, {"-100", -100.0f}, {"+1.000000e+00", 1.0f},
+                               {"1e39", {}}, {"nan", {}}, {"1\\2", {}}, {"2 x", {}}})
+    EXPECT_EQ(GET_RESCALE(u(c.text), std::strlen(c.text)), c.value) << c.text;
   StudyRecord s;
   s.Ninst = 8;
-  GET_PULSE(s, u("75"), 2);
+  EXPECT_TRUE(GET_PULSE(s, u("75"), 2));
   EXPECT_EQ(s.CARD_FREQ_INT, 75);
   EXPECT_FLOAT_EQ(s.CYCLE, 100.0f);
+  EXPECT_FALSE(GET_PULSE(s, u("1e9"), 3));
+  EXPECT_EQ(s.CARD_FREQ_INT, 75);
 }
 
 class DicomReaderTest : public StudyTest {};
@@ -167,7 +220,7 @@ TEST_F(DicomReaderTest, ThreeTransferSyntaxesFromDcmtkGiveTheSameStudy) {
   std::vector<Study> loaded;
   for (Variant v : {Variant{"+ti", kImplicitLittle}, Variant{"+te", kExplicitLittle}, Variant{"+tb", kExplicitBig}}) {
     const auto out = dir / (std::string("v") + v.flag + ".dcm");
-    ASSERT_EQ(run("dcmconv " + std::string(v.flag) + " " + source.string() + " " + out.string()), 0);
+    ASSERT_EQ(run(std::string(QUORVEL_DCMCONV) + " " + v.flag + " " + source.string() + " " + out.string()), 0);
     StudyWorkspace fresh;
     ASSERT_EQ(OPEN_ACQUISITION_PATH(out, 1, fresh, platform, log), 1) << v.flag;
     EXPECT_EQ(fresh.study.TRANSFERT_UID, v.syntax);
@@ -190,19 +243,91 @@ TEST_F(DicomReaderTest, ThreeTransferSyntaxesFromDcmtkGiveTheSameStudy) {
   EXPECT_GT(loaded[0].datamax, 10.0f);
 }
 
-// Every malformed file is refused with its message and leaves the loaded study as it was.
+// Every malformed or crafted file that cannot be read right is refused with its message and
+// leaves the loaded study as it was.
 TEST_F(DicomReaderTest, MalformedFilesAreRefusedAndTheStudyIsKept) {
   GatedStudy good;
   ASSERT_EQ(open(write("good.dcm", good.file())), 1);
   const Study before = w.study;
   const int ninstDefault = w.options.DEFAULT_ninst;
 
-  auto expectRefused = [&](const std::string& name, const std::vector<uint8_t>& bytes, const std::string& message) {
-    SCOPED_TRACE(name);
+  const std::string notDicom = "   Fichier DICOM inapproprié !   ";
+  const std::string decoding =
+      "Problème de décodage du fichier Dicom.\nCode erreur : R-VR\nVeuillez contacter les auteurs en joignant le "
+      "fichier Dicom";
+  const std::string instants = "Le nombre d'instants doit être 8 ou 16 !";
+  const std::string voxel =
+      "Taille des voxels absente ou invalide dans le fichier :\nles volumes ne peuvent pas être calculés.";
+  const std::string rescale = "Mise à l'échelle des valeurs (Rescale Slope / Intercept) invalide dans le fichier.";
+  auto with = [&](const std::function<void(GatedStudy&)>& change) {
+    GatedStudy g = good;
+    change(g);
+    return g.file();
+  };
+  const std::vector<uint8_t> bytes = good.file();
+  // An element whose length runs past the end of the file.
+  DicomBuilder lying;
+  lying.str(0x0010, 0x0010, "PN", "DOE");
+  lying.body()[6] = 0xF0;
+  lying.body()[7] = 0xFF;
+  // A header claiming a huge image asks for no memory: refused on size before any allocation.
+  auto huge = with([](GatedStudy& g) { g.rows = g.columns = 1024, g.slices = 1; });
+  huge.resize(huge.size() / 4);
+  const std::string digits37(37, '9');
+
+  struct Case {
+    std::string name;
+    std::vector<uint8_t> bytes;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"magic", good.builder().build(kExplicitLittleUid, "DICX"), notDicom},
+      {"tiny", std::vector<uint8_t>(bytes.begin(), bytes.begin() + 100), notDicom},
+      // Cut inside the header: the walk reaches the end before the pixel data.
+      {"cut_header", std::vector<uint8_t>(bytes.begin(), bytes.begin() + 300), decoding},
+      // Cut inside the pixel data: the voxels would lie beyond the end.
+      {"cut_pixels", std::vector<uint8_t>(bytes.begin(), bytes.end() - 2), notDicom},
+      {"deflated", good.builder().build(kDeflatedUid), decoding},
+      {"length", lying.build(kExplicitLittleUid), decoding},
+      {"slots12", with([](GatedStudy& g) { g.instants = 12; }), instants},
+      {"slices129", with([](GatedStudy& g) { g.slices = 129, g.rows = g.columns = 8; }),
+       "Nombre de coupes trop élevé (129). Max. = 128."},
+      {"rows0", with([](GatedStudy& g) { g.rows = 0; }), notDicom},
+      {"huge", huge, notDicom},
+      {"nospacing", with([](GatedStudy& g) { g.spacing.clear(); }), voxel},
+      {"thick0", with([](GatedStudy& g) { g.thickness = "0"; }), voxel},
+      {"thick_tiny", with([](GatedStudy& g) { g.thickness = "0.0000001"; }), voxel},
+      {"thick_neg", with([](GatedStudy& g) { g.thickness = "-3"; }), voxel},
+      {"thick_two", with([](GatedStudy& g) { g.thickness = "12\\12"; }), voxel},
+      {"spacing_1e308", with([](GatedStudy& g) { g.spacing = "1e308\\1e308"; }), voxel},
+      {"spacing_nan", with([](GatedStudy& g) { g.spacing = "nan"; }), voxel},
+      {"spacing_three", with([](GatedStudy& g) { g.spacing = "6.8\\6.8\\6.8"; }), voxel},
+      {"spacing_text", with([](GatedStudy& g) { g.spacing = "6.8mm"; }), voxel},
+      {"slope_37", with([&](GatedStudy& g) { g.slope = digits37; }), rescale},
+      {"intercept_37", with([&](GatedStudy& g) { g.slope = "1", g.intercept = "-" + digits37; }), rescale},
+      {"slope_0", with([](GatedStudy& g) { g.slope = "0"; }), rescale},
+      {"slope_inf", with([](GatedStudy& g) { g.slope = "inf"; }), rescale},
+      {"frames_huge", with([](GatedStudy& g) { g.frames = "999999999"; }),
+       "Nombre d'images du fichier (999999999) différent du nombre d'instants x nombre de coupes (8 x 4)."},
+      {"frames_short", with([](GatedStudy& g) { g.frames = "24"; }),
+       "Nombre d'images du fichier (24) différent du nombre d'instants x nombre de coupes (8 x 4)."},
+      {"frames_neg", with([](GatedStudy& g) { g.frames = "-1"; }), "Nombre d'images invalide dans le fichier (-1)."},
+      {"frames_text", with([](GatedStudy& g) { g.frames = "3.2e1"; }),
+       "Nombre d'images invalide dans le fichier (3.2e1)."},
+      {"no_counts", with([](GatedStudy& g) { g.value = [](int, int, int, int) { return int16_t{0}; }; }),
+       "L'étude ne contient aucun comptage : elle ne peut pas être analysée."},
+      {"negative_only", with([](GatedStudy& g) {
+         g.rows = g.columns = 96;
+         g.value = [](int, int, int, int) { return int16_t{-40}; };
+       }),
+       "L'étude ne contient aucun comptage : elle ne peut pas être analysée."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     platform.calls.clear();
-    EXPECT_EQ(open(write(name, bytes)), 0);
+    EXPECT_EQ(open(write(c.name + ".dcm", c.bytes)), 0);
     ASSERT_EQ(platform.count("warning"), 1);
-    EXPECT_EQ(platform.last("warning")->text, message);
+    EXPECT_EQ(platform.last("warning")->text, c.message);
     EXPECT_EQ(w.study.chemin_data, before.chemin_data);
     EXPECT_EQ(w.study.NCZ, before.NCZ);
     EXPECT_EQ(w.study.Ninst, before.Ninst);
@@ -210,58 +335,106 @@ TEST_F(DicomReaderTest, MalformedFilesAreRefusedAndTheStudyIsKept) {
     EXPECT_EQ(w.study.OFFSET_LEC, before.OFFSET_LEC);
     EXPECT_TRUE(w.study.DATA == before.DATA);
     EXPECT_EQ(w.options.DEFAULT_ninst, ninstDefault);
+  }
+}
+
+// Crafted files that are legal, or nearly so, and are read with their right values.
+TEST_F(DicomReaderTest, CraftedValuesAreReadRight) {
+  GatedStudy plain;
+  plain.value = [](int t, int z, int x, int y) { return static_cast<int16_t>(150 - t + (z + x + y) % 7); };
+  ASSERT_EQ(open(write("plain.dcm", plain.file())), 1);
+  const Study reference = w.study;
+  // A small icon image in a sequence of undefined length ahead of everything else: its rows,
+  // columns and pixels are not the acquisition's.
+  auto withIcon = [&](bool implicitVr) {
+    DicomBuilder b = plain.builder(implicitVr);
+    DicomBuilder front(implicitVr);
+    front.sequenceWith(0x0088, 0x0200, [](DicomBuilder& item) {
+      item.us(0x0028, 0x0010, 8).us(0x0028, 0x0011, 8).pixels(std::vector<int16_t>(64, 32736));
+    });
+    std::vector<uint8_t> body = front.body();
+    body.insert(body.end(), b.body().begin(), b.body().end());
+    b.body() = body;
+    return b.build(implicitVr ? kImplicitUid : kExplicitLittleUid);
   };
-  const std::string notDicom = "   Fichier DICOM inapproprié !   ";
-  const std::string decoding =
-      "Problème de décodage du fichier Dicom.\nCode erreur : R-VR\nVeuillez contacter les auteurs en joignant le "
-      "fichier Dicom";
-  const std::string instants = "Le nombre d'instants doit être 8 ou 16 !";
-
-  const std::vector<uint8_t> bytes = good.file();
-  expectRefused("magic.dcm", good.builder().build(kExplicitLittleUid, "DICX"), notDicom);
-  expectRefused("tiny.dcm", std::vector<uint8_t>(bytes.begin(), bytes.begin() + 100), notDicom);
-  // Cut inside the header: the walk reaches the end before the pixel data.
-  expectRefused("cut_header.dcm", std::vector<uint8_t>(bytes.begin(), bytes.begin() + 300), decoding);
-  // Cut inside the pixel data: the voxels would lie beyond the end.
-  expectRefused("cut_pixels.dcm", std::vector<uint8_t>(bytes.begin(), bytes.end() - 2), notDicom);
-  expectRefused("deflated.dcm", good.builder().build(kDeflatedUid), decoding);
-
-  // An element whose length runs past the end of the file.
-  DicomBuilder lying;
-  lying.str(0x0010, 0x0010, "PN", "DOE");
-  lying.body()[6] = 0xF0;
-  lying.body()[7] = 0xFF;
-  expectRefused("length.dcm", lying.build(kExplicitLittleUid), decoding);
-
-  GatedStudy slots = good;
-  slots.instants = 12;
-  expectRefused("slots12.dcm", slots.file(), instants);
-
-  GatedStudy many = good;
-  many.slices = 129;
-  many.rows = many.columns = 8;
-  expectRefused("slices129.dcm", many.file(), "Nombre de coupes trop élevé (129). Max. = 128.");
-
-  GatedStudy noRows = good;
-  noRows.rows = 0;
-  expectRefused("rows0.dcm", noRows.file(), notDicom);
-
-  GatedStudy noSpacing = good;
-  noSpacing.spacing.clear();
-  expectRefused("nospacing.dcm", noSpacing.file(),
-                "Taille des voxels absente ou invalide dans le fichier :\nles volumes ne peuvent pas être calculés.");
-  GatedStudy zeroThickness = good;
-  zeroThickness.thickness = "0";
-  expectRefused("thick0.dcm", zeroThickness.file(),
-                "Taille des voxels absente ou invalide dans le fichier :\nles volumes ne peuvent pas être calculés.");
-
-  // A header claiming a huge image asks for no memory: refused on size before any allocation.
-  GatedStudy huge = good;
-  huge.rows = huge.columns = 1024;
-  huge.slices = 1;
-  auto hugeBytes = huge.builder().build(kExplicitLittleUid);
-  hugeBytes.resize(hugeBytes.size() / 4);
-  expectRefused("huge.dcm", hugeBytes, notDicom);
+  auto with = [&](const std::function<void(GatedStudy&)>& change) {
+    GatedStudy g = plain;
+    change(g);
+    return g.file();
+  };
+  auto voxelSizes = [](float xy, float z) {
+    return [=](const StudyWorkspace& s, const ScriptedPlatform&) {
+      EXPECT_FLOAT_EQ(s.study.VOXEL_SIZE_XY, xy);
+      EXPECT_FLOAT_EQ(s.study.VOXEL_SIZE_Z, z);
+    };
+  };
+  auto sameStudy = [&](const StudyWorkspace& s, const ScriptedPlatform&) {
+    EXPECT_EQ(s.study.OrImSize_H, 64);
+    EXPECT_EQ(s.study.datamax, reference.datamax);
+    EXPECT_TRUE(s.study.DATA == reference.DATA);
+  };
+  auto heartRateAsked = [](const std::string& text) {
+    return [=](const StudyWorkspace& s, const ScriptedPlatform& p) {
+      EXPECT_EQ(s.study.HEART_RATE, 0);
+      EXPECT_EQ(s.study.CARD_FREQ_INT, 72);
+      EXPECT_TRUE(p.heartRatePromptOpen);
+      ASSERT_NE(p.last("warning"), nullptr);
+      EXPECT_EQ(p.last("warning")->text, "Fréquence cardiaque invalide dans le fichier (" + text +
+                                             ") : elle doit être indiquée.");
+    };
+  };
+  struct Case {
+    std::string name;
+    std::vector<uint8_t> bytes;
+    std::function<void(const StudyWorkspace&, const ScriptedPlatform&)> check;
+  };
+  const Case cases[] = {
+      {"exponent", with([](GatedStudy& g) { g.spacing = "1.2E1", g.thickness = "+1.200000e+01"; }), voxelSizes(1.2f, 1.2f)},
+      {"plus", with([](GatedStudy& g) { g.spacing = "+12.0\\+12.0"; }), voxelSizes(1.2f, 0.68f)},
+      {"spaces", with([](GatedStudy& g) { g.spacing = " 12 \\ 12 ", g.thickness = " 12 "; }), voxelSizes(1.2f, 1.2f)},
+      {"backslash", with([](GatedStudy& g) { g.spacing = "12\\12"; }), voxelSizes(1.2f, 0.68f)},
+      {"one_value", with([](GatedStudy& g) { g.spacing = "4.5"; }), voxelSizes(0.45f, 0.68f)},
+      // Two values of different lengths are split at the backslash, not at half the length.
+      {"uneven", with([](GatedStudy& g) { g.spacing = "6.8\\6.80000"; }), voxelSizes(0.68f, 0.68f)},
+      {"unequal", with([](GatedStudy& g) { g.spacing = "3.3\\3.325"; }), voxelSizes((0.33f + 0.3325f) / 2, 0.68f)},
+      {"intercept", with([](GatedStudy& g) { g.slope = "1", g.intercept = "-100"; }),
+       [](const StudyWorkspace& s, const ScriptedPlatform&) {
+         EXPECT_EQ(s.study.rescale_intercept, -100.0f);
+         EXPECT_EQ(s.study.at(0, 1, 2, 3), 150.0f + 6 % 7 - 100);
+       }},
+      {"icon_explicit", withIcon(false), sameStudy},
+      {"icon_implicit", withIcon(true), sameStudy},
+      {"rate_exponent", with([](GatedStudy& g) { g.heartRate = "1e9"; }), heartRateAsked("1e9")},
+      {"rate_negative", with([](GatedStudy& g) { g.heartRate = "-72"; }), heartRateAsked("-72")},
+      {"rate_decimal", with([](GatedStudy& g) { g.heartRate = "72.0"; }), heartRateAsked("72.0")},
+      {"rate_plus", with([](GatedStudy& g) { g.heartRate = "+80"; }),
+       [](const StudyWorkspace& s, const ScriptedPlatform& p) {
+         EXPECT_EQ(s.study.HEART_RATE, 1);
+         EXPECT_EQ(s.study.CARD_FREQ_INT, 80);
+         EXPECT_EQ(p.count("warning"), 0);
+       }},
+      // Signed counts summing to about zero: the crop centres on the counts that are there.
+      {"signed_sum", with([](GatedStudy& g) {
+         g.rows = g.columns = 128;
+         g.value = [](int t, int, int x, int y) {
+           if (std::abs(x - 90) <= 2 && std::abs(y - 20) <= 2) return static_cast<int16_t>(100 - t);
+           if (std::abs(x - 20) <= 2 && std::abs(y - 100) <= 2) return static_cast<int16_t>(t - 99);
+           return int16_t{0};
+         };
+       }),
+       [](const StudyWorkspace& s, const ScriptedPlatform&) {
+         EXPECT_EQ(s.study.at(0, 0, 90 - 50, 20), 100.0f);  // origin (90 - 8 - 32, 0) as for counts alone
+         EXPECT_EQ(s.study.datamax, 100.0f);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedPlatform p;
+    p.screen = platform.screen;
+    StudyWorkspace fresh;
+    ASSERT_EQ(OPEN_ACQUISITION_PATH(write(c.name + ".dcm", c.bytes), 1, fresh, p, log), 1);
+    c.check(fresh, p);
+  }
 }
 
 TEST_F(DicomReaderTest, CommandLineInfoPrintsTheRecordOrRefuses) {

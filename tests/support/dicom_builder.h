@@ -139,6 +139,7 @@ struct GatedStudy {
   std::string birth = "19450607";
   std::string acqDate = "20120315";
   std::string slope, intercept;
+  std::string frames;  // Number of Frames; empty: instants x slices
   std::function<int16_t(int t, int z, int x, int y)> value = [](int t, int z, int x, int y) {
     return static_cast<int16_t>((t * 7 + z * 3 + x + 2 * y) % 200);
   };
@@ -151,7 +152,7 @@ struct GatedStudy {
     if (!thickness.empty()) b.str(0x0018, 0x0050, "DS", thickness);
     if (!heartRate.empty()) b.str(0x0018, 0x1088, "IS", heartRate);
     if (!position.empty()) b.str(0x0018, 0x5100, "CS", position);
-    b.str(0x0028, 0x0008, "IS", std::to_string(instants * slices));
+    b.str(0x0028, 0x0008, "IS", frames.empty() ? std::to_string(instants * slices) : frames);
     b.us(0x0028, 0x0010, static_cast<uint16_t>(rows)).us(0x0028, 0x0011, static_cast<uint16_t>(columns));
     if (!spacing.empty()) b.str(0x0028, 0x0030, "DS", spacing);
     if (!intercept.empty()) b.str(0x0028, 0x1052, "DS", intercept);
