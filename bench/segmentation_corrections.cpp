@@ -26,7 +26,7 @@ struct Bench {
   SliceVoxel left{}, right{};  // a voxel of each ventricle at instant 0
 
   // View position of a voxel of the mosaic (count panel).
-  std::pair<int, int> at(const SliceVoxel& v) const { return mosaicPixelOf(ws.w.view, ws.w.study.seg_affmin, v, false); }
+  std::pair<int, int> at(const SliceVoxel& v) const { return mosaicPixelOf(ws.mosaic, ws.w.study.seg_affmin, v, false); }
 };
 
 std::unique_ptr<Bench> segmentedPhantom() {

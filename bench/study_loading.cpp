@@ -40,7 +40,7 @@ void BM_OpenAcquisition(benchmark::State& state) {
   for (auto _ : state) {
     StudyWorkspace w;
     w.options.RECH_8 = static_cast<int>(state.range(2));
-    if (!OPEN_ACQUISITION_PATH(path, 1, w, platform, log)) state.SkipWithError("refused");
+    if (!readAcquisition(path, 1, w, log)) state.SkipWithError("refused");
     benchmark::DoNotOptimize(w.study.DATA.data());
     state.PauseTiming();
     w = StudyWorkspace{};  // the study's release is not part of the load

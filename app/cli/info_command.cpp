@@ -63,10 +63,8 @@ int runInfo(const InfoArgs& a) {
   w.options.RECH_8 = a.noRebin ? 0 : 1;
   const int filter = a.format == "ima" ? kFormatIma : kFormatDicom;
   try {
-    if (!ws.openAcquisition(a.file, filter)) {
-      std::cerr << "quorvel-cli: " << a.file << " was refused\n";
-      return kExitRefused;
-    }
+    // A refusal has been shown, in the language asked for.
+    if (!ws.openAcquisition(a.file, filter)) return kExitRefused;
     if (w.study.FREQ_ASKING) {
       const int rate = a.heartRate > 0 ? a.heartRate : w.options.DEFAULT_freq;
       SET_CARD_FREQ(w.study, rate, ws.platform, w.options.LANGUE);

@@ -69,10 +69,8 @@ int loadReorientSegment(const PipelineArgs& a, Workstation& ws, bool progress) {
   w.options.LANGUE = a.language == "fr" ? kFrench : kEnglish;
   w.options.RECH_8 = a.noRebin ? 0 : 1;
   StageClock clock(progress);
-  if (!ws.openAcquisition(a.file, kFormatDicom)) {
-    std::cerr << "quorvel-cli: " << a.file << " was refused\n";
-    return kExitRefused;
-  }
+  // A refusal has been shown, in the language asked for.
+  if (!ws.openAcquisition(a.file, kFormatDicom)) return kExitRefused;
   if (w.study.FREQ_ASKING)
     SET_CARD_FREQ(w.study, a.heartRate > 0 ? a.heartRate : w.options.DEFAULT_freq, ws.platform, w.options.LANGUE);
   clock.done("load");

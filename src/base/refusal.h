@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "base/language.h"
 
@@ -19,8 +20,9 @@ enum class RefusalCode {
   TooManySlices,
   BadVoxelSize,
   FormatNotAvailable,
-  PixelDataShort,
-  BadHeaderValue,
+  BadRescale,
+  BadFrameCount,
+  NoCounts,
   // Re-orientation and segmentation.
   NoStudy,
   RecordsFull,
@@ -50,6 +52,21 @@ struct Refusal {
     return {code, format(t.fr, args...), format(t.en, args...)};
   }
 };
+
+// Something the user should read even though the request went through (a value corrected, a
+// default used): an information or a warning box.
+struct Notice {
+  bool warning = true;
+  std::string fr, en;
+
+  const std::string& text(int LANGUE) const { return LANGUE == kEnglish ? en : fr; }
+  static Notice of(bool warning, const Text& t) { return {warning, t.fr, t.en}; }
+  template <typename... A>
+  static Notice formatted(bool warning, const Text& t, A... args) {
+    return {warning, format(t.fr, args...), format(t.en, args...)};
+  }
+};
+using Notices = std::vector<Notice>;
 
 // Accepted, or refused with its reason.
 class [[nodiscard]] Status {

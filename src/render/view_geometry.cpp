@@ -13,7 +13,7 @@ struct MosaicPoint {
   int slice, row, col;
 };
 
-MosaicPoint mosaicPoint(const SegmentView& view, int seg_affmin, int x, int y) {
+MosaicPoint mosaicPoint(const SegmentationLayout& view, int seg_affmin, int x, int y) {
   const int panel = std::max(view.htayaff / 2, kCellPixels);
   const int xr = x % panel;
   const int slice = xr / kCellPixels + (y / kCellPixels) * view.NcellH + seg_affmin;
@@ -30,18 +30,18 @@ int reorientLongAxisY(int slice, int NCZ) {
   return (slice - kMatrix / 2 - NCZ / 2) * kReorientPixelsPerVoxel + kLongAxisCentreY;
 }
 
-std::optional<SliceVoxel> mosaicVoxelAt(const SegmentView& view, int NCZ, int seg_affmin, int x, int y) {
+std::optional<SliceVoxel> mosaicVoxelAt(const SegmentationLayout& view, int NCZ, int seg_affmin, int x, int y) {
   if (x < 0 || y < 0) return std::nullopt;
   const MosaicPoint p = mosaicPoint(view, seg_affmin, x, y);
   if (p.slice < 0 || p.slice >= NCZ) return std::nullopt;
   return SliceVoxel{p.slice, p.row, p.col};
 }
 
-int mosaicSliceClampedAt(const SegmentView& view, int NCZ, int seg_affmin, int x, int y) {
+int mosaicSliceClampedAt(const SegmentationLayout& view, int NCZ, int seg_affmin, int x, int y) {
   return std::clamp(mosaicPoint(view, seg_affmin, x, y).slice, 0, std::max(NCZ - 1, 0));
 }
 
-std::pair<int, int> mosaicPixelOf(const SegmentView& view, int seg_affmin, const SliceVoxel& v, bool classPanel) {
+std::pair<int, int> mosaicPixelOf(const SegmentationLayout& view, int seg_affmin, const SliceVoxel& v, bool classPanel) {
   const int k = v.slice - seg_affmin;
   const int panel = std::max(view.htayaff / 2, kCellPixels);
   return {(k % view.NcellH) * kCellPixels + kMosaicPixelsPerVoxel * v.col + (classPanel ? panel : 0),

@@ -4,7 +4,7 @@
 #include <optional>
 #include <utility>
 
-#include "study/segment_view.h"
+#include "render/segmentation_layout.h"
 
 namespace quorvel {
 
@@ -31,11 +31,11 @@ int reorientLongAxisY(int slice, int NCZ);
 inline constexpr int kMosaicPixelsPerVoxel = kCellHeight / kMatrix;  // 2
 
 // The voxel under (x, y) in either panel; nothing when it lies outside the study's slices.
-std::optional<SliceVoxel> mosaicVoxelAt(const SegmentView& view, int NCZ, int seg_affmin, int x, int y);
+std::optional<SliceVoxel> mosaicVoxelAt(const SegmentationLayout& view, int NCZ, int seg_affmin, int x, int y);
 // The slice under (x, y) clamped to 0..NCZ-1, for the limit commands.
-int mosaicSliceClampedAt(const SegmentView& view, int NCZ, int seg_affmin, int x, int y);
+int mosaicSliceClampedAt(const SegmentationLayout& view, int NCZ, int seg_affmin, int x, int y);
 // Top-left pixel of the voxel in the count panel (classPanel false) or the class panel.
-std::pair<int, int> mosaicPixelOf(const SegmentView& view, int seg_affmin, const SliceVoxel& v, bool classPanel);
+std::pair<int, int> mosaicPixelOf(const SegmentationLayout& view, int seg_affmin, const SliceVoxel& v, bool classPanel);
 
 // ---- retouching window: one slice at 4 x 4 pixels per voxel ------------------------------------
 

@@ -7,7 +7,7 @@
 
 #include "curves/volume_results.h"
 #include "segmentation/segmentation_state.h"
-#include "study/acq_settings.h"
+#include "study/per_study_settings.h"
 #include "study/study_record.h"
 
 namespace quorvel {

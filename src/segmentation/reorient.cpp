@@ -11,7 +11,7 @@
 #include "segmentation/reorient_texts.h"
 #include "segmentation/segmentation_texts.h"
 #include "segmentation/undo.h"
-#include "study/segment_view.h"
+#include "study/view_data.h"
 
 namespace quorvel {
 
@@ -99,7 +99,7 @@ void resampleTilt(const Study& s, float valves_angle, std::vector<float>& out) {
 }
 
 void recomputeProjection(StudyWorkspace& w) {
-  EVAL_VLA_PROJ(w.study, w.view, projectionSettingsOf(w.study, w.options));
+  EVAL_VLA_PROJ(w.study, w.projection, projectionSettingsOf(w.study, w.options));
 }
 
 // A recorded step must be one the interaction can produce: a square of 16 to 64 voxels inside the

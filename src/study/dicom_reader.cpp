@@ -8,6 +8,8 @@
 #include <string_view>
 
 #include "base/byte_reader.h"
+#include "study/dicom_dictionary.h"
+#include "study/dicom_elements.h"
 #include "study/study_texts.h"
 #include "study/timing.h"
 
@@ -15,9 +17,6 @@ namespace quorvel {
 
 namespace {
 
-constexpr size_t kPreamble = 128;
-constexpr size_t kFirstElement = 132;
-constexpr size_t kWindow = 32;
 constexpr int kVoxelDigits = 4;
 constexpr float kVoxelDivisor = 10000.0f;
 constexpr double kMinVoxelMm = 0.1, kMaxVoxelMm = 50;
@@ -26,7 +25,7 @@ constexpr float kMaxRescaleSlope = 1.0e4f, kMaxRescaleIntercept = 1.0e6f;
 constexpr size_t kQuotedValue = 32;  // characters of a refused value shown in a message
 constexpr uint64_t kHeaderPrefix = 64 * 1024;  // enough for the header of most files
 
-constexpr uint32_t tag(uint16_t g, uint16_t e) { return (uint32_t(g) << 16) | e; }
+constexpr uint32_t tag(uint16_t g, uint16_t e) { return dicomTag(g, e); }
 
 bool isDigit19(uint8_t c) { return c >= '1' && c <= '9'; }
 
@@ -49,23 +48,6 @@ std::string quoted(const uint8_t* src, size_t len) {
   return out;
 }
 
-// Explicit VRs whose length is 32-bit after two reserved bytes.
-bool isLongFormVr(uint8_t a, uint8_t b) {
-  static constexpr std::array<std::string_view, 11> kLong{"OB", "OD", "OF", "OL", "OV", "OW",
-                                                          "SQ", "UC", "UN", "UR", "UT"};
-  const char vr[2] = {static_cast<char>(a), static_cast<char>(b)};
-  return std::find(kLong.begin(), kLong.end(), std::string_view(vr, 2)) != kLong.end();
-}
-
-bool groupKeptWhole(uint16_t group) {
-  switch (group & 0xFF) {
-    case 0x02: case 0x08: case 0x10: case 0x18: case 0x20: case 0x28: case 0x54: case 0xE0:
-      return true;
-    default:
-      return false;
-  }
-}
-
 // Elements that describe the acquisition's own image; nested images (icons) have their own.
 bool isGeometry(uint32_t t) {
   switch (t) {
@@ -75,14 +57,6 @@ bool isGeometry(uint32_t t) {
     default:
       return false;
   }
-}
-
-int syntaxOfUid(std::string_view uid) {
-  while (!uid.empty() && (uid.back() == '\0' || uid.back() == ' ')) uid.remove_suffix(1);
-  if (uid == "1.2.840.10008.1.2") return kImplicitLittle;
-  if (uid == "1.2.840.10008.1.2.1") return kExplicitLittle;
-  if (uid == "1.2.840.10008.1.2.2") return kExplicitBig;
-  return kSyntaxUnknown;
 }
 
 // Already-read flags of the fields taken from their first occurrence only.
@@ -212,80 +186,36 @@ DicomRefusal GET_DICOM_INFO(std::span<const uint8_t> file, uint64_t fileSize, St
   s.rescale_slope = -1;
   s.patient_orientation = 0;
   ReadOnce once;
-  bool swap = false;
-  const size_t size = file.size();
-  size_t p = kFirstElement;
   long long frames = -1;
   bool slicesSeen = false;
-  // Undefined-length sequences the walk has stepped into: the acquisition's own geometry and
-  // pixel data are those of the data set itself, not of an icon or other nested image.
-  int depth = 0;
+  DicomElementWalker walk(file, fileSize);
 
-  for (;;) {
-    // Every element needs its tag and length inside the file.
-    if (p > size || size - p < 8) return p + 8 <= fileSize && size < fileSize ? DicomRefusal::NeedMore
-                                                                             : DicomRefusal::Undecodable;
-    std::array<uint8_t, kWindow> b{};
-    std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(p), std::min(kWindow, size - p), b.begin());
-
-    if (s.TRANSFERT_UID == kExplicitBig && b[0] == 0) swap = true;
-    // Numbers in the file's byte order; the meta group 0002 is always little endian.
-    const bool big = swap;  // captured by the decoders below
-    auto u16 = [&](int o) -> uint32_t { return big ? (b[o] << 8 | b[o + 1]) : (b[o] | b[o + 1] << 8); };
-    auto u32 = [&](int o) -> uint64_t {
-      return big ? (uint64_t(b[o]) << 24 | b[o + 1] << 16 | b[o + 2] << 8 | b[o + 3])
-                 : (uint64_t(b[o + 3]) << 24 | b[o + 2] << 16 | b[o + 1] << 8 | b[o]);
-    };
-    const uint16_t group = static_cast<uint16_t>(u16(0));
-    const uint16_t element = static_cast<uint16_t>(u16(2));
-    if (group != 0x0002 && s.TRANSFERT_UID == kSyntaxUnknown) return DicomRefusal::Undecodable;
-    const bool implicit = s.TRANSFERT_UID == kImplicitLittle && group != 0x0002;
-    const bool item = group == 0xFFFE;
-    const bool undefinedLength = b[4] == 0xFF && b[5] == 0xFF && b[6] == 0xFF && b[7] == 0xFF;
-    const bool longForm = !implicit && !item && isLongFormVr(b[4], b[5]) && b[6] == 0 && b[7] == 0;
-
-    // Step over the value: L bytes beyond the 8-byte element header.
-    uint64_t L = 0;
-    uint64_t valueOffset = p + 8;
-    uint64_t valueLength = 0;
-    bool steppedIn = false;  // an element of undefined length: its contents follow as elements
-    if (item) {
-      L = 0;  // items are stepped into, their delimiters have no value
-    } else if (longForm) {
-      const uint64_t len32 = u32(8);
-      const bool undefined = b[8] == 0xFF && b[9] == 0xFF && b[10] == 0xFF && b[11] == 0xFF;
-      L = undefined ? 4 : len32 + 4;  // an undefined-length sequence is stepped into
-      steppedIn = undefined;
-      valueOffset = p + 12;
-      valueLength = undefined ? 0 : len32;
-    } else if (implicit) {
-      L = undefinedLength ? 0 : u32(4);
-      steppedIn = undefinedLength;
-      valueLength = L;
-    } else {
-      L = u16(6);
-      valueLength = L;
+  for (DicomElement e;;) {
+    switch (walk.next(e)) {
+      case WalkStatus::NeedMore: return DicomRefusal::NeedMore;
+      case WalkStatus::Undecodable: return DicomRefusal::Undecodable;
+      case WalkStatus::Element: break;
     }
-    // Groups the walker never uses are skipped whole through their group length.
-    if (!item && element == 0 && !groupKeptWhole(group)) L = u32(8) + 4;
-
     if (log.enabled())
-      log.writef("DICOM (%04X,%04X) %c%c  p = %zu  L = %llu\n", group, element, implicit ? '-' : b[4],
-                 implicit ? '-' : b[5], p, static_cast<unsigned long long>(L));
-
-    uint32_t t = tag(group, element);
-    const bool topLevel = depth == 0;
+      log.writef("DICOM (%04X,%04X) %c%c  p = %llu  L = %llu\n", e.group, e.element, e.vr[0], e.vr[1],
+                 static_cast<unsigned long long>(e.offset), static_cast<unsigned long long>(e.stepped - 8));
+    uint32_t t = e.tag();
+    // The acquisition's own geometry and pixel data are those of the data set itself, not of an
+    // icon or other image nested in a sequence.
+    const bool topLevel = e.depth == 0;
     if (t == tag(0x7FE0, 0x0010) && topLevel) {
-      s.OFFSET_LEC = static_cast<long long>(implicit ? p + 8 : p + 12);
+      s.OFFSET_LEC = static_cast<long long>(e.valueOffset);
       break;
     }
-    if (item && element == 0xE0DD && depth > 0) --depth;
-    if (steppedIn) ++depth;
-    if (valueOffset > size || valueLength > size - valueOffset)
-      return valueOffset + valueLength <= fileSize && size < fileSize ? DicomRefusal::NeedMore
-                                                                      : DicomRefusal::Undecodable;
-    const uint8_t* v = file.data() + valueOffset;
-    const size_t n = static_cast<size_t>(valueLength);
+    switch (walk.checkValue(e)) {
+      case WalkStatus::NeedMore: return DicomRefusal::NeedMore;
+      case WalkStatus::Undecodable: return DicomRefusal::Undecodable;
+      case WalkStatus::Element: break;
+    }
+    const std::span<const uint8_t> value = walk.value(e);
+    const uint8_t* v = value.data();
+    const size_t n = value.size();
+    const bool big = e.bigEndian;
     auto us = [&]() -> int {
       if (n < 2) return 0;
       return big ? (v[0] << 8 | v[1]) : (v[0] | v[1] << 8);
@@ -299,6 +229,7 @@ DicomRefusal GET_DICOM_INFO(std::span<const uint8_t> file, uint64_t fileSize, St
         once.syntax = true;
         s.TRANSFERT_UID = syntaxOfUid(std::string_view(reinterpret_cast<const char*>(v), n));
         if (s.TRANSFERT_UID == kSyntaxUnknown) return DicomRefusal::Undecodable;
+        walk.setSyntax(static_cast<TransferSyntax>(s.TRANSFERT_UID));
         break;
       case tag(0x0028, 0x1052): {
         if (blank) break;
@@ -429,7 +360,6 @@ DicomRefusal GET_DICOM_INFO(std::span<const uint8_t> file, uint64_t fileSize, St
       case tag(0x0020, 0x0010): copyRaw(s.studyuid, v, n); break;
       default: break;
     }
-    p += static_cast<size_t>(std::min<uint64_t>(L + 8, fileSize + 1));
   }
 
   // Number of Frames comes before Number of Time Slots in the file: divide by the final count.
@@ -459,44 +389,35 @@ DicomRefusal checkAcquisition(const StudyRecord& s, const Options& opt, uint64_t
   return DicomRefusal::None;
 }
 
-void showRefusal(DicomRefusal why, const StudyRecord& s, const DicomWalkNotes& notes, int LANGUE,
-                 Platform& platform) {
+Refusal refusalFor(DicomRefusal why, const StudyRecord& s, const DicomWalkNotes& notes) {
   switch (why) {
-    case DicomRefusal::None:
-    case DicomRefusal::NeedMore: return;
-    case DicomRefusal::NotDicom: platform.warning(study_texts::kBadDicom.pick(LANGUE)); return;
-    case DicomRefusal::Undecodable: platform.warning(study_texts::kDecodeFailure.pick(LANGUE)); return;
-    case DicomRefusal::TimeSlots: platform.warning(study_texts::kInstants.pick(LANGUE)); return;
+    case DicomRefusal::Undecodable: return Refusal::of(RefusalCode::Undecodable, study_texts::kDecodeFailure);
+    case DicomRefusal::TimeSlots: return Refusal::of(RefusalCode::TimeSlots, study_texts::kInstants);
     case DicomRefusal::TooManySlices:
-      platform.warning(format(study_texts::kTooManySlices.pick(LANGUE), std::max(s.NCZ, s.OrImSize_H), kMaxSlices));
-      return;
-    case DicomRefusal::BadVoxelSize: platform.warning(study_texts::kBadVoxelSize.pick(LANGUE)); return;
-    case DicomRefusal::BadRescale: platform.warning(study_texts::kBadRescale.pick(LANGUE)); return;
+      return Refusal::formatted(RefusalCode::TooManySlices, study_texts::kTooManySlices, std::max(s.NCZ, s.OrImSize_H),
+                                kMaxSlices);
+    case DicomRefusal::BadVoxelSize: return Refusal::of(RefusalCode::BadVoxelSize, study_texts::kBadVoxelSize);
+    case DicomRefusal::BadRescale: return Refusal::of(RefusalCode::BadRescale, study_texts::kBadRescale);
     case DicomRefusal::BadFrameCount:
       if (notes.slices >= 0)
-        platform.warning(format(study_texts::kFrameMismatch.pick(LANGUE), notes.frames.c_str(), s.Ninst, notes.slices));
-      else
-        platform.warning(format(study_texts::kBadFrameCount.pick(LANGUE), notes.frames.c_str()));
-      return;
+        return Refusal::formatted(RefusalCode::BadFrameCount, study_texts::kFrameMismatch, notes.frames.c_str(), s.Ninst,
+                                  notes.slices);
+      return Refusal::formatted(RefusalCode::BadFrameCount, study_texts::kBadFrameCount, notes.frames.c_str());
+    default: return Refusal::of(RefusalCode::NotDicom, study_texts::kBadDicom);
   }
 }
 
 }  // namespace
 
-int LOAD_DCM_DATA(const std::filesystem::path& path, StudyRecord& s, Options& opt, Platform& platform,
-                  TraceLog& log) {
+Status LOAD_DCM_DATA(const std::filesystem::path& path, StudyRecord& s, Options& opt, TraceLog& log,
+                     Notices& notices) {
   s.IM_FORMAT = kFormatDicom;
   const auto fileSize = fileSizeOf(path);
   auto prefix = fileSize ? readFileRange(path, 0, std::min<uint64_t>(*fileSize, kHeaderPrefix)) : std::nullopt;
-  if (!prefix) {
-    platform.warning(format(study_texts::kUnreadableFile.pick(opt.LANGUE), path.string().c_str()));
-    return 0;
-  }
-  if (prefix->size() < kFirstElement ||
-      std::string_view(reinterpret_cast<const char*>(&(*prefix)[kPreamble]), 4) != "DICM") {
-    platform.warning(study_texts::kBadDicom.pick(opt.LANGUE));
-    return 0;
-  }
+  if (!prefix) return Refusal::formatted(RefusalCode::UnreadableFile, study_texts::kUnreadableFile, path.string().c_str());
+  if (prefix->size() < kDicomFirstElement ||
+      std::string_view(reinterpret_cast<const char*>(&(*prefix)[kDicomPreamble]), 4) != "DICM")
+    return Refusal::of(RefusalCode::NotDicom, study_texts::kBadDicom);
   // Work on copies so that a refused file changes nothing, not even the default instant count.
   StudyRecord r;
   Options o;
@@ -519,29 +440,29 @@ int LOAD_DCM_DATA(const std::filesystem::path& path, StudyRecord& s, Options& op
       if (!prefix) why = DicomRefusal::Undecodable;
     }
   }
-  if (notes.timeSlotsFixed) platform.information(format(study_texts::kTimeSlotsFixed.pick(o.LANGUE), notes.timeSlotsFixed));
+  if (notes.timeSlotsFixed)
+    notices.push_back(Notice::formatted(false, study_texts::kTimeSlotsFixed, notes.timeSlotsFixed));
   if (why == DicomRefusal::None) why = checkAcquisition(r, o, *fileSize);
   if (why != DicomRefusal::None) {
     log.writef("DICOM file refused (%d): %s\n", static_cast<int>(why), path.string().c_str());
-    showRefusal(why, r, notes, o.LANGUE, platform);
-    return 0;
+    return refusalFor(why, r, notes);
   }
   // A rate the file gives but that cannot be used falls back to the default until the user answers.
   if (!r.HEART_RATE) {
     r.CARD_FREQ_INT = o.DEFAULT_freq;
     r.CARD_FREQ = static_cast<float>(o.DEFAULT_freq);
     if (!notes.badHeartRate.empty())
-      platform.warning(format(study_texts::kBadHeartRate.pick(o.LANGUE), notes.badHeartRate.c_str()));
+      notices.push_back(Notice::formatted(true, study_texts::kBadHeartRate, notes.badHeartRate.c_str()));
   }
   r.CYCLE = 60000.0f / static_cast<float>(r.Ninst * r.CARD_FREQ_INT);
   r.file_geometry = {r.Ninst, r.NCZ, r.OrImSize_H, r.OrImSize_V};
   r.pat_sex = r.PAT_SEX.starts_with('F') ? 1 : r.PAT_SEX.starts_with('M') ? 2 : 0;
   r.patient_name = r.PAT_NAME + " ( " + r.PAT_DATE + " )  -  Ex : " + r.ACQ_DATE;
   if (r.patient_name.size() >= kPatientNameSize) r.patient_name.resize(kPatientNameSize - 1);
-  EVAL_GRADMAX(r, platform, o.LANGUE);
+  if (!EVAL_GRADMAX(r)) notices.push_back(lowHeartRate());
   s = std::move(r);
   opt = o;
-  return 1;
+  return {};
 }
 
 }  // namespace quorvel

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "base/options.h"
-#include "base/platform.h"
+#include "base/refusal.h"
 #include "base/trace_log.h"
 #include "study/study_record.h"
 
@@ -38,11 +38,11 @@ struct DicomWalkNotes {
   int slices = -1;           // Number of Slices, when given
 };
 
-// Reads the header of path into s (a scratch record: the caller commits it on success).
-// opt.DEFAULT_ninst may change (Number of Time Slots). Shows the refusal message and returns 0
-// on refusal, 1 when the whole file, pixel data included, is consistent.
-int LOAD_DCM_DATA(const std::filesystem::path& path, StudyRecord& s, Options& opt, Platform& platform,
-                  TraceLog& log);
+// Reads the header of path into s and opt, only when the whole file, pixel data included, is
+// consistent (opt.DEFAULT_ninst may change: Number of Time Slots). What the user should read even
+// then (instant count corrected, heart rate unusable) goes to notices.
+Status LOAD_DCM_DATA(const std::filesystem::path& path, StudyRecord& s, Options& opt, TraceLog& log,
+                     Notices& notices);
 
 // The element walk over the first bytes of a file of fileSize bytes. Returns None when the pixel
 // data was found, NeedMore when the prefix ended before it (call again with a longer prefix).

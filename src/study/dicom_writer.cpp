@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "base/byte_reader.h"
+#include "study/dicom_dictionary.h"
 
 namespace quorvel {
 
@@ -16,18 +17,6 @@ constexpr uint32_t kMaxShortLength = 0xFFFF;
 constexpr int kMaxDsChars = 16;
 constexpr const char* kImplementationClassUid = "2.25.186101446431722391204659118839208616357";
 constexpr const char* kImplementationVersion = "QUORVEL_010";
-
-bool isTextVr(const char* vr) {
-  static constexpr const char* kText[] = {"AE", "AS", "CS", "DA", "DS", "DT", "IS", "LO",
-                                          "LT", "PN", "SH", "ST", "TM", "UI", "UT", "UC"};
-  return std::any_of(std::begin(kText), std::end(kText), [&](const char* t) { return std::strncmp(t, vr, 2) == 0; });
-}
-
-// VRs whose explicit encoding has two reserved bytes and a 32-bit length.
-bool isLongFormVr(const char vr[2]) {
-  static constexpr const char* kLong[] = {"OB", "OW", "OF", "OD", "OL", "OV", "SQ", "UT", "UN", "UC", "UR", "SV", "UV"};
-  return std::any_of(std::begin(kLong), std::end(kLong), [&](const char* t) { return std::strncmp(t, vr, 2) == 0; });
-}
 
 std::vector<uint8_t> padded(const std::string& s, uint8_t pad) {
   std::vector<uint8_t> v(s.begin(), s.end());
@@ -48,7 +37,7 @@ void encodeElement(std::vector<uint8_t>& out, uint32_t tag, const char vr[2], un
   } else {
     out.push_back(static_cast<uint8_t>(vr[0]));
     out.push_back(static_cast<uint8_t>(vr[1]));
-    if (isLongFormVr(vr)) {
+    if (isLongFormVr(vr[0], vr[1])) {
       out.push_back(0);
       out.push_back(0);
       putU32(out, len, big);
@@ -67,15 +56,6 @@ void encodeElement(std::vector<uint8_t>& out, uint32_t tag, const char vr[2], un
 
 }  // namespace
 
-const char* transferSyntaxUid(TransferSyntax syntax) {
-  switch (syntax) {
-    case kImplicitLittle: return "1.2.840.10008.1.2";
-    case kExplicitLittle: return "1.2.840.10008.1.2.1";
-    case kExplicitBig: return "1.2.840.10008.1.2.2";
-    default: return nullptr;
-  }
-}
-
 void DicomDataSet::put(uint16_t group, uint16_t element, const char* vr, unsigned unit, std::vector<uint8_t> value) {
   if (group == 0x0002) throw std::invalid_argument("group 0002 is written by encodePart10");
   if (std::strlen(vr) != 2) throw std::invalid_argument("VR must have two characters");
@@ -85,7 +65,7 @@ void DicomDataSet::put(uint16_t group, uint16_t element, const char* vr, unsigne
 }
 
 void DicomDataSet::addString(uint16_t group, uint16_t element, const char* vr, const std::string& value) {
-  if (!isTextVr(vr)) throw std::invalid_argument(std::string("not a text VR: ") + vr);
+  if (std::strlen(vr) != 2 || !isTextVr(vr[0], vr[1])) throw std::invalid_argument(std::string("not a text VR: ") + vr);
   put(group, element, vr, 1, padded(value, std::strncmp(vr, "UI", 2) == 0 ? 0 : ' '));
 }
 

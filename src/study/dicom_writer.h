@@ -9,12 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "study/dicom_dictionary.h"
 #include "study/study_record.h"
 
 namespace quorvel {
 
-// The three encodings, by their reader codes (TransferSyntax).
-const char* transferSyntaxUid(TransferSyntax syntax);  // nullptr for kSyntaxUnknown
 
 inline constexpr const char* kNmImageStorageUid = "1.2.840.10008.5.1.4.1.1.20";
 inline constexpr const char* kSecondaryCaptureUid = "1.2.840.10008.5.1.4.1.1.7";

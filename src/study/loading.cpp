@@ -8,7 +8,6 @@
 #include <new>
 
 #include "base/byte_reader.h"
-#include "base/messages.h"
 #include "study/dicom_reader.h"
 #include "study/study_model.h"
 #include "study/study_texts.h"
@@ -172,9 +171,9 @@ bool fillWorkingMatrix(const PixelBlock& px, const Extraction& e, int x0, int y0
   return ok;
 }
 
-// First slice of the segmentation mosaic: centred on the count centroid across slices.
+// The slice of the count centroid, for the segmentation mosaic to centre on.
 // DATA holds whole counts here, so every sum is an exact integer whatever its order.
-void centreSegmentMosaic(Study& s, const SegmentView& view, TraceLog& log) {
+int countCentreSlice(const Study& s) {
   double sz = 0, total = 0;
   for (int t = 0; t < s.Ninst; ++t)
     for (int z = 0; z < s.NCZ; ++z) {
@@ -186,11 +185,7 @@ void centreSegmentMosaic(Study& s, const SegmentView& view, TraceLog& log) {
       sz += z * slice;
       total += slice;
     }
-  const int cz = total > 0 ? static_cast<int>(std::trunc(sz / total + 0.5)) : 0;
-  s.seg_affmin = cz - (view.NcellV * view.NcellH) / 2;
-  s.seg_affmin = std::min(s.seg_affmin, s.NCZ - view.seg_Ymax * view.seg_Xmax - 1);
-  s.seg_affmin = std::max(s.seg_affmin, 0);
-  log.writef("seg_affmin = %d  (centroid slice %d)\n", s.seg_affmin, cz);
+  return total > 0 ? static_cast<int>(std::trunc(sz / total + 0.5)) : 0;
 }
 
 void applyRescaleAndStartSlice(Study& s) {
@@ -265,17 +260,10 @@ void EVAL_NCZ(std::span<const uint8_t> pixels, StudyRecord& s) {
   s.NCZ = s.czmin < 0 ? 1 : s.czmax - s.czmin + 1;
 }
 
-bool EXTRACT_TOMO_DATA(int rescale, const PixelBlock& pixels, Study& s, const Options& opt, SegmentView& view,
-                       Platform& platform, TraceLog& log) {
+Status EXTRACT_TOMO_DATA(int rescale, const PixelBlock& pixels, Study& s, const Options& opt, TraceLog& log) {
   const FileGeometry g = s.file_geometry;
-  if (g.Ninst != 8 && g.Ninst != 16) {
-    platform.warning(study_texts::kInstants.pick(opt.LANGUE));
-    return false;
-  }
-  if (!pixelBlockComplete(s, pixels.size())) {
-    platform.warning(study_texts::kBadDicom.pick(opt.LANGUE));
-    return false;
-  }
+  if (g.Ninst != 8 && g.Ninst != 16) return Refusal::of(RefusalCode::TimeSlots, study_texts::kInstants);
+  if (!pixelBlockComplete(s, pixels.size())) return Refusal::of(RefusalCode::NotDicom, study_texts::kBadDicom);
   const Extraction e = extractionOf(s, opt);
   const bool crop = !(e.rows == kMatrix && e.columns == kMatrix);  // 64 x 64 images are taken as they are
   double cx = 0, cy = 0;
@@ -292,18 +280,12 @@ bool EXTRACT_TOMO_DATA(int rescale, const PixelBlock& pixels, Study& s, const Op
   s.NCZ = e.slices;
   s.OrImSize_H = e.rows;
   s.OrImSize_V = e.columns;
-  try {
-    s.DATA.assign(static_cast<size_t>(s.Ninst) * s.NCZ * kSliceVoxels, 0.0f);
-  } catch (const std::bad_alloc&) {
-    MOMS(platform, opt.LANGUE, " DD1 ");
-  }
-  if (!ok || !fillWorkingMatrix(pixels, e, x0, y0, s)) {
-    platform.warning(format(study_texts::kUnreadableFile.pick(opt.LANGUE), s.chemin_data.c_str()));
-    return false;
-  }
-  if (crop) centreSegmentMosaic(s, view, log);
+  s.DATA.assign(static_cast<size_t>(s.Ninst) * s.NCZ * kSliceVoxels, 0.0f);
+  if (!ok || !fillWorkingMatrix(pixels, e, x0, y0, s))
+    return Refusal::formatted(RefusalCode::UnreadableFile, study_texts::kUnreadableFile, s.chemin_data.c_str());
+  s.countCentreSlice = crop ? countCentreSlice(s) : -1;
   if (rescale == 1) applyRescaleAndStartSlice(s);
-  return true;
+  return {};
 }
 
 void DATA_TRANSLATION(Study& s) {
@@ -337,7 +319,7 @@ void DATA_TRANSLATION(Study& s) {
               s.DATA.begin() + static_cast<std::ptrdiff_t>(s.Ninst * inst));
 }
 
-int LOAD_TOMO_DATA(int rescale, StudyWorkspace& w, Platform& platform, TraceLog& log) {
+Status LOAD_TOMO_DATA(int rescale, StudyWorkspace& w, TraceLog& log, Notices& notices) {
   const Options& opt = w.options;
   // Only the pixel block is read; Interfile voxels come from their own reader.
   const bool interfile = w.study.IM_FORMAT == kFormatInterfile;
@@ -345,15 +327,13 @@ int LOAD_TOMO_DATA(int rescale, StudyWorkspace& w, Platform& platform, TraceLog&
                                       : PixelBlock(w.study.chemin_data,
                                                    static_cast<uint64_t>(std::max<long long>(w.study.OFFSET_LEC, 0)),
                                                    pixelBlockBytes(w.study));
-  if (!interfile && pixels.size() < pixelBlockBytes(w.study)) {
-    platform.warning(format(study_texts::kUnreadableFile.pick(opt.LANGUE), w.study.chemin_data.c_str()));
-    return 0;
-  }
+  if (!interfile && pixels.size() < pixelBlockBytes(w.study))
+    return Refusal::formatted(RefusalCode::UnreadableFile, study_texts::kUnreadableFile, w.study.chemin_data.c_str());
 
   // Everything is prepared aside and committed at the end, so a failure leaves w as it was.
   Study s;
   static_cast<StudyRecord&>(s) = w.study;
-  SegmentView view = w.view;
+  LongAxisProjection projection;
   const FileGeometry& g = s.file_geometry;
   if (s.Ninst != g.Ninst && s.Ninst > 0) s.CYCLE = s.CYCLE * static_cast<float>(s.Ninst) / static_cast<float>(g.Ninst);
   s.Ninst = g.Ninst;
@@ -369,21 +349,18 @@ int LOAD_TOMO_DATA(int rescale, StudyWorkspace& w, Platform& platform, TraceLog&
   }
   const bool transposed = opt.short_axis && isDicomLike(s.IM_FORMAT);
   const int finalNCZ = transposed ? g.OrImSize_H : s.NCZ;
-  if (s.NCZ > kMaxSlices || finalNCZ > kMaxSlices) {
-    platform.warning(format(study_texts::kTooManySlices.pick(opt.LANGUE), std::max(s.NCZ, finalNCZ), kMaxSlices));
-    return 0;
-  }
+  if (s.NCZ > kMaxSlices || finalNCZ > kMaxSlices)
+    return Refusal::formatted(RefusalCode::TooManySlices, study_texts::kTooManySlices, std::max(s.NCZ, finalNCZ),
+                              kMaxSlices);
   s.seg_affmin = 0;
-  platform.textChanged(TextSlot::SliceCounter, format(study_texts::kSliceCounter.pick(opt.LANGUE), finalNCZ));
-  EVAL_SEGMENT_CAPACITY(view, platform.screenSize());
-  FORMATE_SEGMENT_DISPLAY(view, finalNCZ, log);
+  s.countCentreSlice = -1;
 
   if (s.IM_FORMAT != kFormatInterfile) {
-    if (!EXTRACT_TOMO_DATA(rescale, pixels, s, opt, view, platform, log)) return 0;
+    if (Status extracted = EXTRACT_TOMO_DATA(rescale, pixels, s, opt, log); !extracted) return extracted;
   } else {
     s.DATA = w.study.DATA;  // Interfile voxels are read by their own reader
   }
-  EVAL_GRADMAX(s, platform, opt.LANGUE);
+  if (!EVAL_GRADMAX(s)) notices.push_back(lowHeartRate());
 
   // Head-first long-axis and feet-first short-axis files store their slices the other way round.
   if (s.IM_FORMAT == kFormatDicom &&
@@ -392,97 +369,61 @@ int LOAD_TOMO_DATA(int rescale, StudyWorkspace& w, Platform& platform, TraceLog&
 
   EVAL_DATA_INTERVAL(s, log);
   // Nothing to segment, and a crop centroid of nothing: refused rather than shown as a study.
-  if (!(s.datamax >= 1)) {
-    platform.warning(study_texts::kNoCounts.pick(opt.LANGUE));
-    return 0;
-  }
+  if (!(s.datamax >= 1)) return Refusal::of(RefusalCode::NoCounts, study_texts::kNoCounts);
   DATA_TRANSLATION(s);
-  EVAL_VLA_PROJ(s, view, projectionSettingsOf(s, opt));
+  EVAL_VLA_PROJ(s, projection, projectionSettingsOf(s, opt));
 
   w.study = std::move(s);
-  w.view = std::move(view);
+  w.projection = std::move(projection);
   w.settings.reorient.infand_plane = 0;
   w.options.VLA_proj = 0;
-  return 1;
+  return {};
 }
 
-int LOAD_ACQ_PATH(const std::filesystem::path& path, int filter, Study& s, Options& opt, Platform& platform,
-                  TraceLog& log) {
+Status LOAD_ACQ_PATH(const std::filesystem::path& path, int filter, Study& s, Options& opt, TraceLog& log,
+                     Notices& notices) {
   s.rescale_intercept = 0;
   s.rescale_slope = -1;
-  int ok = 0;
+  Status read;
   switch (filter) {
     case kFormatDicom:
     case kFormatIma:
-      ok = LOAD_DCM_DATA(path, s, opt, platform, log);
+      read = LOAD_DCM_DATA(path, s, opt, log, notices);
       break;
-    default:
-      platform.warning(study_texts::kFormatNotAvailable.pick(opt.LANGUE));
-      return 0;
+    default: return Refusal::of(RefusalCode::FormatNotAvailable, study_texts::kFormatNotAvailable);
   }
-  if (!ok) return 0;
+  if (!read) return read;
   s.VOX_XY_init = s.VOXEL_SIZE_XY;
   s.VOXS_init = s.VOXEL_SIZE_Z * s.VOXEL_SIZE_XY * s.VOXEL_SIZE_XY;
   s.chemin_data = path.string();
   s.chemin_short = EXTRACT_SHORTPATH(s.chemin_data);
-  return 1;
+  return {};
 }
 
-int LOAD_ACQ_FILE(Study& s, Options& opt, Platform& platform, TraceLog& log) {
-  const int L = opt.LANGUE;
-  const std::vector<FileFilter> filters{{study_texts::kFilterDicom.pick(L), "*.dcm"},
-                                        {study_texts::kFilterIdb.pick(L), "*.idb"},
-                                        {study_texts::kFilterInterfile.pick(L), "*.img"},
-                                        {study_texts::kFilterIma.pick(L), "*.ima"}};
-  auto choice = platform.chooseOpenFile(study_texts::kOpenTitle.pick(L), filters, s.Defaut_format);
-  if (!choice) return 0;
-  return LOAD_ACQ_PATH(choice->path, choice->filter, s, opt, platform, log);
+std::vector<FileFilter> acquisitionFilters(int LANGUE) {
+  return {{study_texts::kFilterDicom.pick(LANGUE), "*.dcm"},
+          {study_texts::kFilterIdb.pick(LANGUE), "*.idb"},
+          {study_texts::kFilterInterfile.pick(LANGUE), "*.img"},
+          {study_texts::kFilterIma.pick(LANGUE), "*.ima"}};
 }
 
-namespace {
-
-int openWith(StudyWorkspace& w, Platform& platform, TraceLog& log,
-             const std::function<int(Study&, Options&)>& readHeader) {
-  platform.stopTimer(TimerId::Cine);
-  platform.stopTimer(TimerId::Depolarisation);
-  if (w.study.FREQ_ASKING) {
-    platform.closeHeartRatePrompt();
-    w.study.FREQ_ASKING = 0;
-  }
-
+Status readAcquisition(const std::filesystem::path& path, int filter, StudyWorkspace& w, TraceLog& log,
+                       Notices& notices) {
   StudyWorkspace next;
   static_cast<StudyRecord&>(next.study) = w.study;
   next.settings = w.settings;
   next.options = w.options;
-  // next.view is rebuilt whole by LOAD_TOMO_DATA.
-  if (!readHeader(next.study, next.options)) return 0;
+  if (Status header = LOAD_ACQ_PATH(path, filter, next.study, next.options, log, notices); !header) return header;
 
   next.settings.flow.IDB_loaded = 1;
   next.settings.flow.segment_done = next.settings.flow.vidange_done = next.settings.flow.build_visu = 0;
+  next.study.FREQ_ASKING = 0;
   next.study.mantrans_x = -8;
   next.study.mantrans_y = 8;
   INIT_ACQ_PARAM(next.study, next.settings, next.options);
-  if (!LOAD_TOMO_DATA(1, next, platform, log)) return 0;
-
+  if (Status voxels = LOAD_TOMO_DATA(1, next, log, notices); !voxels) return voxels;
   w = std::move(next);
-  platform.textChanged(TextSlot::WindowTitle, w.study.chemin_short);
-  DISPLAY_PAT_INFO(w.study, platform, w.options.LANGUE);
-  if (!w.study.HEART_RATE) ASKFOR_CARD_FREQ(w.study, platform, w.options);
-  platform.pictureChanged(View::Reorientation);
-  return 1;
-}
-
-}  // namespace
-
-int OPEN_ACQUISITION(StudyWorkspace& w, Platform& platform, TraceLog& log) {
-  return openWith(w, platform, log,
-                  [&](Study& s, Options& o) { return LOAD_ACQ_FILE(s, o, platform, log); });
-}
-
-int OPEN_ACQUISITION_PATH(const std::filesystem::path& path, int filter, StudyWorkspace& w, Platform& platform,
-                          TraceLog& log) {
-  return openWith(w, platform, log,
-                  [&](Study& s, Options& o) { return LOAD_ACQ_PATH(path, filter, s, o, platform, log); });
+  return {};
 }
 
 }  // namespace quorvel

@@ -108,6 +108,7 @@ struct StudyRecord {
   int instant = 0;
   int coupe = 0;
   int seg_affmin = 0;
+  int countCentreSlice = -1;  // slice of the count centroid found by the loader's crop; -1 none
 };
 
 struct Study : StudyRecord {

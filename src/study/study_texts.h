@@ -34,6 +34,7 @@ inline constexpr Text kUnreadableFile{"Fichier illisible :\n%s", "Cannot read th
 inline constexpr Text kFormatNotAvailable{"Ce format de fichier n'est pas encore pris en charge.",
                                           "This file format is not supported yet."};
 
+inline constexpr Text kOpenCancelled{"Aucun fichier choisi.", "No file chosen."};
 inline constexpr Text kOpenTitle{"Ouvrir une Acquisition", "Open an Acquisition"};
 inline constexpr Text kFilterDicom{"fichier DICOM", "DICOM file"};
 inline constexpr Text kFilterIdb{"fichier IDB", "IDB file"};

@@ -12,16 +12,18 @@ constexpr int kMaxGraduations = 6;
 constexpr int kGraduatedInstants = 8;
 }  // namespace
 
-void EVAL_GRADMAX(StudyRecord& s, Platform& platform, int LANGUE) {
+bool EVAL_GRADMAX(StudyRecord& s) {
   for (int k = 0; k < static_cast<int>(decoup_cycle.size()); ++k) {
     s.mesh_ngradmax = static_cast<int>(kGraduatedInstants * s.CYCLE / decoup_cycle[k]);
     s.mesh_ngradpas = k;
-    if (s.mesh_ngradmax < kMaxGraduations) return;
+    if (s.mesh_ngradmax < kMaxGraduations) return true;
   }
-  platform.warning(study_texts::kLowHeartRate.pick(LANGUE));
   s.mesh_ngradmax = 5;
   s.mesh_ngradpas = 9;
+  return false;
 }
+
+Notice lowHeartRate() { return Notice::of(true, study_texts::kLowHeartRate); }
 
 void DISPLAY_PAT_INFO(StudyRecord& s, Platform& platform, int LANGUE) {
   std::string title;
@@ -45,7 +47,7 @@ void SET_CARD_FREQ(StudyRecord& s, int f, Platform& platform, int LANGUE) {
   if (s.FREQ_ASKING) platform.closeHeartRatePrompt();
   s.FREQ_ASKING = 0;
   DISPLAY_PAT_INFO(s, platform, LANGUE);
-  EVAL_GRADMAX(s, platform, LANGUE);
+  if (!EVAL_GRADMAX(s)) platform.warning(lowHeartRate().text(LANGUE));
 }
 
 std::string EXTRACT_SHORTPATH(const std::string& path) {

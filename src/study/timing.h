@@ -4,6 +4,7 @@
 
 #include "base/options.h"
 #include "base/platform.h"
+#include "base/refusal.h"
 #include "study/study_record.h"
 
 namespace quorvel {
@@ -14,7 +15,10 @@ inline constexpr int kMinHeartRate = 30;
 inline constexpr int kMaxHeartRate = 240;
 
 // mesh_ngradmax / mesh_ngradpas: the first step giving fewer than 6 graduations over 8 instants.
-void EVAL_GRADMAX(StudyRecord& s, Platform& platform, int LANGUE);
+// False when even the largest step gives more (a heart rate below 12 bpm): the last step is kept
+// and lowHeartRate() says so.
+bool EVAL_GRADMAX(StudyRecord& s);
+Notice lowHeartRate();
 
 // pat_tmp = courtesy title + patient_name + "  -  Fq : N bpm"; sent to the patient window.
 void DISPLAY_PAT_INFO(StudyRecord& s, Platform& platform, int LANGUE);

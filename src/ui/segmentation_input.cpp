@@ -9,7 +9,7 @@ namespace quorvel {
 namespace {
 
 std::optional<SliceVoxel> voxelAt(const Workstation& ws, int x, int y) {
-  return mosaicVoxelAt(ws.w.view, ws.w.study.NCZ, ws.w.study.seg_affmin, x, y);
+  return mosaicVoxelAt(ws.mosaic, ws.w.study.NCZ, ws.w.study.seg_affmin, x, y);
 }
 
 std::optional<SliceVoxel> retouchVoxel(const Workstation& ws, int x, int y) {
@@ -34,7 +34,7 @@ void assignAt(Workstation& ws, int x, int y) {
 void setLimitAt(Workstation& ws, MouseButton b, KeyModifiers m, int x, int y, bool everyInstant) {
   SegmentationContext c = ws.segmentation();
   const int ventricle = b == MouseButton::Primary ? kClassRight : kClassLeft;
-  setSliceLimit(c, ventricle, m.ctrl, mosaicSliceClampedAt(ws.w.view, ws.w.study.NCZ, ws.w.study.seg_affmin, x, y),
+  setSliceLimit(c, ventricle, m.ctrl, mosaicSliceClampedAt(ws.mosaic, ws.w.study.NCZ, ws.w.study.seg_affmin, x, y),
                 everyInstant);
 }
 

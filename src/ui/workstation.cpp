@@ -1,6 +1,11 @@
 #include "ui/workstation.h"
 
+#include <new>
+
 #include "base/app_folder.h"
+#include "base/messages.h"
+#include "study/study_texts.h"
+#include "study/timing.h"
 #include "segmentation/corrections.h"
 #include "segmentation/segmentation_texts.h"
 
@@ -18,11 +23,45 @@ std::filesystem::path preparedFolder(std::filesystem::path folder) {
 Workstation::Workstation(Platform& p, std::filesystem::path f)
     : platform(p), folder(preparedFolder(std::move(f))), log(folder) {}
 
-int Workstation::openAcquisition(const std::filesystem::path& path, int filter) {
+Status Workstation::openAcquisition(const std::filesystem::path& path, int filter) {
+  platform.stopTimer(TimerId::Cine);
+  platform.stopTimer(TimerId::Depolarisation);
+  if (w.study.FREQ_ASKING) {
+    platform.closeHeartRatePrompt();
+    w.study.FREQ_ASKING = 0;
+  }
   input = InputState{};  // keys held before the file dialog are not held after it
-  if (!OPEN_ACQUISITION_PATH(path, filter, w, platform, log)) return 0;
+  Notices notices;
+  Status read;
+  try {
+    read = readAcquisition(path, filter, w, log, notices);
+  } catch (const std::bad_alloc&) {
+    MOMS(platform, w.options.LANGUE, " DD1 ");
+  }
+  for (const Notice& n : notices)
+    n.warning ? platform.warning(n.text(w.options.LANGUE)) : platform.information(n.text(w.options.LANGUE));
+  if (!read) {
+    show(read.refusal());
+    return read;
+  }
   resetModel3DSettings(model3d, w.options);
-  return 1;
+  EVAL_SEGMENT_CAPACITY(mosaic, platform.screenSize());
+  FORMATE_SEGMENT_DISPLAY(mosaic, w.study.NCZ, log);
+  centreMosaic(mosaic, w.study, log);
+  platform.textChanged(TextSlot::SliceCounter, format(study_texts::kSliceCounter.pick(w.options.LANGUE), w.study.NCZ));
+  platform.textChanged(TextSlot::WindowTitle, w.study.chemin_short);
+  DISPLAY_PAT_INFO(w.study, platform, w.options.LANGUE);
+  if (!w.study.HEART_RATE) ASKFOR_CARD_FREQ(w.study, platform, w.options);
+  platform.pictureChanged(View::Reorientation);
+  return read;
+}
+
+Status Workstation::openAcquisitionCommand() {
+  const int L = w.options.LANGUE;
+  const auto choice =
+      platform.chooseOpenFile(study_texts::kOpenTitle.pick(L), acquisitionFilters(L), w.study.Defaut_format);
+  if (!choice) return Refusal::of(RefusalCode::Cancelled, study_texts::kOpenCancelled);
+  return openAcquisition(choice->path, choice->filter);
 }
 
 ReorientOutcome Workstation::validateStep() {

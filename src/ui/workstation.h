@@ -9,6 +9,7 @@
 #include "base/trace_log.h"
 #include "curves/method_comparison.h"
 #include "model3d/model3d_settings.h"
+#include "render/segmentation_layout.h"
 #include "base/refusal.h"
 #include "segmentation/corrections.h"
 #include "segmentation/reorient.h"
@@ -44,6 +45,7 @@ class Workstation {
   TraceLog log;
 
   StudyWorkspace w;  // the study, its per-study settings, the options, the view data
+  SegmentationLayout mosaic;
   Segmentation seg;
   CurveState curves;
   MethodComparison comparison;
@@ -56,8 +58,11 @@ class Workstation {
   // ---- operations of the stages --------------------------------------------------------------
 
   // Opens an acquisition (filter 1 or 4 DICOM, 2 IDB, 3 Interfile): on success every per-study
-  // setting is reset and the study replaced; on refusal nothing changes. Returns 1 or 0.
-  int openAcquisition(const std::filesystem::path& path, int filter);
+  // setting is reset, the study replaced and the heart rate asked when the file had none; on
+  // refusal nothing changes. Notices and the refusal are shown.
+  Status openAcquisition(const std::filesystem::path& path, int filter);
+  // The same through the open-file dialog; false when the user cancelled.
+  Status openAcquisitionCommand();
   // Shows a refusal to the user, in the language of the options.
   void show(const Refusal& r) { platform.warning(r.text(w.options.LANGUE)); }
 

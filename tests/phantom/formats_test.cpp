@@ -118,11 +118,11 @@ TEST_F(PhantomFiles, DcmconvConversionsGiveOurOwnEncodingOfEachSyntax) {
 
 TEST_F(PhantomFiles, ReaderHeaderOfEveryVariantGivesTheGeometry) {
   for (const auto& [file, syntax] : kDicomVariants) {
-    ScriptedPlatform platform;
     TraceLog log;
     Options opt;
     StudyRecord s;
-    ASSERT_EQ(LOAD_DCM_DATA(dir() / file, s, opt, platform, log), 1) << file;
+    Notices notices;
+    ASSERT_TRUE(LOAD_DCM_DATA(dir() / file, s, opt, log, notices).ok()) << file;
     EXPECT_EQ(s.Ninst, 8);
     EXPECT_EQ(s.NCZ, 64);
     EXPECT_EQ(s.OrImSize_H, 64);
@@ -141,7 +141,7 @@ TEST_F(PhantomFiles, LoaderGivesTheSameDataForEveryDicomVariant) {
     ScriptedPlatform platform;
     TraceLog log;
     StudyWorkspace w;
-    ASSERT_EQ(OPEN_ACQUISITION_PATH(dir() / file, 1, w, platform, log), 1) << file;
+    ASSERT_TRUE(readAcquisition(dir() / file, 1, w, log).ok()) << file;
     const Study& s = w.study;
     ASSERT_EQ(s.Ninst, 8);
     ASSERT_EQ(s.NCZ, 64);
@@ -222,8 +222,8 @@ TEST(MedconRewrite, DecimalStringsWithExponentsGiveTheVoxelSizeAndTheVolumes) {
     StudyWorkspace a, b;
     ScriptedPlatform platform;
     TraceLog log;
-    ASSERT_EQ(OPEN_ACQUISITION_PATH(ours, 1, a, platform, log), 1);
-    ASSERT_EQ(OPEN_ACQUISITION_PATH(theirs, 1, b, platform, log), 1);
+    ASSERT_TRUE(readAcquisition(ours, 1, a, log).ok());
+    ASSERT_TRUE(readAcquisition(theirs, 1, b, log).ok());
     EXPECT_FLOAT_EQ(b.study.VOXEL_SIZE_XY, static_cast<float>(mm / 10));
     EXPECT_FLOAT_EQ(b.study.VOXEL_SIZE_Z, static_cast<float>(mm / 10));
     EXPECT_EQ(b.study.VOXS_init, a.study.VOXS_init);

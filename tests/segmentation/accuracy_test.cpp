@@ -26,7 +26,7 @@ class Accuracy : public SegmentationTest {
   CurveState analyse(const phantom::PhantomParams& p) {
     const phantom::Phantom ph = phantom::buildPhantom(p);
     const auto files = phantom::writeAcquisitions(ph, dir, "ph", {phantom::OutputFormat::DicomExplicit});
-    EXPECT_EQ(OPEN_ACQUISITION_PATH(files.at(0), 1, w, platform, log), 1);
+    EXPECT_TRUE(readAcquisition(files.at(0), 1, w, log).ok());
     auto c = context();
     EXPECT_EQ(FICH_VALIDATE(c), ReorientOutcome::StepValidated);
     selectStep(w.settings.flow, 1);

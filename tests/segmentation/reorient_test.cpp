@@ -54,7 +54,7 @@ class Reorient : public SegmentationTest {
   WorkflowState& flow() { return w.settings.flow; }
   // The projection the study's current DATA gives, for comparing with the one kept in the view.
   std::vector<int> freshProjection() {
-    SegmentView v;
+    LongAxisProjection v;
     EVAL_VLA_PROJ(w.study, v, {w.study.seuillage, true, false});
     return v.VLONGAXIS;
   }
@@ -72,8 +72,8 @@ TEST_F(Reorient, FullSquareWithoutRotationLeavesDataBitIdentical) {
   EXPECT_EQ(flow().stade_axis, 2);
   EXPECT_EQ(flow().fich_axis, 0);
   EXPECT_EQ(flow().UNDOseg_pos + flow().UNDOseg_lev, 0);
-  EXPECT_EQ(w.view.VLONGAXIS, freshProjection());
-  EXPECT_GT(*std::max_element(w.view.VLONGAXIS.begin(), w.view.VLONGAXIS.end()), 0);
+  EXPECT_EQ(w.projection.VLONGAXIS, freshProjection());
+  EXPECT_GT(*std::max_element(w.projection.VLONGAXIS.begin(), w.projection.VLONGAXIS.end()), 0);
   EXPECT_EQ(platform.picturesChanged, 1);
 }
 
@@ -443,7 +443,7 @@ TEST_F(Reorient, RotatedTiltedPhantomComesBackToTheWorkingPose) {
 TEST_F(Reorient, ValidatingTheThirdStepSegmentsTheDefaultPhantom) {
   const phantom::Phantom ph = phantom::buildPhantom(phantom::defaultParams(64));
   const auto files = phantom::writeAcquisitions(ph, dir, "ph", {phantom::OutputFormat::DicomExplicit});
-  ASSERT_EQ(OPEN_ACQUISITION_PATH(files.at(0), 1, w, platform, log), 1);
+  ASSERT_TRUE(readAcquisition(files.at(0), 1, w, log).ok());
   r().recad_t = 64;
   ASSERT_EQ(validate(), O::StepValidated);
   selectStep(flow(), 1);

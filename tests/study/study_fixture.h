@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <string>
 
-#include "base/scripted_platform.h"
 #include "base/trace_log.h"
 #include "dicom_builder.h"
 #include "study/loading.h"
@@ -20,20 +19,24 @@ class StudyTest : public ::testing::Test {
     dir = std::filesystem::path(QUORVEL_TEST_TMP) / (std::string(info->test_suite_name()) + "_" + info->name());
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
-    platform.screen = {1920, 1080};
   }
   std::filesystem::path write(const std::string& name, const std::vector<uint8_t>& bytes) {
     writeBytes(dir / name, bytes);
     return dir / name;
   }
-  int open(const std::filesystem::path& p, int filter = 1) { return OPEN_ACQUISITION_PATH(p, filter, w, platform, log); }
+  // Reads an acquisition into w as the open command does; its notices are kept in notices.
+  Status open(const std::filesystem::path& p, int filter = 1) { return read(p, w, filter); }
+  Status read(const std::filesystem::path& p, StudyWorkspace& into, int filter = 1) {
+    notices.clear();
+    return readAcquisition(p, filter, into, log, notices);
+  }
   // Runs a DCMTK program; returns its exit status.
   static int run(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
 
   std::filesystem::path dir;
-  ScriptedPlatform platform;
   TraceLog log;
   StudyWorkspace w;
+  Notices notices;
 };
 
 }  // namespace quorvel::testing

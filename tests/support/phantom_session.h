@@ -17,7 +17,7 @@ struct PhantomSession {
   explicit PhantomSession(const std::filesystem::path& folder) : ws(platform, folder) {}
   PhantomSession(const phantom::Phantom& ph, const std::filesystem::path& folder) : ws(platform, folder) {
     loadPhantom(ph, ws.w);
-    FORMATE_SEGMENT_DISPLAY(ws.w.view, ws.w.study.NCZ, ws.log);
+    FORMATE_SEGMENT_DISPLAY(ws.mosaic, ws.w.study.NCZ, ws.log);
   }
 };
 

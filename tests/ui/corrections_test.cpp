@@ -49,9 +49,9 @@ class Corrections : public WorkstationTest {
     ws->w = *segmentedStudy;
     ws->seg = *segmented;
     // Every slice of the study in the mosaic.
-    ws->w.view.NcellH = ws->w.view.NcellV = 8;
-    ws->w.view.htayaff = 8 * kCellWidth;
-    ws->w.view.vtayaff = 8 * kCellHeight;
+    ws->mosaic.NcellH = ws->mosaic.NcellV = 8;
+    ws->mosaic.htayaff = 8 * kCellWidth;
+    ws->mosaic.vtayaff = 8 * kCellHeight;
     ws->w.study.seg_affmin = 0;
     ws->w.settings.flow.segment_updt1 = ws->w.settings.flow.segment_updt2 = 0;
     original = ws->seg.CORR;
@@ -64,7 +64,7 @@ class Corrections : public WorkstationTest {
 
   // View position of a voxel, in the count panel or the class panel (inside its 2 x 2 block).
   std::pair<int, int> pos(const SliceVoxel& v, bool classPanel = false) const {
-    const auto [x, y] = mosaicPixelOf(ws->w.view, ws->w.study.seg_affmin, v, classPanel);
+    const auto [x, y] = mosaicPixelOf(ws->mosaic, ws->w.study.seg_affmin, v, classPanel);
     return {x + 1, y + 1};
   }
   void press(MouseButton b, KeyModifiers m, const SliceVoxel& v) {
@@ -232,24 +232,24 @@ std::unique_ptr<Segmentation> Corrections::segmented;
 // ---- where the mouse points ---------------------------------------------------------------
 
 TEST_F(Corrections, BothPanelsAddressTheSameVoxelsOfTheMosaic) {
-  ws->w.view.NcellH = 3;
-  ws->w.view.NcellV = 2;
-  ws->w.view.htayaff = 3 * kCellWidth;
+  ws->mosaic.NcellH = 3;
+  ws->mosaic.NcellV = 2;
+  ws->mosaic.htayaff = 3 * kCellWidth;
   ws->w.study.seg_affmin = 20;
   // Cell 0: slice 20; cell 4 (second row, second column): slice 24.
-  EXPECT_EQ(mosaicVoxelAt(ws->w.view, ws->w.study.NCZ, ws->w.study.seg_affmin, 11, 15), (SliceVoxel{20, 7, 5}));
-  EXPECT_EQ(mosaicVoxelAt(ws->w.view, ws->w.study.NCZ, ws->w.study.seg_affmin, 384 + 11, 15), (SliceVoxel{20, 7, 5}));
-  EXPECT_EQ(mosaicVoxelAt(ws->w.view, ws->w.study.NCZ, ws->w.study.seg_affmin, 128 + 127, 128 + 126), (SliceVoxel{24, 63, 63}));
-  EXPECT_EQ(mosaicVoxelAt(ws->w.view, ws->w.study.NCZ, ws->w.study.seg_affmin, 384 + 128 + 127, 128 + 126), (SliceVoxel{24, 63, 63}));
+  EXPECT_EQ(mosaicVoxelAt(ws->mosaic, ws->w.study.NCZ, ws->w.study.seg_affmin, 11, 15), (SliceVoxel{20, 7, 5}));
+  EXPECT_EQ(mosaicVoxelAt(ws->mosaic, ws->w.study.NCZ, ws->w.study.seg_affmin, 384 + 11, 15), (SliceVoxel{20, 7, 5}));
+  EXPECT_EQ(mosaicVoxelAt(ws->mosaic, ws->w.study.NCZ, ws->w.study.seg_affmin, 128 + 127, 128 + 126), (SliceVoxel{24, 63, 63}));
+  EXPECT_EQ(mosaicVoxelAt(ws->mosaic, ws->w.study.NCZ, ws->w.study.seg_affmin, 384 + 128 + 127, 128 + 126), (SliceVoxel{24, 63, 63}));
   // Past the last slice: ignored, or clamped for the limits.
   ws->w.study.seg_affmin = 60;
-  EXPECT_EQ(mosaicVoxelAt(ws->w.view, ws->w.study.NCZ, ws->w.study.seg_affmin, 256 + 1, 128 + 1), std::nullopt);  // slice 65
-  EXPECT_EQ(mosaicSliceClampedAt(ws->w.view, ws->w.study.NCZ, ws->w.study.seg_affmin, 256 + 1, 128 + 1), 63);
-  EXPECT_EQ(mosaicVoxelAt(ws->w.view, ws->w.study.NCZ, ws->w.study.seg_affmin, 256 + 1, 1), (SliceVoxel{62, 0, 0}));
-  EXPECT_EQ(mosaicVoxelAt(ws->w.view, ws->w.study.NCZ, ws->w.study.seg_affmin, -1, 5), std::nullopt);
+  EXPECT_EQ(mosaicVoxelAt(ws->mosaic, ws->w.study.NCZ, ws->w.study.seg_affmin, 256 + 1, 128 + 1), std::nullopt);  // slice 65
+  EXPECT_EQ(mosaicSliceClampedAt(ws->mosaic, ws->w.study.NCZ, ws->w.study.seg_affmin, 256 + 1, 128 + 1), 63);
+  EXPECT_EQ(mosaicVoxelAt(ws->mosaic, ws->w.study.NCZ, ws->w.study.seg_affmin, 256 + 1, 1), (SliceVoxel{62, 0, 0}));
+  EXPECT_EQ(mosaicVoxelAt(ws->mosaic, ws->w.study.NCZ, ws->w.study.seg_affmin, -1, 5), std::nullopt);
   ws->w.study.seg_affmin = -2;  // a grid starting before the first slice
-  EXPECT_EQ(mosaicVoxelAt(ws->w.view, ws->w.study.NCZ, ws->w.study.seg_affmin, 1, 1), std::nullopt);
-  EXPECT_EQ(mosaicSliceClampedAt(ws->w.view, ws->w.study.NCZ, ws->w.study.seg_affmin, 1, 1), 0);
+  EXPECT_EQ(mosaicVoxelAt(ws->mosaic, ws->w.study.NCZ, ws->w.study.seg_affmin, 1, 1), std::nullopt);
+  EXPECT_EQ(mosaicSliceClampedAt(ws->mosaic, ws->w.study.NCZ, ws->w.study.seg_affmin, 1, 1), 0);
 
   // The retouching window: 4 x 4 pixels per voxel of retouche_slice.
   flow().retouche_slice = 33;

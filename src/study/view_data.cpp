@@ -1,46 +1,10 @@
-#include "study/segment_view.h"
+#include "study/view_data.h"
 
 #include <algorithm>
 #include <cmath>
 #include <utility>
 
 namespace quorvel {
-
-namespace {
-// Room the control panels and window frame take around the mosaic.
-constexpr int kPanelWidth = 320;
-constexpr int kFrameHeight = 200;
-}  // namespace
-
-void EVAL_SEGMENT_CAPACITY(SegmentView& view, ScreenSize screen) {
-  view.seg_Xmax = std::max(1, (screen.width - kPanelWidth) / kCellWidth);
-  view.seg_Ymax = std::max(1, (screen.height - kFrameHeight) / kCellHeight);
-}
-
-void FORMATE_SEGMENT_DISPLAY(SegmentView& view, int NCZ, TraceLog& log) {
-  int h = 1, v = 1;
-  bool across = true;
-  // Stops once the grid holds NCZ cells or can grow no further.
-  while (h * v < NCZ && (h < view.seg_Xmax || v < view.seg_Ymax)) {
-    const bool hRoom = h < view.seg_Xmax, vRoom = v < view.seg_Ymax;
-    if (hRoom == vRoom)
-      across = !across;
-    else
-      across = hRoom;
-    if (across)
-      ++h;
-    else
-      ++v;
-  }
-  log.writef("N cells  ::  H = %d  ;  V = %d     ||     X max = %d  ;  Y max = %d\n", h, v, view.seg_Xmax,
-             view.seg_Ymax);
-  view.NcellH = std::min(h, view.seg_Xmax);
-  view.NcellV = std::min(v, view.seg_Ymax);
-  log.writef("N cells  ::  H = %d  ;  V = %d\n", view.NcellH, view.NcellV);
-  view.htayaff = view.NcellH * kCellWidth;
-  view.vtayaff = view.NcellV * kCellHeight;
-  view.BMP.resize(view.htayaff, view.vtayaff);
-}
 
 void DATA_SYMETRY_HOR(Study& s) {
   for (int t = 0; t < s.Ninst; ++t)
@@ -62,7 +26,7 @@ void DATA_SYMETRY_VER(Study& s, int fich_axis) {
       std::swap_ranges(&s.at(t, z, 0, 0), &s.at(t, z, 0, 0) + kSliceVoxels, &s.at(t, s.NCZ - 1 - z, 0, 0));
 }
 
-void EVAL_VLA_PROJ(const Study& s, SegmentView& view, const ProjectionSettings& ps) {
+void EVAL_VLA_PROJ(const Study& s, LongAxisProjection& view, const ProjectionSettings& ps) {
   const bool thresholded = ps.equilibrium && !ps.reprojection;
   const int floorTerm = ps.seuillage * 4;
   int largest = 0;
