@@ -67,7 +67,7 @@ int runInfo(const InfoArgs& a) {
     if (!ws.openAcquisition(a.file, filter)) return kExitRefused;
     if (w.study.FREQ_ASKING) {
       const int rate = a.heartRate > 0 ? a.heartRate : w.options.DEFAULT_freq;
-      SET_CARD_FREQ(w.study, rate, ws.platform, w.options.LANGUE);
+      setHeartRate(w.study, rate, ws.platform, w.options.LANGUE);
     }
   } catch (const FatalExit& e) {
     return e.code;

@@ -72,7 +72,7 @@ int loadReorientSegment(const PipelineArgs& a, Workstation& ws, bool progress) {
   // A refusal has been shown, in the language asked for.
   if (!ws.openAcquisition(a.file, kFormatDicom)) return kExitRefused;
   if (w.study.FREQ_ASKING)
-    SET_CARD_FREQ(w.study, a.heartRate > 0 ? a.heartRate : w.options.DEFAULT_freq, ws.platform, w.options.LANGUE);
+    setHeartRate(w.study, a.heartRate > 0 ? a.heartRate : w.options.DEFAULT_freq, ws.platform, w.options.LANGUE);
   clock.done("load");
 
   ReorientSettings& r = w.settings.reorient;

@@ -10,7 +10,7 @@ constexpr int kPanelWidth = 320;
 constexpr int kFrameHeight = 200;
 }  // namespace
 
-void EVAL_SEGMENT_CAPACITY(SegmentationLayout& view, ScreenSize screen) {
+void fitMosaicToScreen(SegmentationLayout& view, ScreenSize screen) {
   view.seg_Xmax = std::max(1, (screen.width - kPanelWidth) / kCellWidth);
   view.seg_Ymax = std::max(1, (screen.height - kFrameHeight) / kCellHeight);
 }

@@ -19,7 +19,7 @@ struct SegmentationLayout {
 };
 
 // seg_Xmax / seg_Ymax: how many cells fit the screen beside the control panels.
-void EVAL_SEGMENT_CAPACITY(SegmentationLayout& layout, ScreenSize screen);
+void fitMosaicToScreen(SegmentationLayout& layout, ScreenSize screen);
 // The mosaic grid for NCZ slices, growing down and across in turn, clamped to the screen.
 void FORMATE_SEGMENT_DISPLAY(SegmentationLayout& layout, int NCZ, TraceLog& log);
 // The first slice shown (seg_affmin): the grid centred on the study's count centroid across

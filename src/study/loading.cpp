@@ -380,7 +380,7 @@ Status LOAD_TOMO_DATA(int rescale, StudyWorkspace& w, TraceLog& log, Notices& no
   return {};
 }
 
-Status LOAD_ACQ_PATH(const std::filesystem::path& path, int filter, Study& s, Options& opt, TraceLog& log,
+Status readAcquisitionHeader(const std::filesystem::path& path, int filter, Study& s, Options& opt, TraceLog& log,
                      Notices& notices) {
   s.rescale_intercept = 0;
   s.rescale_slope = -1;
@@ -413,7 +413,7 @@ Status readAcquisition(const std::filesystem::path& path, int filter, StudyWorks
   static_cast<StudyRecord&>(next.study) = w.study;
   next.settings = w.settings;
   next.options = w.options;
-  if (Status header = LOAD_ACQ_PATH(path, filter, next.study, next.options, log, notices); !header) return header;
+  if (Status header = readAcquisitionHeader(path, filter, next.study, next.options, log, notices); !header) return header;
 
   next.settings.flow.IDB_loaded = 1;
   next.settings.flow.segment_done = next.settings.flow.vidange_done = next.settings.flow.build_visu = 0;

@@ -29,7 +29,7 @@ struct StudyWorkspace {
 std::vector<FileFilter> acquisitionFilters(int LANGUE);
 
 // Reads the header of a file given with its filter (1 or 4 DICOM, 2 IDB, 3 Interfile) into s.
-Status LOAD_ACQ_PATH(const std::filesystem::path& path, int filter, Study& s, Options& opt, TraceLog& log,
+Status readAcquisitionHeader(const std::filesystem::path& path, int filter, Study& s, Options& opt, TraceLog& log,
                      Notices& notices);
 
 // Reads the voxels of chemin_data into DATA and prepares them (slice range, extraction, slice

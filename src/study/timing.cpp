@@ -39,7 +39,7 @@ void ASKFOR_CARD_FREQ(StudyRecord& s, Platform& platform, const Options& opt) {
   platform.openHeartRatePrompt(opt.DEFAULT_freq);
 }
 
-void SET_CARD_FREQ(StudyRecord& s, int f, Platform& platform, int LANGUE) {
+void setHeartRate(StudyRecord& s, int f, Platform& platform, int LANGUE) {
   f = std::clamp(f, kMinHeartRate, kMaxHeartRate);
   s.CYCLE = 60000.0f / static_cast<float>(s.Ninst * f);
   s.CARD_FREQ_INT = f;

@@ -28,7 +28,7 @@ void ASKFOR_CARD_FREQ(StudyRecord& s, Platform& platform, const Options& opt);
 
 // The prompt's "OK": limits f to 30..240, sets CYCLE, CARD_FREQ(_INT), closes the prompt,
 // refreshes the banner and the graduation.
-void SET_CARD_FREQ(StudyRecord& s, int f, Platform& platform, int LANGUE);
+void setHeartRate(StudyRecord& s, int f, Platform& platform, int LANGUE);
 
 // The file name after the last "/" or "\".
 std::string EXTRACT_SHORTPATH(const std::string& path);

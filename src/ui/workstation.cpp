@@ -45,7 +45,7 @@ Status Workstation::openAcquisition(const std::filesystem::path& path, int filte
     return read;
   }
   resetModel3DSettings(model3d, w.options);
-  EVAL_SEGMENT_CAPACITY(mosaic, platform.screenSize());
+  fitMosaicToScreen(mosaic, platform.screenSize());
   FORMATE_SEGMENT_DISPLAY(mosaic, w.study.NCZ, log);
   centreMosaic(mosaic, w.study, log);
   platform.textChanged(TextSlot::SliceCounter, format(study_texts::kSliceCounter.pick(w.options.LANGUE), w.study.NCZ));

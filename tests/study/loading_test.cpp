@@ -206,15 +206,15 @@ TEST(StudyTiming, HeartRateCycleAndGraduation) {
   StudyRecord s;
   s.Ninst = 8;
   s.FREQ_ASKING = 1;
-  SET_CARD_FREQ(s, 72, p, kFrench);
+  setHeartRate(s, 72, p, kFrench);
   EXPECT_NEAR(s.CYCLE, 104.17f, 0.01f);
   EXPECT_EQ(s.mesh_ngradpas, 4);
   EXPECT_EQ(s.mesh_ngradmax, 4);
   EXPECT_EQ(s.FREQ_ASKING, 0);
   EXPECT_EQ(p.count("heart-rate-prompt-close"), 1);
-  SET_CARD_FREQ(s, 300, p, kFrench);
+  setHeartRate(s, 300, p, kFrench);
   EXPECT_EQ(s.CARD_FREQ_INT, 240);
-  SET_CARD_FREQ(s, 5, p, kFrench);
+  setHeartRate(s, 5, p, kFrench);
   EXPECT_EQ(s.CARD_FREQ_INT, 30);
   // A very long instant runs out of steps.
   s.CYCLE = 1000;
