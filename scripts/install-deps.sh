@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libcli11-dev nlohmann-json3-dev libjpeg-dev
+  libcli11-dev nlohmann-json3-dev libjpeg-dev libpng-dev
   dcmtk medcon
 )
 if [ "${QUORVEL_BUILD_GUI:-0}" = 1 ]; then

@@ -1,10 +1,13 @@
 // quorvel-cli analyse [FILE]: the main job. Loads an acquisition (the digital phantom when none is
 // given), re-orients and segments it, checks both ventricles, fits their volume curves and prints
-// the two result panels as the results stage shows them; --json writes them with the curves.
+// the two result panels as the results stage shows them; --json writes them with the curves,
+// --pictures the pictures of the stages as PNG files.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -13,6 +16,9 @@
 #include "commands.h"
 #include "curves/method_commands.h"
 #include "pipeline.h"
+#include "render/curve_plot.h"
+#include "render/png_io.h"
+#include "render/update_bmp.h"
 #include "segmentation/corrections.h"
 #include "segmentation/plausibility.h"
 #include "segmentation/volume_curves.h"
@@ -31,6 +37,7 @@ struct AnalyseArgs {
   int iterations = -1;  // methods 1 and 3; -1 keeps the default
   int harmonics = -1;   // method 2
   std::string json;
+  std::string pictures;  // folder of the PNG pictures; empty: none
 };
 
 // The default phantom, written once into the application folder.
@@ -91,6 +98,64 @@ nlohmann::json resultsJson(const StudyWorkspace& w, const CurveState& curves) {
   return j;
 }
 
+// The pictures of the stages, each as the user sees it: the three re-orientation steps just
+// before their validation, the end-diastole mosaic and the two volume curves.
+class PictureFolder {
+ public:
+  PictureFolder(std::filesystem::path dir, Workstation& ws) : dir_(std::move(dir)), ws_(ws) {}
+
+  bool open() {
+    std::error_code ec;
+    std::filesystem::create_directories(dir_, ec);
+    if (!std::filesystem::is_directory(dir_)) return failed(dir_);
+    preparePictures(ws_.pictures, ws_.w.options, kDefaultColourSeed);
+    return true;
+  }
+  bool reorientation(int step) {
+    redraw(1);
+    return write("reorientation-" + std::to_string(step) + ".png", ws_.pictures.BMPfich);
+  }
+  // The end-diastole mosaic over the slices that hold a ventricle, one more on either side.
+  bool segmentation() {
+    const Study& s = ws_.w.study;
+    int first = s.NCZ, last = -1;
+    for (int z = 0; z < s.NCZ; ++z)
+      for (int i = 0; i < kSliceVoxels; ++i) {
+        const int cls = ws_.seg.CORR[ws_.seg.LPE[Segmentation::index(s.NCZ, 0, z, 0, 0) + i] % kLabelSlots];
+        if (cls == kClassLeft || cls == kClassRight) {
+          first = std::min(first, z);
+          last = std::max(last, z);
+        }
+      }
+    first = last < 0 ? 0 : std::max(first - 1, 0);
+    last = last < 0 ? s.NCZ - 1 : std::min(last + 1, s.NCZ - 1);
+    ws_.mosaic.seg_Xmax = ws_.mosaic.seg_Ymax = 12;  // room for every slice of a study
+    FORMATE_SEGMENT_DISPLAY(ws_.mosaic, last - first + 1, ws_.log);
+    ws_.w.study.seg_affmin = first;
+    BUILD_BMP_SEG(0, ws_.w, ws_.seg, ws_.pictures, ws_.mosaic, ws_.log);
+    return write("segmentation.png", ws_.mosaic.BMP);
+  }
+  bool curves() {
+    redraw(3);
+    return write("curves.png", curvesPicture(ws_.pictures, ws_.curves.vc, ws_.w.options.LANGUE));
+  }
+
+ private:
+  void redraw(int stage) {
+    UPDATE_BMP(stage, PictureSources{ws_.w, ws_.seg, ws_.curves.vc}, ws_.mosaic, ws_.pictures, ws_.log);
+  }
+  bool write(const std::string& name, const Bitmap24& picture) {
+    return writePng(dir_ / name, picture) || failed(dir_ / name);
+  }
+  static bool failed(const std::filesystem::path& path) {
+    std::cerr << "quorvel-cli: cannot write " << path.string() << '\n';
+    return false;
+  }
+
+  std::filesystem::path dir_;
+  Workstation& ws_;
+};
+
 int runAnalyse(AnalyseArgs a) {
   Session session;
   Workstation& ws = session.ws;
@@ -101,8 +166,16 @@ int runAnalyse(AnalyseArgs a) {
       return kExitRefused;
     }
   }
+  std::optional<PictureFolder> pictures;
+  if (!a.pictures.empty()) {
+    pictures.emplace(a.pictures, ws);
+    if (!pictures->open()) return kExitRefused;
+  }
   try {
-    if (const int status = loadReorientSegment(a.pipeline, ws, true)) return status;
+    BeforeValidation showStep;
+    if (pictures) showStep = [&](int step) { return pictures->reorientation(step); };
+    if (const int status = loadReorientSegment(a.pipeline, ws, true, showStep)) return status;
+    if (pictures && !pictures->segmentation()) return kExitRefused;
     if (!ws.checkVentricles()) return kExitVentricleMissing;
     ws.w.settings.curves.TACFIT_switch = a.method;
     if (a.iterations >= 0) ws.curves.settings.TACFIT_ITER = ws.curves.settings.TACFIT_ITmax = a.iterations;
@@ -112,6 +185,7 @@ int runAnalyse(AnalyseArgs a) {
     std::fprintf(stderr, "%-16s %7.1f ms\n", "curves",
                  std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     if (!fitted) return kExitFitFailed;
+    if (pictures && !pictures->curves()) return kExitRefused;
   } catch (const FatalExit& e) {
     return e.code;
   }
@@ -146,6 +220,8 @@ void registerAnalyseCommand(CLI::App& app, int& status) {
       ->check(CLI::Range(0, 500));
   cmd->add_option("--harmonics", args->harmonics, "Harmonics of method 2 (1..4, default 2)")->check(CLI::Range(1, 4));
   cmd->add_option("--json", args->json, "Also write the results and curves as JSON to this file");
+  cmd->add_option("--pictures", args->pictures,
+                  "Also write the pictures of the stages as PNG files into this folder (created when missing)");
   cmd->callback([args, &status] {
     if (const std::string why = checkPipelineArgs(args->pipeline); !why.empty()) {
       std::cerr << "quorvel-cli: " << why << '\n';

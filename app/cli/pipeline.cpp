@@ -64,7 +64,8 @@ std::string checkPipelineArgs(const PipelineArgs& a) {
   return {};
 }
 
-int loadReorientSegment(const PipelineArgs& a, Workstation& ws, bool progress) {
+int loadReorientSegment(const PipelineArgs& a, Workstation& ws, bool progress,
+                        const BeforeValidation& beforeValidation) {
   StudyWorkspace& w = ws.w;
   w.options.LANGUE = a.language == "fr" ? kFrench : kEnglish;
   w.options.RECH_8 = a.noRebin ? 0 : 1;
@@ -81,17 +82,21 @@ int loadReorientSegment(const PipelineArgs& a, Workstation& ws, bool progress) {
   r.recad_t = a.crop[2];
   r.rotation = static_cast<float>(a.rotationDeg * std::numbers::pi / 180.0);
   r.septum_plano = a.septum;
-  if (ws.validateStep() != ReorientOutcome::StepValidated) return kExitNotSegmented;
+  auto validate = [&](int step, ReorientOutcome expected) {
+    if (beforeValidation && !beforeValidation(step)) return kExitRefused;
+    return ws.validateStep() == expected ? 0 : kExitNotSegmented;
+  };
+  if (const int status = validate(0, ReorientOutcome::StepValidated)) return status;
   selectStep(w.settings.flow, 1);
   r.valves_plano_ = a.valveRow;
   r.valves_angle = static_cast<float>(a.valveAngle);
-  if (ws.validateStep() != ReorientOutcome::StepValidated) return kExitNotSegmented;
+  if (const int status = validate(1, ReorientOutcome::StepValidated)) return status;
   if (a.infundibulum >= 0) {
     SegmentationContext c = ws.segmentation();
     setInfundibulumSlice(c, a.infundibulum);
   }
   clock.done("re-orientation");
-  if (ws.validateStep() != ReorientOutcome::Segmented) return kExitNotSegmented;
+  if (const int status = validate(2, ReorientOutcome::Segmented)) return status;
   clock.done("segmentation");
   return 0;
 }

@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -43,8 +44,12 @@ struct Session {
   Session();
 };
 
+// Called with the step about to be validated, its settings in place; false stops the run.
+using BeforeValidation = std::function<bool(int step)>;
+
 // Loads args.file and runs the three steps. Returns 0, or the exit status to give.
 // Stage names and times go to standard error when `progress` is set.
-int loadReorientSegment(const PipelineArgs& a, Workstation& ws, bool progress);
+int loadReorientSegment(const PipelineArgs& a, Workstation& ws, bool progress,
+                        const BeforeValidation& beforeValidation = {});
 
 }  // namespace quorvel::cli

@@ -9,6 +9,7 @@
 #include "base/trace_log.h"
 #include "curves/method_comparison.h"
 #include "model3d/model3d_settings.h"
+#include "render/pictures.h"
 #include "render/segmentation_layout.h"
 #include "base/refusal.h"
 #include "segmentation/corrections.h"
@@ -46,6 +47,7 @@ class Workstation {
 
   StudyWorkspace w;  // the study, its per-study settings, the options, the view data
   SegmentationLayout mosaic;
+  Pictures pictures;  // the pictures of the stages and their colour tables
   Segmentation seg;
   CurveState curves;
   MethodComparison comparison;

@@ -1,0 +1,13 @@
+#pragma once
+// French and English texts of the pictures' captions and cursor readouts.
+#include "base/language.h"
+
+namespace quorvel::render_texts {
+
+inline constexpr Text kCaptionSlice{"Instant : %d / %d    -    Coupe : %d / %d",
+                                    "Instant : %d / %d    -    Slice : %d / %d"};
+inline constexpr Text kCaptionProjection{"Instant : %d / %d    -    Projection", "Instant : %d / %d    -    Projection"};
+inline constexpr Text kCaptionInstant{"Instant : %d / %d", "Instant : %d / %d"};
+inline constexpr Text kCurveCursor{"%2.0f ms  -  %2.0f cc", "%2.0f ms  -  %2.0f cc"};
+
+}  // namespace quorvel::render_texts

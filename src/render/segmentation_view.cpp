@@ -1,0 +1,345 @@
+#include "render/segmentation_view.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "render/canvas.h"
+#include "segmentation/classification.h"
+#include "segmentation/corrections.h"
+
+namespace quorvel {
+
+namespace {
+
+constexpr int kCell = kCellHeight;  // 128 pixels, 2 per voxel
+constexpr int kLast = kMatrix - 1;
+constexpr int kFrozenBackground = 33;
+constexpr int kHoverShift = 3, kHoverBelowShift = 13;
+
+// Canvas line L counts from the bottom, as the picture is stored.
+uint8_t* pixelAt(Bitmap24& b, int x, int L) { return b.pixels.data() + static_cast<size_t>(L) * b.stride() + x * 3; }
+
+// The cell k of the grid: its slice and where its voxel (0, 0) block starts in the count panel.
+struct Cell {
+  int slice = 0;
+  int col0 = 0, line0 = 0;  // left column, bottom line
+  bool drawn = false;       // a slice of the study
+};
+Cell cellOf(const SegmentationLayout& view, int seg_affmin, int NCZ, int k) {
+  Cell c;
+  c.slice = seg_affmin + k;
+  c.col0 = (k % view.NcellH) * kCell;
+  c.line0 = (view.NcellV - 1 - k / view.NcellH) * kCell;
+  c.drawn = c.slice >= 0 && c.slice < NCZ;
+  return c;
+}
+// Bottom line and left column of voxel (r, c)'s 2 x 2 block in a cell.
+int blockLine(const Cell& cell, int r) { return cell.line0 + 2 * (kLast - r); }
+int blockCol(const Cell& cell, int c) { return cell.col0 + 2 * c; }
+
+bool hoverable(const StudyWorkspace& w, const Segmentation& seg, int t, int z) {
+  const WorkflowState& f = w.settings.flow;
+  return f.SEG_sel != 0 && f.Paint_on == 0 && f.N_segsel > 0 && !isLockedSlice(seg, t, z);
+}
+
+// Count indices of the four pixels of voxel (r, c): [dy][dx], dy = 1 the upper line.
+struct BlockIndices {
+  int v[2][2];
+};
+BlockIndices countBlock(const float* slice, int r, int c, const Options& opt, float toIndex, float gammaScale,
+                        int seuillage, bool thresholdShown) {
+  BlockIndices out{};
+  const int r1 = std::min(r + 1, kLast), c1 = std::min(c + 1, kLast);
+  for (int dy = 0; dy < 2; ++dy)
+    for (int dx = 0; dx < 2; ++dx) {
+      int index;
+      if (opt.seg_interp) {
+        const float a = r + (1 - dy) * 0.5f, b = c + dx * 0.5f;
+        const float wa0 = r1 - a, wa1 = a - r, wb0 = c1 - b, wb1 = b - c;
+        const float sample = (slice[r * kMatrix + c] * wb0 + slice[r * kMatrix + c1] * wb1) * wa0 +
+                             (slice[r1 * kMatrix + c] * wb0 + slice[r1 * kMatrix + c1] * wb1) * wa1;
+        const float value = std::min(sample * toIndex * gammaScale, 400.0f);
+        index = static_cast<int>(value + 0.5f);
+      } else {
+        const int row = dy == 1 ? r : r1, col = dx == 0 ? c : c1;
+        index = static_cast<int>(slice[row * kMatrix + col] * toIndex);
+      }
+      index = std::clamp(index, 0, kPaletteSteps);
+      if (thresholdShown) index = thresholdDisplayIndex(index, seuillage);
+      out.v[dy][dx] = index;
+    }
+  return out;
+}
+
+void drawCells(int t, const StudyWorkspace& w, const Segmentation& seg, const Pictures& p, SegmentationLayout& view,
+               TraceLog& log) {
+  const Study& s = w.study;
+  const Options& opt = w.options;
+  const int half = view.htayaff / 2;
+  const float toIndex = opt.ECH > 0 ? 400.0f / static_cast<float>(opt.ECH) : 0.0f;
+  const float gammaScale = 100.0f / static_cast<float>(std::max(opt.gamma_, 1));
+  const bool thresholdShown = w.settings.flow.disp_seuil != 0 && opt.equilibrium != 0;
+  const bool labelled = seg.LPE.size() == s.DATA.size();
+  for (int k = 0; k < view.NcellH * view.NcellV; ++k) {
+    const Cell cell = cellOf(view, s.seg_affmin, s.NCZ, k);
+    log.writef("build bmp k=%d (%d  %d)\n", k, view.NcellH, view.NcellV);
+    if (!cell.drawn) {
+      for (int L = cell.line0; L < cell.line0 + kCell; ++L) {
+        std::fill_n(pixelAt(view.BMP, cell.col0, L), kCell * 3, 0);
+        std::fill_n(pixelAt(view.BMP, cell.col0 + half, L), kCell * 3, 0);
+      }
+      continue;
+    }
+    const size_t base = Study::index(s.NCZ, t, cell.slice, 0, 0);
+    const float* slice = &s.DATA[base];
+    for (int r = 0; r < kMatrix; ++r)
+      for (int c = 0; c < kMatrix; ++c) {
+        const BlockIndices idx = countBlock(slice, r, c, opt, toIndex, gammaScale, s.seuillage, thresholdShown);
+        const Rgb cls =
+            p.FRON.colour(labelled ? classEntry(w, seg, t, cell.slice, base + static_cast<size_t>(r) * kMatrix + c) : 0);
+        for (int dy = 0; dy < 2; ++dy) {
+          uint8_t* count = pixelAt(view.BMP, blockCol(cell, c), blockLine(cell, r) + dy);
+          uint8_t* klass = count + half * 3;
+          for (int dx = 0; dx < 2; ++dx) {
+            putColour(count + dx * 3, p.lut.colour(idx.v[dy][dx]));
+            putColour(klass + dx * 3, cls);
+          }
+        }
+      }
+  }
+}
+
+// Outlines: a class-panel pixel whose blue byte differs from a 4-neighbour's paints an
+// EPFront-wide block of its colour at the same place of the count panel.
+void drawOutlines(const StudyWorkspace& w, const Pictures& p, SegmentationLayout& view) {
+  const int half = view.htayaff / 2, stride = view.BMP.stride();
+  const int side = std::max(p.EPFront, 1);
+  std::vector<uint8_t> drawnCell(static_cast<size_t>(view.NcellH) * view.NcellV);
+  for (int k = 0; k < view.NcellH * view.NcellV; ++k)
+    drawnCell[k] = cellOf(view, w.study.seg_affmin, w.study.NCZ, k).drawn;
+  for (int L = 1; L <= view.vtayaff - 2; ++L) {
+    const int cellRow = view.NcellV - 1 - L / kCell;
+    uint8_t* line = pixelAt(view.BMP, 0, L);
+    for (int x = half; x <= view.htayaff - 2; ++x) {
+      const uint8_t* px = line + x * 3;
+      const uint8_t b = px[0];
+      if (b == px[-3] && b == px[3] && b == px[-stride] && b == px[stride]) continue;
+      if (!drawnCell[cellRow * view.NcellH + (x - half) / kCell]) continue;
+      const Rgb colour{px[2], px[1], px[0]};
+      for (int dl = 0; dl < side && L + dl < view.vtayaff; ++dl)
+        for (int dc = 0; dc < side && x - half + dc < half; ++dc)
+          putColour(pixelAt(view.BMP, x - half + dc, L + dl), colour);
+    }
+  }
+}
+
+void drawLimitFrames(int t, const StudyWorkspace& w, SegmentationLayout& view, TraceLog& log) {
+  const Study& s = w.study;
+  const SliceLimits& lim = w.settings.limits;
+  const int half = view.htayaff / 2;
+  const int end = std::min(s.seg_affmin + view.NcellH * view.NcellV, s.NCZ);
+  auto shown = [&](int z) { return z >= s.seg_affmin && z < end; };
+  auto put = [&](int x, int L, Rgb c) {
+    if (x >= 0 && x < view.htayaff && L >= 0 && L < view.vtayaff) putColour(pixelAt(view.BMP, x, L), c);
+  };
+  auto corner = [&](int z) {
+    const Cell cell = cellOf(view, s.seg_affmin, s.NCZ, z - s.seg_affmin);
+    return std::pair{cell.line0, cell.col0 + half};
+  };
+  const Rgb right{0, 100, 250}, left{250, 100, 0};
+  auto rightFrame = [&](int z, const char* name) {
+    if (!shown(z)) return;
+    const auto [L0, C0] = corner(z);
+    log.writef("%s  -  %d  ::  m = %d  ;  n = %d\n", name, z, (C0 - half) / kCell, L0 / kCell);
+    for (int x = C0 + 2; x <= C0 + 127; ++x) {
+      put(x, L0 + 1, right);
+      put(x, L0 + 127, right);
+    }
+    for (int L = L0 + 2; L <= L0 + 127; ++L) {
+      put(C0 + 1, L, right);
+      put(C0 + 127, L, right);
+    }
+  };
+  // Inside the right ventricle's frame when the same limit of both lies on one slice.
+  auto leftFrame = [&](int z, int sameRight, const char* name) {
+    if (!shown(z)) return;
+    const auto [L0, C0] = corner(z);
+    log.writef("%s  -  %d  ::  m = %d  ;  n = %d\n", name, z, (C0 - half) / kCell, L0 / kCell);
+    const int e = z == sameRight ? 2 : 1;
+    for (int x = C0 + e; x <= C0 + e + 127 - 2 * e; ++x) {
+      put(x, L0 + e, left);
+      put(x, L0 + 128 - e, left);
+    }
+    for (int L = L0 + e; L <= L0 + e + 127 - 2 * e; ++L) {
+      put(C0 + e, L, left);
+      put(C0 + 128 - e, L, left);
+    }
+  };
+  log.WRITE_LOGFILE("build_bmp 41\n");
+  rightFrame(lim.limD_inf[t], "D INF");
+  log.WRITE_LOGFILE("build_bmp 41 A\n");
+  leftFrame(lim.limG_inf[t], lim.limD_inf[t], "G INF");
+  log.WRITE_LOGFILE("build_bmp 41 B\n");
+  rightFrame(lim.limD_sup[t], "D SUP");
+  log.WRITE_LOGFILE("build_bmp 41 C\n");
+  leftFrame(lim.limG_sup[t], lim.limD_sup[t], "G SUP");
+  log.WRITE_LOGFILE("build_bmp 42\n");
+}
+
+void drawPlaneDots(const StudyWorkspace& w, SegmentationLayout& view) {
+  const ReorientSettings& r = w.settings.reorient;
+  if (!r.valves_planaff) return;
+  const int half = view.htayaff / 2;
+  const int valveRow = r.valves_plano_, septumCol = r.septum_plano;
+  const Rgb dot{250, 200, 30};
+  auto mark = [&](const Cell& cell, int row, int col) {
+    if (row < 0 || row > kLast || col < 0 || col > kLast) return;
+    uint8_t* count = pixelAt(view.BMP, blockCol(cell, col), blockLine(cell, row));
+    putColour(count + half * 3, dot);
+    darken(count, count);
+  };
+  for (int k = 0; k < view.NcellH * view.NcellV; ++k) {
+    const Cell cell = cellOf(view, w.study.seg_affmin, w.study.NCZ, k);
+    if (!cell.drawn) continue;
+    for (int i = 2; i <= 60; i += 2) {
+      mark(cell, valveRow, i);
+      mark(cell, i, septumCol);
+    }
+  }
+}
+
+// Pixels within [inner, outer] of the centre (x, y from the top) get the overlay colour.
+void drawRing(Bitmap24& b, ViewPoint centre, double inner, double outer) {
+  const int reach = static_cast<int>(std::ceil(outer));
+  for (int y = centre.y - reach; y <= centre.y + reach; ++y)
+    for (int x = centre.x - reach; x <= centre.x + reach; ++x) {
+      if (x < 0 || y < 0 || x >= b.width || y >= b.height) continue;
+      const double d = std::hypot(x - centre.x, y - centre.y);
+      if (d >= inner && d <= outer) overlayInPlace(b, x, y);
+    }
+}
+
+void writeLimitTable(const StudyWorkspace& w, const SegmentationLayout& view, TraceLog& log) {
+  if (!log.enabled()) return;
+  const Study& s = w.study;
+  const SliceLimits& lim = w.settings.limits;
+  const std::string rule(40, '=');
+  log.writef("%s\n%d %d %d %d %d %d %d\n", rule.c_str(), s.seg_affmin,
+             std::min(s.seg_affmin + view.NcellH * view.NcellV, s.NCZ), view.seg_Xmax, view.seg_Ymax, view.htayaff,
+             view.NcellV, view.NcellH);
+  for (int t = 0; t < kMaxInstants; ++t)
+    log.writef("%2d : %d %d %d %d\n", t, lim.limG_inf[t], lim.limG_sup[t], lim.limD_inf[t], lim.limD_sup[t]);
+  log.writef("%s\n", rule.c_str());
+}
+
+}  // namespace
+
+int classEntry(const StudyWorkspace& w, const Segmentation& seg, int t, int z, size_t i) {
+  const Study& s = w.study;
+  const int L = seg.LPE[i];
+  int entry;
+  bool hovered = false;
+  if (isLockedSlice(seg, t, z)) {
+    entry = seg.AFFECT.size() == seg.LPE.size() ? seg.AFFECT[i] : (L < kLabelSlots ? seg.CORR[L] : 0);
+    if (entry == 0) return kFrozenBackground;  // no class maximum to test it against
+  } else {
+    entry = L < kLabelSlots ? seg.CORR[L] : 0;
+    hovered = L == w.settings.flow.N_segsel && hoverable(w, seg, t, z);
+    if (hovered) entry += kHoverShift;
+  }
+  if (w.options.equilibrium == 0 && entry >= 0 && entry < kStructMaxEntries &&
+      belowThreshold(static_cast<int>(s.DATA[i]), seg.struct_max[entry], s.seuillage))
+    entry = hovered ? entry + kHoverBelowShift : 0;
+  return std::clamp(entry, 0, kClassColours - 1);
+}
+
+void INIT_BMP_CADRE(int g, SegmentationLayout& view) {
+  const Rgb grey{static_cast<uint8_t>(g), static_cast<uint8_t>(g), static_cast<uint8_t>(g)};
+  Bitmap24& b = view.BMP;
+  auto column = [&](int x) {
+    for (int L = 0; L < view.vtayaff; ++L) putColour(pixelAt(b, x, L), grey);
+  };
+  auto line = [&](int L) {
+    for (int x = 0; x < view.htayaff; ++x) putColour(pixelAt(b, x, L), grey);
+  };
+  for (int x = 0; x < view.htayaff; x += kCell) column(x);
+  column(view.htayaff - 1);
+  for (int L = 0; L < view.vtayaff; L += kCell) line(L);
+  line(view.vtayaff - 1);
+}
+
+void BUILD_BMP_SEG(int t, const StudyWorkspace& w, const Segmentation& seg, Pictures& pictures,
+                   SegmentationLayout& view, TraceLog& log, const Pointers& pointers) {
+  log.WRITE_LOGFILE("build_bmp 1\n");
+  if (view.BMP.width != view.htayaff || view.BMP.height != view.vtayaff) view.BMP.resize(view.htayaff, view.vtayaff);
+  const Study& s = w.study;
+  if (!s.loaded() || t < 0 || t >= s.Ninst || t >= kMaxInstants) {
+    view.BMP.fill({0, 0, 0});
+    return;
+  }
+  log.WRITE_LOGFILE("build_bmp 11\n");
+  INIT_BMP_CADRE(0, view);
+  log.WRITE_LOGFILE("build_bmp 2\n");
+  drawCells(t, w, seg, pictures, view, log);
+  log.WRITE_LOGFILE("build_bmp 3\n");
+  drawOutlines(w, pictures, view);
+  log.WRITE_LOGFILE("build_bmp 4\n");
+  INIT_BMP_CADRE(128, view);
+  writeLimitTable(w, view, log);
+  drawLimitFrames(t, w, view, log);
+  drawPlaneDots(w, view);
+  log.WRITE_LOGFILE("build_bmp 5\n");
+  const WorkflowState& f = w.settings.flow;
+  if (f.Paint_on && pointers.segmentation)
+    drawRing(view.BMP, *pointers.segmentation, 2.0 * f.Paint_sz - 1, 2.0 * f.Paint_sz);
+  if (f.retouche_on) buildRetouchingPicture(w, seg, pictures, pointers.retouching);
+  log.WRITE_LOGFILE("build_bmp 6\n");
+}
+
+void buildRetouchingPicture(const StudyWorkspace& w, const Segmentation& seg, Pictures& pictures,
+                            std::optional<ViewPoint> pointer) {
+  Bitmap24& b = pictures.BMPretouche;
+  b.resize(kRetouchViewSide, kRetouchViewSide);
+  const Study& s = w.study;
+  const WorkflowState& f = w.settings.flow;
+  const int t = s.instant, z = f.retouche_slice;
+  if (!s.loaded() || t < 0 || t >= s.Ninst || z < 0 || z >= s.NCZ || seg.LPE.size() != s.DATA.size()) {
+    b.fill({0, 0, 0});
+    return;
+  }
+  const size_t base = Study::index(s.NCZ, t, z, 0, 0);
+  const float toIndex = w.options.ECH > 0 ? 400.0f / static_cast<float>(w.options.ECH) : 0.0f;
+  const bool thresholdShown = f.disp_seuil != 0 && w.options.equilibrium != 0;
+  std::vector<int> entries(kSliceVoxels);
+  for (int i = 0; i < kSliceVoxels; ++i) entries[i] = classEntry(w, seg, t, z, base + i);
+  auto entryAt = [&](int r, int c) { return entries[r * kMatrix + c]; };
+  constexpr int n = kRetouchPixelsPerVoxel;
+  for (int r = 0; r < kMatrix; ++r)
+    for (int c = 0; c < kMatrix; ++c) {
+      const size_t i = base + static_cast<size_t>(r) * kMatrix + c;
+      int index = std::clamp(static_cast<int>(s.DATA[i] * toIndex), 0, kPaletteSteps);
+      if (thresholdShown) index = thresholdDisplayIndex(index, s.seuillage);
+      const auto [x0, y0] = retouchPixelOf({z, r, c});
+      const Rgb count = pictures.lut.colour(index), own = pictures.FRON.colour(entryAt(r, c));
+      // Each side facing a voxel of another class shows this voxel's class colour.
+      const bool up = r > 0 && entryAt(r - 1, c) != entryAt(r, c);
+      const bool down = r < kLast && entryAt(r + 1, c) != entryAt(r, c);
+      const bool leftSide = c > 0 && entryAt(r, c - 1) != entryAt(r, c);
+      const bool rightSide = c < kLast && entryAt(r, c + 1) != entryAt(r, c);
+      const bool brushLabel = f.Paint_reg > 0 && seg.LPE[i] == f.Paint_reg;
+      for (int dy = 0; dy < n; ++dy)
+        for (int dx = 0; dx < n; ++dx) {
+          const bool edge = (up && dy == 0) || (down && dy == n - 1) || (leftSide && dx == 0) || (rightSide && dx == n - 1);
+          const bool dot = brushLabel && (dx == 1 || dx == 2) && (dy == 1 || dy == 2);
+          b.set(x0 + dx, y0 + dy, edge || dot ? own : count);
+        }
+    }
+  // The brush disc of Paint_sz voxels around the pointed voxel lies inside this ring.
+  if ((f.Paint_type > 0 || f.Paint_on) && pointer) {
+    const double radius = n * f.Paint_sz + n / 2.0;
+    drawRing(b, *pointer, radius - 1, radius);
+  }
+}
+
+}  // namespace quorvel
