@@ -16,10 +16,11 @@ struct Pictures {
   Bitmap24 BMPal{kLegendWidth, kLegendHeight};  // palette legend bar
   Bitmap24 BMPretouche{kRetouchViewSide, kRetouchViewSide};  // retouching window
 
-  // Usable before start-up has read the options: palette 1, the default seed, the hue table.
+  // The 2D tables are usable before start-up has read the options (palette 1, the default seed);
+  // the 3D table is built by preparePictures.
   LookupTable lut = lookupTableOf(1);
   ClassColours FRON = classColoursOf(kDefaultColourSeed);
-  Table3D table3D = table3DOf(1, 0);
+  Table3D table3D;
   PalMap PAL_map{};
 
   int EPFront = 1;  // width in pixels of the class outlines drawn over the counts
