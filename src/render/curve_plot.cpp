@@ -1,6 +1,8 @@
 #include "render/curve_plot.h"
 
 #include <algorithm>
+#include <array>
+#include <tuple>
 #include <cstdio>
 
 #include "render/canvas.h"
@@ -21,8 +23,6 @@ struct PlotColours {
 constexpr Rgb kBackground{225, 225, 225}, kGrid{150, 150, 150}, kBlack{0, 0, 0};
 constexpr PlotColours kRightColours{{180, 200, 220}, {0, 0, 255}, {50, 100, 200}, {0, 0, 255}};
 constexpr PlotColours kLeftColours{{220, 200, 180}, {255, 0, 0}, {200, 100, 50}, {255, 0, 0}};
-
-bool same(const uint8_t* px, Rgb c) { return px[0] == c.b && px[1] == c.g && px[2] == c.r; }
 
 // Rows count from the bottom, as the plot is stored.
 class Plot {
@@ -49,33 +49,53 @@ void drawPlot(Bitmap24& bmp, const CycleCurve& curve, const CycleCurve& rate, co
               float maxvol, float filling_ampl, const PlotColours& colours, bool right, TraceLog& log) {
   bmp.resize(kW, kH);
   Plot plot(bmp);
-  for (int row = 0; row < kH; ++row)
-    for (int x = 0; x < kW; ++x) putColour(plot.at(x, row), kBackground);
   const int step = kW / std::max(Ninst, 1);
-  for (int x = step; x < kW && step > 0; x += step)
-    for (int row = 0; row < kH; ++row) plot.put(x, row, kGrid);
-  if (!(maxvol > 0)) return;
-  const double k = 8000.0 / maxvol;  // the height of 20 ml
-  for (int n = 0;; ++n) {
-    const int row = static_cast<int>(n * k + 0.5);
-    if (row >= kH) break;
-    for (int x = 0; x < kW; ++x) plot.put(x, row, kGrid);
-  }
-  for (int x = 0; x < kW; x += 3) plot.put(x, kRateCentre, kBlack);
-
+  const bool scaled = maxvol > 0;
+  // Per column: the curve's rows lo..hi + 1 over the area below lo, and the rate's rows.
+  std::array<int, kW> lo{}, hi{}, rateLo{}, rateHi{};
+  std::array<bool, kW> instantLine{};
   auto volumeRow = [&](float v) { return curveRowOf(v, maxvol); };
   auto rateRow = [&](float r) {
     return filling_ampl > 0 ? static_cast<int>(r * kRateCentre / filling_ampl + kRateCentre + 0.5f) : kRateCentre;
   };
   for (int x = 0; x < kW; ++x) {
     const int next = (x + 1) % kW;
-    const auto [lo, hi] = span(volumeRow(curve[x]), volumeRow(curve[next]));
-    for (int row = 0; row < std::min(lo, kH); ++row)
-      if (same(plot.at(x, row), kBackground)) putColour(plot.at(x, row), colours.area);
-    for (int row = lo; row <= hi + 1; ++row) plot.put(x, row, colours.curve);
-    const auto [rlo, rhi] = span(rateRow(rate[x]), rateRow(rate[next]));
-    for (int row = rlo; row <= rhi; ++row) plot.put(x, row, colours.rate);
+    std::tie(lo[x], hi[x]) = span(volumeRow(curve[x]), volumeRow(curve[next]));
+    std::tie(rateLo[x], rateHi[x]) = span(rateRow(rate[x]), rateRow(rate[next]));
+    instantLine[x] = step > 0 && x >= step && x % step == 0;
+    if (!scaled) lo[x] = 0, hi[x] = -2, rateLo[x] = 1, rateHi[x] = 0;  // no area, curve or rate rows
   }
+  // Rows 0, round(k), round(2k), ... with k the height of 20 ml.
+  std::array<bool, kH> gridRow{};
+  for (int n = 0; scaled; ++n) {
+    const int row = static_cast<int>(n * (8000.0 / maxvol) + 0.5);
+    if (row >= kH) break;
+    gridRow[row] = true;
+  }
+  // Each pixel in the order of the layers: background, grid, rate zero line, then its column's
+  // area (where the background still shows), curve and rate.
+  constexpr uint8_t kBg = 0, kGridLayer = 1, kZero = 2, kArea = 3, kCurve = 4, kRate = 5;
+  auto bytes = [](Rgb c) { return std::array<uint8_t, 3>{c.b, c.g, c.r}; };
+  const std::array<std::array<uint8_t, 3>, 6> layerColour{bytes(kBackground), bytes(kGrid),           bytes(kBlack),
+                                                          bytes(colours.area), bytes(colours.curve), bytes(colours.rate)};
+  std::array<uint8_t, kW> base{};
+  for (int row = 0; row < kH; ++row) {
+    const bool lineOfGrid = scaled && gridRow[row], zeroLine = scaled && row == kRateCentre;
+    for (int x = 0; x < kW; ++x) {
+      uint8_t layer = instantLine[x] || lineOfGrid ? kGridLayer : kBg;
+      if (zeroLine && x % 3 == 0) layer = kZero;
+      base[x] = layer;
+    }
+    uint8_t* px = plot.at(0, row);
+    for (int x = 0; x < kW; ++x, px += 3) {
+      uint8_t layer = base[x];
+      layer = row < lo[x] && layer == kBg ? kArea : layer;
+      layer = row >= lo[x] && row <= hi[x] + 1 ? kCurve : layer;
+      layer = row >= rateLo[x] && row <= rateHi[x] ? kRate : layer;
+      putBytes(px, layerColour[layer]);
+    }
+  }
+  if (!scaled) return;
   for (int i = 0; i <= Ninst; ++i) {
     const int cx = step * i, cy = volumeRow(vol[i]);
     for (int dy = -3; dy <= 3; ++dy)

@@ -47,6 +47,7 @@ struct Table3D {
   std::vector<uint8_t> RRR, GGG, BBB;  // 401 x 401 each
   static size_t index(int shade, int value) { return static_cast<size_t>(shade) * kLookupSize + value; }
   Rgb colour(int shade, int value) const {
+    if (RRR.empty()) return {};  // not built yet
     const size_t i = index(shade, value);
     return {RRR[i], GGG[i], BBB[i]};
   }

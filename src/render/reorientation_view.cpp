@@ -1,6 +1,7 @@
 #include "render/reorientation_view.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -35,6 +36,14 @@ float sample(const Plane& plane, const Axis& u, const Axis& v) {
   return (plane(u.i0, v.i0) * v.w0 + plane(u.i0, v.i1) * v.w1) * u.w0 +
          (plane(u.i1, v.i0) * v.w0 + plane(u.i1, v.i1) * v.w1) * u.w1;
 }
+
+// Counts to look-up indices: c x 400 / datamax x 100 / gamma_, capped at 400, rounded.
+struct CountScale {
+  float scale;
+  CountScale(float datamax, int gamma_)
+      : scale(datamax > 0 ? 400.0f / datamax * 100.0f / static_cast<float>(std::max(gamma_, 1)) : 0.0f) {}
+  int operator()(float c) const { return std::max(static_cast<int>(std::min(c * scale, 400.0f) + 0.5f), 0); }
+};
 
 double sliceRatio(const Study& s) {
   return s.VOXEL_SIZE_XY > 0 && s.VOXEL_SIZE_Z > 0 ? static_cast<double>(s.VOXEL_SIZE_Z) / s.VOXEL_SIZE_XY : 1.0;
@@ -81,16 +90,18 @@ void drawInPlaneStep(const StudyWorkspace& w, const LookupTable& lut, Bitmap24& 
     down[p] = axisAt(row, kMatrix - 1);
     across[p] = axisAt(col, kMatrix - 1);
   }
+  const CountScale toIndex(s.datamax, opt.gamma_);
+  const ColourBytes colour = colourBytes(lut);
   std::vector<uint8_t> mask(static_cast<size_t>(kSide) * kSide, 1);
   for (int y = 0; y < kSide; ++y) {
     uint8_t* px = BMPfich.at(0, y);
     for (int x = 0; x < kSide; ++x, px += 3) {
-      int index = countIndex(sample(plane, down[y], across[x]), s.datamax, opt.gamma_);
+      int index = toIndex(sample(plane, down[y], across[x]));
       if (index < threshold) {
         index = 0;
         mask[static_cast<size_t>(y) * kSide + x] = 0;
       }
-      putColour(px, lut.colour(index));
+      putBytes(px, colour[index]);
     }
   }
 
@@ -125,6 +136,22 @@ void drawInPlaneStep(const StudyWorkspace& w, const LookupTable& lut, Bitmap24& 
 
 // ---- steps 1 and 2: long-axis panels ---------------------------------------------------------
 
+// The sampling of a long-axis panel, separable: the slice depends on the line only, the row or
+// column on the picture column only. Bands outside the study are not sampled.
+struct LongAxisSampling {
+  std::array<Axis, kSide> slice, inPlane;
+  std::array<bool, kSide> sliceIn{}, inPlaneIn{};
+  LongAxisSampling(int step, int NCZ, double k) {
+    for (int p = 0; p < kSide; ++p) {
+      slice[p] = axisAt(longAxisPositionAt(step, 0, p, NCZ, k).slice, NCZ - 1);
+      inPlane[p] = axisAt(longAxisPositionAt(step, p, 0, NCZ, k).inPlane, kMatrix - 1);
+      const int z = longAxisSliceAt(step, p, NCZ), q = longAxisInPlaneAt(p, k);
+      sliceIn[p] = z >= 0 && z < NCZ;
+      inPlaneIn[p] = q >= 0 && q < kMatrix;
+    }
+  }
+};
+
 void drawValveStep(const StudyWorkspace& w, const LookupTable& lut, Bitmap24& BMPfich) {
   const Study& s = w.study;
   const Options& opt = w.options;
@@ -135,29 +162,34 @@ void drawValveStep(const StudyWorkspace& w, const LookupTable& lut, Bitmap24& BM
   auto dataPlane = [&](int z, int row) { return s.DATA[Study::index(s.NCZ, t, z, row, col)]; };
   auto projPlane = [&](int z, int row) { return static_cast<float>(w.projection.vla(t, z, row)); };
   const float scale = s.datamax > 0 ? 400.0f / s.datamax * 100.0f / std::max(opt.gamma_, 1) : 0.0f;
+  const ColourBytes colour = colourBytes(lut);
+  const LongAxisSampling at(kValveStep, s.NCZ, k);
 
   BMPfich.fill({0, 0, 0});
   for (int y = 0; y < kSide; ++y) {
+    if (!at.sliceIn[y]) continue;
     uint8_t* px = BMPfich.at(0, y);
     for (int x = 0; x < kSide; ++x, px += 3) {
-      if (!longAxisVoxelAt(kValveStep, x, y, s.NCZ, k)) continue;
-      const LongAxisPosition p = longAxisPositionAt(kValveStep, x, y, s.NCZ, k);
-      const Axis u = axisAt(p.slice, s.NCZ - 1), v = axisAt(p.inPlane, kMatrix - 1);
-      const float value = projection ? sample(projPlane, u, v) : std::min(sample(dataPlane, u, v) * scale, 400.0f);
-      putColour(px, lut.colour(static_cast<int>(std::clamp(value, 0.0f, 400.0f) + 0.5f)));
+      if (!at.inPlaneIn[x]) continue;
+      const float value = projection ? sample(projPlane, at.slice[y], at.inPlane[x])
+                                     : std::min(sample(dataPlane, at.slice[y], at.inPlane[x]) * scale, 400.0f);
+      putBytes(px, colour[static_cast<int>(std::clamp(value, 0.0f, 400.0f) + 0.5f)]);
     }
   }
-  // The valve plane, over the black margin of four slices beyond each end too.
+  // The valve plane, over the black margin of four slices beyond each end too: the pixels of
+  // line i and column j with trunc((valves_plano_ - 32) x 8 + g (252 - i) k + 0.5 - (trunc((j - 256) k) + 4))
+  // in 0..2.
   const double g = std::tan(r.valves_angle * 0.0175);
+  std::array<int, kSide> columnTerm{};
+  for (int j = 0; j < kSide; ++j) columnTerm[j] = static_cast<int>((j - 256) * k) + 4;
   for (int i = 0; i < kSide; ++i) {
     const int z = s.NCZ / 2 + 31 - i / 8;
     if (z < -4 || z > s.NCZ + 3) continue;
     const int y = kSide - 1 - i;
+    const double lineTerm = (r.valves_plano_ - 32) * 8 + g * (252 - i) * k + 0.5;
     for (int j = 0; j < kSide; ++j) {
-      const int row = static_cast<int>((j - 256) * k / 8 + 32.5);
-      if (row < 0 || row >= kMatrix) continue;
-      const int d = static_cast<int>((r.valves_plano_ - 32) * 8 + g * (252 - i) * k + 0.5 -
-                                     (static_cast<int>((j - 256) * k) + 4));
+      if (!at.inPlaneIn[j]) continue;
+      const int d = static_cast<int>(lineTerm - columnTerm[j]);
       if (d >= 0 && d <= 2) overlayInPlace(BMPfich, j, y);
     }
   }
@@ -171,6 +203,9 @@ void drawCheckStep(const StudyWorkspace& w, const LookupTable& lut, Bitmap24& BM
   const double k = sliceRatio(s);
   const bool thresholdShown = w.settings.flow.disp_seuil != 0 && opt.equilibrium != 0;
   auto plane = [&](int z, int col) { return s.DATA[Study::index(s.NCZ, t, z, row, col)]; };
+  const CountScale toIndex(s.datamax, opt.gamma_);
+  const ColourBytes colour = colourBytes(lut);
+  const LongAxisSampling at(kCheckStep, s.NCZ, k);
   // The reprojection mode shows its own plane here, with its mask contour and seed cross; the
   // infundibulum plane is not shown then.
   const int line = (s.NCZ / 2) * 8 + 260 - 8 * r.infand_plane;  // the middle line of its band
@@ -179,14 +214,9 @@ void drawCheckStep(const StudyWorkspace& w, const LookupTable& lut, Bitmap24& BM
   for (int y = 0; y < kSide; ++y) {
     uint8_t* px = BMPfich.at(0, y);
     for (int x = 0; x < kSide; ++x, px += 3) {
-      int index = 0;
-      if (longAxisVoxelAt(kCheckStep, x, y, s.NCZ, k)) {
-        const LongAxisPosition p = longAxisPositionAt(kCheckStep, x, y, s.NCZ, k);
-        index = countIndex(sample(plane, axisAt(p.slice, s.NCZ - 1), axisAt(p.inPlane, kMatrix - 1)), s.datamax,
-                           opt.gamma_);
-        if (thresholdShown) index = thresholdDisplayIndex(index, s.seuillage);
-      }
-      putColour(px, lut.colour(index));
+      int index = at.sliceIn[y] && at.inPlaneIn[x] ? toIndex(sample(plane, at.slice[y], at.inPlane[x])) : 0;
+      if (thresholdShown) index = thresholdDisplayIndex(index, s.seuillage);
+      putBytes(px, colour[index]);
       if (y != planeY) continue;
       if (index == 0) {
         putColour(px, {0, 50, 250});
@@ -200,11 +230,7 @@ void drawCheckStep(const StudyWorkspace& w, const LookupTable& lut, Bitmap24& BM
 
 }  // namespace
 
-int countIndex(float c, float datamax, int gamma_) {
-  if (!(datamax > 0)) return 0;
-  const float e = std::min(c * 400.0f / datamax * 100.0f / static_cast<float>(std::max(gamma_, 1)), 400.0f);
-  return std::max(static_cast<int>(e + 0.5f), 0);
-}
+int countIndex(float c, float datamax, int gamma_) { return CountScale(datamax, gamma_)(c); }
 
 void BUILD_BMP_FICH(const StudyWorkspace& w, const LookupTable& lut, Bitmap24& BMPfich, TraceLog& log) {
   log.WRITE_LOGFILE("build_bmp_fich 01\n");

@@ -1,6 +1,7 @@
 #include "render/segmentation_view.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -43,33 +44,20 @@ bool hoverable(const StudyWorkspace& w, const Segmentation& seg, int t, int z) {
   return f.SEG_sel != 0 && f.Paint_on == 0 && f.N_segsel > 0 && !isLockedSlice(seg, t, z);
 }
 
-// Count indices of the four pixels of voxel (r, c): [dy][dx], dy = 1 the upper line.
-struct BlockIndices {
-  int v[2][2];
+// The four count samples of voxel (r, c) of a slice, [dy][dx] with dy = 1 the upper line: with
+// interpolation at (r + (1 - dy) / 2, c + dx / 2), where the lowered neighbours of the last row
+// and column cancel to 0; without it the voxels (r or r + 1, c or c + 1).
+struct BlockSamples {
+  float v[2][2];
 };
-BlockIndices countBlock(const float* slice, int r, int c, const Options& opt, float toIndex, float gammaScale,
-                        int seuillage, bool thresholdShown) {
-  BlockIndices out{};
+BlockSamples countSamples(const float* slice, int r, int c, bool interpolated) {
   const int r1 = std::min(r + 1, kLast), c1 = std::min(c + 1, kLast);
-  for (int dy = 0; dy < 2; ++dy)
-    for (int dx = 0; dx < 2; ++dx) {
-      int index;
-      if (opt.seg_interp) {
-        const float a = r + (1 - dy) * 0.5f, b = c + dx * 0.5f;
-        const float wa0 = r1 - a, wa1 = a - r, wb0 = c1 - b, wb1 = b - c;
-        const float sample = (slice[r * kMatrix + c] * wb0 + slice[r * kMatrix + c1] * wb1) * wa0 +
-                             (slice[r1 * kMatrix + c] * wb0 + slice[r1 * kMatrix + c1] * wb1) * wa1;
-        const float value = std::min(sample * toIndex * gammaScale, 400.0f);
-        index = static_cast<int>(value + 0.5f);
-      } else {
-        const int row = dy == 1 ? r : r1, col = dx == 0 ? c : c1;
-        index = static_cast<int>(slice[row * kMatrix + col] * toIndex);
-      }
-      index = std::clamp(index, 0, kPaletteSteps);
-      if (thresholdShown) index = thresholdDisplayIndex(index, seuillage);
-      out.v[dy][dx] = index;
-    }
-  return out;
+  const float v00 = slice[r * kMatrix + c], v01 = slice[r * kMatrix + c1];
+  const float v10 = slice[r1 * kMatrix + c], v11 = slice[r1 * kMatrix + c1];
+  if (!interpolated) return {{{v10, v11}, {v00, v01}}};
+  if (r == kLast || c == kLast) return {};
+  const float right = v00 * 0.5f + v01 * 0.5f, below = v10 * 0.5f + v11 * 0.5f;
+  return {{{v00 * 0.5f + v10 * 0.5f, right * 0.5f + below * 0.5f}, {v00, right}}};
 }
 
 void drawCells(int t, const StudyWorkspace& w, const Segmentation& seg, const Pictures& p, SegmentationLayout& view,
@@ -79,8 +67,14 @@ void drawCells(int t, const StudyWorkspace& w, const Segmentation& seg, const Pi
   const int half = view.htayaff / 2;
   const float toIndex = opt.ECH > 0 ? 400.0f / static_cast<float>(opt.ECH) : 0.0f;
   const float gammaScale = 100.0f / static_cast<float>(std::max(opt.gamma_, 1));
+  const bool interpolated = opt.seg_interp != 0;
   const bool thresholdShown = w.settings.flow.disp_seuil != 0 && opt.equilibrium != 0;
   const bool labelled = seg.LPE.size() == s.DATA.size();
+  const ColourBytes countColour = colourBytes(p.lut, thresholdShown ? s.seuillage : -1);
+  auto countIndexOf = [&](float sample) {
+    if (interpolated) return std::clamp(static_cast<int>(std::min(sample * toIndex * gammaScale, 400.0f) + 0.5f), 0, 400);
+    return std::clamp(static_cast<int>(sample * toIndex), 0, 400);
+  };
   for (int k = 0; k < view.NcellH * view.NcellV; ++k) {
     const Cell cell = cellOf(view, s.seg_affmin, s.NCZ, k);
     log.writef("build bmp k=%d (%d  %d)\n", k, view.NcellH, view.NcellV);
@@ -93,43 +87,66 @@ void drawCells(int t, const StudyWorkspace& w, const Segmentation& seg, const Pi
     }
     const size_t base = Study::index(s.NCZ, t, cell.slice, 0, 0);
     const float* slice = &s.DATA[base];
-    for (int r = 0; r < kMatrix; ++r)
+    for (int r = 0; r < kMatrix; ++r) {
+      uint8_t* lines[2] = {pixelAt(view.BMP, cell.col0, blockLine(cell, r)),
+                           pixelAt(view.BMP, cell.col0, blockLine(cell, r) + 1)};
       for (int c = 0; c < kMatrix; ++c) {
-        const BlockIndices idx = countBlock(slice, r, c, opt, toIndex, gammaScale, s.seuillage, thresholdShown);
-        const Rgb cls =
-            p.FRON.colour(labelled ? classEntry(w, seg, t, cell.slice, base + static_cast<size_t>(r) * kMatrix + c) : 0);
+        const BlockSamples samples = countSamples(slice, r, c, interpolated);
+        const size_t i = base + static_cast<size_t>(r) * kMatrix + c;
+        const Rgb cls = p.FRON.colour(labelled ? classEntry(w, seg, t, cell.slice, i) : 0);
         for (int dy = 0; dy < 2; ++dy) {
-          uint8_t* count = pixelAt(view.BMP, blockCol(cell, c), blockLine(cell, r) + dy);
+          uint8_t* count = lines[dy] + 6 * c;
           uint8_t* klass = count + half * 3;
           for (int dx = 0; dx < 2; ++dx) {
-            putColour(count + dx * 3, p.lut.colour(idx.v[dy][dx]));
-            putColour(klass + dx * 3, cls);
+            const auto& colour = countColour[countIndexOf(samples.v[dy][dx])];
+            putBytes(count + 3 * dx, colour);
+            putColour(klass + 3 * dx, cls);
           }
         }
       }
+    }
   }
 }
 
 // Outlines: a class-panel pixel whose blue byte differs from a 4-neighbour's paints an
 // EPFront-wide block of its colour at the same place of the count panel.
+// Outlines: a class-panel pixel whose blue byte differs from a 4-neighbour's paints an
+// EPFront-wide block of its colour at the same place of the count panel. The blue bytes are
+// gathered first into a plane of their own (with the count panel's last column, the left
+// neighbour of the class panel's first), so that the comparisons run over contiguous bytes.
 void drawOutlines(const StudyWorkspace& w, const Pictures& p, SegmentationLayout& view) {
-  const int half = view.htayaff / 2, stride = view.BMP.stride();
+  const int half = view.htayaff / 2, width = half + 1;
   const int side = std::max(p.EPFront, 1);
+  std::vector<uint8_t> blue(static_cast<size_t>(width) * view.vtayaff);
+  for (int L = 0; L < view.vtayaff; ++L) {
+    const uint8_t* px = pixelAt(view.BMP, half - 1, L);
+    uint8_t* b = &blue[static_cast<size_t>(L) * width];
+    for (int x = 0; x < width; ++x) b[x] = px[3 * x];
+  }
   std::vector<uint8_t> drawnCell(static_cast<size_t>(view.NcellH) * view.NcellV);
   for (int k = 0; k < view.NcellH * view.NcellV; ++k)
     drawnCell[k] = cellOf(view, w.study.seg_affmin, w.study.NCZ, k).drawn;
+  std::vector<uint8_t> differs(width);
   for (int L = 1; L <= view.vtayaff - 2; ++L) {
+    const uint8_t* b = &blue[static_cast<size_t>(L) * width];
+    const uint8_t* below = b - width;
+    const uint8_t* above = b + width;
+    for (int x = 1; x < width - 1; ++x)
+      differs[x] = (b[x] != b[x - 1]) | (b[x] != b[x + 1]) | (b[x] != below[x]) | (b[x] != above[x]);
     const int cellRow = view.NcellV - 1 - L / kCell;
-    uint8_t* line = pixelAt(view.BMP, 0, L);
-    for (int x = half; x <= view.htayaff - 2; ++x) {
-      const uint8_t* px = line + x * 3;
-      const uint8_t b = px[0];
-      if (b == px[-3] && b == px[3] && b == px[-stride] && b == px[stride]) continue;
-      if (!drawnCell[cellRow * view.NcellH + (x - half) / kCell]) continue;
+    const uint8_t* line = pixelAt(view.BMP, 0, L);
+    for (int x = 1; x < width - 1; ++x) {
+      if (!differs[x]) continue;
+      const int column = x - 1;  // in the count panel; half + column in the class panel
+      if (!drawnCell[cellRow * view.NcellH + column / kCell]) continue;
+      const uint8_t* px = line + (half + column) * 3;
       const Rgb colour{px[2], px[1], px[0]};
       for (int dl = 0; dl < side && L + dl < view.vtayaff; ++dl)
-        for (int dc = 0; dc < side && x - half + dc < half; ++dc)
-          putColour(pixelAt(view.BMP, x - half + dc, L + dl), colour);
+        for (int dc = 0; dc < side && column + dc < half; ++dc) {
+          putColour(pixelAt(view.BMP, column + dc, L + dl), colour);
+          // The count panel's last column is the left neighbour of the class panel's first.
+          if (column + dc == half - 1) blue[static_cast<size_t>(L + dl) * width] = colour.b;
+        }
     }
   }
 }

@@ -47,11 +47,15 @@ LongAxisPosition longAxisPositionAt(int step, int x, int y, int NCZ, double k) {
   return {longAxisTopSlice(step, NCZ) - line / static_cast<double>(kReorientPixelsPerVoxel), inPlaneAt(x, k)};
 }
 
+int longAxisSliceAt(int step, int y, int NCZ) {
+  return longAxisTopSlice(step, NCZ) - (kReorientViewSide - 1 - y) / kReorientPixelsPerVoxel;
+}
+
+int longAxisInPlaneAt(int x, double k) { return static_cast<int>(inPlaneAt(x, k)); }
+
 std::optional<LongAxisVoxel> longAxisVoxelAt(int step, int x, int y, int NCZ, double k) {
   if (x < 0 || y < 0 || x >= kReorientViewSide || y >= kReorientViewSide) return std::nullopt;
-  const int line = kReorientViewSide - 1 - y;
-  const LongAxisVoxel v{longAxisTopSlice(step, NCZ) - line / kReorientPixelsPerVoxel,
-                        static_cast<int>(inPlaneAt(x, k))};
+  const LongAxisVoxel v{longAxisSliceAt(step, y, NCZ), longAxisInPlaneAt(x, k)};
   if (v.slice < 0 || v.slice >= NCZ || v.inPlane < 0 || v.inPlane >= kMatrix) return std::nullopt;
   return v;
 }

@@ -52,6 +52,10 @@ struct LongAxisPosition {
   double slice = 0, inPlane = 0;
 };
 LongAxisPosition longAxisPositionAt(int step, int x, int y, int NCZ, double k);
+// The two coordinates apart: the slice band of height y, the row or column band of column x
+// (either may lie outside the study).
+int longAxisSliceAt(int step, int y, int NCZ);
+int longAxisInPlaneAt(int x, double k);
 // The voxel band under (x, y); nothing outside the study's slices or the 64 rows or columns.
 std::optional<LongAxisVoxel> longAxisVoxelAt(int step, int x, int y, int NCZ, double k);
 // Top-left pixel of that voxel's band (x clamped to the panel when the band starts left of it).

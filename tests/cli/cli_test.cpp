@@ -40,7 +40,11 @@ class CommandLine : public ::testing::Test {
 TEST_F(CommandLine, AnalysePrintsBothPanelsAndWritesTheSameNumbersAsJson) {
   const std::string file = phantomFile(phantom::defaultParams());
   std::string out;
-  ASSERT_EQ(cli("analyse " + file + " --lang fr --json " + (dir / "r.json").string(), &out), 0) << out;
+  const auto pictures = dir / "pictures";
+  ASSERT_EQ(cli("analyse " + file + " --lang fr --json " + (dir / "r.json").string() + " --pictures " + pictures.string(),
+                &out),
+            0)
+      << out;
   EXPECT_NE(out.find("Ventricule Gauche\nVolume télédiastolique = "), std::string::npos) << out;
   EXPECT_NE(out.find("Ventricule Droit\n"), std::string::npos);
   EXPECT_NE(out.find("Méthode : courbe de référence (15 it.)"), std::string::npos);
@@ -58,6 +62,32 @@ TEST_F(CommandLine, AnalysePrintsBothPanelsAndWritesTheSameNumbersAsJson) {
   EXPECT_EQ(j["volG"].size(), 8u);
   EXPECT_EQ(j["vidange_D"].size(), 512u);
   EXPECT_NEAR(j["G_FES"].get<double>(), 60.0, 5.0);
+
+  // The pictures of the stages, as PNG files of the sizes the views have.
+  const struct {
+    const char* name;
+    int width, height;  // 0: a whole number of mosaic cells
+  } pngs[] = {{"reorientation-0.png", 512, 512}, {"reorientation-1.png", 512, 512}, {"reorientation-2.png", 512, 512},
+              {"segmentation.png", 0, 0},        {"curves.png", 1144, 436}};
+  for (const auto& p : pngs) {
+    std::ifstream png(pictures / p.name, std::ios::binary);
+    std::string head(24, '\0');
+    ASSERT_TRUE(png.read(head.data(), 24)) << p.name;
+    ASSERT_EQ(head.substr(1, 3), "PNG") << p.name;
+    auto big = [&](int at) {
+      return (static_cast<uint8_t>(head[at]) << 24) | (static_cast<uint8_t>(head[at + 1]) << 16) |
+             (static_cast<uint8_t>(head[at + 2]) << 8) | static_cast<uint8_t>(head[at + 3]);
+    };
+    const int width = big(16), height = big(20);
+    if (p.width) {
+      EXPECT_EQ(width, p.width) << p.name;
+      EXPECT_EQ(height, p.height) << p.name;
+    } else {
+      EXPECT_EQ(width % 256, 0) << width;
+      EXPECT_EQ(height % 128, 0) << height;
+      EXPECT_GT(width * height, 256 * 128 * 4);  // the slices of both ventricles
+    }
+  }
   char line[64];
   std::snprintf(line, sizeof line, "Fraction d'éjection = %2.0f %%", j["G_FES"].get<double>());
   EXPECT_NE(out.find(line), std::string::npos) << line;
@@ -92,6 +122,8 @@ TEST_F(CommandLine, AnalyseRefusesWhatItCannotUse) {
   EXPECT_NE(out.find("Unhandled DICOM file !"), std::string::npos) << out;  // English by default
   const std::string file = phantomFile(phantom::defaultParams());
   EXPECT_EQ(cli("analyse " + file + " --crop 10,10,32"), 2);  // square beyond the slice
+  EXPECT_EQ(cli("analyse " + file + " --pictures " + (dir / "not.dcm").string(), &out), 2);  // a file, not a folder
+  EXPECT_NE(out.find("cannot write"), std::string::npos) << out;
   EXPECT_NE(cli("analyse " + file + " --method 0"), 0);
   // Classification lines that leave the left ventricle nowhere: the presence check refuses.
   EXPECT_EQ(cli("analyse " + file + " --septum 60 --lang en", &out), 4);
