@@ -87,13 +87,23 @@ void drawCells(int t, const StudyWorkspace& w, const Segmentation& seg, const Pi
     }
     const size_t base = Study::index(s.NCZ, t, cell.slice, 0, 0);
     const float* slice = &s.DATA[base];
+    // The plain rule of an unlocked slice without the threshold test, inline; the rest by classEntry.
+    const bool plain = labelled && opt.equilibrium != 0 && !isLockedSlice(seg, t, cell.slice);
+    const int hovered = plain && hoverable(w, seg, t, cell.slice) ? w.settings.flow.N_segsel : -1;
     for (int r = 0; r < kMatrix; ++r) {
       uint8_t* lines[2] = {pixelAt(view.BMP, cell.col0, blockLine(cell, r)),
                            pixelAt(view.BMP, cell.col0, blockLine(cell, r) + 1)};
       for (int c = 0; c < kMatrix; ++c) {
         const BlockSamples samples = countSamples(slice, r, c, interpolated);
         const size_t i = base + static_cast<size_t>(r) * kMatrix + c;
-        const Rgb cls = p.FRON.colour(labelled ? classEntry(w, seg, t, cell.slice, i) : 0);
+        int entry = 0;
+        if (plain) {
+          const int L = seg.LPE[i];
+          entry = L < kLabelSlots ? seg.CORR[L] + (L == hovered ? kHoverShift : 0) : 0;
+        } else if (labelled) {
+          entry = classEntry(w, seg, t, cell.slice, i);
+        }
+        const Rgb cls = p.FRON.colour(entry);
         for (int dy = 0; dy < 2; ++dy) {
           uint8_t* count = lines[dy] + 6 * c;
           uint8_t* klass = count + half * 3;
