@@ -13,6 +13,7 @@
 #include "commands.h"
 #include "curves/method_commands.h"
 #include "pipeline.h"
+#include "ui/results_json.h"
 #include "segmentation/corrections.h"
 #include "segmentation/plausibility.h"
 #include "segmentation/volume_curves.h"
@@ -31,6 +32,7 @@ struct AnalyseArgs {
   int iterations = -1;  // methods 1 and 3; -1 keeps the default
   int harmonics = -1;   // method 2
   std::string json;
+  bool reprojection = false;
 };
 
 // The default phantom, written once into the application folder.
@@ -59,36 +61,24 @@ void printPanels(const StudyWorkspace& w, const CurveState& curves, std::ostream
   out << tacfitMethodLabel(method, curves.settings, LANGUE) << '\n';
 }
 
-nlohmann::json resultsJson(const StudyWorkspace& w, const CurveState& curves) {
-  const VolumeCurves& vc = curves.vc;
-  const int Ninst = w.study.Ninst;
-  nlohmann::json j;
-  auto ventricle = [&](const char* prefix, const VentricleResults& r) {
-    const std::string p = prefix;
-    j[p + "volmax"] = r.volmax;
-    j[p + "volmin"] = r.volmin;
-    j[p + "VES"] = r.VES;
-    j[p + "debit"] = r.debit;
-    j[p + "FES"] = r.FES;
-    j[p + "TFS"] = r.TFS;
-    j[p + "PER"] = r.PER;
-    j[p + "TPER"] = r.TPER;
-    j[p + "PFR"] = r.PFR;
-    j[p + "TPFR"] = r.TPFR;
-  };
-  ventricle("G_", vc.G);
-  ventricle("D_", vc.D);
-  j["volG"] = std::vector<float>(vc.volG.begin(), vc.volG.begin() + Ninst);
-  j["volD"] = std::vector<float>(vc.volD.begin(), vc.volD.begin() + Ninst);
-  j["vidange_G"] = vc.vidange_G;
-  j["vidange_D"] = vc.vidange_D;
-  j["filling_G"] = vc.filling_G;
-  j["filling_D"] = vc.filling_D;
-  j["CYCLE"] = w.study.CYCLE;
-  j["Ninst"] = Ninst;
-  j["CARD_FREQ"] = w.study.CARD_FREQ;
-  j["TACFIT_switch"] = w.settings.curves.TACFIT_switch;
-  return j;
+// Reprojection mode: the left ventricle only, with the mode's own re-orientation defaults.
+int runReprojected(const AnalyseArgs& a, Workstation& ws) {
+  try {
+    if (const int status = loadReprojectAndFit(a.pipeline, ws, true)) return status;
+  } catch (const FatalExit& e) {
+    return e.code;
+  }
+  const int LANGUE = ws.w.options.LANGUE;
+  std::cout << ventriclePanelTitle(1, LANGUE) << '\n' << ventricleResultsText(ws.curves.vc.G, LANGUE) << '\n';
+  std::cout << tacfitMethodLabel(ws.w.settings.curves.TACFIT_switch, ws.curves.settings, LANGUE) << '\n';
+  if (!a.json.empty()) {
+    const std::string text = resultsJson(ws).dump(2) + "\n";
+    if (!writeFileAtomically(a.json, std::string_view(text))) {
+      std::cerr << "quorvel-cli: cannot write " << a.json << '\n';
+      return kExitRefused;
+    }
+  }
+  return 0;
 }
 
 int runAnalyse(AnalyseArgs a) {
@@ -101,6 +91,7 @@ int runAnalyse(AnalyseArgs a) {
       return kExitRefused;
     }
   }
+  if (a.reprojection) return runReprojected(a, ws);
   try {
     if (const int status = loadReorientSegment(a.pipeline, ws, true)) return status;
     if (!ws.checkVentricles()) return kExitVentricleMissing;
@@ -121,7 +112,7 @@ int runAnalyse(AnalyseArgs a) {
     warnings.push_back(implausibleResultText(v, ws.w.options.LANGUE));
   for (const std::string& line : warnings) std::cerr << line << '\n';
   if (!a.json.empty()) {
-    nlohmann::json j = resultsJson(ws.w, ws.curves);
+    nlohmann::json j = resultsJson(ws);
     if (!warnings.empty()) j["warnings"] = warnings;
     const std::string text = j.dump(2) + "\n";
     if (!writeFileAtomically(a.json, std::string_view(text))) {
@@ -146,6 +137,8 @@ void registerAnalyseCommand(CLI::App& app, int& status) {
       ->check(CLI::Range(0, 500));
   cmd->add_option("--harmonics", args->harmonics, "Harmonics of method 2 (1..4, default 2)")->check(CLI::Range(1, 4));
   cmd->add_option("--json", args->json, "Also write the results and curves as JSON to this file");
+  cmd->add_flag("--reprojection", args->reprojection,
+                "Reprojection mode: the left ventricle from projected images, with the mode's own settings");
   cmd->callback([args, &status] {
     if (const std::string why = checkPipelineArgs(args->pipeline); !why.empty()) {
       std::cerr << "quorvel-cli: " << why << '\n';

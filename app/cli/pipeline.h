@@ -29,6 +29,8 @@ struct PipelineArgs {
   int heartRate = 0;
   std::string language = "en";
   bool noRebin = false;
+  // Given on the command line (reprojection mode keeps its own defaults otherwise).
+  bool rotationGiven = false, valveAngleGiven = false;
 };
 
 // Adds the options above (the file is added by each command).
@@ -42,6 +44,12 @@ struct Session {
   Workstation ws;
   Session();
 };
+
+// Reprojection mode with the mode's own defaults (a rotation or valve angle given overrides
+// them): loads args.file, validates the in-plane step and the valve step (which projects the
+// study and places the seed), then step 2 and the left ventricle's curve. Returns 0, or the exit
+// status to give.
+int loadReprojectAndFit(const PipelineArgs& a, Workstation& ws, bool progress);
 
 // Loads args.file and runs the three steps. Returns 0, or the exit status to give.
 // Stage names and times go to standard error when `progress` is set.

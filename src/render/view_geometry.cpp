@@ -30,6 +30,12 @@ int reorientLongAxisY(int slice, int NCZ) {
   return (slice - kMatrix / 2 - NCZ / 2) * kReorientPixelsPerVoxel + kLongAxisCentreY;
 }
 
+std::pair<int, int> reprojectionSeedAt(int x, int y, int NCZ) {
+  const int column = static_cast<int>(x / static_cast<double>(kReorientPixelsPerVoxel) + 0.5);
+  const int slice = static_cast<int>(NCZ / 2 + (y - kLongAxisCentreY) / kReorientPixelsPerVoxel + 32.5);
+  return {column, slice};
+}
+
 std::optional<SliceVoxel> mosaicVoxelAt(const SegmentationLayout& view, int NCZ, int seg_affmin, int x, int y) {
   if (x < 0 || y < 0) return std::nullopt;
   const MosaicPoint p = mosaicPoint(view, seg_affmin, x, y);

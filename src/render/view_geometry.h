@@ -26,6 +26,14 @@ int reorientLongAxisSliceAt(int y, int NCZ);
 // Height in the long-axis panel where that slice starts.
 int reorientLongAxisY(int slice, int NCZ);
 
+// Step 2 in reprojection mode: the seed's column and slice under (x, y) of the projected picture.
+std::pair<int, int> reprojectionSeedAt(int x, int y, int NCZ);
+
+// ---- volume-curve plots: 512 columns over the cycle, 400 rows up to the volume bound ------------
+
+inline constexpr int kCurvePlotWidth = 512;
+inline constexpr int kCurvePlotHeight = 400;
+
 // ---- segmentation mosaic: count and class panels side by side, 2 x 2 pixels per voxel ----------
 
 inline constexpr int kMosaicPixelsPerVoxel = kCellHeight / kMatrix;  // 2

@@ -28,6 +28,7 @@ struct WorkflowState {
   int timer_base = 250;   // ms, cine
   int timer_base2 = 250;  // ms, depolarisation animation
   int SEG_sel = 1;
+  int disp_seuil = 0;  // counts below the threshold shown dark
   int N_segsel = 0;
   int N_coupesel = 0;
   std::string comment, comment2;

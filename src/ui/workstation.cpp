@@ -78,6 +78,16 @@ Status Workstation::computeCurves() {
   return status;
 }
 
+Status Workstation::computeReprojectedCurves() {
+  Status status = REPROJ_TAC(w.study, reprojection, w.settings.flow, log);
+  if (status) {
+    SegmentationContext c = segmentation();
+    status = VIDANGE(c, curves, reprojection.reproj_tac.data());
+  }
+  if (!status) show(status.refusal());
+  return status;
+}
+
 int Workstation::checkVentricles() {
   std::vector<Refusal> absent;
   const int present = VERIF_VENT(segmentation(), &absent);

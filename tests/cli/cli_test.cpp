@@ -98,6 +98,61 @@ TEST_F(CommandLine, AnalyseRefusesWhatItCannotUse) {
   EXPECT_NE(out.find("The left ventricle is absent for at least one instant ..."), std::string::npos) << out;
 }
 
+TEST_F(CommandLine, ScriptDrivesTheWholeRoadToTheResultsOfAnalyse) {
+  const std::string file = phantomFile(phantom::defaultParams());
+  std::ofstream(dir / "road.qs") << "# the whole road by events\n"
+                                    "open " << file << "\n"
+                                    "expect-stage 1\n"
+                                    "press reorientation 256 256 left\n"
+                                    "move reorientation 272 256\n"
+                                    "release reorientation 272 256 left\n"
+                                    "key PageUp\n"
+                                    "key Return\nkey Tab\nkey Return\nkey Return\n"
+                                    "expect-stage 2\n"
+                                    "press segmentation 300 300 right\n"
+                                    "release segmentation 300 300 right\n"
+                                    "key BackSpace\n"
+                                    "command 52\n"
+                                    "expect-stage 3\n"
+                                    "key Right\n"
+                                    "json " << (dir / "road.json").string() << "\n";
+  std::string out;
+  ASSERT_EQ(cli("script " + (dir / "road.qs").string(), &out), 0) << out;
+  // The drag moved the square two voxels across, Page up the septum one column.
+  ASSERT_EQ(cli("analyse " + file + " --crop 32,34,32 --septum 33 --method 2 --json " + (dir / "a.json").string(), &out),
+            0)
+      << out;
+  std::ifstream road(dir / "road.json"), analysed(dir / "a.json");
+  EXPECT_EQ(nlohmann::json::parse(road), nlohmann::json::parse(analysed));
+
+  std::ofstream(dir / "wrong.qs") << "open " << file << "\nexpect-stage 3\ncommand 52\n";
+  EXPECT_EQ(cli("script " + (dir / "wrong.qs").string(), &out), 1);
+  EXPECT_NE(out.find("FAILED: stage is 1, expected 3"), std::string::npos) << out;
+  EXPECT_EQ(out.find("line 3"), std::string::npos) << "the script stops at the failure";
+  std::ofstream(dir / "bad.qs") << "jump 3\n";
+  EXPECT_EQ(cli("script " + (dir / "bad.qs").string(), &out), 2);
+  EXPECT_NE(out.find("line 1: unknown event jump"), std::string::npos) << out;
+}
+
+TEST_F(CommandLine, ReprojectionFollowsTheLeftVentricle) {
+  // The phantom lies in the working pose already: no rotation, no tilt.
+  for (double ef : {60.0, 30.0}) {
+    phantom::PhantomParams p = phantom::defaultParams();
+    p.lv.ef_percent = ef;
+    std::string out;
+    ASSERT_EQ(cli("analyse " + phantomFile(p) + " --reprojection --rotation 0 --valve-angle 0 --json " +
+                      (dir / "r.json").string(),
+                  &out),
+              0)
+        << out;
+    std::ifstream in(dir / "r.json");
+    const nlohmann::json j = nlohmann::json::parse(in);
+    EXPECT_NEAR(j["G_FES"].get<double>(), ef, 4.0);
+    EXPECT_EQ(j["D_volmax"].get<double>(), 0.0);  // no right ventricle in this mode
+    EXPECT_EQ(j["TACFIT_switch"], 2);
+  }
+}
+
 TEST_F(CommandLine, SegmentReportsBothVentriclesAtEveryInstant) {
   std::string out;
   ASSERT_EQ(cli("segment " + phantomFile(phantom::defaultParams()), &out), 0) << out;
