@@ -71,8 +71,8 @@ TEST_F(CommandLine, AnalyseRefusesWhatItCannotUse) {
   const std::string file = phantomFile(phantom::defaultParams());
   EXPECT_EQ(cli("analyse " + file + " --crop 10,10,32"), 2);  // square beyond the slice
   EXPECT_NE(cli("analyse " + file + " --method 0"), 0);
-  // Classification lines that leave the left ventricle nowhere: the presence check refuses.
-  EXPECT_EQ(cli("analyse " + file + " --septum 60 --lang en", &out), 4);
+  // Classification lines that leave the ventricles nowhere: the presence check refuses.
+  EXPECT_EQ(cli("analyse " + file + " --septum 60 --valve-row 4 --lang en", &out), 4);
   EXPECT_NE(out.find("The left ventricle is absent for at least one instant ..."), std::string::npos) << out;
 }
 

@@ -35,7 +35,12 @@ class Corrections : public SegmentationTest {
     auto sg = std::make_unique<Segmentation>();
     ScriptedPlatform p;
     TraceLog quiet;
-    loadPhantom(phantom::buildPhantom(phantom::defaultParams(64)), *ws);
+    // Some cases look for particular arrangements of regions (a class-3 region between the right
+    // ventricle and two others, a structure away from the heart); this anatomy, atria 12 mm beyond
+    // the valve plane, has them.
+    phantom::PhantomParams params = phantom::defaultParams(64);
+    params.anatomy.atrial_gap_mm = 12;
+    loadPhantom(phantom::buildPhantom(params), *ws);
     SegmentationContext c{*ws, *sg, p, quiet, {}};
     ws->settings.reorient.recad_t = 64;  // no resampling: the phantom is in the working pose
     if (FICH_VALIDATE(c) != ReorientOutcome::StepValidated) return;
