@@ -21,7 +21,7 @@ struct AnatomyParams {
   double septum_mm = 10.0;           // septal thickness, also the left-ventricular wall around the crescent
   double rv_apex_extra_mm = 5.0;     // right-ventricular crescent reaches beyond the dilated LV tip
   double rv_junction_mm = 4.0;       // crescent thickness at its anterior and inferior junctions
-  double atrial_gap_mm = 8.0;        // atria from the valve plane, which they follow over the cycle
+  double atrial_gap_mm = 6.0;        // atria from the valve plane, which they follow over the cycle
   double la_min_ml = 30.0, ra_min_ml = 35.0;
   double atrial_share = 0.5;         // atrial volume gain per ml ejected by the matching ventricle
   double aorta_radius_mm = 12.0, pulmonary_radius_mm = 12.0, outflow_radius_mm = 10.0;
