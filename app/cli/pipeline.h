@@ -17,6 +17,7 @@ inline constexpr int kExitRefused = 2;
 inline constexpr int kExitNotSegmented = 3;
 inline constexpr int kExitVentricleMissing = 4;
 inline constexpr int kExitFitFailed = 5;
+inline constexpr int kExitModelNotBuilt = 6;
 
 struct PipelineArgs {
   std::string file;

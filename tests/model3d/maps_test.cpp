@@ -174,7 +174,9 @@ TEST(BullsEye, OutlineAndLabelsLieOnTheirSectors) {
       EXPECT_TRUE(labels[0][k].shown);
       EXPECT_EQ(sectorOf(labels[1][k].row, labels[1][k].col, layout), k) << layout << " " << k;
     }
-    if (layout < 25) EXPECT_FALSE(labels[0][layout + 1].shown);
+    if (layout < 25) {
+      EXPECT_FALSE(labels[0][layout + 1].shown);
+    }
   }
 }
 

@@ -54,9 +54,10 @@ inline std::unique_ptr<AnalysedPhantom> analysePhantom(const phantom::PhantomPar
   EXPECT_EQ(VIDANGE(c, a->curves), 0);
   const ModelInputs in = a->inputs();
   PREVISU_3D_BUILD(in, a->w.settings.model3d, a->m);
-  if (full)
+  if (full) {
     EXPECT_TRUE(COMPUTE_MODEL_3D(in, a->w.settings.model3d, a->w.settings.curves, a->curves.fit, a->m, a->platform,
                                  &a->log, threads));
+  }
   return a;
 }
 

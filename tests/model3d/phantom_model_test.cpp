@@ -83,7 +83,9 @@ TEST_P(PhantomModel, ClosedMeshesApexAndRegionalMaps) {
   int outliers = 0;
   for (int ring = 0; ring < A - 1; ++ring)
     for (int r = 0; r < R; ++r) outliers += std::fabs(maps.MESH_TEJ[RegionalMaps::at(0, ring, r)] - es) > 12.5f;
-  if (c.fault.kind == phantom::WallFault::None) EXPECT_LT(outliers, nodes / 20);
+  if (c.fault.kind == phantom::WallFault::None) {
+    EXPECT_LT(outliers, nodes / 20);
+  }
 
   // Sector 1 is the apex in every layout: exactly the polar-cap rings unroll into it.
   const int N = cylindricalRings(A, a->w.settings.model3d.APEX_dismax[1][0]);
@@ -110,8 +112,11 @@ TEST_P(PhantomModel, ClosedMeshesApexAndRegionalMaps) {
     case phantom::WallFault::None: {
       int lineInstants = 0;
       for (int t = 0; t < Ninst; ++t) lineInstants += m.skel.valve_source[1][t] == kValveLine;
-      if (c.atrialGap < 0) EXPECT_EQ(lineInstants, 0) << "atria against the base give valve voxels";
-      else EXPECT_GT(lineInstants, Ninst / 2) << "a band of background leaves the valve line";
+      if (c.atrialGap < 0) {
+        EXPECT_EQ(lineInstants, 0) << "atria against the base give valve voxels";
+      } else {
+        EXPECT_GT(lineInstants, Ninst / 2) << "a band of background leaves the valve line";
+      }
       break;
     }
     case phantom::WallFault::Akinetic:
