@@ -17,6 +17,7 @@ inline constexpr int kExitNotSegmented = 3;
 inline constexpr int kExitVentricleMissing = 4;
 inline constexpr int kExitFitFailed = 5;
 inline constexpr int kExitImplausible = 6;  // results printed, with warnings that they cannot be true
+inline constexpr int kExitModelNotBuilt = 7;
 
 struct PipelineArgs {
   std::string file;

@@ -88,6 +88,13 @@ Status Workstation::computeReprojectedCurves() {
   return status;
 }
 
+bool Workstation::buildModel3D() {
+  const ModelInputs in = modelInputs();
+  PREVISU_3D_BUILD(in, model3d.model3d, model);
+  return COMPUTE_MODEL_3D(in, model3d.model3d, w.settings.curves.TACFIT_switch, curves.settings, curves.fit,
+                          model3d.ranges, model, platform, &log);
+}
+
 int Workstation::checkVentricles() {
   std::vector<Refusal> absent;
   const int present = VERIF_VENT(segmentation(), &absent);

@@ -8,7 +8,9 @@
 #include "base/platform.h"
 #include "base/trace_log.h"
 #include "curves/method_comparison.h"
+#include "model3d/model3d_commands.h"
 #include "model3d/model3d_settings.h"
+#include "model3d/model3d_state.h"
 #include "render/segmentation_layout.h"
 #include "base/refusal.h"
 #include "segmentation/corrections.h"
@@ -64,6 +66,7 @@ class Workstation {
   CurveState curves;
   MethodComparison comparison;
   Model3DStudySettings model3d;
+  Model3D model;
   Reprojection reprojection;
   InputState input;
   ShellState shell;
@@ -89,6 +92,13 @@ class Workstation {
   // Reprojection mode, once step 2 is validated: the left ventricle grown from the seed on the
   // reprojected images and its curve fitted (the right ventricle's is zero). Refusals are shown.
   Status computeReprojectedCurves();
+  // The inputs every 3D routine reads.
+  ModelInputs modelInputs() const {
+    return ModelInputs{w.study, seg, w.settings.limits, w.settings.reorient, w.options};
+  }
+  // The preview of every instant, then the full model under its wait window: mesh, regional fits
+  // with the method of the study, triangulation, bull's-eye. False when the user cancelled.
+  bool buildModel3D();
   // The presence check of both ventricles at every instant; each missing one is shown. 1 or 0.
   int checkVentricles();
   // Asks "Update segmentation ?" and on OK floods the study again; refusals are shown.

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <algorithm>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -65,24 +66,22 @@ TEST_F(CommandLine, AnalysePrintsBothPanelsAndWritesTheSameNumbersAsJson) {
   EXPECT_NE(out.find(line), std::string::npos) << line;
 }
 
-// A 128-matrix acquisition with the default placement: the square cuts the right ventricle and
-// the left one's peak ejection comes after its end of systole. The results are printed with a
-// warning per ventricle and a status of their own.
+// A 128-matrix acquisition with the default placement: the square cuts the right ventricle. The
+// results are printed with a warning per ventricle and a status of their own.
 TEST_F(CommandLine, AnalyseWarnsWhenTheResultsCannotBeTrue) {
   phantom::PhantomParams p = phantom::defaultParams(128);
   p.instants = 16;
   std::string out;
   ASSERT_EQ(cli("analyse " + phantomFile(p) + " --json " + (dir / "r.json").string(), &out), 6) << out;
   EXPECT_NE(out.find("Left Ventricle\nTelediastolic volume = "), std::string::npos) << out;
-  const std::vector<std::string> lines = {
-      "Left ventricle: the peak ejection (803 ms) comes after the end of systole (182 ms); the results cannot be "
-      "trusted.",
-      "Right ventricle: the segmentation touches the edge of the re-orientation square; the results cannot be "
-      "trusted."};
-  for (const std::string& line : lines) EXPECT_NE(out.find(line + "\n"), std::string::npos) << line << "\n" << out;
+  const std::string cut =
+      "Right ventricle: the segmentation touches the edge of the re-orientation square; the results cannot be trusted.";
+  EXPECT_NE(out.find(cut + "\n"), std::string::npos) << out;
   std::ifstream in(dir / "r.json");
   const nlohmann::json j = nlohmann::json::parse(in);
-  EXPECT_EQ(j["warnings"], lines);
+  ASSERT_TRUE(j.contains("warnings"));
+  for (const auto& line : j["warnings"]) EXPECT_NE(out.find(line.get<std::string>() + "\n"), std::string::npos);
+  EXPECT_NE(std::find(j["warnings"].begin(), j["warnings"].end(), cut), j["warnings"].end());
 }
 
 TEST_F(CommandLine, AnalyseRefusesWhatItCannotUse) {
@@ -93,8 +92,8 @@ TEST_F(CommandLine, AnalyseRefusesWhatItCannotUse) {
   const std::string file = phantomFile(phantom::defaultParams());
   EXPECT_EQ(cli("analyse " + file + " --crop 10,10,32"), 2);  // square beyond the slice
   EXPECT_NE(cli("analyse " + file + " --method 0"), 0);
-  // Classification lines that leave the left ventricle nowhere: the presence check refuses.
-  EXPECT_EQ(cli("analyse " + file + " --septum 60 --lang en", &out), 4);
+  // Classification lines that leave the ventricles nowhere: the presence check refuses.
+  EXPECT_EQ(cli("analyse " + file + " --septum 60 --valve-row 4 --lang en", &out), 4);
   EXPECT_NE(out.find("The left ventricle is absent for at least one instant ..."), std::string::npos) << out;
 }
 
@@ -135,10 +134,12 @@ TEST_F(CommandLine, ScriptDrivesTheWholeRoadToTheResultsOfAnalyse) {
 }
 
 TEST_F(CommandLine, ReprojectionFollowsTheLeftVentricle) {
-  // The phantom lies in the working pose already: no rotation, no tilt.
-  for (double ef : {60.0, 30.0}) {
+  // The phantom lies in the working pose already: no rotation, no tilt. Atria against the base
+  // draw the grown region into them; a band of background keeps them apart.
+  for (double ef : {30.0, 75.0}) {
     phantom::PhantomParams p = phantom::defaultParams();
     p.lv.ef_percent = ef;
+    p.anatomy.atrial_gap_mm = 20;
     std::string out;
     ASSERT_EQ(cli("analyse " + phantomFile(p) + " --reprojection --rotation 0 --valve-angle 0 --json " +
                       (dir / "r.json").string(),
