@@ -129,6 +129,62 @@ std::string resultsText(int L) {
                                                      {"CTRL + SHIFT + K : export\n"}});
 }
 
+std::string previewText(int L) {
+  if (L == kEnglish)
+    return panel("3D PREVIEW\n\n",
+                 {{"The active frame has a yellow border; left double click deactivates a frame\n",
+                   "F1 / F2 / F3: cine\n", "Tab: left + right / left / right ventricle\n",
+                   "CTRL / SHIFT + Tab: reference views\n", "Space: back to the reference view\n"},
+                  {"Left button: rotate\n", "Right button: zoom\n", "A: reference axes\n", "E: scale\n",
+                   "CTRL + A: atria\n", "CTRL + C: skeletons\n", "CTRL + V: valve planes\n",
+                   "SHIFT + Page up / down: size of the planes\n", "CTRL + Page up / down: display mode\n",
+                   "Z: volume / edge mode\n",
+                   "C, L, W, Q + arrows up / down: contrast, luminosity, mesh fineness, mesh smoothing\n"},
+                  {"With one ventricle shown:\n", "V + Page up / down: translate the valve plane\n",
+                   "V + arrows: rotate the valve plane about the green (up / down) or yellow (left / right) axis\n",
+                   "Slider C/S or S + Page up / down: cylindrical / spherical transition\n",
+                   "Slider Cr or X + Page up / down: skeleton curvature\n",
+                   "Arrow right or X + Enter: apply to all instants\n"},
+                  {"Escape: back to the segmentation\n"}});
+  return panel("PRE-VISUALISATION 3D\n\n",
+               {{"Le cadre actif a une bordure jaune ; double clic gauche : désactiver un cadre\n",
+                 "F1 / F2 / F3 : ciné\n", "Tab : ventricules gauche + droit / gauche / droit\n",
+                 "CTRL / SHIFT + Tab : vues de référence\n", "Espace : retour à la vue de référence\n"},
+                {"Bouton gauche : rotation\n", "Bouton droit : zoom\n", "A : axes de référence\n", "E : échelle\n",
+                 "CTRL + A : oreillettes\n", "CTRL + C : squelettes\n", "CTRL + V : plans des valves\n",
+                 "SHIFT + Page haut / bas : taille des plans\n", "CTRL + Page haut / bas : mode d'affichage\n",
+                 "Z : mode volume / contours\n",
+                 "C, L, W, Q + flèches haut / bas : contraste, luminosité, finesse du maillage, lissage du maillage\n"},
+                {"Avec un seul ventricule affiché :\n", "V + Page haut / bas : translation du plan des valves\n",
+                 "V + flèches : rotation du plan des valves autour de l'axe vert (haut / bas) ou jaune (gauche / "
+                 "droite)\n",
+                 "Curseur C/S ou S + Page haut / bas : transition cylindrique / sphérique\n",
+                 "Curseur Cr ou X + Page haut / bas : courbure du squelette\n",
+                 "Flèche droite ou X + Entrée : appliquer à tous les instants\n"},
+                {"Echap : retour à la segmentation\n"}});
+}
+
+std::string results3DText(int L) {
+  if (L == kEnglish)
+    return panel("3D RESULTS\n", {{"F1 / F2 / F3: cine\n", "Arrows up / down: displayed parameter\n",
+                                   "D: sector borders\n", "G: numerical values\n", "S: point / sector mode\n",
+                                   "F: number of sectors (13-17-19-25)\n", "A: reference axes\n",
+                                   "I: pixel interpolation in the 3D view\n"},
+                                  {"F6 / F7: depolarisation animation\n", "CTRL + arrows left / right: depolarisation t0\n",
+                                   "W: point ejection curves\n", "F4: classical palette\n", "R: rendering mode\n",
+                                   "E: activity mode\n"},
+                                  {"CTRL + SHIFT + K: export\n", "CTRL + SHIFT + J: spreadsheet export\n"}});
+  return panel("RESULTATS 3D\n", {{"F1 / F2 / F3 : ciné\n", "Flèches haut / bas : paramètre affiché\n",
+                                   "D : bordures des secteurs\n", "G : valeurs numériques\n",
+                                   "S : mode point / secteur\n", "F : nombre de secteurs (13-17-19-25)\n",
+                                   "A : axes de référence\n", "I : interpolation des pixels de la vue 3D\n"},
+                                  {"F6 / F7 : animation de la dépolarisation\n",
+                                   "CTRL + flèches gauche / droite : t0 de la dépolarisation\n",
+                                   "W : courbes d'éjection du point\n", "F4 : palette classique\n",
+                                   "R : mode de rendu\n", "E : mode activité\n"},
+                                  {"CTRL + SHIFT + K : export\n", "CTRL + SHIFT + J : export tableur\n"}});
+}
+
 }  // namespace
 
 std::string helpText(int stage, int fich_axis, int LANGUE) {
@@ -137,6 +193,8 @@ std::string helpText(int stage, int fich_axis, int LANGUE) {
                                                                                     : shortAxisText(LANGUE);
     case 2: return segmentationText(LANGUE);
     case 3: return resultsText(LANGUE);
+    case 4: return results3DText(LANGUE);
+    case 22: return previewText(LANGUE);
     default: return startText(LANGUE);
   }
 }

@@ -5,7 +5,7 @@
 
 namespace quorvel {
 
-// stage: 0, 1 (with the re-orientation step fich_axis 0..2), 2 or 3; the 3D stages add theirs.
+// stage: 0, 1 (with the re-orientation step fich_axis 0..2), 2, 3, 22 or 4.
 std::string helpText(int stage, int fich_axis, int LANGUE);
 
 }  // namespace quorvel

@@ -8,6 +8,7 @@
 #include "base/messages.h"
 #include "curves/tacfit.h"
 #include "render/view_geometry.h"
+#include "model3d/bullseye.h"
 #include "segmentation/corrections.h"
 #include "segmentation/undo.h"
 #include "study/study_model.h"
@@ -122,6 +123,125 @@ void enterResults(Workstation& ws) {
   else if (!flow(ws).vidange_done || flow(ws).segment_updt1)
     std::ignore = ws.computeCurves();
   showResults(ws);
+}
+
+// ---- the 3D stages -------------------------------------------------------------------------------
+
+void changeInstant(Workstation& ws, int delta);
+
+// Pre-visualisation: built when never built or after a change of the segmentation.
+void enterPreview(Workstation& ws) {
+  WorkflowState& f = flow(ws);
+  if (stage(ws) == kStagePreview || !f.segment_done) return;
+  if (stage(ws) != kStageResults3D && !ws.checkVentricles()) return;
+  View3DSettings& view3d = ws.model3d.view3d;
+  if (view3d.visu_no == 2) view3d.visu_no = 0;
+  if (!f.Previsu_OK || f.segment_updt2) {
+    ws.w.options.mesh_Pdiv = ws.w.options.mesh_samP;  // the preview samplings from their defaults
+    ws.buildPreview();
+    f.Previsu_OK = 1;
+    f.segment_updt2 = 0;
+  }
+  setStage(ws, kStagePreview);
+}
+
+// The confirmation of the 3D computation: the samplings and the method.
+std::string proceedQuestion(const Workstation& ws) {
+  const int L = language(ws);
+  const TacFitSettings& set = ws.curves.settings;
+  std::string text = format(texts::kAxialSampling.pick(L), ws.w.options.DEFAULT_sama) +
+                     format(texts::kAngularSampling.pick(L), ws.w.options.DEFAULT_samr);
+  switch (ws.w.settings.curves.TACFIT_switch) {
+    case kMultiHarmonique: return text + format(texts::kMethodHarmonic.pick(L), set.CMH_DEG);
+    case kTacFitAlt: return text + format(texts::kMethodPolynomial.pick(L), set.TACFIT_ITmax);
+    case kTacFitAffine: return text + texts::kMethodAffine.pick(L);
+    case kTacFitSplines: return text + texts::kMethodSplines.pick(L);
+    default: return text + format(texts::kMethodReference.pick(L), ws.w.options.TACFIT_ITvol);
+  }
+}
+
+// The full model with its regional maps; unconditionally for the update command.
+void enterResults3D(Workstation& ws, bool update) {
+  WorkflowState& f = flow(ws);
+  if (!f.Previsu_OK || !f.IDB_loaded || !f.segment_done) return;
+  if ((update || !f.build_visu) && ws.platform.question(proceedQuestion(ws)) != QuestionAnswer::Ok) return;
+  if (update) ws.model3d.ranges = MapRanges{};
+  if (update || !f.build_visu) {
+    if (!ws.computeModel3D()) return;  // cancelled: the model is not shown
+    f.build_visu = 1;
+  }
+  setStage(ws, kStageResults3D);
+}
+
+void previewKey(Workstation& ws, Key key, KeyModifiers) {
+  const int v = ws.model3d.view3d.visu_no == 1 ? 2 : 1;  // the ventricle shown alone, else the left
+  const int t = ws.w.study.instant;
+  const ModelInputs in = ws.modelInputs();
+  Model3DSettings& set = ws.model3d.model3d;
+  switch (key) {
+    case Key::Escape: setStage(ws, kStageSegmentation); return;
+    case Key::Return:
+      if (ws.input.X_KDOWN) {
+        PREV_UNIFORM_APEX(in, set, ws.model, v, t);
+        ws.platform.pictureChanged(View::Preview3D);
+      } else if (!ws.input.V_KDOWN) {
+        setStage(ws, kStageSegmentation);
+      }
+      return;
+    case Key::Left: changeInstant(ws, -1); return;
+    case Key::Right:
+      if (ws.input.X_KDOWN) {
+        PREV_UNIFORM_APEX(in, set, ws.model, v, t);
+        ws.platform.pictureChanged(View::Preview3D);
+      } else {
+        changeInstant(ws, 1);
+      }
+      return;
+    case Key::PageUp:
+    case Key::PageDown:
+      if (ws.input.V_KDOWN) {
+        // V + Page keys: the valve plane along its normal.
+        ADJUST_VALVES_PLANE(in, set, ws.model, v, t, 1, 0, key == Key::PageUp ? 1 : -1);
+        ws.platform.pictureChanged(View::Preview3D);
+      }
+      return;
+    case Key::Tab:
+      ws.model3d.view3d.visu_no = (ws.model3d.view3d.visu_no + 1) % 3;
+      ws.platform.pictureChanged(View::Preview3D);
+      return;
+    default: return;
+  }
+}
+
+void results3DKey(Workstation& ws, Key key, KeyModifiers m) {
+  Model3DSettings& set = ws.model3d.model3d;
+  switch (key) {
+    case Key::Return: enterPreview(ws); return;
+    case Key::Up: set.mesh_visu = (set.mesh_visu + 5) % 6; break;
+    case Key::Down: set.mesh_visu = (set.mesh_visu + 1) % 6; break;
+    case Key::Left:
+      if (m.ctrl) ws.shell.inst_depol_min = std::max(ws.shell.inst_depol_min - 1, 0);
+      else changeInstant(ws, -1);
+      break;
+    case Key::Right:
+      if (m.ctrl) ws.shell.inst_depol_min = std::min(ws.shell.inst_depol_min + 1, 4 * ws.w.study.Ninst - 1);
+      else changeInstant(ws, 1);
+      break;
+    case Key::D: set.mesh_sect_grad = !set.mesh_sect_grad; break;
+    case Key::G: set.mesh_Hsect = !set.mesh_Hsect; break;
+    case Key::E: set.visu_activ = !set.visu_activ; break;
+    case Key::R: set.rendu3D = !set.rendu3D; break;
+    case Key::F: {
+      static constexpr int kLayouts[] = {13, 17, 19, 25};
+      int& layout = ws.w.options.SECT_25;
+      const auto* at = std::find(std::begin(kLayouts), std::end(kLayouts), layout);
+      layout = at == std::end(kLayouts) || at + 1 == std::end(kLayouts) ? kLayouts[0] : *(at + 1);
+      DEFINE_BULLSEYE_BORD(ws.model.eye, layout, 1, set.mesh_sect_grad);
+      break;
+    }
+    default: return;
+  }
+  ws.platform.pictureChanged(View::Results3D);
 }
 
 void openAcquisitionCommand(Workstation& ws) {
@@ -248,7 +368,7 @@ void segmentationKey(Workstation& ws, Key key, KeyModifiers m) {
         reclassifyRegions(c);
         return;
       }
-      if (ws.checkVentricles()) notAvailable(ws);  // the 3D pre-visualisation comes with the 3D model
+      enterPreview(ws);
       return;
     case Key::BackSpace: LOAD_UNDO(kUndoSegmentationRing, c); return;
     case Key::Escape:
@@ -434,6 +554,16 @@ void runCommand(Workstation& ws, int code) {
     case kCmdUpdateSegmentation:
       if (stage(ws) == kStageSegmentation) ws.resegmentCommand();
       return;
+    case kCmdPreview:
+      if (stage(ws) == kStageResults3D)
+        setStage(ws, kStagePreview);
+      else
+        enterPreview(ws);
+      return;
+    case kCmd3D: enterResults3D(ws, false); return;
+    case kCmdUpdateSegmental:
+      if (flow(ws).Previsu_OK) enterResults3D(ws, true);
+      return;
     case kCmdAbout:
       ws.platform.information(format(texts::kAbout.pick(language(ws)), kVersionMajor, kVersionMinor, kVersionPatch));
       return;
@@ -474,6 +604,8 @@ void keyDown(Workstation& ws, Key key, KeyModifiers m) {
     case kStageReorientation: reorientationKey(ws, key, m); return;
     case kStageSegmentation: segmentationKey(ws, key, m); return;
     case kStageResults: resultsKey(ws, key, m); return;
+    case kStagePreview: previewKey(ws, key, m); return;
+    case kStageResults3D: results3DKey(ws, key, m); return;
     default: return;
   }
 }
@@ -628,6 +760,9 @@ bool commandBuilt(int code) {
     case kCmdSegmentation:
     case kCmdResults:
     case kCmdUpdateSegmentation:
+    case kCmdPreview:
+    case kCmd3D:
+    case kCmdUpdateSegmental:
     case kCmdAbout:
     case kCmdUserGuide: return true;
     default: return false;

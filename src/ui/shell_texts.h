@@ -28,6 +28,18 @@ inline constexpr Text kAbout{"Quorvel %d.%d.%d\nAnalyse de la tomoscintigraphie 
 inline constexpr Text kCursor{"%2.0f ms  -  %2.0f cc", "%2.0f ms  -  %2.0f cc"};
 inline constexpr Text kStartupTitle{"Quorvel", "Quorvel"};
 
+// The confirmation of the 3D computation.
+inline constexpr Text kAxialSampling{"Ech. Ax. = %d\n", "Ax. sampling = %d\n"};
+inline constexpr Text kAngularSampling{"Ech. Ang. = %d\n\n", "Ang. sampling = %d\n\n"};
+inline constexpr Text kMethodReference{"Méthode  :  courbe de référence ( %d it. )\n\n",
+                                       "Method  :  reference curve ( %d it. )\n\n"};
+inline constexpr Text kMethodHarmonic{"Méthode  :  fit harmonique ( %d harm. )\n\n",
+                                      "Method  :  harmonic fitting ( %d harm. )\n\n"};
+inline constexpr Text kMethodPolynomial{"Méthode  :  fit polynomial ( %d it. )\n\n",
+                                        "Method  :  polynomial fitting ( %d it. )\n\n"};
+inline constexpr Text kMethodAffine{"Méthode  :  fit affine\n\n", "Method  :  affine fitting\n\n"};
+inline constexpr Text kMethodSplines{"Méthode  :  fit par splines\n\n", "Method  :  splines fitting\n\n"};
+
 // Menus.
 inline constexpr Text kMenuFile{"Fichier", "File"};
 inline constexpr Text kMenuDisplay{"Affichage", "Display"};

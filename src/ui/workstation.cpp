@@ -88,10 +88,10 @@ Status Workstation::computeReprojectedCurves() {
   return status;
 }
 
-bool Workstation::buildModel3D() {
-  const ModelInputs in = modelInputs();
-  PREVISU_3D_BUILD(in, model3d.model3d, model);
-  return COMPUTE_MODEL_3D(in, model3d.model3d, w.settings.curves.TACFIT_switch, curves.settings, curves.fit,
+void Workstation::buildPreview() { PREVISU_3D_BUILD(modelInputs(), model3d.model3d, model); }
+
+bool Workstation::computeModel3D() {
+  return COMPUTE_MODEL_3D(modelInputs(), model3d.model3d, w.settings.curves.TACFIT_switch, curves.settings, curves.fit,
                           model3d.ranges, model, platform, &log);
 }
 

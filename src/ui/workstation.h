@@ -96,9 +96,16 @@ class Workstation {
   ModelInputs modelInputs() const {
     return ModelInputs{w.study, seg, w.settings.limits, w.settings.reorient, w.options};
   }
-  // The preview of every instant, then the full model under its wait window: mesh, regional fits
-  // with the method of the study, triangulation, bull's-eye. False when the user cancelled.
-  bool buildModel3D();
+  // The preview of every instant (skeletons, valve planes, preview mesh).
+  void buildPreview();
+  // The full model under its wait window: mesh, regional fits with the method of the study,
+  // triangulation, bull's-eye. False when the user cancelled.
+  bool computeModel3D();
+  // Both, as the command line builds the model.
+  bool buildModel3D() {
+    buildPreview();
+    return computeModel3D();
+  }
   // The presence check of both ventricles at every instant; each missing one is shown. 1 or 0.
   int checkVentricles();
   // Asks "Update segmentation ?" and on OK floods the study again; refusals are shown.

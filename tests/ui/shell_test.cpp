@@ -82,6 +82,43 @@ TEST_F(Shell, StagesAndTheirButtonsFollowTheRoad) {
   EXPECT_EQ(stage(), kStageReorientation);
 }
 
+TEST_F(Shell, ThreeDimensionalStages) {
+  runCommand(*ws, kCmd3D);  // no preview yet: nothing
+  EXPECT_EQ(stage(), kStageNone);
+  toSegmentation();
+  runCommand(*ws, kCmd3D);
+  EXPECT_EQ(stage(), kStageSegmentation);
+  key(Key::Return);  // the presence check, then the preview
+  EXPECT_EQ(stage(), kStagePreview);
+  EXPECT_EQ(ws->w.settings.flow.Previsu_OK, 1);
+  EXPECT_TRUE(toolBar(*ws)[4].enabled);
+  key(Key::Escape);
+  EXPECT_EQ(stage(), kStageSegmentation);
+  runCommand(*ws, kCmdPreview);
+  platform.questionAnswers = {QuestionAnswer::Cancel};
+  runCommand(*ws, kCmd3D);
+  EXPECT_EQ(platform.last("question")->text.rfind("Ech. Ax. = 48\nEch. Ang. = 48\n\nMéthode  :  courbe de référence ( 10 it. )", 0), 0u);
+  EXPECT_EQ(stage(), kStagePreview);
+  platform.questionAnswers = {QuestionAnswer::Ok};
+  runCommand(*ws, kCmd3D);
+  ASSERT_EQ(stage(), kStageResults3D);
+  EXPECT_EQ(ws->w.settings.flow.build_visu, 1);
+  EXPECT_GT(ws->model.maps.mesh_fej_mean[0], 40.0f);
+  // The update resets every map window before recomputing.
+  ws->model3d.ranges.fej_pmin[0] = 33;
+  platform.questionAnswers = {QuestionAnswer::Cancel};
+  runCommand(*ws, kCmdUpdateSegmental);
+  EXPECT_EQ(ws->model3d.ranges.fej_pmin[0], 33.0f);
+  platform.questionAnswers = {QuestionAnswer::Ok};
+  runCommand(*ws, kCmdUpdateSegmental);
+  EXPECT_NE(ws->model3d.ranges.fej_pmin[0], 33.0f);
+  EXPECT_EQ(stage(), kStageResults3D);
+  key(Key::F);  // 17 -> 19 sectors
+  EXPECT_EQ(ws->w.options.SECT_25, 19);
+  key(Key::Return);
+  EXPECT_EQ(stage(), kStagePreview);
+}
+
 TEST_F(Shell, RefusedFileLeavesTheStageAndTheStudy) {
   toSegmentation();
   ASSERT_EQ(stage(), kStageSegmentation);
