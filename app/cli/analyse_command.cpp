@@ -16,12 +16,15 @@
 #include "commands.h"
 #include "curves/method_commands.h"
 #include "pipeline.h"
+#include "ui/results_json.h"
 #include "render/curve_plot.h"
 #include "render/png_io.h"
 #include "render/update_bmp.h"
 #include "segmentation/corrections.h"
 #include "segmentation/plausibility.h"
 #include "segmentation/volume_curves.h"
+#include "model3d/model3d_commands.h"
+#include "model3d/regional.h"
 #ifdef QUORVEL_HAVE_PHANTOM
 #include "phantom/phantom.h"
 #include "phantom/writers.h"
@@ -38,7 +41,48 @@ struct AnalyseArgs {
   int harmonics = -1;   // method 2
   std::string json;
   std::string pictures;  // folder of the PNG pictures; empty: none
+  bool reprojection = false;
+  bool model3d = false;  // also the preview and the full 3D model
+  int sectors = 17, axial = 48, angular = 48;
 };
+
+// The 3D model's results: per map the statistics of both ventricles ([left, right]), the sector
+// means of the selected layout, where the valve planes came from and the empty regional curves.
+nlohmann::json model3dJson(const StudyWorkspace& w, const Model3D& m) {
+  const RegionalMaps& maps = m.maps;
+  const BullsEye& eye = m.eye;
+  const int layout = w.options.SECT_25;
+  nlohmann::json j;
+  auto pair = [](const std::array<float, 2>& a) { return std::vector<float>{a[0], a[1]}; };
+  const std::pair<const char*, const std::array<float, 2>*> stats[] = {
+      {"mesh_fej_mean", &maps.mesh_fej_mean},   {"mesh_fej_std", &maps.mesh_fej_std},
+      {"mesh_tej_mean", &maps.mesh_tej_mean},   {"mesh_tej_std", &maps.mesh_tej_std},
+      {"mesh_per_mean", &maps.mesh_per_mean},   {"mesh_per_std", &maps.mesh_per_std},
+      {"mesh_pfr_mean", &maps.mesh_pfr_mean},   {"mesh_pfr_std", &maps.mesh_pfr_std},
+      {"mesh_tper_mean", &maps.mesh_tper_mean}, {"mesh_tper_std", &maps.mesh_tper_std},
+      {"mesh_tpfr_mean", &maps.mesh_tpfr_mean}, {"mesh_tpfr_std", &maps.mesh_tpfr_std}};
+  for (const auto& [name, value] : stats) j[name] = pair(*value);
+  const std::pair<const char*, const std::array<SectorValues, 2>*> sectors[] = {
+      {"mesh_smoy_fej", &eye.mesh_smoy_fej}, {"mesh_smoy_tej", &eye.mesh_smoy_tej},
+      {"mesh_smoy_per", &eye.mesh_smoy_per}, {"mesh_smoy_pfr", &eye.mesh_smoy_pfr},
+      {"mesh_smoy_tper", &eye.mesh_smoy_tper}, {"mesh_smoy_tpfr", &eye.mesh_smoy_tpfr}};
+  for (const auto& [name, value] : sectors)
+    for (int v = 0; v < 2; ++v) j[name].push_back(std::vector<float>((*value)[v].begin() + 1, (*value)[v].begin() + 1 + layout));
+  j["SECT_25"] = layout;
+  j["PER_corr"] = maps.PER_corr;
+  j["PFR_corr"] = maps.PFR_corr;
+  j["mesh_samA"] = m.mesh.mesh_samA;
+  j["mesh_samR"] = m.mesh.mesh_samR;
+  for (int v = 0; v < 2; ++v) {
+    std::vector<std::string> source;
+    for (int t = 0; t < w.study.Ninst; ++t)
+      source.push_back(m.skel.valve_source[v + 1][t] == kValveLine ? "valve line" : "voxels");
+    j["valve_source"].push_back(source);
+    j["regional_empty_curves"].push_back(maps.regional_empty_curves[v]);
+    j["regional_empty_warning"].push_back(tooManyEmptyCurves(m, v));
+  }
+  return j;
+}
 
 // The default phantom, written once into the application folder.
 std::string bundledPhantom(const std::filesystem::path& folder) {
@@ -66,36 +110,24 @@ void printPanels(const StudyWorkspace& w, const CurveState& curves, std::ostream
   out << tacfitMethodLabel(method, curves.settings, LANGUE) << '\n';
 }
 
-nlohmann::json resultsJson(const StudyWorkspace& w, const CurveState& curves) {
-  const VolumeCurves& vc = curves.vc;
-  const int Ninst = w.study.Ninst;
-  nlohmann::json j;
-  auto ventricle = [&](const char* prefix, const VentricleResults& r) {
-    const std::string p = prefix;
-    j[p + "volmax"] = r.volmax;
-    j[p + "volmin"] = r.volmin;
-    j[p + "VES"] = r.VES;
-    j[p + "debit"] = r.debit;
-    j[p + "FES"] = r.FES;
-    j[p + "TFS"] = r.TFS;
-    j[p + "PER"] = r.PER;
-    j[p + "TPER"] = r.TPER;
-    j[p + "PFR"] = r.PFR;
-    j[p + "TPFR"] = r.TPFR;
-  };
-  ventricle("G_", vc.G);
-  ventricle("D_", vc.D);
-  j["volG"] = std::vector<float>(vc.volG.begin(), vc.volG.begin() + Ninst);
-  j["volD"] = std::vector<float>(vc.volD.begin(), vc.volD.begin() + Ninst);
-  j["vidange_G"] = vc.vidange_G;
-  j["vidange_D"] = vc.vidange_D;
-  j["filling_G"] = vc.filling_G;
-  j["filling_D"] = vc.filling_D;
-  j["CYCLE"] = w.study.CYCLE;
-  j["Ninst"] = Ninst;
-  j["CARD_FREQ"] = w.study.CARD_FREQ;
-  j["TACFIT_switch"] = w.settings.curves.TACFIT_switch;
-  return j;
+// Reprojection mode: the left ventricle only, with the mode's own re-orientation defaults.
+int runReprojected(const AnalyseArgs& a, Workstation& ws) {
+  try {
+    if (const int status = loadReprojectAndFit(a.pipeline, ws, true)) return status;
+  } catch (const FatalExit& e) {
+    return e.code;
+  }
+  const int LANGUE = ws.w.options.LANGUE;
+  std::cout << ventriclePanelTitle(1, LANGUE) << '\n' << ventricleResultsText(ws.curves.vc.G, LANGUE) << '\n';
+  std::cout << tacfitMethodLabel(ws.w.settings.curves.TACFIT_switch, ws.curves.settings, LANGUE) << '\n';
+  if (!a.json.empty()) {
+    const std::string text = resultsJson(ws).dump(2) + "\n";
+    if (!writeFileAtomically(a.json, std::string_view(text))) {
+      std::cerr << "quorvel-cli: cannot write " << a.json << '\n';
+      return kExitRefused;
+    }
+  }
+  return 0;
 }
 
 // The pictures of the stages, each as the user sees it: the three re-orientation steps just
@@ -166,6 +198,13 @@ int runAnalyse(AnalyseArgs a) {
       return kExitRefused;
     }
   }
+  if (a.reprojection) {
+    if (!a.pictures.empty()) {
+      std::cerr << "quorvel-cli: --pictures does not draw the reprojection mode yet\n";
+      return kExitRefused;
+    }
+    return runReprojected(a, ws);
+  }
   std::optional<PictureFolder> pictures;
   if (!a.pictures.empty()) {
     pictures.emplace(a.pictures, ws);
@@ -189,13 +228,35 @@ int runAnalyse(AnalyseArgs a) {
   } catch (const FatalExit& e) {
     return e.code;
   }
-  printPanels(ws.w, ws.curves, std::cout);
+  printPanels(ws.w, ws.curves, std::cout);  // before the regional fits change the iteration count
+  if (a.model3d) {
+    try {
+      const auto start3d = std::chrono::steady_clock::now();
+      StudyWorkspace& w = ws.w;
+      w.options.SECT_25 = a.sectors;
+      w.options.DEFAULT_sama = a.axial;
+      w.options.DEFAULT_samr = a.angular;
+      if (!ws.buildModel3D()) return kExitModelNotBuilt;
+      std::fprintf(stderr, "%-16s %7.1f ms\n", "3D model",
+                   std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start3d).count());
+      for (int v = 0; v < 2; ++v)
+        if (tooManyEmptyCurves(ws.model, v))
+          std::fprintf(stderr, "quorvel-cli: warning: %d regional curves of the %s ventricle meet no voxel of it\n",
+                       ws.model.maps.regional_empty_curves[v], v == 0 ? "left" : "right");
+    } catch (const FatalExit& e) {
+      return e.code;
+    }
+    const auto texts = AFFICHAGE_RES_MESH(ws.model, 0, ws.w.study, ws.w.options.LANGUE);
+    std::cout << ventriclePanelTitle(1, ws.w.options.LANGUE) << " 3D\n" << texts[1] << '\n'
+              << ventriclePanelTitle(2, ws.w.options.LANGUE) << " 3D\n" << texts[0];
+  }
   std::vector<std::string> warnings;
   for (const ImplausibleVentricle& v : implausibleResults(ws.w.study, ws.w.settings.limits, ws.seg, ws.curves.vc))
     warnings.push_back(implausibleResultText(v, ws.w.options.LANGUE));
   for (const std::string& line : warnings) std::cerr << line << '\n';
   if (!a.json.empty()) {
-    nlohmann::json j = resultsJson(ws.w, ws.curves);
+    nlohmann::json j = resultsJson(ws);
+    if (a.model3d) j.update(model3dJson(ws.w, ws.model));
     if (!warnings.empty()) j["warnings"] = warnings;
     const std::string text = j.dump(2) + "\n";
     if (!writeFileAtomically(a.json, std::string_view(text))) {
@@ -222,6 +283,18 @@ void registerAnalyseCommand(CLI::App& app, int& status) {
   cmd->add_option("--json", args->json, "Also write the results and curves as JSON to this file");
   cmd->add_option("--pictures", args->pictures,
                   "Also write the pictures of the stages as PNG files into this folder (created when missing)");
+  cmd->add_flag("--3d", args->model3d, "Also build the 3D model and its regional maps, sectors and bull's-eye");
+  cmd->add_option("--sectors", args->sectors, "Sector layout of the bull's-eye with --3d")
+      ->check(CLI::IsMember({13, 17, 19, 25}))
+      ->capture_default_str();
+  cmd->add_option("--axial", args->axial, "Axial sampling of the 3D mesh")
+      ->check(CLI::IsMember({24, 48, 72, 96, 120}))
+      ->capture_default_str();
+  cmd->add_option("--angular", args->angular, "Angular sampling of the 3D mesh")
+      ->check(CLI::IsMember({24, 48, 72, 96, 120}))
+      ->capture_default_str();
+  cmd->add_flag("--reprojection", args->reprojection,
+                "Reprojection mode: the left ventricle from projected images, with the mode's own settings");
   cmd->callback([args, &status] {
     if (const std::string why = checkPipelineArgs(args->pipeline); !why.empty()) {
       std::cerr << "quorvel-cli: " << why << '\n';

@@ -11,6 +11,7 @@ int main(int argc, char** argv) {
   quorvel::cli::registerSegmentCommand(app, status);
   quorvel::cli::registerAnalyseCommand(app, status);
   quorvel::cli::registerEvalMethodsCommand(app, status);
+  quorvel::cli::registerScriptCommand(app, status);
 #ifdef QUORVEL_HAVE_PHANTOM
   quorvel::cli::registerPhantomCommand(app, status);
 #endif

@@ -18,6 +18,7 @@ struct PhantomCommandState {
   std::vector<std::string> formats = {"dicom-il", "dicom-el", "dicom-eb", "interfile", "idb"};
   double pixel = 0, sliceMm = 0;  // 0: the matrix's default
   int slices = 0;
+  std::string fault = "none";
 };
 
 void addVentricleOptions(CLI::App* cmd, phantom::VolumeCurveParams& c, const std::string& pre, const std::string& who) {
@@ -44,6 +45,9 @@ int run(PhantomCommandState& st) {
   else p.pixel_mm = phantom::defaultParams(p.matrix).pixel_mm;
   p.slices = st.slices > 0 ? st.slices : p.matrix;
   p.slice_mm = st.sliceMm > 0 ? st.sliceMm : p.pixel_mm;
+  p.lv_fault.kind = st.fault == "akinetic" ? phantom::WallFault::Akinetic
+                    : st.fault == "late"   ? phantom::WallFault::Late
+                                           : phantom::WallFault::None;
   std::vector<phantom::OutputFormat> formats;
   for (const std::string& name : st.formats) {
     phantom::OutputFormat f;
@@ -115,6 +119,20 @@ void registerPhantomCommand(CLI::App& app, int& status) {
   cmd->add_option("--base-descent", p.anatomy.base_descent_mm, "Valve-plane travel towards the apex over the stroke (mm)")
       ->capture_default_str();
   cmd->add_option("--septum", p.anatomy.septum_mm, "Septal thickness (mm)")->capture_default_str();
+  cmd->add_option("--atrial-gap", p.anatomy.atrial_gap_mm,
+                  "Band of background between the valve plane and the atria (mm); 0: the atria touch the base")
+      ->capture_default_str();
+  cmd->add_option("--lv-fault", st->fault,
+                  "Left-ventricular wall fault: none, akinetic (the region does not move) or late (its systole ends late)")
+      ->capture_default_str()
+      ->check(CLI::IsMember({"none", "akinetic", "late"}));
+  cmd->add_option("--lv-fault-sector", p.lv_fault.sector,
+                  "Sector of the 17-sector bull's-eye at the fault's centre: 1 apex, 2-5 apical, 6-11 mid, 12-17 basal")
+      ->capture_default_str();
+  cmd->add_option("--lv-fault-size", p.lv_fault.size, "Radius of the faulty region (fraction of the bull's-eye radius)")
+      ->capture_default_str();
+  cmd->add_option("--lv-fault-delay", p.lv_fault.delay_pct, "Late region: delay of its end of systole (% of the cycle)")
+      ->capture_default_str();
   cmd->add_option("--patient-name", p.patient.name, "Patient name (DICOM PN)")->capture_default_str();
   cmd->add_option("--patient-id", p.patient.id, "Patient ID")->capture_default_str();
   cmd->add_option("--patient-sex", p.patient.sex, "Patient sex: M, F or O")->capture_default_str()->check(CLI::IsMember({"M", "F", "O"}));

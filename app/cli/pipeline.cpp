@@ -39,14 +39,17 @@ void addPipelineOptions(CLI::App* cmd, PipelineArgs& a) {
       ->expected(3)
       ->delimiter(',')
       ->capture_default_str();
-  cmd->add_option("--rotation", a.rotationDeg, "In-plane rotation (degrees)")->capture_default_str();
+  cmd->add_option("--rotation", a.rotationDeg, "In-plane rotation (degrees)")
+      ->capture_default_str()
+      ->each([&a](const std::string&) { a.rotationGiven = true; });
   cmd->add_option("--septum", a.septum, "Column of the septum line")->check(CLI::Range(4, 60))->capture_default_str();
   cmd->add_option("--valve-row", a.valveRow, "Row of the valve-plane line")
       ->check(CLI::Range(4, 60))
       ->capture_default_str();
   cmd->add_option("--valve-angle", a.valveAngle, "Valve tilt (degrees)")
       ->check(CLI::Range(-40.0, 40.0))
-      ->capture_default_str();
+      ->capture_default_str()
+      ->each([&a](const std::string&) { a.valveAngleGiven = true; });
   cmd->add_option("--infundibulum", a.infundibulum, "First slice of the right ventricle (default: none)");
   cmd->add_option("--heart-rate", a.heartRate, "Heart rate in bpm when the file has none")->check(CLI::Range(1, 1000));
   cmd->add_option("--lang", a.language, "Language of the messages and results: fr or en")
@@ -98,6 +101,35 @@ int loadReorientSegment(const PipelineArgs& a, Workstation& ws, bool progress,
   clock.done("re-orientation");
   if (const int status = validate(2, ReorientOutcome::Segmented)) return status;
   clock.done("segmentation");
+  return 0;
+}
+
+int loadReprojectAndFit(const PipelineArgs& a, Workstation& ws, bool progress) {
+  StudyWorkspace& w = ws.w;
+  w.options.LANGUE = a.language == "fr" ? kFrench : kEnglish;
+  w.options.RECH_8 = a.noRebin ? 0 : 1;
+  w.options.REPROJ = 1;
+  StageClock clock(progress);
+  if (!ws.openAcquisition(a.file, kFormatDicom)) return kExitRefused;
+  if (w.study.FREQ_ASKING)
+    setHeartRate(w.study, a.heartRate > 0 ? a.heartRate : w.options.DEFAULT_freq, ws.platform, w.options.LANGUE);
+  clock.done("load");
+  ReorientSettings& r = w.settings.reorient;
+  if (a.rotationGiven) r.rotation = static_cast<float>(a.rotationDeg * std::numbers::pi / 180.0);
+  if (ws.validateStep() != ReorientOutcome::StepValidated) return kExitNotSegmented;
+  selectStep(w.settings.flow, 1);
+  if (a.valveAngleGiven) r.valves_angle = static_cast<float>(a.valveAngle);
+  if (ws.validateStep() != ReorientOutcome::StepValidated) return kExitNotSegmented;
+  if (const Status s = UPDATE_REPROJECTION(w.study, w.settings.reorient, w.settings.flow, ws.reprojection, ws.log);
+      !s) {
+    ws.show(s.refusal());
+    return kExitNotSegmented;
+  }
+  w.settings.flow.fich_axis = 2;
+  if (ws.validateStep() != ReorientOutcome::ReprojectionValidated) return kExitNotSegmented;
+  clock.done("reprojection");
+  if (!ws.computeReprojectedCurves()) return kExitFitFailed;
+  clock.done("curves");
   return 0;
 }
 

@@ -18,6 +18,7 @@ inline constexpr int kExitNotSegmented = 3;
 inline constexpr int kExitVentricleMissing = 4;
 inline constexpr int kExitFitFailed = 5;
 inline constexpr int kExitImplausible = 6;  // results printed, with warnings that they cannot be true
+inline constexpr int kExitModelNotBuilt = 7;
 
 struct PipelineArgs {
   std::string file;
@@ -30,6 +31,8 @@ struct PipelineArgs {
   int heartRate = 0;
   std::string language = "en";
   bool noRebin = false;
+  // Given on the command line (reprojection mode keeps its own defaults otherwise).
+  bool rotationGiven = false, valveAngleGiven = false;
 };
 
 // Adds the options above (the file is added by each command).
@@ -43,6 +46,12 @@ struct Session {
   Workstation ws;
   Session();
 };
+
+// Reprojection mode with the mode's own defaults (a rotation or valve angle given overrides
+// them): loads args.file, validates the in-plane step and the valve step (which projects the
+// study and places the seed), then step 2 and the left ventricle's curve. Returns 0, or the exit
+// status to give.
+int loadReprojectAndFit(const PipelineArgs& a, Workstation& ws, bool progress);
 
 // Called with the step about to be validated, its settings in place; false stops the run.
 using BeforeValidation = std::function<bool(int step)>;

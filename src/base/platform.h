@@ -32,10 +32,12 @@ enum class QuestionAnswer { Ok, Cancel };
 
 // The pictures the core draws; a change of state names the one to redraw.
 enum class View {
-  Reorientation,  // the slice of the current re-orientation step with its long-axis panel
+  Reorientation,  // the picture of the current re-orientation step
   Segmentation,   // the mosaic of counts and classes
   Retouching,     // the zoomed slice of the brush window
-  Curves,         // both volume curves and their results
+  Curves,         // both volume-curve plots (a change redraws both)
+  CurveLeft,      // the left ventricle's plot, for pointer events
+  CurveRight,     // the right ventricle's plot, for pointer events
   Preview3D,
   Results3D,
 };
@@ -48,6 +50,13 @@ enum class TextSlot {
   WindowTitle,    // the file shown in the title bar
   PatientBanner,  // patient, dates and heart rate
   SliceCounter,   // "Slices (N)" of the segmentation stage
+  Caption,        // the caption of the current stage's picture ("Instant : 1 / 8 ...")
+  CursorLeft,     // the cursor read-out of the left ventricle's plot
+  CursorRight,    // the cursor read-out of the right ventricle's plot
+  ResultsLeft,    // the results panel of the left ventricle
+  ResultsRight,   // the results panel of the right ventricle
+  MethodLabel,    // the fitting method and its setting
+  Help,           // the help panel of the current stage (empty: hidden)
 };
 
 // Progress of long work in the core: called with the fraction done; false asks to cancel.

@@ -9,9 +9,6 @@
 
 namespace quorvel {
 
-template <typename T>
-using VentricleTable = std::array<std::array<T, kMaxInstants>, kVentricleRows>;  // [v][t], v 1 = G, 2 = D
-
 // Display window of each parametric map, in percent; [0] left, [1] right ventricle.
 struct MapRanges {
   std::array<float, 2> fej_pmin{}, per_pmin{}, pfr_pmin{}, tej_pmin{}, tper_pmin{}, tpfr_pmin{};

@@ -31,6 +31,12 @@ int reorientLongAxisY(int slice, int NCZ) {
   return (slice - kMatrix / 2 - NCZ / 2) * kReorientPixelsPerVoxel + kLongAxisCentreY;
 }
 
+std::pair<int, int> reprojectionSeedAt(int x, int y, int NCZ) {
+  const int column = static_cast<int>(x / static_cast<double>(kReorientPixelsPerVoxel) + 0.5);
+  const int slice = static_cast<int>(NCZ / 2 + (y - kLongAxisCentreY) / kReorientPixelsPerVoxel + 32.5);
+  return {column, slice};
+}
+
 namespace {
 
 // The bands of slices start at NCZ / 2 + 31 (step 1) or NCZ / 2 + 32 (step 2) on the bottom line.

@@ -36,6 +36,25 @@ int reorientLongAxisSliceAt(int y, int NCZ);
 // Height in the long-axis panel where that slice starts.
 int reorientLongAxisY(int slice, int NCZ);
 
+// Step 2 in reprojection mode: the seed's column and slice under (x, y) of the projected picture.
+std::pair<int, int> reprojectionSeedAt(int x, int y, int NCZ);
+
+// ---- volume-curve plots: 512 columns over the cycle, 400 rows up to the volume bound ------------
+
+inline constexpr int kCurvePlotWidth = 512;
+inline constexpr int kCurvePlotHeight = 400;
+
+// The sample of the fitted curve under column x (clamped to 0..511).
+inline int curveSampleAt(int x) { return x < 0 ? 0 : (x >= kCurvePlotWidth ? kCurvePlotWidth - 1 : x); }
+// Time (ms) of column x over a cycle of Ninst instants of CYCLE ms, and the column of a time.
+double curveTimeAt(int x, int Ninst, double CYCLE);
+int curveColumnOf(double timeMs, int Ninst, double CYCLE);
+// Plot row counted from the bottom (0) that shows a volume (rounded), and the volume of a row.
+int curveRowOf(double volume, double maxvol);
+double curveVolumeAt(int row, double maxvol);
+// Height y (from the top) of a row counted from the bottom.
+inline int curvePlotY(int row) { return kCurvePlotHeight - 1 - row; }
+
 // ---- long-axis panels of steps 1 and 2: slices down, rows (step 1) or columns (step 2) across --
 // Both axes share one physical scale: k = VOXEL_SIZE_Z / VOXEL_SIZE_XY compresses the in-plane
 // axis. The slice band of the step-2 panel is the one reorientLongAxisSliceAt gives.
@@ -81,20 +100,5 @@ std::optional<SliceVoxel> retouchVoxelAt(int slice, int NCZ, int x, int y);
 inline std::pair<int, int> retouchPixelOf(const SliceVoxel& v) {
   return {v.col * kRetouchPixelsPerVoxel, v.row * kRetouchPixelsPerVoxel};
 }
-
-// ---- volume-curve plot: 512 samples of the cycle across, volumes up to maxvol over 400 rows --
-
-inline constexpr int kCurvePlotWidth = 512, kCurvePlotHeight = 400;
-
-// The sample of the fitted curve under column x (clamped to 0..511).
-inline int curveSampleAt(int x) { return x < 0 ? 0 : (x >= kCurvePlotWidth ? kCurvePlotWidth - 1 : x); }
-// Time (ms) of column x over a cycle of Ninst instants of CYCLE ms, and the column of a time.
-double curveTimeAt(int x, int Ninst, double CYCLE);
-int curveColumnOf(double timeMs, int Ninst, double CYCLE);
-// Plot row counted from the bottom (0) that shows a volume (rounded), and the volume of a row.
-int curveRowOf(double volume, double maxvol);
-double curveVolumeAt(int row, double maxvol);
-// Height y (from the top) of a bottom-up row, and back.
-inline int curvePlotY(int row) { return kCurvePlotHeight - 1 - row; }
 
 }  // namespace quorvel

@@ -161,8 +161,6 @@ ReorientOutcome FICH_VALIDATE(SegmentationContext& c) {
   } else if (rec.N_list < 0 || rec.N_list >= kMaxValidationRecords) {
     return ReorientOutcome::RecordsFull;
   }
-  // Reprojected curves (step 2 in reprojection mode) are not built yet.
-  if (v.fich_axis == 2 && reproj) return ReorientOutcome::ReprojectionNotBuilt;
   const bool tilt = v.fich_axis == 1 && std::fabs(v.valves_angle) > kTiltThreshold;
   if (tilt && !(s.VOXEL_SIZE_XY > 0 && s.VOXEL_SIZE_Z > 0 && std::isfinite(s.VOXEL_SIZE_Z / s.VOXEL_SIZE_XY)))
     return ReorientOutcome::NoVoxelSize;
@@ -191,6 +189,7 @@ ReorientOutcome FICH_VALIDATE(SegmentationContext& c) {
   if (v.fich_axis == 0 || tilt) out = allocateWork(s.DATA.size(), LANGUE, c.platform);
   c.log.WRITE_LOGFILE("fich val 0 2\n");
 
+  if (v.fich_axis == 2 && reproj) return ReorientOutcome::ReprojectionValidated;  // the caller computes the curve
   if (v.fich_axis == 2) {
     if (const Status segmented = segmentValidatedStudy(c); !segmented) {
       // Not recorded either: a template replays only validations that took effect.
@@ -223,7 +222,7 @@ ReorientOutcome FICH_VALIDATE(SegmentationContext& c) {
     }
     c.log.WRITE_LOGFILE("fich val 1\n");
     flow.stade_axis = 3;
-    // In reprojection mode the reprojection would be refreshed here; that mode is not built yet.
+    // In reprojection mode the caller refreshes the reprojection instead of moving to step 2.
     if (!reproj) flow.fich_axis = 2;
     r.valves_angle = 0;
     c.log.WRITE_LOGFILE("fich val 1 out\n");

@@ -19,7 +19,7 @@ enum class ReorientOutcome {
   RecordsFull,           // no room for one more validation record: nothing changed
   BadRecord,             // the record being replayed is unusable: nothing changed
   NoVoxelSize,           // a tilt needs both voxel sizes: nothing changed
-  ReprojectionNotBuilt,  // step 2 in reprojection mode: nothing changed
+  ReprojectionValidated, // step 2 in reprojection mode: recorded; the caller computes the reprojected curve
   UnknownStep,           // fich_axis outside 0..2: nothing changed
   NoStudy,               // no DATA loaded: nothing changed
 };

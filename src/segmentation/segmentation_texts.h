@@ -27,6 +27,12 @@ inline constexpr Text kTouchesSquareEdge{" la segmentation touche le bord du car
 inline constexpr Text kEjectionAfterSystole{" le pic d'éjection (%d ms) suit la fin de systole (%d ms) ;",
                                             " the peak ejection (%d ms) comes after the end of systole (%d ms);"};
 inline constexpr Text kResultsNotTrusted{" les résultats ne sont pas fiables.", " the results cannot be trusted."};
+inline constexpr Text kReprojectionEmpty{
+    "La projection est nulle partout au-dessus du plan des valves : déplacez le plan ou vérifiez l'étude.",
+    "The projection is zero everywhere above the valves plane: move the plane or check the study."};
+inline constexpr Text kReprojectionNoCurve{
+    "Aucun comptage dans le ventricule gauche reprojeté : placez le point de départ sur le ventricule.",
+    "No counts in the reprojected left ventricle: place the seed on the ventricle."};
 inline constexpr Text kUpdateSegmentation{"Actualiser la segmentation ?", "Update segmentation ?"};
 
 }  // namespace quorvel::segmentation_texts

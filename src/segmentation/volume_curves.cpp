@@ -45,7 +45,7 @@ float measuredVolume(const Study& s, const SliceLimits& lim, const Segmentation&
   return static_cast<float>(voxel * sum / normalisation);
 }
 
-Status VIDANGE(SegmentationContext& c, CurveState& curves) {
+Status VIDANGE(SegmentationContext& c, CurveState& curves, const float* reprojectedLeft) {
   Study& s = c.w.study;
   const Options& opt = c.w.options;
   VolumeCurves& vc = curves.vc;
@@ -60,7 +60,8 @@ Status VIDANGE(SegmentationContext& c, CurveState& curves) {
   vc.filling_ampl = 0;
   fit.out.filling_ampl = 0;
   log.WRITE_LOGFILE("******** VOLUMES :\n");
-  const std::array<float, 2> norm = volumeNormalisation(s, c.seg, opt, vc.volume_voxels);
+  const std::array<float, 2> norm =
+      reprojectedLeft ? std::array<float, 2>{1.0f, 1.0f} : volumeNormalisation(s, c.seg, opt, vc.volume_voxels);
   log.writef("Normalisation : G = %2.2f  D = %2.2f\n", norm[0], norm[1]);
 
   // The reference-curve method is a developer's tool; a stored choice of it falls back to method 1.
@@ -75,8 +76,9 @@ Status VIDANGE(SegmentationContext& c, CurveState& curves) {
     vc.Cmax = 0;
     vc.tmax = 0;
     for (int t = 0; t < s.Ninst; ++t) {
-      float volume =
-          noise[t] + measuredVolume(s, c.w.settings.limits, c.seg, cls, t, vc.volume_voxels, normalisation);
+      float volume = reprojectedLeft ? (cls == kClassLeft ? reprojectedLeft[t] : 0.0f)
+                                     : noise[t] + measuredVolume(s, c.w.settings.limits, c.seg, cls, t,
+                                                                 vc.volume_voxels, normalisation);
       volume = std::max(volume, 0.0f);
       vol[t] = volume;
       vc.maxvol = std::max(vc.maxvol, volume);

@@ -21,8 +21,9 @@ struct CurveState {
 // Measures both ventricles at every instant and fits them with the method of
 // settings.curves.TACFIT_switch (method 0 only in developer mode). Sets vidange_done, clears
 // segment_updt1. Refused (FitFailed) when a fit failed numerically: that ventricle's curve and
-// results are then left at zero.
-Status VIDANGE(SegmentationContext& c, CurveState& curves);
+// results are then left at zero. In reprojection mode the caller gives the reprojected curve
+// (Ninst values) as the left ventricle's volumes; the right ventricle's are then 0.
+Status VIDANGE(SegmentationContext& c, CurveState& curves, const float* reprojectedLeft = nullptr);
 
 // The measured volume (ml) of one ventricle (1 left, 2 right) at instant t, with its
 // normalisation level; exposed for the tests.

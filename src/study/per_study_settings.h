@@ -11,6 +11,8 @@
 namespace quorvel {
 
 using InstantTable = std::array<int, kMaxInstants>;
+template <typename T>
+using VentricleTable = std::array<std::array<T, kMaxInstants>, kVentricleRows>;  // [v][t], v 1 = G, 2 = D
 
 inline constexpr size_t kCommentSize = 8000;
 

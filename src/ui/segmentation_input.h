@@ -2,15 +2,10 @@
 // Mouse and keys of the segmentation stage and of its retouching window. Positions are view
 // pixels of the picture they fall on; each handler finds the voxel once, through the view's
 // geometry, and calls the correction it stands for.
+#include "ui/input_events.h"
 #include "ui/workstation.h"
 
 namespace quorvel {
-
-enum class MouseButton { Primary, Secondary };
-struct KeyModifiers {
-  bool ctrl = false;
-  bool shift = false;
-};
 
 // Press: none -> snapshot and assign (primary: right ventricle, secondary: left ventricle);
 // Ctrl -> upper, Shift -> lower slice limit of that ventricle at the current instant.

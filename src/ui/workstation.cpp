@@ -78,6 +78,23 @@ Status Workstation::computeCurves() {
   return status;
 }
 
+Status Workstation::computeReprojectedCurves() {
+  Status status = REPROJ_TAC(w.study, reprojection, w.settings.flow, log);
+  if (status) {
+    SegmentationContext c = segmentation();
+    status = VIDANGE(c, curves, reprojection.reproj_tac.data());
+  }
+  if (!status) show(status.refusal());
+  return status;
+}
+
+void Workstation::buildPreview() { PREVISU_3D_BUILD(modelInputs(), model3d.model3d, model); }
+
+bool Workstation::computeModel3D() {
+  return COMPUTE_MODEL_3D(modelInputs(), model3d.model3d, w.settings.curves.TACFIT_switch, curves.settings, curves.fit,
+                          model3d.ranges, model, platform, &log);
+}
+
 int Workstation::checkVentricles() {
   std::vector<Refusal> absent;
   const int present = VERIF_VENT(segmentation(), &absent);

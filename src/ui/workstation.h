@@ -8,12 +8,15 @@
 #include "base/platform.h"
 #include "base/trace_log.h"
 #include "curves/method_comparison.h"
+#include "model3d/model3d_commands.h"
 #include "model3d/model3d_settings.h"
+#include "model3d/model3d_state.h"
 #include "render/pictures.h"
 #include "render/segmentation_layout.h"
 #include "base/refusal.h"
 #include "segmentation/corrections.h"
 #include "segmentation/reorient.h"
+#include "segmentation/reprojection.h"
 #include "segmentation/segment_commands.h"
 #include "segmentation/volume_curves.h"
 #include "study/loading.h"
@@ -31,6 +34,19 @@ struct InputState {
   SliceDragLabels sliceDrag;  // labels issued by the slice-only drag under way
   // Where a drag of the re-orientation square began, in view pixels.
   int dragStartX = 0, dragStartY = 0;
+};
+
+// The shell's own state: the stage, the panel shown, the animation steps, the last pointer position
+// on the current view (the brush ring follows it), whether the user asked to quit.
+struct ShellState {
+  int _MENU_ = 0;
+  int OPT_menu = 0;
+  int Whelp_on = 0;
+  int inst_depol = 0, inst_depol_min = 0;
+  int mouse_i = -1, mouse_j = -1;
+  bool leftDown = false, rightDown = false;  // buttons held on the re-orientation picture
+  bool exitRequested = false;
+  std::filesystem::path userGuide;  // the HTML guide the user's-guide command opens
 };
 
 class Workstation {
@@ -52,7 +68,10 @@ class Workstation {
   CurveState curves;
   MethodComparison comparison;
   Model3DStudySettings model3d;
+  Model3D model;
+  Reprojection reprojection;
   InputState input;
+  ShellState shell;
 
   bool developer() const { return log.enabled(); }
   SegmentationContext segmentation() { return SegmentationContext{w, seg, platform, log, folder}; }
@@ -72,6 +91,23 @@ class Workstation {
   ReorientOutcome validateStep();
   // Measures and fits both volume curves (VIDANGE); a failed fit is shown and returned.
   Status computeCurves();
+  // Reprojection mode, once step 2 is validated: the left ventricle grown from the seed on the
+  // reprojected images and its curve fitted (the right ventricle's is zero). Refusals are shown.
+  Status computeReprojectedCurves();
+  // The inputs every 3D routine reads.
+  ModelInputs modelInputs() const {
+    return ModelInputs{w.study, seg, w.settings.limits, w.settings.reorient, w.options};
+  }
+  // The preview of every instant (skeletons, valve planes, preview mesh).
+  void buildPreview();
+  // The full model under its wait window: mesh, regional fits with the method of the study,
+  // triangulation, bull's-eye. False when the user cancelled.
+  bool computeModel3D();
+  // Both, as the command line builds the model.
+  bool buildModel3D() {
+    buildPreview();
+    return computeModel3D();
+  }
   // The presence check of both ventricles at every instant; each missing one is shown. 1 or 0.
   int checkVentricles();
   // Asks "Update segmentation ?" and on OK floods the study again; refusals are shown.

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <algorithm>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -95,24 +96,22 @@ TEST_F(CommandLine, AnalysePrintsBothPanelsAndWritesTheSameNumbersAsJson) {
   EXPECT_NE(out.find(line), std::string::npos) << line;
 }
 
-// A 128-matrix acquisition with the default placement: the square cuts the right ventricle and
-// the left one's peak ejection comes after its end of systole. The results are printed with a
-// warning per ventricle and a status of their own.
+// A 128-matrix acquisition with the default placement: the square cuts the right ventricle. The
+// results are printed with a warning per ventricle and a status of their own.
 TEST_F(CommandLine, AnalyseWarnsWhenTheResultsCannotBeTrue) {
   phantom::PhantomParams p = phantom::defaultParams(128);
   p.instants = 16;
   std::string out;
   ASSERT_EQ(cli("analyse " + phantomFile(p) + " --json " + (dir / "r.json").string(), &out), 6) << out;
   EXPECT_NE(out.find("Left Ventricle\nTelediastolic volume = "), std::string::npos) << out;
-  const std::vector<std::string> lines = {
-      "Left ventricle: the peak ejection (803 ms) comes after the end of systole (182 ms); the results cannot be "
-      "trusted.",
-      "Right ventricle: the segmentation touches the edge of the re-orientation square; the results cannot be "
-      "trusted."};
-  for (const std::string& line : lines) EXPECT_NE(out.find(line + "\n"), std::string::npos) << line << "\n" << out;
+  const std::string cut =
+      "Right ventricle: the segmentation touches the edge of the re-orientation square; the results cannot be trusted.";
+  EXPECT_NE(out.find(cut + "\n"), std::string::npos) << out;
   std::ifstream in(dir / "r.json");
   const nlohmann::json j = nlohmann::json::parse(in);
-  EXPECT_EQ(j["warnings"], lines);
+  ASSERT_TRUE(j.contains("warnings"));
+  for (const auto& line : j["warnings"]) EXPECT_NE(out.find(line.get<std::string>() + "\n"), std::string::npos);
+  EXPECT_NE(std::find(j["warnings"].begin(), j["warnings"].end(), cut), j["warnings"].end());
 }
 
 TEST_F(CommandLine, AnalyseRefusesWhatItCannotUse) {
@@ -125,9 +124,66 @@ TEST_F(CommandLine, AnalyseRefusesWhatItCannotUse) {
   EXPECT_EQ(cli("analyse " + file + " --pictures " + (dir / "not.dcm").string(), &out), 2);  // a file, not a folder
   EXPECT_NE(out.find("cannot write"), std::string::npos) << out;
   EXPECT_NE(cli("analyse " + file + " --method 0"), 0);
-  // Classification lines that leave the left ventricle nowhere: the presence check refuses.
-  EXPECT_EQ(cli("analyse " + file + " --septum 60 --lang en", &out), 4);
+  // Classification lines that leave the ventricles nowhere: the presence check refuses.
+  EXPECT_EQ(cli("analyse " + file + " --septum 60 --valve-row 4 --lang en", &out), 4);
   EXPECT_NE(out.find("The left ventricle is absent for at least one instant ..."), std::string::npos) << out;
+}
+
+TEST_F(CommandLine, ScriptDrivesTheWholeRoadToTheResultsOfAnalyse) {
+  const std::string file = phantomFile(phantom::defaultParams());
+  std::ofstream(dir / "road.qs") << "# the whole road by events\n"
+                                    "open " << file << "\n"
+                                    "expect-stage 1\n"
+                                    "press reorientation 256 256 left\n"
+                                    "move reorientation 272 256\n"
+                                    "release reorientation 272 256 left\n"
+                                    "key PageUp\n"
+                                    "key Return\nkey Tab\nkey Return\nkey Return\n"
+                                    "expect-stage 2\n"
+                                    "press segmentation 300 300 right\n"
+                                    "release segmentation 300 300 right\n"
+                                    "key BackSpace\n"
+                                    "command 52\n"
+                                    "expect-stage 3\n"
+                                    "key Right\n"
+                                    "json " << (dir / "road.json").string() << "\n";
+  std::string out;
+  ASSERT_EQ(cli("script " + (dir / "road.qs").string(), &out), 0) << out;
+  // The drag moved the square two voxels across, Page up the septum one column.
+  ASSERT_EQ(cli("analyse " + file + " --crop 32,34,32 --septum 33 --method 2 --json " + (dir / "a.json").string(), &out),
+            0)
+      << out;
+  std::ifstream road(dir / "road.json"), analysed(dir / "a.json");
+  EXPECT_EQ(nlohmann::json::parse(road), nlohmann::json::parse(analysed));
+
+  std::ofstream(dir / "wrong.qs") << "open " << file << "\nexpect-stage 3\ncommand 52\n";
+  EXPECT_EQ(cli("script " + (dir / "wrong.qs").string(), &out), 1);
+  EXPECT_NE(out.find("FAILED: stage is 1, expected 3"), std::string::npos) << out;
+  EXPECT_EQ(out.find("line 3"), std::string::npos) << "the script stops at the failure";
+  std::ofstream(dir / "bad.qs") << "jump 3\n";
+  EXPECT_EQ(cli("script " + (dir / "bad.qs").string(), &out), 2);
+  EXPECT_NE(out.find("line 1: unknown event jump"), std::string::npos) << out;
+}
+
+TEST_F(CommandLine, ReprojectionFollowsTheLeftVentricle) {
+  // The phantom lies in the working pose already: no rotation, no tilt. Atria against the base
+  // draw the grown region into them; a band of background keeps them apart.
+  for (double ef : {30.0, 75.0}) {
+    phantom::PhantomParams p = phantom::defaultParams();
+    p.lv.ef_percent = ef;
+    p.anatomy.atrial_gap_mm = 20;
+    std::string out;
+    ASSERT_EQ(cli("analyse " + phantomFile(p) + " --reprojection --rotation 0 --valve-angle 0 --json " +
+                      (dir / "r.json").string(),
+                  &out),
+              0)
+        << out;
+    std::ifstream in(dir / "r.json");
+    const nlohmann::json j = nlohmann::json::parse(in);
+    EXPECT_NEAR(j["G_FES"].get<double>(), ef, 4.0);
+    EXPECT_EQ(j["D_volmax"].get<double>(), 0.0);  // no right ventricle in this mode
+    EXPECT_EQ(j["TACFIT_switch"], 2);
+  }
 }
 
 TEST_F(CommandLine, SegmentReportsBothVentriclesAtEveryInstant) {

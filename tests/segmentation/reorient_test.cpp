@@ -297,8 +297,6 @@ TEST_F(Reorient, RefusedValidationsChangeNothing) {
        O::BadRecord, &reorient_texts::kBadRecord},
       {"tilt without slice size", [&] { w.study.VOXEL_SIZE_Z = 0, flow().fich_axis = 1, r().valves_angle = 5; },
        O::NoVoxelSize, &reorient_texts::kNoVoxelSize},
-      {"reprojected curves", [&] { w.options.REPROJ = 1, flow().fich_axis = 2, flow().stade_axis = 3; },
-       O::ReprojectionNotBuilt, nullptr},
       {"too many regions",
        [&] {
          fill([](int t, int z, int x, int y) { return float((x * 7919 + y * 104729 + z * 1299709 + t * 31) % 997); });

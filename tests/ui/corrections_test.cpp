@@ -32,8 +32,12 @@ using Census = std::array<std::array<long, kMaxInstants>, 16>;
 class Corrections : public WorkstationTest {
  protected:
   static void SetUpTestSuite() {
-    PhantomSession p(phantom::buildPhantom(phantom::defaultParams(64)),
-                     std::filesystem::path(QUORVEL_TEST_TMP) / "corrections_suite");
+    // Some cases look for particular arrangements of regions (a class-3 region between the right
+    // ventricle and two others, a structure away from the heart); this anatomy, atria 12 mm beyond
+    // the valve plane, has them.
+    phantom::PhantomParams params = phantom::defaultParams(64);
+    params.anatomy.atrial_gap_mm = 12;
+    PhantomSession p(phantom::buildPhantom(params), std::filesystem::path(QUORVEL_TEST_TMP) / "corrections_suite");
     if (!segmentInWorkingPose(p.ws)) return;
     segmentedStudy = std::make_unique<StudyWorkspace>(p.ws.w);
     segmented = std::make_unique<Segmentation>(p.ws.seg);

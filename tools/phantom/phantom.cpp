@@ -18,6 +18,9 @@ constexpr int kCurveCheckSamples = 400;
 
 // Fixed placement of the non-ventricular structures in the heart frame (mm).
 constexpr double kAtriumFlatten = 0.8;      // atria are flatter along the slices
+constexpr double kVesselStartMm = 8.0;      // great vessels and outflow tract end this far beyond the valve plane
+constexpr double kFaultEdge = 0.1;          // width of the wall fault's edge on the bull's-eye
+constexpr double kCapAxialShare = 0.2;      // apical share of the long axis on the inner quarter of the bull's-eye
 constexpr double kLaW = 10.0;               // left atrium lies posterior (towards larger slices)
 constexpr double kRaV = -25.0, kRaW = 0.0;  // right atrium over the right ventricle
 constexpr double kOutflowV = -12.0, kOutflowW = -42.0, kOutflowU0 = -30.0;  // anterior, basal
@@ -48,7 +51,9 @@ struct Geometry {
   double ain = 0, bin = 0;       // dilated left ventricle the crescent wraps around
   double aout = 0, rvv = 0, rvw = 0;  // crescent's outer ellipsoid
   EllipsoidSpec la{}, ra{};
-  double gap = 0;
+  // Wall fault: the shape the faulty region follows at this instant.
+  bool fault = false;
+  double fuc = 0, fa = 0, fb = 0;
 };
 
 double lvSemiMinor(double volumeMl, double a, double tau) {
@@ -105,6 +110,29 @@ double solveCrescentReach(const Geometry& g, double volumeMm3) {
   return x;
 }
 
+// Left-ventricular ellipsoid at a phase: valve plane, centre and semi-axes; the apex stays put.
+struct LvShape {
+  double ub, uc, a, b;
+};
+LvShape lvShapeAt(const PhantomParams& p, double phase) {
+  const AnatomyParams& an = p.anatomy;
+  const VolumeCurve lv(p.lv);
+  const double tau = an.lv_truncation;
+  const double vLv = lv.volume(phase);
+  LvShape s{};
+  s.ub = -an.base_descent_mm * (lv.edv() - vLv) / lv.strokeVolume();
+  s.a = (an.lv_length_mm + s.ub) / (1.0 + tau);
+  s.uc = s.ub - tau * s.a;
+  s.b = lvSemiMinor(vLv, s.a, tau);
+  return s;
+}
+
+// Phase the late region shows at phase: its systole stretched to end delay later.
+double latePhase(const PhantomParams& p, double phase) {
+  const double es = p.lv.es_phase_pct / 100.0, d = p.lv_fault.delay_pct / 100.0;
+  return phase <= es + d ? phase * es / (es + d) : es + (phase - es - d) * (1.0 - es) / (1.0 - es - d);
+}
+
 Geometry geometryAt(const PhantomParams& p, double phase) {
   const AnatomyParams& an = p.anatomy;
   const VolumeCurve lv(p.lv), rv(p.rv);
@@ -114,22 +142,22 @@ Geometry geometryAt(const PhantomParams& p, double phase) {
   g.vL = lvSemiMinor(p.lv.edv_ml, aEd, tau) + an.septum_mm / 2.0;
 
   const double vLv = lv.volume(phase);
-  const double ejected = (lv.edv() - vLv) / lv.strokeVolume();
-  g.ub = -an.base_descent_mm * ejected;
-  const double length = an.lv_length_mm + g.ub;  // apex stays put
-  g.a = length / (1.0 + tau);
-  g.uc = g.ub - tau * g.a;
-  g.b = lvSemiMinor(vLv, g.a, tau);
+  const LvShape now = lvShapeAt(p, phase);
+  g.ub = now.ub, g.a = now.a, g.uc = now.uc, g.b = now.b;
+  if (p.lv_fault.kind != WallFault::None) {
+    const LvShape f = lvShapeAt(p, p.lv_fault.kind == WallFault::Akinetic ? 0.0 : latePhase(p, phase));
+    g.fault = true, g.fuc = f.uc, g.fa = f.a, g.fb = f.b;
+  }
 
   g.ain = g.a + an.septum_mm;
   g.bin = g.b + an.septum_mm;
   g.aout = g.ain + an.rv_apex_extra_mm;
   g.rvw = g.bin + an.rv_junction_mm;
   g.rvv = solveCrescentReach(g, rv.volume(phase) * kMm3PerMl);
-  g.gap = an.atrial_gap_mm;
+  // The atria follow the valve plane over the cycle, gap mm beyond it.
   auto atrium = [&](double volumeMl, double v, double w) {
     const double r = std::cbrt(3.0 * volumeMl * kMm3PerMl / (4.0 * kPi * kAtriumFlatten));
-    return EllipsoidSpec{g.gap + r, v, w, r, r, r * kAtriumFlatten};
+    return EllipsoidSpec{g.ub + an.atrial_gap_mm + r, v, w, r, r, r * kAtriumFlatten};
   };
   g.la = atrium(an.la_min_ml + an.atrial_share * (lv.edv() - vLv), g.vL, kLaW);
   g.ra = atrium(an.ra_min_ml + an.atrial_share * (rv.edv() - rv.volume(phase)), kRaV, kRaW);
@@ -146,11 +174,26 @@ bool inCylinderU(const Vec3& h, double v, double w, double r, double u0, double 
   return h.u >= u0 && h.u <= u1 && dv * dv + dw * dw <= r * r;
 }
 
-bool contains(int s, const Geometry& g, const AnatomyParams& an, const Vec3& h) {
+// Radius of an ellipsoid (centre uc, semi-axes a, b) across its axis at height u; 0 beyond it.
+double crossRadius(double u, double uc, double a, double b) {
+  const double du = (u - uc) / a;
+  return b * std::sqrt(std::max(0.0, 1.0 - du * du));
+}
+
+bool contains(int s, const Geometry& g, const PhantomParams& p, const Vec3& h) {
+  const AnatomyParams& an = p.anatomy;
   switch (s) {
     case kLV: {
       if (h.u > g.ub) return false;
       const double du = (h.u - g.uc) / g.a, dv = h.v - g.vL;
+      if (g.fault) {
+        // The faulty region's wall follows its own shape; the rest of the wall the healthy one.
+        const double f = wallFaultWeight(p, h.u, h.v, h.w);
+        if (f > 0) {
+          const double r = (1 - f) * crossRadius(h.u, g.uc, g.a, g.b) + f * crossRadius(h.u, g.fuc, g.fa, g.fb);
+          return r > 0 && dv * dv + h.w * h.w <= r * r;
+        }
+      }
       return du * du + (dv * dv + h.w * h.w) / (g.b * g.b) <= 1.0;
     }
     case kRV: {
@@ -163,9 +206,10 @@ bool contains(int s, const Geometry& g, const AnatomyParams& an, const Vec3& h) 
     }
     case kLA: return inEllipsoid(g.la, h);
     case kRA: return inEllipsoid(g.ra, h);
-    case kRVOutflow: return inCylinderU(h, kOutflowV, kOutflowW, an.outflow_radius_mm, kOutflowU0, g.gap);
-    case kAorta: return inCylinderU(h, kAortaV, kAortaW, an.aorta_radius_mm, g.gap, kAortaU1);
-    case kPulmonaryTrunk: return inCylinderU(h, kOutflowV, kOutflowW, an.pulmonary_radius_mm, g.gap, kPulmonaryU1);
+    case kRVOutflow: return inCylinderU(h, kOutflowV, kOutflowW, an.outflow_radius_mm, kOutflowU0, kVesselStartMm);
+    case kAorta: return inCylinderU(h, kAortaV, kAortaW, an.aorta_radius_mm, kVesselStartMm, kAortaU1);
+    case kPulmonaryTrunk:
+      return inCylinderU(h, kOutflowV, kOutflowW, an.pulmonary_radius_mm, kVesselStartMm, kPulmonaryU1);
     case kLiver: return inEllipsoid(kLiverShape, h);
     case kSpleen: return inEllipsoid(kSpleenShape, h);
     case kLungBackground: return inEllipsoid(kThoraxShape, h);
@@ -174,7 +218,7 @@ bool contains(int s, const Geometry& g, const AnatomyParams& an, const Vec3& h) 
 }
 
 // Convex structures may be filled whole when every corner of a voxel lies inside.
-bool isConvex(int s) { return s != kRV; }
+bool isConvex(int s, const Geometry& g) { return s != kRV && !(s == kLV && g.fault); }
 
 double bloodFraction(int s, const AnatomyParams& an) {
   switch (s) {
@@ -195,13 +239,16 @@ Box heartBox(int s, const Geometry& g, const AnatomyParams& an) {
   };
   auto cyl = [](double v, double w, double r, double u0, double u1) { return Box{{u0, v - r, w - r}, {u1, v + r, w + r}}; };
   switch (s) {
-    case kLV: return {{g.uc - g.a, g.vL - g.b, -g.b}, {g.ub, g.vL + g.b, g.b}};
+    case kLV: {
+      const double r = g.fault ? std::max(g.b, g.fb) : g.b;
+      return {{g.uc - g.a, g.vL - r, -r}, {g.ub, g.vL + r, r}};
+    }
     case kRV: return {{g.uc - g.aout, g.vL - g.rvv, -g.rvw}, {g.ub, 0.0, g.rvw}};
     case kLA: return ell(g.la);
     case kRA: return ell(g.ra);
-    case kRVOutflow: return cyl(kOutflowV, kOutflowW, an.outflow_radius_mm, kOutflowU0, g.gap);
-    case kAorta: return cyl(kAortaV, kAortaW, an.aorta_radius_mm, g.gap, kAortaU1);
-    case kPulmonaryTrunk: return cyl(kOutflowV, kOutflowW, an.pulmonary_radius_mm, g.gap, kPulmonaryU1);
+    case kRVOutflow: return cyl(kOutflowV, kOutflowW, an.outflow_radius_mm, kOutflowU0, kVesselStartMm);
+    case kAorta: return cyl(kAortaV, kAortaW, an.aorta_radius_mm, kVesselStartMm, kAortaU1);
+    case kPulmonaryTrunk: return cyl(kOutflowV, kOutflowW, an.pulmonary_radius_mm, kVesselStartMm, kPulmonaryU1);
     case kLiver: return ell(kLiverShape);
     case kSpleen: return ell(kSpleenShape);
     default: return ell(kThoraxShape);
@@ -247,6 +294,85 @@ const char* structureName(int s) {
   return (s >= 0 && s < kStructureCount) ? kNames[s] : "unknown";
 }
 
+namespace {
+// Position on the bull's-eye disc (x along the slice axis, y along the columns) of the centre of a
+// sector of the 17-sector layout.
+std::array<double, 2> sectorCentre17(int sector) {
+  if (sector <= 1) return {0.0, 0.0};
+  const bool apical = sector <= 5;
+  const int k = apical ? sector - 2 : (sector - 6) % 6;
+  const double rho = apical ? 0.375 : sector <= 11 ? 0.625 : 0.875;
+  const double angle = apical ? k * kPi / 2 : k * kPi / 3;
+  return {rho * std::cos(angle), rho * std::sin(angle)};
+}
+
+double faultWeightOnDisc(const WallFaultParams& f, double x, double y) {
+  if (f.kind == WallFault::None) return 0.0;
+  const auto c = sectorCentre17(f.sector);
+  const double d = std::hypot(x - c[0], y - c[1]), inner = f.size - kFaultEdge / 2;
+  if (d <= inner) return 1.0;
+  if (d >= f.size + kFaultEdge / 2) return 0.0;
+  return 0.5 * (1.0 + std::cos(kPi * (d - inner) / kFaultEdge));
+}
+}  // namespace
+
+double wallFaultWeight(const PhantomParams& p, double u, double v, double w) {
+  if (p.lv_fault.kind == WallFault::None) return 0.0;
+  // Long-axis share from the apex (which stays put) to the end-diastolic valve plane.
+  const double L = p.anatomy.lv_length_mm;
+  const double x = std::clamp((u + L) / L, 0.0, 1.0);
+  const double f = x <= kCapAxialShare ? 0.25 * x / kCapAxialShare
+                                       : 0.25 + 0.75 * (x - kCapAxialShare) / (1.0 - kCapAxialShare);
+  const double tau = p.anatomy.lv_truncation;
+  const double vL = lvSemiMinor(p.lv.edv_ml, L / (1.0 + tau), tau) + p.anatomy.septum_mm / 2.0;
+  const double theta = std::atan2(v - vL, w);
+  return faultWeightOnDisc(p.lv_fault, f * std::cos(theta), f * std::sin(theta));
+}
+
+int bullseyeSector(double f, double theta, int layout) {
+  if (f > 1.0) return 0;
+  if (f <= 0.25) return 1;
+  struct Ring {
+    int n, first;
+  };
+  Ring rings[3];
+  double offset = 0.5;
+  switch (layout) {
+    case 13: rings[0] = {4, 2}, rings[1] = {4, 6}, rings[2] = {4, 10}; break;
+    case 19: rings[0] = {6, 2}, rings[1] = {6, 8}, rings[2] = {6, 14}; break;
+    case 25: rings[0] = {8, 2}, rings[1] = {8, 10}, rings[2] = {8, 18}, offset = 0.0; break;
+    default: rings[0] = {4, 2}, rings[1] = {6, 6}, rings[2] = {6, 12}; break;
+  }
+  const Ring& r = rings[f <= 0.5 ? 0 : f <= 0.75 ? 1 : 2];
+  const double width = 2 * kPi / r.n;
+  double a = std::fmod(theta + offset * width, 2 * kPi);
+  if (a < 0) a += 2 * kPi;
+  return r.first + std::min(r.n - 1, static_cast<int>(a / width));
+}
+
+std::vector<double> faultShareBySector(const PhantomParams& p, int layout) {
+  constexpr int kGrid = 400;
+  std::vector<double> inside(layout + 1, 0.0), all(layout + 1, 0.0);
+  for (int i = 0; i < kGrid; ++i)
+    for (int j = 0; j < kGrid; ++j) {
+      const double x = -1.0 + (i + 0.5) * 2.0 / kGrid, y = -1.0 + (j + 0.5) * 2.0 / kGrid;
+      const int s = bullseyeSector(std::hypot(x, y), std::atan2(y, x), layout);
+      if (s == 0) continue;
+      all[s] += 1;
+      inside[s] += faultWeightOnDisc(p.lv_fault, x, y) >= 0.5;
+    }
+  for (int s = 1; s <= layout; ++s) inside[s] = all[s] > 0 ? inside[s] / all[s] : 0.0;
+  inside[0] = 0.0;
+  return inside;
+}
+
+std::array<double, 3> lvApexWorking(const PhantomParams& p) {
+  const double tau = p.anatomy.lv_truncation, L = p.anatomy.lv_length_mm;
+  const double vL = lvSemiMinor(p.lv.edv_ml, L / (1.0 + tau), tau) + p.anatomy.septum_mm / 2.0;
+  const auto w = Pose(p).toWorking({-L, vL, 0.0});
+  return {p.matrix / 2 + w[0] / p.pixel_mm, p.matrix / 2 + w[1] / p.pixel_mm, p.slices / 2 + w[2] / p.slice_mm};
+}
+
 PhantomParams defaultParams(int matrix) {
   PhantomParams p;
   p.matrix = matrix;
@@ -274,8 +400,16 @@ std::string validate(const PhantomParams& p) {
   const AnatomyParams& an = p.anatomy;
   if (!(an.lv_length_mm > an.base_descent_mm && an.base_descent_mm >= 0)) return "LV length must exceed the base descent";
   if (!(an.lv_truncation > -1 && an.lv_truncation < 1)) return "LV truncation must lie strictly in -1..1";
-  if (!(an.septum_mm > 0 && an.rv_junction_mm > 0 && an.rv_apex_extra_mm >= 0 && an.atrial_gap_mm > 0))
-    return "septum, junction and annulus widths must be positive";
+  if (!(an.septum_mm > 0 && an.rv_junction_mm > 0 && an.rv_apex_extra_mm >= 0))
+    return "septum and junction widths must be positive";
+  if (!(an.atrial_gap_mm >= 0 && an.atrial_gap_mm <= 30)) return "the band between valve plane and atria must lie in 0..30 mm";
+  const WallFaultParams& f = p.lv_fault;
+  if (f.kind != WallFault::None) {
+    if (f.sector < 1 || f.sector > 17) return "the wall fault's sector must lie in 1..17";
+    if (!(f.size > 0 && f.size <= 1)) return "the wall fault's size must lie in 0..1 of the bull's-eye radius";
+    if (f.kind == WallFault::Late && !(f.delay_pct > 0 && p.lv.es_phase_pct + f.delay_pct <= 90))
+      return "the late wall's delay must be positive and end its systole by 90 % of the cycle";
+  }
   for (int k = 0; k <= kCurveCheckSamples; ++k) {
     const Geometry g = geometryAt(p, static_cast<double>(k) / kCurveCheckSamples);
     if (g.rvv < g.bin) return "right-ventricular volume too small to wrap around the left ventricle";
@@ -334,10 +468,10 @@ std::vector<float> voxeliseInstant(const PhantomParams& p, int t, std::array<dou
         const double z0 = (z - halfZ - 0.5) * p.slice_mm;
         hits.fill(0);
         bool filled = false;
-        if (nc == 1 && isConvex(cand[0])) {
+        if (nc == 1 && isConvex(cand[0], g)) {
           bool inside = true;
           for (int c = 0; c < 8 && inside; ++c)
-            inside = contains(cand[0], g, p.anatomy,
+            inside = contains(cand[0], g, p,
                               pose.toHeart(r0 + ((c & 1) ? p.pixel_mm : 0), c0 + ((c & 2) ? p.pixel_mm : 0),
                                            z0 + ((c & 4) ? p.slice_mm : 0)));
           if (inside) hits[cand[0]] = n * n * n, filled = true;
@@ -349,7 +483,7 @@ std::vector<float> voxeliseInstant(const PhantomParams& p, int t, std::array<dou
                 const Vec3 h = pose.toHeart(r0 + (i + 0.5) * p.pixel_mm / n, c0 + (j + 0.5) * p.pixel_mm / n,
                                             z0 + (k + 0.5) * p.slice_mm / n);
                 for (int q = 0; q < nc; ++q)
-                  if (contains(cand[q], g, p.anatomy, h)) {
+                  if (contains(cand[q], g, p, h)) {
                     ++hits[cand[q]];
                     break;
                   }

@@ -21,13 +21,25 @@ struct AnatomyParams {
   double septum_mm = 10.0;           // septal thickness, also the left-ventricular wall around the crescent
   double rv_apex_extra_mm = 5.0;     // right-ventricular crescent reaches beyond the dilated LV tip
   double rv_junction_mm = 4.0;       // crescent thickness at its anterior and inferior junctions
-  double atrial_gap_mm = 8.0;        // annulus between the valve plane and atria / great vessels
+  double atrial_gap_mm = 6.0;        // atria from the valve plane, which they follow over the cycle
   double la_min_ml = 30.0, ra_min_ml = 35.0;
   double atrial_share = 0.5;         // atrial volume gain per ml ejected by the matching ventricle
   double aorta_radius_mm = 12.0, pulmonary_radius_mm = 12.0, outflow_radius_mm = 10.0;
   double liver_blood_fraction = 0.30;
   double spleen_blood_fraction = 0.50;
   double lung_blood_fraction = 0.12;
+};
+
+// A region of the left-ventricular wall that does not move (akinetic) or reaches end-systole
+// late. It is placed on the bull's-eye of the 17-sector layout: centred on a sector, a disc of the
+// given radius (fraction of the bull's-eye radius), the apical fifth of the long axis mapping to
+// the inner quarter of the disc as the model's polar cap does with its default apex distance.
+enum class WallFault { None, Akinetic, Late };
+struct WallFaultParams {
+  WallFault kind = WallFault::None;
+  int sector = 1;          // 17-sector layout: 1 apex, 2..5 apical, 6..11 mid, 12..17 basal ring
+  double size = 0.3;       // radius on the bull's-eye, fraction of its radius
+  double delay_pct = 15.0; // late: end of systole delayed by this much (% of the cycle)
 };
 
 struct PatientInfo {
@@ -44,6 +56,7 @@ struct PhantomParams {
   VolumeCurveParams lv{120.0, 60.0, 35.0, 0.70, 20.0, 0.20, 82.0};
   VolumeCurveParams rv{140.0, 50.0, 37.0, 0.70, 20.0, 0.20, 82.0};
   AnatomyParams anatomy;
+  WallFaultParams lv_fault;
   PatientInfo patient;
   int matrix = 64;            // 64 or 128
   double pixel_mm = 6.8;
@@ -94,6 +107,18 @@ struct Phantom {
 
 // Largest count stored, so that the files read the same as signed or unsigned 16-bit.
 inline constexpr uint16_t kMaxStoredCount = 32767;
+
+// Weight 0..1 of the wall fault at a left-ventricular point of the heart frame (mm): 1 inside the
+// faulty disc of the bull's-eye, 0 outside, a raised-cosine ramp across its edge.
+double wallFaultWeight(const PhantomParams& p, double u, double v, double w);
+// Sector of a bull's-eye point (radius fraction f, angle theta from the slice axis towards the
+// columns) in a 13, 17, 19 or 25-sector layout; 0 outside the disc.
+int bullseyeSector(double f, double theta, int layout);
+// Share of each sector's area (index 1..layout) inside the wall fault.
+std::vector<double> faultShareBySector(const PhantomParams& p, int layout);
+
+// The left-ventricular apex (it stays put over the cycle) in the working pose: row, column, slice.
+std::array<double, 3> lvApexWorking(const PhantomParams& p);
 
 // Builds the phantom; throws std::invalid_argument with validate()'s reason on bad parameters.
 Phantom buildPhantom(const PhantomParams& p);

@@ -68,6 +68,32 @@ nlohmann::json curveJson(const VolumeCurveParams& c) {
           {"atrial_kick_start_pct_of_cycle", c.atrial_start_pct}};
 }
 
+const char* faultName(WallFault k) {
+  return k == WallFault::Akinetic ? "akinetic" : k == WallFault::Late ? "late" : "none";
+}
+
+nlohmann::json faultJson(const WallFaultParams& f) {
+  return {{"kind", faultName(f.kind)},
+          {"centre_sector_of_17", f.sector},
+          {"radius_fraction_of_bullseye", f.size},
+          {"end_systole_delay_pct_of_cycle", f.kind == WallFault::Late ? f.delay_pct : 0.0}};
+}
+
+// Per layout, the sectors at least half inside the fault and every sector's share of it.
+nlohmann::json faultSectors(const PhantomParams& p) {
+  nlohmann::json j;
+  for (int layout : {13, 17, 19, 25}) {
+    const std::vector<double> share = faultShareBySector(p, layout);
+    nlohmann::json affected = nlohmann::json::array(), shares = nlohmann::json::object();
+    for (int s = 1; s <= layout; ++s) {
+      if (share[s] >= 0.5) affected.push_back(s);
+      if (share[s] > 0) shares[std::to_string(s)] = share[s];
+    }
+    j[std::to_string(layout)] = {{"affected_sectors", affected}, {"share_in_fault", shares}};
+  }
+  return j;
+}
+
 nlohmann::json ventricleTruth(const Phantom& ph, const VolumeCurveParams& cp, const std::vector<double>& trueMl,
                               int structure) {
   const CurveTruth t = curveTruth(VolumeCurve(cp), ph.params.heart_rate_bpm);
@@ -296,6 +322,7 @@ nlohmann::json groundTruth(const Phantom& ph) {
       {"tilt_deg", p.tilt_deg},
       {"supersample", p.supersample},
       {"left_ventricle", curveJson(p.lv)},
+      {"lv_wall_fault", faultJson(p.lv_fault)},
       {"right_ventricle", curveJson(p.rv)},
       {"anatomy",
        {{"lv_length_mm", an.lv_length_mm},
@@ -332,6 +359,7 @@ nlohmann::json groundTruth(const Phantom& ph) {
                {"valve_plane_row_at_end_diastole", p.matrix / 2},
                {"septum_column", p.matrix / 2},
                {"apex_row", p.matrix / 2 - an.lv_length_mm / p.pixel_mm},
+               {"lv_apex_row_column_slice", lvApexWorking(p)},
                {"left_ventricle_side", "larger columns"},
                {"rv_outflow_side", "smaller slices"},
                {"undo_rotation_rad", 0.0 - p.rotation_deg * kPi / 180.0},
@@ -343,6 +371,15 @@ nlohmann::json groundTruth(const Phantom& ph) {
                  {"note", "expected counts = ml of blood in the voxel after blur x counts_per_ml_blood"}};
   j["left_ventricle"] = ventricleTruth(ph, p.lv, ph.lv_true_ml, kLV);
   j["right_ventricle"] = ventricleTruth(ph, p.rv, ph.rv_true_ml, kRV);
+  if (p.lv_fault.kind != WallFault::None) {
+    j["lv_wall_fault"] = faultJson(p.lv_fault);
+    j["lv_wall_fault"]["sectors"] = faultSectors(p);
+    j["lv_wall_fault"]["mapping"] =
+        "bull's-eye angle 0 along increasing slices, 90 degrees along increasing columns; radius from the apex, the "
+        "apical fifth of the long axis on the inner quarter";
+    j["left_ventricle"]["note"] =
+        "the analytic volumes and parameters describe the healthy wall; the voxelised volumes include the fault";
+  }
   j["right_ventricle"]["note"] = "crescent body only; the outflow tract is counted apart";
   nlohmann::json st;
   for (int s = 0; s < kStructureCount; ++s) {

@@ -1,0 +1,95 @@
+// The 3D model on the segmented phantom (8 instants): full mesh + regional analysis (method 1
+// with its regional iterations) + triangulation of both ventricles, on one and two threads and
+// for the default and the finest sampling; and the preview mesh of one ventricle and instant.
+// Targets: 48 x 48 under 0.5 s on two cores, 120 x 120 under 3 s, preview under 5 ms.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include "phantom_study.h"
+#include "base/scripted_platform.h"
+#include "model3d/mesh.h"
+#include "model3d/model3d_commands.h"
+#include "model3d/regional.h"
+#include "segmentation/reorient.h"
+#include "segmentation/volume_curves.h"
+
+using namespace quorvel;
+
+namespace {
+
+struct Previewed {
+  StudyWorkspace w;
+  Segmentation seg;
+  ScriptedPlatform platform;
+  TraceLog log;
+  CurveState curves;
+  Model3DStudySettings settings3d;
+  Model3D m;
+  ModelInputs in() const { return {w.study, seg, w.settings.limits, w.settings.reorient, w.options}; }
+};
+
+// The default phantom re-oriented, segmented, with its volume curves and preview.
+Previewed& previewed() {
+  static const std::unique_ptr<Previewed> p = [] {
+    auto a = std::make_unique<Previewed>();
+    quorvel::testing::loadPhantom(phantom::buildPhantom(phantom::defaultParams()), a->w);
+    SegmentationContext c{a->w, a->seg, a->platform, a->log, std::filesystem::temp_directory_path()};
+    FICH_VALIDATE(c);
+    selectStep(a->w.settings.flow, 1);
+    FICH_VALIDATE(c);
+    FICH_VALIDATE(c);
+    if (!VIDANGE(c, a->curves)) std::abort();
+    PREVISU_3D_BUILD(a->in(), a->settings3d.model3d, a->m);
+    return a;
+  }();
+  return *p;
+}
+
+void BM_Model3D(benchmark::State& state) {
+  Previewed& p = previewed();
+  p.w.options.DEFAULT_sama = p.w.options.DEFAULT_samr = static_cast<int>(state.range(0));
+  const int threads = static_cast<int>(state.range(1));
+  for (auto _ : state) {
+    if (!COMPUTE_MODEL_3D(p.in(), p.settings3d.model3d, p.w.settings.curves.TACFIT_switch, p.curves.settings,
+                          p.curves.fit, p.settings3d.ranges, p.m, p.platform, nullptr, threads))
+      state.SkipWithError("cancelled");
+    benchmark::DoNotOptimize(p.m.maps.mesh_fej_mean[0]);
+  }
+  state.counters["LV_regional_EF"] = p.m.maps.mesh_fej_mean[0];
+}
+
+void BM_PreviewMesh(benchmark::State& state) {
+  Previewed& p = previewed();
+  for (auto _ : state) {
+    MAILLAGE_3D_PRE(p.in(), p.settings3d.model3d, p.m, 0, 0, 3, 3);
+    benchmark::DoNotOptimize(p.m.mesh.MESHpre_DIS[0]);
+  }
+}
+
+}  // namespace
+
+BENCHMARK(BM_Model3D)->Args({48, 1})->Args({48, 2})->Args({120, 1})->Args({120, 2})->UseRealTime()->Unit(
+    benchmark::kMillisecond);
+BENCHMARK(BM_PreviewMesh)->Unit(benchmark::kMillisecond);
+
+namespace {
+// The steps on one core: 0 meshing (with its skeleton and preview rebuild), 1 regional analysis,
+// 2 triangulation.
+void BM_Steps(benchmark::State& state) {
+  Previewed& p = previewed();
+  p.w.options.DEFAULT_sama = p.w.options.DEFAULT_samr = 48;
+  const int step = static_cast<int>(state.range(0));
+  MAILLAGE_3D(p.in(), p.settings3d.model3d, p.m, nullptr, 1);
+  for (auto _ : state) {
+    if (step == 0) MAILLAGE_3D(p.in(), p.settings3d.model3d, p.m, nullptr, 1);
+    if (step == 1)
+      CALCUL_3D(p.in(), p.w.settings.curves.TACFIT_switch, p.curves.settings, p.curves.fit, p.settings3d.ranges, p.m,
+                nullptr, nullptr, 1);
+    if (step == 2) TRIANGULATION_3D(p.w.study.Ninst, p.m, nullptr);
+  }
+}
+}  // namespace
+BENCHMARK(BM_Steps)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);

@@ -1,0 +1,14 @@
+#pragma once
+// The global results of both ventricles with their measured and fitted curves, as JSON: the one
+// form the command line and the scripted front end write.
+#include <nlohmann/json.hpp>
+
+#include "ui/workstation.h"
+
+namespace quorvel {
+
+// Keys G_volmax ... G_TPFR and D_..., volG, volD, vidange_G/D, filling_G/D, CYCLE, Ninst,
+// CARD_FREQ, TACFIT_switch.
+nlohmann::json resultsJson(const Workstation& ws);
+
+}  // namespace quorvel

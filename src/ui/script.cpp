@@ -1,0 +1,228 @@
+#include "ui/script.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <istream>
+#include <ostream>
+#include <sstream>
+
+#include "base/byte_reader.h"
+#include "study/study_record.h"
+#include "ui/results_json.h"
+#include "ui/shell.h"
+
+namespace quorvel {
+
+namespace {
+
+std::optional<View> viewFromName(const std::string& name, bool& main) {
+  main = name == "main";
+  if (main) return View::Reorientation;
+  if (name == "reorientation" || name == "long-axis") return View::Reorientation;
+  if (name == "segmentation") return View::Segmentation;
+  if (name == "retouching") return View::Retouching;
+  if (name == "curve-left") return View::CurveLeft;
+  if (name == "curve-right") return View::CurveRight;
+  return std::nullopt;
+}
+
+View stageView(const Workstation& ws) {
+  switch (ws.shell._MENU_) {
+    case kStageSegmentation: return View::Segmentation;
+    case kStageResults: return View::Curves;
+    default: return View::Reorientation;
+  }
+}
+
+// The filter of the open-file dialog a user would pick for the file.
+int filterOf(const std::string& path) {
+  auto ends = [&](const char* ext) {
+    const std::string e = ext;
+    if (path.size() < e.size()) return false;
+    std::string tail = path.substr(path.size() - e.size());
+    for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return tail == e;
+  };
+  if (ends(".idb")) return kFormatIdb;
+  if (ends(".img") || ends(".hdr") || ends(".h33") || ends(".i33")) return kFormatInterfile;
+  if (ends(".ima")) return kFormatIma;
+  return kFormatDicom;
+}
+
+bool parseButtonAndModifiers(std::istringstream& words, ScriptEvent& e) {
+  for (std::string w; words >> w;) {
+    if (w == "left") e.button = MouseButton::Primary;
+    else if (w == "right") e.button = MouseButton::Secondary;
+    else if (w == "ctrl") e.modifiers.ctrl = true;
+    else if (w == "shift") e.modifiers.shift = true;
+    else return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::vector<ScriptEvent>> parseScript(std::istream& in, std::string& error) {
+  std::vector<ScriptEvent> events;
+  int lineNumber = 0;
+  for (std::string line; std::getline(in, line);) {
+    ++lineNumber;
+    const size_t hash = line.find('#');
+    if (hash != std::string::npos) line.resize(hash);
+    std::istringstream words(line);
+    std::string verb;
+    if (!(words >> verb)) continue;
+    ScriptEvent e;
+    e.kind = ScriptEventKind::Command;
+    e.line = lineNumber;
+    auto fail = [&](const std::string& why) {
+      error = "line " + std::to_string(lineNumber) + ": " + why;
+      return std::nullopt;
+    };
+    auto rest = [&]() {
+      std::string r;
+      std::getline(words >> std::ws, r);
+      return r;
+    };
+    auto view = [&]() -> bool {
+      std::string name;
+      if (!(words >> name)) return false;
+      const auto v = viewFromName(name, e.viewIsMain);
+      if (!v) return false;
+      e.view = *v;
+      return true;
+    };
+    if (verb == "open") {
+      e.kind = ScriptEventKind::Open;
+      e.text = rest();
+      if (e.text.empty()) return fail("open needs a path");
+    } else if (verb == "command") {
+      e.kind = ScriptEventKind::Command;
+      if (!(words >> e.number)) return fail("command needs a code");
+    } else if (verb == "key" || verb == "keydown" || verb == "keyup") {
+      e.kind = verb == "key" ? ScriptEventKind::Key : verb == "keydown" ? ScriptEventKind::KeyDown : ScriptEventKind::KeyUp;
+      std::string spec;
+      if (!(words >> spec)) return fail(verb + " needs a key name");
+      for (;;) {
+        if (spec.rfind("ctrl+", 0) == 0) e.modifiers.ctrl = true, spec.erase(0, 5);
+        else if (spec.rfind("shift+", 0) == 0) e.modifiers.shift = true, spec.erase(0, 6);
+        else break;
+      }
+      const auto key = keyFromName(spec);
+      if (!key) return fail("unknown key " + spec);
+      e.key = *key;
+    } else if (verb == "press" || verb == "double" || verb == "move" || verb == "release") {
+      e.kind = verb == "press"    ? ScriptEventKind::Press
+               : verb == "double" ? ScriptEventKind::DoubleClick
+               : verb == "move"   ? ScriptEventKind::Move
+                                  : ScriptEventKind::Release;
+      if (!view() || !(words >> e.x >> e.y)) return fail(verb + " needs a view and a position");
+      if (!parseButtonAndModifiers(words, e)) return fail("unknown word after the position");
+    } else if (verb == "wheel") {
+      e.kind = ScriptEventKind::Wheel;
+      if (!view() || !(words >> e.number)) return fail("wheel needs a view and steps");
+      if (!parseButtonAndModifiers(words, e)) return fail("unknown word after the steps");
+    } else if (verb == "answer") {
+      e.kind = ScriptEventKind::Answer;
+      e.text = rest();
+    } else if (verb == "tick") {
+      e.kind = ScriptEventKind::Tick;
+      std::string which;
+      words >> which;
+      if (which == "cine") e.timer = TimerId::Cine;
+      else if (which == "depol") e.timer = TimerId::Depolarisation;
+      else if (which == "once") e.timer = TimerId::Redraw;
+      else return fail("tick needs cine, depol or once");
+    } else if (verb == "expect-stage") {
+      e.kind = ScriptEventKind::ExpectStage;
+      if (!(words >> e.number)) return fail("expect-stage needs a stage");
+    } else if (verb == "picture") {
+      e.kind = ScriptEventKind::Picture;
+      if (!view()) return fail("picture needs a view");
+      e.text = rest();
+      if (e.text.empty()) return fail("picture needs a path");
+    } else if (verb == "json") {
+      e.kind = ScriptEventKind::Json;
+      e.text = rest();
+      if (e.text.empty()) return fail("json needs a path");
+    } else {
+      return fail("unknown event " + verb);
+    }
+    events.push_back(std::move(e));
+  }
+  return events;
+}
+
+bool runScript(Workstation& ws, ScriptedPlatform& platform, const std::vector<ScriptEvent>& events, std::ostream& out,
+               const ScriptOutputs& outputs) {
+  for (const ScriptEvent& e : events) {
+    const size_t seen = platform.calls.size();
+    const View view = e.viewIsMain ? stageView(ws) : e.view;
+    std::string outcome = "ok";
+    bool failed = false;
+    switch (e.kind) {
+      case ScriptEventKind::Open:
+        platform.openAnswers.push_back(FileChoice{e.text, filterOf(e.text)});
+        runCommand(ws, kCmdOpenAcquisition);
+        break;
+      case ScriptEventKind::Command: runCommand(ws, e.number); break;
+      case ScriptEventKind::Key:
+        keyDown(ws, e.key, e.modifiers);
+        keyUp(ws, e.key, e.modifiers);
+        break;
+      case ScriptEventKind::KeyDown: keyDown(ws, e.key, e.modifiers); break;
+      case ScriptEventKind::KeyUp: keyUp(ws, e.key, e.modifiers); break;
+      case ScriptEventKind::Press: mousePress(ws, view, e.x, e.y, e.button, e.modifiers); break;
+      case ScriptEventKind::DoubleClick: mouseDoubleClick(ws, view, e.x, e.y, e.button, e.modifiers); break;
+      case ScriptEventKind::Move: mouseMove(ws, view, e.x, e.y); break;
+      case ScriptEventKind::Release: mouseRelease(ws, view, e.x, e.y, e.button); break;
+      case ScriptEventKind::Wheel: mouseWheel(ws, view, e.number, e.modifiers); break;
+      case ScriptEventKind::Answer: {
+        char* end = nullptr;
+        const long bpm = std::strtol(e.text.c_str(), &end, 10);
+        if (e.text == "yes") platform.questionAnswers.push_back(QuestionAnswer::Ok);
+        else if (e.text == "no") platform.questionAnswers.push_back(QuestionAnswer::Cancel);
+        else if (platform.heartRatePromptOpen && end && *end == '\0' && !e.text.empty())
+          heartRateAnswered(ws, static_cast<int>(bpm));
+        else
+          outcome = "no question or prompt takes \"" + e.text + "\"";
+        break;
+      }
+      case ScriptEventKind::Tick: timerTick(ws, e.timer); break;
+      case ScriptEventKind::ExpectStage:
+        if (ws.shell._MENU_ != e.number) {
+          outcome = "FAILED: stage is " + std::to_string(ws.shell._MENU_) + ", expected " + std::to_string(e.number);
+          failed = true;
+        }
+        break;
+      case ScriptEventKind::Picture:
+        if (!outputs.picture) {
+          outcome = "FAILED: this front end writes no pictures";
+          failed = true;
+        } else if (const std::string why = outputs.picture(view, e.text); !why.empty()) {
+          outcome = "FAILED: " + why;
+          failed = true;
+        }
+        break;
+      case ScriptEventKind::Json: {
+        const std::string text = resultsJson(ws).dump(2) + "\n";
+        if (!writeFileAtomically(e.text, std::string_view(text))) {
+          outcome = "FAILED: cannot write " + e.text;
+          failed = true;
+        }
+        break;
+      }
+    }
+    out << "line " << e.line << ": " << outcome << '\n';
+    for (size_t i = seen; i < platform.calls.size(); ++i) {
+      const ScriptedPlatform::Call& c = platform.calls[i];
+      if (c.kind == "warning" || c.kind == "information" || c.kind == "question")
+        out << "  " << c.kind << ": " << c.text << '\n';
+    }
+    if (failed) return false;
+  }
+  return true;
+}
+
+}  // namespace quorvel

@@ -1,0 +1,66 @@
+#pragma once
+// The scripted front end: one event per line, the same events a desktop delivers, so the whole
+// road can be driven and checked without a window.
+//
+//   # comment
+//   open PATH                      the open-file dialog answered with PATH, then the open command
+//   command CODE                   a menu command or tool button
+//   key [ctrl+][shift+]NAME        a key pressed and released (NAME as in the help texts)
+//   keydown NAME / keyup NAME      a key held / released (C, Space, W, V, X, the marking arrows)
+//   press VIEW X Y [left|right] [ctrl] [shift]   a button pressed on a view, in its pixels
+//   double VIEW X Y [left|right] [ctrl] [shift]  a double click
+//   move VIEW X Y / release VIEW X Y [left|right]
+//   wheel VIEW STEPS [shift]
+//   answer yes|no|TEXT             queued for the next question; a number answers the heart-rate prompt
+//   tick cine|depol|once           a timer tick
+//   expect-stage N                 fails the script when the stage differs
+//   picture VIEW PATH              the view's picture as PNG (front ends that draw pictures)
+//   json PATH                      the results, as the command line writes them
+//
+// VIEW: main (the current stage's picture), reorientation (also long-axis), segmentation,
+// retouching, curve-left, curve-right.
+#include <functional>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/scripted_platform.h"
+#include "ui/input_events.h"
+#include "ui/workstation.h"
+
+namespace quorvel {
+
+enum class ScriptEventKind {
+  Open, Command, Key, KeyDown, KeyUp, Press, DoubleClick, Move, Release, Wheel, Answer, Tick, ExpectStage, Picture, Json
+};
+
+struct ScriptEvent {
+  ScriptEventKind kind = ScriptEventKind::Command;
+  int line = 0;
+  std::string text;  // path, answer, view name of picture
+  int number = 0;    // command code, stage, wheel steps
+  Key key = Key::Return;
+  View view = View::Reorientation;
+  bool viewIsMain = false;
+  int x = 0, y = 0;
+  MouseButton button = MouseButton::Primary;
+  KeyModifiers modifiers;
+  TimerId timer = TimerId::Cine;
+};
+
+// Parses a script; on a malformed line, nothing and the reason (with its line number) in error.
+std::optional<std::vector<ScriptEvent>> parseScript(std::istream& in, std::string& error);
+
+// What a front end does with the events that leave the shell: pictures and results files.
+struct ScriptOutputs {
+  std::function<std::string(View view, const std::string& path)> picture;  // empty string: written
+};
+
+// Runs the events on a workstation whose platform is the scripted one; prints each event's
+// outcome and every message the platform was given. False at the first failed expectation or
+// failed output (the rest is not run).
+bool runScript(Workstation& ws, ScriptedPlatform& platform, const std::vector<ScriptEvent>& events, std::ostream& out,
+               const ScriptOutputs& outputs = {});
+
+}  // namespace quorvel

@@ -1,0 +1,828 @@
+#include "ui/shell.h"
+
+#include <algorithm>
+#include <fstream>
+#include <system_error>
+#include <tuple>
+
+#include "base/messages.h"
+#include "curves/tacfit.h"
+#include "render/curve_plot.h"
+#include "render/render_texts.h"
+#include "render/view_geometry.h"
+#include "model3d/bullseye.h"
+#include "segmentation/corrections.h"
+#include "segmentation/undo.h"
+#include "study/study_model.h"
+#include "study/study_texts.h"
+#include "study/timing.h"
+#include "ui/help_texts.h"
+#include "ui/reorientation_input.h"
+#include "ui/results_stage.h"
+#include "ui/segmentation_input.h"
+#include "ui/shell_texts.h"
+
+namespace quorvel {
+
+namespace {
+
+namespace texts = shell_texts;
+
+constexpr ScreenSize kMinimumScreen{1024, 768};
+constexpr ScreenSize kComfortableScreen{1280, 900};
+constexpr int kExitStartup = 1;
+constexpr int kFastestPeriod = 101, kSlowestPeriod = 999;  // ms: F2 / F3 bounds
+constexpr int kCropShift = 2;                               // W + arrows: file window step
+constexpr int kVersionMajor = 1, kVersionMinor = 0, kVersionPatch = 22;
+
+WorkflowState& flow(Workstation& ws) { return ws.w.settings.flow; }
+const WorkflowState& flow(const Workstation& ws) { return ws.w.settings.flow; }
+int stage(const Workstation& ws) { return ws.shell._MENU_; }
+int language(const Workstation& ws) { return ws.w.options.LANGUE; }
+bool reprojection(const Workstation& ws) { return ws.w.options.REPROJ != 0; }
+
+bool cineStage(int s) {
+  return s == kStageReorientation || s == kStageSegmentation || s == kStagePreview || s == kStageResults3D;
+}
+
+void stopTimers(Workstation& ws) {
+  flow(ws).preview_run = flow(ws).depol_run = 0;
+  ws.platform.stopTimer(TimerId::Cine);
+  ws.platform.stopTimer(TimerId::Depolarisation);
+}
+
+View viewOf(int s) {
+  switch (s) {
+    case kStageSegmentation: return View::Segmentation;
+    case kStageResults: return View::Curves;
+    case kStagePreview: return View::Preview3D;
+    case kStageResults3D: return View::Results3D;
+    default: return View::Reorientation;
+  }
+}
+
+void hideHelp(Workstation& ws) {
+  if (!ws.shell.Whelp_on) return;
+  ws.shell.Whelp_on = 0;
+  ws.platform.textChanged(TextSlot::Help, "");
+}
+
+void setStage(Workstation& ws, int s) {
+  ws.shell._MENU_ = s;
+  hideHelp(ws);
+  ws.platform.pictureChanged(viewOf(s));
+}
+
+void notAvailable(Workstation& ws) { ws.platform.information(texts::kNotAvailable.pick(language(ws))); }
+
+// The results panels, the method label and the cursor read-outs at time 0.
+void showResults(Workstation& ws) {
+  const int L = language(ws);
+  const VolumeCurves& vc = ws.curves.vc;
+  ws.platform.textChanged(TextSlot::ResultsLeft,
+                          std::string(ventriclePanelTitle(1, L)) + "\n" + ventricleResultsText(vc.G, L));
+  ws.platform.textChanged(TextSlot::ResultsRight,
+                          std::string(ventriclePanelTitle(2, L)) + "\n" + ventricleResultsText(vc.D, L));
+  ws.platform.textChanged(TextSlot::MethodLabel,
+                          tacfitMethodLabel(ws.w.settings.curves.TACFIT_switch, ws.curves.settings, L));
+  ws.platform.textChanged(TextSlot::CursorLeft,
+                          format(render_texts::kCurveCursor.pick(L), 0.0, static_cast<double>(vc.volG[0])));
+  ws.platform.textChanged(TextSlot::CursorRight,
+                          format(render_texts::kCurveCursor.pick(L), 0.0, static_cast<double>(vc.volD[0])));
+}
+
+// The spline matrix of method 5 follows the instant count of the study.
+void prepareCurveFits(Workstation& ws) {
+  const FitContext ctx = FitContext::from(ws.w.options, ws.w.study.Ninst, ws.w.study.CYCLE, nullptr);
+  BUILD_SPLINES_MATRIX(ws.curves.fit, ctx);
+}
+
+// ---- stages ----------------------------------------------------------------------------------
+
+void enterReorientation(Workstation& ws) {
+  if (!flow(ws).IDB_loaded) return;
+  setStage(ws, kStageReorientation);
+}
+
+void enterSegmentation(Workstation& ws) {
+  if (!flow(ws).IDB_loaded || flow(ws).stade_axis != 3 || reprojection(ws)) return;
+  ws.platform.textChanged(TextSlot::SliceCounter,
+                          format(study_texts::kSliceCounter.pick(language(ws)), ws.w.study.NCZ));
+  if (!flow(ws).segment_done) {
+    SegmentationContext c = ws.segmentation();
+    if (const Status segmented = segmentValidatedStudy(c); !segmented) {
+      ws.show(segmented.refusal());
+      return;
+    }
+  }
+  setStage(ws, kStageSegmentation);
+}
+
+void enterResults(Workstation& ws) {
+  if (!flow(ws).IDB_loaded || !(flow(ws).segment_done || reprojection(ws))) return;
+  if (!reprojection(ws) && !ws.checkVentricles()) return;
+  setStage(ws, kStageResults);
+  if (reprojection(ws))
+    std::ignore = ws.computeReprojectedCurves();  // a refusal has been shown
+  else if (!flow(ws).vidange_done || flow(ws).segment_updt1)
+    std::ignore = ws.computeCurves();
+  showResults(ws);
+}
+
+// ---- the 3D stages -------------------------------------------------------------------------------
+
+void changeInstant(Workstation& ws, int delta);
+
+// Pre-visualisation: built when never built or after a change of the segmentation.
+void enterPreview(Workstation& ws) {
+  WorkflowState& f = flow(ws);
+  if (stage(ws) == kStagePreview || !f.segment_done) return;
+  if (stage(ws) != kStageResults3D && !ws.checkVentricles()) return;
+  View3DSettings& view3d = ws.model3d.view3d;
+  if (view3d.visu_no == 2) view3d.visu_no = 0;
+  if (!f.Previsu_OK || f.segment_updt2) {
+    ws.w.options.mesh_Pdiv = ws.w.options.mesh_samP;  // the preview samplings from their defaults
+    ws.buildPreview();
+    f.Previsu_OK = 1;
+    f.segment_updt2 = 0;
+  }
+  setStage(ws, kStagePreview);
+}
+
+// The confirmation of the 3D computation: the samplings and the method.
+std::string proceedQuestion(const Workstation& ws) {
+  const int L = language(ws);
+  const TacFitSettings& set = ws.curves.settings;
+  std::string text = format(texts::kAxialSampling.pick(L), ws.w.options.DEFAULT_sama) +
+                     format(texts::kAngularSampling.pick(L), ws.w.options.DEFAULT_samr);
+  switch (ws.w.settings.curves.TACFIT_switch) {
+    case kMultiHarmonique: return text + format(texts::kMethodHarmonic.pick(L), set.CMH_DEG);
+    case kTacFitAlt: return text + format(texts::kMethodPolynomial.pick(L), set.TACFIT_ITmax);
+    case kTacFitAffine: return text + texts::kMethodAffine.pick(L);
+    case kTacFitSplines: return text + texts::kMethodSplines.pick(L);
+    default: return text + format(texts::kMethodReference.pick(L), ws.w.options.TACFIT_ITvol);
+  }
+}
+
+// The full model with its regional maps; unconditionally for the update command.
+void enterResults3D(Workstation& ws, bool update) {
+  WorkflowState& f = flow(ws);
+  if (!f.Previsu_OK || !f.IDB_loaded || !f.segment_done) return;
+  if ((update || !f.build_visu) && ws.platform.question(proceedQuestion(ws)) != QuestionAnswer::Ok) return;
+  if (update) ws.model3d.ranges = MapRanges{};
+  if (update || !f.build_visu) {
+    if (!ws.computeModel3D()) return;  // cancelled: the model is not shown
+    f.build_visu = 1;
+  }
+  setStage(ws, kStageResults3D);
+}
+
+void previewKey(Workstation& ws, Key key, KeyModifiers) {
+  const int v = ws.model3d.view3d.visu_no == 1 ? 2 : 1;  // the ventricle shown alone, else the left
+  const int t = ws.w.study.instant;
+  const ModelInputs in = ws.modelInputs();
+  Model3DSettings& set = ws.model3d.model3d;
+  switch (key) {
+    case Key::Escape: setStage(ws, kStageSegmentation); return;
+    case Key::Return:
+      if (ws.input.X_KDOWN) {
+        PREV_UNIFORM_APEX(in, set, ws.model, v, t);
+        ws.platform.pictureChanged(View::Preview3D);
+      } else if (!ws.input.V_KDOWN) {
+        setStage(ws, kStageSegmentation);
+      }
+      return;
+    case Key::Left: changeInstant(ws, -1); return;
+    case Key::Right:
+      if (ws.input.X_KDOWN) {
+        PREV_UNIFORM_APEX(in, set, ws.model, v, t);
+        ws.platform.pictureChanged(View::Preview3D);
+      } else {
+        changeInstant(ws, 1);
+      }
+      return;
+    case Key::PageUp:
+    case Key::PageDown:
+      if (ws.input.V_KDOWN) {
+        // V + Page keys: the valve plane along its normal.
+        ADJUST_VALVES_PLANE(in, set, ws.model, v, t, 1, 0, key == Key::PageUp ? 1 : -1);
+        ws.platform.pictureChanged(View::Preview3D);
+      }
+      return;
+    case Key::Tab:
+      ws.model3d.view3d.visu_no = (ws.model3d.view3d.visu_no + 1) % 3;
+      ws.platform.pictureChanged(View::Preview3D);
+      return;
+    default: return;
+  }
+}
+
+void results3DKey(Workstation& ws, Key key, KeyModifiers m) {
+  Model3DSettings& set = ws.model3d.model3d;
+  switch (key) {
+    case Key::Return: enterPreview(ws); return;
+    case Key::Up: set.mesh_visu = (set.mesh_visu + 5) % 6; break;
+    case Key::Down: set.mesh_visu = (set.mesh_visu + 1) % 6; break;
+    case Key::Left:
+      if (m.ctrl) ws.shell.inst_depol_min = std::max(ws.shell.inst_depol_min - 1, 0);
+      else changeInstant(ws, -1);
+      break;
+    case Key::Right:
+      if (m.ctrl) ws.shell.inst_depol_min = std::min(ws.shell.inst_depol_min + 1, 4 * ws.w.study.Ninst - 1);
+      else changeInstant(ws, 1);
+      break;
+    case Key::D: set.mesh_sect_grad = !set.mesh_sect_grad; break;
+    case Key::G: set.mesh_Hsect = !set.mesh_Hsect; break;
+    case Key::E: set.visu_activ = !set.visu_activ; break;
+    case Key::R: set.rendu3D = !set.rendu3D; break;
+    case Key::F: {
+      static constexpr int kLayouts[] = {13, 17, 19, 25};
+      int& layout = ws.w.options.SECT_25;
+      const auto* at = std::find(std::begin(kLayouts), std::end(kLayouts), layout);
+      layout = at == std::end(kLayouts) || at + 1 == std::end(kLayouts) ? kLayouts[0] : *(at + 1);
+      DEFINE_BULLSEYE_BORD(ws.model.eye, layout, 1, set.mesh_sect_grad);
+      break;
+    }
+    default: return;
+  }
+  ws.platform.pictureChanged(View::Results3D);
+}
+
+void openAcquisitionCommand(Workstation& ws) {
+  stopTimers(ws);
+  if (ws.openAcquisitionCommand().ok()) {
+    prepareCurveFits(ws);
+    setStage(ws, kStageReorientation);
+  }
+}
+
+// Enter in the re-orientation stage.
+void validateReorientation(Workstation& ws) {
+  if (ws.w.study.FREQ_ASKING || !ws.w.study.loaded()) return;
+  const int step = flow(ws).fich_axis;
+  switch (ws.validateStep()) {
+    case ReorientOutcome::Segmented: enterSegmentation(ws); return;
+    case ReorientOutcome::ReprojectionValidated: enterResults(ws); return;
+    case ReorientOutcome::StepValidated:
+      if (step == 1 && reprojection(ws)) {
+        // The first validation shows the projection; a later one moves to the seed placement.
+        if (const Status s = UPDATE_REPROJECTION(ws.w.study, ws.w.settings.reorient, flow(ws), ws.reprojection, ws.log);
+            !s) {
+          ws.show(s.refusal());
+          return;
+        }
+        if (ws.w.options.VLA_proj == 0)
+          ws.w.options.VLA_proj = 1;
+        else
+          flow(ws).fich_axis = 2;
+      }
+      ws.platform.pictureChanged(View::Reorientation);
+      return;
+    default: return;
+  }
+}
+
+void changeInstant(Workstation& ws, int delta) {
+  Study& s = ws.w.study;
+  if (s.Ninst <= 0) return;
+  s.instant = ((s.instant + delta) % s.Ninst + s.Ninst) % s.Ninst;
+  ws.platform.pictureChanged(viewOf(stage(ws)));
+}
+
+// The section shown in the current re-orientation step: the slice, the column or the row.
+void changeSection(Workstation& ws, int delta) {
+  Study& s = ws.w.study;
+  ReorientSettings& r = ws.w.settings.reorient;
+  switch (flow(ws).fich_axis) {
+    case 0: s.coupe = std::clamp(s.coupe + delta, 0, std::max(s.NCZ - 1, 0)); break;
+    case 1: r.coupevla = std::clamp(r.coupevla + delta, 0, kMatrix - 1); break;
+    default: r.coupesag = std::clamp(r.coupesag + delta, 0, kMatrix - 1); break;
+  }
+  ws.platform.pictureChanged(View::Reorientation);
+}
+
+// W held with the arrows: the file is read again through a shifted window, without rescaling.
+void shiftCropWindow(Workstation& ws, int dx, int dy) {
+  StudyRecord& s = ws.w.study;
+  s.mantrans_x += dx;
+  s.mantrans_y += dy;
+  Notices notices;
+  if (const Status read = LOAD_TOMO_DATA(0, ws.w, ws.log, notices); !read) {
+    s.mantrans_x -= dx;
+    s.mantrans_y -= dy;
+    ws.show(read.refusal());
+    return;
+  }
+  ws.platform.pictureChanged(View::Reorientation);
+}
+
+void reorientationKey(Workstation& ws, Key key, KeyModifiers m) {
+  ReorientSettings& r = ws.w.settings.reorient;
+  const int step = flow(ws).fich_axis;
+  auto changed = [&](bool moved) {
+    if (moved) ws.platform.pictureChanged(View::Reorientation);
+  };
+  if (ws.input.W_KDOWN && step == 0) {
+    switch (key) {
+      case Key::Up: shiftCropWindow(ws, kCropShift, 0); return;
+      case Key::Down: shiftCropWindow(ws, -kCropShift, 0); return;
+      case Key::Left: shiftCropWindow(ws, 0, -kCropShift); return;
+      case Key::Right: shiftCropWindow(ws, 0, kCropShift); return;
+      default: break;
+    }
+  }
+  switch (key) {
+    case Key::Return: validateReorientation(ws); return;
+    case Key::Tab: nextStep(flow(ws)), ws.platform.pictureChanged(View::Reorientation); return;
+    case Key::Left: changeInstant(ws, -1); return;
+    case Key::Right: changeInstant(ws, 1); return;
+    case Key::Up:
+      if (m.ctrl)
+        changed(step == 0 && growSquare(r));
+      else
+        changeSection(ws, 1);
+      return;
+    case Key::Down:
+      if (m.ctrl)
+        changed(step == 0 && shrinkSquare(r));
+      else
+        changeSection(ws, -1);
+      return;
+    case Key::PageUp: changed(m.ctrl ? tiltValves(r, step, 1) : movePlaneLine(r, step, 1)); return;
+    case Key::PageDown: changed(m.ctrl ? tiltValves(r, step, -1) : movePlaneLine(r, step, -1)); return;
+    case Key::H: changed(m.shift && mirrorColumns(ws.w)); return;
+    case Key::V:
+      if (m.shift) mirrorRowsOrSlices(ws.w), ws.platform.pictureChanged(View::Reorientation);
+      return;
+    case Key::Space:
+      if (step == 1) ws.w.options.VLA_proj = !ws.w.options.VLA_proj, ws.platform.pictureChanged(View::Reorientation);
+      return;
+    default: return;
+  }
+}
+
+void segmentationKey(Workstation& ws, Key key, KeyModifiers m) {
+  SegmentationContext c = ws.segmentation();
+  WorkflowState& f = flow(ws);
+  const int x = ws.shell.mouse_i, y = ws.shell.mouse_j;
+  switch (key) {
+    case Key::Return:
+      if (m.ctrl && m.shift) {
+        closeRetouching(c);
+        reclassifyRegions(c);
+        return;
+      }
+      enterPreview(ws);
+      return;
+    case Key::BackSpace: LOAD_UNDO(kUndoSegmentationRing, c); return;
+    case Key::Escape:
+      if (m.shift)
+        clearExclusionMarks(c);
+      else
+        markKeyDown(ws, kClassExcludedConnected, x, y);
+      return;
+    case Key::Up:
+      if (m.ctrl)
+        moveValveLine(c, -1);
+      else
+        markKeyDown(ws, kClassExcludedRegion, x, y);
+      return;
+    case Key::Down:
+      if (m.ctrl)
+        moveValveLine(c, 1);
+      else
+        markKeyDown(ws, kClassOther, x, y);
+      return;
+    case Key::Left:
+      if (m.ctrl)
+        moveSeptumLine(c, -1);
+      else
+        changeInstant(ws, -1);
+      return;
+    case Key::Right:
+      if (m.ctrl)
+        moveSeptumLine(c, 1);
+      else
+        changeInstant(ws, 1);
+      return;
+    case Key::PageUp: changeBrushSize(c, 1); return;
+    case Key::PageDown: changeBrushSize(c, -1); return;
+    case Key::F5: f.SEG_sel = !f.SEG_sel, ws.platform.pictureChanged(View::Segmentation); return;
+    case Key::S:
+      if (m.shift) f.disp_seuil = !f.disp_seuil, ws.platform.pictureChanged(View::Segmentation);
+      return;
+    case Key::V:
+      ws.w.settings.reorient.valves_planaff = !ws.w.settings.reorient.valves_planaff;
+      ws.platform.pictureChanged(View::Segmentation);
+      return;
+    case Key::L:
+      if (m.ctrl && m.shift)
+        unlockInstant(c);
+      else if (m.ctrl)
+        unlockSliceAt(ws, x, y);
+      else
+        lockSliceAt(ws, x, y);
+      return;
+    case Key::C: ws.input.visu_contupdt = 1; return;
+    default: return;
+  }
+}
+
+void resultsKey(Workstation& ws, Key key, KeyModifiers) {
+  bool refitted = false;
+  switch (key) {
+    case Key::Left: refitted = fitMethodCommand(ws, FitCommand::PreviousMethod); break;
+    case Key::Right: refitted = fitMethodCommand(ws, FitCommand::NextMethod); break;
+    case Key::PageUp: refitted = fitMethodCommand(ws, FitCommand::MoreSetting); break;
+    case Key::PageDown: refitted = fitMethodCommand(ws, FitCommand::FewerSetting); break;
+    case Key::Return:
+      if (reprojection(ws)) {
+        flow(ws).fich_axis = 2;
+        setStage(ws, kStageReorientation);
+      }
+      return;
+    default: return;
+  }
+  if (refitted) showResults(ws);
+}
+
+// F1: start or stop the cine; F2 / F3 halve or double its period (the animation's in stage 4).
+void cineKey(Workstation& ws, Key key) {
+  WorkflowState& f = flow(ws);
+  if (!cineStage(stage(ws))) return;
+  if (key == Key::F1) {
+    if (f.preview_run) {
+      f.preview_run = 0;
+      ws.platform.stopTimer(TimerId::Cine);
+    } else {
+      f.depol_run = 0;
+      ws.platform.stopTimer(TimerId::Depolarisation);
+      f.preview_run = 1;
+      ws.platform.startTimer(TimerId::Cine, f.timer_base);
+    }
+    return;
+  }
+  const bool animation = stage(ws) == kStageResults3D && !f.preview_run;
+  if (!f.preview_run && !animation) return;
+  int& period = animation ? f.timer_base2 : f.timer_base;
+  if (key == Key::F2 && period >= kFastestPeriod) period /= 2;
+  else if (key == Key::F3 && period <= kSlowestPeriod) period *= 2;
+  else return;
+  if (f.preview_run) ws.platform.startTimer(TimerId::Cine, f.timer_base);
+  if (animation && f.depol_run) ws.platform.startTimer(TimerId::Depolarisation, f.timer_base2);
+}
+
+void depolarisationKey(Workstation& ws, Key key) {
+  if (stage(ws) != kStageResults3D) return;
+  WorkflowState& f = flow(ws);
+  f.preview_run = 0;
+  ws.platform.stopTimer(TimerId::Cine);
+  if (key == Key::F6) {
+    ws.shell.inst_depol = ws.shell.inst_depol_min;
+    f.depol_run = 1;
+    ws.platform.startTimer(TimerId::Depolarisation, f.timer_base2);
+  } else {
+    f.depol_run = 0;
+    ws.platform.stopTimer(TimerId::Depolarisation);
+  }
+}
+
+// Keys that act in any stage; true when the key was one of them.
+bool globalKey(Workstation& ws, Key key, KeyModifiers m) {
+  if (m.ctrl && !m.shift && key == Key::O) return runCommand(ws, kCmdOpenAcquisition), true;
+  if (m.shift && !m.ctrl && key == Key::O) return runCommand(ws, kCmdOpenExam), true;
+  if (m.ctrl && key == Key::P) return runCommand(ws, kCmdOptions), true;
+  if (m.ctrl && !m.shift && key == Key::Q) {
+    ws.shell.exitRequested = requestExit(ws);
+    return true;
+  }
+  if (m.ctrl && m.shift && key == Key::K) return runCommand(ws, kCmdExportResults), true;
+  if (m.ctrl && m.shift && key == Key::J) return runCommand(ws, kCmdExportTable), true;
+  switch (key) {
+    case Key::H:
+      if (m.ctrl || m.shift) return false;  // SHIFT + H mirrors in stage 1
+      ws.shell.Whelp_on = 1;
+      ws.platform.textChanged(TextSlot::Help, currentHelp(ws));
+      return true;
+    case Key::F1:
+    case Key::F2:
+    case Key::F3: cineKey(ws, key); return true;
+    case Key::F6:
+    case Key::F7: depolarisationKey(ws, key); return true;
+    default: return false;
+  }
+}
+
+}  // namespace
+
+// ---- events ------------------------------------------------------------------------------------
+
+void startUp(Workstation& ws) {
+  ws.w.options.LANGUE = kFrench;
+  const int L = language(ws);
+  const ScreenSize screen = ws.platform.screenSize();
+  if (screen.width < kMinimumScreen.width || screen.height < kMinimumScreen.height)
+    ws.platform.fatal(kExitStartup, texts::kStartupTitle.pick(L), texts::kScreenTooSmall.pick(L));
+  if (screen.width < kComfortableScreen.width || screen.height < kComfortableScreen.height)
+    ws.platform.information(texts::kScreenSmall.pick(L));
+  // Write check: an empty file in the folder and in temp/, each copied onto the other.
+  const auto a = ws.folder / "Apf", b = ws.folder / "temp" / "Apf";
+  std::error_code ec;
+  bool writable = static_cast<bool>(std::ofstream(a)) && static_cast<bool>(std::ofstream(b));
+  writable = writable && std::filesystem::copy_file(a, b, std::filesystem::copy_options::overwrite_existing, ec) &&
+             std::filesystem::copy_file(b, a, std::filesystem::copy_options::overwrite_existing, ec);
+  if (!writable) ws.platform.fatal(kExitStartup, texts::kStartupTitle.pick(L), texts::kNoWriteAccess.pick(L));
+  INIT_ACQ_PARAM(ws.w.study, ws.w.settings, ws.w.options);
+  resetModel3DSettings(ws.model3d, ws.w.options);
+  ws.shell._MENU_ = kStageNone;
+}
+
+bool requestExit(Workstation& ws) {
+  if (!ws.developer() && flow(ws).segment_done) {
+    if (ws.platform.question(texts::kQuitQuestion.pick(language(ws))) != QuestionAnswer::Ok) return false;
+  }
+  stopTimers(ws);
+  ws.log.WRITE_LOGFILE("\n\n-------       EXIT       -------\n");
+  return true;
+}
+
+void runCommand(Workstation& ws, int code) {
+  // Every stage and file command stops the cine and the animation first.
+  stopTimers(ws);
+  hideHelp(ws);
+  switch (code) {
+    case kCmdOpenAcquisition: openAcquisitionCommand(ws); return;
+    case kCmdReorientation: enterReorientation(ws); return;
+    case kCmdSegmentation: enterSegmentation(ws); return;
+    case kCmdResults: enterResults(ws); return;
+    case kCmdUpdateSegmentation:
+      if (stage(ws) == kStageSegmentation) ws.resegmentCommand();
+      return;
+    case kCmdPreview:
+      if (stage(ws) == kStageResults3D)
+        setStage(ws, kStagePreview);
+      else
+        enterPreview(ws);
+      return;
+    case kCmd3D: enterResults3D(ws, false); return;
+    case kCmdUpdateSegmental:
+      if (flow(ws).Previsu_OK) enterResults3D(ws, true);
+      return;
+    case kCmdAbout:
+      ws.platform.information(format(texts::kAbout.pick(language(ws)), kVersionMajor, kVersionMinor, kVersionPatch));
+      return;
+    case kCmdUserGuide:
+      if (!std::filesystem::exists(ws.shell.userGuide) || !ws.platform.openDocument(ws.shell.userGuide.string()))
+        ws.platform.warning(format(texts::kGuideMissing.pick(language(ws)), ws.shell.userGuide.string().c_str()));
+      return;
+    case kCmdOpenTemplate:
+      if (!flow(ws).IDB_loaded) {
+        ws.platform.information(texts::kOpenDataFirst.pick(language(ws)));
+        return;
+      }
+      notAvailable(ws);
+      return;
+    case kCmdSaveTemplate:
+      if (!flow(ws).segment_done) {
+        ws.platform.information(texts::kSegmentationFirst.pick(language(ws)));
+        return;
+      }
+      notAvailable(ws);
+      return;
+    default:
+      if (!commandBuilt(code)) notAvailable(ws);
+      return;
+  }
+}
+
+void keyDown(Workstation& ws, Key key, KeyModifiers m) {
+  if (key != Key::H) hideHelp(ws);
+  ws.input.CONTROL_KDOWN = m.ctrl;
+  ws.input.SHIFT_KDOWN = m.shift;
+  if (key == Key::Space) ws.input.SPACE_KDOWN = 1;
+  if (key == Key::W) ws.input.W_KDOWN = 1;
+  if (key == Key::V) ws.input.V_KDOWN = 1;
+  if (key == Key::X) ws.input.X_KDOWN = 1;
+  if (globalKey(ws, key, m)) return;
+  switch (stage(ws)) {
+    case kStageReorientation: reorientationKey(ws, key, m); return;
+    case kStageSegmentation: segmentationKey(ws, key, m); return;
+    case kStageResults: resultsKey(ws, key, m); return;
+    case kStagePreview: previewKey(ws, key, m); return;
+    case kStageResults3D: results3DKey(ws, key, m); return;
+    default: return;
+  }
+}
+
+void keyUp(Workstation& ws, Key key, KeyModifiers m) {
+  ws.input.CONTROL_KDOWN = m.ctrl;
+  ws.input.SHIFT_KDOWN = m.shift;
+  switch (key) {
+    case Key::Space: ws.input.SPACE_KDOWN = 0; return;
+    case Key::W: ws.input.W_KDOWN = 0; return;
+    case Key::V: ws.input.V_KDOWN = 0; return;
+    case Key::X: ws.input.X_KDOWN = 0; return;
+    case Key::C: ws.input.visu_contupdt = 0; return;
+    case Key::Up:
+    case Key::Down:
+    case Key::Escape:
+      if (stage(ws) == kStageSegmentation) markKeyUp(ws);
+      return;
+    default: return;
+  }
+}
+
+void mousePress(Workstation& ws, View view, int x, int y, MouseButton b, KeyModifiers m) {
+  ws.shell.mouse_i = x, ws.shell.mouse_j = y;
+  const bool primary = b == MouseButton::Primary;
+  if (view == View::Reorientation && stage(ws) == kStageReorientation) {
+    (primary ? ws.shell.leftDown : ws.shell.rightDown) = true;
+    const int step = flow(ws).fich_axis;
+    if (step == 0) {
+      primary ? squarePress(ws, x, y) : squareTurn(ws, x, y);
+    } else if (step == 2 && primary) {
+      if (reprojection(ws)) {
+        const auto [column, slice] = reprojectionSeedAt(x, y, ws.w.study.NCZ);
+        placeReprojectionSeed(ws.reprojection, column, slice, ws.w.study.NCZ);
+        if (const Status s = REPROJ_TAC(ws.w.study, ws.reprojection, flow(ws), ws.log); !s) ws.show(s.refusal());
+      } else {
+        infundibulumAt(ws, y);
+      }
+    }
+    ws.platform.pictureChanged(View::Reorientation);
+    return;
+  }
+  if (view == View::Segmentation && stage(ws) == kStageSegmentation) {
+    if (ws.input.SPACE_KDOWN) {
+      // Space with a button: the pointed region flooded again, or the brush window on its slice.
+      if (primary) {
+        SegmentationContext c = ws.segmentation();
+        const auto v = mosaicVoxelAt(ws.mosaic, ws.w.study.NCZ, ws.w.study.seg_affmin, x, y);
+        if (v && ws.seg.LPE.size() == ws.w.study.DATA.size()) {
+          SAVE_UNDO(kUndoSegmentationRing, c);
+          const int label = ws.seg.LPE[Segmentation::index(ws.w.study.NCZ, ws.w.study.instant, v->slice, v->row, v->col)];
+          if (const Status s = splitRegion(c, label); !s) ws.show(s.refusal());
+        }
+      } else {
+        openRetouchingAt(ws, x, y);
+      }
+      return;
+    }
+    segButtonPress(ws, b, m, x, y);
+    return;
+  }
+  if (view == View::Retouching && stage(ws) == kStageSegmentation && primary) retouchPress(ws, x, y);
+}
+
+void mouseDoubleClick(Workstation& ws, View view, int x, int y, MouseButton b, KeyModifiers m) {
+  if (view == View::Segmentation && stage(ws) == kStageSegmentation) segDoubleClick(ws, b, m, x, y);
+}
+
+void mouseMove(Workstation& ws, View view, int x, int y) {
+  ws.shell.mouse_i = x, ws.shell.mouse_j = y;
+  switch (view) {
+    case View::Reorientation:
+      if (stage(ws) != kStageReorientation) return;
+      if (flow(ws).fich_axis == 0 && ws.shell.leftDown) squareDrag(ws, x, y), ws.platform.pictureChanged(view);
+      if (flow(ws).fich_axis == 0 && ws.shell.rightDown) squareTurn(ws, x, y), ws.platform.pictureChanged(view);
+      if (flow(ws).fich_axis == 2 && ws.shell.leftDown && !reprojection(ws))
+        infundibulumAt(ws, y), ws.platform.pictureChanged(view);
+      return;
+    case View::Segmentation:
+      if (stage(ws) == kStageSegmentation) segMouseMove(ws, x, y);
+      return;
+    case View::Retouching:
+      if (stage(ws) == kStageSegmentation) retouchMove(ws, x, y);
+      return;
+    case View::CurveLeft:
+    case View::CurveRight: {
+      if (stage(ws) != kStageResults) return;
+      const bool left = view == View::CurveLeft;
+      ws.platform.textChanged(left ? TextSlot::CursorLeft : TextSlot::CursorRight,
+                              curveCursorText(x, ws.w.study.Ninst, ws.w.study.CYCLE,
+                                              left ? ws.curves.vc.vidange_G : ws.curves.vc.vidange_D, language(ws)));
+      return;
+    }
+    default: return;
+  }
+}
+
+void mouseRelease(Workstation& ws, View view, int, int, MouseButton b) {
+  if (view == View::Reorientation) (b == MouseButton::Primary ? ws.shell.leftDown : ws.shell.rightDown) = false;
+  if (view == View::Segmentation && stage(ws) == kStageSegmentation) segButtonRelease(ws);
+  if (view == View::Retouching && stage(ws) == kStageSegmentation) retouchRelease(ws);
+}
+
+void mouseWheel(Workstation& ws, View view, int steps, KeyModifiers m) {
+  if (steps == 0 || view != View::Reorientation || stage(ws) != kStageReorientation) return;
+  if (m.shift)
+    changeSection(ws, steps > 0 ? 1 : -1);
+  else
+    changeInstant(ws, steps > 0 ? 1 : -1);
+}
+
+void timerTick(Workstation& ws, TimerId id) {
+  switch (id) {
+    case TimerId::Cine:
+      if (flow(ws).preview_run && cineStage(stage(ws))) changeInstant(ws, 1);
+      return;
+    case TimerId::Depolarisation:
+      if (flow(ws).depol_run && stage(ws) == kStageResults3D) {
+        const int steps = 4 * std::max(ws.w.study.Ninst, 1);
+        ws.shell.inst_depol = (ws.shell.inst_depol + 1) % steps;
+        ws.platform.pictureChanged(View::Results3D);
+      }
+      return;
+    case TimerId::Redraw:
+      ws.platform.stopTimer(TimerId::Redraw);
+      ws.platform.pictureChanged(viewOf(stage(ws)));
+      return;
+  }
+}
+
+void heartRateAnswered(Workstation& ws, int bpm) {
+  setHeartRate(ws.w.study, bpm, ws.platform, language(ws));
+  prepareCurveFits(ws);
+}
+
+void setThreshold(Workstation& ws, int seuillage) {
+  Study& s = ws.w.study;
+  s.seuillage = std::clamp(seuillage, 0, 100);
+  s.datamin = static_cast<float>(s.seuillage) * s.datamax / 100.0f;
+  EVAL_VLA_PROJ(s, ws.w.projection, projectionSettingsOf(s, ws.w.options));
+  ws.platform.pictureChanged(View::Reorientation);
+}
+
+// ---- what the front end shows -------------------------------------------------------------------
+
+bool commandBuilt(int code) {
+  switch (code) {
+    case kCmdOpenAcquisition:
+    case kCmdReorientation:
+    case kCmdSegmentation:
+    case kCmdResults:
+    case kCmdUpdateSegmentation:
+    case kCmdPreview:
+    case kCmd3D:
+    case kCmdUpdateSegmental:
+    case kCmdAbout:
+    case kCmdUserGuide: return true;
+    default: return false;
+  }
+}
+
+std::vector<ToolButton> toolBar(const Workstation& ws) {
+  const WorkflowState& f = flow(ws);
+  const bool reproj = reprojection(ws);
+  return {
+      {kCmdReorientation, {"Ré-orientation", "Re-orientation"}, f.IDB_loaded != 0},
+      {kCmdSegmentation, {"Segmentation", "Segmentation"}, f.stade_axis == 3 && !reproj && f.IDB_loaded != 0},
+      {kCmdResults, {"Résultats", "Results"}, f.segment_done != 0},
+      {kCmdPreview, {"Pré-visualisation", "Pre-visualisation"}, f.segment_done != 0 && !reproj},
+      {kCmd3D, {"Visualisation 3D", "3D-visualisation"}, f.Previsu_OK != 0},
+      {kCmdOpenAcquisition, {"Ouvrir Acquisition", "Open Acquisition"}, true},
+      {kCmdOpenExam, {"Ouvrir Examen", "Open Exam"}, commandBuilt(kCmdOpenExam)},
+      {kCmdSaveExam, {"Enregistrer Examen", "Save Exam"}, commandBuilt(kCmdSaveExam) && f.segment_done != 0},
+  };
+}
+
+std::vector<Menu> menuBar(const Workstation& ws) {
+  const std::vector<ToolButton> bar = toolBar(ws);
+  auto enabled = [&](int code) {
+    for (const ToolButton& b : bar)
+      if (b.code == code) return b.enabled;
+    return commandBuilt(code);
+  };
+  auto item = [&](int code, Text label) { return MenuItem{code, label, enabled(code)}; };
+  return {
+      {texts::kMenuFile,
+       {item(kCmdOpenAcquisition, {"Ouvrir Acquisition", "Open Acquisition"}),
+        item(kCmdReformatFolderFdg, {"Ouvrir Répertoire Dicom (FDG)", ""}),
+        item(kCmdOpenExam, {"Ouvrir Examen", "Open Exam"}),
+        item(kCmdOpenTemplate, {"Ouvrir Modèle de Traitement", "Open Processing Template"}),
+        item(kCmdSaveExam, {"Enregistrer Examen", "Save Exam"}),
+        item(kCmdSaveExamAs, {"Enregistrer Examen sous", "Save Exam as"}),
+        item(kCmdExportResults, {"Exporter compte-rendu", "Export results"}),
+        item(kCmdExportTable, {"Exporter tableau Excel", "Exporter Excel table"}),
+        item(kCmdExportTable17, {"Exporter tableau Excel (17 sect.)", "Exporter Excel table (17 sect.)"}),
+        item(kCmdExportReprojection, {"Exporter reprojection FDG", ""}),
+        item(kCmdComments, {"Commentaires", "Comments"})}},
+      {texts::kMenuDisplay,
+       {item(kCmdReorientation, {"Ré-orientation", "Re-orientation"}),
+        item(kCmdSegmentation, {"Segmentation", "Segmentation"}), item(kCmdResults, {"Résultats", "Results"}),
+        item(kCmdPreview, {"Pré-visualisation", "Pre-visualisation"}),
+        item(kCmd3D, {"Visualisation 3D", "3D-visualisation"})}},
+      {texts::kMenuUpdate,
+       {item(kCmdUpdateSegmentation, {"Segmentation ventriculaire", "Ventricular segmentation"}),
+        item(kCmdUpdateSegmental, {"Analyse segmentaire", "Segmental analysis"})}},
+      {texts::kMenuOptions, {item(kCmdOptions, {"Options", "Options"})}},
+      {texts::kMenuHelp,
+       {item(kCmdAbout, {"A propos", "About"}), item(kCmdUserGuide, {"Manuel d'utilisation", "User's guide (french only)"})}},
+  };
+}
+
+std::string currentHelp(const Workstation& ws) {
+  return helpText(stage(ws), flow(ws).fich_axis, language(ws));
+}
+
+}  // namespace quorvel

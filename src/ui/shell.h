@@ -1,0 +1,107 @@
+#pragma once
+// The stage machine of the workstation: the stages and the flags that gate them, the command
+// codes of the menus and tool bar, the keys and mouse actions of every stage, the timers, the
+// start-up checks and the exit. Front ends deliver events here untouched and show what the
+// platform is told; they decide nothing the shell decides.
+#include <string>
+#include <vector>
+
+#include "base/language.h"
+#include "ui/input_events.h"
+#include "ui/workstation.h"
+
+namespace quorvel {
+
+enum Stage : int {
+  kStageNone = 0,
+  kStageReorientation = 1,
+  kStageSegmentation = 2,
+  kStageResults = 3,
+  kStageResults3D = 4,
+  kStageOptions = 5,
+  kStagePreview = 22,
+};
+
+enum CommandCode : int {
+  kCmdAbout = 2,
+  kCmdOpenAcquisition = 45,
+  kCmdOpenExam = 46,
+  kCmdSaveExam = 47,
+  kCmdSaveExamAs = 48,
+  kCmdOptions = 49,
+  kCmdUserGuide = 50,
+  kCmdSegmentation = 51,
+  kCmdResults = 52,
+  kCmdPreview = 53,
+  kCmd3D = 54,
+  kCmdUpdateSegmentation = 55,
+  kCmdUpdateSegmental = 56,
+  kCmdReorientation = 66,
+  kCmdExportResults = 80,
+  kCmdComments = 90,
+  kCmdExportTable = 149,
+  kCmdExportTable17 = 150,
+  kCmdSaveTemplate = 167,
+  kCmdOpenTemplate = 168,
+  kCmdReformatFolder = 171,
+  kCmdReformatFolderFdg = 178,
+  kCmdExportReprojection = 179,
+};
+
+inline constexpr int kQuorvelVersion = 10022;
+
+// ---- events ------------------------------------------------------------------------------------
+
+// The start-up sequence: developer mode, screen and write checks (either can end the program),
+// a fresh study reset, stage 0.
+void startUp(Workstation& ws);
+// Closing the main window or CTRL + Q: asks before losing a segmentation (outside developer
+// mode). True when the window may close.
+bool requestExit(Workstation& ws);
+
+// A menu command or tool button. Commands whose precondition is not met do nothing.
+void runCommand(Workstation& ws, int code);
+// Key pressed / released (marking and modifier keys act while held).
+void keyDown(Workstation& ws, Key key, KeyModifiers m);
+void keyUp(Workstation& ws, Key key, KeyModifiers m);
+// Pointer on a view, in the view's pixels.
+void mousePress(Workstation& ws, View view, int x, int y, MouseButton b, KeyModifiers m);
+void mouseDoubleClick(Workstation& ws, View view, int x, int y, MouseButton b, KeyModifiers m);
+void mouseMove(Workstation& ws, View view, int x, int y);
+void mouseRelease(Workstation& ws, View view, int x, int y, MouseButton b);
+// Wheel steps (positive away from the user).
+void mouseWheel(Workstation& ws, View view, int steps, KeyModifiers m);
+void timerTick(Workstation& ws, TimerId id);
+// The heart-rate prompt's OK.
+void heartRateAnswered(Workstation& ws, int bpm);
+// The threshold slider of the re-orientation stage, in percent.
+void setThreshold(Workstation& ws, int seuillage);
+
+// ---- what the front end shows -------------------------------------------------------------------
+
+struct ToolButton {
+  int code;
+  Text label;
+  bool enabled;
+};
+// The eight buttons: re-orientation, segmentation, results, pre-visualisation, 3D, open
+// acquisition, open exam, save exam.
+std::vector<ToolButton> toolBar(const Workstation& ws);
+
+struct MenuItem {
+  int code;
+  Text label;  // empty English: the French menu only
+  bool enabled;
+};
+struct Menu {
+  Text title;
+  std::vector<MenuItem> items;
+};
+std::vector<Menu> menuBar(const Workstation& ws);
+
+// Whether this version carries out the command (the others answer "not available").
+bool commandBuilt(int code);
+// The help text of the current stage.
+std::string currentHelp(const Workstation& ws);
+
+}  // namespace quorvel

@@ -1,0 +1,49 @@
+#pragma once
+// French and English texts of the stage machine.
+#include "base/language.h"
+
+namespace quorvel::shell_texts {
+
+inline constexpr Text kNotAvailable{"Cette commande n'est pas encore disponible dans cette version.",
+                                    "This command is not available in this version yet."};
+inline constexpr Text kOpenDataFirst{"Ouvrez d'abord des données ...       ", "Open data first ...       "};
+inline constexpr Text kSegmentationFirst{"Effectuez au préalable une segmentation ...       ",
+                                         "Segmentation must be done ...       "};
+inline constexpr Text kScreenTooSmall{
+    "Veuillez augmenter la résolution de votre écran à un minimum de 1024 x 768 puis relancez Quorvel ...",
+    "Please boost your screen resolution to at least 1024 x 768 or higher then reboot Quorvel..."};
+inline constexpr Text kScreenSmall{
+    "Pour un affichage optimal, veuillez augmenter la résolution de votre écran à 1280 x 900 ou plus, puis cliquer "
+    "sur OK ...",
+    "For an optimal display, please boost your screen resolution to 1280 x 900 or higher, then click OK ..."};
+inline constexpr Text kNoWriteAccess{
+    "Veuillez autoriser l'accès en écriture du répertoire d'exécution\nainsi que du sous-répertoire /temp\npuis "
+    "relancez Quorvel ...",
+    "Please allow writing access to the application folder\nand to the sub-folder /temp\nthen reboot Quorvel..."};
+inline constexpr Text kQuitQuestion{"Vous êtes sur le point de quitter Quorvel, veuillez confirmer ...   ",
+                                    "You are about to quit Quorvel, please confirm ...   "};
+inline constexpr Text kGuideMissing{"Manuel d'utilisation introuvable :\n%s", "User's guide not found:\n%s"};
+inline constexpr Text kAbout{"Quorvel %d.%d.%d\nAnalyse de la tomoscintigraphie cavitaire synchronisée",
+                             "Quorvel %d.%d.%d\nAnalysis of gated blood-pool tomoscintigraphy"};
+inline constexpr Text kStartupTitle{"Quorvel", "Quorvel"};
+
+// The confirmation of the 3D computation.
+inline constexpr Text kAxialSampling{"Ech. Ax. = %d\n", "Ax. sampling = %d\n"};
+inline constexpr Text kAngularSampling{"Ech. Ang. = %d\n\n", "Ang. sampling = %d\n\n"};
+inline constexpr Text kMethodReference{"Méthode  :  courbe de référence ( %d it. )\n\n",
+                                       "Method  :  reference curve ( %d it. )\n\n"};
+inline constexpr Text kMethodHarmonic{"Méthode  :  fit harmonique ( %d harm. )\n\n",
+                                      "Method  :  harmonic fitting ( %d harm. )\n\n"};
+inline constexpr Text kMethodPolynomial{"Méthode  :  fit polynomial ( %d it. )\n\n",
+                                        "Method  :  polynomial fitting ( %d it. )\n\n"};
+inline constexpr Text kMethodAffine{"Méthode  :  fit affine\n\n", "Method  :  affine fitting\n\n"};
+inline constexpr Text kMethodSplines{"Méthode  :  fit par splines\n\n", "Method  :  splines fitting\n\n"};
+
+// Menus.
+inline constexpr Text kMenuFile{"Fichier", "File"};
+inline constexpr Text kMenuDisplay{"Affichage", "Display"};
+inline constexpr Text kMenuUpdate{"Actualiser", "Update"};
+inline constexpr Text kMenuOptions{"Options", "Options"};
+inline constexpr Text kMenuHelp{"Aide", "Help"};
+
+}  // namespace quorvel::shell_texts

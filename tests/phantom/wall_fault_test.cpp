@@ -1,0 +1,81 @@
+// The regional wall-motion fault of the left ventricle and the atria that follow the valve plane.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <numbers>
+
+#include "phantom/phantom.h"
+#include "phantom/writers.h"
+
+namespace quorvel::phantom {
+namespace {
+
+double lvMl(const PhantomParams& p, int t) {
+  std::array<double, kStructureCount> ml{};
+  voxeliseInstant(p, t, ml);
+  return ml[kLV];
+}
+
+TEST(WallFault, TruthNamesTheSectorsOfEveryLayout) {
+  PhantomParams p = defaultParams();
+  p.lv_fault = {WallFault::Akinetic, 1, 0.35, 15.0};
+  nlohmann::json sectors = groundTruth(buildPhantom(p))["lv_wall_fault"]["sectors"];
+  for (const char* layout : {"13", "17", "19", "25"}) {
+    const auto affected = sectors[layout]["affected_sectors"];
+    ASSERT_EQ(affected.size(), 1u) << layout;  // the apex disc, not half of any ring sector
+    EXPECT_EQ(affected[0], 1) << layout;
+    EXPECT_NEAR(sectors[layout]["share_in_fault"]["2"].get<double>(), 0.3, 0.05) << layout;
+  }
+  // A mid-ring region centred on sector 7 of the 17-sector layout.
+  p.lv_fault = {WallFault::Late, 7, 0.3, 15.0};
+  const std::vector<double> share = faultShareBySector(p, 17);
+  EXPECT_GT(share[7], 0.8);
+  EXPECT_EQ(share[1], 0.0);
+  EXPECT_EQ(share[10], 0.0);  // the opposite wall
+  // The sector rule: angle 0 (along the slices) is the first sector of each ring.
+  EXPECT_EQ(bullseyeSector(0.6, 0.0, 17), 6);
+  EXPECT_EQ(bullseyeSector(0.6, std::numbers::pi / 3, 17), 7);
+  EXPECT_EQ(bullseyeSector(0.9, 0.0, 25), 18);
+  EXPECT_EQ(bullseyeSector(0.2, 2.0, 13), 1);
+  EXPECT_EQ(bullseyeSector(1.01, 0.0, 17), 0);
+}
+
+TEST(WallFault, AkineticRegionKeepsItsVolumeAndLateRegionLags) {
+  PhantomParams healthy = defaultParams();
+  const int es = 3;  // 35 % of the cycle at 8 instants: instant 3 is nearest
+  PhantomParams akinetic = healthy, late = healthy;
+  akinetic.lv_fault = {WallFault::Akinetic, 1, 0.4, 0.0};
+  late.lv_fault = {WallFault::Late, 7, 0.4, 20.0};
+  // End-diastole is untouched; at end-systole the faulty wall holds back blood.
+  EXPECT_NEAR(lvMl(akinetic, 0), lvMl(healthy, 0), 0.5);
+  EXPECT_GT(lvMl(akinetic, es), lvMl(healthy, es) + 3.0);
+  EXPECT_NEAR(lvMl(late, 0), lvMl(healthy, 0), 0.5);
+  EXPECT_GT(lvMl(late, es), lvMl(healthy, es) + 1.0);
+  EXPECT_EQ(validate(late), "");  // a valid delay is accepted ...
+  late.lv_fault.delay_pct = 60.0;  // ... one that ends systole past 90 % is refused
+  EXPECT_NE(validate(late), "");
+}
+
+TEST(Atria, FollowTheValvePlane) {
+  // The atria keep their distance from the descending base: at end-systole the atrium voxels
+  // nearest the apex lie as far beyond the valve plane as at end-diastole.
+  for (double gap : {8.0, 20.0}) {
+    PhantomParams p = defaultParams();
+    p.anatomy.atrial_gap_mm = gap;
+    std::array<double, kStructureCount> ml{};
+    std::vector<uint8_t> label;
+    std::array<int, 2> nearest{};
+    for (int k = 0; k < 2; ++k) {
+      voxeliseInstant(p, k == 0 ? 0 : 3, ml, &label);
+      int row = 64;
+      for (size_t i = 0; i < label.size(); ++i)
+        if (label[i] == kLA) row = std::min(row, static_cast<int>((i / 64) % 64));
+      nearest[k] = row;
+    }
+    EXPECT_LE(nearest[1], nearest[0] - 1) << gap;  // moved towards the apex with the base
+  }
+}
+
+}  // namespace
+}  // namespace quorvel::phantom

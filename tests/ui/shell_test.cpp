@@ -1,0 +1,213 @@
+// The stage machine driven as a user drives it: commands, keys, pointer, timers, start-up and exit,
+// on the digital phantom read from its DICOM file.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "phantom/writers.h"
+#include "ui/shell.h"
+#include "ui/shell_texts.h"
+#include "workstation_fixture.h"
+
+namespace quorvel::testing {
+namespace {
+
+namespace texts = shell_texts;
+
+class Shell : public WorkstationTest {
+ protected:
+  static void SetUpTestSuite() {
+    const auto dir = std::filesystem::path(QUORVEL_TEST_TMP) / "shell_phantom";
+    std::filesystem::create_directories(dir);
+    phantomFile = phantom::writeAcquisitions(phantom::buildPhantom(phantom::defaultParams(64)), dir, "ph",
+                                             {phantom::OutputFormat::DicomExplicit})
+                      .at(0);
+  }
+  void open() {
+    platform.openAnswers.push_back(FileChoice{phantomFile.string(), 1});
+    runCommand(*ws, kCmdOpenAcquisition);
+  }
+  void key(Key k, KeyModifiers m = {}) {
+    keyDown(*ws, k, m);
+    keyUp(*ws, k, m);
+  }
+  int stage() const { return ws->shell._MENU_; }
+  // Enabled states of the eight tool buttons, in their order.
+  std::vector<bool> buttons() const {
+    std::vector<bool> out;
+    for (const ToolButton& b : toolBar(*ws)) out.push_back(b.enabled);
+    return out;
+  }
+  void toSegmentation() {
+    open();
+    key(Key::Return);  // step 0
+    key(Key::Tab);
+    key(Key::Return);  // step 1
+    key(Key::Return);  // step 2: segmentation
+  }
+  static std::filesystem::path phantomFile;
+};
+std::filesystem::path Shell::phantomFile;
+
+TEST_F(Shell, StagesAndTheirButtonsFollowTheRoad) {
+  const std::vector<bool> start{false, false, false, false, false, true, false, false};
+  EXPECT_EQ(buttons(), start);
+  runCommand(*ws, kCmdResults);  // nothing loaded: nothing happens
+  EXPECT_EQ(stage(), kStageNone);
+  open();
+  EXPECT_EQ(stage(), kStageReorientation);
+  EXPECT_EQ(buttons(), (std::vector<bool>{true, false, false, false, false, true, false, false}));
+  runCommand(*ws, kCmdResults);  // data but no segmentation: nothing happens
+  runCommand(*ws, kCmdSegmentation);
+  EXPECT_EQ(stage(), kStageReorientation);
+  key(Key::Return);
+  key(Key::Tab);
+  EXPECT_EQ(ws->w.settings.flow.fich_axis, 1);
+  key(Key::Return);
+  EXPECT_EQ(ws->w.settings.flow.fich_axis, 2);
+  EXPECT_EQ(buttons(), (std::vector<bool>{true, true, false, false, false, true, false, false}));
+  key(Key::Return);
+  EXPECT_EQ(stage(), kStageSegmentation);
+  EXPECT_EQ(buttons(), (std::vector<bool>{true, true, true, true, false, true, false, false}));
+  EXPECT_EQ(platform.last("text:" + std::to_string(static_cast<int>(TextSlot::SliceCounter)))->text, "Coupes (64)");
+  runCommand(*ws, kCmdResults);
+  EXPECT_EQ(stage(), kStageResults);
+  EXPECT_GT(ws->curves.vc.G.FES, 50.0f);
+  EXPECT_EQ(platform.last("text:" + std::to_string(static_cast<int>(TextSlot::MethodLabel)))->text,
+            "Méthode : courbe de référence (15 it.)");
+  key(Key::Right);  // next method: the curves are fitted again at once
+  EXPECT_EQ(ws->w.settings.curves.TACFIT_switch, 2);
+  runCommand(*ws, kCmdReorientation);
+  EXPECT_EQ(stage(), kStageReorientation);
+}
+
+TEST_F(Shell, ThreeDimensionalStages) {
+  runCommand(*ws, kCmd3D);  // no preview yet: nothing
+  EXPECT_EQ(stage(), kStageNone);
+  toSegmentation();
+  runCommand(*ws, kCmd3D);
+  EXPECT_EQ(stage(), kStageSegmentation);
+  key(Key::Return);  // the presence check, then the preview
+  EXPECT_EQ(stage(), kStagePreview);
+  EXPECT_EQ(ws->w.settings.flow.Previsu_OK, 1);
+  EXPECT_TRUE(toolBar(*ws)[4].enabled);
+  key(Key::Escape);
+  EXPECT_EQ(stage(), kStageSegmentation);
+  runCommand(*ws, kCmdPreview);
+  platform.questionAnswers = {QuestionAnswer::Cancel};
+  runCommand(*ws, kCmd3D);
+  EXPECT_EQ(platform.last("question")->text.rfind("Ech. Ax. = 48\nEch. Ang. = 48\n\nMéthode  :  courbe de référence ( 10 it. )", 0), 0u);
+  EXPECT_EQ(stage(), kStagePreview);
+  platform.questionAnswers = {QuestionAnswer::Ok};
+  runCommand(*ws, kCmd3D);
+  ASSERT_EQ(stage(), kStageResults3D);
+  EXPECT_EQ(ws->w.settings.flow.build_visu, 1);
+  EXPECT_GT(ws->model.maps.mesh_fej_mean[0], 40.0f);
+  // The update resets every map window before recomputing.
+  ws->model3d.ranges.fej_pmin[0] = 33;
+  platform.questionAnswers = {QuestionAnswer::Cancel};
+  runCommand(*ws, kCmdUpdateSegmental);
+  EXPECT_EQ(ws->model3d.ranges.fej_pmin[0], 33.0f);
+  platform.questionAnswers = {QuestionAnswer::Ok};
+  runCommand(*ws, kCmdUpdateSegmental);
+  EXPECT_NE(ws->model3d.ranges.fej_pmin[0], 33.0f);
+  EXPECT_EQ(stage(), kStageResults3D);
+  key(Key::F);  // 17 -> 19 sectors
+  EXPECT_EQ(ws->w.options.SECT_25, 19);
+  key(Key::Return);
+  EXPECT_EQ(stage(), kStagePreview);
+}
+
+TEST_F(Shell, RefusedFileLeavesTheStageAndTheStudy) {
+  toSegmentation();
+  ASSERT_EQ(stage(), kStageSegmentation);
+  const auto data = ws->w.study.DATA;
+  std::ofstream(dir / "bad.dcm") << "not a DICOM file";
+  platform.openAnswers.push_back(FileChoice{(dir / "bad.dcm").string(), 1});
+  runCommand(*ws, kCmdOpenAcquisition);
+  EXPECT_EQ(stage(), kStageSegmentation);
+  EXPECT_TRUE(ws->w.study.DATA == data);
+  EXPECT_EQ(platform.last("warning")->text, "   Fichier DICOM inapproprié !   ");
+}
+
+TEST_F(Shell, CinePeriodBounds) {
+  open();
+  struct Case {
+    Key key;
+    int before, after;
+  };
+  const Case cases[] = {{Key::F2, 100, 100}, {Key::F2, 101, 50}, {Key::F3, 1000, 1000}, {Key::F3, 999, 1998}};
+  for (const Case& c : cases) {
+    ws->w.settings.flow.timer_base = c.before;
+    key(c.key);  // the cine is stopped: nothing
+    EXPECT_EQ(ws->w.settings.flow.timer_base, c.before);
+    key(Key::F1);
+    ASSERT_EQ(ws->w.settings.flow.preview_run, 1);
+    key(c.key);
+    EXPECT_EQ(ws->w.settings.flow.timer_base, c.after) << c.before;
+    key(Key::F1);
+  }
+  // A tick advances the instant, round the cycle; a stage command stops the cine.
+  key(Key::F1);
+  ws->w.study.instant = 7;
+  timerTick(*ws, TimerId::Cine);
+  EXPECT_EQ(ws->w.study.instant, 0);
+  runCommand(*ws, kCmdReorientation);
+  EXPECT_EQ(ws->w.settings.flow.preview_run, 0);
+  timerTick(*ws, TimerId::Cine);
+  EXPECT_EQ(ws->w.study.instant, 0);
+}
+
+TEST_F(Shell, ExitAsksOnlyToLoseASegmentation) {
+  EXPECT_TRUE(requestExit(*ws));
+  EXPECT_EQ(platform.count("question"), 0);
+  toSegmentation();
+  platform.questionAnswers = {QuestionAnswer::Cancel};
+  EXPECT_FALSE(requestExit(*ws));
+  EXPECT_EQ(platform.last("question")->text, texts::kQuitQuestion.fr);
+  platform.questionAnswers = {QuestionAnswer::Ok};
+  keyDown(*ws, Key::Q, {true, false});
+  EXPECT_TRUE(ws->shell.exitRequested);
+}
+
+TEST_F(Shell, HelpTextsAndCommandsOfLaterVersions) {
+  key(Key::H);
+  EXPECT_EQ(platform.last("text:" + std::to_string(static_cast<int>(TextSlot::Help)))->text,
+            "Pour ouvrir des données à traiter : CTRL + O\nPour ouvrir un examen Quorvel : SHIFT + O\nPour accéder aux "
+            "options : SHIFT + CTRL + P\nPour quitter Quorvel : CTRL + Q\n");
+  key(Key::Left);  // any other key hides it
+  EXPECT_EQ(platform.last("text:" + std::to_string(static_cast<int>(TextSlot::Help)))->text, "");
+  runCommand(*ws, kCmdOpenTemplate);
+  EXPECT_EQ(platform.last("information")->text, texts::kOpenDataFirst.fr);
+  runCommand(*ws, kCmdOpenExam);
+  EXPECT_EQ(platform.last("information")->text, texts::kNotAvailable.fr);
+  open();
+  ws->w.options.LANGUE = kEnglish;
+  key(Key::H);
+  const std::string help = platform.last("text:" + std::to_string(static_cast<int>(TextSlot::Help)))->text;
+  EXPECT_EQ(help.rfind("HORIZONTAL LONG AXIS VUE\nPlease crop the heart and adjust the septum direction\n", 0), 0u);
+  EXPECT_NE(help.find(std::string(45, '_') + "\n"), std::string::npos);
+}
+
+TEST_F(Shell, StartUpChecksTheScreenAndTheFolder) {
+  platform.screen = {1280, 900};
+  startUp(*ws);
+  EXPECT_EQ(platform.count("information"), 0);
+  EXPECT_TRUE(std::filesystem::exists(dir / "Apf"));
+  platform.screen = {1024, 768};
+  startUp(*ws);
+  EXPECT_EQ(platform.last("information")->text, texts::kScreenSmall.fr);
+  platform.screen = {1000, 768};
+  EXPECT_THROW(startUp(*ws), FatalExit);
+  EXPECT_EQ(platform.last("fatal")->text, "1 " + std::string(texts::kScreenTooSmall.fr));
+  // A temp/ that is a file: nothing can be written there.
+  platform.screen = {1920, 1080};
+  std::filesystem::remove_all(dir / "temp");
+  std::ofstream(dir / "temp") << "x";
+  EXPECT_THROW(startUp(*ws), FatalExit);
+  EXPECT_EQ(platform.last("fatal")->text, "1 " + std::string(texts::kNoWriteAccess.fr));
+}
+
+}  // namespace
+}  // namespace quorvel::testing
