@@ -10,8 +10,10 @@
 #include "base/scripted_platform.h"
 #include "commands.h"
 #include "pipeline.h"
+#include "render/png_io.h"
 #include "ui/script.h"
 #include "ui/shell.h"
+#include "ui/view_pictures.h"
 
 namespace quorvel::cli {
 
@@ -35,7 +37,13 @@ int runScriptFile(const std::string& path) {
   Workstation ws(platform, applicationFolder());
   try {
     startUp(ws);
-    return runScript(ws, platform, *events, std::cout) ? 0 : kExitScriptFailed;
+    ScriptOutputs outputs;
+    outputs.picture = [&ws](View view, const std::string& file) -> std::string {
+      const Bitmap24* picture = drawView(ws, view);
+      if (!picture) return "this view is not drawn yet";
+      return writePng(file, *picture) ? "" : "cannot write " + file;
+    };
+    return runScript(ws, platform, *events, std::cout, outputs) ? 0 : kExitScriptFailed;
   } catch (const FatalExit& e) {
     std::cout << "fatal: " << e.text << '\n';
     return e.code;

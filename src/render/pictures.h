@@ -15,6 +15,7 @@ struct Pictures {
   Bitmap24 BMPvg{512, 400}, BMPvd{512, 400};    // volume curves: left, right ventricle
   Bitmap24 BMPal{kLegendWidth, kLegendHeight};  // palette legend bar
   Bitmap24 BMPretouche{kRetouchViewSide, kRetouchViewSide};  // retouching window
+  Bitmap24 curvesPanel;  // both curve plots with their titles and labels, for reports and scripts
 
   // The 2D tables are usable before start-up has read the options (palette 1, the default seed);
   // the 3D table is built by preparePictures.

@@ -534,6 +534,8 @@ void startUp(Workstation& ws) {
   if (!writable) ws.platform.fatal(kExitStartup, texts::kStartupTitle.pick(L), texts::kNoWriteAccess.pick(L));
   INIT_ACQ_PARAM(ws.w.study, ws.w.settings, ws.w.options);
   resetModel3DSettings(ws.model3d, ws.w.options);
+  // The class colours from a fixed seed, so that a session's pictures can be reproduced.
+  preparePictures(ws.pictures, ws.w.options, kDefaultColourSeed);
   ws.shell._MENU_ = kStageNone;
 }
 

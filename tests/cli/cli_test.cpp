@@ -31,6 +31,17 @@ class CommandLine : public ::testing::Test {
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
+  // Width and height of a PNG file; (0, 0) when it is none.
+  static std::pair<int, int> pngSize(const std::filesystem::path& file) {
+    std::ifstream png(file, std::ios::binary);
+    std::string head(24, '\0');
+    if (!png.read(head.data(), 24) || head.substr(1, 3) != "PNG") return {0, 0};
+    auto big = [&](int at) {
+      return (static_cast<uint8_t>(head[at]) << 24) | (static_cast<uint8_t>(head[at + 1]) << 16) |
+             (static_cast<uint8_t>(head[at + 2]) << 8) | static_cast<uint8_t>(head[at + 3]);
+    };
+    return {big(16), big(20)};
+  }
   std::string phantomFile(const phantom::PhantomParams& p) {
     return phantom::writeAcquisitions(phantom::buildPhantom(p), dir, "ph", {phantom::OutputFormat::DicomExplicit})
         .at(0)
@@ -71,15 +82,7 @@ TEST_F(CommandLine, AnalysePrintsBothPanelsAndWritesTheSameNumbersAsJson) {
   } pngs[] = {{"reorientation-0.png", 512, 512}, {"reorientation-1.png", 512, 512}, {"reorientation-2.png", 512, 512},
               {"segmentation.png", 0, 0},        {"curves.png", 1144, 436}};
   for (const auto& p : pngs) {
-    std::ifstream png(pictures / p.name, std::ios::binary);
-    std::string head(24, '\0');
-    ASSERT_TRUE(png.read(head.data(), 24)) << p.name;
-    ASSERT_EQ(head.substr(1, 3), "PNG") << p.name;
-    auto big = [&](int at) {
-      return (static_cast<uint8_t>(head[at]) << 24) | (static_cast<uint8_t>(head[at + 1]) << 16) |
-             (static_cast<uint8_t>(head[at + 2]) << 8) | static_cast<uint8_t>(head[at + 3]);
-    };
-    const int width = big(16), height = big(20);
+    const auto [width, height] = pngSize(pictures / p.name);
     if (p.width) {
       EXPECT_EQ(width, p.width) << p.name;
       EXPECT_EQ(height, p.height) << p.name;
@@ -134,21 +137,31 @@ TEST_F(CommandLine, ScriptDrivesTheWholeRoadToTheResultsOfAnalyse) {
   std::ofstream(dir / "road.qs") << "# the whole road by events\n"
                                     "open " << file << "\n"
                                     "expect-stage 1\n"
+                                    "picture main " << (dir / "s1.png").string() << "\n"
                                     "press reorientation 256 256 left\n"
                                     "move reorientation 272 256\n"
                                     "release reorientation 272 256 left\n"
                                     "key PageUp\n"
                                     "key Return\nkey Tab\nkey Return\nkey Return\n"
                                     "expect-stage 2\n"
+                                    "picture main " << (dir / "s2.png").string() << "\n"
                                     "press segmentation 300 300 right\n"
                                     "release segmentation 300 300 right\n"
                                     "key BackSpace\n"
                                     "command 52\n"
                                     "expect-stage 3\n"
                                     "key Right\n"
+                                    "picture main " << (dir / "s3.png").string() << "\n"
+                                    "picture curve-right " << (dir / "s3r.png").string() << "\n"
                                     "json " << (dir / "road.json").string() << "\n";
   std::string out;
   ASSERT_EQ(cli("script " + (dir / "road.qs").string(), &out), 0) << out;
+  // Pictures of the stages as the desktop would show them.
+  EXPECT_EQ(pngSize(dir / "s1.png"), std::pair(512, 512));
+  EXPECT_EQ(pngSize(dir / "s2.png").second % 128, 0);
+  EXPECT_GT(pngSize(dir / "s2.png").first, 0);
+  EXPECT_EQ(pngSize(dir / "s3.png"), std::pair(1144, 436));
+  EXPECT_EQ(pngSize(dir / "s3r.png"), std::pair(512, 400));
   // The drag moved the square two voxels across, Page up the septum one column.
   ASSERT_EQ(cli("analyse " + file + " --crop 32,34,32 --septum 33 --method 2 --json " + (dir / "a.json").string(), &out),
             0)

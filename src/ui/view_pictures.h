@@ -1,0 +1,14 @@
+#pragma once
+// The picture a front end shows for a view, rebuilt from the workstation's state when it paints
+// ("setters that notify, views that pull").
+#include "base/bitmap.h"
+#include "base/platform.h"
+#include "ui/workstation.h"
+
+namespace quorvel {
+
+// Rebuilds the picture of view and returns it; nothing for the views not drawn yet (the 3D views).
+// The brush rings follow the shell's last pointer position, in the pixels of the view drawn.
+const Bitmap24* drawView(Workstation& ws, View view);
+
+}  // namespace quorvel
