@@ -89,6 +89,16 @@ nlohmann::json resultsJson(const StudyWorkspace& w, const CurveState& curves) {
   return j;
 }
 
+nlohmann::json placementJson(const Session& s) {
+  const Placement& p = s.placement;
+  nlohmann::json j = {{"recad_x", p.recad_x},           {"recad_y", p.recad_y},
+                      {"recad_t", p.recad_t},           {"rotation", p.rotation},
+                      {"septum_plano", p.septum_plano}, {"valves_plano_", p.valves_plano_},
+                      {"valves_angle", p.valves_angle}, {"source", s.placementSource}};
+  if (p.infand_plane >= 0) j["infand_plane"] = p.infand_plane;
+  return j;
+}
+
 int runAnalyse(AnalyseArgs a) {
   Session session;
   if (a.pipeline.file.empty()) {
@@ -116,7 +126,9 @@ int runAnalyse(AnalyseArgs a) {
   }
   printPanels(session.w, curves, std::cout);
   if (!a.json.empty()) {
-    const std::string text = resultsJson(session.w, curves).dump(2) + "\n";
+    nlohmann::json j = resultsJson(session.w, curves);
+    j["placement"] = placementJson(session);
+    const std::string text = j.dump(2) + "\n";
     if (!writeFileAtomically(a.json, std::string_view(text))) {
       std::cerr << "quorvel-cli: cannot write " << a.json << '\n';
       return kExitRefused;
@@ -139,7 +151,8 @@ void registerAnalyseCommand(CLI::App& app, int& status) {
       ->check(CLI::Range(0, 500));
   cmd->add_option("--harmonics", args->harmonics, "Harmonics of method 2 (1..4, default 2)")->check(CLI::Range(1, 4));
   cmd->add_option("--json", args->json, "Also write the results and curves as JSON to this file");
-  cmd->callback([args, &status] {
+  cmd->callback([cmd, args, &status] {
+    notePlacementOptions(cmd, args->pipeline);
     if (const std::string why = checkPipelineArgs(args->pipeline); !why.empty()) {
       std::cerr << "quorvel-cli: " << why << '\n';
       status = kExitRefused;

@@ -30,6 +30,38 @@ class StageClock {
   std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
 };
 
+// The specified defaults, or the proposal, with every option the user gave on top.
+int choosePlacement(const PipelineArgs& a, Session& s) {
+  const bool anyGiven = a.givenCrop || a.givenRotation || a.givenSeptum || a.givenValveRow || a.givenValveAngle ||
+                        a.givenInfundibulum;
+  const bool allGiven = a.givenCrop && a.givenRotation && a.givenSeptum && a.givenValveRow && a.givenValveAngle;
+  Placement p;
+  s.placementSource = "default";
+  if (a.placement == "auto" && !allGiven) {
+    const PlacementProposal proposal = proposePlacement(s.w.study);
+    if (!proposal.proposed()) {
+      std::cerr << "quorvel-cli: " << proposal.why.pick(s.w.options.LANGUE) << '\n';
+      return kExitImplausible;
+    }
+    p = proposal.placement;
+    s.placementSource = "auto";
+  }
+  if (a.givenCrop) p.recad_x = a.crop[0], p.recad_y = a.crop[1], p.recad_t = a.crop[2];
+  if (a.givenRotation) p.rotation = static_cast<float>(a.rotationDeg * std::numbers::pi / 180.0);
+  if (a.givenSeptum) p.septum_plano = a.septum;
+  if (a.givenValveRow) p.valves_plano_ = a.valveRow;
+  if (a.givenValveAngle) p.valves_angle = static_cast<float>(a.valveAngle);
+  if (a.givenInfundibulum) p.infand_plane = a.infundibulum;
+  if (anyGiven) s.placementSource = "options";
+  s.placement = p;
+  std::fprintf(stderr, "placement (%s): square %d,%d side %d, rotation %.1f deg, septum %d, valve row %d, tilt %.1f deg",
+               s.placementSource.c_str(), p.recad_x, p.recad_y, p.recad_t, p.rotation * 180.0 / std::numbers::pi,
+               p.septum_plano, p.valves_plano_, p.valves_angle);
+  if (p.infand_plane >= 0) std::fprintf(stderr, ", infundibulum %d", p.infand_plane);
+  std::fprintf(stderr, "\n");
+  return 0;
+}
+
 }  // namespace
 
 Session::Session() : folder(applicationFolder()) {
@@ -57,6 +89,19 @@ void addPipelineOptions(CLI::App* cmd, PipelineArgs& a) {
       ->check(CLI::IsMember({"fr", "en"}))
       ->capture_default_str();
   cmd->add_flag("--no-rebin", a.noRebin, "Keep 16 instants instead of re-binning them to 8");
+  cmd->add_option("--placement", a.placement,
+                  "Placement of the re-orientation when no option gives it: auto (proposed from the study) or default")
+      ->check(CLI::IsMember({"auto", "default"}))
+      ->capture_default_str();
+}
+
+void notePlacementOptions(const CLI::App* cmd, PipelineArgs& a) {
+  a.givenCrop = cmd->count("--crop") > 0;
+  a.givenRotation = cmd->count("--rotation") > 0;
+  a.givenSeptum = cmd->count("--septum") > 0;
+  a.givenValveRow = cmd->count("--valve-row") > 0;
+  a.givenValveAngle = cmd->count("--valve-angle") > 0;
+  a.givenInfundibulum = cmd->count("--infundibulum") > 0;
 }
 
 std::string checkPipelineArgs(const PipelineArgs& a) {
@@ -82,18 +127,21 @@ int loadReorientSegment(const PipelineArgs& a, Session& s, bool progress) {
     SET_CARD_FREQ(w.study, a.heartRate > 0 ? a.heartRate : w.options.DEFAULT_freq, s.platform, w.options.LANGUE);
   clock.done("load");
 
+  if (const int status = choosePlacement(a, s)) return status;
+  clock.done("placement");
+  const Placement& p = s.placement;
   ReorientSettings& r = w.settings.reorient;
-  r.recad_x = a.crop[0];
-  r.recad_y = a.crop[1];
-  r.recad_t = a.crop[2];
-  r.rotation = static_cast<float>(a.rotationDeg * std::numbers::pi / 180.0);
-  r.septum_plano = a.septum;
+  r.recad_x = p.recad_x;
+  r.recad_y = p.recad_y;
+  r.recad_t = p.recad_t;
+  r.rotation = p.rotation;
+  r.septum_plano = p.septum_plano;
   if (FICH_VALIDATE(c) != ReorientOutcome::StepValidated) return kExitNotSegmented;
   SELECT_STEP(w.settings.flow, 1);
-  r.valves_plano_ = a.valveRow;
-  r.valves_angle = static_cast<float>(a.valveAngle);
+  r.valves_plano_ = p.valves_plano_;
+  r.valves_angle = p.valves_angle;
   if (FICH_VALIDATE(c) != ReorientOutcome::StepValidated) return kExitNotSegmented;
-  if (a.infundibulum >= 0) SET_INFUNDIBULUM_SLICE(w, a.infundibulum);
+  if (p.infand_plane >= 0) SET_INFUNDIBULUM_SLICE(w, p.infand_plane);
   clock.done("re-orientation");
   if (FICH_VALIDATE(c) != ReorientOutcome::Segmented) return kExitNotSegmented;
   clock.done("segmentation");

@@ -83,7 +83,8 @@ void registerSegmentCommand(CLI::App& app, int& status) {
       "segment", "Load an acquisition, validate the re-orientation with the given settings and segment it");
   cmd->add_option("file", args->file, "Acquisition file (DICOM)")->required()->check(CLI::ExistingFile);
   addPipelineOptions(cmd, *args);
-  cmd->callback([args, &status] {
+  cmd->callback([cmd, args, &status] {
+    notePlacementOptions(cmd, *args);
     if (const std::string why = checkPipelineArgs(*args); !why.empty()) {
       std::cerr << "quorvel-cli: " << why << '\n';
       status = kExitRefused;

@@ -76,6 +76,44 @@ TEST_F(CommandLine, AnalyseRefusesWhatItCannotUse) {
   EXPECT_NE(out.find("The left ventricle is absent for at least one instant ..."), std::string::npos) << out;
 }
 
+TEST_F(CommandLine, PlacementIsProposedUnlessTheUserGivesOrAsksOtherwise) {
+  const std::string file = phantomFile(phantom::defaultParams());
+  const std::string json = (dir / "r.json").string();
+  auto placement = [&](const std::string& options, std::string* out = nullptr) {
+    EXPECT_EQ(cli("analyse " + file + " --json " + json + " " + options, out), 0) << (out ? *out : options);
+    std::ifstream in(json);
+    return nlohmann::json::parse(in)["placement"];
+  };
+  std::string out;
+  const nlohmann::json proposed = placement("", &out);
+  EXPECT_EQ(proposed["source"], "auto");
+  EXPECT_NE(out.find("placement (auto): square " + std::to_string(proposed["recad_x"].get<int>()) + ","),
+            std::string::npos)
+      << out;
+  // What the user gives wins; the rest stays as proposed.
+  const nlohmann::json mixed = placement("--crop 30,33,40 --valve-angle 2");
+  EXPECT_EQ(mixed["source"], "options");
+  EXPECT_EQ(mixed["recad_x"], 30);
+  EXPECT_EQ(mixed["recad_y"], 33);
+  EXPECT_EQ(mixed["recad_t"], 40);
+  EXPECT_EQ(mixed["valves_angle"], 2.0);
+  for (const char* kept : {"rotation", "septum_plano", "valves_plano_"}) EXPECT_EQ(mixed[kept], proposed[kept]) << kept;
+  const nlohmann::json defaults = placement("--placement default");
+  EXPECT_EQ(defaults, nlohmann::json({{"recad_x", 32}, {"recad_y", 32}, {"recad_t", 32}, {"rotation", 0.0},
+                                      {"septum_plano", 32}, {"valves_plano_", 32}, {"valves_angle", 0.0},
+                                      {"source", "default"}}));
+}
+
+TEST_F(CommandLine, AnalyseOfAStudyWhereNothingBeatsSaysWhyAndGivesNoNumbers) {
+  phantom::PhantomParams p = phantom::defaultParams();
+  p.lv.ef_percent = p.rv.ef_percent = 0.01;
+  p.anatomy.base_descent_mm = 0;
+  std::string out;
+  EXPECT_EQ(cli("analyse " + phantomFile(p) + " --lang fr", &out), 6) << out;
+  EXPECT_NE(out.find("Aucune structure ne bat au-dessus du bruit"), std::string::npos) << out;
+  EXPECT_EQ(out.find("Fraction d'éjection"), std::string::npos) << out;
+}
+
 TEST_F(CommandLine, SegmentReportsBothVentriclesAtEveryInstant) {
   std::string out;
   ASSERT_EQ(cli("segment " + phantomFile(phantom::defaultParams()), &out), 0) << out;
