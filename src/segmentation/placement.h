@@ -1,7 +1,7 @@
 #pragma once
 // Automatic placement of the re-orientation: from the loaded study (before step 0) it proposes
-// the square, its rotation, the septum line, the valve line and tilt, and when it can the
-// infundibulum slice, so that the study can be analysed without anyone placing them.
+// the square, its rotation, the septum line, the valve line and its tilt, so that the study can
+// be analysed without anyone placing them.
 #include "base/language.h"
 #include "study/study_record.h"
 
@@ -10,12 +10,12 @@ namespace quorvel {
 // The settings of the three re-orientation steps, in the units the steps use.
 struct Placement {
   int recad_x = 32, recad_y = 32;  // row and column of the centre of the square
-  int recad_t = 32;                // side of the square in voxels (even, 16..64)
+  int recad_t = 32;                // side of the square in voxels (even, 16..64, inside the slice)
   float rotation = 0;              // radians
   int septum_plano = 32;           // column of the septum line once step 0 is validated
   int valves_plano_ = 32;          // row of the valve line once step 1 is validated
   float valves_angle = 0;          // degrees (applied with 0.0175 rad per degree)
-  int infand_plane = -1;           // first slice of the right ventricle; -1 when none is proposed
+  int infand_plane = -1;           // first slice of the right ventricle; -1: none
 };
 
 enum class PlacementStatus {
@@ -27,31 +27,24 @@ enum class PlacementStatus {
   NoVentricles,  // the beating structures do not form two ventricles above a valve plane
 };
 
-// What the proposal found, for the log and the pose-grid program.
-struct PlacementTrace {
-  double beatToNoise = 0;      // largest stroke over the noise of the stroke image
-  double axis[3] = {0, 0, 0};  // long axis, apex to base (rows, columns, slices; unit vector in mm)
-  double crux[3] = {0, 0, 0};  // where valve plane and septum meet (row, column, slice; voxels)
-  double reachMm = 0;          // farthest ventricular voxel from the crux, in-plane
-};
-
 struct PlacementProposal {
   PlacementStatus status = PlacementStatus::NoStudy;
   Placement placement;  // meaningful only when proposed
-  Text why{"", ""};     // the refusal, empty when proposed
+  Text why{"", ""};     // the refusal; empty when proposed
   bool proposed() const { return status == PlacementStatus::Proposed; }
 };
 
-// Proposes the placement of the loaded study (counts as loaded, end-diastole at instant 0).
-// Deterministic; reads DATA, Ninst, NCZ and the voxel sizes, changes nothing.
+// Proposes the placement of the study as loaded (end-diastole at instant 0). Deterministic; reads
+// DATA, Ninst, NCZ and the voxel sizes, changes nothing. It proposes no infundibulum plane.
 //
 // The first harmonic of every voxel's time-activity curve, taken in the phase of the whole
-// study's curve, is the signed stroke image: positive where counts fall in systole (ventricles),
-// negative where they rise (atria, great vessels). The valve plane is the plane that best
-// separates the two: its normal, searched over the in-plane rotation and the tilt, maximises the
-// stroke summed on its ventricular side. The septum is the count valley between the two
-// ventricles across that axis. The square is centred on the meeting point of the two planes and
-// framed on the ventricles.
-PlacementProposal proposePlacement(const Study& s, PlacementTrace* trace = nullptr);
+// study's curve, is a signed stroke image: positive where counts fall in systole (ventricles),
+// negative where they rise (atria). The long axis runs from the ventricles towards the atria; it
+// is then leaned until the valve plane, the outer edge of the stroke band where the base travels,
+// lies at one height on every side of the axis. Rows of the re-oriented slices follow that axis
+// (the rotation) and the tilt makes the valve plane horizontal. The septum is the valley of the
+// stroke between the two ventricles across the axis. The square is centred where the valve plane
+// meets the septum and framed on the ventricles with a margin.
+PlacementProposal proposePlacement(const Study& s);
 
 }  // namespace quorvel
