@@ -110,6 +110,16 @@ void printPanels(const StudyWorkspace& w, const CurveState& curves, std::ostream
   out << tacfitMethodLabel(method, curves.settings, LANGUE) << '\n';
 }
 
+nlohmann::json placementJson(const Session& s) {
+  const Placement& p = s.placement;
+  nlohmann::json j = {{"recad_x", p.recad_x},           {"recad_y", p.recad_y},
+                      {"recad_t", p.recad_t},           {"rotation", p.rotation},
+                      {"septum_plano", p.septum_plano}, {"valves_plano_", p.valves_plano_},
+                      {"valves_angle", p.valves_angle}, {"source", s.placementSource}};
+  if (p.infand_plane >= 0) j["infand_plane"] = p.infand_plane;
+  return j;
+}
+
 // Reprojection mode: the left ventricle only, with the mode's own re-orientation defaults.
 int runReprojected(const AnalyseArgs& a, Workstation& ws) {
   try {
@@ -213,7 +223,7 @@ int runAnalyse(AnalyseArgs a) {
   try {
     BeforeValidation showStep;
     if (pictures) showStep = [&](int step) { return pictures->reorientation(step); };
-    if (const int status = loadReorientSegment(a.pipeline, ws, true, showStep)) return status;
+    if (const int status = loadReorientSegment(a.pipeline, session, true, showStep)) return status;
     if (pictures && !pictures->segmentation()) return kExitRefused;
     if (!ws.checkVentricles()) return kExitVentricleMissing;
     ws.w.settings.curves.TACFIT_switch = a.method;
@@ -256,6 +266,7 @@ int runAnalyse(AnalyseArgs a) {
   for (const std::string& line : warnings) std::cerr << line << '\n';
   if (!a.json.empty()) {
     nlohmann::json j = resultsJson(ws);
+    j["placement"] = placementJson(session);
     if (a.model3d) j.update(model3dJson(ws.w, ws.model));
     if (!warnings.empty()) j["warnings"] = warnings;
     const std::string text = j.dump(2) + "\n";
@@ -295,7 +306,8 @@ void registerAnalyseCommand(CLI::App& app, int& status) {
       ->capture_default_str();
   cmd->add_flag("--reprojection", args->reprojection,
                 "Reprojection mode: the left ventricle from projected images, with the mode's own settings");
-  cmd->callback([args, &status] {
+  cmd->callback([cmd, args, &status] {
+    notePlacementOptions(cmd, args->pipeline);
     if (const std::string why = checkPipelineArgs(args->pipeline); !why.empty()) {
       std::cerr << "quorvel-cli: " << why << '\n';
       status = kExitRefused;

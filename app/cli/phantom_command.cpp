@@ -111,6 +111,14 @@ void registerPhantomCommand(CLI::App& app, int& status) {
   cmd->add_option("--rotation", p.rotation_deg, "In-plane rotation of the heart about the matrix centre (degrees)")
       ->capture_default_str();
   cmd->add_option("--tilt", p.tilt_deg, "Tilt of the valve plane in the (row, slice) plane (degrees)")->capture_default_str();
+  cmd->add_option("--shift-rows", p.shift_row_mm, "Shift of the whole scene towards larger rows (mm)")
+      ->capture_default_str();
+  cmd->add_option("--shift-columns", p.shift_column_mm, "Shift of the whole scene towards larger columns (mm)")
+      ->capture_default_str();
+  cmd->add_option("--shift-slices", p.shift_slice_mm, "Shift of the whole scene towards larger slices (mm)")
+      ->capture_default_str();
+  cmd->add_flag("--mirror-slices", p.mirror_slices,
+                "Mirror the scene across the slices, as a file whose slice order does not match its patient position");
   cmd->add_option("--supersample", p.supersample, "Sub-samples per voxel edge for the voxelisation")->capture_default_str();
   addVentricleOptions(cmd, p.lv, "lv", "Left ventricle:");
   addVentricleOptions(cmd, p.rv, "rv", "Right ventricle:");

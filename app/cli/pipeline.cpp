@@ -7,6 +7,7 @@
 
 #include "base/app_folder.h"
 #include "base/language.h"
+#include "segmentation/placement.h"
 #include "segmentation/reorient.h"
 #include "study/loading.h"
 #include "study/timing.h"
@@ -30,6 +31,38 @@ class StageClock {
   std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
 };
 
+// The specified defaults, or the proposal, with every option the user gave on top.
+int choosePlacement(const PipelineArgs& a, Session& s) {
+  const bool anyGiven = a.givenCrop || a.givenRotation || a.givenSeptum || a.givenValveRow || a.givenValveAngle ||
+                        a.givenInfundibulum;
+  const bool allGiven = a.givenCrop && a.givenRotation && a.givenSeptum && a.givenValveRow && a.givenValveAngle;
+  Placement p;
+  s.placementSource = "default";
+  if (a.placement == "auto" && !allGiven) {
+    const PlacementProposal proposal = proposePlacement(s.ws.w.study);
+    if (!proposal.proposed()) {
+      std::cerr << "quorvel-cli: " << proposal.why.pick(s.ws.w.options.LANGUE) << '\n';
+      return kExitNotPlaced;
+    }
+    p = proposal.placement;
+    s.placementSource = "auto";
+  }
+  if (a.givenCrop) p.recad_x = a.crop[0], p.recad_y = a.crop[1], p.recad_t = a.crop[2];
+  if (a.givenRotation) p.rotation = static_cast<float>(a.rotationDeg * std::numbers::pi / 180.0);
+  if (a.givenSeptum) p.septum_plano = a.septum;
+  if (a.givenValveRow) p.valves_plano_ = a.valveRow;
+  if (a.givenValveAngle) p.valves_angle = static_cast<float>(a.valveAngle);
+  if (a.givenInfundibulum) p.infand_plane = a.infundibulum;
+  if (anyGiven) s.placementSource = "options";
+  s.placement = p;
+  std::fprintf(stderr, "placement (%s): square %d,%d side %d, rotation %.1f deg, septum %d, valve row %d, tilt %.1f deg",
+               s.placementSource.c_str(), p.recad_x, p.recad_y, p.recad_t, p.rotation * 180.0 / std::numbers::pi,
+               p.septum_plano, p.valves_plano_, p.valves_angle);
+  if (p.infand_plane >= 0) std::fprintf(stderr, ", infundibulum %d", p.infand_plane);
+  std::fprintf(stderr, "\n");
+  return 0;
+}
+
 }  // namespace
 
 Session::Session() : ws(platform, applicationFolder()) {}
@@ -39,23 +72,33 @@ void addPipelineOptions(CLI::App* cmd, PipelineArgs& a) {
       ->expected(3)
       ->delimiter(',')
       ->capture_default_str();
-  cmd->add_option("--rotation", a.rotationDeg, "In-plane rotation (degrees)")
-      ->capture_default_str()
-      ->each([&a](const std::string&) { a.rotationGiven = true; });
+  cmd->add_option("--rotation", a.rotationDeg, "In-plane rotation (degrees)")->capture_default_str();
   cmd->add_option("--septum", a.septum, "Column of the septum line")->check(CLI::Range(4, 60))->capture_default_str();
   cmd->add_option("--valve-row", a.valveRow, "Row of the valve-plane line")
       ->check(CLI::Range(4, 60))
       ->capture_default_str();
   cmd->add_option("--valve-angle", a.valveAngle, "Valve tilt (degrees)")
       ->check(CLI::Range(-40.0, 40.0))
-      ->capture_default_str()
-      ->each([&a](const std::string&) { a.valveAngleGiven = true; });
+      ->capture_default_str();
   cmd->add_option("--infundibulum", a.infundibulum, "First slice of the right ventricle (default: none)");
   cmd->add_option("--heart-rate", a.heartRate, "Heart rate in bpm when the file has none")->check(CLI::Range(1, 1000));
   cmd->add_option("--lang", a.language, "Language of the messages and results: fr or en")
       ->check(CLI::IsMember({"fr", "en"}))
       ->capture_default_str();
   cmd->add_flag("--no-rebin", a.noRebin, "Keep 16 instants instead of re-binning them to 8");
+  cmd->add_option("--placement", a.placement,
+                  "Placement of the re-orientation when no option gives it: auto (proposed from the study) or default")
+      ->check(CLI::IsMember({"auto", "default"}))
+      ->capture_default_str();
+}
+
+void notePlacementOptions(const CLI::App* cmd, PipelineArgs& a) {
+  a.givenCrop = cmd->count("--crop") > 0;
+  a.givenRotation = cmd->count("--rotation") > 0;
+  a.givenSeptum = cmd->count("--septum") > 0;
+  a.givenValveRow = cmd->count("--valve-row") > 0;
+  a.givenValveAngle = cmd->count("--valve-angle") > 0;
+  a.givenInfundibulum = cmd->count("--infundibulum") > 0;
 }
 
 std::string checkPipelineArgs(const PipelineArgs& a) {
@@ -67,8 +110,9 @@ std::string checkPipelineArgs(const PipelineArgs& a) {
   return {};
 }
 
-int loadReorientSegment(const PipelineArgs& a, Workstation& ws, bool progress,
+int loadReorientSegment(const PipelineArgs& a, Session& s, bool progress,
                         const BeforeValidation& beforeValidation) {
+  Workstation& ws = s.ws;
   StudyWorkspace& w = ws.w;
   w.options.LANGUE = a.language == "fr" ? kFrench : kEnglish;
   w.options.RECH_8 = a.noRebin ? 0 : 1;
@@ -79,24 +123,27 @@ int loadReorientSegment(const PipelineArgs& a, Workstation& ws, bool progress,
     setHeartRate(w.study, a.heartRate > 0 ? a.heartRate : w.options.DEFAULT_freq, ws.platform, w.options.LANGUE);
   clock.done("load");
 
+  if (const int status = choosePlacement(a, s)) return status;
+  clock.done("placement");
+  const Placement& p = s.placement;
   ReorientSettings& r = w.settings.reorient;
-  r.recad_x = a.crop[0];
-  r.recad_y = a.crop[1];
-  r.recad_t = a.crop[2];
-  r.rotation = static_cast<float>(a.rotationDeg * std::numbers::pi / 180.0);
-  r.septum_plano = a.septum;
+  r.recad_x = p.recad_x;
+  r.recad_y = p.recad_y;
+  r.recad_t = p.recad_t;
+  r.rotation = p.rotation;
+  r.septum_plano = p.septum_plano;
   auto validate = [&](int step, ReorientOutcome expected) {
     if (beforeValidation && !beforeValidation(step)) return kExitRefused;
     return ws.validateStep() == expected ? 0 : kExitNotSegmented;
   };
   if (const int status = validate(0, ReorientOutcome::StepValidated)) return status;
   selectStep(w.settings.flow, 1);
-  r.valves_plano_ = a.valveRow;
-  r.valves_angle = static_cast<float>(a.valveAngle);
+  r.valves_plano_ = p.valves_plano_;
+  r.valves_angle = p.valves_angle;
   if (const int status = validate(1, ReorientOutcome::StepValidated)) return status;
-  if (a.infundibulum >= 0) {
+  if (p.infand_plane >= 0) {
     SegmentationContext c = ws.segmentation();
-    setInfundibulumSlice(c, a.infundibulum);
+    setInfundibulumSlice(c, p.infand_plane);
   }
   clock.done("re-orientation");
   if (const int status = validate(2, ReorientOutcome::Segmented)) return status;
@@ -115,10 +162,10 @@ int loadReprojectAndFit(const PipelineArgs& a, Workstation& ws, bool progress) {
     setHeartRate(w.study, a.heartRate > 0 ? a.heartRate : w.options.DEFAULT_freq, ws.platform, w.options.LANGUE);
   clock.done("load");
   ReorientSettings& r = w.settings.reorient;
-  if (a.rotationGiven) r.rotation = static_cast<float>(a.rotationDeg * std::numbers::pi / 180.0);
+  if (a.givenRotation) r.rotation = static_cast<float>(a.rotationDeg * std::numbers::pi / 180.0);
   if (ws.validateStep() != ReorientOutcome::StepValidated) return kExitNotSegmented;
   selectStep(w.settings.flow, 1);
-  if (a.valveAngleGiven) r.valves_angle = static_cast<float>(a.valveAngle);
+  if (a.givenValveAngle) r.valves_angle = static_cast<float>(a.valveAngle);
   if (ws.validateStep() != ReorientOutcome::StepValidated) return kExitNotSegmented;
   if (const Status s = UPDATE_REPROJECTION(w.study, w.settings.reorient, w.settings.flow, ws.reprojection, ws.log);
       !s) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "console_platform.h"
+#include "segmentation/placement.h"
 #include "ui/workstation.h"
 
 namespace quorvel::cli {
@@ -19,6 +20,7 @@ inline constexpr int kExitVentricleMissing = 4;
 inline constexpr int kExitFitFailed = 5;
 inline constexpr int kExitImplausible = 6;  // results printed, with warnings that they cannot be true
 inline constexpr int kExitModelNotBuilt = 7;
+inline constexpr int kExitNotPlaced = 8;  // no placement could be proposed: no results
 
 struct PipelineArgs {
   std::string file;
@@ -31,12 +33,16 @@ struct PipelineArgs {
   int heartRate = 0;
   std::string language = "en";
   bool noRebin = false;
-  // Given on the command line (reprojection mode keeps its own defaults otherwise).
-  bool rotationGiven = false, valveAngleGiven = false;
+  std::string placement = "auto";  // "auto": proposed from the study; "default": the settings above
+  // Placement options the user gave; each wins over the proposal.
+  bool givenCrop = false, givenRotation = false, givenSeptum = false, givenValveRow = false,
+       givenValveAngle = false, givenInfundibulum = false;
 };
 
 // Adds the options above (the file is added by each command).
 void addPipelineOptions(CLI::App* cmd, PipelineArgs& a);
+// After parsing: records which placement options were given.
+void notePlacementOptions(const CLI::App* cmd, PipelineArgs& a);
 // Empty when the settings can be used, else why not.
 std::string checkPipelineArgs(const PipelineArgs& a);
 
@@ -44,6 +50,8 @@ std::string checkPipelineArgs(const PipelineArgs& a);
 struct Session {
   ConsolePlatform platform;
   Workstation ws;
+  Placement placement;                      // the settings the three steps were validated with
+  std::string placementSource = "default";  // "auto", "default" or "options"
   Session();
 };
 
@@ -56,9 +64,11 @@ int loadReprojectAndFit(const PipelineArgs& a, Workstation& ws, bool progress);
 // Called with the step about to be validated, its settings in place; false stops the run.
 using BeforeValidation = std::function<bool(int step)>;
 
-// Loads args.file and runs the three steps. Returns 0, or the exit status to give.
+// Loads args.file, chooses the placement (proposed, default, or the user's options) and runs the
+// three steps with it. Returns 0, or the exit status to give: kExitNotPlaced when the placement
+// had to be proposed and the proposal refused (its reason goes to standard error).
 // Stage names and times go to standard error when `progress` is set.
-int loadReorientSegment(const PipelineArgs& a, Workstation& ws, bool progress,
+int loadReorientSegment(const PipelineArgs& a, Session& s, bool progress,
                         const BeforeValidation& beforeValidation = {});
 
 }  // namespace quorvel::cli

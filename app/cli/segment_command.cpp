@@ -48,7 +48,7 @@ bool presentAtEveryInstant(const ClassCounts& c) {
 int runSegment(const PipelineArgs& a) {
   Session session;
   try {
-    if (const int status = loadReorientSegment(a, session.ws, false)) return status;
+    if (const int status = loadReorientSegment(a, session, false)) return status;
   } catch (const FatalExit& e) {
     return e.code;
   }
@@ -83,7 +83,8 @@ void registerSegmentCommand(CLI::App& app, int& status) {
       "segment", "Load an acquisition, validate the re-orientation with the given settings and segment it");
   cmd->add_option("file", args->file, "Acquisition file (DICOM)")->required()->check(CLI::ExistingFile);
   addPipelineOptions(cmd, *args);
-  cmd->callback([args, &status] {
+  cmd->callback([cmd, args, &status] {
+    notePlacementOptions(cmd, *args);
     if (const std::string why = checkPipelineArgs(*args); !why.empty()) {
       std::cerr << "quorvel-cli: " << why << '\n';
       status = kExitRefused;

@@ -34,6 +34,7 @@ enum class RefusalCode {
   LeftVentricleAbsent,
   RightVentricleAbsent,
   BothVentriclesAbsent,
+  NoPlacement,  // the automatic placement found no heart to place
   // Volume curves.
   FitFailed,
   // The user stopped a long operation; nothing changed.

@@ -567,6 +567,9 @@ void runCommand(Workstation& ws, int code) {
         enterPreview(ws);
       return;
     case kCmd3D: enterResults3D(ws, false); return;
+    case kCmdAutoPlacement:
+      if (stage(ws) == kStageReorientation) (void)ws.proposePlacementCommand();
+      return;
     case kCmdUpdateSegmental:
       if (flow(ws).Previsu_OK) enterResults3D(ws, true);
       return;
@@ -767,6 +770,7 @@ bool commandBuilt(int code) {
     case kCmdPreview:
     case kCmd3D:
     case kCmdUpdateSegmental:
+    case kCmdAutoPlacement:
     case kCmdAbout:
     case kCmdUserGuide: return true;
     default: return false;
@@ -796,6 +800,8 @@ std::vector<Menu> menuBar(const Workstation& ws) {
     return commandBuilt(code);
   };
   auto item = [&](int code, Text label) { return MenuItem{code, label, enabled(code)}; };
+  const MenuItem placement{kCmdAutoPlacement, texts::kAutoPlacement,
+                           stage(ws) == kStageReorientation && ws.placementProposable()};
   return {
       {texts::kMenuFile,
        {item(kCmdOpenAcquisition, {"Ouvrir Acquisition", "Open Acquisition"}),
@@ -815,7 +821,7 @@ std::vector<Menu> menuBar(const Workstation& ws) {
         item(kCmdPreview, {"Pré-visualisation", "Pre-visualisation"}),
         item(kCmd3D, {"Visualisation 3D", "3D-visualisation"})}},
       {texts::kMenuUpdate,
-       {item(kCmdUpdateSegmentation, {"Segmentation ventriculaire", "Ventricular segmentation"}),
+       {placement, item(kCmdUpdateSegmentation, {"Segmentation ventriculaire", "Ventricular segmentation"}),
         item(kCmdUpdateSegmental, {"Analyse segmentaire", "Segmental analysis"})}},
       {texts::kMenuOptions, {item(kCmdOptions, {"Options", "Options"})}},
       {texts::kMenuHelp,

@@ -46,6 +46,7 @@ enum CommandCode : int {
   kCmdReformatFolder = 171,
   kCmdReformatFolderFdg = 178,
   kCmdExportReprojection = 179,
+  kCmdAutoPlacement = 200,  // proposes the re-orientation from the study (a command of our own)
 };
 
 inline constexpr int kQuorvelVersion = 10022;

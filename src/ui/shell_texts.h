@@ -45,5 +45,6 @@ inline constexpr Text kMenuDisplay{"Affichage", "Display"};
 inline constexpr Text kMenuUpdate{"Actualiser", "Update"};
 inline constexpr Text kMenuOptions{"Options", "Options"};
 inline constexpr Text kMenuHelp{"Aide", "Help"};
+inline constexpr Text kAutoPlacement{"Placement automatique", "Automatic placement"};
 
 }  // namespace quorvel::shell_texts

@@ -7,6 +7,7 @@
 #include "study/study_texts.h"
 #include "study/timing.h"
 #include "segmentation/corrections.h"
+#include "segmentation/placement.h"
 #include "segmentation/segmentation_texts.h"
 
 namespace quorvel {
@@ -62,6 +63,34 @@ Status Workstation::openAcquisitionCommand() {
       platform.chooseOpenFile(study_texts::kOpenTitle.pick(L), acquisitionFilters(L), w.study.Defaut_format);
   if (!choice) return Refusal::of(RefusalCode::Cancelled, study_texts::kOpenCancelled);
   return openAcquisition(choice->path, choice->filter);
+}
+
+bool Workstation::placementProposable() const {
+  const WorkflowState& f = w.settings.flow;
+  return f.IDB_loaded && f.stade_axis == 1 && f.fich_axis == 0 && !w.options.REPROJ;
+}
+
+Status Workstation::proposePlacementCommand() {
+  if (!placementProposable()) return Status::accepted();  // the command is disabled then
+  const PlacementProposal proposal = proposePlacement(w.study);
+  if (!proposal.proposed()) {
+    const Refusal refusal = Refusal::of(RefusalCode::NoPlacement, proposal.why);
+    show(refusal);
+    return refusal;
+  }
+  const Placement& p = proposal.placement;
+  ReorientSettings& r = w.settings.reorient;
+  r.recad_x = p.recad_x;
+  r.recad_y = p.recad_y;
+  r.recad_t = p.recad_t;
+  r.rotation = p.rotation;
+  r.septum_plano = p.septum_plano;
+  r.valves_plano_ = p.valves_plano_;
+  r.valves_angle = p.valves_angle;
+  log.writef("Placement  ::  square %d %d %d  rotation %.4f  septum %d  valves %d  angle %.2f\n", p.recad_x,
+             p.recad_y, p.recad_t, p.rotation, p.septum_plano, p.valves_plano_, p.valves_angle);
+  platform.pictureChanged(View::Reorientation);
+  return Status::accepted();
 }
 
 ReorientOutcome Workstation::validateStep() {

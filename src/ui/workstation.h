@@ -87,6 +87,13 @@ class Workstation {
   // Shows a refusal to the user, in the language of the options.
   void show(const Refusal& r) { platform.warning(r.text(w.options.LANGUE)); }
 
+  // Whether the automatic placement may be proposed: a study is open in the re-orientation, none of
+  // whose steps has been validated (the proposal reads the study as loaded).
+  bool placementProposable() const;
+  // Proposes the placement of the study as loaded and puts it into the settings of the three
+  // steps (square, rotation, septum line, valve line and tilt) for the user to check and
+  // validate, as if placed by hand. A refusal is shown and changes nothing.
+  Status proposePlacementCommand();
   // Validates the current re-orientation step (segments on the last one); a refusal is shown.
   ReorientOutcome validateStep();
   // Measures and fits both volume curves (VIDANGE); a failed fit is shown and returned.

@@ -99,13 +99,14 @@ TEST_F(CommandLine, AnalysePrintsBothPanelsAndWritesTheSameNumbersAsJson) {
   EXPECT_NE(out.find(line), std::string::npos) << line;
 }
 
-// A 128-matrix acquisition with the default placement: the square cuts the right ventricle. The
+// A 128-matrix acquisition with the specified default placement: the square cuts the right ventricle. The
 // results are printed with a warning per ventricle and a status of their own.
 TEST_F(CommandLine, AnalyseWarnsWhenTheResultsCannotBeTrue) {
   phantom::PhantomParams p = phantom::defaultParams(128);
   p.instants = 16;
   std::string out;
-  ASSERT_EQ(cli("analyse " + phantomFile(p) + " --json " + (dir / "r.json").string(), &out), 6) << out;
+  ASSERT_EQ(cli("analyse " + phantomFile(p) + " --placement default --json " + (dir / "r.json").string(), &out), 6)
+      << out;
   EXPECT_NE(out.find("Left Ventricle\nTelediastolic volume = "), std::string::npos) << out;
   const std::string cut =
       "Right ventricle: the segmentation touches the edge of the re-orientation square; the results cannot be trusted.";
@@ -128,7 +129,7 @@ TEST_F(CommandLine, AnalyseRefusesWhatItCannotUse) {
   EXPECT_NE(out.find("cannot write"), std::string::npos) << out;
   EXPECT_NE(cli("analyse " + file + " --method 0"), 0);
   // Classification lines that leave the ventricles nowhere: the presence check refuses.
-  EXPECT_EQ(cli("analyse " + file + " --septum 60 --valve-row 4 --lang en", &out), 4);
+  EXPECT_EQ(cli("analyse " + file + " --placement default --septum 60 --valve-row 4 --lang en", &out), 4);
   EXPECT_NE(out.find("The left ventricle is absent for at least one instant ..."), std::string::npos) << out;
 }
 
@@ -163,11 +164,16 @@ TEST_F(CommandLine, ScriptDrivesTheWholeRoadToTheResultsOfAnalyse) {
   EXPECT_EQ(pngSize(dir / "s3.png"), std::pair(1144, 436));
   EXPECT_EQ(pngSize(dir / "s3r.png"), std::pair(512, 400));
   // The drag moved the square two voxels across, Page up the septum one column.
-  ASSERT_EQ(cli("analyse " + file + " --crop 32,34,32 --septum 33 --method 2 --json " + (dir / "a.json").string(), &out),
+  ASSERT_EQ(cli("analyse " + file + " --placement default --crop 32,34,32 --septum 33 --method 2 --json " +
+                    (dir / "a.json").string(),
+                &out),
             0)
       << out;
   std::ifstream road(dir / "road.json"), analysed(dir / "a.json");
-  EXPECT_EQ(nlohmann::json::parse(road), nlohmann::json::parse(analysed));
+  nlohmann::json fromAnalyse = nlohmann::json::parse(analysed);
+  EXPECT_EQ(fromAnalyse["placement"]["source"], "options");
+  fromAnalyse.erase("placement");
+  EXPECT_EQ(nlohmann::json::parse(road), fromAnalyse);
 
   std::ofstream(dir / "wrong.qs") << "open " << file << "\nexpect-stage 3\ncommand 52\n";
   EXPECT_EQ(cli("script " + (dir / "wrong.qs").string(), &out), 1);
@@ -197,6 +203,44 @@ TEST_F(CommandLine, ReprojectionFollowsTheLeftVentricle) {
     EXPECT_EQ(j["D_volmax"].get<double>(), 0.0);  // no right ventricle in this mode
     EXPECT_EQ(j["TACFIT_switch"], 2);
   }
+}
+
+TEST_F(CommandLine, PlacementIsProposedUnlessTheUserGivesOrAsksOtherwise) {
+  const std::string file = phantomFile(phantom::defaultParams());
+  const std::string json = (dir / "r.json").string();
+  auto placement = [&](const std::string& options, std::string* out = nullptr) {
+    EXPECT_EQ(cli("analyse " + file + " --json " + json + " " + options, out), 0) << (out ? *out : options);
+    std::ifstream in(json);
+    return nlohmann::json::parse(in)["placement"];
+  };
+  std::string out;
+  const nlohmann::json proposed = placement("", &out);
+  EXPECT_EQ(proposed["source"], "auto");
+  EXPECT_NE(out.find("placement (auto): square " + std::to_string(proposed["recad_x"].get<int>()) + ","),
+            std::string::npos)
+      << out;
+  // What the user gives wins; the rest stays as proposed.
+  const nlohmann::json mixed = placement("--crop 30,33,40 --valve-angle 2");
+  EXPECT_EQ(mixed["source"], "options");
+  EXPECT_EQ(mixed["recad_x"], 30);
+  EXPECT_EQ(mixed["recad_y"], 33);
+  EXPECT_EQ(mixed["recad_t"], 40);
+  EXPECT_EQ(mixed["valves_angle"], 2.0);
+  for (const char* kept : {"rotation", "septum_plano", "valves_plano_"}) EXPECT_EQ(mixed[kept], proposed[kept]) << kept;
+  const nlohmann::json defaults = placement("--placement default");
+  EXPECT_EQ(defaults, nlohmann::json({{"recad_x", 32}, {"recad_y", 32}, {"recad_t", 32}, {"rotation", 0.0},
+                                      {"septum_plano", 32}, {"valves_plano_", 32}, {"valves_angle", 0.0},
+                                      {"source", "default"}}));
+}
+
+TEST_F(CommandLine, AnalyseOfAStudyWhereNothingBeatsSaysWhyAndGivesNoNumbers) {
+  phantom::PhantomParams p = phantom::defaultParams();
+  p.lv.ef_percent = p.rv.ef_percent = 0.01;
+  p.anatomy.base_descent_mm = 0;
+  std::string out;
+  EXPECT_EQ(cli("analyse " + phantomFile(p) + " --lang fr", &out), 8) << out;
+  EXPECT_NE(out.find("Aucune structure ne bat au-dessus du bruit"), std::string::npos) << out;
+  EXPECT_EQ(out.find("Fraction d'éjection"), std::string::npos) << out;
 }
 
 TEST_F(CommandLine, SegmentReportsBothVentriclesAtEveryInstant) {

@@ -68,28 +68,63 @@ double relativeL1(const std::vector<float>& a, const std::vector<float>& b) {
 }
 
 TEST(Pose, GroundTruthUndoBringsTheHeartBack) {
+  // Mirrored across the slices, the same undo must bring the heart back to the mirrored rest pose.
+  for (bool mirror : {false, true}) {
+    SCOPED_TRACE(mirror ? "mirrored" : "plain");
+    PhantomParams p = defaultParams(M);
+    p.noise = false;
+    p.anatomy.lung_blood_fraction = 0;  // compare the heart and organs, not the thorax edge
+    p.mirror_slices = mirror;
+    const Phantom ref = buildPhantom(p);
+    p.rotation_deg = 25;
+    p.tilt_deg = 12;
+    const Phantom moved = buildPhantom(p);
+    const auto truth = groundTruth(moved);
+    const size_t n = size_t(p.slices) * M * M;
+    std::vector<float> want(ref.expected_ml.begin(), ref.expected_ml.begin() + long(n));
+    std::vector<float> got(moved.expected_ml.begin(), moved.expected_ml.begin() + long(n));
+    const double before = relativeL1(got, want);
+    reorientInPlane(got, p.slices, truth["pose"]["undo_rotation_rad"].get<double>());
+    reorientTilt(got, p.slices, truth["pose"]["undo_valves_angle_deg"].get<double>());
+    const double after = relativeL1(got, want);
+    EXPECT_GT(before, 0.3);
+    EXPECT_LT(after, 0.08) << "before " << before;  // two bilinear resamplings leave about 5 %
+    // The opposite signs must not work: the stated directions are the ones that undo the pose.
+    std::vector<float> wrong(moved.expected_ml.begin(), moved.expected_ml.begin() + long(n));
+    reorientInPlane(wrong, p.slices, -truth["pose"]["undo_rotation_rad"].get<double>());
+    reorientTilt(wrong, p.slices, -truth["pose"]["undo_valves_angle_deg"].get<double>());
+    EXPECT_GT(relativeL1(wrong, want), 4 * after);
+  }
+}
+
+TEST(Pose, ShiftsAndMirrorMoveTheWholeSceneWhereTheTruthSays) {
   PhantomParams p = defaultParams(M);
   p.noise = false;
-  p.anatomy.lung_blood_fraction = 0;  // compare the heart and organs, not the thorax edge
+  p.slices = 48;
+  p.supersample = 2;
   const Phantom ref = buildPhantom(p);
-  p.rotation_deg = 25;
-  p.tilt_deg = 12;
+  p.shift_row_mm = 2 * p.pixel_mm;
+  p.shift_column_mm = -3 * p.pixel_mm;
+  p.shift_slice_mm = p.slice_mm;
+  p.mirror_slices = true;
   const Phantom moved = buildPhantom(p);
-  const auto truth = groundTruth(moved);
-  const size_t n = size_t(p.slices) * M * M;
-  std::vector<float> want(ref.expected_ml.begin(), ref.expected_ml.begin() + long(n));
-  std::vector<float> got(moved.expected_ml.begin(), moved.expected_ml.begin() + long(n));
-  const double before = relativeL1(got, want);
-  reorientInPlane(got, p.slices, truth["pose"]["undo_rotation_rad"].get<double>());
-  reorientTilt(got, p.slices, truth["pose"]["undo_valves_angle_deg"].get<double>());
-  const double after = relativeL1(got, want);
-  EXPECT_GT(before, 0.3);
-  EXPECT_LT(after, 0.08) << "before " << before;  // two bilinear resamplings leave about 5 %
-  // The opposite signs must not work: the stated directions are the ones that undo the pose.
-  std::vector<float> wrong(moved.expected_ml.begin(), moved.expected_ml.begin() + long(n));
-  reorientInPlane(wrong, p.slices, -truth["pose"]["undo_rotation_rad"].get<double>());
-  reorientTilt(wrong, p.slices, -truth["pose"]["undo_valves_angle_deg"].get<double>());
-  EXPECT_GT(relativeL1(wrong, want), 4 * after);
+  // Mirrored about slice 24, then moved by (2, -3, 1) voxels: slice z shows slice 49 - z.
+  double diff = 0, total = 0;
+  for (int z = 6; z < p.slices - 6; ++z)
+    for (int x = 6; x < M - 6; ++x)
+      for (int y = 6; y < M - 6; ++y) {
+        const float want = ref.expected_ml[ref.index(0, 2 * (p.slices / 2) + 1 - z, x - 2, y + 3)];
+        diff += std::fabs(moved.expected_ml[moved.index(0, z, x, y)] - want);
+        total += want;
+      }
+  EXPECT_LT(diff / total, 1e-4);
+  const auto pose = groundTruth(moved)["pose"];
+  EXPECT_DOUBLE_EQ(pose["origin_row"].get<double>(), 34.0);
+  EXPECT_DOUBLE_EQ(pose["origin_column"].get<double>(), 29.0);
+  EXPECT_DOUBLE_EQ(pose["origin_slice"].get<double>(), 25.0);
+  EXPECT_EQ(pose["rv_outflow_side"], "larger slices");
+  p.shift_slice_mm = INFINITY;
+  EXPECT_EQ(validate(p), "shifts must lie within +-500 mm");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "phantom/writers.h"
+#include "segmentation/placement_texts.h"
 #include "ui/shell.h"
 #include "ui/shell_texts.h"
 #include "workstation_fixture.h"
@@ -129,6 +130,55 @@ TEST_F(Shell, RefusedFileLeavesTheStageAndTheStudy) {
   EXPECT_EQ(stage(), kStageSegmentation);
   EXPECT_TRUE(ws->w.study.DATA == data);
   EXPECT_EQ(platform.last("warning")->text, "   Fichier DICOM inapproprié !   ");
+}
+
+// The automatic placement puts a turned, shifted heart back where the segmentation looks; the user
+// validates the steps as usual. It is offered only before the first step and refuses a study where
+// nothing beats, leaving the settings as they were.
+TEST_F(Shell, AutomaticPlacementBeforeTheFirstStep) {
+  auto placementEnabled = [&] {
+    for (const Menu& m : menuBar(*ws))
+      for (const MenuItem& i : m.items)
+        if (i.code == kCmdAutoPlacement) return i.enabled;
+    ADD_FAILURE() << "no automatic placement in the menus";
+    return false;
+  };
+  EXPECT_FALSE(placementEnabled());
+  phantom::PhantomParams p = phantom::defaultParams(64);
+  p.rotation_deg = 30;
+  p.shift_row_mm = 20;
+  p.shift_column_mm = -25;
+  const double ef = p.lv.ef_percent;
+  auto openPhantom = [&](const char* name) {
+    const auto file =
+        phantom::writeAcquisitions(phantom::buildPhantom(p), dir, name, {phantom::OutputFormat::DicomExplicit}).at(0);
+    platform.openAnswers.push_back(FileChoice{file.string(), 1});
+    runCommand(*ws, kCmdOpenAcquisition);
+  };
+  openPhantom("turned");
+  ASSERT_TRUE(placementEnabled());
+  const ReorientSettings before = ws->w.settings.reorient;
+  runCommand(*ws, kCmdAutoPlacement);
+  const ReorientSettings& r = ws->w.settings.reorient;
+  EXPECT_NEAR(r.rotation * 180 / 3.14159265, -30.0, 4.0);
+  EXPECT_NE(r.recad_x, before.recad_x);
+  key(Key::Return);
+  EXPECT_FALSE(placementEnabled());
+  key(Key::Tab);
+  key(Key::Return);
+  key(Key::Return);
+  ASSERT_EQ(stage(), kStageSegmentation);
+  runCommand(*ws, kCmdResults);
+  EXPECT_NEAR(ws->curves.vc.G.FES, ef, 5.0);
+
+  p.lv.ef_percent = p.rv.ef_percent = 0.01;
+  p.anatomy.base_descent_mm = 0;
+  openPhantom("still");
+  const ReorientSettings defaults = ws->w.settings.reorient;
+  runCommand(*ws, kCmdAutoPlacement);
+  EXPECT_EQ(platform.last("warning")->text, placement_texts::kNoBeat.fr);
+  EXPECT_EQ(ws->w.settings.reorient.rotation, defaults.rotation);
+  EXPECT_EQ(ws->w.settings.reorient.recad_x, defaults.recad_x);
 }
 
 TEST_F(Shell, CinePeriodBounds) {

@@ -15,6 +15,7 @@ constexpr double kFwhmPerSigma = 2.3548200450309493;  // 2 sqrt(2 ln 2)
 constexpr double kMm3PerMl = 1000.0;
 constexpr double kGaussianReachSigmas = 3.5;
 constexpr int kCurveCheckSamples = 400;
+constexpr double kMaxShiftMm = 500.0;
 
 // Fixed placement of the non-ventricular structures in the heart frame (mm).
 constexpr double kAtriumFlatten = 0.8;      // atria are flatter along the slices
@@ -255,11 +256,13 @@ Box heartBox(int s, const Geometry& g, const AnatomyParams& an) {
   }
 }
 
-// Working pose: position (row, column, slice offsets in mm) = R(rotation) T(tilt) heart point.
+// Working pose: position (row, column, slice offsets in mm) = S(R(rotation) T(tilt) heart point) + shift,
+// where S negates the slice offset when the scene is mirrored.
 struct Pose {
   double m[3][3];  // heart (u, v, w) -> (row, column, slice) millimetres
+  double shift[3];
 
-  explicit Pose(const PhantomParams& p) {
+  explicit Pose(const PhantomParams& p) : shift{p.shift_row_mm, p.shift_column_mm, p.shift_slice_mm} {
     const double th = p.rotation_deg * kPi / 180.0, be = p.tilt_deg * kPi / 180.0;
     const double ct = std::cos(th), st = std::sin(th), cb = std::cos(be), sb = std::sin(be);
     // T: (r, c, z) -> (r cb - z sb, c, r sb + z cb); R: (r, c) -> (r ct - c st, r st + c ct).
@@ -270,12 +273,16 @@ struct Pose {
         m[i][j] = 0;
         for (int k = 0; k < 3; ++k) m[i][j] += r[i][k] * t[k][j];
       }
+    if (p.mirror_slices)
+      for (double& v : m[2]) v = -v;
   }
   std::array<double, 3> toWorking(const Vec3& h) const {
-    return {m[0][0] * h.u + m[0][1] * h.v + m[0][2] * h.w, m[1][0] * h.u + m[1][1] * h.v + m[1][2] * h.w,
-            m[2][0] * h.u + m[2][1] * h.v + m[2][2] * h.w};
+    return {m[0][0] * h.u + m[0][1] * h.v + m[0][2] * h.w + shift[0],
+            m[1][0] * h.u + m[1][1] * h.v + m[1][2] * h.w + shift[1],
+            m[2][0] * h.u + m[2][1] * h.v + m[2][2] * h.w + shift[2]};
   }
-  Vec3 toHeart(double r, double c, double z) const {  // orthogonal: inverse is the transpose
+  Vec3 toHeart(double r, double c, double z) const {  // rows orthonormal: inverse is the transpose
+    r -= shift[0], c -= shift[1], z -= shift[2];
     return {m[0][0] * r + m[1][0] * c + m[2][0] * z, m[0][1] * r + m[1][1] * c + m[2][1] * z,
             m[0][2] * r + m[1][2] * c + m[2][2] * z};
   }
@@ -389,6 +396,9 @@ std::string validate(const PhantomParams& p) {
   if (!(p.pixel_mm > 0 && p.slice_mm > 0)) return "pixel size and slice thickness must be positive";
   if (!(p.heart_rate_bpm >= 30 && p.heart_rate_bpm <= 240)) return "heart rate must lie in 30..240 bpm";
   if (!(p.fwhm_mm >= 0)) return "FWHM must not be negative";
+  if (!std::isfinite(p.rotation_deg) || !std::isfinite(p.tilt_deg)) return "rotation and tilt must be finite";
+  for (double d : {p.shift_row_mm, p.shift_column_mm, p.shift_slice_mm})
+    if (!(std::fabs(d) <= kMaxShiftMm)) return "shifts must lie within +-500 mm";
   if (!(p.noise_fwhm_mm >= 0)) return "noise FWHM must not be negative";
   if (!(p.total_counts > 0)) return "total counts must be positive";
   if (p.supersample < 1 || p.supersample > 16) return "supersampling must lie in 1..16";

@@ -73,6 +73,12 @@ struct PhantomParams {
   uint64_t seed = 1;
   double rotation_deg = 0.0;  // in-plane rotation of the heart about the matrix centre
   double tilt_deg = 0.0;      // rotation of the (row, slice) plane about row centre, slice NCZ/2
+  // Displacement of the whole scene (heart and body) after the rotation and tilt, in mm:
+  // towards larger rows, columns and slices.
+  double shift_row_mm = 0.0, shift_column_mm = 0.0, shift_slice_mm = 0.0;
+  // The scene mirrored across the slices (about the centre slice), as a file whose slice order
+  // does not match its patient position loads.
+  bool mirror_slices = false;
   int supersample = 4;        // sub-samples per voxel edge
 };
 

@@ -320,6 +320,10 @@ nlohmann::json groundTruth(const Phantom& ph) {
       {"seed", p.seed},
       {"rotation_deg", p.rotation_deg},
       {"tilt_deg", p.tilt_deg},
+      {"shift_row_mm", p.shift_row_mm},
+      {"shift_column_mm", p.shift_column_mm},
+      {"shift_slice_mm", p.shift_slice_mm},
+      {"mirror_slices", p.mirror_slices},
       {"supersample", p.supersample},
       {"left_ventricle", curveJson(p.lv)},
       {"lv_wall_fault", faultJson(p.lv_fault)},
@@ -349,19 +353,29 @@ nlohmann::json groundTruth(const Phantom& ph) {
         {"study_date", p.patient.study_date},
         {"position", p.patient.position}}}};
   // Re-orientation: step 0 rotation (radians), then step 1 valves_angle (degrees, applied with
-  // the factor 0.0175 rad per degree) return the heart to the default pose.
-  const double valves = 0.0 - p.tilt_deg * kPi / 180.0 / kValveAngleRadPerDeg;  // 0.0 - x: no "-0" in the JSON
+  // the factor 0.0175 rad per degree) return the heart to the default pose (still mirrored across
+  // the slices when it was: the mirror turns the tilt the other way).
+  const double seenTilt = p.mirror_slices ? -p.tilt_deg : p.tilt_deg;
+  const double valves = 0.0 - seenTilt * kPi / 180.0 / kValveAngleRadPerDeg;  // 0.0 - x: no "-0" in the JSON
+  // Heart origin (valve-plane centre on the septum at end-diastole) in voxels of the working pose.
+  const double originRow = p.matrix / 2 + p.shift_row_mm / p.pixel_mm;
+  const double originColumn = p.matrix / 2 + p.shift_column_mm / p.pixel_mm;
+  const double originSlice = p.slices / 2 + p.shift_slice_mm / p.slice_mm;
   j["pose"] = {{"sampling", "instant i shows phase i / instants; instant 0 is end-diastole"},
                {"working_order", "DATA [instant][slice][row][column]; files store slices as file_slice_order says"},
                {"centre_row", p.matrix / 2},
                {"centre_column", p.matrix / 2},
                {"centre_slice", p.slices / 2},
-               {"valve_plane_row_at_end_diastole", p.matrix / 2},
-               {"septum_column", p.matrix / 2},
-               {"apex_row", p.matrix / 2 - an.lv_length_mm / p.pixel_mm},
+               {"origin_row", originRow},
+               {"origin_column", originColumn},
+               {"origin_slice", originSlice},
+               {"valve_plane_row_at_end_diastole", originRow},
+               {"septum_column", originColumn},
+               {"apex_row", originRow - an.lv_length_mm / p.pixel_mm},
                {"lv_apex_row_column_slice", lvApexWorking(p)},
                {"left_ventricle_side", "larger columns"},
-               {"rv_outflow_side", "smaller slices"},
+               {"rv_outflow_side", p.mirror_slices ? "larger slices" : "smaller slices"},
+               {"mirrored_across_slices", p.mirror_slices},
                {"undo_rotation_rad", 0.0 - p.rotation_deg * kPi / 180.0},
                {"undo_valves_angle_deg", valves},
                {"undo_valves_angle_steps", std::lround(valves)}};

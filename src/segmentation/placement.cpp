@@ -1,0 +1,399 @@
+#include "segmentation/placement.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <optional>
+#include <vector>
+
+#include "segmentation/corrections.h"
+#include "segmentation/placement_texts.h"
+
+namespace quorvel {
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+constexpr double kRadPerValveDegree = 0.0175;  // the factor the tilt step applies
+constexpr double kSmoothingMm = 5.0;           // Gaussian sigma of the harmonic images
+constexpr double kBodyLevel = 0.2;             // of the largest mean count: where the noise is measured
+constexpr double kMinBeatToNoise = 6.0;        // a study that does not beat reaches about 4.5
+constexpr double kNoiseFloor = 3.0;            // strokes within this many noise deviations are ignored
+constexpr double kVentricleLevel = 0.2;        // of the largest stroke: the ventricles' groups
+constexpr double kAtriumLevel = 0.1;           // of the largest stroke, against the phase: the atria
+constexpr double kJoinShare = 0.2;             // a group this strong, next to the strongest, is a ventricle too
+constexpr double kJoinDistanceMm = 100.0;
+constexpr double kSupportRadiusMm = 120.0;     // what beats farther from the ventricles is not the heart
+constexpr double kAxisRadiusMm = 60.0;         // the valve plane is looked for this close to the axis
+constexpr int kAxisLevellings = 2;
+constexpr double kSideGapMm = 10.0;            // the sides of the axis leave out this band about it
+constexpr double kMaxLean = 0.27;              // tan 15 degrees: one levelling step turns the axis at most so far
+constexpr double kBasalBandMm = 15.0;          // the base's travel, left out of the septum's profile
+constexpr double kEdgeLevel = 0.15;            // of the basal peak: the outer edge of the base's travel
+constexpr double kMinValleyDepth = 0.1;        // of the highest peak of that profile
+constexpr double kMarginMm = 25.0;             // around the ventricles in the square: the segmented
+                                               // blood pool reaches beyond the stroke
+constexpr int kSquareFittings = 3;
+constexpr int kMinSide = 16;
+constexpr double kMaxValveAngle = 40.0;
+
+struct Vec {
+  double r = 0, c = 0, z = 0;  // millimetres along rows, columns, slices
+  Vec operator+(const Vec& o) const { return {r + o.r, c + o.c, z + o.z}; }
+  Vec operator-(const Vec& o) const { return {r - o.r, c - o.c, z - o.z}; }
+  Vec operator*(double f) const { return {r * f, c * f, z * f}; }
+  double dot(const Vec& o) const { return r * o.r + c * o.c + z * o.z; }
+  double norm() const { return std::sqrt(dot(*this)); }
+  Vec unit() const { return *this * (1.0 / norm()); }
+  Vec cross(const Vec& o) const { return {c * o.z - z * o.c, z * o.r - r * o.z, r * o.c - c * o.r}; }
+};
+
+// One 3D image over the study's slices, rows and columns, and where its voxels lie in mm.
+struct Image {
+  int nz = 0;
+  std::vector<float> v;
+  explicit Image(int slices) : nz(slices), v(static_cast<size_t>(slices) * kSliceVoxels, 0.0f) {}
+  float max() const { return *std::max_element(v.begin(), v.end()); }
+};
+
+struct Geometry {
+  double mmRow = 0, mmSlice = 0;  // voxel sizes
+  Vec at(size_t i) const {
+    return {static_cast<double>(i / kMatrix % kMatrix) * mmRow, static_cast<double>(i % kMatrix) * mmRow,
+            static_cast<double>(i / kSliceVoxels) * mmSlice};
+  }
+};
+
+// Mean counts; the stroke image, the amplitude of each voxel's first harmonic in the phase of the
+// whole study's; and the highest harmonic, which a beating heart barely feeds: the noise.
+struct Harmonics {
+  Image mean, stroke, highest;
+  explicit Harmonics(int nz) : mean(nz), stroke(nz), highest(nz) {}
+};
+
+Harmonics harmonicImages(const Study& s) {
+  const int N = s.Ninst;
+  const size_t n = s.instantSize();
+  Harmonics h(s.NCZ);
+  std::vector<float> re(n, 0.0f), im(n, 0.0f);
+  double wholeRe = 0, wholeIm = 0;
+  for (int t = 0; t < N; ++t) {
+    const double a = 2 * kPi * t / N;
+    const float c = static_cast<float>(std::cos(a)), si = static_cast<float>(std::sin(a));
+    const float alternate = t % 2 == 0 ? 1.0f : -1.0f;
+    const float* d = &s.DATA[static_cast<size_t>(t) * n];
+    double total = 0;
+    for (size_t i = 0; i < n; ++i) {
+      total += d[i];
+      re[i] += d[i] * c;
+      im[i] += d[i] * si;
+      h.mean.v[i] += d[i];
+      h.highest.v[i] += alternate * d[i];
+    }
+    wholeRe += total * std::cos(a);
+    wholeIm += total * std::sin(a);
+  }
+  const double whole = std::hypot(wholeRe, wholeIm);
+  const float pr = whole > 0 ? static_cast<float>(wholeRe / whole) : 1.0f;
+  const float pi = whole > 0 ? static_cast<float>(wholeIm / whole) : 0.0f;
+  const float inv = 1.0f / static_cast<float>(N);
+  for (size_t i = 0; i < n; ++i) {
+    h.stroke.v[i] = 2.0f * inv * (re[i] * pr + im[i] * pi);
+    h.mean.v[i] *= inv;
+    h.highest.v[i] *= inv;
+  }
+  return h;
+}
+
+std::vector<double> gaussianKernel(double sigma) {
+  if (!(sigma > 0.3)) return {1.0};
+  const int r = static_cast<int>(std::ceil(3.0 * sigma));
+  std::vector<double> k(2 * r + 1);
+  double sum = 0;
+  for (int i = -r; i <= r; ++i) sum += k[i + r] = std::exp(-0.5 * i * i / (sigma * sigma));
+  for (double& x : k) x /= sum;
+  return k;
+}
+
+// Separable Gaussian blur, zero outside the study.
+void smooth(Image& im, double sigmaXY, double sigmaZ) {
+  const std::vector<double> kxy = gaussianKernel(sigmaXY), kz = gaussianKernel(sigmaZ);
+  std::vector<double> line;
+  auto pass = [&](const std::vector<double>& k, int count, size_t stride, size_t start) {
+    const int r = static_cast<int>(k.size() / 2);
+    line.resize(count);
+    for (int i = 0; i < count; ++i) line[i] = im.v[start + i * stride];
+    for (int i = 0; i < count; ++i) {
+      double acc = 0;
+      for (int d = std::max(-r, -i); d <= r && i + d < count; ++d) acc += k[d + r] * line[i + d];
+      im.v[start + i * stride] = static_cast<float>(acc);
+    }
+  };
+  for (size_t row = 0; row < static_cast<size_t>(im.nz) * kMatrix; ++row) pass(kxy, kMatrix, 1, row * kMatrix);
+  for (int z = 0; z < im.nz; ++z)
+    for (int col = 0; col < kMatrix; ++col) pass(kxy, kMatrix, kMatrix, static_cast<size_t>(z) * kSliceVoxels + col);
+  if (kz.size() > 1)
+    for (size_t x = 0; x < kSliceVoxels; ++x) pass(kz, im.nz, kSliceVoxels, x);
+}
+
+// Deviation of the stroke image that noise alone gives: the highest harmonic over the voxels of
+// heart-like counts, times sqrt 2 (a cosine over the cycle sums the same deviations with twice
+// the variance of an alternating sign).
+double strokeNoise(const Harmonics& h) {
+  const float level = static_cast<float>(kBodyLevel) * h.mean.max();
+  double sum = 0;
+  long count = 0;
+  for (size_t i = 0; i < h.mean.v.size(); ++i)
+    if (h.mean.v[i] > level) sum += double(h.highest.v[i]) * h.highest.v[i], ++count;
+  return count > 0 ? std::sqrt(2.0 * sum / count) : 0.0;
+}
+
+// A connected (6-neighbour) group of voxels with its stroke sum and stroke-weighted centroid.
+struct Group {
+  std::vector<size_t> members;
+  double sum = 0;
+  Vec centroid;
+
+  void join(const Group& o) {
+    centroid = (centroid * sum + o.centroid * o.sum) * (1.0 / (sum + o.sum));
+    sum += o.sum;
+    members.insert(members.end(), o.members.begin(), o.members.end());
+  }
+};
+
+// The groups of the voxels where keep is set, the largest stroke sum (in magnitude) first.
+std::vector<Group> groupsOf(const std::vector<uint8_t>& keep, const Image& stroke, const Geometry& geo) {
+  std::vector<Group> groups;
+  std::vector<uint8_t> seen(keep.size(), 0);
+  std::vector<size_t> stack;
+  for (size_t seed = 0; seed < keep.size(); ++seed) {
+    if (!keep[seed] || seen[seed]) continue;
+    Group g;
+    seen[seed] = 1;
+    stack.push_back(seed);
+    while (!stack.empty()) {
+      const size_t i = stack.back();
+      stack.pop_back();
+      g.members.push_back(i);
+      const size_t z = i / kSliceVoxels, r = i / kMatrix % kMatrix, c = i % kMatrix;
+      auto visit = [&](bool inside, size_t j) {
+        if (inside && keep[j] && !seen[j]) seen[j] = 1, stack.push_back(j);
+      };
+      visit(c > 0, i - 1);
+      visit(c + 1 < kMatrix, i + 1);
+      visit(r > 0, i - kMatrix);
+      visit(r + 1 < kMatrix, i + kMatrix);
+      visit(z > 0, i - kSliceVoxels);
+      visit(z + 1 < static_cast<size_t>(stroke.nz), i + kSliceVoxels);
+    }
+    for (size_t i : g.members) g.sum += stroke.v[i];
+    for (size_t i : g.members) g.centroid = g.centroid + geo.at(i) * (stroke.v[i] / g.sum);
+    groups.push_back(std::move(g));
+  }
+  std::stable_sort(groups.begin(), groups.end(),
+                   [](const Group& a, const Group& b) { return std::fabs(a.sum) > std::fabs(b.sum); });
+  return groups;
+}
+
+// Weights summed over positions (mm) in bins between lo and hi; each weight is shared between its
+// two nearest bin centres, so that voxels seen along an oblique direction leave no empty bins.
+struct Profile {
+  double lo = 0, width = 1;
+  std::vector<double> bins;
+  Profile(double from, double to, double binMm)
+      : lo(from), width(binMm), bins(static_cast<size_t>(std::max(1.0, std::ceil((to - from) / binMm))), 0.0) {}
+  void add(double s, double w) {
+    const double f = (s - lo) / width - 0.5;
+    const long b = static_cast<long>(std::floor(f));
+    const double frac = f - b;
+    if (b >= 0 && b < static_cast<long>(bins.size())) bins[b] += w * (1 - frac);
+    if (b + 1 >= 0 && b + 1 < static_cast<long>(bins.size())) bins[b + 1] += w * frac;
+  }
+  double at(size_t b) const { return lo + (b + 0.5) * width; }
+};
+
+struct Beat {
+  Vec x;    // mm from the ventricles' centre
+  float w;  // stroke: positive in the ventricles' phase
+};
+
+bool nearAxis(const Vec& x, const Vec& n) { return (x - n * x.dot(n)).norm() <= kAxisRadiusMm; }
+
+// Position along the axis n of the valve plane seen by the beats near the axis that `keep`
+// selects. Their stroke summed across the axis rises to its basal peak, where the base travels
+// over the cycle, falls, and turns to the atria's phase: the outer edge of that travel, where the
+// profile has fallen to half its peak, is the valve plane at end-diastole.
+template <typename Keep>
+std::optional<double> valveEdge(const std::vector<Beat>& beats, const Vec& n, double binMm, Keep keep) {
+  Profile along(-kSupportRadiusMm, kSupportRadiusMm, binMm);
+  for (const Beat& b : beats)
+    if (nearAxis(b.x, n) && keep(b.x)) along.add(b.x.dot(n), b.w);
+  const std::vector<double>& f = along.bins;
+  // The turn to the atria's phase: where the sum from the apex on is largest.
+  double cumulative = 0, best = -1;
+  size_t turn = 0;
+  for (size_t b = 0; b < f.size(); ++b) {
+    cumulative += f[b];
+    if (cumulative > best) best = cumulative, turn = b;
+  }
+  const size_t peak = static_cast<size_t>(std::max_element(f.begin(), f.begin() + turn + 1) - f.begin());
+  if (!(f[peak] > 0)) return std::nullopt;
+  size_t edge = peak;
+  while (edge + 1 < f.size() && f[edge + 1] > kEdgeLevel * f[peak]) ++edge;
+  const double next = edge + 1 < f.size() ? f[edge + 1] : 0.0;
+  return along.at(edge) + along.width * (f[edge] - kEdgeLevel * f[peak]) / (f[edge] - next);
+}
+
+// In-plane direction of the re-oriented columns for the axis n (rows follow n).
+Vec columnsOf(const Vec& n) {
+  const double theta = std::atan2(n.c, n.r);
+  return {-std::sin(theta), std::cos(theta), 0.0};
+}
+
+// Leans the axis until the valve plane, seen apart on either side of it across the septum and
+// across the slices, lies at one height: the plane through both edges gives the new axis.
+Vec levelAxis(const std::vector<Beat>& beats, Vec n, double binMm) {
+  for (int pass = 0; pass < kAxisLevellings; ++pass) {
+    const Vec across = columnsOf(n);
+    for (const Vec& d : {across, n.cross(across)}) {
+      double edge[2] = {0, 0}, lateral[2] = {0, 0};
+      bool seen = true;
+      for (int k = 0; k < 2 && seen; ++k) {
+        const double sign = k == 0 ? 1.0 : -1.0;
+        auto side = [&](const Vec& x) { return sign * x.dot(d) > kSideGapMm; };
+        const std::optional<double> e = valveEdge(beats, n, binMm, side);
+        double sw = 0, sl = 0;
+        for (const Beat& b : beats)
+          if (b.w > 0 && side(b.x) && nearAxis(b.x, n)) sw += b.w, sl += b.w * b.x.dot(d);
+        seen = e.has_value() && sw > 0;
+        if (seen) edge[k] = *e, lateral[k] = sl / sw;
+      }
+      if (!seen) continue;
+      const double slope = std::clamp((edge[0] - edge[1]) / (lateral[0] - lateral[1]), -kMaxLean, kMaxLean);
+      n = (n - d * slope).unit();
+    }
+  }
+  return n;
+}
+
+// Offset along m of the septum: the lowest point of the ventricles' stroke profiled across the
+// axis (away from the basal band that spans both) between its highest peak and the peak standing
+// out most on the other side. None when no second ventricle stands out.
+std::optional<double> septumValley(const Group& ventricles, const Image& stroke, const Geometry& geo,
+                                   const Vec& centre, const Vec& n, const Vec& m, double valve) {
+  Profile across(-kSupportRadiusMm, kSupportRadiusMm, geo.mmRow);
+  for (size_t i : ventricles.members) {
+    const Vec x = geo.at(i) - centre;
+    if (x.dot(n) < valve - kBasalBandMm) across.add(x.dot(m), stroke.v[i]);
+  }
+  const std::vector<double>& f = across.bins;
+  const size_t top = static_cast<size_t>(std::max_element(f.begin(), f.end()) - f.begin());
+  size_t valley = top;
+  double prominence = 0;
+  for (size_t b = 0; b < f.size(); ++b) {
+    if (b == top) continue;
+    // Its height above the lowest point between it and the highest peak.
+    const size_t lo = std::min(b, top), hi = std::max(b, top);
+    const size_t low = static_cast<size_t>(std::min_element(f.begin() + lo, f.begin() + hi + 1) - f.begin());
+    if (f[b] - f[low] > prominence) prominence = f[b] - f[low], valley = low;
+  }
+  if (!(prominence > kMinValleyDepth * f[top])) return std::nullopt;
+  return across.at(valley);
+}
+
+}  // namespace
+
+PlacementProposal proposePlacement(const Study& s) {
+  PlacementProposal out;
+  auto refuse = [&](PlacementStatus status, Text why) {
+    out.status = status;
+    out.why = why;
+    return out;
+  };
+  if (!s.loaded() || s.Ninst < 2 || s.NCZ < 1 || s.DATA.size() != static_cast<size_t>(s.Ninst) * s.instantSize())
+    return refuse(PlacementStatus::NoStudy, placement_texts::kNoStudy);
+  if (!(s.VOXEL_SIZE_XY > 0 && s.VOXEL_SIZE_Z > 0 && std::isfinite(s.VOXEL_SIZE_XY) && std::isfinite(s.VOXEL_SIZE_Z)))
+    return refuse(PlacementStatus::NoVoxelSize, placement_texts::kNoVoxelSize);
+  const Geometry geo{s.VOXEL_SIZE_XY * 10.0, s.VOXEL_SIZE_Z * 10.0};
+
+  Harmonics h = harmonicImages(s);
+  if (!(h.mean.max() > 0)) return refuse(PlacementStatus::NoCounts, placement_texts::kNoCounts);
+  for (Image* im : {&h.mean, &h.stroke, &h.highest}) smooth(*im, kSmoothingMm / geo.mmRow, kSmoothingMm / geo.mmSlice);
+  const double noise = strokeNoise(h);
+  const float strokeMax = h.stroke.max();
+  if (!(strokeMax > kMinBeatToNoise * noise && strokeMax > 0)) return refuse(PlacementStatus::NoBeat, placement_texts::kNoBeat);
+
+  // The ventricles: the strongest group beating in phase with the whole study, with any strong
+  // group next to it (the two ventricles may part at that level).
+  const double floorLevel = kNoiseFloor * noise;
+  std::vector<uint8_t> keep(h.stroke.v.size());
+  const float inPhase = static_cast<float>(std::max(kVentricleLevel * strokeMax, floorLevel));
+  for (size_t i = 0; i < keep.size(); ++i) keep[i] = h.stroke.v[i] > inPhase;
+  const std::vector<Group> beating = groupsOf(keep, h.stroke, geo);
+  Group ventricles = beating.front();
+  for (size_t g = 1; g < beating.size(); ++g)
+    if (beating[g].sum >= kJoinShare * beating[0].sum &&
+        (beating[g].centroid - beating[0].centroid).norm() <= kJoinDistanceMm)
+      ventricles.join(beating[g]);
+  const Vec centre = ventricles.centroid;
+
+  // The atria: the strongest group beating against that phase near the ventricles.
+  const float against = static_cast<float>(std::max(kAtriumLevel * strokeMax, floorLevel));
+  for (size_t i = 0; i < keep.size(); ++i)
+    keep[i] = h.stroke.v[i] < -against && (geo.at(i) - centre).norm() < kSupportRadiusMm;
+  const std::vector<Group> atria = groupsOf(keep, h.stroke, geo);
+  if (atria.empty() || !((atria[0].centroid - centre).norm() > 0))
+    return refuse(PlacementStatus::NoVentricles, placement_texts::kNoVentricles);
+
+  // The long axis, apex to base, levelled on the valve plane.
+  std::vector<Beat> beats;
+  for (size_t i = 0; i < h.stroke.v.size(); ++i) {
+    const Vec x = geo.at(i) - centre;
+    if (std::fabs(h.stroke.v[i]) > floorLevel && x.norm() <= kSupportRadiusMm) beats.push_back({x, h.stroke.v[i]});
+  }
+  const Vec n = levelAxis(beats, (atria[0].centroid - centre).unit(), geo.mmRow);
+  const Vec m = columnsOf(n);
+  const std::optional<double> valve = valveEdge(beats, n, geo.mmRow, [](const Vec&) { return true; });
+  if (!valve) return refuse(PlacementStatus::NoVentricles, placement_texts::kNoVentricles);
+  const std::optional<double> septum = septumValley(ventricles, h.stroke, geo, centre, n, m, *valve);
+  if (!septum) return refuse(PlacementStatus::NoVentricles, placement_texts::kNoVentricles);
+
+  // The square: centred on the crux (valve plane meets septum) as far as it stays inside the
+  // slice, its side reaching every ventricular voxel in-plane with a margin. A square pushed off
+  // the crux by the slice's edge reaches farther on the other side, so the side is measured again
+  // from where the square ended up.
+  const Vec crux = centre + n * *valve + m * *septum;
+  const Vec rows = Vec{n.r, n.c, 0.0}.unit();
+  Placement& p = out.placement;
+  Vec middle = crux;
+  for (int pass = 0; pass < kSquareFittings; ++pass) {
+    double reach = 0;
+    for (size_t i : ventricles.members) {
+      const Vec x = geo.at(i) - middle;
+      reach = std::max({reach, std::fabs(x.dot(rows)), std::fabs(x.dot(m))});
+    }
+    p.recad_t = std::clamp(2 * static_cast<int>(std::ceil((reach + kMarginMm) / geo.mmRow)), kMinSide, kMatrix);
+    const int half = p.recad_t / 2;
+    p.recad_x = std::clamp(static_cast<int>(std::lround(crux.r / geo.mmRow)), half, kMatrix - half);
+    p.recad_y = std::clamp(static_cast<int>(std::lround(crux.c / geo.mmRow)), half, kMatrix - half);
+    middle = Vec{p.recad_x * geo.mmRow, p.recad_y * geo.mmRow, crux.z};
+  }
+  // Step 0 shows at output (r, q) the source point centre + (t / 64) M (r - 32, q - 32), M the
+  // rotation by -rotation: rows follow n's in-plane direction when rotation is minus its angle.
+  // Step 1 turns each column's (slice, row) plane by valves_angle x 0.0175 rad about row 32 and
+  // slice NCZ / 2; minus n's elevation out of the slice plane makes the valve plane a row.
+  p.rotation = static_cast<float>(-std::atan2(n.c, n.r));
+  const double elevation = std::asin(std::clamp(n.z, -1.0, 1.0));
+  p.valves_angle = static_cast<float>(std::clamp(-elevation / kRadPerValveDegree, -kMaxValveAngle, kMaxValveAngle));
+  // Both lines pass through the crux; their offsets from that pivot, in voxels of the square.
+  const double outMm = geo.mmRow * p.recad_t / kMatrix;
+  const Vec pivot{p.recad_x * geo.mmRow, p.recad_y * geo.mmRow, (s.NCZ / 2) * geo.mmSlice};
+  p.septum_plano = static_cast<int>(std::lround(kMatrix / 2 + (crux - pivot).dot(m) / outMm));
+  p.valves_plano_ = static_cast<int>(std::lround(kMatrix / 2 + (crux - pivot).dot(n) / outMm));
+  if (p.septum_plano < kLineMin || p.septum_plano > kLineMax || p.valves_plano_ < kLineMin || p.valves_plano_ > kLineMax)
+    return refuse(PlacementStatus::NoVentricles, placement_texts::kNoVentricles);
+  out.status = PlacementStatus::Proposed;
+  return out;
+}
+
+}  // namespace quorvel

@@ -1,0 +1,50 @@
+#pragma once
+// Automatic placement of the re-orientation: from the loaded study (before step 0) it proposes
+// the square, its rotation, the septum line, the valve line and its tilt, so that the study can
+// be analysed without anyone placing them.
+#include "base/language.h"
+#include "study/study_record.h"
+
+namespace quorvel {
+
+// The settings of the three re-orientation steps, in the units the steps use.
+struct Placement {
+  int recad_x = 32, recad_y = 32;  // row and column of the centre of the square
+  int recad_t = 32;                // side of the square in voxels (even, 16..64, inside the slice)
+  float rotation = 0;              // radians
+  int septum_plano = 32;           // column of the septum line once step 0 is validated
+  int valves_plano_ = 32;          // row of the valve line once step 1 is validated
+  float valves_angle = 0;          // degrees (applied with 0.0175 rad per degree)
+  int infand_plane = -1;           // first slice of the right ventricle; -1: none
+};
+
+enum class PlacementStatus {
+  Proposed,
+  NoStudy,       // nothing loaded
+  NoVoxelSize,   // the voxel sizes are unknown
+  NoCounts,      // the study holds no count
+  NoBeat,        // nothing beats above the noise
+  NoVentricles,  // the beating structures do not form two ventricles above a valve plane
+};
+
+struct PlacementProposal {
+  PlacementStatus status = PlacementStatus::NoStudy;
+  Placement placement;  // meaningful only when proposed
+  Text why{"", ""};     // the refusal; empty when proposed
+  bool proposed() const { return status == PlacementStatus::Proposed; }
+};
+
+// Proposes the placement of the study as loaded (end-diastole at instant 0). Deterministic; reads
+// DATA, Ninst, NCZ and the voxel sizes, changes nothing. It proposes no infundibulum plane.
+//
+// The first harmonic of every voxel's time-activity curve, taken in the phase of the whole
+// study's curve, is a signed stroke image: positive where counts fall in systole (ventricles),
+// negative where they rise (atria). The long axis runs from the ventricles towards the atria; it
+// is then leaned until the valve plane, the outer edge of the stroke band where the base travels,
+// lies at one height on every side of the axis. Rows of the re-oriented slices follow that axis
+// (the rotation) and the tilt makes the valve plane horizontal. The septum is the valley of the
+// stroke between the two ventricles across the axis. The square is centred where the valve plane
+// meets the septum and framed on the ventricles with a margin.
+PlacementProposal proposePlacement(const Study& s);
+
+}  // namespace quorvel

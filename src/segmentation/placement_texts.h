@@ -1,0 +1,20 @@
+#pragma once
+// French and English texts of the automatic placement's refusals.
+#include "base/language.h"
+
+namespace quorvel::placement_texts {
+
+inline constexpr Text kNoStudy{"Aucune étude chargée : pas de placement automatique.",
+                               "No study loaded: no automatic placement."};
+inline constexpr Text kNoVoxelSize{"Taille des voxels inconnue : pas de placement automatique.",
+                                   "Unknown voxel size: no automatic placement."};
+inline constexpr Text kNoCounts{"L'étude ne contient aucun coup : pas de placement automatique.",
+                                "The study holds no counts: no automatic placement."};
+inline constexpr Text kNoBeat{"Aucune structure ne bat au-dessus du bruit : les ventricules ne peuvent pas être placés.",
+                              "Nothing beats above the noise: the ventricles cannot be placed."};
+inline constexpr Text kNoVentricles{
+    "Les structures qui battent ne forment pas deux ventricules au-dessus d'un plan valvulaire : placement "
+    "automatique impossible.",
+    "The beating structures do not form two ventricles above a valve plane: no automatic placement."};
+
+}  // namespace quorvel::placement_texts

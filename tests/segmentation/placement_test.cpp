@@ -1,0 +1,134 @@
+// The automatic placement on the digital phantom in a few poses. Its settings are applied by the
+// re-orientation steps themselves to the phantom's own anatomy (left ventricle, right ventricle,
+// atria), which must then lie where the segmentation looks for them; and it refuses what has no
+// heart to place.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+#include "phantom/writers.h"
+#include "segmentation/placement.h"
+#include "segmentation/reorient.h"
+#include "segmentation_fixture.h"
+
+namespace quorvel::testing {
+namespace {
+
+struct PoseCase {
+  const char* name;
+  double rotation, tilt, rows, columns, slices;  // degrees, mm
+  bool mirror;
+};
+
+// Smaller and coarser than the default phantom, to keep the suite fast.
+phantom::PhantomParams smallPhantom(const PoseCase& c) {
+  phantom::PhantomParams p = phantom::defaultParams();
+  p.slices = 48;
+  p.supersample = 2;
+  p.rotation_deg = c.rotation;
+  p.tilt_deg = c.tilt;
+  p.shift_row_mm = c.rows;
+  p.shift_column_mm = c.columns;
+  p.shift_slice_mm = c.slices;
+  p.mirror_slices = c.mirror;
+  return p;
+}
+
+// Where a structure's end-diastolic volume lies after the re-orientation, as shares of its mass.
+struct Share {
+  double leftOfSeptum = 0, aboveValves = 0;
+};
+
+class AutoPlacement : public SegmentationTest {
+ protected:
+  // The structures of instant 0 as three indicator "instants" (left ventricle, right ventricle,
+  // both atria), turned by the first two steps with the proposal's settings.
+  std::array<Share, 3> placeAnatomy(const phantom::PhantomParams& p, const Placement& pl) {
+    std::array<double, phantom::kStructureCount> ml{};
+    std::vector<uint8_t> dominant;
+    phantom::voxeliseInstant(p, 0, ml, &dominant);
+    const size_t n = dominant.size();
+    StudyWorkspace anatomy;
+    anatomy.study = blankStudy(3, p.slices, static_cast<float>(p.pixel_mm / 10), static_cast<float>(p.slice_mm / 10));
+    for (size_t i = 0; i < n; ++i) {
+      anatomy.study.DATA[i] = dominant[i] == phantom::kLV;
+      anatomy.study.DATA[n + i] = dominant[i] == phantom::kRV;
+      anatomy.study.DATA[2 * n + i] = dominant[i] == phantom::kLA || dominant[i] == phantom::kRA;
+    }
+    Segmentation none;
+    SegmentationContext c{anatomy, none, platform, log, dir};
+    ReorientSettings& r = anatomy.settings.reorient;
+    r.recad_x = pl.recad_x, r.recad_y = pl.recad_y, r.recad_t = pl.recad_t, r.rotation = pl.rotation;
+    EXPECT_EQ(FICH_VALIDATE(c), ReorientOutcome::StepValidated);
+    selectStep(anatomy.settings.flow, 1);
+    r.valves_angle = pl.valves_angle;
+    EXPECT_EQ(FICH_VALIDATE(c), ReorientOutcome::StepValidated);
+    std::array<Share, 3> out;
+    for (int s = 0; s < 3; ++s) {
+      double total = 0, left = 0, above = 0;
+      for (size_t i = 0; i < n; ++i) {
+        const double v = anatomy.study.DATA[s * n + i];
+        const int row = static_cast<int>(i / kMatrix % kMatrix), col = static_cast<int>(i % kMatrix);
+        total += v;
+        left += col < pl.septum_plano ? v : 0;
+        above += row < pl.valves_plano_ ? v : 0;
+      }
+      out[s] = {left / total, above / total};
+    }
+    return out;
+  }
+};
+
+TEST_F(AutoPlacement, ProposalPutsTheAnatomyWhereTheSegmentationLooks) {
+  const PoseCase cases[] = {
+      {"default pose", 0, 0, 0, 0, 0, false},
+      {"turned, tilted and shifted", 30, -15, 20, -25, 15, false},
+      {"mirrored across the slices", -35, 18, -30, 30, -20, true},
+  };
+  for (const PoseCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const phantom::PhantomParams p = smallPhantom(c);
+    const phantom::Phantom ph = phantom::buildPhantom(p);
+    loadPhantom(ph, w);
+    const PlacementProposal proposal = proposePlacement(w.study);
+    ASSERT_TRUE(proposal.proposed()) << proposal.why.en;
+    const Placement& pl = proposal.placement;
+    const auto pose = phantom::groundTruth(ph)["pose"];
+    EXPECT_NEAR(pl.rotation * 180 / std::numbers::pi, pose["undo_rotation_rad"].get<double>() * 180 / std::numbers::pi,
+                4.0);
+    EXPECT_NEAR(pl.valves_angle, pose["undo_valves_angle_deg"].get<double>(), 6.0);
+    EXPECT_EQ(pl.recad_t % 2, 0);
+    EXPECT_GE(pl.recad_x - pl.recad_t / 2, 0);
+    EXPECT_LE(pl.recad_y + pl.recad_t / 2, kMatrix);
+
+    const std::array<Share, 3> at = placeAnatomy(p, pl);
+    EXPECT_LT(at[0].leftOfSeptum, 0.05) << "left ventricle";
+    EXPECT_GT(at[0].aboveValves, 0.95) << "left ventricle";
+    EXPECT_GT(at[1].leftOfSeptum, 0.9) << "right ventricle";
+    EXPECT_GT(at[1].aboveValves, 0.9) << "right ventricle";
+    EXPECT_LT(at[2].aboveValves, 0.1) << "atria";
+  }
+}
+
+TEST_F(AutoPlacement, RefusesWhatHasNoHeartToPlace) {
+  EXPECT_EQ(proposePlacement(Study{}).status, PlacementStatus::NoStudy);
+  const Study empty = blankStudy(8, 32);
+  const PlacementProposal none = proposePlacement(empty);
+  EXPECT_EQ(none.status, PlacementStatus::NoCounts);
+  EXPECT_STRNE(none.why.fr, "");
+  EXPECT_STRNE(none.why.en, "");
+
+  // Organs and blood pools with their noise, but nothing beats: every instant is drawn afresh
+  // from the same expected counts.
+  phantom::PhantomParams p = smallPhantom({"still", 0, 0, 0, 0, 0, false});
+  p.lv.ef_percent = p.rv.ef_percent = 0.01;
+  p.anatomy.base_descent_mm = 0;
+  loadPhantom(phantom::buildPhantom(p), w);
+  const PlacementProposal still = proposePlacement(w.study);
+  EXPECT_EQ(still.status, PlacementStatus::NoBeat);
+  EXPECT_STREQ(still.why.en, "Nothing beats above the noise: the ventricles cannot be placed.");
+}
+
+}  // namespace
+}  // namespace quorvel::testing
