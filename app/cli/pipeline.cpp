@@ -126,20 +126,13 @@ int loadReorientSegment(const PipelineArgs& a, Session& s, bool progress,
   if (const int status = choosePlacement(a, s)) return status;
   clock.done("placement");
   const Placement& p = s.placement;
-  ReorientSettings& r = w.settings.reorient;
-  r.recad_x = p.recad_x;
-  r.recad_y = p.recad_y;
-  r.recad_t = p.recad_t;
-  r.rotation = p.rotation;
-  r.septum_plano = p.septum_plano;
+  applyPlacement(p, w.settings.reorient);
   auto validate = [&](int step, ReorientOutcome expected) {
     if (beforeValidation && !beforeValidation(step)) return kExitRefused;
     return ws.validateStep() == expected ? 0 : kExitNotSegmented;
   };
   if (const int status = validate(0, ReorientOutcome::StepValidated)) return status;
   selectStep(w.settings.flow, 1);
-  r.valves_plano_ = p.valves_plano_;
-  r.valves_angle = p.valves_angle;
   if (const int status = validate(1, ReorientOutcome::StepValidated)) return status;
   if (p.infand_plane >= 0) {
     SegmentationContext c = ws.segmentation();

@@ -303,6 +303,16 @@ std::optional<double> septumValley(const Group& ventricles, const Image& stroke,
 
 }  // namespace
 
+void applyPlacement(const Placement& p, ReorientSettings& r) {
+  r.recad_x = p.recad_x;
+  r.recad_y = p.recad_y;
+  r.recad_t = p.recad_t;
+  r.rotation = p.rotation;
+  r.septum_plano = p.septum_plano;
+  r.valves_plano_ = p.valves_plano_;
+  r.valves_angle = p.valves_angle;
+}
+
 PlacementProposal proposePlacement(const Study& s) {
   PlacementProposal out;
   auto refuse = [&](PlacementStatus status, Text why) {
@@ -359,24 +369,25 @@ PlacementProposal proposePlacement(const Study& s) {
   if (!septum) return refuse(PlacementStatus::NoVentricles, placement_texts::kNoVentricles);
 
   // The square: centred on the crux (valve plane meets septum) as far as it stays inside the
-  // slice, its side reaching every ventricular voxel in-plane with a margin. A square pushed off
-  // the crux by the slice's edge reaches farther on the other side, so the side is measured again
-  // from where the square ended up.
+  // slice, its side reaching every ventricular voxel with a margin once tilted: rows then follow
+  // the axis n itself from the tilt's pivot (the middle slice), so a tilted heart reaches farther
+  // than its in-plane extent. A square pushed off the crux by the slice's edge reaches farther on
+  // the other side, so the side is measured again from where the square ended up.
   const Vec crux = centre + n * *valve + m * *septum;
-  const Vec rows = Vec{n.r, n.c, 0.0}.unit();
+  const double pivotMm = (s.NCZ / 2) * geo.mmSlice;
   Placement& p = out.placement;
-  Vec middle = crux;
+  Vec middle{crux.r, crux.c, pivotMm};
   for (int pass = 0; pass < kSquareFittings; ++pass) {
     double reach = 0;
     for (size_t i : ventricles.members) {
       const Vec x = geo.at(i) - middle;
-      reach = std::max({reach, std::fabs(x.dot(rows)), std::fabs(x.dot(m))});
+      reach = std::max({reach, std::fabs(x.dot(n)), std::fabs(x.dot(m))});
     }
     p.recad_t = std::clamp(2 * static_cast<int>(std::ceil((reach + kMarginMm) / geo.mmRow)), kMinSide, kMatrix);
     const int half = p.recad_t / 2;
     p.recad_x = std::clamp(static_cast<int>(std::lround(crux.r / geo.mmRow)), half, kMatrix - half);
     p.recad_y = std::clamp(static_cast<int>(std::lround(crux.c / geo.mmRow)), half, kMatrix - half);
-    middle = Vec{p.recad_x * geo.mmRow, p.recad_y * geo.mmRow, crux.z};
+    middle = Vec{p.recad_x * geo.mmRow, p.recad_y * geo.mmRow, pivotMm};
   }
   // Step 0 shows at output (r, q) the source point centre + (t / 64) M (r - 32, q - 32), M the
   // rotation by -rotation: rows follow n's in-plane direction when rotation is minus its angle.
@@ -387,7 +398,7 @@ PlacementProposal proposePlacement(const Study& s) {
   p.valves_angle = static_cast<float>(std::clamp(-elevation / kRadPerValveDegree, -kMaxValveAngle, kMaxValveAngle));
   // Both lines pass through the crux; their offsets from that pivot, in voxels of the square.
   const double outMm = geo.mmRow * p.recad_t / kMatrix;
-  const Vec pivot{p.recad_x * geo.mmRow, p.recad_y * geo.mmRow, (s.NCZ / 2) * geo.mmSlice};
+  const Vec pivot = middle;
   p.septum_plano = static_cast<int>(std::lround(kMatrix / 2 + (crux - pivot).dot(m) / outMm));
   p.valves_plano_ = static_cast<int>(std::lround(kMatrix / 2 + (crux - pivot).dot(n) / outMm));
   if (p.septum_plano < kLineMin || p.septum_plano > kLineMax || p.valves_plano_ < kLineMin || p.valves_plano_ > kLineMax)

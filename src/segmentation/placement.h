@@ -3,6 +3,7 @@
 // the square, its rotation, the septum line, the valve line and its tilt, so that the study can
 // be analysed without anyone placing them.
 #include "base/language.h"
+#include "study/per_study_settings.h"
 #include "study/study_record.h"
 
 namespace quorvel {
@@ -17,6 +18,10 @@ struct Placement {
   float valves_angle = 0;          // degrees (applied with 0.0175 rad per degree)
   int infand_plane = -1;           // first slice of the right ventricle; -1: none
 };
+
+// Puts the square, rotation, lines and tilt of p into the re-orientation settings (step 0 keeps
+// the lines and tilt for the steps after it); the infundibulum plane is a command of its own.
+void applyPlacement(const Placement& p, ReorientSettings& r);
 
 enum class PlacementStatus {
   Proposed,

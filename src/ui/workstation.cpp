@@ -79,14 +79,7 @@ Status Workstation::proposePlacementCommand() {
     return refusal;
   }
   const Placement& p = proposal.placement;
-  ReorientSettings& r = w.settings.reorient;
-  r.recad_x = p.recad_x;
-  r.recad_y = p.recad_y;
-  r.recad_t = p.recad_t;
-  r.rotation = p.rotation;
-  r.septum_plano = p.septum_plano;
-  r.valves_plano_ = p.valves_plano_;
-  r.valves_angle = p.valves_angle;
+  applyPlacement(p, w.settings.reorient);
   log.writef("Placement  ::  square %d %d %d  rotation %.4f  septum %d  valves %d  angle %.2f\n", p.recad_x,
              p.recad_y, p.recad_t, p.rotation, p.septum_plano, p.valves_plano_, p.valves_angle);
   platform.pictureChanged(View::Reorientation);
