@@ -20,6 +20,7 @@
 #include "render/curve_plot.h"
 #include "render/png_io.h"
 #include "render/update_bmp.h"
+#include "ui/shell.h"
 #include "segmentation/corrections.h"
 #include "segmentation/plausibility.h"
 #include "segmentation/volume_curves.h"
@@ -41,44 +42,23 @@ struct AnalyseArgs {
   int harmonics = -1;   // method 2
   std::string json;
   std::string pictures;  // folder of the PNG pictures; empty: none
+  std::string saveExam;      // the exam written after the analysis
+  std::string templateExam;  // an exam whose re-orientation and segmentation are replayed
   bool reprojection = false;
   bool model3d = false;  // also the preview and the full 3D model
   int sectors = 17, axial = 48, angular = 48;
 };
 
-// The 3D model's results: per map the statistics of both ventricles ([left, right]), the sector
-// means of the selected layout, where the valve planes came from and the empty regional curves.
-nlohmann::json model3dJson(const StudyWorkspace& w, const Model3D& m) {
-  const RegionalMaps& maps = m.maps;
-  const BullsEye& eye = m.eye;
-  const int layout = w.options.SECT_25;
+// Where the valve planes came from and the empty regional curves: what the run found, which an
+// exam does not keep.
+nlohmann::json modelNotesJson(const StudyWorkspace& w, const Model3D& m) {
   nlohmann::json j;
-  auto pair = [](const std::array<float, 2>& a) { return std::vector<float>{a[0], a[1]}; };
-  const std::pair<const char*, const std::array<float, 2>*> stats[] = {
-      {"mesh_fej_mean", &maps.mesh_fej_mean},   {"mesh_fej_std", &maps.mesh_fej_std},
-      {"mesh_tej_mean", &maps.mesh_tej_mean},   {"mesh_tej_std", &maps.mesh_tej_std},
-      {"mesh_per_mean", &maps.mesh_per_mean},   {"mesh_per_std", &maps.mesh_per_std},
-      {"mesh_pfr_mean", &maps.mesh_pfr_mean},   {"mesh_pfr_std", &maps.mesh_pfr_std},
-      {"mesh_tper_mean", &maps.mesh_tper_mean}, {"mesh_tper_std", &maps.mesh_tper_std},
-      {"mesh_tpfr_mean", &maps.mesh_tpfr_mean}, {"mesh_tpfr_std", &maps.mesh_tpfr_std}};
-  for (const auto& [name, value] : stats) j[name] = pair(*value);
-  const std::pair<const char*, const std::array<SectorValues, 2>*> sectors[] = {
-      {"mesh_smoy_fej", &eye.mesh_smoy_fej}, {"mesh_smoy_tej", &eye.mesh_smoy_tej},
-      {"mesh_smoy_per", &eye.mesh_smoy_per}, {"mesh_smoy_pfr", &eye.mesh_smoy_pfr},
-      {"mesh_smoy_tper", &eye.mesh_smoy_tper}, {"mesh_smoy_tpfr", &eye.mesh_smoy_tpfr}};
-  for (const auto& [name, value] : sectors)
-    for (int v = 0; v < 2; ++v) j[name].push_back(std::vector<float>((*value)[v].begin() + 1, (*value)[v].begin() + 1 + layout));
-  j["SECT_25"] = layout;
-  j["PER_corr"] = maps.PER_corr;
-  j["PFR_corr"] = maps.PFR_corr;
-  j["mesh_samA"] = m.mesh.mesh_samA;
-  j["mesh_samR"] = m.mesh.mesh_samR;
   for (int v = 0; v < 2; ++v) {
     std::vector<std::string> source;
     for (int t = 0; t < w.study.Ninst; ++t)
       source.push_back(m.skel.valve_source[v + 1][t] == kValveLine ? "valve line" : "voxels");
     j["valve_source"].push_back(source);
-    j["regional_empty_curves"].push_back(maps.regional_empty_curves[v]);
+    j["regional_empty_curves"].push_back(m.maps.regional_empty_curves[v]);
     j["regional_empty_warning"].push_back(tooManyEmptyCurves(m, v));
   }
   return j;
@@ -100,14 +80,6 @@ std::string bundledPhantom(const std::filesystem::path& folder) {
   (void)folder;
   return {};
 #endif
-}
-
-void printPanels(const StudyWorkspace& w, const CurveState& curves, std::ostream& out) {
-  const int LANGUE = w.options.LANGUE;
-  const int method = w.settings.curves.TACFIT_switch;
-  out << ventriclePanelTitle(1, LANGUE) << '\n' << ventricleResultsText(curves.vc.G, LANGUE) << '\n';
-  out << ventriclePanelTitle(2, LANGUE) << '\n' << ventricleResultsText(curves.vc.D, LANGUE) << '\n';
-  out << tacfitMethodLabel(method, curves.settings, LANGUE) << '\n';
 }
 
 nlohmann::json placementJson(const Session& s) {
@@ -223,7 +195,9 @@ int runAnalyse(AnalyseArgs a) {
   try {
     BeforeValidation showStep;
     if (pictures) showStep = [&](int step) { return pictures->reorientation(step); };
-    if (const int status = loadReorientSegment(a.pipeline, session, true, showStep)) return status;
+    const int loaded = a.templateExam.empty() ? loadReorientSegment(a.pipeline, session, true, showStep)
+                                              : loadWithTemplate(a.pipeline, a.templateExam, ws);
+    if (loaded) return loaded;
     if (pictures && !pictures->segmentation()) return kExitRefused;
     if (!ws.checkVentricles()) return kExitVentricleMissing;
     ws.w.settings.curves.TACFIT_switch = a.method;
@@ -238,7 +212,7 @@ int runAnalyse(AnalyseArgs a) {
   } catch (const FatalExit& e) {
     return e.code;
   }
-  printPanels(ws.w, ws.curves, std::cout);  // before the regional fits change the iteration count
+  printPanels(ws, std::cout);  // before the regional fits change the iteration count
   if (a.model3d) {
     try {
       const auto start3d = std::chrono::steady_clock::now();
@@ -256,9 +230,13 @@ int runAnalyse(AnalyseArgs a) {
     } catch (const FatalExit& e) {
       return e.code;
     }
-    const auto texts = AFFICHAGE_RES_MESH(ws.model, 0, ws.w.study, ws.w.options.LANGUE);
-    std::cout << ventriclePanelTitle(1, ws.w.options.LANGUE) << " 3D\n" << texts[1] << '\n'
-              << ventriclePanelTitle(2, ws.w.options.LANGUE) << " 3D\n" << texts[0];
+    printModelPanels(ws, std::cout);
+  }
+  if (!a.saveExam.empty()) {
+    WorkflowState& f = ws.w.settings.flow;
+    if (a.model3d) f.Previsu_OK = f.build_visu = 1;
+    ws.shell._MENU_ = a.model3d ? kStageResults3D : kStageResults;
+    if (!ws.saveExam(a.saveExam)) return kExitRefused;  // the refusal has been shown
   }
   std::vector<std::string> warnings;
   for (const ImplausibleVentricle& v : implausibleResults(ws.w.study, ws.w.settings.limits, ws.seg, ws.curves.vc))
@@ -266,8 +244,11 @@ int runAnalyse(AnalyseArgs a) {
   for (const std::string& line : warnings) std::cerr << line << '\n';
   if (!a.json.empty()) {
     nlohmann::json j = resultsJson(ws);
-    j["placement"] = placementJson(session);
-    if (a.model3d) j.update(model3dJson(ws.w, ws.model));
+    if (a.templateExam.empty()) j["placement"] = placementJson(session);
+    if (a.model3d) {
+      j.update(model3dJson(ws));
+      j.update(modelNotesJson(ws.w, ws.model));
+    }
     if (!warnings.empty()) j["warnings"] = warnings;
     const std::string text = j.dump(2) + "\n";
     if (!writeFileAtomically(a.json, std::string_view(text))) {
@@ -304,6 +285,10 @@ void registerAnalyseCommand(CLI::App& app, int& status) {
   cmd->add_option("--angular", args->angular, "Angular sampling of the 3D mesh")
       ->check(CLI::IsMember({24, 48, 72, 96, 120}))
       ->capture_default_str();
+  cmd->add_option("--save-exam", args->saveExam, "Also save the exam (.qvx) once analysed");
+  cmd->add_option("--template", args->templateExam,
+                  "Process like this exam (.qvx): replay its re-orientation, take its segmentation")
+      ->check(CLI::ExistingFile);
   cmd->add_flag("--reprojection", args->reprojection,
                 "Reprojection mode: the left ventricle from projected images, with the mode's own settings");
   cmd->callback([cmd, args, &status] {

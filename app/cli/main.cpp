@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
   quorvel::cli::registerAnalyseCommand(app, status);
   quorvel::cli::registerEvalMethodsCommand(app, status);
   quorvel::cli::registerScriptCommand(app, status);
+  quorvel::cli::registerExamCommand(app, status);
 #ifdef QUORVEL_HAVE_PHANTOM
   quorvel::cli::registerPhantomCommand(app, status);
 #endif

@@ -8,6 +8,8 @@
 #include "base/app_folder.h"
 #include "base/language.h"
 #include "segmentation/placement.h"
+#include "curves/method_commands.h"
+#include "model3d/regional.h"
 #include "segmentation/reorient.h"
 #include "study/loading.h"
 #include "study/timing.h"
@@ -63,6 +65,19 @@ int choosePlacement(const PipelineArgs& a, Session& s) {
   return 0;
 }
 
+// The acquisition opened in the language and re-binning asked for, with the heart rate given (or
+// the default) when the file has none. False when the file was refused (the refusal is shown).
+bool openForPipeline(const PipelineArgs& a, Workstation& ws, StageClock& clock) {
+  StudyWorkspace& w = ws.w;
+  w.options.LANGUE = a.language == "fr" ? kFrench : kEnglish;
+  w.options.RECH_8 = a.noRebin ? 0 : 1;
+  if (!ws.openAcquisition(a.file, kFormatDicom)) return false;
+  if (w.study.FREQ_ASKING)
+    setHeartRate(w.study, a.heartRate > 0 ? a.heartRate : w.options.DEFAULT_freq, ws.platform, w.options.LANGUE);
+  clock.done("load");
+  return true;
+}
+
 }  // namespace
 
 Session::Session() : ws(platform, applicationFolder()) {}
@@ -114,14 +129,8 @@ int loadReorientSegment(const PipelineArgs& a, Session& s, bool progress,
                         const BeforeValidation& beforeValidation) {
   Workstation& ws = s.ws;
   StudyWorkspace& w = ws.w;
-  w.options.LANGUE = a.language == "fr" ? kFrench : kEnglish;
-  w.options.RECH_8 = a.noRebin ? 0 : 1;
   StageClock clock(progress);
-  // A refusal has been shown, in the language asked for.
-  if (!ws.openAcquisition(a.file, kFormatDicom)) return kExitRefused;
-  if (w.study.FREQ_ASKING)
-    setHeartRate(w.study, a.heartRate > 0 ? a.heartRate : w.options.DEFAULT_freq, ws.platform, w.options.LANGUE);
-  clock.done("load");
+  if (!openForPipeline(a, ws, clock)) return kExitRefused;
 
   if (const int status = choosePlacement(a, s)) return status;
   clock.done("placement");
@@ -144,16 +153,34 @@ int loadReorientSegment(const PipelineArgs& a, Session& s, bool progress,
   return 0;
 }
 
+int loadWithTemplate(const PipelineArgs& a, const std::string& templatePath, Workstation& ws) {
+  StageClock clock(true);
+  if (!openForPipeline(a, ws, clock)) return kExitRefused;
+  if (const Status s = ws.applyTemplate(templatePath); !s)  // the refusal has been shown
+    return s.code() == RefusalCode::TooManyRegions ? kExitNotSegmented : kExitRefused;
+  clock.done("template");
+  return 0;
+}
+
+void printPanels(const Workstation& ws, std::ostream& out) {
+  const int LANGUE = ws.w.options.LANGUE;
+  out << ventriclePanelTitle(1, LANGUE) << '\n' << ventricleResultsText(ws.curves.vc.G, LANGUE) << '\n';
+  out << ventriclePanelTitle(2, LANGUE) << '\n' << ventricleResultsText(ws.curves.vc.D, LANGUE) << '\n';
+  out << tacfitMethodLabel(ws.w.settings.curves.TACFIT_switch, ws.curves.settings, LANGUE) << '\n';
+}
+
+void printModelPanels(const Workstation& ws, std::ostream& out) {
+  const int LANGUE = ws.w.options.LANGUE;
+  const auto texts = AFFICHAGE_RES_MESH(ws.model, 0, ws.w.study, LANGUE);
+  out << ventriclePanelTitle(1, LANGUE) << " 3D\n" << texts[1] << '\n'
+      << ventriclePanelTitle(2, LANGUE) << " 3D\n" << texts[0];
+}
+
 int loadReprojectAndFit(const PipelineArgs& a, Workstation& ws, bool progress) {
   StudyWorkspace& w = ws.w;
-  w.options.LANGUE = a.language == "fr" ? kFrench : kEnglish;
-  w.options.RECH_8 = a.noRebin ? 0 : 1;
   w.options.REPROJ = 1;
   StageClock clock(progress);
-  if (!ws.openAcquisition(a.file, kFormatDicom)) return kExitRefused;
-  if (w.study.FREQ_ASKING)
-    setHeartRate(w.study, a.heartRate > 0 ? a.heartRate : w.options.DEFAULT_freq, ws.platform, w.options.LANGUE);
-  clock.done("load");
+  if (!openForPipeline(a, ws, clock)) return kExitRefused;
   ReorientSettings& r = w.settings.reorient;
   if (a.givenRotation) r.rotation = static_cast<float>(a.rotationDeg * std::numbers::pi / 180.0);
   if (ws.validateStep() != ReorientOutcome::StepValidated) return kExitNotSegmented;

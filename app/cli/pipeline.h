@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,15 @@ struct Session {
 // study and places the seed), then step 2 and the left ventricle's curve. Returns 0, or the exit
 // status to give.
 int loadReprojectAndFit(const PipelineArgs& a, Workstation& ws, bool progress);
+
+// Loads args.file and processes it like the exam templatePath: its validated steps replayed, its
+// segmentation taken. Returns 0, or the exit status to give.
+int loadWithTemplate(const PipelineArgs& a, const std::string& templatePath, Workstation& ws);
+
+// The two result panels and the method label, as the results stage shows them.
+void printPanels(const Workstation& ws, std::ostream& out);
+// The 3D results panels of both ventricles (the ejection-fraction map).
+void printModelPanels(const Workstation& ws, std::ostream& out);
 
 // Called with the step about to be validated, its settings in place; false stops the run.
 using BeforeValidation = std::function<bool(int step)>;

@@ -1,9 +1,15 @@
 #include "base/byte_reader.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <new>
 #include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace quorvel {
 
@@ -43,26 +49,34 @@ std::optional<std::vector<uint8_t>> readFileRange(const std::filesystem::path& p
 }
 
 bool writeFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes) {
-  std::filesystem::path tmp = path;
-  tmp += ".tmp";
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out.flush();
-    if (!out) {
-      out.close();
-      std::error_code ec;
-      std::filesystem::remove(tmp, ec);
-      return false;
-    }
+  // A unique name beside the target, so that two writers never share a temporary file and the
+  // rename stays within one file system.
+  std::string pattern = path.string() + ".XXXXXX";
+  const int fd = ::mkstemp(pattern.data());
+  if (fd < 0) return false;
+  const std::filesystem::path tmp = pattern;
+  bool written = ::fchmod(fd, 0644) == 0;
+  for (size_t done = 0; written && done < bytes.size();) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) written = false;
+    else done += static_cast<size_t>(n);
   }
+  // On the disk before the rename, so that a crash never leaves a renamed but empty file.
+  written = written && ::fsync(fd) == 0;
+  written = ::close(fd) == 0 && written;
   std::error_code ec;
-  std::filesystem::rename(tmp, path, ec);
-  if (!ec) return true;
-  std::error_code ignored;
-  std::filesystem::remove(tmp, ignored);
-  return false;
+  if (written) std::filesystem::rename(tmp, path, ec);
+  if (!written || ec) {
+    std::filesystem::remove(tmp, ec);
+    return false;
+  }
+  const std::filesystem::path parent = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+  if (const int dir = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY); dir >= 0) {
+    ::fsync(dir);  // the rename itself made durable; a folder that cannot be synced is no failure
+    ::close(dir);
+  }
+  return true;
 }
 
 }  // namespace quorvel

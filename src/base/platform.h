@@ -87,6 +87,12 @@ class Platform {
                                                    int preselectedFilter) = 0;
   virtual std::optional<std::string> chooseFolder(const std::string& title) = 0;
   virtual std::optional<Rgb> chooseColour(Rgb initial) = 0;
+  // A text editor (the exam's comments) opened on initial; nothing when the user cancelled or the
+  // front end has no editor.
+  virtual std::optional<std::string> editText(const std::string& title, const std::string& initial) {
+    (void)title, (void)initial;
+    return std::nullopt;
+  }
 
   // Modeless heart-rate prompt; the front end answers later through the study's setter.
   virtual void openHeartRatePrompt(int initialBpm) = 0;

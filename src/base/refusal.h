@@ -39,6 +39,12 @@ enum class RefusalCode {
   FitFailed,
   // The user stopped a long operation; nothing changed.
   Cancelled,
+  // Exam files and templates.
+  NotAnExam,
+  ExamNotWritten,
+  NothingToSave,
+  TemplateNotIndexed,
+  TemplateGeometry,
 };
 
 struct Refusal {

@@ -75,6 +75,11 @@ std::optional<Rgb> ScriptedPlatform::chooseColour(Rgb initial) {
   return popAnswer(colourAnswers);
 }
 
+std::optional<std::string> ScriptedPlatform::editText(const std::string& title, const std::string& initial) {
+  record("edit", title + ": " + initial);
+  return popAnswer(textAnswers);
+}
+
 void ScriptedPlatform::openHeartRatePrompt(int initialBpm) {
   heartRatePromptOpen = true;
   record("heart-rate-prompt", std::to_string(initialBpm));

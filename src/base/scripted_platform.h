@@ -21,6 +21,7 @@ class ScriptedPlatform : public Platform {
   std::deque<std::optional<FileChoice>> saveAnswers;
   std::deque<std::optional<std::string>> folderAnswers;
   std::deque<std::optional<Rgb>> colourAnswers;
+  std::deque<std::optional<std::string>> textAnswers;
   bool cancelProgress = false;
   ScreenSize screen;
 
@@ -48,6 +49,7 @@ class ScriptedPlatform : public Platform {
                                            int preselectedFilter) override;
   std::optional<std::string> chooseFolder(const std::string& title) override;
   std::optional<Rgb> chooseColour(Rgb initial) override;
+  std::optional<std::string> editText(const std::string& title, const std::string& initial) override;
   void openHeartRatePrompt(int initialBpm) override;
   void closeHeartRatePrompt() override;
   void startTimer(TimerId id, int periodMs) override;

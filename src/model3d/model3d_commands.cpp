@@ -30,7 +30,8 @@ void PREVISU_3D_BUILD(const ModelInputs& in, const Model3DSettings& set, Model3D
 
 void PREVISU_3D_REBUILD(const ModelInputs& in, const Model3DSettings& set, Model3D& m) {
   const int last = in.study.Ninst - 1;
-  BUILD_VISU_3D1(in, m.skel);
+  // A loaded exam holds its labels, valve voxels included; they are built only when missing.
+  if (m.skel.BORD.size() != in.study.DATA.size()) BUILD_VISU_3D1(in, m.skel);
   SKEL_DISCRETISE(in, set, m.mesh.mesh_samA, m.skel, kClassLeft, kClassRight, 0, last);
   MAILLAGE_3D_PRE(in, set, m, 0, 1, 0, last);
 }

@@ -12,7 +12,8 @@ namespace quorvel {
 // Entering the pre-visualisation stage: BORD, then valve planes, apices, barycentres and
 // skeletons of both ventricles at every instant, then the preview mesh.
 void PREVISU_3D_BUILD(const ModelInputs& in, const Model3DSettings& set, Model3D& m);
-// After loading an exam (valve planes and apices from the file): BORD, skeletons, preview mesh.
+// After loading an exam (labels, valve planes and apices from the file) or changing the preview
+// sampling: the skeletons and the preview mesh (BORD only when there is none).
 void PREVISU_3D_REBUILD(const ModelInputs& in, const Model3DSettings& set, Model3D& m);
 // Ventricle v (1 left, 2 right) at instant i after a change: apex, barycentre, skeleton and the
 // preview mesh of that ventricle and instant.

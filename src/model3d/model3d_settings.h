@@ -23,7 +23,7 @@ struct Model3DSettings {
   std::array<int, kVentricleRows> SKEL_OK{};
   int mesh_curve = 1, mesh_param = 1, mesh_double = 1, mesh_sect_grad = 1;
   int mesh_Hsect = 0, mesh_visu = 0, visu_activ = 0, rendu3D = 0;
-  std::array<std::array<int, 8>, 3> Ntriangle{};
+  std::array<std::array<int, kMaxInstants>, 3> Ntriangle{};  // triangles of the exam's surface lists
 
  private:
   static VentricleTable<float> filled(float v) {

@@ -308,7 +308,7 @@ DicomRefusal GET_DICOM_INFO(std::span<const uint8_t> file, uint64_t fileSize, St
         if (once.name) break;
         once.name = true;
         s.PAT_NAME = GET_ASCII(v, n, 0, true, kPatNameSize);
-        s.patname_long = static_cast<int>(n);
+        s.patname_long = static_cast<int>(std::min<size_t>(n, s.patname.size()));
         copyRaw(s.patname, v, n);
         break;
       case tag(0x0010, 0x0040):

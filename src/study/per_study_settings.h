@@ -21,6 +21,7 @@ struct WorkflowState {
   int fich_axis = 0;
   int stade_axis = 1;
   int SAVE_PATH = 0;
+  std::string chemin_save;  // the exam file of this study, once saved or opened
   int preview_run = 0;
   int segment_done = 0;
   int Previsu_OK = 0;

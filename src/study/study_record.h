@@ -86,7 +86,7 @@ struct StudyRecord {
   std::string chemin_short;
 
   // Raw DICOM copies kept for the DICOM writer and the exam file (first N value bytes).
-  std::array<char, 20> patname{};
+  std::array<char, 40> patname{};  // at most 40 characters are kept
   int patname_long = 0;
   std::array<char, 2> patsex{};
   std::array<char, 8> patbd{};
@@ -96,8 +96,8 @@ struct StudyRecord {
   std::array<char, 14> htime{};
   std::array<char, 26> sopclauid{};
   std::array<char, 56> sopinsuid{};
-  std::array<char, 56> seriesinsuid{};
-  std::array<char, 10> studyuid{};
+  std::array<char, 100> seriesinsuid{};
+  std::array<char, 100> studyuid{};
   int instance_nb = 0;
 
   // Manual crop offsets of the re-read (stage 1).

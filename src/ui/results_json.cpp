@@ -1,5 +1,6 @@
 #include "ui/results_json.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,36 @@ nlohmann::json resultsJson(const Workstation& ws) {
   j["Ninst"] = Ninst;
   j["CARD_FREQ"] = ws.w.study.CARD_FREQ;
   j["TACFIT_switch"] = ws.w.settings.curves.TACFIT_switch;
+  return j;
+}
+
+nlohmann::json model3dJson(const Workstation& ws) {
+  const RegionalMaps& maps = ws.model.maps;
+  const BullsEye& eye = ws.model.eye;
+  const int layout = ws.w.options.SECT_25;
+  nlohmann::json j;
+  auto pair = [](const std::array<float, 2>& a) { return std::vector<float>{a[0], a[1]}; };
+  const std::pair<const char*, const std::array<float, 2>*> stats[] = {
+      {"mesh_fej_mean", &maps.mesh_fej_mean},   {"mesh_fej_std", &maps.mesh_fej_std},
+      {"mesh_tej_mean", &maps.mesh_tej_mean},   {"mesh_tej_std", &maps.mesh_tej_std},
+      {"mesh_per_mean", &maps.mesh_per_mean},   {"mesh_per_std", &maps.mesh_per_std},
+      {"mesh_pfr_mean", &maps.mesh_pfr_mean},   {"mesh_pfr_std", &maps.mesh_pfr_std},
+      {"mesh_tper_mean", &maps.mesh_tper_mean}, {"mesh_tper_std", &maps.mesh_tper_std},
+      {"mesh_tpfr_mean", &maps.mesh_tpfr_mean}, {"mesh_tpfr_std", &maps.mesh_tpfr_std}};
+  for (const auto& [name, value] : stats) j[name] = pair(*value);
+  const std::pair<const char*, const std::array<SectorValues, 2>*> sectors[] = {
+      {"mesh_smoy_fej", &eye.mesh_smoy_fej}, {"mesh_smoy_tej", &eye.mesh_smoy_tej},
+      {"mesh_smoy_per", &eye.mesh_smoy_per}, {"mesh_smoy_pfr", &eye.mesh_smoy_pfr},
+      {"mesh_smoy_tper", &eye.mesh_smoy_tper}, {"mesh_smoy_tpfr", &eye.mesh_smoy_tpfr}};
+  const int shown = std::clamp(layout, 0, kSectorSlots - 1);
+  for (const auto& [name, value] : sectors)
+    for (int v = 0; v < 2; ++v)
+      j[name].push_back(std::vector<float>((*value)[v].begin() + 1, (*value)[v].begin() + 1 + shown));
+  j["SECT_25"] = layout;
+  j["PER_corr"] = maps.PER_corr;
+  j["PFR_corr"] = maps.PFR_corr;
+  j["mesh_samA"] = ws.model.mesh.mesh_samA;
+  j["mesh_samR"] = ws.model.mesh.mesh_samR;
   return j;
 }
 

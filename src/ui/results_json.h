@@ -11,4 +11,9 @@ namespace quorvel {
 // CARD_FREQ, TACFIT_switch.
 nlohmann::json resultsJson(const Workstation& ws);
 
+// The 3D model's results: per map the statistics of both ventricles ([left, right]), the sector
+// means of the selected layout (sectors 1..SECT_25), PER_corr, PFR_corr, SECT_25, mesh_samA,
+// mesh_samR.
+nlohmann::json model3dJson(const Workstation& ws);
+
 }  // namespace quorvel

@@ -1,6 +1,8 @@
 #include "ui/script.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <istream>
@@ -61,6 +63,58 @@ bool parseButtonAndModifiers(std::istringstream& words, ScriptEvent& e) {
   return true;
 }
 
+struct NamedNumber {
+  const char* name;
+  OptionNumber field;
+};
+constexpr NamedNumber kNumbers[] = {
+    {"threshold", OptionNumber::Threshold}, {"sampling", OptionNumber::Sampling},
+    {"kernel-t", OptionNumber::KernelT},     {"kernel-z", OptionNumber::KernelZ},
+    {"kernel-xy", OptionNumber::KernelXY},   {"iterations", OptionNumber::Iterations},
+    {"compression", OptionNumber::Compression}, {"slope", OptionNumber::Slope}};
+struct NamedChoice {
+  const char* name;
+  OptionChoice box;
+};
+constexpr NamedChoice kChoices[] = {
+    {"language", OptionChoice::Language},          {"format", OptionChoice::Format},
+    {"instants", OptionChoice::Instants},          {"rebin", OptionChoice::Rebin},
+    {"short-axis", OptionChoice::ShortAxis},       {"equilibrium", OptionChoice::Equilibrium},
+    {"method", OptionChoice::FitMethod},           {"weighting", OptionChoice::SurfaceWeighting},
+    {"axial", OptionChoice::AxialSampling},        {"angular", OptionChoice::AngularSampling},
+    {"preview", OptionChoice::PreviewSampling},    {"sync-directions", OptionChoice::SyncDirections},
+    {"sync-zoom", OptionChoice::SyncZoom},         {"sync-ventricles", OptionChoice::SyncVentricles},
+    {"sectors", OptionChoice::Sectors},            {"export-format", OptionChoice::ExportFormat}};
+
+// An options-panel control by its script name; the outcome to print ("ok" or why not).
+std::string setOptionControl(Workstation& ws, ScriptedPlatform& platform, const std::string& name,
+                             const std::string& value) {
+  char* end = nullptr;
+  const long number = std::strtol(value.c_str(), &end, 10);
+  const bool isNumber = !value.empty() && end && *end == '\0';
+  for (const NamedNumber& n : kNumbers)
+    if (name == n.name) {
+      if (!isNumber) return "option " + name + " needs a number";
+      optionNumberTyped(ws, n.field, number);
+      return "ok";
+    }
+  for (const NamedChoice& c : kChoices)
+    if (name == c.name) {
+      if (!isNumber || !optionChosen(ws, c.box, static_cast<int>(number))) return "no box of " + name + " offers " + value;
+      return "ok";
+    }
+  if (name == "colour") {
+    int r = 0, g = 0, b = 0;
+    if (std::sscanf(value.c_str(), "%d,%d,%d", &r, &g, &b) != 3) return "colour needs R,G,B";
+    platform.colourAnswers.push_back(Rgb{static_cast<unsigned char>(std::clamp(r, 0, 255)),
+                                         static_cast<unsigned char>(std::clamp(g, 0, 255)),
+                                         static_cast<unsigned char>(std::clamp(b, 0, 255))});
+    backgroundColourButton(ws);
+    return "ok";
+  }
+  return "unknown option " + name;
+}
+
 }  // namespace
 
 std::optional<std::vector<ScriptEvent>> parseScript(std::istream& in, std::string& error) {
@@ -97,6 +151,16 @@ std::optional<std::vector<ScriptEvent>> parseScript(std::istream& in, std::strin
       e.kind = ScriptEventKind::Open;
       e.text = rest();
       if (e.text.empty()) return fail("open needs a path");
+    } else if (verb == "open-exam" || verb == "save-exam" || verb == "template" || verb == "comment") {
+      e.kind = verb == "open-exam"   ? ScriptEventKind::OpenExam
+               : verb == "save-exam" ? ScriptEventKind::SaveExam
+               : verb == "template"  ? ScriptEventKind::Template
+                                     : ScriptEventKind::Comment;
+      e.text = rest();
+      if (e.text.empty() && verb != "comment") return fail(verb + " needs a path");
+    } else if (verb == "option") {
+      e.kind = ScriptEventKind::Option;
+      if (!(words >> e.text >> e.value)) return fail("option needs a name and a value");
     } else if (verb == "command") {
       e.kind = ScriptEventKind::Command;
       if (!(words >> e.number)) return fail("command needs a code");
@@ -167,6 +231,27 @@ bool runScript(Workstation& ws, ScriptedPlatform& platform, const std::vector<Sc
         runCommand(ws, kCmdOpenAcquisition);
         break;
       case ScriptEventKind::Command: runCommand(ws, e.number); break;
+      case ScriptEventKind::OpenExam:
+        platform.openAnswers.push_back(FileChoice{e.text, 1});
+        runCommand(ws, kCmdOpenExam);
+        break;
+      case ScriptEventKind::SaveExam:
+        platform.saveAnswers.push_back(FileChoice{e.text, 1});
+        runCommand(ws, kCmdSaveExamAs);
+        break;
+      case ScriptEventKind::Template:
+        platform.openAnswers.push_back(FileChoice{e.text, 1});
+        platform.questionAnswers.push_front(QuestionAnswer::Ok);
+        runCommand(ws, kCmdOpenTemplate);
+        break;
+      case ScriptEventKind::Comment:
+        platform.textAnswers.push_back(e.text);
+        runCommand(ws, kCmdComments);
+        break;
+      case ScriptEventKind::Option:
+        if (ws.shell._MENU_ != kStageOptions) outcome = "the options panel is not open";
+        else outcome = setOptionControl(ws, platform, e.text, e.value);
+        break;
       case ScriptEventKind::Key:
         keyDown(ws, e.key, e.modifiers);
         keyUp(ws, e.key, e.modifiers);

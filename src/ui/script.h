@@ -16,6 +16,15 @@
 //   expect-stage N                 fails the script when the stage differs
 //   picture VIEW PATH              the view's picture as PNG (front ends that draw pictures)
 //   json PATH                      the results, as the command line writes them
+//   open-exam PATH                 the open dialog answered with PATH, then the open-exam command
+//   save-exam PATH                 the save dialog answered with PATH, then "save exam as"
+//   template PATH                  the dialog answered with PATH and confirmed, then the template command
+//   comment TEXT                   the comments editor answered with TEXT, then the comments command
+//   option NAME VALUE              a control of the options panel: threshold, sampling, kernel-t,
+//                                  kernel-z, kernel-xy, iterations, compression, slope (typed numbers);
+//                                  language, format, instants, rebin, short-axis, equilibrium, method,
+//                                  weighting, axial, angular, preview, sync-directions, sync-zoom,
+//                                  sync-ventricles, sectors, export-format (boxes); colour R,G,B
 //
 // VIEW: main (the current stage's picture), reorientation (also long-axis), segmentation,
 // retouching, curve-left, curve-right.
@@ -32,13 +41,15 @@
 namespace quorvel {
 
 enum class ScriptEventKind {
-  Open, Command, Key, KeyDown, KeyUp, Press, DoubleClick, Move, Release, Wheel, Answer, Tick, ExpectStage, Picture, Json
+  Open, Command, Key, KeyDown, KeyUp, Press, DoubleClick, Move, Release, Wheel, Answer, Tick, ExpectStage, Picture, Json,
+  OpenExam, SaveExam, Template, Comment, Option
 };
 
 struct ScriptEvent {
   ScriptEventKind kind = ScriptEventKind::Command;
   int line = 0;
-  std::string text;  // path, answer, view name of picture
+  std::string text;  // path, answer, view name of picture, option name
+  std::string value;  // option value
   int number = 0;    // command code, stage, wheel steps
   Key key = Key::Return;
   View view = View::Reorientation;

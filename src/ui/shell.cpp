@@ -11,6 +11,8 @@
 #include "render/render_texts.h"
 #include "render/view_geometry.h"
 #include "model3d/bullseye.h"
+#include "exam/exam_texts.h"
+#include "model3d/model3d_commands.h"
 #include "segmentation/corrections.h"
 #include "segmentation/undo.h"
 #include "study/study_model.h"
@@ -71,6 +73,18 @@ void setStage(Workstation& ws, int s) {
   ws.shell._MENU_ = s;
   hideHelp(ws);
   ws.platform.pictureChanged(viewOf(s));
+}
+
+// The command that enters stage s (0 for none).
+int stageCommand(int s) {
+  switch (s) {
+    case kStageReorientation: return kCmdReorientation;
+    case kStageSegmentation: return kCmdSegmentation;
+    case kStageResults: return kCmdResults;
+    case kStagePreview: return kCmdPreview;
+    case kStageResults3D: return kCmd3D;
+    default: return 0;
+  }
 }
 
 void notAvailable(Workstation& ws) { ws.platform.information(texts::kNotAvailable.pick(language(ws))); }
@@ -487,6 +501,61 @@ void depolarisationKey(Workstation& ws, Key key) {
   }
 }
 
+// ---- exams, templates, options, comments -----------------------------------------------------
+
+void openExamCommand(Workstation& ws) {
+  if (!ws.openExamCommand()) return;
+  prepareCurveFits(ws);
+  setStage(ws, ws.shell._MENU_);
+}
+
+void openTemplateCommand(Workstation& ws) {
+  if (!flow(ws).IDB_loaded) {
+    ws.platform.information(texts::kOpenDataFirst.pick(language(ws)));
+    return;
+  }
+  if (ws.applyTemplateCommand()) setStage(ws, kStageSegmentation);
+}
+
+void commentsCommand(Workstation& ws) {
+  if (!flow(ws).IDB_loaded) return;
+  if (auto text = ws.platform.editText(study_texts::kComment.pick(language(ws)), flow(ws).comment))
+    flow(ws).comment = std::move(*text);
+}
+
+void openOptionsPanel(Workstation& ws) {
+  ShellState& sh = ws.shell;
+  if (stage(ws) == kStageOptions) return;
+  const Options& o = ws.w.options;
+  sh.OPT_menu = stage(ws);
+  sh.SECT_25tmp = o.SECT_25, sh.samatmp = o.DEFAULT_sama, sh.samrtmp = o.DEFAULT_samr, sh.samptmp = o.mesh_samP;
+  setStage(ws, kStageOptions);
+}
+
+// "Valider": back to the stage the panel was opened from, with what the changed settings need
+// rebuilt, then SAVE_OPTIONS.
+void validateOptionsPanel(Workstation& ws) {
+  ShellState& sh = ws.shell;
+  const Options& o = ws.w.options;
+  WorkflowState& f = flow(ws);
+  ws.input.CONTROL_KDOWN = ws.input.SHIFT_KDOWN = 0;
+  sh._MENU_ = sh.OPT_menu;
+  if (o.SECT_25 != sh.SECT_25tmp && f.build_visu) {
+    for (int v = 0; v < 2; ++v) DEF_SECTORS(ws.model.eye, v, o.SECT_25, ws.w.study.Ninst);
+    DEFINE_BULLSEYE_BORD(ws.model.eye, o.SECT_25, 1, ws.model3d.model3d.mesh_sect_grad);
+  }
+  const bool samplingChanged =
+      o.DEFAULT_sama != sh.samatmp || o.DEFAULT_samr != sh.samrtmp || o.mesh_samP != sh.samptmp;
+  if (f.Previsu_OK && samplingChanged) ws.buildPreview();
+  ws.saveOptions();
+  if (stage(ws) == kStagePreview) PREVISU_3D_REBUILD(ws.modelInputs(), ws.model3d.model3d, ws.model);
+  if (stage(ws) == kStageResults) {
+    std::ignore = ws.computeCurves();  // a refusal has been shown
+    showResults(ws);
+  }
+  setStage(ws, sh._MENU_);
+}
+
 // Keys that act in any stage; true when the key was one of them.
 bool globalKey(Workstation& ws, Key key, KeyModifiers m) {
   if (m.ctrl && !m.shift && key == Key::O) return runCommand(ws, kCmdOpenAcquisition), true;
@@ -519,6 +588,7 @@ bool globalKey(Workstation& ws, Key key, KeyModifiers m) {
 
 void startUp(Workstation& ws) {
   ws.w.options.LANGUE = kFrench;
+  ws.loadOptions();  // written with the defaults when missing
   const int L = language(ws);
   const ScreenSize screen = ws.platform.screenSize();
   if (screen.width < kMinimumScreen.width || screen.height < kMinimumScreen.height)
@@ -544,6 +614,7 @@ bool requestExit(Workstation& ws) {
     if (ws.platform.question(texts::kQuitQuestion.pick(language(ws))) != QuestionAnswer::Ok) return false;
   }
   stopTimers(ws);
+  SAVE_OPTIONS_FILE(ws.folder, ws.w.options);
   ws.log.WRITE_LOGFILE("\n\n-------       EXIT       -------\n");
   return true;
 }
@@ -552,8 +623,15 @@ void runCommand(Workstation& ws, int code) {
   // Every stage and file command stops the cine and the animation first.
   stopTimers(ws);
   hideHelp(ws);
+  if (stage(ws) == kStageOptions && code == stageCommand(ws.shell.OPT_menu)) {
+    setStage(ws, ws.shell.OPT_menu);
+    return;
+  }
   switch (code) {
-    case kCmdOpenAcquisition: openAcquisitionCommand(ws); return;
+    case kCmdOpenAcquisition:
+      SAVE_OPTIONS_FILE(ws.folder, ws.w.options);
+      openAcquisitionCommand(ws);
+      return;
     case kCmdReorientation: enterReorientation(ws); return;
     case kCmdSegmentation: enterSegmentation(ws); return;
     case kCmdResults: enterResults(ws); return;
@@ -580,20 +658,22 @@ void runCommand(Workstation& ws, int code) {
       if (!std::filesystem::exists(ws.shell.userGuide) || !ws.platform.openDocument(ws.shell.userGuide.string()))
         ws.platform.warning(format(texts::kGuideMissing.pick(language(ws)), ws.shell.userGuide.string().c_str()));
       return;
-    case kCmdOpenTemplate:
-      if (!flow(ws).IDB_loaded) {
-        ws.platform.information(texts::kOpenDataFirst.pick(language(ws)));
-        return;
-      }
-      notAvailable(ws);
+    case kCmdOpenExam:
+      SAVE_OPTIONS_FILE(ws.folder, ws.w.options);
+      openExamCommand(ws);
       return;
+    case kCmdSaveExam:
+    case kCmdSaveExamAs: std::ignore = ws.saveExamCommand(code == kCmdSaveExamAs); return;  // shown
+    case kCmdOpenTemplate: openTemplateCommand(ws); return;
     case kCmdSaveTemplate:
       if (!flow(ws).segment_done) {
         ws.platform.information(texts::kSegmentationFirst.pick(language(ws)));
         return;
       }
-      notAvailable(ws);
+      std::ignore = ws.saveExamCommand(true);  // a template is an exam file
       return;
+    case kCmdOptions: openOptionsPanel(ws); return;
+    case kCmdComments: commentsCommand(ws); return;
     default:
       if (!commandBuilt(code)) notAvailable(ws);
       return;
@@ -615,6 +695,9 @@ void keyDown(Workstation& ws, Key key, KeyModifiers m) {
     case kStageResults: resultsKey(ws, key, m); return;
     case kStagePreview: previewKey(ws, key, m); return;
     case kStageResults3D: results3DKey(ws, key, m); return;
+    case kStageOptions:
+      if (key == Key::Return) validateOptionsPanel(ws);
+      return;
     default: return;
   }
 }
@@ -750,6 +833,24 @@ void heartRateAnswered(Workstation& ws, int bpm) {
   prepareCurveFits(ws);
 }
 
+void optionNumberTyped(Workstation& ws, OptionNumber field, long typed) {
+  setOptionNumber(ws.w.options, field, typed);
+}
+
+bool optionChosen(Workstation& ws, OptionChoice box, int value) {
+  if (!setOptionChoice(ws.w.options, box, value)) return false;
+  if (box == OptionChoice::FitMethod) ws.w.settings.curves.TACFIT_switch = value;
+  return true;
+}
+
+void backgroundColourButton(Workstation& ws) {
+  Options& o = ws.w.options;
+  const auto chosen = ws.platform.chooseColour(Rgb{o.BK_r, o.BK_g, o.BK_b});
+  if (!chosen) return;
+  setBackgroundColour(o, *chosen);
+  ws.platform.information(exam_texts::kColourAtRestart.pick(language(ws)));
+}
+
 void setThreshold(Workstation& ws, int seuillage) {
   Study& s = ws.w.study;
   s.seuillage = std::clamp(seuillage, 0, 100);
@@ -772,7 +873,14 @@ bool commandBuilt(int code) {
     case kCmdUpdateSegmental:
     case kCmdAutoPlacement:
     case kCmdAbout:
-    case kCmdUserGuide: return true;
+    case kCmdUserGuide:
+    case kCmdOpenExam:
+    case kCmdSaveExam:
+    case kCmdSaveExamAs:
+    case kCmdOptions:
+    case kCmdComments:
+    case kCmdSaveTemplate:
+    case kCmdOpenTemplate: return true;
     default: return false;
   }
 }

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "base/language.h"
+#include "exam/exam_file.h"
+#include "exam/options_file.h"
 #include "ui/input_events.h"
 #include "ui/workstation.h"
 
@@ -49,7 +51,7 @@ enum CommandCode : int {
   kCmdAutoPlacement = 200,  // proposes the re-orientation from the study (a command of our own)
 };
 
-inline constexpr int kQuorvelVersion = 10022;
+inline constexpr int kQuorvelVersion = kExamVersion;
 
 // ---- events ------------------------------------------------------------------------------------
 
@@ -77,6 +79,13 @@ void timerTick(Workstation& ws, TimerId id);
 void heartRateAnswered(Workstation& ws, int bpm);
 // The threshold slider of the re-orientation stage, in percent.
 void setThreshold(Workstation& ws, int seuillage);
+
+// The controls of the options panel (stage 5): a number field typed, a box checked (the fit
+// method also becomes the study's method at once), the background colour button (the colour
+// chooser, then the colour rule and the restart notice). Enter in stage 5 validates the panel.
+void optionNumberTyped(Workstation& ws, OptionNumber field, long typed);
+bool optionChosen(Workstation& ws, OptionChoice box, int value);
+void backgroundColourButton(Workstation& ws);
 
 // ---- what the front end shows -------------------------------------------------------------------
 

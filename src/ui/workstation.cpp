@@ -46,6 +46,7 @@ Status Workstation::openAcquisition(const std::filesystem::path& path, int filte
     return read;
   }
   resetModel3DSettings(model3d, w.options);
+  display = ExamDisplay::forNewStudy(w.options);
   fitMosaicToScreen(mosaic, platform.screenSize());
   FORMATE_SEGMENT_DISPLAY(mosaic, w.study.NCZ, log);
   centreMosaic(mosaic, w.study, log);

@@ -7,6 +7,8 @@
 
 #include "base/platform.h"
 #include "base/trace_log.h"
+#include "exam/exam_file.h"
+#include "exam/template_file.h"
 #include "curves/method_comparison.h"
 #include "model3d/model3d_commands.h"
 #include "model3d/model3d_settings.h"
@@ -46,6 +48,8 @@ struct ShellState {
   int mouse_i = -1, mouse_j = -1;
   bool leftDown = false, rightDown = false;  // buttons held on the re-orientation picture
   bool exitRequested = false;
+  // The settings held when the options panel opened, to see what its validation changed.
+  int SECT_25tmp = 0, samatmp = 0, samrtmp = 0, samptmp = 0;
   std::filesystem::path userGuide;  // the HTML guide the user's-guide command opens
 };
 
@@ -72,6 +76,7 @@ class Workstation {
   Reprojection reprojection;
   InputState input;
   ShellState shell;
+  ExamDisplay display;  // display settings an exam carries for views that keep them
 
   bool developer() const { return log.enabled(); }
   SegmentationContext segmentation() { return SegmentationContext{w, seg, platform, log, folder}; }
@@ -121,6 +126,31 @@ class Workstation {
   bool resegmentCommand();
   // The method comparison of the developer tools; the report, empty when cancelled.
   std::string compareMethods(int runs = kComparisonRuns);
+
+  // ---- exams, templates, options -------------------------------------------------------------
+
+  // Saves the exam at path (".qvx" appended when missing). Refused without a segmentation
+  // (NothingToSave) or when the file cannot be written (ExamNotWritten: the previous file at path
+  // is intact). The refusal is shown; on success path becomes the exam's path.
+  Status saveExam(const std::filesystem::path& path);
+  // "Save" (asks for a path only when none is known) and "save as" (always asks).
+  Status saveExamCommand(bool saveAs);
+  // Opens the exam at path: the whole working state replaced by the file's and the derived tables
+  // rebuilt (region statistics, grid, projection, preview, map statistics, undo emptied), the
+  // stage the exam was saved in restored into shell._MENU_. A refused file is shown and changes
+  // nothing.
+  Status openExam(const std::filesystem::path& path);
+  // Confirmation when a study is loaded, the open dialog, then openExam.
+  Status openExamCommand();
+  // Applies the template at path to the open study (see LOAD_TTTPARAM); refusals are shown.
+  Status applyTemplate(const std::filesystem::path& path);
+  // The dialog and the confirmation, then applyTemplate.
+  Status applyTemplateCommand();
+  // The options file of the application folder: read (1) or missing (0, then written with the
+  // current options).
+  int loadOptions();
+  // SAVE_OPTIONS: the working copies and the 3D view settings from the options, the file written.
+  void saveOptions();
 };
 
 }  // namespace quorvel

@@ -22,15 +22,18 @@ TEST(CommandLine3D, AnalyseAddsTheModelsStatisticsAndSectorsToTheJson) {
                                  {phantom::OutputFormat::DicomExplicit})
           .at(0)
           .string();
-  auto cli = [&](const std::string& args) {
-    const std::string command = "QUORVEL_HOME=" + dir.string() + " " + QUORVEL_CLI + " analyse " + file + " " + args +
-                                " > " + (dir / "out.txt").string() + " 2>&1";
+  auto run = [&](const std::string& args) {
+    const std::string command =
+        "QUORVEL_HOME=" + dir.string() + " " + QUORVEL_CLI + " " + args + " > " + (dir / "out.txt").string() + " 2>&1";
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   };
+  auto cli = [&](const std::string& args) { return run("analyse " + file + " " + args); };
   EXPECT_NE(cli("--3d --sectors 18"), 0);
   EXPECT_NE(cli("--3d --axial 50"), 0);
-  ASSERT_EQ(cli("--3d --sectors 25 --axial 24 --angular 24 --json " + (dir / "r.json").string()), 0);
+  const std::string exam = (dir / "e.qvx").string();
+  ASSERT_EQ(cli("--3d --sectors 25 --axial 24 --angular 24 --json " + (dir / "r.json").string() + " --save-exam " + exam),
+            0);
   std::ifstream in(dir / "r.json");
   const nlohmann::json j = nlohmann::json::parse(in);
   EXPECT_EQ(j["SECT_25"], 25);
@@ -51,6 +54,21 @@ TEST(CommandLine3D, AnalyseAddsTheModelsStatisticsAndSectorsToTheJson) {
   const std::string out((std::istreambuf_iterator<char>(text)), {});
   EXPECT_NE(out.find("Left Ventricle 3D\nSEF (%)   :    "), std::string::npos) << out;
   EXPECT_NE(out.find("Empty regional curves : 0 / 552"), std::string::npos) << out;
+
+  // The exam reopened gives the same results, and saved again the same bytes.
+  auto bytes = [](const std::filesystem::path& p) {
+    std::ifstream f(p, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(f)), {});
+  };
+  const std::string saved = bytes(exam);
+  ASSERT_EQ(run("exam " + exam + " --json " + (dir / "e.json").string() + " --save-exam " + exam), 0);
+  std::ifstream reopened(dir / "e.json");
+  nlohmann::json e = nlohmann::json::parse(reopened), analysed = j;
+  for (const char* key : {"valve_source", "regional_empty_curves", "regional_empty_warning", "placement"})
+    analysed.erase(key);  // what the command line chose or found, not kept in an exam
+  EXPECT_EQ(e, analysed);
+  EXPECT_TRUE(bytes(exam) == saved);
+  EXPECT_EQ(run("exam " + (dir / "r.json").string()), 2);  // not an exam
 }
 
 }  // namespace

@@ -52,13 +52,13 @@ class Shell : public WorkstationTest {
 std::filesystem::path Shell::phantomFile;
 
 TEST_F(Shell, StagesAndTheirButtonsFollowTheRoad) {
-  const std::vector<bool> start{false, false, false, false, false, true, false, false};
+  const std::vector<bool> start{false, false, false, false, false, true, true, false};
   EXPECT_EQ(buttons(), start);
   runCommand(*ws, kCmdResults);  // nothing loaded: nothing happens
   EXPECT_EQ(stage(), kStageNone);
   open();
   EXPECT_EQ(stage(), kStageReorientation);
-  EXPECT_EQ(buttons(), (std::vector<bool>{true, false, false, false, false, true, false, false}));
+  EXPECT_EQ(buttons(), (std::vector<bool>{true, false, false, false, false, true, true, false}));
   runCommand(*ws, kCmdResults);  // data but no segmentation: nothing happens
   runCommand(*ws, kCmdSegmentation);
   EXPECT_EQ(stage(), kStageReorientation);
@@ -67,10 +67,10 @@ TEST_F(Shell, StagesAndTheirButtonsFollowTheRoad) {
   EXPECT_EQ(ws->w.settings.flow.fich_axis, 1);
   key(Key::Return);
   EXPECT_EQ(ws->w.settings.flow.fich_axis, 2);
-  EXPECT_EQ(buttons(), (std::vector<bool>{true, true, false, false, false, true, false, false}));
+  EXPECT_EQ(buttons(), (std::vector<bool>{true, true, false, false, false, true, true, false}));
   key(Key::Return);
   EXPECT_EQ(stage(), kStageSegmentation);
-  EXPECT_EQ(buttons(), (std::vector<bool>{true, true, true, true, false, true, false, false}));
+  EXPECT_EQ(buttons(), (std::vector<bool>{true, true, true, true, false, true, true, true}));
   EXPECT_EQ(platform.last("text:" + std::to_string(static_cast<int>(TextSlot::SliceCounter)))->text, "Coupes (64)");
   runCommand(*ws, kCmdResults);
   EXPECT_EQ(stage(), kStageResults);
@@ -230,7 +230,7 @@ TEST_F(Shell, HelpTextsAndCommandsOfLaterVersions) {
   EXPECT_EQ(platform.last("text:" + std::to_string(static_cast<int>(TextSlot::Help)))->text, "");
   runCommand(*ws, kCmdOpenTemplate);
   EXPECT_EQ(platform.last("information")->text, texts::kOpenDataFirst.fr);
-  runCommand(*ws, kCmdOpenExam);
+  runCommand(*ws, kCmdExportTable);
   EXPECT_EQ(platform.last("information")->text, texts::kNotAvailable.fr);
   open();
   ws->w.options.LANGUE = kEnglish;

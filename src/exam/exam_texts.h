@@ -1,0 +1,33 @@
+#pragma once
+// French and English texts of the exam files, templates and options.
+#include "base/language.h"
+
+namespace quorvel::exam_texts {
+
+inline constexpr Text kFilter{"QVX file", "QVX file"};
+inline constexpr const char* kPattern = "*.qvx";
+inline constexpr Text kSaveTitle{"Enregistrer un Examen", "Save an Exam"};
+inline constexpr Text kOpenTitle{"Ouvrir un Examen Quorvel (fichier QVX)", "Open a Quorvel Exam (QVX file)"};
+inline constexpr Text kNothingToSave{"Aucune donnée à sauvegarder. Effectuez au moins la segmentation ...       ",
+                                     "No data to save. Achieve at least the segmentation ...       "};
+inline constexpr Text kInvalid{"Fichier QVX invalide !             ", "This is not a valid QVX file !             "};
+inline constexpr Text kOpenNew{"Ouvrir un nouvel examen ?   ", "Open a new exam ?   "};
+// A save that failed: the previous file at that path is untouched.
+inline constexpr Text kNotWritten{"Impossible d'enregistrer l'examen :\n%s\nLe fichier précédent est resté intact.",
+                                  "The exam could not be saved:\n%s\nThe previous file was left intact."};
+inline constexpr Text kUnreadable{"Impossible de lire le fichier :\n%s", "The file cannot be read:\n%s"};
+inline constexpr Text kCancelled{"Aucun fichier choisi.", "No file chosen."};
+
+// Templates.
+inline constexpr Text kProcessAccording{"Procéder au traitement sur base de  ::  ", "Process according to  ::  "};
+inline constexpr Text kNotIndexed{"Fichier non indexé : traitement impossible",
+                                  "This file is not valid for template processing"};
+inline constexpr Text kTemplateGeometry{
+    "Ce modèle a été enregistré pour %d instants et %d coupes ; l'étude ouverte en a %d et %d : traitement impossible",
+    "This template was saved for %d instants and %d slices; the open study has %d and %d: it cannot be applied"};
+
+// Options panel.
+inline constexpr Text kColourAtRestart{"La couleur de fond sera mise à jour au prochain démarrage de Quorvel",
+                                       "To update the background color please restart Quorvel"};
+
+}  // namespace quorvel::exam_texts

@@ -1,0 +1,191 @@
+// The exam file's layout and its refusals, on a small hand-made state; the options file.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstring>
+#include <memory>
+
+#include "base/byte_reader.h"
+#include "exam/exam_file.h"
+#include "exam/options_file.h"
+
+namespace quorvel {
+namespace {
+
+class ExamFileTest : public ::testing::Test {
+ protected:
+  // 8 instants of 40 slices, labels 0..5, a few results and a patient line.
+  void SetUp() override {
+    c = std::make_unique<ExamContent>();
+    Study& s = c->study;
+    s.Ninst = 8;
+    s.NCZ = 40;
+    const size_t voxels = static_cast<size_t>(8) * 40 * kSliceVoxels;
+    s.DATA.assign(voxels, 0.0f);
+    c->seg.LPE.assign(voxels, 0);
+    c->seg.AFFECT.assign(voxels, 0);
+    for (size_t i = 0; i < voxels; i += 97) s.DATA[i] = static_cast<float>(i % 1000), c->seg.LPE[i] = i % 6;
+    c->seg.NREG = 5;
+    c->seg.CORR[3] = 2;
+    c->vc.G.FES = 61.5f;
+    c->_MENU_ = 3;
+    for (int t = 0; t < 8; ++t) c->settings.limits.limG_sup[t] = c->settings.limits.limD_sup[t] = 39;
+    s.patient_name = "DOE^JANE";
+    s.patname_long = 8;
+    std::memcpy(s.patname.data(), "DOE^JANE", 8);
+    c->settings.flow.comment = "free text";
+  }
+  std::vector<uint8_t> encode() { return encodeExam(c->source(), "/x/exam.qvx", "01-02-2025"); }
+  static int32_t word(const std::vector<uint8_t>& b, size_t at) { return static_cast<int32_t>(*ByteReader(b).u32le(at)); }
+  static void put(std::vector<uint8_t>& b, size_t at, int32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i));
+  }
+
+  std::unique_ptr<ExamContent> c;
+};
+
+TEST_F(ExamFileTest, FieldsSitAtTheirOffsets) {
+  const auto b = encode();
+  const size_t lpe = 44444 + 260 + static_cast<size_t>(8) * 40 * 16384;
+  EXPECT_EQ(lpe, 5287584u);
+  EXPECT_EQ(examLabelsOffset(8, 40), lpe);
+  const struct {
+    size_t offset;
+    int32_t value;
+  } fields[] = {{0, 848484},  {12, 120120}, {32, 10022},        {40, 3},  {44, 8},
+                {48, 40},     {112, 5},     {1592, 12312377}, {272, 39}, {400 + 28, 39},
+                {144, std::bit_cast<int32_t>(61.5f)},             {lpe + 2 * 97, 1},
+                {lpe + 2621440 + 4 * 3, 2}};  // CORR follows LPE
+  for (const auto& f : fields) EXPECT_EQ(word(b, f.offset), f.value) << "offset " << f.offset;
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&b[4000]), 8), "DOE^JANE");
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&b[40000]), 10), "01-02-2025");
+  // The patient identification closes the file: its length, then 8 + 2 + 4 + 10 + 8 + 26 + 56 + 8 + 14 + 300.
+  EXPECT_EQ(word(b, b.size() - 436 - 4), 8);
+}
+
+TEST_F(ExamFileTest, ReadsBackWhatItWrote) {
+  const auto b = encode();
+  ExamContent back;
+  ASSERT_TRUE(decodeExam(b, back));
+  EXPECT_EQ(back.study.DATA, c->study.DATA);
+  EXPECT_EQ(back.seg.LPE, c->seg.LPE);
+  EXPECT_EQ(back.seg.CORR, c->seg.CORR);
+  EXPECT_EQ(back.vc.G.FES, 61.5f);
+  EXPECT_EQ(back.study.patient_name, "DOE^JANE");
+  EXPECT_EQ(back.settings.flow.comment, "free text");
+  EXPECT_EQ(back.qv_version_date, "01-02-2025");
+  EXPECT_EQ(back.chemin_save, "/x/exam.qvx");
+  EXPECT_EQ(encodeExam(back.source(), "/x/exam.qvx", "01-02-2025"), b);
+}
+
+TEST_F(ExamFileTest, OlderLayoutsFollowTheirVersion) {
+  auto b = encode();
+  put(b, 32, 10010);       // before equilibrium and disp_seuil were stored
+  put(b, 680, 0);          // equilibrium off in the bytes...
+  put(b, 684, 1);          // ...and disp_seuil on: both ignored
+  put(b, 1592, 0);         // no layout marker: the patient line at 1600
+  std::memcpy(&b[1600], "OLD^NAME\0", 9);
+  ExamContent back;
+  ASSERT_TRUE(decodeExam(b, back));
+  EXPECT_EQ(back.options.equilibrium, 1);
+  EXPECT_EQ(back.settings.flow.disp_seuil, 0);
+  EXPECT_EQ(back.study.patient_name, "OLD^NAME");
+  EXPECT_EQ(back.settings.reorient.records.N_list, 0);
+  EXPECT_EQ(back.qv_version_date, "01-02-2025");  // dated since 10001
+}
+
+TEST_F(ExamFileTest, RefusesBrokenFiles) {
+  const auto good = encode();
+  const size_t lpe = examLabelsOffset(8, 40), end = good.size();
+  const size_t triangles = lpe + 2621440 + 8000 + 4 * (34 + 2048) + 9 * 16 + 6 * 16 + 8 * 40 * 4096;
+  const struct {
+    const char* what;
+    size_t cut;  // keep this many bytes (0: all)
+    size_t at;
+    int32_t value;
+  } cases[] = {
+      {"empty", 10, 0, 848484},
+      {"signature", 0, 8, 1},
+      {"cut in the header", 20000, 0, 848484},
+      {"cut in the counts", lpe - 5, 0, 848484},
+      {"cut in the last byte", end - 1, 0, 848484},
+      {"12 instants", 0, 44, 12},
+      {"no slice", 0, 48, 0},
+      {"129 slices", 0, 48, 129},
+      {"too many labels", 0, 112, 1000},
+      {"a label above NREG", 0, 112, 4},
+      {"too many triangles", 0, triangles, 150001},
+      {"a long patient name", 0, end - 436 - 4, 41},
+      {"a limit outside the slices", 0, 208, 40},
+      {"an unknown stage", 0, 40, 7},
+  };
+  for (const auto& k : cases) {
+    std::vector<uint8_t> b(good.begin(), good.begin() + (k.cut ? k.cut : end));
+    if (k.at + 4 <= b.size()) put(b, k.at, k.value);
+    ExamContent back;
+    const Status s = decodeExam(b, back);
+    ASSERT_FALSE(s) << k.what;
+    EXPECT_EQ(s.code(), RefusalCode::NotAnExam) << k.what;
+    EXPECT_EQ(s.refusal().en, "This is not a valid QVX file !             ");
+  }
+  ExamContent back;
+  ASSERT_TRUE(decodeExam(good, back)) << "the unbroken file";
+}
+
+TEST_F(ExamFileTest, KeepsOnlyTheLocksTheFileHas) {
+  c->seg.SegLock[2][63] = 1;
+  c->seg.SegLock[2][64] = 1;  // beyond the 64 slices the file keeps
+  ExamContent back;
+  ASSERT_TRUE(decodeExam(encode(), back));
+  EXPECT_EQ(back.seg.SegLock[2][63], 1);
+  EXPECT_EQ(back.seg.SegLock[2][64], 0);
+}
+
+TEST(OptionsFile, DefaultsDoubledFieldsAndPanelRules) {
+  Options o;
+  auto b = encodeOptions(o);
+  ASSERT_EQ(b.size(), 1224u);
+  const ByteReader r(b);
+  EXPECT_EQ(*r.u32le(24), 8u);
+  EXPECT_EQ(*r.u32le(144), 30u);
+  EXPECT_EQ(*r.u8(920), 40);
+  // The later copy of a doubled field wins.
+  b[136] = 5, b[800] = 7, b[876] = 13, b[1000] = 25;
+  Options back;
+  decodeOptions(b, back);
+  EXPECT_EQ(back.palette, 7);
+  EXPECT_EQ(back.SECT_25, 25);
+
+  const struct {
+    OptionNumber field;
+    long typed;
+    int Options::*stored;
+    int expected;
+  } numbers[] = {{OptionNumber::Threshold, 5, &Options::DEFAULT_seuil, 10},
+                 {OptionNumber::Threshold, 95, &Options::DEFAULT_seuil, 90},
+                 {OptionNumber::Sampling, 2500, &Options::ECH, 2000},
+                 {OptionNumber::Sampling, 50, &Options::ECH, 100},
+                 {OptionNumber::KernelZ, 3, &Options::TZ_, 2},
+                 {OptionNumber::Iterations, -4, &Options::TACFIT_ITvol, 0}};
+  for (const auto& n : numbers) {
+    setOptionNumber(o, n.field, n.typed);
+    EXPECT_EQ(o.*n.stored, n.expected) << n.typed;
+  }
+  EXPECT_TRUE(setOptionChoice(o, OptionChoice::PreviewSampling, 48));
+  EXPECT_EQ(o.mesh_Pdiv, 48);
+  EXPECT_FALSE(setOptionChoice(o, OptionChoice::Sectors, 18));
+  EXPECT_EQ(o.SECT_25, 17);
+
+  const struct {
+    Rgb chosen, stored;
+  } colours[] = {{{0, 0, 0}, {10, 10, 10}}, {{255, 255, 255}, {200, 200, 200}}, {{40, 50, 60}, {40, 50, 60}}};
+  for (const auto& k : colours) {
+    const Rgb got = backgroundColourRule(k.chosen);
+    EXPECT_EQ((std::array{got.r, got.g, got.b}), (std::array{k.stored.r, k.stored.g, k.stored.b}));
+  }
+  EXPECT_EQ(panelTextColour({200, 200, 200}).r, 20);
+  EXPECT_EQ(panelTextColour({40, 40, 40}).r, 240);
+}
+
+}  // namespace
+}  // namespace quorvel

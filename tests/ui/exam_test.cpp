@@ -1,0 +1,191 @@
+// Exams and templates on the digital phantom: saved, reopened, replayed, refused, and a save that
+// fails half-way.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include "base/byte_reader.h"
+#include "exam/exam_texts.h"
+#include "phantom_session.h"
+#include "scratch_folder.h"
+#include "ui/results_json.h"
+#include "ui/script.h"
+#include "ui/shell.h"
+
+namespace quorvel::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+class Exams : public ::testing::Test {
+ protected:
+  void SetUp() override { dir = scratchFolder(); }
+
+  // A phantom segmented in its working pose with its volume curves fitted (and the 3D model).
+  std::unique_ptr<PhantomSession> analysed(const phantom::PhantomParams& p, bool model3d) {
+    auto s = std::make_unique<PhantomSession>(phantom::buildPhantom(p), dir);
+    Workstation& ws = s->ws;
+    fitMosaicToScreen(ws.mosaic, s->platform.screenSize());  // as the open command lays it out
+    FORMATE_SEGMENT_DISPLAY(ws.mosaic, ws.w.study.NCZ, ws.log);
+    EXPECT_TRUE(segmentInWorkingPose(ws));
+    EXPECT_EQ(ws.checkVentricles(), 1);
+    EXPECT_TRUE(ws.computeCurves().ok());
+    ws.shell._MENU_ = kStageResults;
+    if (model3d) {
+      EXPECT_TRUE(ws.buildModel3D());
+      ws.w.settings.flow.Previsu_OK = ws.w.settings.flow.build_visu = 1;
+      ws.shell._MENU_ = kStageResults3D;
+    }
+    return s;
+  }
+  static std::vector<uint8_t> bytes(const fs::path& p) { return readWholeFile(p).value_or(std::vector<uint8_t>{}); }
+
+  fs::path dir;
+};
+
+TEST_F(Exams, ReopenedExamGivesTheSameResultsAndTheSameBytes) {
+  auto a = analysed(phantom::defaultParams(), true);
+  a->ws.w.settings.flow.comment = "reviewed";
+  const fs::path file = dir / "phantom";  // ".qvx" is added
+  ASSERT_TRUE(a->ws.saveExam(file));
+  const auto saved = bytes(dir / "phantom.qvx");
+
+  PhantomSession b(dir);
+  ASSERT_TRUE(b.ws.openExam(dir / "phantom.qvx"));
+  EXPECT_EQ(b.ws.shell._MENU_, kStageResults3D);
+  EXPECT_EQ(resultsJson(b.ws).dump(), resultsJson(a->ws).dump());
+  EXPECT_EQ(model3dJson(b.ws).dump(), model3dJson(a->ws).dump());
+  EXPECT_EQ(b.ws.model.maps.MESH_FEJ, a->ws.model.maps.MESH_FEJ);
+  EXPECT_EQ(b.ws.model.eye.mesh_sect_fej, a->ws.model.eye.mesh_sect_fej);
+  EXPECT_EQ(b.ws.seg.LPE, a->ws.seg.LPE);
+  EXPECT_TRUE(b.ws.seg.RECOUP == a->ws.seg.RECOUP);  // recounted from the labels
+  EXPECT_EQ(b.ws.w.settings.flow.comment, "reviewed");
+  EXPECT_EQ(b.ws.w.settings.flow.UNDOseg_lev, 0);
+
+  ASSERT_TRUE(b.ws.saveExam(dir / "phantom.qvx"));
+  EXPECT_TRUE(bytes(dir / "phantom.qvx") == saved);
+}
+
+TEST_F(Exams, RefusedFilesLeaveTheStudyAsItWas) {
+  auto a = analysed(phantom::defaultParams(), false);
+  ASSERT_TRUE(a->ws.saveExam(dir / "good.qvx"));
+  const auto good = bytes(dir / "good.qvx");
+  std::ofstream(dir / "cut.qvx", std::ios::binary).write(reinterpret_cast<const char*>(good.data()), 3000000);
+  std::ofstream(dir / "text.qvx") << "not an exam";
+
+  auto b = analysed(phantom::defaultParams(), false);
+  b->ws.shell._MENU_ = kStageSegmentation;
+  const std::vector<float> counts = b->ws.w.study.DATA;
+  for (const char* name : {"cut.qvx", "text.qvx", "missing.qvx"}) {
+    const Status s = b->ws.openExam(dir / name);
+    ASSERT_FALSE(s) << name;
+    EXPECT_EQ(s.code(), RefusalCode::NotAnExam) << name;
+    EXPECT_EQ(b->platform.last("warning")->text, exam_texts::kInvalid.fr);
+    EXPECT_EQ(b->ws.shell._MENU_, kStageSegmentation);
+    EXPECT_TRUE(b->ws.w.study.DATA == counts);
+  }
+}
+
+TEST_F(Exams, FailedSaveLeavesThePreviousExamIntact) {
+  auto a = analysed(phantom::defaultParams(), false);
+  ASSERT_TRUE(a->ws.saveExam(dir / "exam.qvx"));
+  const auto before = bytes(dir / "exam.qvx");
+  a->ws.w.settings.flow.comment = "changed";
+
+  struct Failure {
+    const char* what;
+    std::function<void()> on, off;
+  };
+  rlimit limit{};
+  getrlimit(RLIMIT_FSIZE, &limit);
+  std::vector<Failure> failures{
+      {"the disk fills up", [] {
+         std::signal(SIGXFSZ, SIG_IGN);
+         const rlimit small{1 << 20, RLIM_INFINITY};
+         setrlimit(RLIMIT_FSIZE, &small);
+       },
+       [&] { setrlimit(RLIMIT_FSIZE, &limit); }}};
+  if (geteuid() != 0)  // the superuser writes into read-only folders
+    failures.push_back({"a read-only folder", [&] { fs::permissions(dir, fs::perms::owner_write, fs::perm_options::remove); },
+                        [&] { fs::permissions(dir, fs::perms::owner_write, fs::perm_options::add); }});
+  for (const Failure& f : failures) {
+    f.on();
+    const Status s = a->ws.saveExam(dir / "exam.qvx");
+    f.off();
+    ASSERT_FALSE(s) << f.what;
+    EXPECT_EQ(s.code(), RefusalCode::ExamNotWritten);
+    EXPECT_NE(a->platform.last("warning")->text.find("Le fichier précédent est resté intact"), std::string::npos);
+    EXPECT_TRUE(bytes(dir / "exam.qvx") == before) << f.what;
+    int files = 0;
+    for (const auto& e : fs::directory_iterator(dir)) files += e.is_regular_file();
+    EXPECT_EQ(files, 1) << f.what << ": no temporary file left";
+  }
+}
+
+TEST_F(Exams, TemplateReplaysTheSettingsOnAnotherStudy) {
+  auto a = analysed(phantom::defaultParams(), false);
+  a->ws.w.settings.limits.limG_sup[2] -= 3;  // a correction by hand the template must carry
+  ASSERT_TRUE(a->ws.saveExam(dir / "template.qvx"));
+
+  phantom::PhantomParams other = phantom::defaultParams();
+  other.seed = 7;
+  PhantomSession c(phantom::buildPhantom(other), dir);
+  c.ws.w.options.ECH = 700;  // settings the template replaces
+  c.ws.w.study.seuillage = 45;
+  ASSERT_TRUE(c.ws.applyTemplate(dir / "template.qvx"));
+  const ReorientSettings &ra = a->ws.w.settings.reorient, &rc = c.ws.w.settings.reorient;
+  EXPECT_EQ(rc.records.N_list, ra.records.N_list);
+  EXPECT_EQ(rc.records.list_recad_t, ra.records.list_recad_t);
+  EXPECT_EQ(rc.records.list_fich_axis, ra.records.list_fich_axis);
+  EXPECT_EQ(c.ws.w.options.ECH, a->ws.w.options.ECH);
+  EXPECT_EQ(c.ws.w.study.seuillage, a->ws.w.study.seuillage);
+  EXPECT_EQ(c.ws.w.settings.limits.limG_sup, a->ws.w.settings.limits.limG_sup);
+  EXPECT_EQ(c.ws.seg.CORR, a->ws.seg.CORR);
+  EXPECT_EQ(c.ws.seg.LPE, a->ws.seg.LPE);
+  EXPECT_EQ(c.ws.seg.CARD, a->ws.seg.CARD);  // recounted from the template's labels
+  // The template's classes measured on the new counts.
+  ASSERT_TRUE(c.ws.computeCurves().ok());
+  EXPECT_NE(c.ws.curves.vc.volG[0], a->ws.curves.vc.volG[0]);
+  EXPECT_NEAR(c.ws.curves.vc.G.FES, a->ws.curves.vc.G.FES, 5.0);
+
+  phantom::PhantomParams thinner = phantom::defaultParams();
+  thinner.slices = 48;
+  PhantomSession d(phantom::buildPhantom(thinner), dir);
+  const Status refused = d.ws.applyTemplate(dir / "template.qvx");
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.code(), RefusalCode::TemplateGeometry);
+  EXPECT_EQ(d.ws.w.settings.flow.segment_done, 0);
+}
+
+TEST_F(Exams, ScriptedFrontEndSavesReopensAndSetsOptions) {
+  auto a = analysed(phantom::defaultParams(), false);
+  const std::string path = (dir / "scripted.qvx").string();
+  std::istringstream script("comment seen twice\nsave-exam " + path +
+                            "\nanswer yes\nopen-exam " + path +
+                            "\nexpect-stage 3\ncommand 49\noption threshold 95\noption preview 48\n"
+                            "option colour 0,0,0\nkey Return\nexpect-stage 3\n");
+  std::string error;
+  const auto events = parseScript(script, error);
+  ASSERT_TRUE(events) << error;
+  std::ostringstream out;
+  ASSERT_TRUE(runScript(a->ws, a->platform, *events, out)) << out.str();
+  EXPECT_EQ(out.str().find("FAILED"), std::string::npos) << out.str();
+  EXPECT_EQ(a->ws.w.settings.flow.comment, "seen twice");
+  const Options& o = a->ws.w.options;
+  EXPECT_EQ(o.DEFAULT_seuil, 90);
+  EXPECT_EQ(o.mesh_Pdiv, 48);
+  EXPECT_EQ((std::array{o.BK_r, o.BK_g, o.BK_b}), (std::array<unsigned char, 3>{10, 10, 10}));
+  Options written;
+  ASSERT_EQ(LOAD_OPTIONS(dir, written), 1);  // validating the panel wrote the file
+  EXPECT_EQ(written.DEFAULT_seuil, 90);
+}
+
+}  // namespace
+}  // namespace quorvel::testing
