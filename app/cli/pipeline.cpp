@@ -34,7 +34,23 @@ class StageClock {
 
 Session::Session() : ws(platform, applicationFolder()) {}
 
+int acquisitionFilter(const std::string& format, const std::string& file) {
+  if (format == "dicom") return kFormatDicom;
+  if (format == "ima") return kFormatIma;
+  if (format == "interfile") return kFormatInterfile;
+  if (format == "idb") return kFormatIdb;
+  return acquisitionFormatOf(file);
+}
+
+void addFormatOption(CLI::App* cmd, std::string& format) {
+  cmd->add_option("--format", format,
+                  "Reader: dicom, ima, interfile or idb (default: by the extension; .img, .hdr, .h33 and .i33 "
+                  "are Interfile)")
+      ->check(CLI::IsMember({"dicom", "ima", "interfile", "idb"}));
+}
+
 void addPipelineOptions(CLI::App* cmd, PipelineArgs& a) {
+  addFormatOption(cmd, a.format);
   cmd->add_option("--crop", a.crop, "Row, column and side (voxels) of the in-plane square")
       ->expected(3)
       ->delimiter(',')
@@ -73,7 +89,7 @@ int loadReorientSegment(const PipelineArgs& a, Workstation& ws, bool progress) {
   w.options.RECH_8 = a.noRebin ? 0 : 1;
   StageClock clock(progress);
   // A refusal has been shown, in the language asked for.
-  if (!ws.openAcquisition(a.file, kFormatDicom)) return kExitRefused;
+  if (!ws.openAcquisition(a.file, acquisitionFilter(a.format, a.file))) return kExitRefused;
   if (w.study.FREQ_ASKING)
     setHeartRate(w.study, a.heartRate > 0 ? a.heartRate : w.options.DEFAULT_freq, ws.platform, w.options.LANGUE);
   clock.done("load");
@@ -105,7 +121,7 @@ int loadReprojectAndFit(const PipelineArgs& a, Workstation& ws, bool progress) {
   w.options.RECH_8 = a.noRebin ? 0 : 1;
   w.options.REPROJ = 1;
   StageClock clock(progress);
-  if (!ws.openAcquisition(a.file, kFormatDicom)) return kExitRefused;
+  if (!ws.openAcquisition(a.file, acquisitionFilter(a.format, a.file))) return kExitRefused;
   if (w.study.FREQ_ASKING)
     setHeartRate(w.study, a.heartRate > 0 ? a.heartRate : w.options.DEFAULT_freq, ws.platform, w.options.LANGUE);
   clock.done("load");

@@ -23,6 +23,10 @@ enum class RefusalCode {
   BadRescale,
   BadFrameCount,
   NoCounts,
+  BadIdb,
+  NoHeaderFile,
+  MissingHeaderInformation,
+  UnsupportedData,
   // Re-orientation and segmentation.
   NoStudy,
   RecordsFull,
@@ -36,6 +40,8 @@ enum class RefusalCode {
   BothVentriclesAbsent,
   // Volume curves.
   FitFailed,
+  // Exports.
+  CannotWrite,
   // The user stopped a long operation; nothing changed.
   Cancelled,
 };
