@@ -15,6 +15,7 @@
 #include "base/byte_reader.h"
 #include "commands.h"
 #include "curves/method_commands.h"
+#include "export/spreadsheet.h"
 #include "pipeline.h"
 #include "ui/results_json.h"
 #include "render/curve_plot.h"
@@ -47,7 +48,37 @@ struct AnalyseArgs {
   bool reprojection = false;
   bool model3d = false;  // also the preview and the full 3D model
   int sectors = 17, axial = 48, angular = 48;
+  std::string xls, xls17;  // spreadsheet tables to write
+  std::vector<std::string> patient;  // key=value fields of the 17-sector table
 };
+
+// The spreadsheet tables asked for; 0 or the exit status to give.
+int writeTables(const AnalyseArgs& a, Workstation& ws) {
+  const TableInputs in{ws.w.study, ws.curves.vc, ws.model.maps, ws.model.eye};
+  PatientFields fields;
+  for (const std::string& kv : a.patient) fields[patientFieldIndex(kv.substr(0, kv.find('=')))] = kv.substr(kv.find('=') + 1);
+  const std::pair<const std::string*, std::string> tables[] = {
+      {&a.xls, resultsTable(in)}, {&a.xls17, sectorTable(in, fields, INIT_EXCEL_ETIKETS())}};
+  for (const auto& [path, bytes] : tables) {
+    if (path->empty()) continue;
+    if (const Status st = writeTable(tablePath(*path), bytes); !st) {
+      ws.show(st.refusal());
+      return kExitRefused;
+    }
+  }
+  return 0;
+}
+
+// --patient values: key=value with a key of the 17-sector dialog.
+std::string checkPatientFields(const std::vector<std::string>& fields) {
+  for (const std::string& kv : fields)
+    if (kv.find('=') == std::string::npos || patientFieldIndex(kv.substr(0, kv.find('='))) < 0) {
+      std::string keys;
+      for (const PatientField& f : kPatientFields) keys += std::string(keys.empty() ? "" : ", ") + f.key;
+      return "--patient takes key=value with a key among: " + keys;
+    }
+  return {};
+}
 
 // Where the valve planes came from and the empty regional curves: what the run found, which an
 // exam does not keep.
@@ -238,6 +269,7 @@ int runAnalyse(AnalyseArgs a) {
     ws.shell._MENU_ = a.model3d ? kStageResults3D : kStageResults;
     if (!ws.saveExam(a.saveExam)) return kExitRefused;  // the refusal has been shown
   }
+  if (const int st = writeTables(a, ws)) return st;
   std::vector<std::string> warnings;
   for (const ImplausibleVentricle& v : implausibleResults(ws.w.study, ws.w.settings.limits, ws.seg, ws.curves.vc))
     warnings.push_back(implausibleResultText(v, ws.w.options.LANGUE));
@@ -265,7 +297,7 @@ void registerAnalyseCommand(CLI::App& app, int& status) {
   auto args = std::make_shared<AnalyseArgs>();
   CLI::App* cmd = app.add_subcommand(
       "analyse", "Re-orient, segment and measure both ventricles; print their results (the main job)");
-  cmd->add_option("file", args->pipeline.file, "Acquisition file (DICOM); default: the digital phantom")
+  cmd->add_option("file", args->pipeline.file, "Acquisition file (DICOM, IMA, Interfile or IDB); default: the digital phantom")
       ->check(CLI::ExistingFile);
   addPipelineOptions(cmd, args->pipeline);
   cmd->add_option("--method", args->method, "Fitting method 1..5")->check(CLI::Range(1, 5))->capture_default_str();
@@ -291,9 +323,19 @@ void registerAnalyseCommand(CLI::App& app, int& status) {
       ->check(CLI::ExistingFile);
   cmd->add_flag("--reprojection", args->reprojection,
                 "Reprojection mode: the left ventricle from projected images, with the mode's own settings");
+  cmd->add_option("--xls", args->xls,
+                  "Also write the results table (global and regional values of both ventricles; builds the 3D model)");
+  cmd->add_option("--xls17", args->xls17,
+                  "Also write the 17-sector table (one exam row; builds the 3D model with 17 sectors)");
+  cmd->add_option("--patient", args->patient, "A field of the 17-sector table as key=value (repeatable)");
   cmd->callback([cmd, args, &status] {
     notePlacementOptions(cmd, args->pipeline);
-    if (const std::string why = checkPipelineArgs(args->pipeline); !why.empty()) {
+    if (!args->xls.empty() || !args->xls17.empty()) args->model3d = true;
+    std::string why = checkPipelineArgs(args->pipeline);
+    if (why.empty()) why = checkPatientFields(args->patient);
+    if (why.empty() && !args->xls17.empty() && args->sectors != kTableSectors) why = "--xls17 needs --sectors 17";
+    if (why.empty() && args->model3d && args->reprojection) why = "--3d, --xls and --xls17 need the segmentation, not --reprojection";
+    if (!why.empty()) {
       std::cerr << "quorvel-cli: " << why << '\n';
       status = kExitRefused;
       return;

@@ -18,7 +18,7 @@ namespace {
 
 struct InfoArgs {
   std::string file;
-  std::string format = "dicom";
+  std::string format;
   int heartRate = 0;
   std::string language = "en";
   bool shortAxis = false;
@@ -61,7 +61,7 @@ int runInfo(const InfoArgs& a) {
   w.options.LANGUE = a.language == "fr" ? kFrench : kEnglish;
   w.options.short_axis = a.shortAxis ? 1 : 0;
   w.options.RECH_8 = a.noRebin ? 0 : 1;
-  const int filter = a.format == "ima" ? kFormatIma : kFormatDicom;
+  const int filter = acquisitionFilter(a.format, a.file);
   try {
     // A refusal has been shown, in the language asked for.
     if (!ws.openAcquisition(a.file, filter)) return kExitRefused;
@@ -82,9 +82,7 @@ void registerInfoCommand(CLI::App& app, int& status) {
   auto args = std::make_shared<InfoArgs>();
   CLI::App* cmd = app.add_subcommand("info", "Load an acquisition as the open command does and print its study record");
   cmd->add_option("file", args->file, "Acquisition file")->required()->check(CLI::ExistingFile);
-  cmd->add_option("--format", args->format, "Reader: dicom or ima")
-      ->check(CLI::IsMember({"dicom", "ima"}))
-      ->capture_default_str();
+  addFormatOption(cmd, args->format);
   cmd->add_option("--heart-rate", args->heartRate,
                   "Heart rate in bpm when the file has none (30 to 240; default: the option default, 72)")
       ->check(CLI::Range(1, 1000));

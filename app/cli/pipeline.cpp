@@ -71,7 +71,7 @@ bool openForPipeline(const PipelineArgs& a, Workstation& ws, StageClock& clock) 
   StudyWorkspace& w = ws.w;
   w.options.LANGUE = a.language == "fr" ? kFrench : kEnglish;
   w.options.RECH_8 = a.noRebin ? 0 : 1;
-  if (!ws.openAcquisition(a.file, kFormatDicom)) return false;
+  if (!ws.openAcquisition(a.file, acquisitionFilter(a.format, a.file))) return false;
   if (w.study.FREQ_ASKING)
     setHeartRate(w.study, a.heartRate > 0 ? a.heartRate : w.options.DEFAULT_freq, ws.platform, w.options.LANGUE);
   clock.done("load");
@@ -82,7 +82,23 @@ bool openForPipeline(const PipelineArgs& a, Workstation& ws, StageClock& clock) 
 
 Session::Session() : ws(platform, applicationFolder()) {}
 
+int acquisitionFilter(const std::string& format, const std::string& file) {
+  if (format == "dicom") return kFormatDicom;
+  if (format == "ima") return kFormatIma;
+  if (format == "interfile") return kFormatInterfile;
+  if (format == "idb") return kFormatIdb;
+  return acquisitionFormatOf(file);
+}
+
+void addFormatOption(CLI::App* cmd, std::string& format) {
+  cmd->add_option("--format", format,
+                  "Reader: dicom, ima, interfile or idb (default: by the extension; .img, .hdr, .h33 and .i33 "
+                  "are Interfile)")
+      ->check(CLI::IsMember({"dicom", "ima", "interfile", "idb"}));
+}
+
 void addPipelineOptions(CLI::App* cmd, PipelineArgs& a) {
+  addFormatOption(cmd, a.format);
   cmd->add_option("--crop", a.crop, "Row, column and side (voxels) of the in-plane square")
       ->expected(3)
       ->delimiter(',')

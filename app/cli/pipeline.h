@@ -25,6 +25,7 @@ inline constexpr int kExitNotPlaced = 8;  // no placement could be proposed: no 
 
 struct PipelineArgs {
   std::string file;
+  std::string format;  // dicom, ima, interfile or idb; empty: by the file's extension
   std::vector<int> crop{32, 32, 32};  // row, column, side of the in-plane square
   double rotationDeg = 0;
   int septum = 32;
@@ -39,6 +40,11 @@ struct PipelineArgs {
   bool givenCrop = false, givenRotation = false, givenSeptum = false, givenValveRow = false,
        givenValveAngle = false, givenInfundibulum = false;
 };
+
+// The reader's filter: the format named, else the one of the file's extension.
+int acquisitionFilter(const std::string& format, const std::string& file);
+// Adds --format to a command.
+void addFormatOption(CLI::App* cmd, std::string& format);
 
 // Adds the options above (the file is added by each command).
 void addPipelineOptions(CLI::App* cmd, PipelineArgs& a);

@@ -81,7 +81,7 @@ void registerSegmentCommand(CLI::App& app, int& status) {
   auto args = std::make_shared<PipelineArgs>();
   CLI::App* cmd = app.add_subcommand(
       "segment", "Load an acquisition, validate the re-orientation with the given settings and segment it");
-  cmd->add_option("file", args->file, "Acquisition file (DICOM)")->required()->check(CLI::ExistingFile);
+  cmd->add_option("file", args->file, "Acquisition file (DICOM, IMA, Interfile or IDB)")->required()->check(CLI::ExistingFile);
   addPipelineOptions(cmd, *args);
   cmd->callback([cmd, args, &status] {
     notePlacementOptions(cmd, *args);

@@ -23,6 +23,10 @@ enum class RefusalCode {
   BadRescale,
   BadFrameCount,
   NoCounts,
+  BadIdb,
+  NoHeaderFile,
+  MissingHeaderInformation,
+  UnsupportedData,
   // Re-orientation and segmentation.
   NoStudy,
   RecordsFull,
@@ -37,6 +41,8 @@ enum class RefusalCode {
   NoPlacement,  // the automatic placement found no heart to place
   // Volume curves.
   FitFailed,
+  // Exports.
+  CannotWrite,
   // The user stopped a long operation; nothing changed.
   Cancelled,
   // Exam files and templates.

@@ -1,6 +1,7 @@
 #include "study/loading.h"
 
 #include <algorithm>
+#include <cctype>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -9,6 +10,8 @@
 
 #include "base/byte_reader.h"
 #include "study/dicom_reader.h"
+#include "study/idb_reader.h"
+#include "study/interfile_reader.h"
 #include "study/study_model.h"
 #include "study/study_texts.h"
 #include "study/timing.h"
@@ -17,7 +20,6 @@ namespace quorvel {
 
 namespace {
 
-constexpr int kIdbSlices = 64;
 constexpr int kRebinnedInstants = 8;
 
 bool isDicomLike(int format) { return format == kFormatDicom || format == kFormatIma; }
@@ -219,7 +221,40 @@ bool pixelBlockComplete(const StudyRecord& s, uint64_t blockSize) {
   return pixelBlockBytes(s) <= blockSize;
 }
 
+// A new file's patient and identifiers are its own: none of the previous study's may stay behind
+// when the file lacks them (they go into exams and reports).
+void clearPatientIdentity(StudyRecord& s) {
+  s.PAT_NAME.clear();
+  s.PAT_SEX.clear();
+  s.PAT_DATE.clear();
+  s.ACQ_DATE.clear();
+  s.patient_name.clear();
+  s.pat_sex = 0;
+  s.patname = {};
+  s.patname_long = 0;
+  s.patsex = {};
+  s.patbd = {};
+  s.patage = {};
+  s.patid = {};
+  s.hdate = {};
+  s.htime = {};
+  s.sopclauid = {};
+  s.sopinsuid = {};
+  s.seriesinsuid = {};
+  s.studyuid = {};
+  s.instance_nb = 0;
+}
+
 }  // namespace
+
+int acquisitionFormatOf(const std::filesystem::path& path) {
+  std::string e = path.extension().string();
+  for (char& c : e) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (e == ".idb") return kFormatIdb;
+  if (e == ".img" || e == ".hdr" || e == ".h33" || e == ".i33") return kFormatInterfile;
+  if (e == ".ima") return kFormatIma;
+  return kFormatDicom;
+}
 
 PixelBlock::PixelBlock(std::span<const uint8_t> bytes) : bytes_(bytes), size_(bytes.size()) {}
 
@@ -384,12 +419,15 @@ Status readAcquisitionHeader(const std::filesystem::path& path, int filter, Stud
                      Notices& notices) {
   s.rescale_intercept = 0;
   s.rescale_slope = -1;
+  clearPatientIdentity(s);
   Status read;
   switch (filter) {
     case kFormatDicom:
     case kFormatIma:
       read = LOAD_DCM_DATA(path, s, opt, log, notices);
       break;
+    case kFormatIdb: read = LOAD_IDB_DATA(path, s, opt); break;
+    case kFormatInterfile: read = LOAD_IMG_DATA(path, s, opt); break;
     default: return Refusal::of(RefusalCode::FormatNotAvailable, study_texts::kFormatNotAvailable);
   }
   if (!read) return read;

@@ -28,7 +28,12 @@ struct StudyWorkspace {
 // The four filters of the open-file dialog, numbered 1 DICOM, 2 IDB, 3 Interfile, 4 IMA.
 std::vector<FileFilter> acquisitionFilters(int LANGUE);
 
-// Reads the header of a file given with its filter (1 or 4 DICOM, 2 IDB, 3 Interfile) into s.
+// The filter a user would pick for a file, by its extension: .idb IDB; .img, .hdr, .h33, .i33
+// Interfile (header or data file); .ima IMA; anything else DICOM.
+int acquisitionFormatOf(const std::filesystem::path& path);
+
+// Reads the header of a file given with its filter (1 or 4 DICOM, 2 IDB, 3 Interfile) into s;
+// the Interfile reader fills DATA too.
 Status readAcquisitionHeader(const std::filesystem::path& path, int filter, Study& s, Options& opt, TraceLog& log,
                      Notices& notices);
 

@@ -34,6 +34,14 @@ inline constexpr Text kUnreadableFile{"Fichier illisible :\n%s", "Cannot read th
 inline constexpr Text kFormatNotAvailable{"Ce format de fichier n'est pas encore pris en charge.",
                                           "This file format is not supported yet."};
 
+inline constexpr Text kBadIdb{"   Fichier IDB invalide !   ", "   Unhandled IDB file !   "};
+inline constexpr Text kNoHeaderFile{"   Fichier d'en-tête introuvable !   ", "   No header file !   "};
+inline constexpr Text kMissingHeaderInformation{"   Informations manquantes dans le fichier d'en-tête !   ",
+                                                "   Missing information in the header file !   "};
+inline constexpr Text kUnsupportedInterfile{
+    "Données Interfile non prises en charge : images de 64 x 64 entiers de 16 bits attendues.",
+    "Unsupported Interfile data: images of 64 x 64 16-bit integers expected."};
+
 inline constexpr Text kOpenCancelled{"Aucun fichier choisi.", "No file chosen."};
 inline constexpr Text kOpenTitle{"Ouvrir une Acquisition", "Open an Acquisition"};
 inline constexpr Text kFilterDicom{"fichier DICOM", "DICOM file"};

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "base/byte_reader.h"
+#include "study/loading.h"
 #include "study/study_record.h"
 #include "ui/results_json.h"
 #include "ui/shell.h"
@@ -35,21 +36,6 @@ View stageView(const Workstation& ws) {
     case kStageResults: return View::Curves;
     default: return View::Reorientation;
   }
-}
-
-// The filter of the open-file dialog a user would pick for the file.
-int filterOf(const std::string& path) {
-  auto ends = [&](const char* ext) {
-    const std::string e = ext;
-    if (path.size() < e.size()) return false;
-    std::string tail = path.substr(path.size() - e.size());
-    for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return tail == e;
-  };
-  if (ends(".idb")) return kFormatIdb;
-  if (ends(".img") || ends(".hdr") || ends(".h33") || ends(".i33")) return kFormatInterfile;
-  if (ends(".ima")) return kFormatIma;
-  return kFormatDicom;
 }
 
 bool parseButtonAndModifiers(std::istringstream& words, ScriptEvent& e) {
@@ -227,7 +213,7 @@ bool runScript(Workstation& ws, ScriptedPlatform& platform, const std::vector<Sc
     bool failed = false;
     switch (e.kind) {
       case ScriptEventKind::Open:
-        platform.openAnswers.push_back(FileChoice{e.text, filterOf(e.text)});
+        platform.openAnswers.push_back(FileChoice{e.text, acquisitionFormatOf(e.text)});
         runCommand(ws, kCmdOpenAcquisition);
         break;
       case ScriptEventKind::Command: runCommand(ws, e.number); break;

@@ -3,6 +3,7 @@
 
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -69,6 +70,53 @@ TEST(CommandLine3D, AnalyseAddsTheModelsStatisticsAndSectorsToTheJson) {
   EXPECT_EQ(e, analysed);
   EXPECT_TRUE(bytes(exam) == saved);
   EXPECT_EQ(run("exam " + (dir / "r.json").string()), 2);  // not an exam
+}
+
+// The spreadsheet tables written for the phantom and read back against the JSON of the same run.
+TEST(CommandLine3D, AnalyseWritesBothSpreadsheetTables) {
+  const auto dir = std::filesystem::path(QUORVEL_TEST_TMP) / "cli_xls";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  const std::string file = phantom::writeAcquisitions(phantom::buildPhantom(phantom::defaultParams()), dir, "ph",
+                                                      {phantom::OutputFormat::Interfile})
+                               .at(0)
+                               .string();
+  auto cli = [&](const std::string& args) {
+    const std::string command = "QUORVEL_HOME=" + dir.string() + " " + QUORVEL_CLI + " analyse " + file +
+                                " --heart-rate 70 --axial 24 --angular 24 " + args + " > " +
+                                (dir / "out.txt").string() + " 2>&1";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  EXPECT_NE(cli("--xls17 t17 --sectors 13"), 0);
+  EXPECT_NE(cli("--xls17 t17 --patient colour=red"), 0);
+  ASSERT_EQ(cli("--xls " + (dir / "t").string() + " --xls17 " + (dir / "t17.xls").string() +
+                " --patient name=DUPONT --patient lvef-2d=55 --json " + (dir / "r.json").string()),
+            0);
+  std::ifstream in(dir / "r.json");
+  const nlohmann::json j = nlohmann::json::parse(in);
+  auto read = [&](const char* name) {
+    std::ifstream f(dir / name, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(f)), {});
+  };
+  char fe[32];
+  std::snprintf(fe, sizeof fe, "%-20.0f\t\t", j["G_FES"].get<double>());
+  EXPECT_NE(read("t.xls").find("FE (pc)             \t\t" + std::string(fe)), std::string::npos);
+  const std::string row = read("t17.xls").substr(read("t17.xls").rfind('\r') + 1);
+  std::vector<std::string> cells(1);
+  for (char c : row) c == '\t' ? void(cells.emplace_back()) : cells.back().push_back(c);
+  ASSERT_EQ(cells.size(), 100u);
+  auto value = [](double v) {
+    char b[32];
+    std::snprintf(b, sizeof b, "%2.2f", v);
+    return std::string(b);
+  };
+  EXPECT_EQ(cells[0], "DUPONT");
+  EXPECT_EQ(cells[9], "55");
+  EXPECT_EQ(cells[13], value(j["G_FES"].get<double>()));
+  EXPECT_EQ(cells[56], value(j["D_FES"].get<double>()));
+  EXPECT_EQ(cells[22], value(j["mesh_smoy_fej"][0][14].get<double>()));  // column 1: sector 15
+  EXPECT_EQ(cells[65 + 4], value(j["mesh_smoy_fej"][1][16].get<double>()));  // column 5: sector 17
 }
 
 }  // namespace

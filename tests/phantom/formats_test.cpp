@@ -204,6 +204,67 @@ TEST_F(PhantomFiles, IdbHoldsItsFixedLayout) {
   EXPECT_EQ(diff, 0u);
 }
 
+// Our Interfile and IDB files, and medcon's Interfile of our DICOM (one header, one data file with
+// every instant, in the DICOM file's slice order), load to the study the DICOM file gives.
+TEST_F(PhantomFiles, InterfileIdbAndMedconInterfileLoadAsTheDicom) {
+  const Outcome mc = run("cd " + dir().string() + " && " + QUORVEL_MEDCON + " -f ph_el.dcm -c intf -o mc");
+  ASSERT_EQ(mc.status, 0) << mc.out;
+  TraceLog log;
+  StudyWorkspace ref;
+  ASSERT_TRUE(readAcquisition(dir() / "ph_el.dcm", kFormatDicom, ref, log).ok());
+  // IDB keeps the slices of the first instant holding counts; Interfile carries no heart rate.
+  const struct {
+    const char* file;
+    bool reversed, rate;
+  } files[] = {{"ph01.img", false, false}, {"ph01.hdr", false, false}, {"ph.idb", false, true},
+               {"mc.h33", true, false},    {"mc.i33", true, false}};
+  for (const auto& [file, reversed, rate] : files) {
+    StudyWorkspace w;
+    const Status st = readAcquisition(dir() / file, acquisitionFormatOf(file), w, log);
+    ASSERT_TRUE(st.ok()) << file << ": " << st.refusal().en;
+    const Study &a = w.study, &b = ref.study;
+    ASSERT_EQ(a.Ninst, b.Ninst) << file;
+    ASSERT_LE(a.czmin + a.NCZ, b.NCZ) << file;
+    EXPECT_GT(a.NCZ, 32) << file;
+    EXPECT_FLOAT_EQ(a.VOXEL_SIZE_XY, b.VOXEL_SIZE_XY) << file;
+    EXPECT_FLOAT_EQ(a.VOXEL_SIZE_Z, b.VOXEL_SIZE_Z) << file;
+    EXPECT_EQ(a.pat_sex, b.pat_sex) << file;
+    EXPECT_EQ(a.HEART_RATE, rate ? 1 : 0) << file;
+    if (rate) {
+      EXPECT_NEAR(a.CYCLE, b.CYCLE, 1e-3) << file;
+    }
+    size_t diff = 0;
+    for (int t = 0; t < a.Ninst; ++t)
+      for (int z = 0; z < a.NCZ; ++z)
+        for (int x = 0; x < kMatrix; ++x)
+          for (int y = 0; y < kMatrix; ++y)
+            diff += a.at(t, z, x, y) != b.at(t, a.czmin + (reversed ? a.NCZ - 1 - z : z), x, y);
+    EXPECT_EQ(diff, 0u) << file;
+  }
+}
+
+TEST_F(PhantomFiles, AnalyseGivesTheSameVolumesFromEveryFormat) {
+  auto analyse = [&](const std::string& file) {
+    const fs::path json = dir() / (file + ".json");
+    const Outcome r = run("QUORVEL_HOME=" + dir().string() + " " + QUORVEL_CLI + " analyse " + (dir() / file).string() +
+                          " --heart-rate 70 --placement default --json " + json.string());
+    EXPECT_EQ(r.status, 0) << file << "\n" << r.out;
+    std::ifstream in(json);
+    return nlohmann::json::parse(in, nullptr, false);
+  };
+  const nlohmann::json dicom = analyse("ph_el.dcm");
+  ASSERT_TRUE(dicom.contains("volG"));
+  for (const char* file : {"ph01.img", "ph.idb"}) {
+    const nlohmann::json j = analyse(file);
+    EXPECT_EQ(j.value("volG", nlohmann::json()), dicom["volG"]) << file;
+    EXPECT_EQ(j.value("volD", nlohmann::json()), dicom["volD"]) << file;
+    EXPECT_EQ(j.value("G_FES", -1.0), dicom["G_FES"].get<double>()) << file;
+  }
+  std::ifstream truthFile(dir() / "ph_el.truth.json");
+  const nlohmann::json truth = nlohmann::json::parse(truthFile);
+  EXPECT_NEAR(dicom["G_FES"].get<double>(), truth["left_ventricle"]["ejection_fraction_percent"].get<double>(), 5.0);
+}
+
 // medcon writes every decimal string with a sign and an exponent (+1.200000e+01): its rewrite
 // of our file must give the same voxel size, the same counts and the same volumes.
 TEST(MedconRewrite, DecimalStringsWithExponentsGiveTheVoxelSizeAndTheVolumes) {

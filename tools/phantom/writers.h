@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "phantom/phantom.h"
+#include "study/idb_reader.h"
 #include "study/study_record.h"
 
 namespace quorvel::phantom {
@@ -30,15 +31,6 @@ std::vector<uint8_t> encodeDicom(const Phantom& ph, TransferSyntax syntax);
 std::string encodeInterfileHeader(const Phantom& ph, const std::string& dataFileName);
 std::vector<uint8_t> encodeInterfileInstant(const Phantom& ph, int instant);  // uint16 little endian
 std::vector<uint8_t> encodeIdb(const Phantom& ph);
-
-// Byte offsets of the IDB layout.
-inline constexpr size_t kIdbNameOffset = 16;
-inline constexpr size_t kIdbSexOffset = 104;
-inline constexpr size_t kIdbInstantsOffset = 1739;
-inline constexpr size_t kIdbCycleOffset = 1748;
-inline constexpr size_t kIdbPixelOffset = 2204;
-inline constexpr size_t kIdbVoxelOffset = 2604;
-inline constexpr int kIdbSlices = 64;
 
 // Every parameter, the pose and how to undo it, and per ventricle the analytic volumes and
 // functional parameters in the units the system reports.

@@ -1,0 +1,121 @@
+// The spreadsheet tables byte for byte: cells, separators, label order, sector column orders.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "base/byte_reader.h"
+#include "base/scripted_platform.h"
+#include "export/spreadsheet.h"
+
+using namespace quorvel;
+
+namespace {
+
+std::vector<std::string> split(const std::string& s, char sep) {
+  std::vector<std::string> out(1);
+  for (char c : s) c == sep ? void(out.emplace_back()) : out.back().push_back(c);
+  return out;
+}
+
+class Spreadsheet : public ::testing::Test {
+ protected:
+  Spreadsheet() {
+    study.CYCLE = 100;
+    study.Ninst = 8;
+    study.CARD_FREQ = 75;
+    vc.G = {120, 50, 70, 5.25f, 63.4f, 310, 2.31f, 0, 1.96f, 0};
+    vc.D = {140, 70, 70, 5.25f, 50, 330, 2.0f, 0, 1.5f, 0};
+    maps.mesh_fej_mean = {60, 48};
+    maps.mesh_fej_std = {9, 12};
+    maps.mesh_tej_mean = {40, 42};  // percent of the 800 ms cycle
+    maps.mesh_tej_std = {5, 6};
+    maps.mesh_per_mean = {4, 3};
+    maps.mesh_per_std = {1, 0.5f};
+    maps.mesh_pfr_mean = {3, 2};
+    maps.mesh_pfr_std = {0.6f, 0.4f};
+    maps.PER_corr = 2;
+    maps.PFR_corr = 2;
+    for (int s = 1; s <= 17; ++s) {
+      eye.mesh_smoy_fej[0][s] = 100.0f + s;
+      eye.mesh_smoy_fej[1][s] = 200.0f + s;
+      eye.mesh_smoy_tej[0][s] = static_cast<float>(s);  // percent: 8 ms each
+      eye.mesh_smoy_tej[1][s] = 2.0f * s;
+    }
+  }
+  TableInputs in() const { return {study, vc, maps, eye}; }
+  StudyRecord study;
+  VolumeCurves vc;
+  RegionalMaps maps;
+  BullsEye eye;
+};
+
+std::string cell(const std::string& t) { return t + std::string(20 - t.size(), ' '); }
+
+TEST_F(Spreadsheet, ResultsTableByteForByte) {
+  auto row = [](const std::string& l, const std::string& a, const std::string& b) {
+    return cell(l) + "\t\t" + cell(a) + "\t\t" + cell(b) + "\r";
+  };
+  const std::string expected =
+      "\t\t             Vent. G\t\t             Vent. D\r\r" + cell("GLOBAL") + "\r\r" + row("FE (pc)", "63", "50") +
+      row("VtD (cc)", "120", "140") + row("VtS (cc)", "50", "70") + row("V ej (cc)", "70", "70") +
+      row("DEM (vtd/s)", "-2.3", "-2.0") + row("DRM (vtd/s)", "2.0", "1.5") + row("D\xE9" "bit (L/min)", "5.2", "5.2") +
+      row("TFS (ms)", "310", "330") + "\r" + cell("LOCAL") + "\r\r" + row("FE (pc)", "60  +/-   9", "48  +/-  12") +
+      row("TFS (ms)", "320  +/-  40", "336  +/-  48") + row("DEM (vtd/s)", "-2.0  +/-  0.5", "-1.5  +/-  0.2") +
+      row("DRM (vtd/s)", "1.5  +/-  0.3", "1.0  +/-  0.2");
+  const std::string table = resultsTable(in());
+  EXPECT_EQ(table, expected);
+  EXPECT_EQ(table.find('\n'), std::string::npos);
+  EXPECT_EQ(excelCell("a text much longer than twenty"), "a text much longer t");
+}
+
+TEST_F(Spreadsheet, SectorTableColumnsLabelsAndOrders) {
+  PatientFields fields;
+  fields[0] = "DUPONT";
+  fields[4] = "A\tB\rC";  // separators typed in a field must not split the row
+  const std::string table = sectorTable(in(), fields, INIT_EXCEL_ETIKETS());
+  EXPECT_EQ(table.find('\n'), std::string::npos);
+  const auto lines = split(table, '\r');
+  ASSERT_EQ(lines.size(), 3u);
+  // Group titles head columns 10, 14, 23, 40, 57, 66 and 83.
+  const auto titles = split(lines[0], '\t');
+  ASSERT_EQ(titles.size(), 83u);
+  const std::pair<int, const char*> heads[] = {{10, "2D"}, {14, "3D"}, {23, "FE"}, {40, "TFS"}, {57, "3D"}, {66, "FE"}, {83, "TFS"}};
+  for (const auto& [col, t] : heads) EXPECT_EQ(titles[col - 1], cell(t)) << col;
+  const auto labels = split(lines[1], '\t');
+  ASSERT_EQ(labels.size(), 100u);
+  EXPECT_EQ(labels[99], "");
+  const std::pair<int, std::string> named[] = {{1, "NOM"},    {5, "N\xB0 SEJOUR"}, {13, "kCPS"},   {14, "FEV G"},
+                                               {22, "TES G SIG"}, {23, "1"},       {56, "17"},     {57, "FEV D"},
+                                               {65, "TES D SIG"}, {99, "17"}};
+  for (const auto& [col, l] : named) EXPECT_EQ(labels[col - 1], cell(l)) << col;
+  const auto values = split(lines[2], '\t');
+  ASSERT_EQ(values.size(), 100u);
+  EXPECT_EQ(values[99], "");  // ends with the last value's TAB
+  const std::pair<int, std::string> cells[] = {
+      {1, "DUPONT"}, {2, ""},       {5, "A B C"},    {14, "63.40"},  {15, "75.00"},  {16, "120.00"}, {18, "5.25"},
+      {21, "320.00"}, {22, "40.00"}, {23, "115.00"}, {27, "113.00"}, {39, "101.00"}, {40, "120.00"}, {56, "8.00"},
+      {57, "50.00"}, {66, "215.00"}, {70, "217.00"}, {81, "205.00"}, {82, "201.00"}, {83, "240.00"}, {99, "16.00"}};
+  for (const auto& [col, v] : cells) EXPECT_EQ(values[col - 1], v) << col;
+}
+
+TEST_F(Spreadsheet, FileNamesAndWriting) {
+  EXPECT_EQ(tablePath("result"), "result.xls");
+  EXPECT_EQ(tablePath("a.xls.txt"), "a.xls.txt");
+  EXPECT_EQ(VERF_EXTENSION(std::string(300, 'a') + ".xls", ".xls"), 0);
+  const auto dir = std::filesystem::path(QUORVEL_TEST_TMP) / "spreadsheet";
+  std::filesystem::create_directories(dir);
+  ScriptedPlatform platform;
+  platform.saveAnswers.push_back(FileChoice{(dir / "result").string(), 1});
+  platform.saveAnswers.push_back(FileChoice{(dir / "missing" / "t.xls").string(), 1});
+  platform.saveAnswers.push_back(std::nullopt);
+  ASSERT_TRUE(EXPORT_EXCEL_FILE(platform, kEnglish, in()).ok());
+  const std::string table = resultsTable(in());
+  EXPECT_EQ(readWholeFile(dir / "result.xls"), std::optional(std::vector<uint8_t>(table.begin(), table.end())));
+  const Status failed = UPDATE_DATABASE(platform, kFrench, in(), {});
+  EXPECT_EQ(failed.code(), RefusalCode::CannotWrite);
+  EXPECT_FALSE(std::filesystem::exists(dir / "missing"));
+  EXPECT_EQ(EXPORT_EXCEL_FILE(platform, kFrench, in()).code(), RefusalCode::Cancelled);
+  EXPECT_EQ(platform.texts("save").at(1), "Exporter tableau Excel (17 sect.) [Excel *.xls] filter 1");
+}
+
+}  // namespace
