@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "phantom/writers.h"
+#include "png_size.h"
 
 namespace quorvel::testing {
 namespace {
@@ -30,7 +31,12 @@ TEST(CommandLine3D, AnalyseAddsTheModelsStatisticsAndSectorsToTheJson) {
   };
   EXPECT_NE(cli("--3d --sectors 18"), 0);
   EXPECT_NE(cli("--3d --axial 50"), 0);
-  ASSERT_EQ(cli("--3d --sectors 25 --axial 24 --angular 24 --json " + (dir / "r.json").string()), 0);
+  ASSERT_EQ(cli("--3d --sectors 25 --axial 24 --angular 24 --json " + (dir / "r.json").string() + " --pictures " +
+                (dir / "pictures").string()),
+            0);
+  EXPECT_EQ(pngSize(dir / "pictures" / "preview.png"), std::pair(512, 512));
+  EXPECT_EQ(pngSize(dir / "pictures" / "model3d.png"), std::pair(512, 512));
+  EXPECT_EQ(pngSize(dir / "pictures" / "bullseye.png"), std::pair(532, 285));
   std::ifstream in(dir / "r.json");
   const nlohmann::json j = nlohmann::json::parse(in);
   EXPECT_EQ(j["SECT_25"], 25);
