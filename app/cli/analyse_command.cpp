@@ -144,7 +144,8 @@ int runReprojected(const AnalyseArgs& a, Workstation& ws) {
 }
 
 // The pictures of the stages, each as the user sees it: the three re-orientation steps just
-// before their validation, the end-diastole mosaic and the two volume curves.
+// before their validation, the end-diastole mosaic, the two volume curves and, with the 3D
+// model, its preview, results view and bull's-eyes.
 class PictureFolder {
  public:
   PictureFolder(std::filesystem::path dir, Workstation& ws) : dir_(std::move(dir)), ws_(ws) {}
@@ -183,6 +184,20 @@ class PictureFolder {
   bool curves() {
     redraw(3);
     return write("curves.png", curvesPicture(ws_.pictures, ws_.curves.vc, ws_.w.options.LANGUE));
+  }
+  // End-diastole: the preview of both ventricles, the results view of both with the
+  // ejection-fraction map, and the bull's-eyes of that map.
+  bool model3d() {
+    Model3DStudySettings& s = ws_.model3d;
+    s.view3d.visu_no = 0;
+    s.model3d.mesh_double = 1;
+    s.model3d.mesh_visu = 0;
+    s.model3d.visu_activ = 0;
+    s.model3d.rendu3D = 0;
+    const Options& opt = ws_.w.options;
+    return write("preview.png", drawPreview3D(ws_.pictures, ws_.model, s, opt, 0, ws_.w.study.Ninst)) &&
+           write("model3d.png", drawResults3D(ws_.pictures, ws_.model, s, opt, 0)) &&
+           write("bullseye.png", drawBullseye(ws_.pictures, ws_.model, s, opt, ws_.w.study));
   }
 
  private:
@@ -262,6 +277,7 @@ int runAnalyse(AnalyseArgs a) {
       return e.code;
     }
     printModelPanels(ws, std::cout);
+    if (pictures && !pictures->model3d()) return kExitRefused;
   }
   if (!a.saveExam.empty()) {
     WorkflowState& f = ws.w.settings.flow;

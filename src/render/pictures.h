@@ -4,7 +4,10 @@
 // (SegmentationLayout).
 #include "base/bitmap.h"
 #include "base/options.h"
+#include "model3d/model3d_settings.h"
+#include "model3d/model3d_state.h"
 #include "render/palettes.h"
+#include "render/view3d.h"
 
 namespace quorvel {
 
@@ -25,10 +28,23 @@ struct Pictures {
   PalMap PAL_map{};
 
   int EPFront = 1;  // width in pixels of the class outlines drawn over the counts
+
+  Visu3DBuffers preview3D;  // the pre-visualisation view
+  Visu3DBuffers visu3D;     // the 3D results view
+  Bitmap24 bullseye;        // both bull's-eyes of the displayed map
 };
 
 // The start-up build of the tables: the palette and the 3D table of the options, the class
 // colours of seed, the legend drawn.
 void preparePictures(Pictures& p, const Options& opt, unsigned seed);
+
+// The 3D pictures of the model at instant t, drawn from the study's 3D settings: the preview of the
+// ventricles chosen by visu_no (view 0), the results view (view 2) and the bull's-eyes of the
+// displayed map. The results draws first rebuild PAL_map from the map windows.
+const Bitmap24& drawPreview3D(Pictures& p, const Model3D& m, const Model3DStudySettings& s, const Options& opt, int t,
+                              int Ninst);
+const Bitmap24& drawResults3D(Pictures& p, const Model3D& m, const Model3DStudySettings& s, const Options& opt, int t);
+const Bitmap24& drawBullseye(Pictures& p, const Model3D& m, const Model3DStudySettings& s, const Options& opt,
+                             const StudyRecord& study);
 
 }  // namespace quorvel

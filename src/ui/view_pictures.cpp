@@ -28,6 +28,10 @@ const Bitmap24* drawView(Workstation& ws, View view) {
     case View::CurveRight:
       BUILD_BMP_VID(ws.curves.vc, ws.w.study.Ninst, p, ws.log);
       return view == View::CurveRight ? &p.BMPvd : &p.BMPvg;
+    case View::Preview3D:
+      return &drawPreview3D(p, ws.model, ws.model3d, ws.w.options, ws.w.study.instant, ws.w.study.Ninst);
+    case View::Results3D:
+      return &drawResults3D(p, ws.model, ws.model3d, ws.w.options, ws.w.study.instant);
     default:
       return nullptr;
   }

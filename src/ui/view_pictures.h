@@ -7,7 +7,7 @@
 
 namespace quorvel {
 
-// Rebuilds the picture of view and returns it; nothing for the views not drawn yet (the 3D views).
+// Rebuilds the picture of view and returns it; nothing for a view without a picture.
 // The brush rings follow the shell's last pointer position, in the pixels of the view drawn.
 const Bitmap24* drawView(Workstation& ws, View view);
 

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "phantom/writers.h"
+#include "png_size.h"
 #include "scratch_folder.h"
 
 namespace quorvel::testing {
@@ -30,17 +31,6 @@ class CommandLine : public ::testing::Test {
       *out = std::string((std::istreambuf_iterator<char>(in)), {});
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  // Width and height of a PNG file; (0, 0) when it is none.
-  static std::pair<int, int> pngSize(const std::filesystem::path& file) {
-    std::ifstream png(file, std::ios::binary);
-    std::string head(24, '\0');
-    if (!png.read(head.data(), 24) || head.substr(1, 3) != "PNG") return {0, 0};
-    auto big = [&](int at) {
-      return (static_cast<uint8_t>(head[at]) << 24) | (static_cast<uint8_t>(head[at + 1]) << 16) |
-             (static_cast<uint8_t>(head[at + 2]) << 8) | static_cast<uint8_t>(head[at + 3]);
-    };
-    return {big(16), big(20)};
   }
   std::string phantomFile(const phantom::PhantomParams& p) {
     return phantom::writeAcquisitions(phantom::buildPhantom(p), dir, "ph", {phantom::OutputFormat::DicomExplicit})

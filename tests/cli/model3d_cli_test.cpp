@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "phantom/writers.h"
+#include "png_size.h"
 
 namespace quorvel::testing {
 namespace {
@@ -35,6 +36,12 @@ TEST(CommandLine3D, AnalyseAddsTheModelsStatisticsAndSectorsToTheJson) {
   const std::string exam = (dir / "e.qvx").string();
   ASSERT_EQ(cli("--3d --sectors 25 --axial 24 --angular 24 --json " + (dir / "r.json").string() + " --save-exam " + exam),
             0);
+  // Apart: the mosaic laid out for segmentation.png is kept in the exam, and reopening lays it
+  // out for the screen again.
+  ASSERT_EQ(cli("--3d --sectors 25 --axial 24 --angular 24 --pictures " + (dir / "pictures").string()), 0);
+  EXPECT_EQ(pngSize(dir / "pictures" / "preview.png"), std::pair(512, 512));
+  EXPECT_EQ(pngSize(dir / "pictures" / "model3d.png"), std::pair(512, 512));
+  EXPECT_EQ(pngSize(dir / "pictures" / "bullseye.png"), std::pair(532, 285));
   std::ifstream in(dir / "r.json");
   const nlohmann::json j = nlohmann::json::parse(in);
   EXPECT_EQ(j["SECT_25"], 25);
