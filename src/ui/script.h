@@ -11,11 +11,13 @@
 //   double VIEW X Y [left|right] [ctrl] [shift]  a double click
 //   move VIEW X Y / release VIEW X Y [left|right]
 //   wheel VIEW STEPS [shift]
+//   scroll FIRST                   the mosaic's scroll bar: the first slice shown
 //   answer yes|no|TEXT             queued for the next question; a number answers the heart-rate prompt
 //   tick cine|depol|once           a timer tick
 //   expect-stage N                 fails the script when the stage differs
 //   picture VIEW PATH              the view's picture as PNG (front ends that draw pictures)
 //   json PATH                      the results, as the command line writes them
+//   grab PATH                      the whole window as PNG (the desktop only)
 //
 // VIEW: main (the current stage's picture), reorientation (also long-axis), segmentation,
 // retouching, curve-left, curve-right.
@@ -32,7 +34,7 @@
 namespace quorvel {
 
 enum class ScriptEventKind {
-  Open, Command, Key, KeyDown, KeyUp, Press, DoubleClick, Move, Release, Wheel, Answer, Tick, ExpectStage, Picture, Json
+  Open, Command, Key, KeyDown, KeyUp, Press, DoubleClick, Move, Release, Wheel, Scroll, Answer, Tick, ExpectStage, Picture, Json, Grab
 };
 
 struct ScriptEvent {
@@ -49,13 +51,21 @@ struct ScriptEvent {
   TimerId timer = TimerId::Cine;
 };
 
+// The filter of the open-file dialog a user would pick for the file, from its extension.
+int acquisitionFilterOf(const std::string& path);
+
 // Parses a script; on a malformed line, nothing and the reason (with its line number) in error.
 std::optional<std::vector<ScriptEvent>> parseScript(std::istream& in, std::string& error);
 
 // What a front end does with the events that leave the shell: pictures and results files.
 struct ScriptOutputs {
   std::function<std::string(View view, const std::string& path)> picture;  // empty string: written
+  std::function<std::string(const std::string& path)> grab;                 // the whole window
 };
+
+// The events that check the workstation or write what it shows (expect-stage, picture, grab,
+// json): empty when done, else why not.
+std::string runOutputEvent(Workstation& ws, const ScriptEvent& e, const ScriptOutputs& outputs);
 
 // Runs the events on a workstation whose platform is the scripted one; prints each event's
 // outcome and every message the platform was given. False at the first failed expectation or
