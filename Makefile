@@ -1,12 +1,13 @@
 # The two commands a newcomer needs:
 #   make demo   install what is missing, build, analyse the bundled phantom
 #   make test   build and run every test
+#   make gui    build and start the desktop
 BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 DEMO_DIR ?= demo
 
-.PHONY: all deps configure build demo test bench clean
+.PHONY: all deps configure build demo gui test bench clean
 
 all: build
 
@@ -21,6 +22,9 @@ build: configure
 
 demo: deps build
 	./scripts/demo.sh $(BUILD) $(DEMO_DIR)
+
+gui: build
+	$(BUILD)/app/qt/quorvel
 
 test: deps build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

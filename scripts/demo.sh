@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Main job on the bundled phantom: writes the digital phantom when it is missing, then analyses it
 # as a physician would (re-orientation, segmentation, volume curves) and prints both ventricles'
-# results next to the phantom's ground truth.
+# results next to the phantom's ground truth. With a display the desktop then opens on the
+# phantom; without one, the offscreen desktop writes a screenshot of each stage into screens/.
 set -euo pipefail
 build=${1:-build}
 out=${2:-demo}
 cli="$build/app/cli/quorvel-cli"
+desktop="$build/app/qt/quorvel"
 phantom_dir="$out/phantom"
 
 if ! compgen -G "$phantom_dir/*.dcm" >/dev/null; then
@@ -34,3 +36,14 @@ if [ -n "${truth:-}" ] && [ -f "$truth" ]; then
 fi
 echo
 echo "Results and curves as JSON: $out/results.json"
+
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x "$desktop" ]; then
+  echo
+  echo "== Starting the desktop on $file"
+  exec "$desktop" "$file"
+fi
+if [ -x "$desktop" ]; then
+  echo
+  echo "== Screenshots of the offscreen desktop into $out/screens"
+  "$(dirname "$0")/screens.sh" "$desktop" "$file" "$out/screens"
+fi

@@ -7,10 +7,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev libjpeg-dev libpng-dev
   dcmtk medcon
+  qt6-base-dev xvfb xauth
 )
-if [ "${QUORVEL_BUILD_GUI:-0}" = 1 ]; then
-  packages+=(qt6-base-dev)
-fi
 
 missing=()
 for p in "${packages[@]}"; do

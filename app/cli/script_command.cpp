@@ -10,7 +10,6 @@
 #include "base/scripted_platform.h"
 #include "commands.h"
 #include "pipeline.h"
-#include "render/png_io.h"
 #include "ui/script.h"
 #include "ui/shell.h"
 #include "ui/view_pictures.h"
@@ -38,11 +37,7 @@ int runScriptFile(const std::string& path) {
   try {
     startUp(ws);
     ScriptOutputs outputs;
-    outputs.picture = [&ws](View view, const std::string& file) -> std::string {
-      const Bitmap24* picture = drawView(ws, view);
-      if (!picture) return "this view is not drawn yet";
-      return writePng(file, *picture) ? "" : "cannot write " + file;
-    };
+    outputs.picture = [&ws](View view, const std::string& file) { return writeViewPicture(ws, view, file); };
     return runScript(ws, platform, *events, std::cout, outputs) ? 0 : kExitScriptFailed;
   } catch (const FatalExit& e) {
     std::cout << "fatal: " << e.text << '\n';

@@ -16,6 +16,9 @@ namespace {
 
 constexpr int kW = kCurvePlotWidth, kH = kCurvePlotHeight;
 constexpr int kRateCentre = kH / 2;
+// The panel of both plots: axis margin, title band, gap between the plots, bottom margin.
+constexpr int kPanelMargin = 48, kPanelTitle = 24, kPanelGap = 24, kPanelBottom = 12;
+constexpr int plotLeft(int plot) { return plot * (kPanelMargin + kW + kPanelGap) + kPanelMargin; }
 
 struct PlotColours {
   Rgb area, curve, rate, instants;
@@ -132,15 +135,15 @@ std::string curveCursorText(int x, int Ninst, float CYCLE, const CycleCurve& cur
 }
 
 Bitmap24 curvesPicture(const Pictures& pictures, const VolumeCurves& vc, int LANGUE) {
-  constexpr int kMargin = 48, kTitle = 24, kGap = 24, kBottom = 12;
+  constexpr int kMargin = kPanelMargin, kTitle = kPanelTitle;
   const Rgb white{255, 255, 255}, ink{0, 0, 0};
-  Bitmap24 out(2 * (kMargin + kW) + kGap, kTitle + kH + kBottom);
+  Bitmap24 out(2 * (kMargin + kW) + kPanelGap, kTitle + kH + kPanelBottom);
   out.fill(white);
   const std::vector<AxisLabel> labels = AFFICHAGE_GRAD(vc.maxvol);
   // Left ventricle first, as the results stage shows them.
   const Bitmap24* plots[2] = {&pictures.BMPvg, &pictures.BMPvd};
   for (int p = 0; p < 2; ++p) {
-    const int left = p * (kMargin + kW + kGap) + kMargin;
+    const int left = plotLeft(p);
     drawText(out, left, 6, ventriclePanelTitle(p == 0 ? 1 : 2, LANGUE), ink);
     const Bitmap24& plot = *plots[p];
     for (int y = 0; y < std::min(plot.height, kH); ++y)
@@ -155,5 +158,16 @@ Bitmap24 curvesPicture(const Pictures& pictures, const VolumeCurves& vc, int LAN
   }
   return out;
 }
+
+std::optional<PlotPoint> curvesPicturePlotAt(int x, int y) {
+  const int py = y - kPanelTitle;
+  for (int p = 0; p < 2; ++p) {
+    const int px = x - plotLeft(p);
+    if (px >= 0 && px < kW && py >= 0 && py < kH) return PlotPoint{p, px, py};
+  }
+  return std::nullopt;
+}
+
+std::pair<int, int> curvesPicturePoint(PlotPoint p) { return {plotLeft(p.plot) + p.x, kPanelTitle + p.y}; }
 
 }  // namespace quorvel

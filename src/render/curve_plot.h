@@ -2,7 +2,9 @@
 // The volume-curve plots of the results stage: for each ventricle its fitted volume curve with the
 // area under it, the measured instants as squares and the rate of volume change on a second scale
 // centred in the plot, 512 x 400 pixels; the labels of the volume axis; the cursor readout.
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/trace_log.h"
@@ -31,5 +33,14 @@ std::string curveCursorText(int x, int Ninst, float CYCLE, const CycleCurve& cur
 // Both plots side by side under their titles, each with its volume-axis labels on the left: the
 // picture the results stage shows, as one image for reports and the command line.
 Bitmap24 curvesPicture(const Pictures& pictures, const VolumeCurves& vc, int LANGUE);
+
+// Where the plots lie in curvesPicture, both ways: a point of the panel to the pixels of the plot
+// under it (plot 0 the left ventricle's, 1 the right's; nothing between the plots), and back.
+struct PlotPoint {
+  int plot = 0;
+  int x = 0, y = 0;
+};
+std::optional<PlotPoint> curvesPicturePlotAt(int x, int y);
+std::pair<int, int> curvesPicturePoint(PlotPoint p);
 
 }  // namespace quorvel

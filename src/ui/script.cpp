@@ -14,6 +14,7 @@
 #include "study/study_record.h"
 #include "ui/results_json.h"
 #include "ui/shell.h"
+#include "ui/view_pictures.h"
 
 namespace quorvel {
 
@@ -28,14 +29,6 @@ std::optional<View> viewFromName(const std::string& name, bool& main) {
   if (name == "curve-left") return View::CurveLeft;
   if (name == "curve-right") return View::CurveRight;
   return std::nullopt;
-}
-
-View stageView(const Workstation& ws) {
-  switch (ws.shell._MENU_) {
-    case kStageSegmentation: return View::Segmentation;
-    case kStageResults: return View::Curves;
-    default: return View::Reorientation;
-  }
 }
 
 bool parseButtonAndModifiers(std::istringstream& words, ScriptEvent& e) {
@@ -173,6 +166,9 @@ std::optional<std::vector<ScriptEvent>> parseScript(std::istream& in, std::strin
       e.kind = ScriptEventKind::Wheel;
       if (!view() || !(words >> e.number)) return fail("wheel needs a view and steps");
       if (!parseButtonAndModifiers(words, e)) return fail("unknown word after the steps");
+    } else if (verb == "scroll") {
+      e.kind = ScriptEventKind::Scroll;
+      if (!(words >> e.number)) return fail("scroll needs the first slice");
     } else if (verb == "answer") {
       e.kind = ScriptEventKind::Answer;
       e.text = rest();
@@ -192,6 +188,10 @@ std::optional<std::vector<ScriptEvent>> parseScript(std::istream& in, std::strin
       if (!view()) return fail("picture needs a view");
       e.text = rest();
       if (e.text.empty()) return fail("picture needs a path");
+    } else if (verb == "grab") {
+      e.kind = ScriptEventKind::Grab;
+      e.text = rest();
+      if (e.text.empty()) return fail("grab needs a path");
     } else if (verb == "json") {
       e.kind = ScriptEventKind::Json;
       e.text = rest();
@@ -202,6 +202,25 @@ std::optional<std::vector<ScriptEvent>> parseScript(std::istream& in, std::strin
     events.push_back(std::move(e));
   }
   return events;
+}
+
+std::string runOutputEvent(Workstation& ws, const ScriptEvent& e, const ScriptOutputs& outputs) {
+  switch (e.kind) {
+    case ScriptEventKind::ExpectStage:
+      if (ws.shell._MENU_ == e.number) return {};
+      return "stage is " + std::to_string(ws.shell._MENU_) + ", expected " + std::to_string(e.number);
+    case ScriptEventKind::Picture:
+      if (!outputs.picture) return "this front end writes no pictures";
+      return outputs.picture(e.viewIsMain ? stageView(ws) : e.view, e.text);
+    case ScriptEventKind::Grab:
+      if (!outputs.grab) return "this front end has no window to grab";
+      return outputs.grab(e.text);
+    case ScriptEventKind::Json: {
+      const std::string text = resultsJson(ws).dump(2) + "\n";
+      return writeFileAtomically(e.text, std::string_view(text)) ? "" : "cannot write " + e.text;
+    }
+    default: return "not an output event";
+  }
 }
 
 bool runScript(Workstation& ws, ScriptedPlatform& platform, const std::vector<ScriptEvent>& events, std::ostream& out,
@@ -249,6 +268,7 @@ bool runScript(Workstation& ws, ScriptedPlatform& platform, const std::vector<Sc
       case ScriptEventKind::Move: mouseMove(ws, view, e.x, e.y); break;
       case ScriptEventKind::Release: mouseRelease(ws, view, e.x, e.y, e.button); break;
       case ScriptEventKind::Wheel: mouseWheel(ws, view, e.number, e.modifiers); break;
+      case ScriptEventKind::Scroll: scrollMosaic(ws, e.number); break;
       case ScriptEventKind::Answer: {
         char* end = nullptr;
         const long bpm = std::strtol(e.text.c_str(), &end, 10);
@@ -262,28 +282,14 @@ bool runScript(Workstation& ws, ScriptedPlatform& platform, const std::vector<Sc
       }
       case ScriptEventKind::Tick: timerTick(ws, e.timer); break;
       case ScriptEventKind::ExpectStage:
-        if (ws.shell._MENU_ != e.number) {
-          outcome = "FAILED: stage is " + std::to_string(ws.shell._MENU_) + ", expected " + std::to_string(e.number);
-          failed = true;
-        }
-        break;
       case ScriptEventKind::Picture:
-        if (!outputs.picture) {
-          outcome = "FAILED: this front end writes no pictures";
-          failed = true;
-        } else if (const std::string why = outputs.picture(view, e.text); !why.empty()) {
+      case ScriptEventKind::Grab:
+      case ScriptEventKind::Json:
+        if (const std::string why = runOutputEvent(ws, e, outputs); !why.empty()) {
           outcome = "FAILED: " + why;
           failed = true;
         }
         break;
-      case ScriptEventKind::Json: {
-        const std::string text = resultsJson(ws).dump(2) + "\n";
-        if (!writeFileAtomically(e.text, std::string_view(text))) {
-          outcome = "FAILED: cannot write " + e.text;
-          failed = true;
-        }
-        break;
-      }
     }
     out << "line " << e.line << ": " << outcome << '\n';
     for (size_t i = seen; i < platform.calls.size(); ++i) {

@@ -11,6 +11,7 @@
 //   double VIEW X Y [left|right] [ctrl] [shift]  a double click
 //   move VIEW X Y / release VIEW X Y [left|right]
 //   wheel VIEW STEPS [shift]
+//   scroll FIRST                   the mosaic's scroll bar: the first slice shown
 //   answer yes|no|TEXT             queued for the next question; a number answers the heart-rate prompt
 //   tick cine|depol|once           a timer tick
 //   expect-stage N                 fails the script when the stage differs
@@ -25,6 +26,7 @@
 //                                  language, format, instants, rebin, short-axis, equilibrium, method,
 //                                  weighting, axial, angular, preview, sync-directions, sync-zoom,
 //                                  sync-ventricles, sectors, export-format (boxes); colour R,G,B
+//   grab PATH                      the whole window as PNG (the desktop only)
 //
 // VIEW: main (the current stage's picture), reorientation (also long-axis), segmentation,
 // retouching, curve-left, curve-right.
@@ -41,8 +43,8 @@
 namespace quorvel {
 
 enum class ScriptEventKind {
-  Open, Command, Key, KeyDown, KeyUp, Press, DoubleClick, Move, Release, Wheel, Answer, Tick, ExpectStage, Picture, Json,
-  OpenExam, SaveExam, Template, Comment, Option
+  Open, Command, Key, KeyDown, KeyUp, Press, DoubleClick, Move, Release, Wheel, Scroll, Answer, Tick, ExpectStage, Picture,
+  Json, Grab, OpenExam, SaveExam, Template, Comment, Option
 };
 
 struct ScriptEvent {
@@ -66,7 +68,12 @@ std::optional<std::vector<ScriptEvent>> parseScript(std::istream& in, std::strin
 // What a front end does with the events that leave the shell: pictures and results files.
 struct ScriptOutputs {
   std::function<std::string(View view, const std::string& path)> picture;  // empty string: written
+  std::function<std::string(const std::string& path)> grab;                 // the whole window
 };
+
+// The events that check the workstation or write what it shows (expect-stage, picture, grab,
+// json): empty when done, else why not.
+std::string runOutputEvent(Workstation& ws, const ScriptEvent& e, const ScriptOutputs& outputs);
 
 // Runs the events on a workstation whose platform is the scripted one; prints each event's
 // outcome and every message the platform was given. False at the first failed expectation or

@@ -262,12 +262,15 @@ void results3DKey(Workstation& ws, Key key, KeyModifiers m) {
   ws.platform.pictureChanged(View::Results3D);
 }
 
+void opened(Workstation& ws, const Status& open) {
+  if (!open.ok()) return;
+  prepareCurveFits(ws);
+  setStage(ws, kStageReorientation);
+}
+
 void openAcquisitionCommand(Workstation& ws) {
   stopTimers(ws);
-  if (ws.openAcquisitionCommand().ok()) {
-    prepareCurveFits(ws);
-    setStage(ws, kStageReorientation);
-  }
+  opened(ws, ws.openAcquisitionCommand());
 }
 
 // Enter in the re-orientation stage.
@@ -619,6 +622,12 @@ bool requestExit(Workstation& ws) {
   return true;
 }
 
+void openAcquisitionFile(Workstation& ws, const std::string& path, int filter) {
+  stopTimers(ws);
+  hideHelp(ws);
+  opened(ws, ws.openAcquisition(path, filter));
+}
+
 void runCommand(Workstation& ws, int code) {
   // Every stage and file command stops the cine and the animation first.
   stopTimers(ws);
@@ -651,6 +660,8 @@ void runCommand(Workstation& ws, int code) {
     case kCmdUpdateSegmental:
       if (flow(ws).Previsu_OK) enterResults3D(ws, true);
       return;
+    case kCmdFrench:
+    case kCmdEnglish: setLanguage(ws, code == kCmdFrench ? kFrench : kEnglish); return;
     case kCmdAbout:
       ws.platform.information(format(texts::kAbout.pick(language(ws)), kVersionMajor, kVersionMinor, kVersionPatch));
       return;
@@ -859,6 +870,34 @@ void setThreshold(Workstation& ws, int seuillage) {
   ws.platform.pictureChanged(View::Reorientation);
 }
 
+int mosaicScrollMax(const Workstation& ws) {
+  return std::max(ws.w.study.NCZ - ws.mosaic.NcellH * ws.mosaic.NcellV, 0);
+}
+
+void scrollMosaic(Workstation& ws, int seg_affmin) {
+  seg_affmin = std::clamp(seg_affmin, 0, mosaicScrollMax(ws));
+  if (seg_affmin == ws.w.study.seg_affmin) return;
+  ws.w.study.seg_affmin = seg_affmin;
+  ws.platform.pictureChanged(View::Segmentation);
+}
+
+void chooseReorientationStep(Workstation& ws, int step) {
+  if (stage(ws) != kStageReorientation || !selectStep(flow(ws), step)) return;
+  hideHelp(ws);
+  ws.platform.pictureChanged(View::Reorientation);
+}
+
+void setLanguage(Workstation& ws, int LANGUE) {
+  if (LANGUE != kFrench && LANGUE != kEnglish) return;
+  ws.w.options.LANGUE = LANGUE;
+  if (!flow(ws).IDB_loaded) return;
+  ws.platform.textChanged(TextSlot::SliceCounter, format(study_texts::kSliceCounter.pick(LANGUE), ws.w.study.NCZ));
+  DISPLAY_PAT_INFO(ws.w.study, ws.platform, LANGUE);
+  if (flow(ws).vidange_done || reprojection(ws)) showResults(ws);
+  if (ws.shell.Whelp_on) ws.platform.textChanged(TextSlot::Help, currentHelp(ws));
+  ws.platform.pictureChanged(viewOf(stage(ws)));
+}
+
 // ---- what the front end shows -------------------------------------------------------------------
 
 bool commandBuilt(int code) {
@@ -881,6 +920,8 @@ bool commandBuilt(int code) {
     case kCmdComments:
     case kCmdSaveTemplate:
     case kCmdOpenTemplate: return true;
+    case kCmdFrench:
+    case kCmdEnglish: return true;
     default: return false;
   }
 }
@@ -931,10 +972,20 @@ std::vector<Menu> menuBar(const Workstation& ws) {
       {texts::kMenuUpdate,
        {placement, item(kCmdUpdateSegmentation, {"Segmentation ventriculaire", "Ventricular segmentation"}),
         item(kCmdUpdateSegmental, {"Analyse segmentaire", "Segmental analysis"})}},
-      {texts::kMenuOptions, {item(kCmdOptions, {"Options", "Options"})}},
+      {texts::kMenuOptions,
+       {item(kCmdOptions, {"Options", "Options"}),
+        MenuItem{kCmdFrench, {"Français", "Français"}, language(ws) != kFrench},
+        MenuItem{kCmdEnglish, {"English", "English"}, language(ws) != kEnglish}}},
       {texts::kMenuHelp,
        {item(kCmdAbout, {"A propos", "About"}), item(kCmdUserGuide, {"Manuel d'utilisation", "User's guide (french only)"})}},
   };
+}
+
+std::vector<StepButton> reorientationSteps(const Workstation& ws) {
+  const WorkflowState& f = flow(ws);
+  const bool shown = stage(ws) == kStageReorientation;
+  auto step = [&](int n, Text label) { return StepButton{label, shown && n < f.stade_axis, shown && n == f.fich_axis}; };
+  return {step(0, texts::kStepHorizontal), step(1, texts::kStepVertical), step(2, texts::kStepShort)};
 }
 
 std::string currentHelp(const Workstation& ws) {

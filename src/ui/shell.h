@@ -49,6 +49,8 @@ enum CommandCode : int {
   kCmdReformatFolderFdg = 178,
   kCmdExportReprojection = 179,
   kCmdAutoPlacement = 200,  // proposes the re-orientation from the study (a command of our own)
+  kCmdFrench = 201,         // the language of every text, switched at once (commands of our own)
+  kCmdEnglish = 202,
 };
 
 inline constexpr int kQuorvelVersion = kExamVersion;
@@ -62,6 +64,8 @@ void startUp(Workstation& ws);
 // mode). True when the window may close.
 bool requestExit(Workstation& ws);
 
+// The open command on a file named beforehand (a program argument) instead of the chooser's.
+void openAcquisitionFile(Workstation& ws, const std::string& path, int filter);
 // A menu command or tool button. Commands whose precondition is not met do nothing.
 void runCommand(Workstation& ws, int code);
 // Key pressed / released (marking and modifier keys act while held).
@@ -79,6 +83,16 @@ void timerTick(Workstation& ws, TimerId id);
 void heartRateAnswered(Workstation& ws, int bpm);
 // The threshold slider of the re-orientation stage, in percent.
 void setThreshold(Workstation& ws, int seuillage);
+// The scroll bar of the segmentation mosaic: the first slice shown, kept so that the cells stay
+// filled where the study allows.
+void scrollMosaic(Workstation& ws, int seg_affmin);
+// The largest first slice the scroll bar offers.
+int mosaicScrollMax(const Workstation& ws);
+// A step button of the re-orientation stage: shows a step already reached, as Tab does.
+void chooseReorientationStep(Workstation& ws, int step);
+// LANGUE changed at once: every text the front end holds is given again in that language and the
+// pictures that carry texts are redrawn.
+void setLanguage(Workstation& ws, int LANGUE);
 
 // The controls of the options panel (stage 5): a number field typed, a box checked (the fit
 // method also becomes the study's method at once), the background colour button (the colour
@@ -108,6 +122,14 @@ struct Menu {
   std::vector<MenuItem> items;
 };
 std::vector<Menu> menuBar(const Workstation& ws);
+
+// The three step buttons of the re-orientation stage: enabled once reached, one of them current.
+struct StepButton {
+  Text label;
+  bool enabled;
+  bool current;
+};
+std::vector<StepButton> reorientationSteps(const Workstation& ws);
 
 // Whether this version carries out the command (the others answer "not available").
 bool commandBuilt(int code);

@@ -45,6 +45,9 @@ inline constexpr Text kMenuDisplay{"Affichage", "Display"};
 inline constexpr Text kMenuUpdate{"Actualiser", "Update"};
 inline constexpr Text kMenuOptions{"Options", "Options"};
 inline constexpr Text kMenuHelp{"Aide", "Help"};
+inline constexpr Text kStepHorizontal{"Grand axe horizontal", "Horizontal long axis"};
+inline constexpr Text kStepVertical{"Grand axe vertical", "Vertical long axis"};
+inline constexpr Text kStepShort{"Petit axe", "Short axis"};
 inline constexpr Text kAutoPlacement{"Placement automatique", "Automatic placement"};
 
 }  // namespace quorvel::shell_texts

@@ -1,8 +1,11 @@
 #include "ui/view_pictures.h"
 
 #include "render/curve_plot.h"
+#include "render/png_io.h"
+#include "render/render_texts.h"
 #include "render/reorientation_view.h"
 #include "render/segmentation_view.h"
+#include "ui/shell.h"
 
 namespace quorvel {
 
@@ -34,6 +37,33 @@ const Bitmap24* drawView(Workstation& ws, View view) {
       return &drawResults3D(p, ws.model, ws.model3d, ws.w.options, ws.w.study.instant);
     default:
       return nullptr;
+  }
+}
+
+std::string writeViewPicture(Workstation& ws, View view, const std::string& path) {
+  const Bitmap24* picture = drawView(ws, view);
+  if (!picture) return "this view is not drawn yet";
+  return writePng(path, *picture) ? "" : "cannot write " + path;
+}
+
+View stageView(const Workstation& ws) {
+  switch (ws.shell._MENU_) {
+    case kStageSegmentation: return View::Segmentation;
+    case kStageResults: return View::Curves;
+    case kStagePreview: return View::Preview3D;
+    case kStageResults3D: return View::Results3D;
+    default: return View::Reorientation;
+  }
+}
+
+std::string viewCaption(const Workstation& ws, View view) {
+  const Study& s = ws.w.study;
+  if (!s.loaded()) return {};
+  switch (view) {
+    case View::Reorientation: return reorientationCaption(ws.w);
+    case View::Segmentation:
+      return format(render_texts::kCaptionInstant.pick(ws.w.options.LANGUE), s.instant + 1, s.Ninst);
+    default: return {};
   }
 }
 

@@ -1,0 +1,166 @@
+#include "desktop_script.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QWheelEvent>
+#include <cstdlib>
+#include <ostream>
+
+#include "dialog_answers.h"
+#include "key_map.h"
+#include "ui/shell.h"
+#include "ui/view_pictures.h"
+
+namespace quorvel {
+
+namespace {
+
+Qt::KeyboardModifiers qtModifiers(KeyModifiers m) {
+  Qt::KeyboardModifiers out;
+  if (m.ctrl) out |= Qt::ControlModifier;
+  if (m.shift) out |= Qt::ShiftModifier;
+  return out;
+}
+
+Qt::MouseButton qtButton(MouseButton b) { return b == MouseButton::Primary ? Qt::LeftButton : Qt::RightButton; }
+
+// Lets the window catch up: posted picture rebuilds, repaints, deferred deletions.
+void settle() {
+  for (int round = 0; round < 3; ++round) QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+class Driver {
+ public:
+  Driver(MainWindow& window, QtPlatform& platform, Workstation& ws) : window_(window), platform_(platform), ws_(ws) {
+    platform_.answerDialogs = [this](QDialog& d) { answers_.answer(d); };
+  }
+  ~Driver() { platform_.answerDialogs = nullptr; }
+
+  // The outcome of one event: "ok", a remark, or "FAILED: ...".
+  std::string run(const ScriptEvent& e) {
+    const View view = e.viewIsMain ? stageView(ws_) : e.view;
+    switch (e.kind) {
+      case ScriptEventKind::Open:
+        answers_.files.push_back(FileChoice{e.text, acquisitionFormatOf(e.text)});
+        return command(kCmdOpenAcquisition);
+      case ScriptEventKind::Command: return command(e.number);
+      case ScriptEventKind::Key:
+        sendKey(window_, e.key, e.modifiers, true);
+        sendKey(window_, e.key, e.modifiers, false);
+        return "ok";
+      case ScriptEventKind::KeyDown: sendKey(window_, e.key, e.modifiers, true); return "ok";
+      case ScriptEventKind::KeyUp: sendKey(window_, e.key, e.modifiers, false); return "ok";
+      case ScriptEventKind::Press:
+      case ScriptEventKind::DoubleClick:
+      case ScriptEventKind::Move:
+      case ScriptEventKind::Release: return mouse(e, view);
+      case ScriptEventKind::Wheel: return wheel(e, view);
+      case ScriptEventKind::Scroll: window_.mosaicScrollBar()->setValue(e.number); return "ok";
+      case ScriptEventKind::Answer: return answer(e.text);
+      case ScriptEventKind::Tick: window_.tick(e.timer); return "ok";
+      default: {
+        ScriptOutputs outputs;
+        outputs.picture = [this](View v, const std::string& path) { return writeViewPicture(ws_, v, path); };
+        outputs.grab = [this](const std::string& path) -> std::string {
+          window_.rebuildPictures();
+          return window_.grab().save(QString::fromStdString(path), "PNG") ? "" : "cannot write " + path;
+        };
+        const std::string why = runOutputEvent(ws_, e, outputs);
+        return why.empty() ? "ok" : "FAILED: " + why;
+      }
+    }
+  }
+
+ private:
+  // Through the tool bar button or the menu item, as a click; commands outside both directly.
+  std::string command(int code) {
+    if (QAction* action = window_.commandAction(code)) {
+      if (!action->isEnabled()) return "disabled";
+      action->trigger();
+    } else {
+      window_.command(code);
+    }
+    return "ok";
+  }
+
+  std::string mouse(const ScriptEvent& e, View view) {
+    const auto target = window_.widgetPointOf(view, e.x, e.y);
+    if (!target) return "FAILED: the window shows no such view";
+    const auto [widget, at] = *target;
+    const Qt::MouseButton button = qtButton(e.button);
+    QEvent::Type type = QEvent::MouseMove;
+    if (e.kind == ScriptEventKind::Press) type = QEvent::MouseButtonPress, held_ |= button;
+    if (e.kind == ScriptEventKind::DoubleClick) type = QEvent::MouseButtonDblClick;
+    if (e.kind == ScriptEventKind::Release) type = QEvent::MouseButtonRelease, held_ &= ~button;
+    const QPointF local(at), global(widget->mapToGlobal(at));
+    QMouseEvent event(type, local, global, type == QEvent::MouseMove ? Qt::NoButton : button, held_,
+                      qtModifiers(e.modifiers));
+    QApplication::sendEvent(widget, &event);
+    return "ok";
+  }
+
+  std::string wheel(const ScriptEvent& e, View view) {
+    PictureView* widget = window_.pictureView(view);
+    if (!widget) return "FAILED: the window shows no such view";
+    const QPointF at(widget->width() / 2.0, widget->height() / 2.0);
+    QWheelEvent event(at, widget->mapToGlobal(at), QPoint(), QPoint(0, 120 * e.number), held_,
+                      qtModifiers(e.modifiers), Qt::NoScrollPhase, false);
+    QApplication::sendEvent(widget, &event);
+    return "ok";
+  }
+
+  std::string answer(const std::string& text) {
+    if (text == "yes" || text == "no") {
+      answers_.questions.push_back(text == "yes" ? QuestionAnswer::Ok : QuestionAnswer::Cancel);
+      return "ok";
+    }
+    char* end = nullptr;
+    std::strtol(text.c_str(), &end, 10);
+    HeartRatePrompt* prompt = platform_.heartRatePrompt();
+    if (!prompt || text.empty() || !end || *end != '\0') return "no question or prompt takes \"" + text + "\"";
+    prompt->field()->setText(QString::fromStdString(text));
+    prompt->okButton()->click();
+    return "ok";
+  }
+
+  MainWindow& window_;
+  QtPlatform& platform_;
+  Workstation& ws_;
+  DialogAnswers answers_;
+  Qt::MouseButtons held_;
+};
+
+}  // namespace
+
+void sendKey(MainWindow& window, Key key, KeyModifiers m, bool press) {
+  QWidget* target = QApplication::focusWidget();
+  if (!target || target->window() != &window) target = &window;
+  QKeyEvent event(press ? QEvent::KeyPress : QEvent::KeyRelease, qtKeyOf(key), qtModifiers(m));
+  QApplication::sendEvent(target, &event);
+}
+
+bool runDesktopScript(MainWindow& window, QtPlatform& platform, Workstation& ws, const std::vector<ScriptEvent>& events,
+                      std::ostream& out) {
+  Driver driver(window, platform, ws);
+  settle();
+  for (const ScriptEvent& e : events) {
+    const size_t seen = platform.shown.size();
+    const std::string outcome = driver.run(e);
+    settle();
+    out << "line " << e.line << ": " << outcome << '\n';
+    for (size_t i = seen; i < platform.shown.size(); ++i) {
+      const QtPlatform::Shown& s = platform.shown[i];
+      if (s.kind == "warning" || s.kind == "information" || s.kind == "question")
+        out << "  " << s.kind << ": " << s.text << '\n';
+    }
+    if (outcome.rfind("FAILED", 0) == 0) return false;
+  }
+  return true;
+}
+
+}  // namespace quorvel

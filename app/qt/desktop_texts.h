@@ -1,0 +1,13 @@
+#pragma once
+// French and English texts of the desktop's own widgets.
+#include "base/language.h"
+
+namespace quorvel::desktop_texts {
+
+inline constexpr Text kHeartRateLabel{"Fréquence cardiaque (bpm) :", "Cardiac frequency (bpm) :"};
+inline constexpr Text kThreshold{"Seuil (%)", "Threshold (%)"};
+inline constexpr Text kViewNotBuilt{"Cette vue n'est pas encore disponible dans cette version.",
+                                    "This view is not available in this version yet."};
+inline constexpr Text kCancel{"Annuler", "Cancel"};
+
+}  // namespace quorvel::desktop_texts

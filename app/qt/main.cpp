@@ -1,0 +1,62 @@
+// quorvel: the desktop workstation; quorvel FILE opens an acquisition at once. quorvel --script
+// FILE runs a script's events against the window (see the scripted front end) and ends with 0,
+// 1 at the first failed expectation, or 2 when the script cannot be read.
+#include <QApplication>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+
+#include "base/app_folder.h"
+#include "desktop_script.h"
+#include "dialog_answers.h"
+#include "main_window.h"
+#include "qt_platform.h"
+#include "ui/shell.h"
+
+namespace {
+
+constexpr int kWindowWidth = 1280, kWindowHeight = 900;
+constexpr int kExitScriptFailed = 1, kExitScriptUnreadable = 2;
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(quorvel::kProductTitle);
+  const char* scriptPath = nullptr;
+  const char* acquisition = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--script") == 0 && i + 1 < argc) {
+      scriptPath = argv[++i];
+    } else if (argv[i][0] != '-' && !acquisition) {
+      acquisition = argv[i];
+    } else {
+      std::cerr << "usage: quorvel [ACQUISITION] [--script FILE]\n";
+      return kExitScriptUnreadable;
+    }
+  }
+  std::optional<std::vector<quorvel::ScriptEvent>> events;
+  if (scriptPath) {
+    std::ifstream in(scriptPath);
+    std::string error = "cannot read the file";
+    if (in) events = quorvel::parseScript(in, error);
+    if (!events) {
+      std::cerr << "quorvel: " << scriptPath << ": " << error << '\n';
+      return kExitScriptUnreadable;
+    }
+  }
+
+  quorvel::QtPlatform platform;
+  quorvel::Workstation ws(platform, quorvel::applicationFolder());
+  ws.shell.userGuide = QUORVEL_GUIDE;
+  quorvel::MainWindow window(ws, platform);
+  window.resize(kWindowWidth, kWindowHeight);
+  // A script's run has nobody to close a box: the start-up's are acknowledged.
+  if (events) platform.answerDialogs = [](QDialog& d) { quorvel::DialogAnswers{}.answer(d); };
+  quorvel::startUp(ws);  // the screen and write checks may end the program here
+  window.show();
+  if (acquisition) quorvel::openAcquisitionFile(ws, acquisition, quorvel::acquisitionFormatOf(acquisition));
+  window.refresh();
+  if (!events) return QApplication::exec();
+  return quorvel::runDesktopScript(window, platform, ws, *events, std::cout) ? 0 : kExitScriptFailed;
+}

@@ -1,0 +1,432 @@
+#include "main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSlider>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "desktop_texts.h"
+#include "key_map.h"
+#include "render/curve_plot.h"
+#include "ui/shell.h"
+#include "ui/view_pictures.h"
+
+namespace quorvel {
+
+namespace {
+
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+constexpr int kSidePanelWidth = 220;  // controls beside a picture
+constexpr int kHelpWidth = 430;
+constexpr int kReorientationSide = 512;
+
+// Pictures drawn by the same build share one widget: both curve plots live in the results panel.
+View shownAs(View view) {
+  return view == View::CurveLeft || view == View::CurveRight ? View::Curves : view;
+}
+
+QLabel* textLabel(QWidget* parent, bool fixedFont = false) {
+  auto* label = new QLabel(parent);
+  label->setTextFormat(Qt::PlainText);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  if (fixedFont) label->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  return label;
+}
+
+QPushButton* quietButton(QWidget* parent) {
+  auto* b = new QPushButton(parent);
+  b->setFocusPolicy(Qt::NoFocus);  // keys belong to the stages, never to a button
+  return b;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(Workstation& ws, QtPlatform& platform) : ws_(ws), platform_(platform) {
+  setWindowTitle(kProductTitle);
+  platform_.parentWindow = this;
+  platform_.onPicture = [this](View v) { pictureChanged(v); };
+  platform_.onText = [this](TextSlot s, const std::string& t) { textChanged(s, t); };
+  platform_.onTimer = [this](TimerId id) { tick(id); };
+  platform_.onHeartRate = [this](int bpm) {
+    heartRateAnswered(ws_, bpm);
+    afterEvent();
+  };
+  buildPanels();
+  buildMenus();
+  qApp->installEventFilter(this);
+  refresh();
+}
+
+MainWindow::~MainWindow() {
+  qApp->removeEventFilter(this);
+  platform_.onPicture = nullptr;
+  platform_.onText = nullptr;
+  platform_.onTimer = nullptr;
+  platform_.onHeartRate = nullptr;
+  platform_.parentWindow = nullptr;
+}
+
+void MainWindow::buildPanels() {
+  auto* central = new QWidget(this);
+  auto* outer = new QVBoxLayout(central);
+  banner_ = textLabel(central);
+  banner_->setStyleSheet("font-weight: bold; padding: 2px;");
+  outer->addWidget(banner_);
+  auto* row = new QHBoxLayout();
+  outer->addLayout(row, 1);
+  stack_ = new QStackedWidget(central);
+  row->addWidget(stack_, 1);
+  help_ = textLabel(central, true);
+  help_->setFixedWidth(kHelpWidth);
+  help_->setWordWrap(true);
+  help_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  help_->setMargin(6);
+  help_->hide();
+  row->addWidget(help_);
+  setCentralWidget(central);
+
+  startPanel_ = new QWidget(stack_);
+  stack_->addWidget(startPanel_);
+
+  // Re-orientation: the 512 x 512 view, the three step buttons, the threshold slider.
+  reorientPanel_ = new QWidget(stack_);
+  auto* reorient = new QHBoxLayout(reorientPanel_);
+  reorientView_ = new PictureView(View::Reorientation, reorientPanel_);
+  reorientView_->onPointer = [this](const Pointer& p) { pointer(View::Reorientation, p); };
+  reorient->addWidget(reorientView_, 0, Qt::AlignTop);
+  auto* side = new QVBoxLayout();
+  for (int step = 0; step < 3; ++step) {
+    stepButtons_[step] = quietButton(reorientPanel_);
+    stepButtons_[step]->setCheckable(true);
+    connect(stepButtons_[step], &QPushButton::clicked, this, [this, step] {
+      chooseReorientationStep(ws_, step);
+      afterEvent();
+    });
+    side->addWidget(stepButtons_[step]);
+  }
+  thresholdLabel_ = textLabel(reorientPanel_);
+  side->addWidget(thresholdLabel_);
+  threshold_ = new QSlider(Qt::Horizontal, reorientPanel_);
+  threshold_->setRange(0, 100);
+  threshold_->setFocusPolicy(Qt::NoFocus);
+  connect(threshold_, &QSlider::valueChanged, this, [this](int value) {
+    if (refreshing_) return;
+    setThreshold(ws_, value);
+    afterEvent();
+  });
+  side->addWidget(threshold_);
+  reorientCaption_ = textLabel(reorientPanel_);
+  reorientCaption_->setWordWrap(true);
+  side->addWidget(reorientCaption_);
+  side->addStretch(1);
+  auto* sideBox = new QWidget(reorientPanel_);
+  sideBox->setLayout(side);
+  sideBox->setFixedWidth(kSidePanelWidth);
+  reorient->addWidget(sideBox);
+  reorient->addStretch(1);
+  stack_->addWidget(reorientPanel_);
+
+  // Segmentation: the mosaic, scrolling when it does not fit, and the retouching window.
+  segPanel_ = new QWidget(stack_);
+  auto* seg = new QHBoxLayout(segPanel_);
+  mosaicScroll_ = new QScrollArea(segPanel_);
+  mosaicScroll_->setFocusPolicy(Qt::NoFocus);
+  mosaicView_ = new PictureView(View::Segmentation, mosaicScroll_);
+  mosaicView_->onPointer = [this](const Pointer& p) { pointer(View::Segmentation, p); };
+  mosaicScroll_->setWidget(mosaicView_);
+  mosaicScroll_->setWidgetResizable(false);
+  mosaicScroll_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  seg->addWidget(mosaicScroll_, 1);
+  mosaicBar_ = new QScrollBar(Qt::Vertical, segPanel_);
+  mosaicBar_->setFocusPolicy(Qt::NoFocus);
+  connect(mosaicBar_, &QScrollBar::valueChanged, this, [this](int first) {
+    if (refreshing_) return;
+    scrollMosaic(ws_, first);
+    afterEvent();
+  });
+  seg->addWidget(mosaicBar_);
+  auto* segSide = new QVBoxLayout();
+  sliceCounter_ = textLabel(segPanel_);
+  segCaption_ = textLabel(segPanel_);
+  segSide->addWidget(sliceCounter_);
+  segSide->addWidget(segCaption_);
+  retouchView_ = new PictureView(View::Retouching, segPanel_);
+  retouchView_->onPointer = [this](const Pointer& p) { pointer(View::Retouching, p); };
+  retouchView_->hide();
+  segSide->addWidget(retouchView_);
+  segSide->addStretch(1);
+  auto* segBox = new QWidget(segPanel_);
+  segBox->setLayout(segSide);
+  segBox->setFixedWidth(kSidePanelWidth + 60);
+  seg->addWidget(segBox);
+  stack_->addWidget(segPanel_);
+
+  // Results: both plots with their axis labels, the cursor read-outs, the results texts.
+  resultsPanel_ = new QWidget(stack_);
+  auto* results = new QVBoxLayout(resultsPanel_);
+  curvesView_ = new PictureView(View::Curves, resultsPanel_);
+  curvesView_->onPointer = [this](const Pointer& p) {
+    // The panel holds both plots: the pointer goes to the plot under it, in that plot's pixels.
+    if (const auto at = curvesPicturePlotAt(p.x, p.y)) {
+      Pointer inPlot = p;
+      inPlot.x = at->x;
+      inPlot.y = at->y;
+      pointer(at->plot == 0 ? View::CurveLeft : View::CurveRight, inPlot);
+    }
+  };
+  results->addWidget(curvesView_, 0, Qt::AlignLeft);
+  auto* cursors = new QHBoxLayout();
+  cursorLeft_ = textLabel(resultsPanel_);
+  cursorRight_ = textLabel(resultsPanel_);
+  const int half = curvesPicturePoint(PlotPoint{1, 0, 0}).first;
+  cursorLeft_->setFixedWidth(half);
+  cursorLeft_->setContentsMargins(curvesPicturePoint(PlotPoint{0, 0, 0}).first, 0, 0, 0);
+  cursors->addWidget(cursorLeft_);
+  cursors->addWidget(cursorRight_, 1);
+  results->addLayout(cursors);
+  method_ = textLabel(resultsPanel_);
+  results->addWidget(method_);
+  auto* texts = new QHBoxLayout();
+  resultsLeft_ = textLabel(resultsPanel_, true);
+  resultsRight_ = textLabel(resultsPanel_, true);
+  resultsLeft_->setFixedWidth(half);
+  texts->addWidget(resultsLeft_);
+  texts->addWidget(resultsRight_, 1);
+  results->addLayout(texts);
+  results->addStretch(1);
+  stack_->addWidget(resultsPanel_);
+
+  notBuilt_ = textLabel(stack_);
+  notBuilt_->setAlignment(Qt::AlignCenter);
+  stack_->addWidget(notBuilt_);
+}
+
+void MainWindow::buildMenus() {
+  menuBar()->clear();
+  menuActions_.clear();
+  for (const Menu& menu : quorvel::menuBar(ws_)) {
+    QMenu* m = menuBar()->addMenu(QString());
+    std::vector<QAction*> actions;
+    for (const MenuItem& item : menu.items) {
+      QAction* a = m->addAction(QString());
+      connect(a, &QAction::triggered, this, [this, code = item.code] { command(code); });
+      actions.push_back(a);
+    }
+    menuActions_.push_back(std::move(actions));
+  }
+  toolBar_ = addToolBar(QString());
+  toolBar_->setMovable(false);
+  toolBar_->setFocusPolicy(Qt::NoFocus);
+  for (const ToolButton& b : toolBar(ws_)) {
+    QAction* a = toolBar_->addAction(QString());
+    connect(a, &QAction::triggered, this, [this, code = b.code] { command(code); });
+    toolActions_.push_back(a);
+  }
+}
+
+void MainWindow::refresh() {
+  refreshing_ = true;
+  const int L = ws_.w.options.LANGUE;
+  platform_.language = L;
+  const std::vector<Menu> menus = quorvel::menuBar(ws_);
+  const QList<QAction*> titles = menuBar()->actions();
+  for (size_t m = 0; m < menus.size() && m < menuActions_.size(); ++m) {
+    titles[static_cast<qsizetype>(m)]->setText(menus[m].title.pick(L));
+    for (size_t i = 0; i < menus[m].items.size() && i < menuActions_[m].size(); ++i) {
+      const MenuItem& item = menus[m].items[i];
+      QAction* a = menuActions_[m][i];
+      const std::string label = item.label.pick(L);
+      a->setText(qs(label));
+      a->setVisible(!label.empty());  // items of the French menu only
+      a->setEnabled(item.enabled);
+    }
+  }
+  const std::vector<ToolButton> buttons = toolBar(ws_);
+  for (size_t i = 0; i < buttons.size() && i < toolActions_.size(); ++i) {
+    toolActions_[i]->setText(buttons[i].label.pick(L));
+    toolActions_[i]->setEnabled(buttons[i].enabled);
+  }
+
+  const std::vector<StepButton> steps = reorientationSteps(ws_);
+  for (size_t i = 0; i < steps.size(); ++i) {
+    stepButtons_[i]->setText(steps[i].label.pick(L));
+    stepButtons_[i]->setEnabled(steps[i].enabled);
+    stepButtons_[i]->setChecked(steps[i].current);
+  }
+  thresholdLabel_->setText(desktop_texts::kThreshold.pick(L));
+  threshold_->setValue(ws_.w.study.seuillage);
+  notBuilt_->setText(desktop_texts::kViewNotBuilt.pick(L));
+  reorientCaption_->setText(qs(viewCaption(ws_, View::Reorientation)));
+  segCaption_->setText(qs(viewCaption(ws_, View::Segmentation)));
+  retouchView_->setVisible(ws_.w.settings.flow.retouche_on != 0);
+  mosaicBar_->setRange(0, mosaicScrollMax(ws_));
+  mosaicBar_->setPageStep(std::max(ws_.mosaic.NcellH * ws_.mosaic.NcellV, 1));
+  mosaicBar_->setSingleStep(std::max(ws_.mosaic.NcellH, 1));
+  mosaicBar_->setValue(ws_.w.study.seg_affmin);
+
+  QWidget* panel = stagePanel();
+  if (stack_->currentWidget() != panel) stack_->setCurrentWidget(panel);
+  refreshing_ = false;
+}
+
+QWidget* MainWindow::stagePanel() const {
+  switch (ws_.shell._MENU_) {
+    case 0: return startPanel_;
+    case 1: return reorientPanel_;
+    case 2: return segPanel_;
+    case 3: return resultsPanel_;
+    default: return notBuilt_;
+  }
+}
+
+PictureView* MainWindow::pictureView(View view) const {
+  switch (shownAs(view)) {
+    case View::Reorientation: return reorientView_;
+    case View::Segmentation: return mosaicView_;
+    case View::Retouching: return retouchView_;
+    case View::Curves: return curvesView_;
+    default: return nullptr;
+  }
+}
+
+QAction* MainWindow::commandAction(int code) const {
+  const std::vector<ToolButton> buttons = toolBar(ws_);
+  for (size_t i = 0; i < buttons.size() && i < toolActions_.size(); ++i)
+    if (buttons[i].code == code) return toolActions_[i];
+  const std::vector<Menu> menus = quorvel::menuBar(ws_);
+  for (size_t m = 0; m < menus.size() && m < menuActions_.size(); ++m)
+    for (size_t i = 0; i < menus[m].items.size() && i < menuActions_[m].size(); ++i)
+      if (menus[m].items[i].code == code) return menuActions_[m][i];
+  return nullptr;
+}
+
+std::optional<std::pair<PictureView*, QPoint>> MainWindow::widgetPointOf(View view, int x, int y) const {
+  PictureView* widget = pictureView(view);
+  if (!widget) return std::nullopt;
+  if (view == View::CurveLeft || view == View::CurveRight) {
+    const auto [px, py] = curvesPicturePoint(PlotPoint{view == View::CurveLeft ? 0 : 1, x, y});
+    return std::pair{widget, widget->widgetPoint(px, py)};
+  }
+  return std::pair{widget, widget->widgetPoint(x, y)};
+}
+
+void MainWindow::command(int code) {
+  runCommand(ws_, code);
+  afterEvent();
+}
+
+void MainWindow::tick(TimerId id) {
+  if (platform_.busy()) return;  // the wait window's event processing is no time for a frame
+  timerTick(ws_, id);
+  afterEvent();
+}
+
+void MainWindow::pictureChanged(View view) {
+  if (!pictureView(view)) return;
+  stale_.insert(shownAs(view));
+  // The mosaic's redraw draws the open retouching window too (a brush stroke names the mosaic).
+  if (view == View::Segmentation && ws_.w.settings.flow.retouche_on) stale_.insert(View::Retouching);
+  if (rebuildPosted_) return;
+  rebuildPosted_ = true;
+  QTimer::singleShot(0, this, [this] { rebuildPictures(); });
+}
+
+void MainWindow::rebuildPictures() {
+  rebuildPosted_ = false;
+  const std::set<View> stale = std::exchange(stale_, {});
+  if (!ws_.w.study.loaded()) return;
+  for (View view : stale) pictureView(view)->setPicture(drawView(ws_, view));
+  reorientCaption_->setText(qs(viewCaption(ws_, View::Reorientation)));
+  segCaption_->setText(qs(viewCaption(ws_, View::Segmentation)));
+}
+
+void MainWindow::textChanged(TextSlot slot, const std::string& text) {
+  switch (slot) {
+    case TextSlot::WindowTitle:
+      setWindowTitle(text.empty() ? QString(kProductTitle) : QString("%1  -  %2").arg(QString(kProductTitle), qs(text)));
+      return;
+    case TextSlot::PatientBanner: banner_->setText(qs(text)); return;
+    case TextSlot::SliceCounter: sliceCounter_->setText(qs(text)); return;
+    case TextSlot::Caption: return;  // captions are read with the pictures
+    case TextSlot::CursorLeft: cursorLeft_->setText(qs(text)); return;
+    case TextSlot::CursorRight: cursorRight_->setText(qs(text)); return;
+    case TextSlot::ResultsLeft: resultsLeft_->setText(qs(text)); return;
+    case TextSlot::ResultsRight: resultsRight_->setText(qs(text)); return;
+    case TextSlot::MethodLabel: method_->setText(qs(text)); return;
+    case TextSlot::Help:
+      help_->setText(qs(text));
+      help_->setVisible(!text.empty());
+      return;
+  }
+}
+
+void MainWindow::pointer(View view, const Pointer& p) {
+  switch (p.kind) {
+    case Pointer::Press: mousePress(ws_, view, p.x, p.y, p.button, p.modifiers); break;
+    case Pointer::DoubleClick: mouseDoubleClick(ws_, view, p.x, p.y, p.button, p.modifiers); break;
+    case Pointer::Move: mouseMove(ws_, view, p.x, p.y); break;
+    case Pointer::Release: mouseRelease(ws_, view, p.x, p.y, p.button); break;
+    case Pointer::Wheel: mouseWheel(ws_, view, p.steps, p.modifiers); break;
+  }
+  afterEvent();
+}
+
+void MainWindow::afterEvent() {
+  refresh();
+  if (ws_.shell.exitRequested) close();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  const QEvent::Type type = event->type();
+  if (type != QEvent::KeyPress && type != QEvent::KeyRelease) return false;
+  auto* widget = qobject_cast<QWidget*>(watched);
+  if (!widget || widget->window() != this) return false;
+  const auto* k = static_cast<QKeyEvent*>(event);
+  const std::optional<Key> key = keyOfQt(k->key());
+  if (!key) return false;
+  const KeyModifiers m{k->modifiers().testFlag(Qt::ControlModifier), k->modifiers().testFlag(Qt::ShiftModifier)};
+  if (type == QEvent::KeyPress) {
+    keyDown(ws_, *key, m);  // a held key repeats its press, as the stages expect
+  } else {
+    if (k->isAutoRepeat()) return true;
+    keyUp(ws_, *key, m);
+  }
+  afterEvent();
+  return true;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (ws_.shell.exitRequested || requestExit(ws_)) {
+    ws_.shell.exitRequested = true;
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  fitReorientationScale();
+}
+
+// The re-orientation view takes the largest whole scale the panel has room for.
+void MainWindow::fitReorientationScale() {
+  const QSize room = stack_->size() - QSize(kSidePanelWidth + 24, 24);
+  reorientView_->setScale(std::max(1, std::min(room.width(), room.height()) / kReorientationSide));
+}
+
+}  // namespace quorvel

@@ -1,0 +1,106 @@
+#pragma once
+// The workstation's main window: the menu bar and tool bar the shell describes, the patient
+// banner, one panel per stage showing the core's pictures, the help panel. Keys and pointer go to
+// the shell untouched; after each event the window shows what the shell's state says.
+#include <QMainWindow>
+#include <array>
+#include <optional>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "picture_view.h"
+#include "qt_platform.h"
+#include "ui/workstation.h"
+
+class QAction;
+class QLabel;
+class QPushButton;
+class QScrollArea;
+class QScrollBar;
+class QSlider;
+class QStackedWidget;
+class QToolBar;
+
+namespace quorvel {
+
+class MainWindow : public QMainWindow {
+ public:
+  MainWindow(Workstation& ws, QtPlatform& platform);
+  ~MainWindow() override;
+
+  // Menus, tool bar, stage panel, step buttons and slider as the shell's state says.
+  void refresh();
+
+  // The widgets scripts and tests address.
+  PictureView* pictureView(View view) const;  // the curve plots share the results panel's view
+  QAction* commandAction(int code) const;     // the tool bar's button, else the menu item
+  QToolBar* tools() const { return toolBar_; }
+  QWidget* stagePanel() const;
+  QLabel* helpPanel() const { return help_; }
+  const std::array<QPushButton*, 3>& stepButtons() const { return stepButtons_; }
+  QSlider* thresholdSlider() const { return threshold_; }
+  QScrollBar* mosaicScrollBar() const { return mosaicBar_; }
+  // Where a pixel of a view's picture lies on screen: its widget and the point in it.
+  std::optional<std::pair<PictureView*, QPoint>> widgetPointOf(View view, int x, int y) const;
+
+  // Events that reach the shell without a widget of their own: commands outside the menus, timers.
+  void command(int code);
+  void tick(TimerId id);
+  // Rebuilds now the pictures announced since the last rebuild (otherwise done once the event is over).
+  void rebuildPictures();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void buildPanels();
+  void buildMenus();
+  void pictureChanged(View view);
+  void textChanged(TextSlot slot, const std::string& text);
+  void pointer(View view, const Pointer& p);
+  void afterEvent();
+  void fitReorientationScale();
+
+  Workstation& ws_;
+  QtPlatform& platform_;
+  std::set<View> stale_;
+  bool rebuildPosted_ = false;
+  bool refreshing_ = false;
+
+  std::vector<std::vector<QAction*>> menuActions_;
+  std::vector<QAction*> toolActions_;
+  QToolBar* toolBar_ = nullptr;
+  QLabel* banner_ = nullptr;
+  QLabel* help_ = nullptr;
+  QStackedWidget* stack_ = nullptr;
+  QWidget* startPanel_ = nullptr;
+  QWidget* reorientPanel_ = nullptr;
+  QWidget* segPanel_ = nullptr;
+  QWidget* resultsPanel_ = nullptr;
+  QLabel* notBuilt_ = nullptr;
+
+  PictureView* reorientView_ = nullptr;
+  std::array<QPushButton*, 3> stepButtons_{};
+  QSlider* threshold_ = nullptr;
+  QLabel* thresholdLabel_ = nullptr;
+  QLabel* reorientCaption_ = nullptr;
+
+  QScrollArea* mosaicScroll_ = nullptr;
+  PictureView* mosaicView_ = nullptr;
+  QScrollBar* mosaicBar_ = nullptr;  // the first slice of the mosaic
+  PictureView* retouchView_ = nullptr;
+  QLabel* sliceCounter_ = nullptr;
+  QLabel* segCaption_ = nullptr;
+
+  PictureView* curvesView_ = nullptr;
+  QLabel* cursorLeft_ = nullptr;
+  QLabel* cursorRight_ = nullptr;
+  QLabel* resultsLeft_ = nullptr;
+  QLabel* resultsRight_ = nullptr;
+  QLabel* method_ = nullptr;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# A screenshot of each stage of the desktop, offscreen at 1280 x 900, on one acquisition.
+# Usage: screens.sh QUORVEL FILE FOLDER
+set -euo pipefail
+desktop=$1 file=$2 out=$3
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+script=$(mktemp)
+trap 'rm -f "$script"' EXIT
+cat >"$script" <<SCRIPT
+grab $out/0-start.png
+open $file
+grab $out/1-reorientation-horizontal.png
+key Return
+key Tab
+grab $out/1-reorientation-vertical.png
+key Return
+key H
+grab $out/1-reorientation-short-axis-help.png
+key Return
+expect-stage 2
+scroll 30
+grab $out/2-segmentation.png
+command 52
+expect-stage 3
+move curve-left 200 200
+grab $out/3-results.png
+command 202
+grab $out/3-results-english.png
+SCRIPT
+# The offscreen plugin's notices about window hints are noise here.
+QT_QPA_PLATFORM=offscreen "$desktop" --script "$script" >/dev/null 2> >(grep -v 'propagateSizeHints\|XDG_RUNTIME_DIR' >&2)
+ls "$out"/*.png
