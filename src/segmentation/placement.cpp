@@ -396,11 +396,11 @@ PlacementProposal proposePlacement(const Study& s) {
   p.rotation = static_cast<float>(-std::atan2(n.c, n.r));
   const double elevation = std::asin(std::clamp(n.z, -1.0, 1.0));
   p.valves_angle = static_cast<float>(std::clamp(-elevation / kRadPerValveDegree, -kMaxValveAngle, kMaxValveAngle));
-  // Both lines pass through the crux; their offsets from that pivot, in voxels of the square.
+  // Both lines pass through the crux; their offsets from the square's centre on the middle slice
+  // (the tilt's pivot), in voxels of the square.
   const double outMm = geo.mmRow * p.recad_t / kMatrix;
-  const Vec pivot = middle;
-  p.septum_plano = static_cast<int>(std::lround(kMatrix / 2 + (crux - pivot).dot(m) / outMm));
-  p.valves_plano_ = static_cast<int>(std::lround(kMatrix / 2 + (crux - pivot).dot(n) / outMm));
+  p.septum_plano = static_cast<int>(std::lround(kMatrix / 2 + (crux - middle).dot(m) / outMm));
+  p.valves_plano_ = static_cast<int>(std::lround(kMatrix / 2 + (crux - middle).dot(n) / outMm));
   if (p.septum_plano < kLineMin || p.septum_plano > kLineMax || p.valves_plano_ < kLineMin || p.valves_plano_ > kLineMax)
     return refuse(PlacementStatus::NoVentricles, placement_texts::kNoVentricles);
   out.status = PlacementStatus::Proposed;

@@ -1,8 +1,6 @@
 #include "ui/script.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <istream>
