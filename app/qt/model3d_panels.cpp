@@ -46,7 +46,7 @@ QSlider* quietSlider(int maximum, QWidget* parent) {
 }  // namespace
 
 Preview3DPanel::Preview3DPanel(Workstation& ws, PanelHooks hooks, QWidget* parent)
-    : QWidget(parent), ws_(ws), hooks_(std::move(hooks)) {
+    : Panel3D(ws, std::move(hooks), parent) {
   auto* row = new QHBoxLayout(this);
   view_ = pictureViewFor(View::Preview3D, hooks_, this);
   row->addWidget(view_, 0, Qt::AlignTop);
@@ -90,7 +90,7 @@ void Preview3DPanel::refresh() {
 }
 
 Results3DPanel::Results3DPanel(Workstation& ws, PanelHooks hooks, QWidget* parent)
-    : QWidget(parent), ws_(ws), hooks_(std::move(hooks)) {
+    : Panel3D(ws, std::move(hooks), parent) {
   auto* grid = new QGridLayout(this);
   auto* left = new QVBoxLayout();
   view_ = pictureViewFor(View::Results3D, hooks_, this);

@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <utility>
 
 #include "picture_view.h"
 #include "ui/model3d_input.h"
@@ -25,7 +26,17 @@ struct PanelHooks {
   std::function<void()> afterEvent;
 };
 
-class Preview3DPanel : public QWidget {
+// What both panels keep: the session, the hooks, and whether the panel is setting its controls
+// from the shell (their signals must not go back to it).
+class Panel3D : public QWidget {
+ protected:
+  Panel3D(Workstation& ws, PanelHooks hooks, QWidget* parent) : QWidget(parent), ws_(ws), hooks_(std::move(hooks)) {}
+  Workstation& ws_;
+  PanelHooks hooks_;
+  bool refreshing_ = false;
+};
+
+class Preview3DPanel : public Panel3D {
  public:
   Preview3DPanel(Workstation& ws, PanelHooks hooks, QWidget* parent);
   PictureView* view() const { return view_; }
@@ -34,9 +45,6 @@ class Preview3DPanel : public QWidget {
   void refresh();
 
  private:
-  Workstation& ws_;
-  PanelHooks hooks_;
-  bool refreshing_ = false;
   PictureView* view_ = nullptr;
   QLabel* caption_ = nullptr;
   QLabel* csLabel_ = nullptr;
@@ -45,7 +53,7 @@ class Preview3DPanel : public QWidget {
   QSlider* cr_ = nullptr;
 };
 
-class Results3DPanel : public QWidget {
+class Results3DPanel : public Panel3D {
  public:
   Results3DPanel(Workstation& ws, PanelHooks hooks, QWidget* parent);
   // Results3D, MapPanelRight, MapPanelLeft or Bullseye; nothing for another view.
@@ -55,9 +63,6 @@ class Results3DPanel : public QWidget {
   void refresh();
 
  private:
-  Workstation& ws_;
-  PanelHooks hooks_;
-  bool refreshing_ = false;
   PictureView* view_ = nullptr;
   PictureView* panelRight_ = nullptr;
   PictureView* panelLeft_ = nullptr;
