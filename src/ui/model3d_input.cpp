@@ -157,6 +157,10 @@ bool model3DKey(Workstation& ws, Key key, KeyModifiers m) {
       chooseMap(ws, (ws.model3d.model3d.mesh_visu + (key == Key::Up ? 5 : 1)) % kMapCount);
       return true;
     }
+    if (key == Key::W && plain) {  // the point curves follow the pointer, or only presses
+      ws.model3d.model3d.mesh_curve = !ws.model3d.model3d.mesh_curve;
+      return true;
+    }
     return false;
   }
   // The preview: overlays, the reference view, the valve plane turned with V + arrows.

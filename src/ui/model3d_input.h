@@ -15,7 +15,8 @@ bool model3DDoubleClick(Workstation& ws, View view, int x, int y, MouseButton b)
 bool model3DMove(Workstation& ws, View view, int x, int y);
 bool model3DRelease(Workstation& ws, View view, MouseButton b);
 bool model3DWheel(Workstation& ws, View view, int steps);
-// Keys both 3D stages share (zoom, axes) and the preview's overlay and valve keys; true when used.
+// Keys both 3D stages share (zoom, axes), the results' map (arrows up / down) and point-curve (W)
+// keys, and the preview's overlay and valve keys; true when used.
 bool model3DKey(Workstation& ws, Key key, KeyModifiers m);
 
 // The picked point under pixel (x, y) of the results view, as it is drawn now: its entry (the
