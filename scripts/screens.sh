@@ -27,6 +27,16 @@ move curve-left 200 200
 grab $out/3-results.png
 command 202
 grab $out/3-results-english.png
+command 201
+command 53
+expect-stage 22
+grab $out/22-preview.png
+answer yes
+command 54
+expect-stage 4
+press results3d 256 256
+release results3d 256 256
+grab $out/4-results3d.png
 SCRIPT
 # The offscreen plugin's notices about window hints are noise here.
 QT_QPA_PLATFORM=offscreen "$desktop" --script "$script" >/dev/null 2> >(grep -v 'propagateSizeHints\|XDG_RUNTIME_DIR' >&2)

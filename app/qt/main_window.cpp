@@ -20,6 +20,7 @@
 
 #include "desktop_texts.h"
 #include "key_map.h"
+#include "model3d_panels.h"
 #include "render/curve_plot.h"
 #include "ui/shell.h"
 #include "ui/view_pictures.h"
@@ -210,6 +211,12 @@ void MainWindow::buildPanels() {
   results->addStretch(1);
   stack_->addWidget(resultsPanel_);
 
+  const PanelHooks hooks{[this](View v, const Pointer& p) { pointer(v, p); }, [this] { afterEvent(); }};
+  preview3D_ = new Preview3DPanel(ws_, hooks, stack_);
+  stack_->addWidget(preview3D_);
+  results3D_ = new Results3DPanel(ws_, hooks, stack_);
+  stack_->addWidget(results3D_);
+
   notBuilt_ = textLabel(stack_);
   notBuilt_->setAlignment(Qt::AlignCenter);
   stack_->addWidget(notBuilt_);
@@ -277,6 +284,8 @@ void MainWindow::refresh() {
   mosaicBar_->setPageStep(std::max(ws_.mosaic.NcellH * ws_.mosaic.NcellV, 1));
   mosaicBar_->setSingleStep(std::max(ws_.mosaic.NcellH, 1));
   mosaicBar_->setValue(ws_.w.study.seg_affmin);
+  preview3D_->refresh();
+  results3D_->refresh();
 
   QWidget* panel = stagePanel();
   if (stack_->currentWidget() != panel) stack_->setCurrentWidget(panel);
@@ -289,6 +298,8 @@ QWidget* MainWindow::stagePanel() const {
     case 1: return reorientPanel_;
     case 2: return segPanel_;
     case 3: return resultsPanel_;
+    case 22: return preview3D_;
+    case 4: return results3D_;
     default: return notBuilt_;
   }
 }
@@ -299,6 +310,11 @@ PictureView* MainWindow::pictureView(View view) const {
     case View::Segmentation: return mosaicView_;
     case View::Retouching: return retouchView_;
     case View::Curves: return curvesView_;
+    case View::Preview3D: return preview3D_->view();
+    case View::Results3D:
+    case View::MapPanelRight:
+    case View::MapPanelLeft:
+    case View::Bullseye: return results3D_->view(view);
     default: return nullptr;
   }
 }
@@ -340,6 +356,8 @@ void MainWindow::pictureChanged(View view) {
   stale_.insert(shownAs(view));
   // The mosaic's redraw draws the open retouching window too (a brush stroke names the mosaic).
   if (view == View::Segmentation && ws_.w.settings.flow.retouche_on) stale_.insert(View::Retouching);
+  // The results view's settings (sectors, activity, instant) show in its panels and bull's-eyes too.
+  if (view == View::Results3D) stale_.insert({View::MapPanelRight, View::MapPanelLeft, View::Bullseye});
   if (rebuildPosted_) return;
   rebuildPosted_ = true;
   QTimer::singleShot(0, this, [this] { rebuildPictures(); });
@@ -352,6 +370,8 @@ void MainWindow::rebuildPictures() {
   for (View view : stale) pictureView(view)->setPicture(drawView(ws_, view));
   reorientCaption_->setText(qs(viewCaption(ws_, View::Reorientation)));
   segCaption_->setText(qs(viewCaption(ws_, View::Segmentation)));
+  preview3D_->refresh();
+  results3D_->refresh();
 }
 
 void MainWindow::textChanged(TextSlot slot, const std::string& text) {

@@ -40,6 +40,9 @@ enum class View {
   CurveRight,     // the right ventricle's plot, for pointer events
   Preview3D,
   Results3D,
+  MapPanelRight,  // the result panels of the 3D results (histogram, palette bar, texts, picked curve)
+  MapPanelLeft,
+  Bullseye,       // both bull's-eyes of the displayed map
 };
 
 // Timers: cine, depolarisation animation of the 3D results, one-shot redraw.

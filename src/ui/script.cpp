@@ -26,6 +26,11 @@ std::optional<View> viewFromName(const std::string& name, bool& main) {
   if (name == "retouching") return View::Retouching;
   if (name == "curve-left") return View::CurveLeft;
   if (name == "curve-right") return View::CurveRight;
+  if (name == "preview3d") return View::Preview3D;
+  if (name == "results3d") return View::Results3D;
+  if (name == "panel-right") return View::MapPanelRight;
+  if (name == "panel-left") return View::MapPanelLeft;
+  if (name == "bullseye") return View::Bullseye;
   return std::nullopt;
 }
 

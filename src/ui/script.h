@@ -29,7 +29,7 @@
 //   grab PATH                      the whole window as PNG (the desktop only)
 //
 // VIEW: main (the current stage's picture), reorientation (also long-axis), segmentation,
-// retouching, curve-left, curve-right.
+// retouching, curve-left, curve-right, preview3d, results3d, panel-right, panel-left, bullseye.
 #include <functional>
 #include <iosfwd>
 #include <optional>

@@ -19,6 +19,7 @@
 #include "study/study_texts.h"
 #include "study/timing.h"
 #include "ui/help_texts.h"
+#include "ui/model3d_input.h"
 #include "ui/reorientation_input.h"
 #include "ui/results_stage.h"
 #include "ui/segmentation_input.h"
@@ -72,6 +73,7 @@ void hideHelp(Workstation& ws) {
 void setStage(Workstation& ws, int s) {
   ws.shell._MENU_ = s;
   hideHelp(ws);
+  if (s == kStageResults3D) refreshPickedCurves(ws);  // the model may have changed under the points
   ws.platform.pictureChanged(viewOf(s));
 }
 
@@ -235,8 +237,6 @@ void results3DKey(Workstation& ws, Key key, KeyModifiers m) {
   Model3DSettings& set = ws.model3d.model3d;
   switch (key) {
     case Key::Return: enterPreview(ws); return;
-    case Key::Up: set.mesh_visu = (set.mesh_visu + 5) % 6; break;
-    case Key::Down: set.mesh_visu = (set.mesh_visu + 1) % 6; break;
     case Key::Left:
       if (m.ctrl) ws.shell.inst_depol_min = std::max(ws.shell.inst_depol_min - 1, 0);
       else changeInstant(ws, -1);
@@ -699,7 +699,7 @@ void keyDown(Workstation& ws, Key key, KeyModifiers m) {
   if (key == Key::W) ws.input.W_KDOWN = 1;
   if (key == Key::V) ws.input.V_KDOWN = 1;
   if (key == Key::X) ws.input.X_KDOWN = 1;
-  if (globalKey(ws, key, m)) return;
+  if (globalKey(ws, key, m) || model3DKey(ws, key, m)) return;
   switch (stage(ws)) {
     case kStageReorientation: reorientationKey(ws, key, m); return;
     case kStageSegmentation: segmentationKey(ws, key, m); return;
@@ -732,6 +732,7 @@ void keyUp(Workstation& ws, Key key, KeyModifiers m) {
 }
 
 void mousePress(Workstation& ws, View view, int x, int y, MouseButton b, KeyModifiers m) {
+  if (model3DPress(ws, view, x, y, b)) return;
   ws.shell.mouse_i = x, ws.shell.mouse_j = y;
   const bool primary = b == MouseButton::Primary;
   if (view == View::Reorientation && stage(ws) == kStageReorientation) {
@@ -774,10 +775,12 @@ void mousePress(Workstation& ws, View view, int x, int y, MouseButton b, KeyModi
 }
 
 void mouseDoubleClick(Workstation& ws, View view, int x, int y, MouseButton b, KeyModifiers m) {
+  if (model3DDoubleClick(ws, view, x, y, b)) return;
   if (view == View::Segmentation && stage(ws) == kStageSegmentation) segDoubleClick(ws, b, m, x, y);
 }
 
 void mouseMove(Workstation& ws, View view, int x, int y) {
+  if (model3DMove(ws, view, x, y)) return;
   ws.shell.mouse_i = x, ws.shell.mouse_j = y;
   switch (view) {
     case View::Reorientation:
@@ -807,12 +810,14 @@ void mouseMove(Workstation& ws, View view, int x, int y) {
 }
 
 void mouseRelease(Workstation& ws, View view, int, int, MouseButton b) {
+  if (model3DRelease(ws, view, b)) return;
   if (view == View::Reorientation) (b == MouseButton::Primary ? ws.shell.leftDown : ws.shell.rightDown) = false;
   if (view == View::Segmentation && stage(ws) == kStageSegmentation) segButtonRelease(ws);
   if (view == View::Retouching && stage(ws) == kStageSegmentation) retouchRelease(ws);
 }
 
 void mouseWheel(Workstation& ws, View view, int steps, KeyModifiers m) {
+  if (model3DWheel(ws, view, steps)) return;
   if (steps == 0 || view != View::Reorientation || stage(ws) != kStageReorientation) return;
   if (m.shift)
     changeSection(ws, steps > 0 ? 1 : -1);
@@ -895,6 +900,7 @@ void setLanguage(Workstation& ws, int LANGUE) {
   DISPLAY_PAT_INFO(ws.w.study, ws.platform, LANGUE);
   if (flow(ws).vidange_done || reprojection(ws)) showResults(ws);
   if (ws.shell.Whelp_on) ws.platform.textChanged(TextSlot::Help, currentHelp(ws));
+  if (stage(ws) == kStageResults3D) refreshPickedCurves(ws);  // captions in the new language
   ws.platform.pictureChanged(viewOf(stage(ws)));
 }
 

@@ -20,8 +20,10 @@
 #include "desktop_script.h"
 #include "dialog_answers.h"
 #include "main_window.h"
+#include "model3d_panels.h"
 #include "phantom/writers.h"
 #include "render/curve_plot.h"
+#include "render/view3d.h"
 #include "render/png_io.h"
 #include "scratch_folder.h"
 #include "ui/shell.h"
@@ -194,6 +196,46 @@ TEST_F(Desktop, LanguageSwitchRelabelsMenusAndToolBar) {
   window->commandAction(kCmdFrench)->trigger();
   settle();
   EXPECT_EQ(window->commandAction(kCmdOpenAcquisition)->text(), "Ouvrir Acquisition");
+}
+
+// The 3D stages on the phantom: the preview and the results panels show the core's pictures; a
+// drag on the results view turns it, a click picks a point whose curve the right panel then shows.
+TEST_F(Desktop, ThreeDimensionalStagesShowTheCoresPicturesAndAnswerThePointer) {
+  open(phantomFile);
+  for (Key k : {Key::Return, Key::Tab, Key::Return, Key::Return}) key(k);
+  ASSERT_EQ(ws->shell._MENU_, kStageSegmentation);
+  window->commandAction(kCmdPreview)->trigger();
+  settle();
+  ASSERT_EQ(ws->shell._MENU_, kStagePreview);
+  EXPECT_EQ(window->stagePanel(), window->preview3DPanel());
+  expectPanelShowsCore(View::Preview3D);
+  answers.questions.push_back(QuestionAnswer::Ok);
+  window->commandAction(kCmd3D)->trigger();
+  settle();
+  ASSERT_EQ(ws->shell._MENU_, kStageResults3D);
+  EXPECT_EQ(window->stagePanel(), window->results3DPanel());
+  for (View v : {View::Results3D, View::MapPanelRight, View::MapPanelLeft, View::Bullseye}) expectPanelShowsCore(v);
+
+  auto run = [&](const std::string& text) {
+    std::istringstream script(text);
+    std::string error;
+    runDesktopScript(*window, platform, *ws, *parseScript(script, error), std::cout);
+    settle();
+  };
+  const QImage before = rgb(window->pictureView(View::Results3D)->grab().toImage());
+  run("press results3d 20 20\nmove results3d 80 40\nrelease results3d 80 40\n");
+  EXPECT_NE(rgb(window->pictureView(View::Results3D)->grab().toImage()), before);
+  expectPanelShowsCore(View::Results3D);
+
+  const Visu3DBuffers& buffers = ws->pictures.visu3D;
+  const auto on = std::find(buffers.VISUV.begin(), buffers.VISUV.end(), kTagRight) - buffers.VISUV.begin();
+  ASSERT_LT(on, kVisuSide * kVisuSide);
+  const std::string at = std::to_string(on % kVisuSide) + " " + std::to_string(on / kVisuSide);
+  run("press results3d " + at + "\nrelease results3d " + at + "\n");
+  EXPECT_EQ(ws->model.maps.MC_v[1], 2);
+  EXPECT_EQ(ws->model.maps.MC_ar[1], buffers.VISUAR[on]);
+  EXPECT_TRUE(ws->shell.pickedCurves[1].valid);
+  expectPanelShowsCore(View::MapPanelRight);
 }
 
 // The program itself: quorvel --script with a grab of the whole window at 1280 x 900.
