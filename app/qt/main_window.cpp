@@ -20,6 +20,7 @@
 
 #include "desktop_texts.h"
 #include "key_map.h"
+#include "options_panel.h"
 #include "render/curve_plot.h"
 #include "ui/shell.h"
 #include "ui/view_pictures.h"
@@ -213,6 +214,10 @@ void MainWindow::buildPanels() {
   notBuilt_ = textLabel(stack_);
   notBuilt_->setAlignment(Qt::AlignCenter);
   stack_->addWidget(notBuilt_);
+
+  optionsPanel_ = new OptionsPanel(ws_, stack_);
+  optionsPanel_->changed = [this] { afterEvent(); };
+  stack_->addWidget(optionsPanel_);
 }
 
 void MainWindow::buildMenus() {
@@ -279,6 +284,7 @@ void MainWindow::refresh() {
   mosaicBar_->setValue(ws_.w.study.seg_affmin);
 
   QWidget* panel = stagePanel();
+  if (panel == optionsPanel_) optionsPanel_->refresh();
   if (stack_->currentWidget() != panel) stack_->setCurrentWidget(panel);
   refreshing_ = false;
 }
@@ -289,6 +295,7 @@ QWidget* MainWindow::stagePanel() const {
     case 1: return reorientPanel_;
     case 2: return segPanel_;
     case 3: return resultsPanel_;
+    case 5: return optionsPanel_;
     default: return notBuilt_;
   }
 }
@@ -396,6 +403,10 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   auto* widget = qobject_cast<QWidget*>(watched);
   if (!widget || widget->window() != this) return false;
   const auto* k = static_cast<QKeyEvent*>(event);
+  // The options panel's number fields take what is typed in them; Enter and the control keys
+  // still go to the shell.
+  const bool enter = k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter;
+  if (optionsPanel_->ownsField(watched) && !enter && !k->modifiers().testFlag(Qt::ControlModifier)) return false;
   const std::optional<Key> key = keyOfQt(k->key());
   if (!key) return false;
   const KeyModifiers m{k->modifiers().testFlag(Qt::ControlModifier), k->modifiers().testFlag(Qt::ShiftModifier)};

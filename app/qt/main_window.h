@@ -24,6 +24,8 @@ class QToolBar;
 
 namespace quorvel {
 
+class OptionsPanel;
+
 class MainWindow : public QMainWindow {
  public:
   MainWindow(Workstation& ws, QtPlatform& platform);
@@ -38,6 +40,7 @@ class MainWindow : public QMainWindow {
   QToolBar* tools() const { return toolBar_; }
   QWidget* stagePanel() const;
   QLabel* helpPanel() const { return help_; }
+  OptionsPanel* optionsPanel() const { return optionsPanel_; }
   const std::array<QPushButton*, 3>& stepButtons() const { return stepButtons_; }
   QSlider* thresholdSlider() const { return threshold_; }
   QScrollBar* mosaicScrollBar() const { return mosaicBar_; }
@@ -81,6 +84,7 @@ class MainWindow : public QMainWindow {
   QWidget* segPanel_ = nullptr;
   QWidget* resultsPanel_ = nullptr;
   QLabel* notBuilt_ = nullptr;
+  OptionsPanel* optionsPanel_ = nullptr;
 
   PictureView* reorientView_ = nullptr;
   std::array<QPushButton*, 3> stepButtons_{};
