@@ -216,6 +216,7 @@ TEST_F(Shell, ExitAsksOnlyToLoseASegmentation) {
   platform.questionAnswers = {QuestionAnswer::Cancel};
   EXPECT_FALSE(requestExit(*ws));
   EXPECT_EQ(platform.last("question")->text, texts::kQuitQuestion.fr);
+  EXPECT_EQ(platform.last("question")->title, "");  // the one untitled box
   platform.questionAnswers = {QuestionAnswer::Ok};
   keyDown(*ws, Key::Q, {true, false});
   EXPECT_TRUE(ws->shell.exitRequested);
@@ -230,7 +231,7 @@ TEST_F(Shell, HelpTextsAndCommandsOfLaterVersions) {
   EXPECT_EQ(platform.last("text:" + std::to_string(static_cast<int>(TextSlot::Help)))->text, "");
   runCommand(*ws, kCmdOpenTemplate);
   EXPECT_EQ(platform.last("information")->text, texts::kOpenDataFirst.fr);
-  runCommand(*ws, kCmdExportTable);
+  runCommand(*ws, kCmdExportResults);
   EXPECT_EQ(platform.last("information")->text, texts::kNotAvailable.fr);
   open();
   ws->w.options.LANGUE = kEnglish;
