@@ -417,12 +417,25 @@ TEST_F(Desktop, ScriptRunsAgainstTheProgramsWindowAndGrabsIt) {
   const auto dir = std::filesystem::path(QUORVEL_TEST_TMP) / "script";
   std::filesystem::create_directories(dir);
   const auto grab = dir / "window.png", script = dir / "road.script";
+  std::filesystem::remove_all(dir / "home");
   std::filesystem::remove(grab);
+  // The script's own dialogs and panel: the comments editor, the save and table dialogs, the
+  // options panel's controls (a number typed, a box, the colour chooser).
   std::ofstream(script) << "open " << phantomFile.string() << "\nkey Return\nkey Tab\nkey Return\nkey Return\n"
-                        << "expect-stage 2\ngrab " << grab.string() << "\n";
+                        << "expect-stage 2\ngrab " << grab.string() << "\ncomment vu\nsave-exam " << (dir / "road").string()
+                        << "\ncommand 52\nexport-table " << (dir / "road").string()
+                        << "\ncommand 49\noption threshold 95\noption sectors 25\noption colour 255,255,255\n"
+                        << "key Return\nexpect-stage 3\n";
   const std::string command = "QT_QPA_PLATFORM=offscreen QUORVEL_HOME=" + (dir / "home").string() + " " +
                               QUORVEL_DESKTOP + " --script " + script.string() + " > " + (dir / "out.txt").string();
   ASSERT_EQ(std::system(command.c_str()), 0);
+  EXPECT_TRUE(std::filesystem::exists(dir / "road.qvx"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "road.xls"));
+  Options written;
+  ASSERT_EQ(LOAD_OPTIONS(dir / "home", written), 1);
+  EXPECT_EQ(written.DEFAULT_seuil, 90);
+  EXPECT_EQ(written.SECT_25, 25);
+  EXPECT_EQ(written.BK_r + written.BK_g + written.BK_b, 600);
   const auto picture = readPng(grab);
   ASSERT_TRUE(picture);
   EXPECT_EQ(picture->width, 1280);
