@@ -124,7 +124,7 @@ class Driver {
   // clicked, the colour button with the chooser answered.
   std::string option(const std::string& name, const std::string& value) {
     const OptionsPanel* panel = window_.optionsPanel();
-    if (window_.stagePanel() != panel) return "the options panel is not open";
+    if (!window_.stagePanel()->isAncestorOf(panel)) return "the options panel is not open";
     const std::optional<long> number = scriptNumber(value);
     if (const auto field = optionNumberNamed(name)) {
       QLineEdit* edit = panel->field(*field);

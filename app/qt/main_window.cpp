@@ -215,9 +215,15 @@ void MainWindow::buildPanels() {
   notBuilt_->setAlignment(Qt::AlignCenter);
   stack_->addWidget(notBuilt_);
 
-  optionsPanel_ = new OptionsPanel(ws_, stack_);
+  // In a scroll area: a panel taller or wider than the window scrolls rather than grows it.
+  optionsScroll_ = new QScrollArea(stack_);
+  optionsScroll_->setFrameShape(QFrame::NoFrame);
+  optionsScroll_->setFocusPolicy(Qt::NoFocus);
+  optionsScroll_->setWidgetResizable(true);
+  optionsPanel_ = new OptionsPanel(ws_, optionsScroll_);
   optionsPanel_->changed = [this] { afterEvent(); };
-  stack_->addWidget(optionsPanel_);
+  optionsScroll_->setWidget(optionsPanel_);
+  stack_->addWidget(optionsScroll_);
 }
 
 void MainWindow::buildMenus() {
@@ -284,8 +290,15 @@ void MainWindow::refresh() {
   mosaicBar_->setValue(ws_.w.study.seg_affmin);
 
   QWidget* panel = stagePanel();
-  if (panel == optionsPanel_) optionsPanel_->refresh();
-  if (stack_->currentWidget() != panel) stack_->setCurrentWidget(panel);
+  if (panel == optionsScroll_) optionsPanel_->refresh();
+  if (stack_->currentWidget() != panel) {
+    // Only the page shown asks for room: a wide page behind it must not widen the window.
+    for (int i = 0; i < stack_->count(); ++i) {
+      const QSizePolicy::Policy p = stack_->widget(i) == panel ? QSizePolicy::Preferred : QSizePolicy::Ignored;
+      stack_->widget(i)->setSizePolicy(p, p);
+    }
+    stack_->setCurrentWidget(panel);
+  }
   refreshing_ = false;
 }
 
@@ -295,7 +308,7 @@ QWidget* MainWindow::stagePanel() const {
     case 1: return reorientPanel_;
     case 2: return segPanel_;
     case 3: return resultsPanel_;
-    case 5: return optionsPanel_;
+    case 5: return optionsScroll_;
     default: return notBuilt_;
   }
 }

@@ -84,6 +84,7 @@ class MainWindow : public QMainWindow {
   QWidget* segPanel_ = nullptr;
   QWidget* resultsPanel_ = nullptr;
   QLabel* notBuilt_ = nullptr;
+  QScrollArea* optionsScroll_ = nullptr;
   OptionsPanel* optionsPanel_ = nullptr;
 
   PictureView* reorientView_ = nullptr;

@@ -20,11 +20,8 @@ constexpr int kFieldWidth = 64;
 constexpr int kColumnSpacing = 36;
 constexpr int kRowSpacing = 4, kGroupSpacing = 10;
 
-// The columns begin at the segmentation settings and at the 3D settings.
-bool startsColumn(const OptionControl& c) {
-  return (c.kind == Kind::Number && c.number == OptionNumber::Sampling) ||
-         (c.kind == Kind::Boxes && c.choice == OptionChoice::AxialSampling);
-}
+// Two columns, the second for the 3D settings, so that the panel fits beside the help panel.
+bool startsColumn(const OptionControl& c) { return c.kind == Kind::Boxes && c.choice == OptionChoice::AxialSampling; }
 
 QCheckBox* quietBox(QWidget* parent) {
   auto* b = new QCheckBox(parent);
@@ -35,8 +32,7 @@ QCheckBox* quietBox(QWidget* parent) {
 }  // namespace
 
 OptionsPanel::OptionsPanel(Workstation& ws, QWidget* parent) : QWidget(parent), ws_(ws) {
-  setObjectName("options");
-  setAttribute(Qt::WA_StyledBackground);
+  setAutoFillBackground(true);
   build();
 }
 
@@ -52,7 +48,8 @@ void OptionsPanel::build() {
       column = new QVBoxLayout();
       column->setSpacing(kRowSpacing);  // a child layout would take its parent's spacing
       columns->addLayout(column);
-    } else if (c.kind == Kind::Boxes || c.kind == Kind::Colour) {
+    } else if (c.kind == Kind::Boxes || c.kind == Kind::Colour ||
+               (c.kind == Kind::Number && c.number == OptionNumber::Sampling)) {
       column->addSpacing(kGroupSpacing);
     }
     Shown s;
@@ -155,17 +152,13 @@ void OptionsPanel::refresh() {
       box->setVisible(!c.englishOnly || L == kEnglish);
     }
   }
-  // Texts over the background colour of the options, dark on a light one.
+  // Texts over the background colour of the options, dark on a light one; the fields and the
+  // boxes' marks keep their own colours.
   const Rgb text = panelTextColour(Rgb{o.BK_r, o.BK_g, o.BK_b});
-  const QString style = QString("#options { background: rgb(%1, %2, %3); } #options QLabel, #options QCheckBox { "
-                                "color: rgb(%4, %5, %6); }")
-                            .arg(o.BK_r)
-                            .arg(o.BK_g)
-                            .arg(o.BK_b)
-                            .arg(text.r)
-                            .arg(text.g)
-                            .arg(text.b);
-  if (style != styleSheet()) setStyleSheet(style);  // a new sheet polishes every child again
+  QPalette colours = palette();
+  colours.setColor(QPalette::Window, QColor(o.BK_r, o.BK_g, o.BK_b));
+  colours.setColor(QPalette::WindowText, QColor(text.r, text.g, text.b));
+  if (colours != palette()) setPalette(colours);
   refreshing_ = false;
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// The options panel (stage 5): the controls the core lists, laid out in three columns over the
+// The options panel (stage 5): the controls the core lists, laid out in two columns over the
 // background colour of the options. Each change goes to the shell at once; Enter or the validate
 // button validate the panel there.
 #include <QWidget>
