@@ -7,6 +7,7 @@
 
 #include "phantom/writers.h"
 #include "segmentation/placement_texts.h"
+#include "ui/help_texts.h"
 #include "ui/shell.h"
 #include "ui/shell_texts.h"
 #include "workstation_fixture.h"
@@ -239,6 +240,10 @@ TEST_F(Shell, HelpTextsAndCommandsOfLaterVersions) {
   const std::string help = platform.last("text:" + std::to_string(static_cast<int>(TextSlot::Help)))->text;
   EXPECT_EQ(help.rfind("HORIZONTAL LONG AXIS VUE\nPlease crop the heart and adjust the septum direction\n", 0), 0u);
   EXPECT_NE(help.find(std::string(45, '_') + "\n"), std::string::npos);
+  for (int L : {kFrench, kEnglish}) {  // the options panel has its own
+    EXPECT_EQ(helpText(kStageOptions, 0, L).rfind("OPTIONS\n", 0), 0u);
+    EXPECT_NE(helpText(kStageOptions, 0, L).find(std::string(45, '_') + "\n"), std::string::npos);
+  }
 }
 
 TEST_F(Shell, StartUpChecksTheScreenAndTheFolder) {
