@@ -42,6 +42,15 @@ void OptionsPanel::build() {
   columns->setSpacing(kColumnSpacing);
   outer->addLayout(columns);
   QVBoxLayout* column = nullptr;
+  auto button = [this](std::function<void()> clicked) {
+    auto* b = new QPushButton(this);
+    b->setFocusPolicy(Qt::NoFocus);
+    connect(b, &QPushButton::clicked, this, [this, clicked] {
+      clicked();
+      after();
+    });
+    return b;
+  };
   for (const OptionControl& c : optionsPanel()) {
     if (!column || startsColumn(c)) {
       if (column) column->addStretch(1);
@@ -102,22 +111,10 @@ void OptionsPanel::build() {
         break;
       }
       case Kind::Colour:
-        s.button = colour_ = new QPushButton(this);
-        colour_->setFocusPolicy(Qt::NoFocus);
-        connect(colour_, &QPushButton::clicked, this, [this] {
-          backgroundColourButton(ws_);
-          after();
-        });
+        s.button = colour_ = button([this] { backgroundColourButton(ws_); });
         column->addWidget(colour_, 0, Qt::AlignLeft);
         break;
-      case Kind::Validate:
-        s.button = validate_ = new QPushButton(this);
-        validate_->setFocusPolicy(Qt::NoFocus);
-        connect(validate_, &QPushButton::clicked, this, [this] {
-          validateOptionsPanel(ws_);
-          after();
-        });
-        break;
+      case Kind::Validate: s.button = validate_ = button([this] { validateOptionsPanel(ws_); }); break;
     }
     shown_.push_back(std::move(s));
   }
