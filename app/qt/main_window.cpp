@@ -21,6 +21,7 @@
 #include "desktop_texts.h"
 #include "key_map.h"
 #include "model3d_panels.h"
+#include "options_panel.h"
 #include "render/curve_plot.h"
 #include "ui/shell.h"
 #include "ui/view_pictures.h"
@@ -220,6 +221,16 @@ void MainWindow::buildPanels() {
   notBuilt_ = textLabel(stack_);
   notBuilt_->setAlignment(Qt::AlignCenter);
   stack_->addWidget(notBuilt_);
+
+  // In a scroll area: a panel taller or wider than the window scrolls rather than grows it.
+  optionsScroll_ = new QScrollArea(stack_);
+  optionsScroll_->setFrameShape(QFrame::NoFrame);
+  optionsScroll_->setFocusPolicy(Qt::NoFocus);
+  optionsScroll_->setWidgetResizable(true);
+  optionsPanel_ = new OptionsPanel(ws_, optionsScroll_);
+  optionsPanel_->changed = [this] { afterEvent(); };
+  optionsScroll_->setWidget(optionsPanel_);
+  stack_->addWidget(optionsScroll_);
 }
 
 void MainWindow::buildMenus() {
@@ -288,7 +299,15 @@ void MainWindow::refresh() {
   results3D_->refresh();
 
   QWidget* panel = stagePanel();
-  if (stack_->currentWidget() != panel) stack_->setCurrentWidget(panel);
+  if (panel == optionsScroll_) optionsPanel_->refresh();
+  if (stack_->currentWidget() != panel) {
+    // Only the page shown asks for room: a wide page behind it must not widen the window.
+    for (int i = 0; i < stack_->count(); ++i) {
+      const QSizePolicy::Policy p = stack_->widget(i) == panel ? QSizePolicy::Preferred : QSizePolicy::Ignored;
+      stack_->widget(i)->setSizePolicy(p, p);
+    }
+    stack_->setCurrentWidget(panel);
+  }
   refreshing_ = false;
 }
 
@@ -300,6 +319,7 @@ QWidget* MainWindow::stagePanel() const {
     case 3: return resultsPanel_;
     case 22: return preview3D_;
     case 4: return results3D_;
+    case 5: return optionsScroll_;
     default: return notBuilt_;
   }
 }
@@ -416,6 +436,10 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   auto* widget = qobject_cast<QWidget*>(watched);
   if (!widget || widget->window() != this) return false;
   const auto* k = static_cast<QKeyEvent*>(event);
+  // The options panel's number fields take what is typed in them; Enter and the control keys
+  // still go to the shell.
+  const bool enter = k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter;
+  if (optionsPanel_->ownsField(watched) && !enter && !k->modifiers().testFlag(Qt::ControlModifier)) return false;
   const std::optional<Key> key = keyOfQt(k->key());
   if (!key) return false;
   const KeyModifiers m{k->modifiers().testFlag(Qt::ControlModifier), k->modifiers().testFlag(Qt::ShiftModifier)};

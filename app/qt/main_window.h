@@ -26,6 +26,7 @@ namespace quorvel {
 
 class Preview3DPanel;
 class Results3DPanel;
+class OptionsPanel;
 
 class MainWindow : public QMainWindow {
  public:
@@ -41,6 +42,7 @@ class MainWindow : public QMainWindow {
   QToolBar* tools() const { return toolBar_; }
   QWidget* stagePanel() const;
   QLabel* helpPanel() const { return help_; }
+  OptionsPanel* optionsPanel() const { return optionsPanel_; }
   const std::array<QPushButton*, 3>& stepButtons() const { return stepButtons_; }
   QSlider* thresholdSlider() const { return threshold_; }
   Preview3DPanel* preview3DPanel() const { return preview3D_; }
@@ -86,6 +88,8 @@ class MainWindow : public QMainWindow {
   QWidget* segPanel_ = nullptr;
   QWidget* resultsPanel_ = nullptr;
   QLabel* notBuilt_ = nullptr;
+  QScrollArea* optionsScroll_ = nullptr;
+  OptionsPanel* optionsPanel_ = nullptr;
 
   PictureView* reorientView_ = nullptr;
   std::array<QPushButton*, 3> stepButtons_{};

@@ -12,6 +12,7 @@
 #include "render/view_geometry.h"
 #include "model3d/bullseye.h"
 #include "exam/exam_texts.h"
+#include "export/spreadsheet.h"
 #include "model3d/model3d_commands.h"
 #include "segmentation/corrections.h"
 #include "segmentation/undo.h"
@@ -522,8 +523,15 @@ void openTemplateCommand(Workstation& ws) {
 
 void commentsCommand(Workstation& ws) {
   if (!flow(ws).IDB_loaded) return;
-  if (auto text = ws.platform.editText(study_texts::kComment.pick(language(ws)), flow(ws).comment))
-    flow(ws).comment = std::move(*text);
+  auto text = ws.platform.editText(study_texts::kComment.pick(language(ws)), flow(ws).comment);
+  if (!text) return;
+  // Kept as the exam file keeps it: at most its field's bytes, cut between two UTF-8 characters.
+  if (text->size() > kExamTextSize) {
+    size_t end = kExamTextSize;
+    while (end > 0 && (static_cast<unsigned char>((*text)[end]) & 0xC0) == 0x80) --end;
+    text->resize(end);
+  }
+  flow(ws).comment = std::move(*text);
 }
 
 void openOptionsPanel(Workstation& ws) {
@@ -535,9 +543,12 @@ void openOptionsPanel(Workstation& ws) {
   setStage(ws, kStageOptions);
 }
 
+}  // namespace
+
 // "Valider": back to the stage the panel was opened from, with what the changed settings need
 // rebuilt, then SAVE_OPTIONS.
 void validateOptionsPanel(Workstation& ws) {
+  if (stage(ws) != kStageOptions) return;
   ShellState& sh = ws.shell;
   const Options& o = ws.w.options;
   WorkflowState& f = flow(ws);
@@ -557,7 +568,10 @@ void validateOptionsPanel(Workstation& ws) {
     showResults(ws);
   }
   setStage(ws, sh._MENU_);
+  setLanguage(ws, o.LANGUE);  // every text again, in the language chosen
 }
+
+namespace {
 
 // Keys that act in any stage; true when the key was one of them.
 bool globalKey(Workstation& ws, Key key, KeyModifiers m) {
@@ -614,7 +628,8 @@ void startUp(Workstation& ws) {
 
 bool requestExit(Workstation& ws) {
   if (!ws.developer() && flow(ws).segment_done) {
-    if (ws.platform.question(texts::kQuitQuestion.pick(language(ws))) != QuestionAnswer::Ok) return false;
+    // The one box the product shows without a title.
+    if (ws.platform.question(texts::kQuitQuestion.pick(language(ws)), "") != QuestionAnswer::Ok) return false;
   }
   stopTimers(ws);
   SAVE_OPTIONS_FILE(ws.folder, ws.w.options);
@@ -661,7 +676,20 @@ void runCommand(Workstation& ws, int code) {
       if (flow(ws).Previsu_OK) enterResults3D(ws, true);
       return;
     case kCmdFrench:
-    case kCmdEnglish: setLanguage(ws, code == kCmdFrench ? kFrench : kEnglish); return;
+    case kCmdEnglish:
+      setLanguage(ws, code == kCmdFrench ? kFrench : kEnglish);
+      SAVE_OPTIONS_FILE(ws.folder, ws.w.options);  // the next start speaks the same language
+      return;
+    case kCmdExportTable:
+      if (flow(ws).vidange_done) std::ignore = ws.exportTableCommand();  // shown
+      return;
+    case kCmdExportTable17:
+      if (!flow(ws).build_visu) return;
+      if (ws.w.options.SECT_25 != kTableSectors)
+        ws.platform.information(texts::kOnly17Sectors.pick(language(ws)));
+      else
+        std::ignore = ws.exportSectorTableCommand();  // shown
+      return;
     case kCmdAbout:
       ws.platform.information(format(texts::kAbout.pick(language(ws)), kVersionMajor, kVersionMinor, kVersionPatch));
       return;
@@ -924,6 +952,8 @@ bool commandBuilt(int code) {
     case kCmdSaveExamAs:
     case kCmdOptions:
     case kCmdComments:
+    case kCmdExportTable:
+    case kCmdExportTable17:
     case kCmdSaveTemplate:
     case kCmdOpenTemplate: return true;
     case kCmdFrench:

@@ -150,6 +150,13 @@ class Workstation {
   Status applyTemplate(const std::filesystem::path& path);
   // The dialog and the confirmation, then applyTemplate.
   Status applyTemplateCommand();
+  // ---- spreadsheet exports --------------------------------------------------------------------
+
+  // The results table through the save dialog; the 17-sector table after the patient form, then
+  // the save dialog. Cancelled when the user cancelled; other refusals are shown.
+  Status exportTableCommand();
+  Status exportSectorTableCommand();
+
   // The options file of the application folder: read (1) or missing (0, then written with the
   // current options).
   int loadOptions();

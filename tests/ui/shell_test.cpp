@@ -9,6 +9,7 @@
 #include "phantom/writers.h"
 #include "segmentation/placement_texts.h"
 #include "render/view3d.h"
+#include "ui/help_texts.h"
 #include "ui/shell.h"
 #include "ui/view_pictures.h"
 #include "ui/shell_texts.h"
@@ -246,6 +247,7 @@ TEST_F(Shell, ExitAsksOnlyToLoseASegmentation) {
   platform.questionAnswers = {QuestionAnswer::Cancel};
   EXPECT_FALSE(requestExit(*ws));
   EXPECT_EQ(platform.last("question")->text, texts::kQuitQuestion.fr);
+  EXPECT_EQ(platform.last("question")->title, "");  // the one untitled box
   platform.questionAnswers = {QuestionAnswer::Ok};
   keyDown(*ws, Key::Q, {true, false});
   EXPECT_TRUE(ws->shell.exitRequested);
@@ -260,7 +262,7 @@ TEST_F(Shell, HelpTextsAndCommandsOfLaterVersions) {
   EXPECT_EQ(platform.last("text:" + std::to_string(static_cast<int>(TextSlot::Help)))->text, "");
   runCommand(*ws, kCmdOpenTemplate);
   EXPECT_EQ(platform.last("information")->text, texts::kOpenDataFirst.fr);
-  runCommand(*ws, kCmdExportTable);
+  runCommand(*ws, kCmdExportResults);
   EXPECT_EQ(platform.last("information")->text, texts::kNotAvailable.fr);
   open();
   ws->w.options.LANGUE = kEnglish;
@@ -268,6 +270,10 @@ TEST_F(Shell, HelpTextsAndCommandsOfLaterVersions) {
   const std::string help = platform.last("text:" + std::to_string(static_cast<int>(TextSlot::Help)))->text;
   EXPECT_EQ(help.rfind("HORIZONTAL LONG AXIS VUE\nPlease crop the heart and adjust the septum direction\n", 0), 0u);
   EXPECT_NE(help.find(std::string(45, '_') + "\n"), std::string::npos);
+  for (int L : {kFrench, kEnglish}) {  // the options panel has its own
+    EXPECT_EQ(helpText(kStageOptions, 0, L).rfind("OPTIONS\n", 0), 0u);
+    EXPECT_NE(helpText(kStageOptions, 0, L).find(std::string(45, '_') + "\n"), std::string::npos);
+  }
 }
 
 TEST_F(Shell, StartUpChecksTheScreenAndTheFolder) {
