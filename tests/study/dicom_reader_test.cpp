@@ -328,7 +328,7 @@ TEST_F(DicomReaderTest, MalformedFilesAreRefusedAndTheStudyIsKept) {
        "Nombre de coupes trop élevé (129). Max. = 128."},
       {"rows0", with([](GatedStudy& g) { g.rows = 0; }), notDicom},
       {"columns0", with([](GatedStudy& g) { g.columns = 0; }), notDicom},
-      {"rows65535", with([](GatedStudy& g) { g.rows = 65535, g.slices = 1; }), notDicom},
+      {"rows65535", with([](GatedStudy& g) { g.rows = 65535, g.columns = 1, g.slices = 1; }), notDicom},
       {"pixels_element_short", shortPixels, notDicom},
       {"implicit_under_explicit", mixed, decoding},
       {"explicit_under_implicit", mixed2, decoding},
@@ -490,6 +490,22 @@ TEST_F(DicomReaderTest, CraftedValuesAreReadRight) {
     ASSERT_TRUE(read(write(c.name + ".dcm", c.bytes), fresh).ok());
     c.check(fresh, notices);
   }
+}
+
+// The same bytes held in memory are read as the file is, pixels included.
+TEST_F(DicomReaderTest, BytesInMemoryReadAsTheFile) {
+  GatedStudy g;
+  g.rows = g.columns = 80;
+  const std::vector<uint8_t> bytes = g.file();
+  ASSERT_TRUE(open(write("disk.dcm", bytes)).ok());
+  MemoryFiles files;
+  files.add("/memory/disk.dcm", bytes);
+  StudyWorkspace fresh;
+  ASSERT_TRUE(readAcquisition(files, "/memory/disk.dcm", kFormatDicom, fresh, log, notices).ok());
+  EXPECT_EQ(fresh.study.patient_name, w.study.patient_name);
+  EXPECT_EQ(fresh.study.OFFSET_LEC, w.study.OFFSET_LEC);
+  EXPECT_TRUE(fresh.study.DATA == w.study.DATA);
+  EXPECT_FALSE(readAcquisition(files, "/memory/other.dcm", kFormatDicom, fresh, log, notices).ok());
 }
 
 TEST_F(DicomReaderTest, CommandLineInfoPrintsTheRecordOrRefuses) {
