@@ -48,7 +48,7 @@ check-sanitize: deps
 	cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CLANG_FLAGS) -DQUORVEL_SANITIZE=ON \
 	  -DQUORVEL_BUILD_BENCH=OFF
 	cmake --build build-sanitize -j $(JOBS)
-	cd build-sanitize && ctest --output-on-failure -j $(JOBS)
+	cd build-sanitize && LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp ctest --output-on-failure -j $(JOBS)
 
 clean:
 	rm -rf $(BUILD) build-release build-fuzz build-sanitize
