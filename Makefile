@@ -10,7 +10,7 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 DEMO_DIR ?= demo
 FUZZ_SECONDS ?= 60
-CLANG_FLAGS = -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14
+CLANG_FLAGS = -DCMAKE_CXX_COMPILER=clang++-14
 
 .PHONY: all deps configure build demo gui test bench fuzz check-sanitize clean
 
