@@ -2,12 +2,17 @@
 #   make demo   install what is missing, build, analyse the bundled phantom
 #   make test   build and run every test
 #   make gui    build and start the desktop
+# And to hunt for faults:
+#   make fuzz            build the fuzz targets with clang, run each for FUZZ_SECONDS (60)
+#   make check-sanitize  build and run every test under AddressSanitizer and UBSan
 BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 DEMO_DIR ?= demo
+FUZZ_SECONDS ?= 60
+CLANG_FLAGS = -DCMAKE_CXX_COMPILER=clang++-14
 
-.PHONY: all deps configure build demo gui test bench clean
+.PHONY: all deps configure build demo gui test bench fuzz check-sanitize clean
 
 all: build
 
@@ -33,5 +38,17 @@ bench:
 	cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVEL_BUILD_TESTS=OFF
 	cmake --build build-release -j $(JOBS)
 
+fuzz: deps
+	cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CLANG_FLAGS) -DQUORVEL_FUZZ=ON \
+	  -DQUORVEL_BUILD_TESTS=OFF -DQUORVEL_BUILD_BENCH=OFF -DQUORVEL_BUILD_GUI=OFF -DQUORVEL_BUILD_PHANTOM=OFF
+	cmake --build build-fuzz -j $(JOBS) --target fuzz_targets
+	./scripts/fuzz.sh build-fuzz $(FUZZ_SECONDS)
+
+check-sanitize: deps
+	cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CLANG_FLAGS) -DQUORVEL_SANITIZE=ON \
+	  -DQUORVEL_BUILD_BENCH=OFF
+	cmake --build build-sanitize -j $(JOBS)
+	cd build-sanitize && LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp ctest --output-on-failure -j $(JOBS)
+
 clean:
-	rm -rf $(BUILD) build-release
+	rm -rf $(BUILD) build-release build-fuzz build-sanitize

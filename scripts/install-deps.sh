@@ -8,7 +8,10 @@ packages=(
   libcli11-dev nlohmann-json3-dev libjpeg-dev libpng-dev
   dcmtk medcon
   qt6-base-dev xvfb xauth
+  clang-14 libclang-rt-14-dev
 )
+# clang-14 and libclang-rt-14-dev (the libFuzzer and sanitizer runtimes) serve make fuzz and
+# make check-sanitize.
 
 missing=()
 for p in "${packages[@]}"; do

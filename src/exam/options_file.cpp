@@ -4,6 +4,7 @@
 #include <bit>
 
 #include "base/byte_reader.h"
+#include "study/timing.h"
 
 namespace quorvel {
 
@@ -106,6 +107,49 @@ std::vector<uint8_t> encodeOptions(const Options& o) {
 void decodeOptions(std::span<const uint8_t> bytes, Options& o) {
   OptionsReader r{ByteReader(bytes)};
   visitOptions(r, o);
+  keepPanelRanges(o);
+}
+
+void keepPanelRanges(Options& o) {
+  const Options defaults;
+  static constexpr struct {
+    OptionNumber field;
+    int Options::*value;
+  } kNumbers[] = {{OptionNumber::Sampling, &Options::ECH},          {OptionNumber::KernelT, &Options::TT_},
+                  {OptionNumber::KernelZ, &Options::TZ_},           {OptionNumber::KernelXY, &Options::TX_},
+                  {OptionNumber::Threshold, &Options::DEFAULT_seuil}, {OptionNumber::Iterations, &Options::TACFIT_ITvol},
+                  {OptionNumber::Compression, &Options::DEFAULT_compmax}, {OptionNumber::Slope, &Options::DEFAULT_pentemin}};
+  for (const auto& n : kNumbers) setOptionNumber(o, n.field, o.*n.value);
+  static constexpr struct {
+    OptionChoice box;
+    int Options::*value;
+  } kChoices[] = {{OptionChoice::Language, &Options::LANGUE},
+                  {OptionChoice::Format, &Options::DEFAULT_format},
+                  {OptionChoice::Instants, &Options::DEFAULT_ninst},
+                  {OptionChoice::Rebin, &Options::RECH_8},
+                  {OptionChoice::ShortAxis, &Options::short_axis},
+                  {OptionChoice::Equilibrium, &Options::equilibrium},
+                  {OptionChoice::FitMethod, &Options::DEFAULT_tacfitswitch},
+                  {OptionChoice::SurfaceWeighting, &Options::DEFAULT_Vpond},
+                  {OptionChoice::AxialSampling, &Options::DEFAULT_sama},
+                  {OptionChoice::AngularSampling, &Options::DEFAULT_samr},
+                  {OptionChoice::SyncDirections, &Options::DEFAULT_visu_coord},
+                  {OptionChoice::SyncZoom, &Options::DEFAULT_visu_coordz},
+                  {OptionChoice::SyncVentricles, &Options::DEFAULT_visu_coordv},
+                  {OptionChoice::Sectors, &Options::SECT_25},
+                  {OptionChoice::ExportFormat, &Options::RESEXP_1024}};
+  for (const auto& c : kChoices) {
+    const int read = o.*c.value;
+    o.*c.value = defaults.*c.value;
+    setOptionChoice(o, c.box, read);
+  }
+  // The preview sampling sets its divisor too, from the file's sampling when the panel offers it.
+  const int preview = o.mesh_samP;
+  o.mesh_samP = defaults.mesh_samP;
+  o.mesh_Pdiv = defaults.mesh_Pdiv;
+  setOptionChoice(o, OptionChoice::PreviewSampling, preview);
+  if (o.DEFAULT_freq < kMinHeartRate || o.DEFAULT_freq > kMaxHeartRate) o.DEFAULT_freq = defaults.DEFAULT_freq;
+  setBackgroundColour(o, {o.BK_r, o.BK_g, o.BK_b});
 }
 
 void deriveOptionCopies(Options& o) {

@@ -18,8 +18,12 @@ inline constexpr const char* kOptionsFileName = "Opt";
 // it.
 std::vector<uint8_t> encodeOptions(const Options& o);
 // Reads the fields the bytes reach, in offset order (the later copy of a double field wins);
-// fields beyond a short file keep their values. Values are not range-checked.
+// fields beyond a short file keep their values. A damaged file cannot set what the options panel
+// never could: see keepPanelRanges.
 void decodeOptions(std::span<const uint8_t> bytes, Options& o);
+// Numbers brought into the panel's ranges; a choice the panel does not offer, a default heart rate
+// outside 30..240 bpm, back to its default; the background colour through the chooser's rule.
+void keepPanelRanges(Options& o);
 
 // 1 after reading folder/Opt, 0 when it does not exist or cannot be read (o unchanged).
 int LOAD_OPTIONS(const std::filesystem::path& folder, Options& o);

@@ -237,7 +237,7 @@ int DEFINE_BULLSEYE_BORD(BullsEye& eye, int SECT_25, int show, int mesh_sect_gra
 
 std::array<std::array<SectorLabel, kSectorSlots>, 2> BULLSEYE_LABELS(const BullsEye& eye, const RegionalMaps& maps,
                                                                        int SECT_25, int mesh_visu, const StudyRecord& s) {
-  std::array<std::array<SectorLabel, kSectorSlots>, 2> out{};
+  std::array<std::array<SectorLabel, kSectorSlots>, 2> out;  // member defaults; "{}" crashes clang 14
   const Layout L = layoutOf(SECT_25);
   const int layout = sectorLayout(SECT_25);
   for (int panel = 0; panel < 2; ++panel) {

@@ -7,7 +7,6 @@
 #include <cmath>
 #include <string_view>
 
-#include "base/byte_reader.h"
 #include "study/dicom_dictionary.h"
 #include "study/dicom_elements.h"
 #include "study/study_texts.h"
@@ -205,6 +204,7 @@ DicomRefusal GET_DICOM_INFO(std::span<const uint8_t> file, uint64_t fileSize, St
     const bool topLevel = e.depth == 0;
     if (t == tag(0x7FE0, 0x0010) && topLevel) {
       s.OFFSET_LEC = static_cast<long long>(e.valueOffset);
+      notes.pixelLength = e.valueLength;
       break;
     }
     switch (walk.checkValue(e)) {
@@ -374,14 +374,17 @@ DicomRefusal GET_DICOM_INFO(std::span<const uint8_t> file, uint64_t fileSize, St
 namespace {
 
 // Checks what the walk cannot: sizes, capacities and the pixel data inside the file.
-DicomRefusal checkAcquisition(const StudyRecord& s, const Options& opt, uint64_t fileSize) {
+DicomRefusal checkAcquisition(const StudyRecord& s, const Options& opt, uint64_t fileSize,
+                              const DicomWalkNotes& notes) {
   if (s.Ninst != 8 && s.Ninst != 16) return DicomRefusal::TimeSlots;
   if (s.OrImSize_H < 1 || s.OrImSize_V < 1 || s.OrImSize_H > kMaxFileImageSide || s.OrImSize_V > kMaxFileImageSide)
     return DicomRefusal::NotDicom;
   if (s.NCZ < 1 || s.Data_NZ < s.NCZ) return DicomRefusal::NotDicom;
   if (s.NCZ > kMaxSlices || (opt.short_axis && s.OrImSize_H > kMaxSlices)) return DicomRefusal::TooManySlices;
   const uint64_t pixels = uint64_t(s.Ninst) * uint64_t(s.Data_NZ) * uint64_t(s.OrImSize_H) * uint64_t(s.OrImSize_V);
-  if (s.OFFSET_LEC < 0 || uint64_t(s.OFFSET_LEC) > fileSize || pixels * 2 > fileSize - uint64_t(s.OFFSET_LEC))
+  // The images must lie inside the pixel data element, not merely inside the file.
+  if (s.OFFSET_LEC < 0 || uint64_t(s.OFFSET_LEC) > fileSize || pixels * 2 > fileSize - uint64_t(s.OFFSET_LEC) ||
+      pixels * 2 > notes.pixelLength)
     return DicomRefusal::NotDicom;
   if (!(s.VOXEL_SIZE_XY > 0) || !(s.VOXEL_SIZE_Z > 0) || !std::isfinite(s.VOXEL_SIZE_XY) ||
       !std::isfinite(s.VOXEL_SIZE_Z))
@@ -409,11 +412,11 @@ Refusal refusalFor(DicomRefusal why, const StudyRecord& s, const DicomWalkNotes&
 
 }  // namespace
 
-Status LOAD_DCM_DATA(const std::filesystem::path& path, StudyRecord& s, Options& opt, TraceLog& log,
-                     Notices& notices) {
+Status LOAD_DCM_DATA(const FileSource& files, const std::filesystem::path& path, StudyRecord& s, Options& opt,
+                     TraceLog& log, Notices& notices) {
   s.IM_FORMAT = kFormatDicom;
-  const auto fileSize = fileSizeOf(path);
-  auto prefix = fileSize ? readFileRange(path, 0, std::min<uint64_t>(*fileSize, kHeaderPrefix)) : std::nullopt;
+  const auto fileSize = files.sizeOf(path);
+  auto prefix = fileSize ? files.read(path, 0, std::min<uint64_t>(*fileSize, kHeaderPrefix)) : std::nullopt;
   if (!prefix) return Refusal::formatted(RefusalCode::UnreadableFile, study_texts::kUnreadableFile, path.string().c_str());
   if (prefix->size() < kDicomFirstElement ||
       std::string_view(reinterpret_cast<const char*>(&(*prefix)[kDicomPreamble]), 4) != "DICM")
@@ -436,13 +439,13 @@ Status LOAD_DCM_DATA(const std::filesystem::path& path, StudyRecord& s, Options&
     why = GET_DICOM_INFO(*prefix, *fileSize, r, o, notes, log);
     if (why == DicomRefusal::NeedMore) {
       // Headers with large private groups: read a longer prefix and walk again.
-      prefix = readFileRange(path, 0, std::min<uint64_t>(*fileSize, prefix->size() * 4));
+      prefix = files.read(path, 0, std::min<uint64_t>(*fileSize, prefix->size() * 4));
       if (!prefix) why = DicomRefusal::Undecodable;
     }
   }
   if (notes.timeSlotsFixed)
     notices.push_back(Notice::formatted(false, study_texts::kTimeSlotsFixed, notes.timeSlotsFixed));
-  if (why == DicomRefusal::None) why = checkAcquisition(r, o, *fileSize);
+  if (why == DicomRefusal::None) why = checkAcquisition(r, o, *fileSize, notes);
   if (why != DicomRefusal::None) {
     log.writef("DICOM file refused (%d): %s\n", static_cast<int>(why), path.string().c_str());
     return refusalFor(why, r, notes);

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/file_source.h"
 #include "base/options.h"
 #include "base/refusal.h"
 #include "base/trace_log.h"
@@ -36,13 +37,18 @@ struct DicomWalkNotes {
   std::string badHeartRate;  // the Heart Rate text when it was not an integer string or not usable
   std::string frames;        // the Number of Frames text, for the refusal message
   int slices = -1;           // Number of Slices, when given
+  uint64_t pixelLength = 0;  // bytes the pixel data element says it holds
 };
 
 // Reads the header of path into s and opt, only when the whole file, pixel data included, is
 // consistent (opt.DEFAULT_ninst may change: Number of Time Slots). What the user should read even
 // then (instant count corrected, heart rate unusable) goes to notices.
-Status LOAD_DCM_DATA(const std::filesystem::path& path, StudyRecord& s, Options& opt, TraceLog& log,
-                     Notices& notices);
+Status LOAD_DCM_DATA(const FileSource& files, const std::filesystem::path& path, StudyRecord& s, Options& opt,
+                     TraceLog& log, Notices& notices);
+inline Status LOAD_DCM_DATA(const std::filesystem::path& path, StudyRecord& s, Options& opt, TraceLog& log,
+                            Notices& notices) {
+  return LOAD_DCM_DATA(diskFiles(), path, s, opt, log, notices);
+}
 
 // The element walk over the first bytes of a file of fileSize bytes. Returns None when the pixel
 // data was found, NeedMore when the prefix ended before it (call again with a longer prefix).

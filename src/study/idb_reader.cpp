@@ -16,9 +16,9 @@ void BUILD_PATNAME(std::string& name, char c) {
   if (c == ' ' || (c >= 'A' && c <= 'Z')) name += c;
 }
 
-Status LOAD_IDB_DATA(const std::filesystem::path& path, StudyRecord& s, const Options& opt) {
-  const auto size = fileSizeOf(path);
-  const auto header = size ? readFileRange(path, 0, std::min<uint64_t>(*size, kIdbVoxelOffset)) : std::nullopt;
+Status LOAD_IDB_DATA(const FileSource& files, const std::filesystem::path& path, StudyRecord& s, const Options& opt) {
+  const auto size = files.sizeOf(path);
+  const auto header = size ? files.read(path, 0, std::min<uint64_t>(*size, kIdbVoxelOffset)) : std::nullopt;
   if (!header) return Refusal::formatted(RefusalCode::UnreadableFile, study_texts::kUnreadableFile, path.string().c_str());
   const ByteReader r(*header);
   const int instants = r.u8(kIdbInstantsOffset).value_or(0);

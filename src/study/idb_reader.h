@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 
+#include "base/file_source.h"
 #include "base/options.h"
 #include "base/refusal.h"
 #include "study/study_record.h"
@@ -27,7 +28,10 @@ constexpr uint64_t idbFileBytes(int instants) {
 // Reads the header of path into s. Refused, with s unchanged, when the instant count is not 8 or
 // 16, the file is shorter than its voxels or the pixel size is not 0.1 to 50 mm. A duration of
 // instant that gives no heart rate of 30 to 240 bpm leaves HEART_RATE 0, with the default rate.
-Status LOAD_IDB_DATA(const std::filesystem::path& path, StudyRecord& s, const Options& opt);
+Status LOAD_IDB_DATA(const FileSource& files, const std::filesystem::path& path, StudyRecord& s, const Options& opt);
+inline Status LOAD_IDB_DATA(const std::filesystem::path& path, StudyRecord& s, const Options& opt) {
+  return LOAD_IDB_DATA(diskFiles(), path, s, opt);
+}
 
 // Appends c to name when it is a space or a capital letter; anything else is dropped.
 void BUILD_PATNAME(std::string& name, char c);

@@ -42,15 +42,14 @@ bool hasExtension(const std::filesystem::path& p, std::initializer_list<const ch
 }
 
 // The header itself, or the one beside a data file (same name up to its last ".").
-std::optional<std::filesystem::path> headerOf(const std::filesystem::path& p) {
-  std::error_code ec;
+std::optional<std::filesystem::path> headerOf(const FileSource& files, const std::filesystem::path& p) {
   if (hasExtension(p, {".hdr", ".h33"})) {
-    if (std::filesystem::is_regular_file(p, ec)) return p;
+    if (files.exists(p)) return p;
     return std::nullopt;
   }
   const std::string root = EXTRACT_INTERFILE_ROOT(p.string());
   for (const char* ext : {"hdr", "h33", "HDR", "H33"})
-    if (std::filesystem::is_regular_file(root + ext, ec)) return std::filesystem::path(root + ext);
+    if (files.exists(root + ext)) return std::filesystem::path(root + ext);
   return std::nullopt;
 }
 
@@ -85,8 +84,8 @@ Status unreadable(const std::filesystem::path& p) {
 
 // One data file for the whole cycle when it holds 8 or 16 instants of NCZ images (by the header's
 // image count, else by its size); otherwise one file per instant, the first named ...01.ext.
-Status layoutOf(const InterfileKeys& keys, const std::filesystem::path& chosen, const std::filesystem::path& header,
-                int NCZ, int& Ninst, Layout& l) {
+Status layoutOf(const FileSource& files, const InterfileKeys& keys, const std::filesystem::path& chosen,
+                const std::filesystem::path& header, int NCZ, int& Ninst, Layout& l) {
   if (!absentOr(keys, "number format", {"unsigned integer", "signed integer"}) ||
       !absentOr(keys, "number of bytes per pixel", {"2"}) || !absentOr(keys, "matrix size [1]", {"64"}) ||
       !absentOr(keys, "matrix size [2]", {"64"}) || !absentOr(keys, "data compression", {"none"}))
@@ -110,7 +109,7 @@ Status layoutOf(const InterfileKeys& keys, const std::filesystem::path& chosen, 
   if (const std::string* v = find(keys, "total number of images"))
     if (const auto n = GET_INTERFILE_SLICENUMBER(*v); n && *n % NCZ == 0) whole = *n / NCZ;
   if (whole != 8 && whole != 16)
-    if (const auto size = fileSizeOf(data); size && *size >= offset) whole = static_cast<int>((*size - offset) / instantBytes);
+    if (const auto size = files.sizeOf(data); size && *size >= offset) whole = static_cast<int>((*size - offset) / instantBytes);
   if (whole == 8 || whole == 16) {
     Ninst = whole;
     for (int t = 0; t < Ninst; ++t) {
@@ -122,8 +121,7 @@ Status layoutOf(const InterfileKeys& keys, const std::filesystem::path& chosen, 
   const std::string stem = data.stem().string(), ext = data.extension().string();
   if (stem.size() < 2 || stem.substr(stem.size() - 2) != "01") return unreadable(data);
   const std::string base = (data.parent_path() / stem.substr(0, stem.size() - 2)).string();
-  std::error_code ec;
-  Ninst = std::filesystem::exists(BUILD_INTERFILE_EXT(base, 16, ext), ec) ? 16 : 8;
+  Ninst = files.exists(BUILD_INTERFILE_EXT(base, 16, ext)) ? 16 : 8;
   for (int t = 0; t < Ninst; ++t) {
     l.files.emplace_back(BUILD_INTERFILE_EXT(base, t + 1, ext));
     l.offsets.push_back(offset);
@@ -200,13 +198,13 @@ std::string BUILD_INTERFILE_EXT(const std::string& base, int instant, const std:
   return base + format("%02d", instant) + extension;
 }
 
-Status LOAD_IMG_DATA(const std::filesystem::path& path, Study& s, const Options& opt) {
-  const auto header = headerOf(path);
+Status LOAD_IMG_DATA(const FileSource& files, const std::filesystem::path& path, Study& s, const Options& opt) {
+  const auto header = headerOf(files, path);
   if (!header) return Refusal::of(RefusalCode::NoHeaderFile, study_texts::kNoHeaderFile);
-  const auto size = fileSizeOf(*header);
+  const auto size = files.sizeOf(*header);
   if (!size || *size > kMaxHeaderBytes)
     return Refusal::of(RefusalCode::MissingHeaderInformation, study_texts::kMissingHeaderInformation);
-  const auto text = readWholeFile(*header);
+  const auto text = files.readWhole(*header);
   if (!text) return unreadable(*header);
   const InterfileKeys keys = parseInterfileHeader(std::string_view(reinterpret_cast<const char*>(text->data()), text->size()));
 
@@ -225,10 +223,10 @@ Status LOAD_IMG_DATA(const std::filesystem::path& path, Study& s, const Options&
 
   Layout layout;
   int fileInstants = 0;
-  if (Status l = layoutOf(keys, path, *header, *NCZ, fileInstants, layout); !l) return l;
+  if (Status l = layoutOf(files, keys, path, *header, *NCZ, fileInstants, layout); !l) return l;
   const uint64_t instantBytes = uint64_t(*NCZ) * kImageBytes;
   for (size_t t = 0; t < layout.files.size(); ++t) {
-    const auto fileSize = fileSizeOf(layout.files[t]);
+    const auto fileSize = files.sizeOf(layout.files[t]);
     if (!fileSize || *fileSize < layout.offsets[t] || *fileSize - layout.offsets[t] < instantBytes)
       return unreadable(layout.files[t]);
   }
@@ -246,7 +244,7 @@ Status LOAD_IMG_DATA(const std::filesystem::path& path, Study& s, const Options&
   n.file_geometry = {n.Ninst, n.NCZ, kMatrix, kMatrix};
   n.DATA.assign(static_cast<size_t>(n.Ninst) * n.NCZ * kSliceVoxels, 0.0f);
   for (int t = 0; t < fileInstants; ++t) {
-    const auto bytes = readFileRange(layout.files[t], layout.offsets[t], instantBytes);
+    const auto bytes = files.read(layout.files[t], layout.offsets[t], instantBytes);
     if (!bytes) return unreadable(layout.files[t]);
     float* dst = &n.DATA[Study::index(n.NCZ, rebin ? t / 2 : t, 0, 0, 0)];
     if (layout.bigEndian)

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/file_source.h"
 #include "base/options.h"
 #include "base/refusal.h"
 #include "study/study_record.h"
@@ -22,7 +23,10 @@ InterfileKeys parseInterfileHeader(std::string_view text);
 // files into s, DATA included. Refused, with s unchanged, when the header cannot be found, lacks
 // the patient, date, pixel size or slice count, describes data other than 64 x 64 16-bit images,
 // or when a data file is missing or shorter than its images (the refusal names it).
-Status LOAD_IMG_DATA(const std::filesystem::path& path, Study& s, const Options& opt);
+Status LOAD_IMG_DATA(const FileSource& files, const std::filesystem::path& path, Study& s, const Options& opt);
+inline Status LOAD_IMG_DATA(const std::filesystem::path& path, Study& s, const Options& opt) {
+  return LOAD_IMG_DATA(diskFiles(), path, s, opt);
+}
 
 // path up to and including its last "." (the path and a "." when it has none).
 std::string EXTRACT_INTERFILE_ROOT(const std::string& path);

@@ -258,9 +258,16 @@ int acquisitionFormatOf(const std::filesystem::path& path) {
 
 PixelBlock::PixelBlock(std::span<const uint8_t> bytes) : bytes_(bytes), size_(bytes.size()) {}
 
-PixelBlock::PixelBlock(const std::filesystem::path& path, uint64_t offset, uint64_t count) : offset_(offset) {
-  const auto fileSize = fileSizeOf(path);
+PixelBlock::PixelBlock(const FileSource& files, const std::filesystem::path& path, uint64_t offset, uint64_t count)
+    : offset_(offset) {
+  const auto fileSize = files.sizeOf(path);
   if (!fileSize || *fileSize < offset) return;
+  if (const auto bytes = files.inMemory(path)) {
+    size_ = std::min(count, *fileSize - offset);
+    bytes_ = bytes->subspan(static_cast<size_t>(offset), static_cast<size_t>(size_));
+    offset_ = 0;
+    return;
+  }
   file_ = std::fopen(path.c_str(), "rb");
   if (!file_) return;
   std::setvbuf(file_, nullptr, _IONBF, 0);  // every read goes straight into the caller's buffer
@@ -354,12 +361,12 @@ void DATA_TRANSLATION(Study& s) {
               s.DATA.begin() + static_cast<std::ptrdiff_t>(s.Ninst * inst));
 }
 
-Status LOAD_TOMO_DATA(int rescale, StudyWorkspace& w, TraceLog& log, Notices& notices) {
+Status LOAD_TOMO_DATA(const FileSource& files, int rescale, StudyWorkspace& w, TraceLog& log, Notices& notices) {
   const Options& opt = w.options;
   // Only the pixel block is read; Interfile voxels come from their own reader.
   const bool interfile = w.study.IM_FORMAT == kFormatInterfile;
   const PixelBlock pixels = interfile ? PixelBlock(std::span<const uint8_t>())
-                                      : PixelBlock(w.study.chemin_data,
+                                      : PixelBlock(files, w.study.chemin_data,
                                                    static_cast<uint64_t>(std::max<long long>(w.study.OFFSET_LEC, 0)),
                                                    pixelBlockBytes(w.study));
   if (!interfile && pixels.size() < pixelBlockBytes(w.study))
@@ -415,8 +422,8 @@ Status LOAD_TOMO_DATA(int rescale, StudyWorkspace& w, TraceLog& log, Notices& no
   return {};
 }
 
-Status readAcquisitionHeader(const std::filesystem::path& path, int filter, Study& s, Options& opt, TraceLog& log,
-                     Notices& notices) {
+Status readAcquisitionHeader(const FileSource& files, const std::filesystem::path& path, int filter, Study& s,
+                             Options& opt, TraceLog& log, Notices& notices) {
   s.rescale_intercept = 0;
   s.rescale_slope = -1;
   clearPatientIdentity(s);
@@ -424,10 +431,10 @@ Status readAcquisitionHeader(const std::filesystem::path& path, int filter, Stud
   switch (filter) {
     case kFormatDicom:
     case kFormatIma:
-      read = LOAD_DCM_DATA(path, s, opt, log, notices);
+      read = LOAD_DCM_DATA(files, path, s, opt, log, notices);
       break;
-    case kFormatIdb: read = LOAD_IDB_DATA(path, s, opt); break;
-    case kFormatInterfile: read = LOAD_IMG_DATA(path, s, opt); break;
+    case kFormatIdb: read = LOAD_IDB_DATA(files, path, s, opt); break;
+    case kFormatInterfile: read = LOAD_IMG_DATA(files, path, s, opt); break;
     default: return Refusal::of(RefusalCode::FormatNotAvailable, study_texts::kFormatNotAvailable);
   }
   if (!read) return read;
@@ -445,13 +452,13 @@ std::vector<FileFilter> acquisitionFilters(int LANGUE) {
           {study_texts::kFilterIma.pick(LANGUE), "*.ima"}};
 }
 
-Status readAcquisition(const std::filesystem::path& path, int filter, StudyWorkspace& w, TraceLog& log,
-                       Notices& notices) {
+Status readAcquisition(const FileSource& files, const std::filesystem::path& path, int filter, StudyWorkspace& w,
+                       TraceLog& log, Notices& notices) {
   StudyWorkspace next;
   static_cast<StudyRecord&>(next.study) = w.study;
   next.settings = w.settings;
   next.options = w.options;
-  if (Status header = readAcquisitionHeader(path, filter, next.study, next.options, log, notices); !header) return header;
+  if (Status header = readAcquisitionHeader(files, path, filter, next.study, next.options, log, notices); !header) return header;
 
   next.settings.flow.IDB_loaded = 1;
   next.settings.flow.segment_done = next.settings.flow.vidange_done = next.settings.flow.build_visu = 0;
@@ -459,7 +466,7 @@ Status readAcquisition(const std::filesystem::path& path, int filter, StudyWorks
   next.study.mantrans_x = -8;
   next.study.mantrans_y = 8;
   INIT_ACQ_PARAM(next.study, next.settings, next.options);
-  if (Status voxels = LOAD_TOMO_DATA(1, next, log, notices); !voxels) return voxels;
+  if (Status voxels = LOAD_TOMO_DATA(files, 1, next, log, notices); !voxels) return voxels;
   w = std::move(next);
   return {};
 }

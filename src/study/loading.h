@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "base/file_source.h"
 #include "base/options.h"
 #include "base/platform.h"
 #include "base/refusal.h"
@@ -34,20 +35,28 @@ int acquisitionFormatOf(const std::filesystem::path& path);
 
 // Reads the header of a file given with its filter (1 or 4 DICOM, 2 IDB, 3 Interfile) into s;
 // the Interfile reader fills DATA too.
-Status readAcquisitionHeader(const std::filesystem::path& path, int filter, Study& s, Options& opt, TraceLog& log,
-                     Notices& notices);
+Status readAcquisitionHeader(const FileSource& files, const std::filesystem::path& path, int filter, Study& s,
+                             Options& opt, TraceLog& log, Notices& notices);
 
 // Reads the voxels of chemin_data into DATA and prepares them (slice range, extraction, slice
 // reversal for the patient orientation, interval, cycle rotation, long-axis projection).
 // rescale 1 applies the DICOM rescale and picks the start slice; 0 is the re-crop of stage 1.
 // Refused, with w unchanged, when the file can no longer be read as its header said or holds no
 // counts.
-Status LOAD_TOMO_DATA(int rescale, StudyWorkspace& w, TraceLog& log, Notices& notices);
+Status LOAD_TOMO_DATA(const FileSource& files, int rescale, StudyWorkspace& w, TraceLog& log, Notices& notices);
+inline Status LOAD_TOMO_DATA(int rescale, StudyWorkspace& w, TraceLog& log, Notices& notices) {
+  return LOAD_TOMO_DATA(diskFiles(), rescale, w, log, notices);
+}
 
 // The open road without its dialogs: header, per-study reset, voxels. w is replaced only when the
-// whole file was accepted; a refusal leaves it exactly as it was.
-Status readAcquisition(const std::filesystem::path& path, int filter, StudyWorkspace& w, TraceLog& log,
-                       Notices& notices);
+// whole file was accepted; a refusal leaves it exactly as it was. files gives the bytes: the disk,
+// or files held in memory.
+Status readAcquisition(const FileSource& files, const std::filesystem::path& path, int filter, StudyWorkspace& w,
+                       TraceLog& log, Notices& notices);
+inline Status readAcquisition(const std::filesystem::path& path, int filter, StudyWorkspace& w, TraceLog& log,
+                              Notices& notices) {
+  return readAcquisition(diskFiles(), path, filter, w, log, notices);
+}
 // The same where nobody reads the notices (batch work, tests).
 inline Status readAcquisition(const std::filesystem::path& path, int filter, StudyWorkspace& w, TraceLog& log) {
   Notices ignored;
@@ -60,8 +69,9 @@ class PixelBlock {
  public:
   // A block already in memory.
   explicit PixelBlock(std::span<const uint8_t> bytes);
-  // count bytes of the file from offset; every read fails when the file cannot be opened.
-  PixelBlock(const std::filesystem::path& path, uint64_t offset, uint64_t count);
+  // count bytes of the file from offset, taken from memory when files holds it there, else read
+  // from the disk; every read fails when the file cannot be opened.
+  PixelBlock(const FileSource& files, const std::filesystem::path& path, uint64_t offset, uint64_t count);
   ~PixelBlock();
   PixelBlock(const PixelBlock&) = delete;
   PixelBlock& operator=(const PixelBlock&) = delete;

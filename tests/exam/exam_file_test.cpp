@@ -2,12 +2,21 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <csignal>
 #include <cstring>
+#include <functional>
 #include <memory>
+
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "base/byte_reader.h"
 #include "exam/exam_file.h"
 #include "exam/options_file.h"
+#include "scratch_folder.h"
 
 namespace quorvel {
 namespace {
@@ -40,6 +49,14 @@ class ExamFileTest : public ::testing::Test {
   static void put(std::vector<uint8_t>& b, size_t at, int32_t v) {
     for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i));
   }
+
+  // Regular files in a folder: the exam, and any temporary file a save left there.
+  static int filesIn(const std::filesystem::path& dir) {
+    int n = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) n += e.is_regular_file();
+    return n;
+  }
+  static std::vector<uint8_t> bytesOf(const std::filesystem::path& p) { return readWholeFile(p).value_or(std::vector<uint8_t>{}); }
 
   std::unique_ptr<ExamContent> c;
 };
@@ -141,6 +158,77 @@ TEST_F(ExamFileTest, KeepsOnlyTheLocksTheFileHas) {
   EXPECT_EQ(back.seg.SegLock[2][64], 0);
 }
 
+// A save onto a full disk or into a read-only folder: refused with the message, the previous exam
+// byte for byte as it was, no temporary file left. The mounts are private to this test process.
+TEST_F(ExamFileTest, FullDiskAndReadOnlyFolderLeaveThePreviousExam) {
+  if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+    GTEST_SKIP() << "no mount namespace here (" << std::strerror(errno)
+                 << "); the file-size-limit failure of test_ui still runs";
+  const std::filesystem::path dir = testing::scratchFolder();
+  const std::vector<uint8_t> previous = encode();
+  c->settings.flow.comment = "changed";
+  const struct {
+    const char* what;
+    std::function<bool(const std::filesystem::path&)> prepare;  // mounts the folder, the exam in it
+  } cases[] = {
+      {"full disk",
+       [&](const std::filesystem::path& d) {
+         const std::string size = "size=" + std::to_string(previous.size() + 65536);
+         return mount("tmpfs", d.c_str(), "tmpfs", 0, size.c_str()) == 0 && writeFileAtomically(d / "exam.qvx", previous);
+       }},
+      {"read-only folder",
+       [&](const std::filesystem::path& d) {
+         return writeFileAtomically(d / "exam.qvx", previous) && mount(d.c_str(), d.c_str(), nullptr, MS_BIND, nullptr) == 0 &&
+                mount(nullptr, d.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
+       }},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.what);
+    const std::filesystem::path d = dir / k.what, exam = d / "exam.qvx";
+    std::filesystem::create_directories(d);
+    if (!k.prepare(d)) GTEST_SKIP() << "cannot mount for the " << k.what << " case: " << std::strerror(errno);
+    TraceLog log;
+    const Status s = SAVE_EXM_DATA(c->source(), exam, log);
+    ASSERT_FALSE(s);
+    EXPECT_EQ(s.code(), RefusalCode::ExamNotWritten);
+    EXPECT_NE(s.refusal().fr.find("Le fichier précédent est resté intact"), std::string::npos);
+    EXPECT_TRUE(bytesOf(exam) == previous);
+    EXPECT_EQ(filesIn(d), 1);
+    umount2(d.c_str(), MNT_DETACH);
+  }
+}
+
+// A save killed half-way through writing: the exam at the path is still the previous one, whole.
+TEST_F(ExamFileTest, SaveKilledMidWriteLeavesThePreviousExam) {
+  const std::filesystem::path dir = testing::scratchFolder(), exam = dir / "exam.qvx";
+  const std::vector<uint8_t> previous = encode();
+  ASSERT_TRUE(writeFileAtomically(exam, previous));
+  c->settings.flow.comment = "changed";
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // Stops itself once half the new file is written; the parent then kills it.
+    std::signal(SIGXFSZ, [](int) { raise(SIGSTOP); });
+    const rlimit half{previous.size() / 2, RLIM_INFINITY};
+    setrlimit(RLIMIT_FSIZE, &half);
+    TraceLog log;
+    (void)SAVE_EXM_DATA(c->source(), exam, log);
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, WUNTRACED), child);
+  ASSERT_TRUE(WIFSTOPPED(status)) << "the save ended before it could be killed";
+  kill(child, SIGKILL);
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+  EXPECT_TRUE(bytesOf(exam) == previous);
+  EXPECT_EQ(filesIn(dir), 2) << "the half-written temporary file beside it";
+  ExamContent back;
+  TraceLog log;
+  ASSERT_TRUE(LOAD_EXM_DATA(exam, back, log));
+  EXPECT_EQ(back.settings.flow.comment, "free text");
+}
+
 TEST(OptionsFile, DefaultsDoubledFieldsAndPanelRules) {
   Options o;
   auto b = encodeOptions(o);
@@ -155,6 +243,19 @@ TEST(OptionsFile, DefaultsDoubledFieldsAndPanelRules) {
   decodeOptions(b, back);
   EXPECT_EQ(back.palette, 7);
   EXPECT_EQ(back.SECT_25, 25);
+  // A damaged file sets nothing the panel could not: numbers clamped, other choices the defaults.
+  for (auto [at, v] : {std::pair{88, 0}, {24, 12}, {32, 0}, {124, 7}, {1000, 18}, {0, -3}}) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i));
+  }
+  b[920] = b[924] = b[928] = 0;
+  decodeOptions(b, back);
+  EXPECT_EQ(back.ECH, 100);
+  EXPECT_EQ(back.DEFAULT_ninst, 8);
+  EXPECT_EQ(back.DEFAULT_freq, 72);
+  EXPECT_EQ(back.mesh_samP, 24);
+  EXPECT_EQ(back.SECT_25, 17);
+  EXPECT_EQ(back.LANGUE, 0);
+  EXPECT_EQ(back.BK_r, 10);
 
   const struct {
     OptionNumber field;

@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 
+#include "study/dicom_elements.h"
 #include "study/dicom_reader.h"
 #include "study_fixture.h"
 
@@ -13,6 +14,34 @@ using namespace quorvel::testing;
 
 namespace {
 const uint8_t* u(const char* s) { return reinterpret_cast<const uint8_t*>(s); }
+
+// The file of g with raw bytes ahead of its data set, written under syntax uid.
+std::vector<uint8_t> withFront(const GatedStudy& g, const std::vector<uint8_t>& front, bool implicitVr = false) {
+  DicomBuilder b = g.builder(implicitVr);
+  b.body().insert(b.body().begin(), front.begin(), front.end());
+  return b.build(implicitVr ? kImplicitUid : kExplicitLittleUid);
+}
+// An element header written by hand: tag, then an explicit VR and a 16- or 32-bit length, or
+// (vr empty) an implicit 32-bit length.
+std::vector<uint8_t> element(uint16_t g, uint16_t e, const std::string& vr, uint32_t length) {
+  std::vector<uint8_t> out;
+  putU16le(out, g);
+  putU16le(out, e);
+  if (vr.empty()) {
+    putU32le(out, length);
+  } else if (vr == "OB" || vr == "UN") {
+    out.insert(out.end(), {uint8_t(vr[0]), uint8_t(vr[1]), 0, 0});
+    putU32le(out, length);
+  } else {
+    out.insert(out.end(), {uint8_t(vr[0]), uint8_t(vr[1])});
+    putU16le(out, static_cast<uint16_t>(length));
+  }
+  return out;
+}
+std::vector<uint8_t> operator+(std::vector<uint8_t> a, const std::string& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
 }  // namespace
 
 TEST(DicomValueParsers, TextAndDates) {
@@ -272,6 +301,13 @@ TEST_F(DicomReaderTest, MalformedFilesAreRefusedAndTheStudyIsKept) {
   auto huge = with([](GatedStudy& g) { g.rows = g.columns = 1024, g.slices = 1; });
   huge.resize(huge.size() / 4);
   const std::string digits37(37, '9');
+  // The pixel data element says it holds fewer bytes than the images, the rest following it.
+  std::vector<uint8_t> shortPixels = bytes;
+  const size_t pixelLength = shortPixels.size() - static_cast<size_t>(good.instants) * good.slices * 64 * 64 * 2 - 4;
+  for (int i = 0; i < 4; ++i) shortPixels[pixelLength + i] = i == 0 ? 100 : 0;
+  // A data set written implicit under an explicit syntax, and the other way round.
+  std::vector<uint8_t> mixed = good.builder(true).build(kExplicitLittleUid);
+  std::vector<uint8_t> mixed2 = good.builder(false).build(kImplicitUid);
 
   struct Case {
     std::string name;
@@ -291,6 +327,17 @@ TEST_F(DicomReaderTest, MalformedFilesAreRefusedAndTheStudyIsKept) {
       {"slices129", with([](GatedStudy& g) { g.slices = 129, g.rows = g.columns = 8; }),
        "Nombre de coupes trop élevé (129). Max. = 128."},
       {"rows0", with([](GatedStudy& g) { g.rows = 0; }), notDicom},
+      {"columns0", with([](GatedStudy& g) { g.columns = 0; }), notDicom},
+      {"rows65535", with([](GatedStudy& g) { g.rows = 65535, g.columns = 1, g.slices = 1; }), notDicom},
+      {"pixels_element_short", shortPixels, notDicom},
+      {"implicit_under_explicit", mixed, decoding},
+      {"explicit_under_implicit", mixed2, decoding},
+      // A group stepped over through a length that runs past the end.
+      {"group_length_past_end", withFront(good, element(0x0009, 0x0000, "UL", 4) + std::string("\xF0\xFF\xFF\x0F")),
+       decoding},
+      // Undefined length on a value that is no sequence: what follows would be read as its items.
+      {"undefined_length_ob", withFront(good, element(0x0018, 0x1000, "OB", 0xFFFFFFFF)), decoding},
+      {"undefined_length_implicit", withFront(good, element(0x0010, 0x1000, "", 0xFFFFFFFF), true), decoding},
       {"huge", huge, notDicom},
       {"nospacing", with([](GatedStudy& g) { g.spacing.clear(); }), voxel},
       {"thick0", with([](GatedStudy& g) { g.thickness = "0"; }), voxel},
@@ -399,6 +446,20 @@ TEST_F(DicomReaderTest, CraftedValuesAreReadRight) {
          EXPECT_EQ(s.study.at(0, 1, 2, 3), 150.0f + 6 % 7 - 100);
        }},
       {"icon_explicit", withIcon(false), sameStudy},
+      {"trailing_garbage", plain.file() + std::string(333, '\x5A'), sameStudy},
+      {"frames_blank", with([](GatedStudy& g) { g.frames = " "; }), sameStudy},
+      // Odd value lengths put every later element at an odd offset.
+      {"odd_length", withFront(plain, element(0x0010, 0x0010, "PN", 3) + std::string("ODD")),
+       [&](const StudyWorkspace& s, const Notices& n) {
+         sameStudy(s, n);
+         EXPECT_EQ(s.study.PAT_NAME, "ODD");
+       }},
+      // The meta group's length is not relied on.
+      {"meta_group_length", [&] {
+         auto b = plain.file();
+         b[kDicomFirstElement + 8] = 2;
+         return b;
+       }(), sameStudy},
       {"icon_implicit", withIcon(true), sameStudy},
       {"rate_exponent", with([](GatedStudy& g) { g.heartRate = "1e9"; }), heartRateAsked("1e9")},
       {"rate_negative", with([](GatedStudy& g) { g.heartRate = "-72"; }), heartRateAsked("-72")},
@@ -429,6 +490,22 @@ TEST_F(DicomReaderTest, CraftedValuesAreReadRight) {
     ASSERT_TRUE(read(write(c.name + ".dcm", c.bytes), fresh).ok());
     c.check(fresh, notices);
   }
+}
+
+// The same bytes held in memory are read as the file is, pixels included.
+TEST_F(DicomReaderTest, BytesInMemoryReadAsTheFile) {
+  GatedStudy g;
+  g.rows = g.columns = 80;
+  const std::vector<uint8_t> bytes = g.file();
+  ASSERT_TRUE(open(write("disk.dcm", bytes)).ok());
+  MemoryFiles files;
+  files.add("/memory/disk.dcm", bytes);
+  StudyWorkspace fresh;
+  ASSERT_TRUE(readAcquisition(files, "/memory/disk.dcm", kFormatDicom, fresh, log, notices).ok());
+  EXPECT_EQ(fresh.study.patient_name, w.study.patient_name);
+  EXPECT_EQ(fresh.study.OFFSET_LEC, w.study.OFFSET_LEC);
+  EXPECT_TRUE(fresh.study.DATA == w.study.DATA);
+  EXPECT_FALSE(readAcquisition(files, "/memory/other.dcm", kFormatDicom, fresh, log, notices).ok());
 }
 
 TEST_F(DicomReaderTest, CommandLineInfoPrintsTheRecordOrRefuses) {
