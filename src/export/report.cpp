@@ -93,15 +93,17 @@ void composeGlobal(Bitmap24& canvas, const ReportInputs& in, const GlobalLayout&
                     L.method.row0, L.method.col0);
 }
 
-// One ventricle's map panel: its bull's-eye of the map under its title, then the map's results.
-Bitmap24 mapPanel(const Bitmap24& bullseyes, const std::string& results, int v, Rgb bk) {
-  Bitmap24 panel = textPanel(kMapPanelWidth, kMapPanelHeight, "", bk);
+// One ventricle's map panel: its name, its bull's-eye of the map, then the map's results.
+Bitmap24 mapPanel(const Bitmap24& bullseyes, const std::string& results, int v, int LANGUE, Rgb bk) {
+  constexpr int kEyeTitle = 24, kTop = 20;  // the bull's-eye picture's title band; ours
+  Bitmap24 panel = textPanel(kMapPanelWidth, kMapPanelHeight, ventriclePanelTitle(v == 0 ? 1 : 2, LANGUE), bk);
   // bullseyePicture puts the right ventricle first, each kBullseye wide after a margin of 10.
   const int x0 = (v == 1 ? 10 : 20 + kBullseye) - (kMapPanelWidth - kBullseye) / 2;
-  for (int y = 0; y < std::min(bullseyes.height, kMapPanelHeight); ++y)
+  const int rows = std::min(bullseyes.height - kEyeTitle, kMapPanelHeight - kTop);
+  for (int y = 0; y < rows; ++y)
     for (int x = 0; x < kMapPanelWidth; ++x)
-      if (x0 + x >= 0 && x0 + x < bullseyes.width) panel.set(x, y, bullseyes.get(x0 + x, y));
-  const Bitmap24 text = textPanel(kMapPanelWidth, kMapPanelHeight - bullseyes.height - 8, results, bk);
+      if (x0 + x >= 0 && x0 + x < bullseyes.width) panel.set(x, kTop + y, bullseyes.get(x0 + x, kEyeTitle + y));
+  const Bitmap24 text = textPanel(kMapPanelWidth, kMapPanelHeight - kTop - rows - 8, results, bk);
   FILL_EXPORT_BMP(panel, text, 0, 0);
   return panel;
 }
@@ -119,8 +121,8 @@ void composeLocal(Bitmap24& canvas, const ReportInputs& in, const LocalBlock (&b
     FILL_EXPORT_BMP(canvas, drawResults3D(in.pictures, in.model, s, w.options, t), b.view.row0, b.view.col0);
     const Bitmap24& eyes = drawBullseye(in.pictures, in.model, s, w.options, w.study);
     const auto texts = AFFICHAGE_RES_MESH(in.model, b.mesh_visu, w.study, LANGUE);  // [0] right, [1] left
-    FILL_EXPORT_BMP(canvas, mapPanel(eyes, texts[0], 1, bk), b.map1.row0, b.map1.col0);
-    FILL_EXPORT_BMP(canvas, mapPanel(eyes, texts[1], 0, bk), b.map2.row0, b.map2.col0);
+    FILL_EXPORT_BMP(canvas, mapPanel(eyes, texts[0], 1, LANGUE, bk), b.map1.row0, b.map1.col0);
+    FILL_EXPORT_BMP(canvas, mapPanel(eyes, texts[1], 0, LANGUE, bk), b.map2.row0, b.map2.col0);
     if (wide && b.texts.row0 >= 0) {
       const std::string both = std::string(ventriclePanelTitle(2, LANGUE)) + " 3D\n" + texts[0] + "\n\n" +
                                ventriclePanelTitle(1, LANGUE) + " 3D\n" + texts[1];

@@ -14,6 +14,7 @@ namespace quorvel {
 namespace {
 
 constexpr int kTitleTop = 6;
+constexpr int kTextMargin = 4;
 
 Rgb inkOn(Rgb background) {
   const int luma = 3 * background.r + 6 * background.g + background.b;
@@ -115,10 +116,24 @@ Bitmap24 textPanel(int width, int height, const std::string& text, Rgb backgroun
   Bitmap24 out(width, height);
   out.fill(background);
   const Rgb ink = inkOn(background);
+  const int room = width - 2 * kTextMargin;
   int y = (std::min(height, kTextLineHeight) - kGlyphSide) / 2;
-  for (size_t start = 0; start <= text.size() && y + kGlyphSide <= height; y += kTextLineHeight) {
+  auto put = [&](std::string_view line) {
+    if (y + kGlyphSide <= height) drawText(out, kTextMargin, y, line, ink);
+    y += kTextLineHeight;
+  };
+  for (size_t start = 0; start <= text.size();) {
     const size_t end = std::min(text.find('\n', start), text.size());
-    drawText(out, 4, y, std::string_view(text).substr(start, end - start), ink);
+    std::string_view line = std::string_view(text).substr(start, end - start);
+    // A line wider than the panel goes on at its last space that fits.
+    while (textWidth(line) > room) {
+      size_t cut = line.size();
+      while (cut > 0 && (line[cut - 1] != ' ' || textWidth(line.substr(0, cut - 1)) > room)) --cut;
+      if (cut == 0) break;
+      put(line.substr(0, cut - 1));
+      line = line.substr(line.find_first_not_of(' ', cut) == std::string_view::npos ? line.size() : line.find_first_not_of(' ', cut));
+    }
+    put(line);
     start = end + 1;
   }
   return out;
