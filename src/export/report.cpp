@@ -274,6 +274,11 @@ std::vector<uint8_t> reportFileBytes(const Bitmap24& canvas, int type, const Stu
 
 Status writeReport(const std::filesystem::path& path, int type, const Bitmap24& canvas, const StudyRecord& s,
                    int instanceNumber) {
+  if (type == kReportJpeg) {
+    std::vector<uint8_t> rgb = packedPixels(canvas);
+    FLIP_MATRIX(rgb, canvas.height, canvas.width);
+    return write_JPEG_file(path, kJpegQuality, canvas.height, canvas.width, rgb);
+  }
   const std::vector<uint8_t> bytes = reportFileBytes(canvas, type, s, instanceNumber);
   if (bytes.empty() || !writeFileAtomically(path, bytes))
     return Refusal::formatted(RefusalCode::CannotWrite, export_texts::kCannotWrite, path.string().c_str());

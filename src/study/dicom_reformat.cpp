@@ -295,11 +295,14 @@ ReformatOutcome DICOM_REFORMAT(Platform& platform, const Options& opt, int varia
   if (!folder) return {Refusal::of(RefusalCode::Cancelled, study_texts::kOpenCancelled), {}};
   const auto out = SAVE_DCM_FILE(platform, LANGUE);
   if (!out) return {Refusal::of(RefusalCode::Cancelled, study_texts::kOpenCancelled), {}};
-  platform.beginProgress(format(study_texts::kSlicesProcessed.pick(LANGUE), 0, opt.DEFAULT_ninst));
+  // The panel opens with the first slice file, once the count to expect is known.
+  bool shown = false;
   const Status st = reformatFolder(*folder, *out, variant, opt, log, [&](int done, int expected) {
+    if (!shown) platform.beginProgress(format(study_texts::kSlicesProcessed.pick(LANGUE), done, expected));
+    shown = true;
     return platform.progress(expected > 0 ? std::min(1.0, double(done) / expected) : 0.0);
   });
-  platform.endProgress();
+  if (shown) platform.endProgress();
   return {st, *out};
 }
 

@@ -152,6 +152,7 @@ TEST_F(Reformat, InteractiveCommandAsksFolderAndNameAndRefusesAnEmptyFolder) {
   EXPECT_EQ(none.status.refusal().en, study_texts::kNoDicomInFolder.en);
   EXPECT_EQ(none.path, (dir / "out.dcm").string());  // ".dcm" appended
   EXPECT_FALSE(std::filesystem::exists(dir / "out.dcm"));
+  EXPECT_EQ(platform.count("progress-begin"), 0);  // no slice file, no progress panel
   EXPECT_EQ(platform.texts("folder").at(0), "Please indicate the folder with the short axis slices");
   EXPECT_NE(platform.texts("information").at(0).find("!!  Do not save it in the SA slices directory  !!"),
             std::string::npos);
