@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QCheckBox>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include "desktop_script.h"
 #include "key_map.h"
 #include "main_window.h"
+#include "options_panel.h"
 #include "phantom/writers.h"
 #include "ui/shell.h"
 
@@ -43,6 +45,28 @@ double timeToPaint(PictureView* panel, const std::function<void()>& deliver) {
   clock.start();
   deliver();
   while (panel->paints() == before) {
+    if (clock.elapsed() >= kNoRepaint) return kNoRepaint;
+    QCoreApplication::processEvents();
+  }
+  return static_cast<double>(clock.nsecsElapsed()) / 1e6;
+}
+
+// Paints of a widget that is not a picture view (the options panel).
+class PaintCounter : public QObject {
+ public:
+  int paints = 0;
+  bool eventFilter(QObject*, QEvent* e) override {
+    paints += e->type() == QEvent::Paint;
+    return false;
+  }
+};
+
+double timeToPaint(const PaintCounter& counter, const std::function<void()>& deliver) {
+  QElapsedTimer clock;
+  const int before = counter.paints;
+  clock.start();
+  deliver();
+  while (counter.paints == before) {
     if (clock.elapsed() >= kNoRepaint) return kNoRepaint;
     QCoreApplication::processEvents();
   }
@@ -150,5 +174,19 @@ int main(int argc, char** argv) {
     }));
   mouse(retouch, QEvent::MouseButtonRelease, brush, Qt::LeftButton, Qt::NoButton);
   report("brush stroke (retouching window, drag)", ms);
+
+  // The options panel: opened from the segmentation stage, a box clicked, Enter back.
+  PaintCounter painted;
+  window.optionsPanel()->installEventFilter(&painted);
+  std::vector<double> opened, clicked;
+  for (int i = 0; i < kRuns; ++i) {
+    opened.push_back(timeToPaint(painted, [&] { window.command(kCmdOptions); }));
+    clicked.push_back(timeToPaint(painted, [&] { window.optionsPanel()->box(OptionChoice::Sectors, i % 2 ? 17 : 25)->click(); }));
+    sendKey(window, Key::Return, {}, true);
+    sendKey(window, Key::Return, {}, false);
+    QCoreApplication::processEvents();
+  }
+  report("options panel opened (command 49)", opened);
+  report("options panel box clicked", clicked);
   return 0;
 }

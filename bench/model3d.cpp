@@ -97,14 +97,20 @@ void BM_Steps(benchmark::State& state) {
 BENCHMARK(BM_Steps)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 
 namespace {
-// The 3D results picture of both ventricles at end-diastole with the ejection-fraction map and
-// the 17-sector outlines, as every redraw and cine tick builds it. Target: under 16 ms.
-void BM_Results3DPicture(benchmark::State& state) {
+// The phantom's model at the default sampling.
+Previewed& computed(benchmark::State& state) {
   Previewed& p = previewed();
   p.w.options.DEFAULT_sama = p.w.options.DEFAULT_samr = 48;
   if (!COMPUTE_MODEL_3D(p.in(), p.settings3d.model3d, p.w.settings.curves.TACFIT_switch, p.curves.settings,
                         p.curves.fit, p.settings3d.ranges, p.m, p.platform, nullptr))
     state.SkipWithError("cancelled");
+  return p;
+}
+
+// The 3D results picture of both ventricles at end-diastole with the ejection-fraction map and
+// the 17-sector outlines, as every redraw and cine tick builds it. Target: under 16 ms.
+void BM_Results3DPicture(benchmark::State& state) {
+  Previewed& p = computed(state);
   Pictures pictures;
   preparePictures(pictures, p.w.options, kDefaultColourSeed);
   p.settings3d.view3d.views[2].visu_axes = 1;
@@ -120,3 +126,26 @@ void BM_Results3DPicture(benchmark::State& state) {
 }
 }  // namespace
 BENCHMARK(BM_Results3DPicture)->Unit(benchmark::kMillisecond);
+
+namespace {
+// What the results panel redraws besides the view when a window or the map changes: both result
+// panels (with a picked curve each) and the bull's-eyes.
+void BM_ResultPanels(benchmark::State& state) {
+  Previewed& p = computed(state);
+  Pictures pictures;
+  preparePictures(pictures, p.w.options, kDefaultColourSeed);
+  std::array<MeshCurve, 2> curves;
+  for (int k = 0; k < 2; ++k) {
+    p.m.maps.MC_v[k] = k + 1;
+    p.m.maps.MC_ar[k] = p.m.mesh.Nmeshtri / 2;
+    curves[k] = EVAL_MESH_CURVE(p.m, k, 0, p.in(), p.w.settings.curves.TACFIT_switch, p.curves.settings, p.curves.fit,
+                                false);
+  }
+  for (auto _ : state) {
+    for (int v = 0; v < 2; ++v) drawMapPanel(pictures, p.m, p.settings3d, p.w.options, p.w.study, v, curves[v]);
+    drawBullseye(pictures, p.m, p.settings3d, p.w.options, p.w.study);
+    benchmark::DoNotOptimize(pictures.bullseye.pixels.data());
+  }
+}
+}  // namespace
+BENCHMARK(BM_ResultPanels)->Unit(benchmark::kMillisecond);

@@ -20,8 +20,10 @@
 #include "pipeline.h"
 #include "ui/results_json.h"
 #include "render/curve_plot.h"
+#include "render/map_panels.h"
 #include "render/png_io.h"
 #include "render/update_bmp.h"
+#include "ui/model3d_input.h"
 #include "ui/shell.h"
 #include "segmentation/corrections.h"
 #include "segmentation/plausibility.h"
@@ -226,7 +228,25 @@ class PictureFolder {
     const Options& opt = ws_.w.options;
     return write("preview.png", drawPreview3D(ws_.pictures, ws_.model, s, opt, 0, ws_.w.study.Ninst)) &&
            write("model3d.png", drawResults3D(ws_.pictures, ws_.model, s, opt, 0)) &&
-           write("bullseye.png", drawBullseye(ws_.pictures, ws_.model, s, opt, ws_.w.study));
+           write("bullseye.png", drawBullseye(ws_.pictures, ws_.model, s, opt, ws_.w.study)) && panels();
+  }
+  // The result panels of that map, each ventricle's curve picked at the middle of its drawn surface.
+  bool panels() {
+    const Visu3DBuffers& b = ws_.pictures.visu3D;
+    for (int v = 0; v < 2; ++v) {
+      long rows = 0, cols = 0, n = 0;
+      for (int k = 0; k < kVisuSide * kVisuSide; ++k)
+        if (b.VISUV[k] == kTagLeft + v) rows += k / kVisuSide, cols += k % kVisuSide, ++n;
+      const auto hit = n ? pickTriangle(b, static_cast<int>(rows / n), static_cast<int>(cols / n)) : std::nullopt;
+      ws_.model.maps.MC_v[v] = hit && hit->ventricle == v + 1 ? v + 1 : 0;
+      ws_.model.maps.MC_ar[v] = hit ? hit->triangle : 0;
+    }
+    refreshPickedCurves(ws_);
+    const Options& opt = ws_.w.options;
+    const MapPanelInputs in{ws_.model.maps, ws_.model3d.ranges, ws_.w.study, ws_.pictures.table3D,
+                            ws_.pictures.PAL_map, 0, opt.pal3D, opt.LANGUE};
+    return write("model3d-panels.png",
+                 mapPanelsPicture(in, AFFICHAGE_RES_MESH(ws_.model, 0, ws_.w.study, opt.LANGUE), ws_.shell.pickedCurves));
   }
 
  private:

@@ -7,7 +7,8 @@ namespace quorvel::cli {
 void ConsolePlatform::warning(const std::string& text) { std::cerr << text << '\n'; }
 void ConsolePlatform::information(const std::string& text) { std::cerr << text << '\n'; }
 
-QuestionAnswer ConsolePlatform::question(const std::string& text) {
+QuestionAnswer ConsolePlatform::question(const std::string& text, const std::string& title) {
+  if (!title.empty()) std::cerr << title << ": ";
   std::cerr << text << " -> cancelled (no one to answer)\n";
   return QuestionAnswer::Cancel;
 }

@@ -14,7 +14,8 @@ class ConsolePlatform : public Platform {
 
   void warning(const std::string& text) override;
   void information(const std::string& text) override;
-  QuestionAnswer question(const std::string& text) override;
+  using Platform::question;
+  QuestionAnswer question(const std::string& text, const std::string& title) override;
   std::optional<FileChoice> chooseOpenFile(const std::string&, const std::vector<FileFilter>&, int) override {
     return std::nullopt;
   }

@@ -2,17 +2,19 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QWheelEvent>
-#include <cstdlib>
+#include <algorithm>
 #include <ostream>
 
 #include "dialog_answers.h"
 #include "key_map.h"
+#include "options_panel.h"
 #include "ui/shell.h"
 #include "ui/view_pictures.h"
 
@@ -43,6 +45,14 @@ class Driver {
 
   // The outcome of one event: "ok", a remark, or "FAILED: ...".
   std::string run(const ScriptEvent& e) {
+    const DialogAnswers::Queued queued = answers_.queued();
+    std::string outcome = deliver(e);
+    answers_.dropUnused(queued);
+    return outcome;
+  }
+
+ private:
+  std::string deliver(const ScriptEvent& e) {
     const View view = e.viewIsMain ? stageView(ws_) : e.view;
     switch (e.kind) {
       case ScriptEventKind::Open:
@@ -63,6 +73,29 @@ class Driver {
       case ScriptEventKind::Scroll: window_.mosaicScrollBar()->setValue(e.number); return "ok";
       case ScriptEventKind::Answer: return answer(e.text);
       case ScriptEventKind::Tick: window_.tick(e.timer); return "ok";
+      case ScriptEventKind::OpenExam:
+        answers_.files.push_back(FileChoice{e.text, 1});
+        return command(kCmdOpenExam);
+      case ScriptEventKind::SaveExam:
+        answers_.files.push_back(FileChoice{e.text, 1});
+        return command(kCmdSaveExamAs);
+      case ScriptEventKind::Template: {
+        const size_t questions = answers_.questions.size();
+        answers_.files.push_back(FileChoice{e.text, 1});
+        answers_.questions.push_front(QuestionAnswer::Ok);  // "process according to" this file
+        const std::string outcome = command(kCmdOpenTemplate);
+        if (answers_.questions.size() > questions) answers_.questions.pop_front();
+        return outcome;
+      }
+      case ScriptEventKind::Comment:
+        answers_.texts.push_back(e.text);
+        return command(kCmdComments);
+      case ScriptEventKind::ExportTable:
+      case ScriptEventKind::ExportTable17:
+        if (e.kind == ScriptEventKind::ExportTable17) answers_.forms.push_back(e.fields);
+        answers_.files.push_back(FileChoice{e.text, 1});
+        return command(e.kind == ScriptEventKind::ExportTable ? kCmdExportTable : kCmdExportTable17);
+      case ScriptEventKind::Option: return option(e.text, e.value);
       default: {
         ScriptOutputs outputs;
         outputs.picture = [this](View v, const std::string& path) { return writeViewPicture(ws_, v, path); };
@@ -76,7 +109,6 @@ class Driver {
     }
   }
 
- private:
   // Through the tool bar button or the menu item, as a click; commands outside both directly.
   std::string command(int code) {
     if (QAction* action = window_.commandAction(code)) {
@@ -86,6 +118,50 @@ class Driver {
       window_.command(code);
     }
     return "ok";
+  }
+
+  // A control of the options panel, as the user works it: digits typed into a field, a box
+  // clicked, the colour button with the chooser answered.
+  std::string option(const std::string& name, const std::string& value) {
+    const OptionsPanel* panel = window_.optionsPanel();
+    if (!window_.stagePanel()->isAncestorOf(panel)) return "the options panel is not open";
+    const std::optional<long> number = scriptNumber(value);
+    if (const auto field = optionNumberNamed(name)) {
+      QLineEdit* edit = panel->field(*field);
+      if (!edit || !number || *number < 0) return "option " + name + " needs a number";
+      edit->setFocus();
+      edit->selectAll();
+      for (const QChar c : QString::number(*number)) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_0 + c.digitValue(), Qt::NoModifier, QString(c));
+        QApplication::sendEvent(edit, &press);
+      }
+      edit->clearFocus();  // leaving the field shows the value kept
+      window_.refresh();
+      return "ok";
+    }
+    if (const auto choice = optionChoiceNamed(name)) {
+      QCheckBox* box = number ? panel->box(*choice, static_cast<int>(*number)) : nullptr;
+      // A single box: 1 checks it, 0 unchecks it.
+      const auto& controls = optionsPanel();
+      const bool single = std::any_of(controls.begin(), controls.end(), [&](const OptionControl& c) {
+        return c.kind == OptionControl::Kind::Box && c.choice == *choice;
+      });
+      if (box && single) {
+        if (box->isChecked() != (*number == 1)) box->click();
+        return "ok";
+      }
+      if (!box || !box->isVisible()) return "no box of " + name + " offers " + value;
+      box->click();
+      return "ok";
+    }
+    if (name == "colour") {
+      const std::optional<Rgb> colour = scriptColour(value);
+      if (!colour) return "colour needs R,G,B";
+      answers_.colours.push_back(*colour);
+      panel->colourButton()->click();
+      return "ok";
+    }
+    return "unknown option " + name;
   }
 
   std::string mouse(const ScriptEvent& e, View view) {
@@ -119,10 +195,8 @@ class Driver {
       answers_.questions.push_back(text == "yes" ? QuestionAnswer::Ok : QuestionAnswer::Cancel);
       return "ok";
     }
-    char* end = nullptr;
-    std::strtol(text.c_str(), &end, 10);
     HeartRatePrompt* prompt = platform_.heartRatePrompt();
-    if (!prompt || text.empty() || !end || *end != '\0') return "no question or prompt takes \"" + text + "\"";
+    if (!prompt || !scriptNumber(text)) return "no question or prompt takes \"" + text + "\"";
     prompt->field()->setText(QString::fromStdString(text));
     prompt->okButton()->click();
     return "ok";

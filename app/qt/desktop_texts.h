@@ -9,5 +9,9 @@ inline constexpr Text kThreshold{"Seuil (%)", "Threshold (%)"};
 inline constexpr Text kViewNotBuilt{"Cette vue n'est pas encore disponible dans cette version.",
                                     "This view is not available in this version yet."};
 inline constexpr Text kCancel{"Annuler", "Cancel"};
+// The 3D stages' controls.
+inline constexpr Text kSliderCs{"C/S : transition cylindre / sphère", "C/S : cylinder / sphere transition"};
+inline constexpr Text kSliderCr{"Cr : courbure du squelette", "Cr : skeleton curvature"};
+inline constexpr Text kBothVentricles{"Les deux", "Both"};
 
 }  // namespace quorvel::desktop_texts

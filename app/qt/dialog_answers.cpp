@@ -1,9 +1,15 @@
 #include "dialog_answers.h"
 
+#include <QColorDialog>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <algorithm>
+
+#include "text_dialogs.h"
 
 namespace quorvel {
 
@@ -36,9 +42,32 @@ void DialogAnswers::answer(QDialog& dialog) {
       files->selectFile(file.fileName());
       dialog.accept();  // the file dialog's own checks, through the public slot
     }
+  } else if (auto* comments = dynamic_cast<CommentsDialog*>(&dialog)) {
+    if (const std::optional<std::string> text = next(texts).value_or(std::nullopt)) {
+      comments->editor()->setPlainText(QString::fromStdString(*text));
+      dialog.accept();
+    }
+  } else if (auto* form = dynamic_cast<FormDialog*>(&dialog)) {
+    if (const auto typed = next(forms).value_or(std::nullopt)) {
+      for (size_t i = 0; i < form->fields().size() && i < typed->size(); ++i)
+        form->fields()[i]->setText(QString::fromStdString((*typed)[i]));
+      form->validateButton()->click();
+    }
+  } else if (auto* colour = qobject_cast<QColorDialog*>(&dialog)) {
+    if (const std::optional<Rgb> c = next(colours).value_or(std::nullopt)) {
+      colour->setCurrentColor(QColor(c->r, c->g, c->b));
+      dialog.accept();
+    }
   }
   // A dialog the answer did not close (a file that is not there, a dialog of another kind).
   if (dialog.isVisible()) dialog.reject();
+}
+
+void DialogAnswers::dropUnused(const Queued& before) {
+  files.resize(std::min(before.files, files.size()));
+  texts.resize(std::min(before.texts, texts.size()));
+  forms.resize(std::min(before.forms, forms.size()));
+  colours.resize(std::min(before.colours, colours.size()));
 }
 
 }  // namespace quorvel

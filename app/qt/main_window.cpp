@@ -20,6 +20,8 @@
 
 #include "desktop_texts.h"
 #include "key_map.h"
+#include "model3d_panels.h"
+#include "options_panel.h"
 #include "render/curve_plot.h"
 #include "ui/shell.h"
 #include "ui/view_pictures.h"
@@ -210,9 +212,25 @@ void MainWindow::buildPanels() {
   results->addStretch(1);
   stack_->addWidget(resultsPanel_);
 
+  const PanelHooks hooks{[this](View v, const Pointer& p) { pointer(v, p); }, [this] { afterEvent(); }};
+  preview3D_ = new Preview3DPanel(ws_, hooks, stack_);
+  stack_->addWidget(preview3D_);
+  results3D_ = new Results3DPanel(ws_, hooks, stack_);
+  stack_->addWidget(results3D_);
+
   notBuilt_ = textLabel(stack_);
   notBuilt_->setAlignment(Qt::AlignCenter);
   stack_->addWidget(notBuilt_);
+
+  // In a scroll area: a panel taller or wider than the window scrolls rather than grows it.
+  optionsScroll_ = new QScrollArea(stack_);
+  optionsScroll_->setFrameShape(QFrame::NoFrame);
+  optionsScroll_->setFocusPolicy(Qt::NoFocus);
+  optionsScroll_->setWidgetResizable(true);
+  optionsPanel_ = new OptionsPanel(ws_, optionsScroll_);
+  optionsPanel_->changed = [this] { afterEvent(); };
+  optionsScroll_->setWidget(optionsPanel_);
+  stack_->addWidget(optionsScroll_);
 }
 
 void MainWindow::buildMenus() {
@@ -277,9 +295,19 @@ void MainWindow::refresh() {
   mosaicBar_->setPageStep(std::max(ws_.mosaic.NcellH * ws_.mosaic.NcellV, 1));
   mosaicBar_->setSingleStep(std::max(ws_.mosaic.NcellH, 1));
   mosaicBar_->setValue(ws_.w.study.seg_affmin);
+  preview3D_->refresh();
+  results3D_->refresh();
 
   QWidget* panel = stagePanel();
-  if (stack_->currentWidget() != panel) stack_->setCurrentWidget(panel);
+  if (panel == optionsScroll_) optionsPanel_->refresh();
+  if (stack_->currentWidget() != panel) {
+    // Only the page shown asks for room: a wide page behind it must not widen the window.
+    for (int i = 0; i < stack_->count(); ++i) {
+      const QSizePolicy::Policy p = stack_->widget(i) == panel ? QSizePolicy::Preferred : QSizePolicy::Ignored;
+      stack_->widget(i)->setSizePolicy(p, p);
+    }
+    stack_->setCurrentWidget(panel);
+  }
   refreshing_ = false;
 }
 
@@ -289,6 +317,9 @@ QWidget* MainWindow::stagePanel() const {
     case 1: return reorientPanel_;
     case 2: return segPanel_;
     case 3: return resultsPanel_;
+    case 22: return preview3D_;
+    case 4: return results3D_;
+    case 5: return optionsScroll_;
     default: return notBuilt_;
   }
 }
@@ -299,6 +330,11 @@ PictureView* MainWindow::pictureView(View view) const {
     case View::Segmentation: return mosaicView_;
     case View::Retouching: return retouchView_;
     case View::Curves: return curvesView_;
+    case View::Preview3D: return preview3D_->view();
+    case View::Results3D:
+    case View::MapPanelRight:
+    case View::MapPanelLeft:
+    case View::Bullseye: return results3D_->view(view);
     default: return nullptr;
   }
 }
@@ -340,6 +376,8 @@ void MainWindow::pictureChanged(View view) {
   stale_.insert(shownAs(view));
   // The mosaic's redraw draws the open retouching window too (a brush stroke names the mosaic).
   if (view == View::Segmentation && ws_.w.settings.flow.retouche_on) stale_.insert(View::Retouching);
+  // The results view's settings (sectors, activity, instant) show in its panels and bull's-eyes too.
+  if (view == View::Results3D) stale_.insert({View::MapPanelRight, View::MapPanelLeft, View::Bullseye});
   if (rebuildPosted_) return;
   rebuildPosted_ = true;
   QTimer::singleShot(0, this, [this] { rebuildPictures(); });
@@ -352,6 +390,8 @@ void MainWindow::rebuildPictures() {
   for (View view : stale) pictureView(view)->setPicture(drawView(ws_, view));
   reorientCaption_->setText(qs(viewCaption(ws_, View::Reorientation)));
   segCaption_->setText(qs(viewCaption(ws_, View::Segmentation)));
+  preview3D_->refresh();
+  results3D_->refresh();
 }
 
 void MainWindow::textChanged(TextSlot slot, const std::string& text) {
@@ -396,6 +436,10 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   auto* widget = qobject_cast<QWidget*>(watched);
   if (!widget || widget->window() != this) return false;
   const auto* k = static_cast<QKeyEvent*>(event);
+  // The options panel's number fields take what is typed in them; Enter and the control keys
+  // still go to the shell.
+  const bool enter = k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter;
+  if (optionsPanel_->ownsField(watched) && !enter && !k->modifiers().testFlag(Qt::ControlModifier)) return false;
   const std::optional<Key> key = keyOfQt(k->key());
   if (!key) return false;
   const KeyModifiers m{k->modifiers().testFlag(Qt::ControlModifier), k->modifiers().testFlag(Qt::ShiftModifier)};

@@ -24,6 +24,10 @@ class QToolBar;
 
 namespace quorvel {
 
+class Preview3DPanel;
+class Results3DPanel;
+class OptionsPanel;
+
 class MainWindow : public QMainWindow {
  public:
   MainWindow(Workstation& ws, QtPlatform& platform);
@@ -38,8 +42,11 @@ class MainWindow : public QMainWindow {
   QToolBar* tools() const { return toolBar_; }
   QWidget* stagePanel() const;
   QLabel* helpPanel() const { return help_; }
+  OptionsPanel* optionsPanel() const { return optionsPanel_; }
   const std::array<QPushButton*, 3>& stepButtons() const { return stepButtons_; }
   QSlider* thresholdSlider() const { return threshold_; }
+  Preview3DPanel* preview3DPanel() const { return preview3D_; }
+  Results3DPanel* results3DPanel() const { return results3D_; }
   QScrollBar* mosaicScrollBar() const { return mosaicBar_; }
   // Where a pixel of a view's picture lies on screen: its widget and the point in it.
   std::optional<std::pair<PictureView*, QPoint>> widgetPointOf(View view, int x, int y) const;
@@ -81,6 +88,8 @@ class MainWindow : public QMainWindow {
   QWidget* segPanel_ = nullptr;
   QWidget* resultsPanel_ = nullptr;
   QLabel* notBuilt_ = nullptr;
+  QScrollArea* optionsScroll_ = nullptr;
+  OptionsPanel* optionsPanel_ = nullptr;
 
   PictureView* reorientView_ = nullptr;
   std::array<QPushButton*, 3> stepButtons_{};
@@ -101,6 +110,9 @@ class MainWindow : public QMainWindow {
   QLabel* resultsLeft_ = nullptr;
   QLabel* resultsRight_ = nullptr;
   QLabel* method_ = nullptr;
+
+  Preview3DPanel* preview3D_ = nullptr;
+  Results3DPanel* results3D_ = nullptr;
 };
 
 }  // namespace quorvel

@@ -17,6 +17,7 @@
 #include <cstdlib>
 
 #include "desktop_texts.h"
+#include "text_dialogs.h"
 
 namespace quorvel {
 
@@ -82,10 +83,9 @@ void QtPlatform::information(const std::string& text) {
   run(box);
 }
 
-QuestionAnswer QtPlatform::question(const std::string& text) {
-  shown.push_back({"question", text});
-  QMessageBox box(QMessageBox::Question, kProductTitle, qs(text), QMessageBox::Ok | QMessageBox::Cancel,
-                  parentWindow);
+QuestionAnswer QtPlatform::question(const std::string& text, const std::string& title) {
+  shown.push_back({"question", text, title});
+  QMessageBox box(QMessageBox::Question, qs(title), qs(text), QMessageBox::Ok | QMessageBox::Cancel, parentWindow);
   return run(box) == QMessageBox::Ok ? QuestionAnswer::Ok : QuestionAnswer::Cancel;
 }
 
@@ -95,8 +95,9 @@ std::optional<FileChoice> QtPlatform::chooseFile(bool save, const std::string& t
   QFileDialog dialog(parentWindow, qs(title));
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-  // A dialog answered by a script must be one of ours, not the desktop's native one.
-  if (answerDialogs) dialog.setOption(QFileDialog::DontUseNativeDialog);
+  // A dialog answered by a script must be one of ours, not the desktop's native one; the script's
+  // answer is also its confirmation to replace a file.
+  if (answerDialogs) dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
   QStringList names;
   for (const FileFilter& f : filters) names << QString("%1 (%2)").arg(qs(f.label), qs(f.pattern));
   dialog.setNameFilters(names);
@@ -134,6 +135,20 @@ std::optional<Rgb> QtPlatform::chooseColour(Rgb initial) {
   const QColor c = dialog.selectedColor();
   return Rgb{static_cast<unsigned char>(c.red()), static_cast<unsigned char>(c.green()),
              static_cast<unsigned char>(c.blue())};
+}
+
+std::optional<std::string> QtPlatform::editText(const std::string& title, const std::string& initial) {
+  shown.push_back({"edit", title});
+  CommentsDialog dialog(parentWindow, title, initial);
+  if (run(dialog) != QDialog::Accepted) return std::nullopt;
+  return dialog.text();
+}
+
+std::optional<std::vector<std::string>> QtPlatform::fillForm(const Form& form) {
+  shown.push_back({"form", form.title});
+  FormDialog dialog(parentWindow, form);
+  if (run(dialog) != QDialog::Accepted) return std::nullopt;
+  return dialog.texts();
 }
 
 void QtPlatform::openHeartRatePrompt(int initialBpm) {

@@ -55,8 +55,9 @@ class QtPlatform : public Platform {
 
   // Every box, chooser and document the user was shown, in order.
   struct Shown {
-    std::string kind;  // warning, information, question, open, save, folder, colour, fatal, document
+    std::string kind;  // warning, information, question, open, save, folder, colour, fatal, document, edit, form
     std::string text;
+    std::string title;  // of a question
   };
   std::vector<Shown> shown;
 
@@ -65,13 +66,16 @@ class QtPlatform : public Platform {
 
   void warning(const std::string& text) override;
   void information(const std::string& text) override;
-  QuestionAnswer question(const std::string& text) override;
+  using Platform::question;
+  QuestionAnswer question(const std::string& text, const std::string& title) override;
   std::optional<FileChoice> chooseOpenFile(const std::string& title, const std::vector<FileFilter>& filters,
                                            int preselectedFilter) override;
   std::optional<FileChoice> chooseSaveFile(const std::string& title, const std::vector<FileFilter>& filters,
                                            int preselectedFilter) override;
   std::optional<std::string> chooseFolder(const std::string& title) override;
   std::optional<Rgb> chooseColour(Rgb initial) override;
+  std::optional<std::string> editText(const std::string& title, const std::string& initial) override;
+  std::optional<std::vector<std::string>> fillForm(const Form& form) override;
   void openHeartRatePrompt(int initialBpm) override;
   void closeHeartRatePrompt() override;
   void startTimer(TimerId id, int periodMs) override;

@@ -24,6 +24,18 @@ struct Rgb {
   unsigned char r = 0, g = 0, b = 0;
 };
 
+// One edit field of a form the core asks the user to fill (the 17-sector table's patient dialog).
+struct FormField {
+  std::string caption;
+  std::string text;  // shown in the field when the form opens
+};
+
+struct Form {
+  std::string title;
+  std::vector<FormField> fields;
+  std::string validate, cancel;  // the two buttons' captions
+};
+
 struct ScreenSize {
   int width = 1920, height = 1080;
 };
@@ -40,6 +52,9 @@ enum class View {
   CurveRight,     // the right ventricle's plot, for pointer events
   Preview3D,
   Results3D,
+  MapPanelRight,  // the result panels of the 3D results (histogram, palette bar, texts, picked curve)
+  MapPanelLeft,
+  Bullseye,       // both bull's-eyes of the displayed map
 };
 
 // Timers: cine, depolarisation animation of the 3D results, one-shot redraw.
@@ -76,7 +91,9 @@ class Platform {
   // Message boxes, titled kProductTitle unless a title is given.
   virtual void warning(const std::string& text) = 0;      // MEMS
   virtual void information(const std::string& text) = 0;  // MUMS
-  virtual QuestionAnswer question(const std::string& text) = 0;
+  // OK / Cancel; an empty title leaves the box untitled.
+  virtual QuestionAnswer question(const std::string& text, const std::string& title) = 0;
+  QuestionAnswer question(const std::string& text) { return question(text, kProductTitle); }
 
   // Choosers; an empty optional means the user cancelled.
   virtual std::optional<FileChoice> chooseOpenFile(const std::string& title,
@@ -91,6 +108,12 @@ class Platform {
   // front end has no editor.
   virtual std::optional<std::string> editText(const std::string& title, const std::string& initial) {
     (void)title, (void)initial;
+    return std::nullopt;
+  }
+  // A form of edit fields: the texts typed, one per field in order; nothing when the user cancelled
+  // or the front end has no forms.
+  virtual std::optional<std::vector<std::string>> fillForm(const Form& form) {
+    (void)form;
     return std::nullopt;
   }
 

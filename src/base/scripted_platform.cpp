@@ -5,10 +5,10 @@
 
 namespace quorvel {
 
-void ScriptedPlatform::record(std::string kind, std::string text) {
+void ScriptedPlatform::record(std::string kind, std::string text, std::string title) {
   if (echoMessages && (kind == "warning" || kind == "information" || kind == "fatal"))
     std::cerr << text << '\n';
-  calls.push_back({std::move(kind), std::move(text)});
+  calls.push_back({std::move(kind), std::move(text), std::move(title)});
 }
 
 int ScriptedPlatform::count(const std::string& kind) const {
@@ -31,8 +31,8 @@ const ScriptedPlatform::Call* ScriptedPlatform::last(const std::string& kind) co
 void ScriptedPlatform::warning(const std::string& text) { record("warning", text); }
 void ScriptedPlatform::information(const std::string& text) { record("information", text); }
 
-QuestionAnswer ScriptedPlatform::question(const std::string& text) {
-  record("question", text);
+QuestionAnswer ScriptedPlatform::question(const std::string& text, const std::string& title) {
+  record("question", text, title);
   if (questionAnswers.empty()) return QuestionAnswer::Cancel;
   QuestionAnswer a = questionAnswers.front();
   questionAnswers.pop_front();
@@ -78,6 +78,13 @@ std::optional<Rgb> ScriptedPlatform::chooseColour(Rgb initial) {
 std::optional<std::string> ScriptedPlatform::editText(const std::string& title, const std::string& initial) {
   record("edit", title + ": " + initial);
   return popAnswer(textAnswers);
+}
+
+std::optional<std::vector<std::string>> ScriptedPlatform::fillForm(const Form& form) {
+  std::string captions;
+  for (const FormField& f : form.fields) captions += (captions.empty() ? "" : "|") + f.caption;
+  record("form", form.title + " [" + captions + "]");
+  return popAnswer(formAnswers);
 }
 
 void ScriptedPlatform::openHeartRatePrompt(int initialBpm) {

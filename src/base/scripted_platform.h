@@ -13,6 +13,7 @@ class ScriptedPlatform : public Platform {
   struct Call {
     std::string kind;  // "warning", "information", "question", "open", "save", "folder", ...
     std::string text;
+    std::string title;  // of a question
   };
 
   // Queued answers, consumed in order. An empty queue answers Cancel / no choice.
@@ -22,6 +23,7 @@ class ScriptedPlatform : public Platform {
   std::deque<std::optional<std::string>> folderAnswers;
   std::deque<std::optional<Rgb>> colourAnswers;
   std::deque<std::optional<std::string>> textAnswers;
+  std::deque<std::optional<std::vector<std::string>>> formAnswers;
   bool cancelProgress = false;
   ScreenSize screen;
 
@@ -42,7 +44,8 @@ class ScriptedPlatform : public Platform {
 
   void warning(const std::string& text) override;
   void information(const std::string& text) override;
-  QuestionAnswer question(const std::string& text) override;
+  using Platform::question;
+  QuestionAnswer question(const std::string& text, const std::string& title) override;
   std::optional<FileChoice> chooseOpenFile(const std::string& title, const std::vector<FileFilter>& filters,
                                            int preselectedFilter) override;
   std::optional<FileChoice> chooseSaveFile(const std::string& title, const std::vector<FileFilter>& filters,
@@ -50,6 +53,8 @@ class ScriptedPlatform : public Platform {
   std::optional<std::string> chooseFolder(const std::string& title) override;
   std::optional<Rgb> chooseColour(Rgb initial) override;
   std::optional<std::string> editText(const std::string& title, const std::string& initial) override;
+  // Recorded as kind "form" with the title and the fields' captions.
+  std::optional<std::vector<std::string>> fillForm(const Form& form) override;
   void openHeartRatePrompt(int initialBpm) override;
   void closeHeartRatePrompt() override;
   void startTimer(TimerId id, int periodMs) override;
@@ -64,7 +69,7 @@ class ScriptedPlatform : public Platform {
   [[noreturn]] void fatal(int code, const std::string& title, const std::string& text) override;
 
  private:
-  void record(std::string kind, std::string text);
+  void record(std::string kind, std::string text, std::string title = {});
 };
 
 }  // namespace quorvel

@@ -25,6 +25,14 @@ float wrapUnit(float u) {
   return u;
 }
 
+// i modulo N in 0..N-1; the bumps reach at most one cycle either side.
+int wrapIndex(int i, int N) {
+  if (i >= 0 && i < N) return i;
+  if (i >= N && i < 2 * N) return i - N;
+  if (i < 0 && i >= -N) return i + N;
+  return ((i % N) + N) % N;
+}
+
 float bump(float x) { return 1.0f - 6.0f * x * x + 8.0f * x * x * x - 3.0f * x * x * x * x; }
 
 }  // namespace
@@ -66,22 +74,42 @@ float referenceSplineAt(const TacFitWork& s, float w) {
 
 float TACFITNEW_POLY(float a, float s, float d) { return a * bump(std::fabs(s * d)); }
 
-float TACFITNEW_EVAL_Y(const TacFitWork& s, float t, const FitContext& ctx) {
+namespace {
+
+// The warp's bumps as the curve reads them, worked out once per set of parameters: the fit
+// evaluates the same parameters at every instant, and the final curve at 512 phases.
+struct Bumps {
+  int n = 0;
+  float a[40], sk[40], c[40], lo[40], hi[40];
+};
+
+Bumps bumpsOf(const TacFitWork& s, const FitContext& ctx) {
   const float N = static_cast<float>(ctx.Ninst);
-  const float* shape = s.TACFITNEW_PARAM[kShape];
-  const float u = wrapUnit(t - shape[kPhi]);
-  float w = u;
-  for (int k = 1; k <= s.TACFIT_DEG[kAmp]; ++k) {
-    const float a = s.TACFITNEW_PARAM[kAmp][k], sk = s.TACFITNEW_PARAM[kSharp][k];
+  Bumps b;
+  b.n = s.TACFIT_DEG[kAmp];
+  for (int k = 1; k <= b.n; ++k) {
+    const float sk = s.TACFITNEW_PARAM[kSharp][k];
     const float c = static_cast<float>(k) / N;
-    float d = u - c;
-    if (d > 0.5f) d -= 1.0f;
-    if (d < -0.5f) d += 1.0f;
     float lo = c - 1.0f / sk, hi = c + 1.0f / sk;
     if (lo < 0.0f) lo += 1.0f;
     if (hi > 1.0f) hi -= 1.0f;
+    b.a[k] = s.TACFITNEW_PARAM[kAmp][k], b.sk[k] = sk, b.c[k] = c, b.lo[k] = lo, b.hi[k] = hi;
+  }
+  return b;
+}
+
+float evalY(const TacFitWork& s, const Bumps& b, float t) {
+  const float* shape = s.TACFITNEW_PARAM[kShape];
+  const float u = wrapUnit(t - shape[kPhi]);
+  float w = u;
+  for (int k = 1; k <= b.n; ++k) {
+    const float lo = b.lo[k], hi = b.hi[k];
     const bool inside = (lo < hi && lo < u && u < hi) || (hi < lo && (u < hi || u > lo));
-    if (inside) w += TACFITNEW_POLY(a, sk, d);
+    if (!inside) continue;
+    float d = u - b.c[k];
+    if (d > 0.5f) d -= 1.0f;
+    if (d < -0.5f) d += 1.0f;
+    w += TACFITNEW_POLY(b.a[k], b.sk[k], d);
   }
   w = wrapUnit(w);
   const float z = (referenceSplineAt(s, w) - kRefEndSystole) / kRefAmplitude;
@@ -90,11 +118,15 @@ float TACFITNEW_EVAL_Y(const TacFitWork& s, float t, const FitContext& ctx) {
   return ymin + (1.0f - ymin) * (kappa * z * z + (2.0f * h - kappa) * z + (m - h));
 }
 
+}  // namespace
+
+float TACFITNEW_EVAL_Y(const TacFitWork& s, float t, const FitContext& ctx) { return evalY(s, bumpsOf(s, ctx), t); }
+
 float TACFITNEW_EVAL_FONCT(const TacFitWork& s, const FitContext& ctx) {
+  const Bumps b = bumpsOf(s, ctx);
   float f = 0.0f;
   for (int i = 0; i < ctx.Ninst; ++i) {
-    const float e = TACFITNEW_EVAL_Y(s, static_cast<float>(i) / static_cast<float>(ctx.Ninst), ctx) -
-                    s.TACFIT_points[i];
+    const float e = evalY(s, b, static_cast<float>(i) / static_cast<float>(ctx.Ninst)) - s.TACFIT_points[i];
     f += e * e;
   }
   return f;
@@ -114,7 +146,9 @@ void TACFITNEW_PARAM_0(TacFitWork& s, const FitContext& ctx) {
   }
 
   // Where bumps overlap, scale them down so the warp keeps a slope of at least TACFIT_PTMIN.
-  float L[16][kMaxInstants] = {};
+  float L[16][kMaxInstants];
+  for (int k = 1; k <= nb && k < 16; ++k)
+    for (int i = 0; i < N; ++i) L[k][i] = 0.0f;
   float q[16];
   for (float& v : q) v = 1.0f;
   const float room = 1.0f - ctx.TACFIT_PTMIN;
@@ -122,9 +156,9 @@ void TACFITNEW_PARAM_0(TacFitWork& s, const FitContext& ctx) {
     const float v = room <= 0.0f ? kHugeSlopeScale : std::fabs(sh[k] * a[k]) * 1.78f / room;
     const int n = static_cast<int>(std::floor(static_cast<float>(N) / sh[k] + 0.5f));
     if (a[k] > 0.0f) {
-      for (int i = k; i <= k + n; ++i) L[k][((i % N) + N) % N] = v;
+      for (int i = k; i <= k + n; ++i) L[k][wrapIndex(i, N)] = v;
     } else if (a[k] < 0.0f) {
-      for (int i = k - n; i <= k; ++i) L[k][((i % N) + N) % N] = v;
+      for (int i = k - n; i <= k; ++i) L[k][wrapIndex(i, N)] = v;
     }
   }
   for (int i = 0; i < N; ++i) {
@@ -185,11 +219,13 @@ int TACFIT_NEW(TacFitWork& s, int TACFIT_ITER, const double* tacfit_arg, const F
   if (delta > kRefEndSystolePhase) P[kAmp][mid] = -P[kAmp][mid];
   TACFITNEW_PARAM_0(s, ctx);
 
+  // The error of the parameters as they stand is carried from where it was last computed: the
+  // first group starts where the iteration starts, which is where the previous one ended.
   float R = 0.0f;
+  float F0 = TACFITNEW_EVAL_FONCT(s, ctx);
   for (int it = 0; it < TACFIT_ITER; ++it) {
-    const float F0 = TACFITNEW_EVAL_FONCT(s, ctx);
     for (int g = 0; g < 3; ++g) {
-      const float F = TACFITNEW_EVAL_FONCT(s, ctx);
+      const float F = g == 0 ? F0 : TACFITNEW_EVAL_FONCT(s, ctx);
       const int first = g == kShape ? 0 : 1;
       float Dplus[40] = {}, Dminus[40] = {};
       float M = 0.0f;
@@ -224,7 +260,9 @@ int TACFIT_NEW(TacFitWork& s, int TACFIT_ITER, const double* tacfit_arg, const F
       }
       TACFITNEW_PARAM_0(s, ctx);
     }
-    const float G = F0 - TACFITNEW_EVAL_FONCT(s, ctx);
+    const float F1 = TACFITNEW_EVAL_FONCT(s, ctx);
+    const float G = F0 - F1;
+    F0 = F1;
     if (it == 0) {
       R = G;
     } else if (G > 0.0f && G < R / 10.0f) {
@@ -235,8 +273,9 @@ int TACFIT_NEW(TacFitWork& s, int TACFIT_ITER, const double* tacfit_arg, const F
   }
 
   // TACFITNEW_EVAL_CURVE
+  const Bumps bumps = bumpsOf(s, ctx);
   for (int i = 0; i < kCurveSamples; ++i)
-    s.out.TACFIT_curve[i] = s.TACFIT_YMAX * TACFITNEW_EVAL_Y(s, static_cast<float>(i) / 512.0f, ctx);
+    s.out.TACFIT_curve[i] = s.TACFIT_YMAX * evalY(s, bumps, static_cast<float>(i) / 512.0f);
   return EVAL_TACPARAMS(s.out, ctx);
 }
 

@@ -172,6 +172,42 @@ bool setOptionChoice(Options& o, OptionChoice box, int value) {
   return false;
 }
 
+int optionNumber(const Options& o, OptionNumber field) {
+  switch (field) {
+    case OptionNumber::Sampling: return o.ECH;
+    case OptionNumber::KernelT: return o.TT_;
+    case OptionNumber::KernelZ: return o.TZ_;
+    case OptionNumber::KernelXY: return o.TX_;
+    case OptionNumber::Threshold: return o.DEFAULT_seuil;
+    case OptionNumber::Iterations: return o.TACFIT_ITvol;
+    case OptionNumber::Compression: return o.DEFAULT_compmax;
+    case OptionNumber::Slope: return o.DEFAULT_pentemin;
+  }
+  return 0;
+}
+
+int optionChoice(const Options& o, OptionChoice box) {
+  switch (box) {
+    case OptionChoice::Language: return o.LANGUE;
+    case OptionChoice::Format: return o.DEFAULT_format;
+    case OptionChoice::Instants: return o.DEFAULT_ninst;
+    case OptionChoice::Rebin: return o.RECH_8;
+    case OptionChoice::ShortAxis: return o.short_axis;
+    case OptionChoice::Equilibrium: return o.equilibrium;
+    case OptionChoice::FitMethod: return o.DEFAULT_tacfitswitch;
+    case OptionChoice::SurfaceWeighting: return o.DEFAULT_Vpond;
+    case OptionChoice::AxialSampling: return o.DEFAULT_sama;
+    case OptionChoice::AngularSampling: return o.DEFAULT_samr;
+    case OptionChoice::PreviewSampling: return o.mesh_samP;
+    case OptionChoice::SyncDirections: return o.DEFAULT_visu_coord;
+    case OptionChoice::SyncZoom: return o.DEFAULT_visu_coordz;
+    case OptionChoice::SyncVentricles: return o.DEFAULT_visu_coordv;
+    case OptionChoice::Sectors: return o.SECT_25;
+    case OptionChoice::ExportFormat: return o.RESEXP_1024;
+  }
+  return 0;
+}
+
 Rgb backgroundColourRule(Rgb c) {
   auto sum = [&] { return c.r + c.g + c.b; };
   while (sum() <= 29) c = {static_cast<unsigned char>(c.r + 1), static_cast<unsigned char>(c.g + 1),

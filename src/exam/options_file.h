@@ -42,6 +42,9 @@ enum class OptionChoice {
   AngularSampling, PreviewSampling, SyncDirections, SyncZoom, SyncVentricles, Sectors, ExportFormat
 };
 bool setOptionChoice(Options& o, OptionChoice box, int value);
+// The values the controls show.
+int optionNumber(const Options& o, OptionNumber field);
+int optionChoice(const Options& o, OptionChoice box);
 
 // The colour chooser's answer as the background: each channel raised by 1 until r + g + b > 29,
 // then lowered by 1 until r + g + b < 601.

@@ -7,6 +7,7 @@ namespace quorvel::export_texts {
 inline constexpr Text kResultsTableTitle{"Exporter tableau Excel", "Export Excel table"};
 inline constexpr Text kSectorTableTitle{"Exporter tableau Excel (17 sect.)", "Export Excel table (17 sect.)"};
 inline constexpr Text kExcelFilter{"Excel", "Excel"};
+inline constexpr Text kPatientCancelled{"Export annulé.", "Export cancelled."};
 // The result report.
 inline constexpr Text kReportTitle{"Exporter résultats", "Export results"};
 inline constexpr Text kBitmapFilter{"Bitmap", "Bitmap"};

@@ -13,6 +13,7 @@
 #include "export/export_texts.h"
 #include "model3d/regional.h"
 #include "render/curve_plot.h"
+#include "render/map_panels.h"
 #include "render/report_panels.h"
 #include "render/view3d.h"
 #include "study/dicom_writer.h"
@@ -24,7 +25,7 @@ namespace {
 
 constexpr int kTextPanelWidth = 512, kTextPanelHeight = 166;
 constexpr int kPatientWidth = 600, kPatientHeight = 20;
-constexpr int kMapPanelWidth = 256, kMapPanelHeight = 512;
+constexpr int kReportMapWidth = 256, kReportMapHeight = 512;
 
 // Where the global report puts its panels: (row0 from the bottom, col0).
 struct Place {
@@ -88,23 +89,28 @@ void composeGlobal(Bitmap24& canvas, const ReportInputs& in, const GlobalLayout&
   FILL_EXPORT_BMP(canvas, textPanel(kPatientWidth, kPatientHeight, w.study.pat_tmp, bk), L.patient.row0, L.patient.col0);
   if (L.method.row0 >= 0)
     FILL_EXPORT_BMP(canvas,
-                    textPanel(kTextPanelWidth, 2 * kTextLineHeight,
+                    textPanel(kTextPanelWidth, 2 * kReportLineHeight,
                               tacfitMethodLabel(w.settings.curves.TACFIT_switch, in.fit, LANGUE), bk),
                     L.method.row0, L.method.col0);
 }
 
-// One ventricle's map panel: its name, its bull's-eye of the map, then the map's results.
-Bitmap24 mapPanel(const Bitmap24& bullseyes, const std::string& results, int v, int LANGUE, Rgb bk) {
-  constexpr int kEyeTitle = 24, kTop = 20;  // the bull's-eye picture's title band; ours
-  Bitmap24 panel = textPanel(kMapPanelWidth, kMapPanelHeight, ventriclePanelTitle(v == 0 ? 1 : 2, LANGUE), bk);
-  // bullseyePicture puts the right ventricle first, each kBullseye wide after a margin of 10.
-  const int x0 = (v == 1 ? 10 : 20 + kBullseye) - (kMapPanelWidth - kBullseye) / 2;
-  const int rows = std::min(bullseyes.height - kEyeTitle, kMapPanelHeight - kTop);
-  for (int y = 0; y < rows; ++y)
-    for (int x = 0; x < kMapPanelWidth; ++x)
-      if (x0 + x >= 0 && x0 + x < bullseyes.width) panel.set(x, kTop + y, bullseyes.get(x0 + x, kEyeTitle + y));
-  const Bitmap24 text = textPanel(kMapPanelWidth, kMapPanelHeight - kTop - rows - 8, results, bk);
-  FILL_EXPORT_BMP(panel, text, 0, 0);
+// Ventricle v's map panel (0 left, 1 right): the histogram with its palette bar, the map's
+// results, the picked point's curve narrowed to the panel's width.
+Bitmap24 mapPanel(const MapPanelInputs& mi, int v, const std::string& results, const MeshCurve& curve, Rgb bk) {
+  Bitmap24 panel(kReportMapWidth, kReportMapHeight);
+  panel.fill(bk);
+  int y = 0;  // from the top
+  auto place = [&](const Bitmap24& piece) {
+    FILL_EXPORT_BMP(panel, piece, kReportMapHeight - y - piece.height, 0);
+    y += piece.height + 4;
+  };
+  place(mapHistogramPanel(mi, v));
+  place(textPanel(std::string_view(results), kReportMapWidth, kResultTextLines));
+  const Bitmap24 wide = meshCurvePicture(curve);
+  Bitmap24 narrow(kReportMapWidth, wide.height);
+  for (int r = 0; r < wide.height; ++r)
+    for (int x = 0; x < kReportMapWidth; ++x) narrow.set(x, r, wide.get(x * wide.width / kReportMapWidth, r));
+  place(narrow);
   return panel;
 }
 
@@ -115,25 +121,26 @@ void composeLocal(Bitmap24& canvas, const ReportInputs& in, const LocalBlock (&b
   Model3DStudySettings s = in.model3d;
   s.model3d.mesh_double = 1;
   s.model3d.visu_activ = 0;
+  const int t = std::clamp(w.study.instant, 0, std::max(w.study.Ninst - 1, 0));
+  const std::array<MeshCurve, 2> noCurves{};
+  const std::array<MeshCurve, 2>& curves = in.pickedCurves ? *in.pickedCurves : noCurves;
   for (const LocalBlock& b : blocks) {
     s.model3d.mesh_visu = b.mesh_visu;
-    const int t = std::clamp(w.study.instant, 0, std::max(w.study.Ninst - 1, 0));
     FILL_EXPORT_BMP(canvas, drawResults3D(in.pictures, in.model, s, w.options, t), b.view.row0, b.view.col0);
+    // The bull's-eye draw leaves PAL_map as this map's windows colour it.
     const Bitmap24& eyes = drawBullseye(in.pictures, in.model, s, w.options, w.study);
+    const MapPanelInputs mi{in.model.maps, s.ranges, w.study, in.pictures.table3D, in.pictures.PAL_map,
+                            b.mesh_visu, w.options.pal3D, LANGUE};
     const auto texts = AFFICHAGE_RES_MESH(in.model, b.mesh_visu, w.study, LANGUE);  // [0] right, [1] left
-    FILL_EXPORT_BMP(canvas, mapPanel(eyes, texts[0], 1, LANGUE, bk), b.map1.row0, b.map1.col0);
-    FILL_EXPORT_BMP(canvas, mapPanel(eyes, texts[1], 0, LANGUE, bk), b.map2.row0, b.map2.col0);
-    if (wide && b.texts.row0 >= 0) {
-      const std::string both = std::string(ventriclePanelTitle(2, LANGUE)) + " 3D\n" + texts[0] + "\n\n" +
-                               ventriclePanelTitle(1, LANGUE) + " 3D\n" + texts[1];
-      FILL_EXPORT_BMP(canvas, textPanel(512, 512, both, bk), b.texts.row0, b.texts.col0);
-    }
+    FILL_EXPORT_BMP(canvas, mapPanel(mi, 1, texts[0], curves[1], bk), b.map1.row0, b.map1.col0);
+    FILL_EXPORT_BMP(canvas, mapPanel(mi, 0, texts[1], curves[0], bk), b.map2.row0, b.map2.col0);
+    if (wide && b.texts.row0 >= 0) FILL_EXPORT_BMP(canvas, eyes, b.texts.row0 + 512 - eyes.height, b.texts.col0);
   }
   if (wide)
     FILL_EXPORT_BMP(canvas, textPanel(kPatientWidth, kPatientHeight, w.study.pat_tmp, bk), kLocalWidePatient.row0,
                     kLocalWidePatient.col0);
   // The results view goes back to what the stage shows.
-  drawResults3D(in.pictures, in.model, in.model3d, w.options, std::clamp(w.study.instant, 0, std::max(w.study.Ninst - 1, 0)));
+  drawResults3D(in.pictures, in.model, in.model3d, w.options, t);
 }
 
 struct JpegError {

@@ -16,6 +16,7 @@
 #include "curves/volume_results.h"
 #include "model3d/model3d_settings.h"
 #include "model3d/model3d_state.h"
+#include "model3d/regional.h"
 #include "render/pictures.h"
 #include "segmentation/segmentation_state.h"
 #include "study/loading.h"
@@ -39,6 +40,7 @@ struct ReportInputs {
   const Model3D& model;
   const Model3DStudySettings& model3d;
   Pictures& pictures;
+  const std::array<MeshCurve, 2>* pickedCurves = nullptr;  // the picked points' curves, [0] left
 };
 
 // The canvas of RESEXP_1024: 1 gives 1024 x 1024, 0 gives 1536 x 1092.

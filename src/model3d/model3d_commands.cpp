@@ -12,8 +12,6 @@
 namespace quorvel {
 
 namespace {
-constexpr float kCsSliderScale = 464.0f;
-constexpr float kCrSliderScale = 440.0f;
 constexpr float kTiltStep = 0.1f;
 constexpr float kShiftStep = 1.0f;
 }  // namespace
@@ -44,13 +42,13 @@ void PREVISU_3D_UPDATE(const ModelInputs& in, const Model3DSettings& set, Model3
 }
 
 void PREVIEW_SLIDER_CS(const ModelInputs& in, Model3DSettings& set, Model3D& m, int v, int i, int position) {
-  set.APEX_dismax[v][0] = static_cast<float>(position) / kCsSliderScale;
+  set.APEX_dismax[v][0] = static_cast<float>(position) / static_cast<float>(kCsSliderScale);
   m.skel.UPDT_instant[v].fill(0);
   PREVISU_3D_UPDATE(in, set, m, v, i);  // sets the current instant's flag again
 }
 
 void PREVIEW_SLIDER_CR(const ModelInputs& in, Model3DSettings& set, Model3D& m, int v, int i, int position) {
-  set.Apex_deriv[v][i] = static_cast<float>(position) / kCrSliderScale;
+  set.Apex_deriv[v][i] = static_cast<float>(position) / static_cast<float>(kCrSliderScale);
   SKEL_DISCRETISE(in, set, m.mesh.mesh_samA, m.skel, v, v, i, i);
   MAILLAGE_3D_PRE(in, set, m, v - 1, v - 1, i, i);
 }

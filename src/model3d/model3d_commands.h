@@ -19,6 +19,9 @@ void PREVISU_3D_REBUILD(const ModelInputs& in, const Model3DSettings& set, Model
 // preview mesh of that ventricle and instant.
 void PREVISU_3D_UPDATE(const ModelInputs& in, const Model3DSettings& set, Model3D& m, int v, int i);
 
+// The preview sliders' positions that stand for 1.0.
+inline constexpr int kCsSliderScale = 464, kCrSliderScale = 440;
+
 // Slider "C/S" (apex-distance fraction, position / 464): clears the ventricle's preview flags and
 // rebuilds instant i. Slider "Cr" (curvature, position / 440 for instant i): skeleton and preview.
 void PREVIEW_SLIDER_CS(const ModelInputs& in, Model3DSettings& set, Model3D& m, int v, int i, int position);

@@ -2,10 +2,13 @@
 // The pictures one session keeps between redraws, and the colour tables they are drawn through.
 // The workstation owns one; every build writes into it. The mosaic canvas lives with its grid
 // (SegmentationLayout).
+#include <array>
+
 #include "base/bitmap.h"
 #include "base/options.h"
 #include "model3d/model3d_settings.h"
 #include "model3d/model3d_state.h"
+#include "model3d/regional.h"
 #include "render/palettes.h"
 #include "render/view3d.h"
 
@@ -32,6 +35,7 @@ struct Pictures {
   Visu3DBuffers preview3D;  // the pre-visualisation view
   Visu3DBuffers visu3D;     // the 3D results view
   Bitmap24 bullseye;        // both bull's-eyes of the displayed map
+  std::array<Bitmap24, 2> mapPanel;  // result panels of the 3D results: [0] left, [1] right ventricle
 };
 
 // The start-up build of the tables: the palette and the 3D table of the options, the class
@@ -44,6 +48,9 @@ void preparePictures(Pictures& p, const Options& opt, unsigned seed);
 const Bitmap24& drawPreview3D(Pictures& p, const Model3D& m, const Model3DStudySettings& s, const Options& opt, int t,
                               int Ninst);
 const Bitmap24& drawResults3D(Pictures& p, const Model3D& m, const Model3DStudySettings& s, const Options& opt, int t);
+// Ventricle v's result panel (0 left, 1 right) of the displayed map with the curve of its picked point.
+const Bitmap24& drawMapPanel(Pictures& p, const Model3D& m, const Model3DStudySettings& s, const Options& opt,
+                             const StudyRecord& study, int v, const MeshCurve& curve);
 const Bitmap24& drawBullseye(Pictures& p, const Model3D& m, const Model3DStudySettings& s, const Options& opt,
                              const StudyRecord& study);
 

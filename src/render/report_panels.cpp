@@ -117,10 +117,10 @@ Bitmap24 textPanel(int width, int height, const std::string& text, Rgb backgroun
   out.fill(background);
   const Rgb ink = inkOn(background);
   const int room = width - 2 * kTextMargin;
-  int y = (std::min(height, kTextLineHeight) - kGlyphSide) / 2;
+  int y = (std::min(height, kReportLineHeight) - kGlyphSide) / 2;
   auto put = [&](std::string_view line) {
     if (y + kGlyphSide <= height) drawText(out, kTextMargin, y, line, ink);
-    y += kTextLineHeight;
+    y += kReportLineHeight;
   };
   for (size_t start = 0; start <= text.size();) {
     const size_t end = std::min(text.find('\n', start), text.size());

@@ -14,7 +14,7 @@ namespace quorvel {
 
 inline constexpr int kStripHeight = 84;  // title line, then one row of 64 x 64 cells
 inline constexpr int kStripCell = 64;
-inline constexpr int kTextLineHeight = 12;
+inline constexpr int kReportLineHeight = 12;
 
 enum class StripAxis {
   ShortAxis,  // slices of the study across the ventricles' slice range
@@ -27,7 +27,7 @@ enum class StripAxis {
 Bitmap24 sliceStripPanel(const StudyWorkspace& w, const Segmentation& seg, const Pictures& p, int t, StripAxis axis,
                          const std::string& title, int width, Rgb background);
 
-// Lines of UTF-8 text (split at '\n') from the top-left corner, kTextLineHeight apart; lines that do
+// Lines of UTF-8 text (split at '\n') from the top-left corner, kReportLineHeight apart; lines that do
 // not fit are cut. The text is white on a dark background, black on a light one.
 Bitmap24 textPanel(int width, int height, const std::string& text, Rgb background);
 

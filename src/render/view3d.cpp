@@ -5,8 +5,11 @@
 
 #include "model3d/bullseye.h"
 #include "model3d/mesh.h"
+#include "model3d/model3d_commands.h"
+#include "model3d/skeleton.h"
 #include "model3d/vec3.h"
 #include "render/canvas.h"
+#include "render/map_panels.h"
 #include "render/pictures.h"
 #include "render/render_texts.h"
 #include "render/text.h"
@@ -18,6 +21,8 @@ namespace {
 constexpr int kLast = kVisuSide - 1;
 // Colours of the model axes (tags 4, 5, 6).
 constexpr Rgb kAxisColour[3] = {{230, 60, 60}, {80, 120, 255}, {60, 210, 60}};
+// Colours of the preview overlays (tags 7 to 10): skeleton, valve ring, tilt axes 0 and 1.
+constexpr Rgb kOverlayColour[4] = {{255, 80, 255}, {0, 200, 255}, {60, 230, 60}, {255, 230, 0}};
 
 bool inCanvas(const ProjectedPoint& p) { return p.row >= 0 && p.row <= kLast && p.col >= 0 && p.col <= kLast; }
 
@@ -147,6 +152,47 @@ void drawSectorOutlines(const MeshModel& mesh, int v, int t, int SECT_25, const 
   }
 }
 
+// A segment drawn over everything with one tag.
+void drawOverlaySegment(const Visu3DProjection& P, Vec3f from, Vec3f to, uint8_t tag, Visu3DBuffers& b) {
+  for (int k = 0; k <= 500; ++k) {
+    const float t = static_cast<float>(k) * 0.002f;
+    const ProjectedPoint q = P((1 - t) * from + t * to);
+    if (inCanvas(q)) b.VISUV[Visu3DBuffers::at(q.row, q.col)] = tag;
+  }
+}
+
+void drawPreviewOverlays(const PreviewOverlays& o, int v, int t, const Visu3DProjection& P, Visu3DBuffers& b) {
+  const SkeletonModel& sk = *o.skel;
+  const int V = v + 1;
+  const Vec3f normal{sk.dsx1[V][t], sk.dsy1[V][t], sk.dsz1[V][t]};
+  if (normal.x == 0 && normal.y == 0 && normal.z == 0) return;  // no valve plane yet
+  if (o.skeleton) {
+    constexpr int kPieces = 32;
+    for (int k = 0; k < kPieces; ++k)
+      drawOverlaySegment(P, EVAL_SKEL_COORD(sk, static_cast<float>(k) / kPieces, V, t),
+                         EVAL_SKEL_COORD(sk, static_cast<float>(k + 1) / kPieces, V, t), kTagSkeleton, b);
+    const ProjectedPoint apex = P(Vec3f{sk.apexX[V][t], sk.apexY[V][t], sk.apexZ[V][t]});
+    for (int dr = -1; dr <= 1; ++dr)
+      for (int dc = -1; dc <= 1; ++dc)
+        if (const ProjectedPoint q{apex.row + dr, apex.col + dc, apex.depth}; inCanvas(q))
+          b.VISUV[Visu3DBuffers::at(q.row, q.col)] = kTagSkeleton;
+  }
+  if (o.valvePlane[v]) {
+    const Vec3f c{sk.Sx0[V][t], sk.Sy0[V][t], sk.Sz0[V][t]};
+    Vec3f a0, a1;
+    valveTiltAxes(normal, a0, a1);
+    const float R = o.planeRadius;
+    constexpr int kRing = 48;
+    auto ring = [&](int k) {
+      const double phi = 2 * 3.14159265358979 * k / kRing;
+      return c + R * static_cast<float>(std::cos(phi)) * a0 + R * static_cast<float>(std::sin(phi)) * a1;
+    };
+    for (int k = 0; k < kRing; ++k) drawOverlaySegment(P, ring(k), ring(k + 1), kTagValveRing, b);
+    drawOverlaySegment(P, c - R * a0, c + R * a0, kTagValveAxis0, b);
+    drawOverlaySegment(P, c - R * a1, c + R * a1, kTagValveAxis1, b);
+  }
+}
+
 // Grey frame two pixels wide.
 void paintBorder(Bitmap24& bmp) {
   const Rgb grey{100, 100, 100};
@@ -166,6 +212,8 @@ void colourPixels(const Visu3DBuffers& b, Colour colour, Bitmap24& bmp) {
       Rgb c{};
       if (tag == kTagAxis1 || tag == kTagAxis3 || tag == kTagAxis2)
         c = kAxisColour[tag - kTagAxis1];
+      else if (tag >= kTagSkeleton && tag <= kTagValveAxis1)
+        c = kOverlayColour[tag - kTagSkeleton];
       else if (tag == kTagLeft || tag == kTagRight)
         c = colour(k, tag - kTagLeft);
       putColour(bmp.at(col, row), c);
@@ -289,7 +337,7 @@ int BUILD_VISU_3D(const MeshModel& mesh, int t, const View3D& view, const Visu3D
 }
 
 void buildPreviewPicture(const MeshModel& mesh, int t, int Ninst, int shown, const View3D& view,
-                         const Visu3DSettings& set, Visu3DBuffers& out) {
+                         const Visu3DSettings& set, Visu3DBuffers& out, const PreviewOverlays& overlays) {
   out.clear();
   const int P = mesh.mesh_samP_built, n = mesh.Nmeshtri_pre;
   const size_t perVentricle = static_cast<size_t>(kPreviewMax) * (kPreviewMax - 1) * 2;
@@ -326,6 +374,9 @@ void buildPreviewPicture(const MeshModel& mesh, int t, int Ninst, int shown, con
       ts.stride = kPreviewMax;
       rasterise(ts, proj, sh, out);
     }
+    if (overlays.skel)
+      for (int v = 0; v < 2; ++v)
+        if (shown == 0 || shown == v + 1) drawPreviewOverlays(overlays, v, t, proj, out);
   }
   // Grey from the shade; the right ventricle a little cooler so that the two can be told apart.
   colourPixels(
@@ -397,7 +448,8 @@ Bitmap24 bullseyePicture(const BullsEye& eye, const RegionalMaps& maps, const St
     const int x0 = kMargin + panel * (kBullseye + kMargin), y0 = kTitle;
     const Text title = v == 0 ? render_texts::kLeftVentricle : render_texts::kRightVentricle;
     const std::string_view name = title.pick(LANGUE);
-    drawText(bmp, x0 + (kBullseye - textWidth(name, 2)) / 2, 4, name, Rgb{255, 255, 255}, 2);
+    const int scale = textWidth(name, 2) <= kBullseye - kMargin ? 2 : 1;  // "Ventricule gauche" is too wide at 2
+    drawText(bmp, x0 + (kBullseye - textWidth(name, scale)) / 2, scale == 2 ? 4 : 8, name, Rgb{255, 255, 255}, scale);
     if (!ready) continue;
     for (int row = 0; row < kBullseye; ++row)
       for (int col = 0; col < kBullseye; ++col) {
@@ -425,7 +477,12 @@ Bitmap24 bullseyePicture(const BullsEye& eye, const RegionalMaps& maps, const St
 const Bitmap24& drawPreview3D(Pictures& p, const Model3D& m, const Model3DStudySettings& s, const Options& opt, int t,
                               int Ninst) {
   const int shown = s.view3d.visu_no == 1 ? 2 : (s.view3d.visu_no == 2 ? 1 : 0);
-  buildPreviewPicture(m.mesh, t, Ninst, shown, s.view3d.views[0], visu3DSettingsOf(opt, s.model3d), p.preview3D);
+  PreviewOverlays overlays;
+  overlays.skel = &m.skel;
+  overlays.skeleton = s.view3d.views[0].visu_skel != 0;
+  overlays.valvePlane = {s.view3d.visu_plane[0] != 0, s.view3d.visu_plane[1] != 0};
+  buildPreviewPicture(m.mesh, t, Ninst, shown, s.view3d.views[0], visu3DSettingsOf(opt, s.model3d), p.preview3D,
+                      overlays);
   return p.preview3D.BMPvisu;
 }
 
@@ -441,6 +498,17 @@ const Bitmap24& drawResults3D(Pictures& p, const Model3D& m, const Model3DStudyS
   refreshMapColours(p, s, opt);
   BUILD_VISU_3D(m.mesh, t, s.view3d.views[2], visu3DSettingsOf(opt, s.model3d), p.table3D, p.PAL_map, p.visu3D);
   return p.visu3D.BMPvisu;
+}
+
+const Bitmap24& drawMapPanel(Pictures& p, const Model3D& m, const Model3DStudySettings& s, const Options& opt,
+                             const StudyRecord& study, int v, const MeshCurve& curve) {
+  refreshMapColours(p, s, opt);
+  v = std::clamp(v, 0, 1);
+  const int map = std::clamp(s.model3d.mesh_visu, 0, kMapCount - 1);
+  const MapPanelInputs in{m.maps, s.ranges, study, p.table3D, p.PAL_map, map, opt.pal3D, opt.LANGUE};
+  const std::array<std::string, 2> texts = AFFICHAGE_RES_MESH(m, map, study, opt.LANGUE);
+  p.mapPanel[v] = mapResultPanel(in, v, texts[v == 0 ? 1 : 0], curve);
+  return p.mapPanel[v];
 }
 
 const Bitmap24& drawBullseye(Pictures& p, const Model3D& m, const Model3DStudySettings& s, const Options& opt,

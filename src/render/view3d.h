@@ -21,6 +21,8 @@ inline constexpr float kVisuCleared = -999.9f;
 // Pixel tags: background or outline, the three model axes, the two ventricles.
 inline constexpr uint8_t kTagBackground = 0, kTagAxis1 = 4, kTagAxis3 = 5, kTagAxis2 = 6;
 inline constexpr uint8_t kTagLeft = 201, kTagRight = 202;
+// Preview overlays: skeleton, valve-plane ring and its two tilt axes.
+inline constexpr uint8_t kTagSkeleton = 7, kTagValveRing = 8, kTagValveAxis0 = 9, kTagValveAxis1 = 10;
 
 struct Visu3DBuffers {
   // Row (0 at the top) x 512 + column.
@@ -76,11 +78,21 @@ Visu3DProjection projectionOf(const View3D& view, Vec3f min, Vec3f max);
 int BUILD_VISU_3D(const MeshModel& mesh, int t, const View3D& view, const Visu3DSettings& set, const Table3D& table,
                   const PalMap& PAL_map, Visu3DBuffers& out);
 
+// What the preview draws over the meshes of the ventricles shown, always on top: the skeleton
+// from the valve centre to the apex, and the valve plane as a ring with its two tilt axes
+// (green: axis 0, yellow: axis 1). Nothing for a ventricle and instant without a valve normal.
+struct PreviewOverlays {
+  const SkeletonModel* skel = nullptr;
+  bool skeleton = false;
+  std::array<bool, 2> valvePlane{};  // [0] left, [1] right
+  float planeRadius = 12;            // voxels
+};
+
 // The preview mesh of instant t of both ventricles, grey shading through the same rasteriser.
 // The centre is that of every instant below Ninst, so that the cine does not shift the picture.
 // shown: 0 both ventricles, 1 the left alone, 2 the right alone.
 void buildPreviewPicture(const MeshModel& mesh, int t, int Ninst, int shown, const View3D& view,
-                         const Visu3DSettings& set, Visu3DBuffers& out);
+                         const Visu3DSettings& set, Visu3DBuffers& out, const PreviewOverlays& overlays = {});
 
 // The triangle drawn at (row, col) of the last picture; nothing over the background, an outline
 // or outside the picture.

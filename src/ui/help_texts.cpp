@@ -185,6 +185,21 @@ std::string results3DText(int L) {
                                   {"CTRL + SHIFT + K : export\n", "CTRL + SHIFT + J : export tableur\n"}});
 }
 
+// The options panel's own text (stage 5).
+std::string optionsText(int L) {
+  if (L == kEnglish)
+    return panel("OPTIONS\n", {{"Check boxes: choose one value\n",
+                                 "Number fields: type a value, brought into the limits shown\n",
+                                 "Bkg col.: background colour, applied at the next start\n"},
+                                {"Enter or Validate: apply the options, save them and go back\n",
+                                 "Choosing the stage the panel was opened from closes it\n"}});
+  return panel("OPTIONS\n", {{"Cases à cocher : choisir une valeur\n",
+                               "Champs numériques : saisir une valeur, ramenée dans les limites indiquées\n",
+                               "Coul. fond : couleur de fond, appliquée au prochain démarrage\n"},
+                              {"Entrée ou Valider : appliquer les options, les enregistrer et revenir\n",
+                               "Choisir l'étape d'où le panneau a été ouvert le ferme\n"}});
+}
+
 }  // namespace
 
 std::string helpText(int stage, int fich_axis, int LANGUE) {
@@ -195,6 +210,7 @@ std::string helpText(int stage, int fich_axis, int LANGUE) {
     case 3: return resultsText(LANGUE);
     case 4: return results3DText(LANGUE);
     case 22: return previewText(LANGUE);
+    case 5: return optionsText(LANGUE);
     default: return startText(LANGUE);
   }
 }

@@ -5,7 +5,7 @@
 
 namespace quorvel {
 
-// stage: 0, 1 (with the re-orientation step fich_axis 0..2), 2, 3, 22 or 4.
+// stage: 0, 1 (with the re-orientation step fich_axis 0..2), 2, 3, 22, 4 or 5 (the options panel).
 std::string helpText(int stage, int fich_axis, int LANGUE);
 
 }  // namespace quorvel

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "base/byte_reader.h"
+#include "export/spreadsheet.h"
 #include "study/loading.h"
 #include "study/study_record.h"
 #include "ui/results_json.h"
@@ -26,6 +27,11 @@ std::optional<View> viewFromName(const std::string& name, bool& main) {
   if (name == "retouching") return View::Retouching;
   if (name == "curve-left") return View::CurveLeft;
   if (name == "curve-right") return View::CurveRight;
+  if (name == "preview3d") return View::Preview3D;
+  if (name == "results3d") return View::Results3D;
+  if (name == "panel-right") return View::MapPanelRight;
+  if (name == "panel-left") return View::MapPanelLeft;
+  if (name == "bullseye") return View::Bullseye;
   return std::nullopt;
 }
 
@@ -66,26 +72,20 @@ constexpr NamedChoice kChoices[] = {
 // An options-panel control by its script name; the outcome to print ("ok" or why not).
 std::string setOptionControl(Workstation& ws, ScriptedPlatform& platform, const std::string& name,
                              const std::string& value) {
-  char* end = nullptr;
-  const long number = std::strtol(value.c_str(), &end, 10);
-  const bool isNumber = !value.empty() && end && *end == '\0';
-  for (const NamedNumber& n : kNumbers)
-    if (name == n.name) {
-      if (!isNumber) return "option " + name + " needs a number";
-      optionNumberTyped(ws, n.field, number);
-      return "ok";
-    }
-  for (const NamedChoice& c : kChoices)
-    if (name == c.name) {
-      if (!isNumber || !optionChosen(ws, c.box, static_cast<int>(number))) return "no box of " + name + " offers " + value;
-      return "ok";
-    }
+  const std::optional<long> number = scriptNumber(value);
+  if (const auto field = optionNumberNamed(name)) {
+    if (!number) return "option " + name + " needs a number";
+    optionNumberTyped(ws, *field, *number);
+    return "ok";
+  }
+  if (const auto box = optionChoiceNamed(name)) {
+    if (!number || !optionChosen(ws, *box, static_cast<int>(*number))) return "no box of " + name + " offers " + value;
+    return "ok";
+  }
   if (name == "colour") {
-    int r = 0, g = 0, b = 0;
-    if (std::sscanf(value.c_str(), "%d,%d,%d", &r, &g, &b) != 3) return "colour needs R,G,B";
-    platform.colourAnswers.push_back(Rgb{static_cast<unsigned char>(std::clamp(r, 0, 255)),
-                                         static_cast<unsigned char>(std::clamp(g, 0, 255)),
-                                         static_cast<unsigned char>(std::clamp(b, 0, 255))});
+    const std::optional<Rgb> colour = scriptColour(value);
+    if (!colour) return "colour needs R,G,B";
+    platform.colourAnswers.push_back(*colour);
     backgroundColourButton(ws);
     return "ok";
   }
@@ -93,6 +93,32 @@ std::string setOptionControl(Workstation& ws, ScriptedPlatform& platform, const 
 }
 
 }  // namespace
+
+std::optional<long> scriptNumber(const std::string& text) {
+  char* end = nullptr;
+  const long number = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || !end || *end != '\0') return std::nullopt;
+  return number;
+}
+
+std::optional<Rgb> scriptColour(const std::string& text) {
+  int r = 0, g = 0, b = 0;
+  if (std::sscanf(text.c_str(), "%d,%d,%d", &r, &g, &b) != 3) return std::nullopt;
+  auto channel = [](int v) { return static_cast<unsigned char>(std::clamp(v, 0, 255)); };
+  return Rgb{channel(r), channel(g), channel(b)};
+}
+
+std::optional<OptionNumber> optionNumberNamed(const std::string& name) {
+  for (const NamedNumber& n : kNumbers)
+    if (name == n.name) return n.field;
+  return std::nullopt;
+}
+
+std::optional<OptionChoice> optionChoiceNamed(const std::string& name) {
+  for (const NamedChoice& c : kChoices)
+    if (name == c.name) return c.box;
+  return std::nullopt;
+}
 
 std::optional<std::vector<ScriptEvent>> parseScript(std::istream& in, std::string& error) {
   std::vector<ScriptEvent> events;
@@ -135,6 +161,16 @@ std::optional<std::vector<ScriptEvent>> parseScript(std::istream& in, std::strin
                                      : ScriptEventKind::Comment;
       e.text = rest();
       if (e.text.empty() && verb != "comment") return fail(verb + " needs a path");
+    } else if (verb == "export-table" || verb == "export-table17") {
+      e.kind = verb == "export-table" ? ScriptEventKind::ExportTable : ScriptEventKind::ExportTable17;
+      if (!(words >> e.text)) return fail(verb + " needs a path");
+      e.fields.assign(kPatientFieldCount, "");
+      for (std::string kv; words >> kv;) {
+        const int field = patientFieldIndex(kv.substr(0, kv.find('=')));
+        if (kv.find('=') == std::string::npos || field < 0 || e.kind == ScriptEventKind::ExportTable)
+          return fail("unknown patient field " + kv);
+        e.fields[static_cast<size_t>(field)] = kv.substr(kv.find('=') + 1);
+      }
     } else if (verb == "option") {
       e.kind = ScriptEventKind::Option;
       if (!(words >> e.text >> e.value)) return fail("option needs a name and a value");
@@ -225,6 +261,10 @@ bool runScript(Workstation& ws, ScriptedPlatform& platform, const std::vector<Sc
                const ScriptOutputs& outputs) {
   for (const ScriptEvent& e : events) {
     const size_t seen = platform.calls.size();
+    // What an event queues for dialogs that never opened (its command refused first) is not left
+    // for the next event's dialogs.
+    const size_t opens = platform.openAnswers.size(), saves = platform.saveAnswers.size(),
+                 texts = platform.textAnswers.size(), forms = platform.formAnswers.size();
     const View view = e.viewIsMain ? stageView(ws) : e.view;
     std::string outcome = "ok";
     bool failed = false;
@@ -242,14 +282,23 @@ bool runScript(Workstation& ws, ScriptedPlatform& platform, const std::vector<Sc
         platform.saveAnswers.push_back(FileChoice{e.text, 1});
         runCommand(ws, kCmdSaveExamAs);
         break;
-      case ScriptEventKind::Template:
+      case ScriptEventKind::Template: {
+        const size_t questions = platform.questionAnswers.size();
         platform.openAnswers.push_back(FileChoice{e.text, 1});
         platform.questionAnswers.push_front(QuestionAnswer::Ok);
         runCommand(ws, kCmdOpenTemplate);
+        if (platform.questionAnswers.size() > questions) platform.questionAnswers.pop_front();
         break;
+      }
       case ScriptEventKind::Comment:
         platform.textAnswers.push_back(e.text);
         runCommand(ws, kCmdComments);
+        break;
+      case ScriptEventKind::ExportTable:
+      case ScriptEventKind::ExportTable17:
+        platform.saveAnswers.push_back(FileChoice{e.text, 1});
+        if (e.kind == ScriptEventKind::ExportTable17) platform.formAnswers.push_back(e.fields);
+        runCommand(ws, e.kind == ScriptEventKind::ExportTable ? kCmdExportTable : kCmdExportTable17);
         break;
       case ScriptEventKind::Option:
         if (ws.shell._MENU_ != kStageOptions) outcome = "the options panel is not open";
@@ -268,12 +317,11 @@ bool runScript(Workstation& ws, ScriptedPlatform& platform, const std::vector<Sc
       case ScriptEventKind::Wheel: mouseWheel(ws, view, e.number, e.modifiers); break;
       case ScriptEventKind::Scroll: scrollMosaic(ws, e.number); break;
       case ScriptEventKind::Answer: {
-        char* end = nullptr;
-        const long bpm = std::strtol(e.text.c_str(), &end, 10);
+        const std::optional<long> bpm = scriptNumber(e.text);
         if (e.text == "yes") platform.questionAnswers.push_back(QuestionAnswer::Ok);
         else if (e.text == "no") platform.questionAnswers.push_back(QuestionAnswer::Cancel);
-        else if (platform.heartRatePromptOpen && end && *end == '\0' && !e.text.empty())
-          heartRateAnswered(ws, static_cast<int>(bpm));
+        else if (platform.heartRatePromptOpen && bpm)
+          heartRateAnswered(ws, static_cast<int>(*bpm));
         else
           outcome = "no question or prompt takes \"" + e.text + "\"";
         break;
@@ -289,6 +337,10 @@ bool runScript(Workstation& ws, ScriptedPlatform& platform, const std::vector<Sc
         }
         break;
     }
+    platform.openAnswers.resize(std::min(opens, platform.openAnswers.size()));
+    platform.saveAnswers.resize(std::min(saves, platform.saveAnswers.size()));
+    platform.textAnswers.resize(std::min(texts, platform.textAnswers.size()));
+    platform.formAnswers.resize(std::min(forms, platform.formAnswers.size()));
     out << "line " << e.line << ": " << outcome << '\n';
     for (size_t i = seen; i < platform.calls.size(); ++i) {
       const ScriptedPlatform::Call& c = platform.calls[i];

@@ -26,10 +26,14 @@
 //                                  language, format, instants, rebin, short-axis, equilibrium, method,
 //                                  weighting, axial, angular, preview, sync-directions, sync-zoom,
 //                                  sync-ventricles, sectors, export-format (boxes); colour R,G,B
+//   export-table PATH              the save dialog answered with PATH, then the spreadsheet export
+//   export-table17 PATH [KEY=VALUE ...]  the patient form answered with the fields named as the
+//                                  command line's --patient keys, the save dialog with PATH, then
+//                                  the 17-sector export
 //   grab PATH                      the whole window as PNG (the desktop only)
 //
 // VIEW: main (the current stage's picture), reorientation (also long-axis), segmentation,
-// retouching, curve-left, curve-right.
+// retouching, curve-left, curve-right, preview3d, results3d, panel-right, panel-left, bullseye.
 #include <functional>
 #include <iosfwd>
 #include <optional>
@@ -37,6 +41,7 @@
 #include <vector>
 
 #include "base/scripted_platform.h"
+#include "exam/options_file.h"
 #include "ui/input_events.h"
 #include "ui/workstation.h"
 
@@ -44,7 +49,7 @@ namespace quorvel {
 
 enum class ScriptEventKind {
   Open, Command, Key, KeyDown, KeyUp, Press, DoubleClick, Move, Release, Wheel, Scroll, Answer, Tick, ExpectStage, Picture,
-  Json, Grab, OpenExam, SaveExam, Template, Comment, Option
+  Json, Grab, OpenExam, SaveExam, Template, Comment, Option, ExportTable, ExportTable17
 };
 
 struct ScriptEvent {
@@ -52,6 +57,7 @@ struct ScriptEvent {
   int line = 0;
   std::string text;  // path, answer, view name of picture, option name
   std::string value;  // option value
+  std::vector<std::string> fields;  // the patient form's texts, in the form's order
   int number = 0;    // command code, stage, wheel steps
   Key key = Key::Return;
   View view = View::Reorientation;
@@ -61,6 +67,14 @@ struct ScriptEvent {
   KeyModifiers modifiers;
   TimerId timer = TimerId::Cine;
 };
+
+// A whole decimal number as a script writes it; nothing for any other text.
+std::optional<long> scriptNumber(const std::string& text);
+// R,G,B as a script writes a colour, each channel brought into 0..255.
+std::optional<Rgb> scriptColour(const std::string& text);
+// The options panel's controls by their script names (see "option" above).
+std::optional<OptionNumber> optionNumberNamed(const std::string& name);
+std::optional<OptionChoice> optionChoiceNamed(const std::string& name);
 
 // Parses a script; on a malformed line, nothing and the reason (with its line number) in error.
 std::optional<std::vector<ScriptEvent>> parseScript(std::istream& in, std::string& error);

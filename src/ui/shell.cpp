@@ -13,6 +13,7 @@
 #include "model3d/bullseye.h"
 #include "exam/exam_texts.h"
 #include "export/report.h"
+#include "export/spreadsheet.h"
 #include "model3d/model3d_commands.h"
 #include "segmentation/corrections.h"
 #include "segmentation/undo.h"
@@ -21,6 +22,7 @@
 #include "study/study_texts.h"
 #include "study/timing.h"
 #include "ui/help_texts.h"
+#include "ui/model3d_input.h"
 #include "ui/reorientation_input.h"
 #include "ui/results_stage.h"
 #include "ui/segmentation_input.h"
@@ -74,6 +76,7 @@ void hideHelp(Workstation& ws) {
 void setStage(Workstation& ws, int s) {
   ws.shell._MENU_ = s;
   hideHelp(ws);
+  if (s == kStageResults3D) refreshPickedCurves(ws);  // the model may have changed under the points
   ws.platform.pictureChanged(viewOf(s));
 }
 
@@ -237,8 +240,6 @@ void results3DKey(Workstation& ws, Key key, KeyModifiers m) {
   Model3DSettings& set = ws.model3d.model3d;
   switch (key) {
     case Key::Return: enterPreview(ws); return;
-    case Key::Up: set.mesh_visu = (set.mesh_visu + 5) % 6; break;
-    case Key::Down: set.mesh_visu = (set.mesh_visu + 1) % 6; break;
     case Key::Left:
       if (m.ctrl) ws.shell.inst_depol_min = std::max(ws.shell.inst_depol_min - 1, 0);
       else changeInstant(ws, -1);
@@ -528,7 +529,8 @@ void exportResultsCommand(Workstation& ws) {
   const int st = stage(ws);
   if (st != kStageSegmentation && st != kStageResults && st != kStageResults3D) return;
   if (st == kStageSegmentation && !ws.checkVentricles()) return;
-  const ReportInputs in{ws.w, ws.seg, ws.curves.vc, ws.curves.settings, ws.model, ws.model3d, ws.pictures};
+  const ReportInputs in{ws.w,     ws.seg,      ws.curves.vc, ws.curves.settings, ws.model, ws.model3d, ws.pictures,
+                       &ws.shell.pickedCurves};
   const Status s = EXPORT_RESULTS_1024(ws.platform, ws.w.options,
                                        st == kStageResults3D ? ReportKind::Local : ReportKind::Global, in);
   if (!s && s.code() != RefusalCode::Cancelled) ws.show(s.refusal());
@@ -549,8 +551,15 @@ void reformatCommand(Workstation& ws, int variant) {
 
 void commentsCommand(Workstation& ws) {
   if (!flow(ws).IDB_loaded) return;
-  if (auto text = ws.platform.editText(study_texts::kComment.pick(language(ws)), flow(ws).comment))
-    flow(ws).comment = std::move(*text);
+  auto text = ws.platform.editText(study_texts::kComment.pick(language(ws)), flow(ws).comment);
+  if (!text) return;
+  // Kept as the exam file keeps it: at most its field's bytes, cut between two UTF-8 characters.
+  if (text->size() > kExamTextSize) {
+    size_t end = kExamTextSize;
+    while (end > 0 && (static_cast<unsigned char>((*text)[end]) & 0xC0) == 0x80) --end;
+    text->resize(end);
+  }
+  flow(ws).comment = std::move(*text);
 }
 
 void openOptionsPanel(Workstation& ws) {
@@ -562,9 +571,12 @@ void openOptionsPanel(Workstation& ws) {
   setStage(ws, kStageOptions);
 }
 
+}  // namespace
+
 // "Valider": back to the stage the panel was opened from, with what the changed settings need
 // rebuilt, then SAVE_OPTIONS.
 void validateOptionsPanel(Workstation& ws) {
+  if (stage(ws) != kStageOptions) return;
   ShellState& sh = ws.shell;
   const Options& o = ws.w.options;
   WorkflowState& f = flow(ws);
@@ -584,7 +596,10 @@ void validateOptionsPanel(Workstation& ws) {
     showResults(ws);
   }
   setStage(ws, sh._MENU_);
+  setLanguage(ws, o.LANGUE);  // every text again, in the language chosen
 }
+
+namespace {
 
 // Keys that act in any stage; true when the key was one of them.
 bool globalKey(Workstation& ws, Key key, KeyModifiers m) {
@@ -641,7 +656,8 @@ void startUp(Workstation& ws) {
 
 bool requestExit(Workstation& ws) {
   if (!ws.developer() && flow(ws).segment_done) {
-    if (ws.platform.question(texts::kQuitQuestion.pick(language(ws))) != QuestionAnswer::Ok) return false;
+    // The one box the product shows without a title.
+    if (ws.platform.question(texts::kQuitQuestion.pick(language(ws)), "") != QuestionAnswer::Ok) return false;
   }
   stopTimers(ws);
   SAVE_OPTIONS_FILE(ws.folder, ws.w.options);
@@ -688,7 +704,20 @@ void runCommand(Workstation& ws, int code) {
       if (flow(ws).Previsu_OK) enterResults3D(ws, true);
       return;
     case kCmdFrench:
-    case kCmdEnglish: setLanguage(ws, code == kCmdFrench ? kFrench : kEnglish); return;
+    case kCmdEnglish:
+      setLanguage(ws, code == kCmdFrench ? kFrench : kEnglish);
+      SAVE_OPTIONS_FILE(ws.folder, ws.w.options);  // the next start speaks the same language
+      return;
+    case kCmdExportTable:
+      if (flow(ws).vidange_done) std::ignore = ws.exportTableCommand();  // shown
+      return;
+    case kCmdExportTable17:
+      if (!flow(ws).build_visu) return;
+      if (ws.w.options.SECT_25 != kTableSectors)
+        ws.platform.information(texts::kOnly17Sectors.pick(language(ws)));
+      else
+        std::ignore = ws.exportSectorTableCommand();  // shown
+      return;
     case kCmdAbout:
       ws.platform.information(format(texts::kAbout.pick(language(ws)), kVersionMajor, kVersionMinor, kVersionPatch));
       return;
@@ -729,7 +758,7 @@ void keyDown(Workstation& ws, Key key, KeyModifiers m) {
   if (key == Key::W) ws.input.W_KDOWN = 1;
   if (key == Key::V) ws.input.V_KDOWN = 1;
   if (key == Key::X) ws.input.X_KDOWN = 1;
-  if (globalKey(ws, key, m)) return;
+  if (globalKey(ws, key, m) || model3DKey(ws, key, m)) return;
   switch (stage(ws)) {
     case kStageReorientation: reorientationKey(ws, key, m); return;
     case kStageSegmentation: segmentationKey(ws, key, m); return;
@@ -762,6 +791,7 @@ void keyUp(Workstation& ws, Key key, KeyModifiers m) {
 }
 
 void mousePress(Workstation& ws, View view, int x, int y, MouseButton b, KeyModifiers m) {
+  if (model3DPress(ws, view, x, y, b)) return;
   ws.shell.mouse_i = x, ws.shell.mouse_j = y;
   const bool primary = b == MouseButton::Primary;
   if (view == View::Reorientation && stage(ws) == kStageReorientation) {
@@ -804,10 +834,12 @@ void mousePress(Workstation& ws, View view, int x, int y, MouseButton b, KeyModi
 }
 
 void mouseDoubleClick(Workstation& ws, View view, int x, int y, MouseButton b, KeyModifiers m) {
+  if (model3DDoubleClick(ws, view, x, y, b)) return;
   if (view == View::Segmentation && stage(ws) == kStageSegmentation) segDoubleClick(ws, b, m, x, y);
 }
 
 void mouseMove(Workstation& ws, View view, int x, int y) {
+  if (model3DMove(ws, view, x, y)) return;
   ws.shell.mouse_i = x, ws.shell.mouse_j = y;
   switch (view) {
     case View::Reorientation:
@@ -837,12 +869,14 @@ void mouseMove(Workstation& ws, View view, int x, int y) {
 }
 
 void mouseRelease(Workstation& ws, View view, int, int, MouseButton b) {
+  if (model3DRelease(ws, view, b)) return;
   if (view == View::Reorientation) (b == MouseButton::Primary ? ws.shell.leftDown : ws.shell.rightDown) = false;
   if (view == View::Segmentation && stage(ws) == kStageSegmentation) segButtonRelease(ws);
   if (view == View::Retouching && stage(ws) == kStageSegmentation) retouchRelease(ws);
 }
 
 void mouseWheel(Workstation& ws, View view, int steps, KeyModifiers m) {
+  if (model3DWheel(ws, view, steps)) return;
   if (steps == 0 || view != View::Reorientation || stage(ws) != kStageReorientation) return;
   if (m.shift)
     changeSection(ws, steps > 0 ? 1 : -1);
@@ -925,6 +959,7 @@ void setLanguage(Workstation& ws, int LANGUE) {
   DISPLAY_PAT_INFO(ws.w.study, ws.platform, LANGUE);
   if (flow(ws).vidange_done || reprojection(ws)) showResults(ws);
   if (ws.shell.Whelp_on) ws.platform.textChanged(TextSlot::Help, currentHelp(ws));
+  if (stage(ws) == kStageResults3D) refreshPickedCurves(ws);  // captions in the new language
   ws.platform.pictureChanged(viewOf(stage(ws)));
 }
 
@@ -948,6 +983,8 @@ bool commandBuilt(int code) {
     case kCmdSaveExamAs:
     case kCmdOptions:
     case kCmdComments:
+    case kCmdExportTable:
+    case kCmdExportTable17:
     case kCmdSaveTemplate:
     case kCmdOpenTemplate:
     case kCmdExportResults:

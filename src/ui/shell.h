@@ -100,6 +100,9 @@ void setLanguage(Workstation& ws, int LANGUE);
 void optionNumberTyped(Workstation& ws, OptionNumber field, long typed);
 bool optionChosen(Workstation& ws, OptionChoice box, int value);
 void backgroundColourButton(Workstation& ws);
+// "Valider" / "Validate": back to the stage the panel was opened from, with what the changed
+// settings need rebuilt, the options saved and every text given again in the chosen language.
+void validateOptionsPanel(Workstation& ws);
 
 // ---- what the front end shows -------------------------------------------------------------------
 

@@ -22,6 +22,8 @@ inline constexpr Text kNoWriteAccess{
     "Please allow writing access to the application folder\nand to the sub-folder /temp\nthen reboot Quorvel..."};
 inline constexpr Text kQuitQuestion{"Vous êtes sur le point de quitter Quorvel, veuillez confirmer ...   ",
                                     "You are about to quit Quorvel, please confirm ...   "};
+inline constexpr Text kOnly17Sectors{"Uniquement disponible pour la segmentation du ventricule en 17 secteurs",
+                                     "Available only when ventricle segmentation is set to 17 sectors"};
 inline constexpr Text kGuideMissing{"Manuel d'utilisation introuvable :\n%s", "User's guide not found:\n%s"};
 inline constexpr Text kAbout{"Quorvel %d.%d.%d\nAnalyse de la tomoscintigraphie cavitaire synchronisée",
                              "Quorvel %d.%d.%d\nAnalysis of gated blood-pool tomoscintigraphy"};

@@ -35,6 +35,15 @@ const Bitmap24* drawView(Workstation& ws, View view) {
       return &drawPreview3D(p, ws.model, ws.model3d, ws.w.options, ws.w.study.instant, ws.w.study.Ninst);
     case View::Results3D:
       return &drawResults3D(p, ws.model, ws.model3d, ws.w.options, ws.w.study.instant);
+    case View::MapPanelLeft:
+    case View::MapPanelRight: {
+      if (!ws.w.settings.flow.build_visu) return nullptr;
+      const int v = view == View::MapPanelLeft ? 0 : 1;
+      return &drawMapPanel(p, ws.model, ws.model3d, ws.w.options, ws.w.study, v, ws.shell.pickedCurves[v]);
+    }
+    case View::Bullseye:
+      if (!ws.w.settings.flow.build_visu) return nullptr;
+      return &drawBullseye(p, ws.model, ws.model3d, ws.w.options, ws.w.study);
     default:
       return nullptr;
   }
@@ -62,6 +71,8 @@ std::string viewCaption(const Workstation& ws, View view) {
   switch (view) {
     case View::Reorientation: return reorientationCaption(ws.w);
     case View::Segmentation:
+    case View::Preview3D:
+    case View::Results3D:
       return format(render_texts::kCaptionInstant.pick(ws.w.options.LANGUE), s.instant + 1, s.Ninst);
     default: return {};
   }

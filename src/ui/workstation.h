@@ -13,6 +13,7 @@
 #include "model3d/model3d_commands.h"
 #include "model3d/model3d_settings.h"
 #include "model3d/model3d_state.h"
+#include "model3d/regional.h"
 #include "render/pictures.h"
 #include "render/segmentation_layout.h"
 #include "base/refusal.h"
@@ -47,6 +48,9 @@ struct ShellState {
   int inst_depol = 0, inst_depol_min = 0;
   int mouse_i = -1, mouse_j = -1;
   bool leftDown = false, rightDown = false;  // buttons held on the re-orientation picture
+  bool turning = false, zooming = false;     // drag armed on a 3D view
+  int panelBound = -1;                       // the result-panel bound a held button sets (PanelBound)
+  std::array<MeshCurve, 2> pickedCurves{};   // the picked points' curves: [0] left, [1] right ventricle
   bool exitRequested = false;
   // The settings held when the options panel opened, to see what its validation changed.
   int SECT_25tmp = 0, samatmp = 0, samrtmp = 0, samptmp = 0;
@@ -146,6 +150,13 @@ class Workstation {
   Status applyTemplate(const std::filesystem::path& path);
   // The dialog and the confirmation, then applyTemplate.
   Status applyTemplateCommand();
+  // ---- spreadsheet exports --------------------------------------------------------------------
+
+  // The results table through the save dialog; the 17-sector table after the patient form, then
+  // the save dialog. Cancelled when the user cancelled; other refusals are shown.
+  Status exportTableCommand();
+  Status exportSectorTableCommand();
+
   // The options file of the application folder: read (1) or missing (0, then written with the
   // current options).
   int loadOptions();

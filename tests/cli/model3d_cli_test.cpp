@@ -42,6 +42,7 @@ TEST(CommandLine3D, AnalyseAddsTheModelsStatisticsAndSectorsToTheJson) {
   EXPECT_EQ(pngSize(dir / "pictures" / "preview.png"), std::pair(512, 512));
   EXPECT_EQ(pngSize(dir / "pictures" / "model3d.png"), std::pair(512, 512));
   EXPECT_EQ(pngSize(dir / "pictures" / "bullseye.png"), std::pair(532, 285));
+  EXPECT_EQ(pngSize(dir / "pictures" / "model3d-panels.png"), std::pair(608, 422));
   std::ifstream in(dir / "r.json");
   const nlohmann::json j = nlohmann::json::parse(in);
   EXPECT_EQ(j["SECT_25"], 25);

@@ -4,7 +4,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -17,13 +20,21 @@
 #include <memory>
 #include <sstream>
 
+#include "base/byte_reader.h"
+#include "curves/volume_results.h"
 #include "desktop_script.h"
 #include "dialog_answers.h"
+#include "exam/exam_texts.h"
+#include "export/spreadsheet.h"
 #include "main_window.h"
+#include "model3d_panels.h"
+#include "options_panel.h"
 #include "phantom/writers.h"
 #include "render/curve_plot.h"
+#include "render/view3d.h"
 #include "render/png_io.h"
 #include "scratch_folder.h"
+#include "ui/help_texts.h"
 #include "ui/shell.h"
 #include "ui/view_pictures.h"
 
@@ -48,9 +59,16 @@ class Desktop : public ::testing::Test {
     phantomFile = phantom::writeAcquisitions(phantom::buildPhantom(phantom::defaultParams(64)), dir, "ph",
                                              {phantom::OutputFormat::DicomExplicit})
                       .at(0);
+    phantom::PhantomParams noRate = phantom::defaultParams(64);
+    noRate.record_heart_rate = false;
+    noRateFile = phantom::writeAcquisitions(phantom::buildPhantom(noRate), dir, "norate",
+                                            {phantom::OutputFormat::DicomExplicit})
+                     .at(0);
   }
-  void SetUp() override {
-    ws = std::make_unique<Workstation>(platform, scratchFolder());
+  void SetUp() override { start(scratchFolder()); }
+  // The program started on an application folder, as main() starts it.
+  void start(const std::filesystem::path& folder) {
+    ws = std::make_unique<Workstation>(platform, folder);
     window = std::make_unique<MainWindow>(*ws, platform);
     platform.answerDialogs = [this](QDialog& d) { answers.answer(d); };
     window->resize(1280, 900);
@@ -60,6 +78,36 @@ class Desktop : public ::testing::Test {
     settle();
   }
   void TearDown() override { window.reset(); }
+  // Ended without the exit command (the options file holds what was saved before), then started
+  // again on the same folder.
+  void restart() {
+    const std::filesystem::path folder = ws->folder;
+    window.reset();
+    ws.reset();
+    start(folder);
+  }
+  void trigger(int code) {
+    QAction* action = window->commandAction(code);
+    ASSERT_TRUE(action && action->isEnabled()) << "command " << code;
+    action->trigger();
+    settle();
+  }
+  void toResults(const std::filesystem::path& file) {
+    open(file);
+    key(Key::Return);
+    key(Key::Tab);
+    key(Key::Return);
+    key(Key::Return);
+    ASSERT_EQ(ws->shell._MENU_, kStageSegmentation);
+    trigger(kCmdResults);
+    ASSERT_EQ(ws->shell._MENU_, kStageResults);
+  }
+  // Every text of the panel on screen.
+  QStringList panelTexts() const {
+    QStringList out;
+    for (const QLabel* l : window->stagePanel()->findChildren<QLabel*>()) out << l->text();
+    return out;
+  }
 
   // Through the tool bar's open button and the real open-file dialog.
   void open(const std::filesystem::path& file) {
@@ -100,13 +148,13 @@ class Desktop : public ::testing::Test {
     EXPECT_EQ(differing, 0) << "pixels of view " << static_cast<int>(view) << " differ from the core's picture";
   }
 
-  static std::filesystem::path phantomFile;
+  static std::filesystem::path phantomFile, noRateFile;
   QtPlatform platform;
   std::unique_ptr<Workstation> ws;
   std::unique_ptr<MainWindow> window;
   DialogAnswers answers;
 };
-std::filesystem::path Desktop::phantomFile;
+std::filesystem::path Desktop::phantomFile, Desktop::noRateFile;
 
 TEST_F(Desktop, OpensThePhantomAndReachesTheResultsThroughItsWidgets) {
   EXPECT_EQ(buttons(), (std::vector<bool>{false, false, false, false, false, true, true, false}));
@@ -196,17 +244,240 @@ TEST_F(Desktop, LanguageSwitchRelabelsMenusAndToolBar) {
   EXPECT_EQ(window->commandAction(kCmdOpenAcquisition)->text(), "Ouvrir Acquisition");
 }
 
+// The 3D stages on the phantom: the preview and the results panels show the core's pictures; a
+// drag on the results view turns it, a click picks a point whose curve the right panel then shows.
+TEST_F(Desktop, ThreeDimensionalStagesShowTheCoresPicturesAndAnswerThePointer) {
+  open(phantomFile);
+  for (Key k : {Key::Return, Key::Tab, Key::Return, Key::Return}) key(k);
+  ASSERT_EQ(ws->shell._MENU_, kStageSegmentation);
+  window->commandAction(kCmdPreview)->trigger();
+  settle();
+  ASSERT_EQ(ws->shell._MENU_, kStagePreview);
+  EXPECT_EQ(window->stagePanel(), window->preview3DPanel());
+  expectPanelShowsCore(View::Preview3D);
+  answers.questions.push_back(QuestionAnswer::Ok);
+  window->commandAction(kCmd3D)->trigger();
+  settle();
+  ASSERT_EQ(ws->shell._MENU_, kStageResults3D);
+  EXPECT_EQ(window->stagePanel(), window->results3DPanel());
+  for (View v : {View::Results3D, View::MapPanelRight, View::MapPanelLeft, View::Bullseye}) expectPanelShowsCore(v);
+
+  auto run = [&](const std::string& text) {
+    std::istringstream script(text);
+    std::string error;
+    runDesktopScript(*window, platform, *ws, *parseScript(script, error), std::cout);
+    settle();
+  };
+  const QImage before = rgb(window->pictureView(View::Results3D)->grab().toImage());
+  run("press results3d 20 20\nmove results3d 80 40\nrelease results3d 80 40\n");
+  EXPECT_NE(rgb(window->pictureView(View::Results3D)->grab().toImage()), before);
+  expectPanelShowsCore(View::Results3D);
+
+  const Visu3DBuffers& buffers = ws->pictures.visu3D;
+  const auto on = std::find(buffers.VISUV.begin(), buffers.VISUV.end(), kTagRight) - buffers.VISUV.begin();
+  ASSERT_LT(on, kVisuSide * kVisuSide);
+  const std::string at = std::to_string(on % kVisuSide) + " " + std::to_string(on / kVisuSide);
+  run("press results3d " + at + "\nrelease results3d " + at + "\n");
+  EXPECT_EQ(ws->model.maps.MC_v[1], 2);
+  EXPECT_EQ(ws->model.maps.MC_ar[1], buffers.VISUAR[on]);
+  EXPECT_TRUE(ws->shell.pickedCurves[1].valid);
+  expectPanelShowsCore(View::MapPanelRight);
+}
+
+// The options panel driven through its widgets: digits typed in the fields (through the window's
+// key filter), boxes clicked, the colour chooser answered, Enter; then a new start reads them back.
+TEST_F(Desktop, OptionsPanelRoundTripThroughItsWidgets) {
+  trigger(kCmdOptions);
+  ASSERT_EQ(ws->shell._MENU_, kStageOptions);
+  OptionsPanel* panel = window->optionsPanel();
+  ASSERT_TRUE(window->stagePanel()->isAncestorOf(panel) && panel->isVisible());
+  struct Typed {
+    OptionNumber field;
+    const char* text;
+    int kept;
+  };
+  // "\b" is a Backspace, which the stages would otherwise take as their undo.
+  for (const Typed& t : {Typed{OptionNumber::Threshold, "8\b5", 10}, Typed{OptionNumber::Threshold, "95", 90},
+                         Typed{OptionNumber::Sampling, "2500", 2000}, Typed{OptionNumber::KernelZ, "0", 1},
+                         Typed{OptionNumber::Iterations, "40", 40}}) {
+    QLineEdit* field = panel->field(t.field);
+    ASSERT_TRUE(field && field->isVisible());
+    field->setFocus();
+    field->selectAll();
+    for (const char* c = t.text; *c; ++c) {
+      QKeyEvent press(QEvent::KeyPress, *c == '\b' ? Qt::Key_Backspace : Qt::Key_0 + (*c - '0'), Qt::NoModifier,
+                      *c == '\b' ? QString() : QString(QChar(*c)));
+      QApplication::sendEvent(field, &press);
+    }
+    EXPECT_EQ(optionNumber(ws->w.options, t.field), t.kept) << t.text;
+    field->clearFocus();
+    window->refresh();
+    EXPECT_EQ(field->text().toInt(), t.kept) << "the field shows the value kept";
+  }
+  struct Clicked {
+    OptionChoice box;
+    int value;
+  };
+  for (const Clicked& c : {Clicked{OptionChoice::PreviewSampling, 48}, Clicked{OptionChoice::Sectors, 25},
+                           Clicked{OptionChoice::Format, 3}, Clicked{OptionChoice::FitMethod, 2},
+                           Clicked{OptionChoice::Language, 1}}) {
+    panel->box(c.box, c.value)->click();
+    settle();
+    EXPECT_EQ(optionChoice(ws->w.options, c.box), c.value);
+    EXPECT_TRUE(panel->box(c.box, c.value)->isChecked());
+  }
+  EXPECT_EQ(ws->w.options.mesh_Pdiv, 48);
+  EXPECT_FALSE(panel->box(OptionChoice::Sectors, 17)->isChecked());  // exactly the chosen one
+  EXPECT_EQ(panel->validateButton()->text(), "Validate");             // the panel speaks English now
+  EXPECT_TRUE(panel->box(OptionChoice::Equilibrium, 1)->isVisible());  // English panel only
+  answers.colours.push_back(Rgb{0, 0, 0});
+  panel->colourButton()->click();
+  settle();
+  EXPECT_EQ((std::array{ws->w.options.BK_r, ws->w.options.BK_g, ws->w.options.BK_b}),
+            (std::array<unsigned char, 3>{10, 10, 10}));
+  EXPECT_EQ(platform.shown.back().text, exam_texts::kColourAtRestart.en);
+  key(Key::H);
+  EXPECT_EQ(window->helpPanel()->text().toStdString(), helpText(kStageOptions, 0, kEnglish));
+  key(Key::Return);  // validates: back to the stage the panel was opened from
+  EXPECT_EQ(ws->shell._MENU_, kStageNone);
+  EXPECT_EQ(window->menuBar()->actions().front()->text(), "File");
+
+  restart();
+  EXPECT_EQ(window->menuBar()->actions().front()->text(), "File");
+  trigger(kCmdOptions);
+  panel = window->optionsPanel();
+  EXPECT_EQ(panel->field(OptionNumber::Threshold)->text(), "90");
+  EXPECT_EQ(panel->field(OptionNumber::Sampling)->text(), "2000");
+  EXPECT_TRUE(panel->box(OptionChoice::Sectors, 25)->isChecked());
+  EXPECT_TRUE(panel->box(OptionChoice::FitMethod, 2)->isChecked());
+  EXPECT_EQ(ws->w.options.mesh_Pdiv, 48);
+  EXPECT_EQ(ws->w.options.BK_r, 10);
+}
+
+TEST_F(Desktop, LanguageChosenInTheMenuIsTheNextStartsLanguage) {
+  trigger(kCmdEnglish);
+  restart();
+  EXPECT_EQ(menuTitles(), (QStringList{"File", "Display", "Update", "Options", "Help"}));
+  trigger(kCmdFrench);
+  restart();
+  EXPECT_EQ(menuTitles(), (QStringList{"Fichier", "Affichage", "Actualiser", "Options", "Aide"}));
+}
+
+// Save as, comments, reopen, save, the template and the table export, each through its menu item
+// and its real dialog.
+TEST_F(Desktop, ExamRoundTripThroughTheDialogs) {
+  toResults(phantomFile);
+  const QStringList results = panelTexts();
+  ASSERT_TRUE(results.contains(QString::fromStdString(std::string(ventriclePanelTitle(1, kFrench)) + "\n" +
+                                                      ventricleResultsText(ws->curves.vc.G, kFrench))));
+  const auto dir = ws->folder;
+  answers.texts.push_back("FE vérifiée");
+  trigger(kCmdComments);
+  EXPECT_EQ(ws->w.settings.flow.comment, "FE vérifiée");
+  answers.files.push_back(FileChoice{(dir / "exam").string(), 1});
+  trigger(kCmdSaveExamAs);
+  ASSERT_TRUE(std::filesystem::exists(dir / "exam.qvx"));
+  answers.files.push_back(FileChoice{(dir / "table").string(), 1});
+  trigger(kCmdExportTable);
+  const auto table = readWholeFile(dir / "table.xls");
+  ASSERT_TRUE(table);
+  EXPECT_EQ(std::string(table->begin(), table->end()),
+            resultsTable(TableInputs{ws->w.study, ws->curves.vc, ws->model.maps, ws->model.eye}));
+
+  open(phantomFile);  // another study in memory
+  ASSERT_EQ(ws->shell._MENU_, kStageReorientation);
+  answers.questions.push_back(QuestionAnswer::Ok);  // "Ouvrir un nouvel examen ?"
+  answers.files.push_back(FileChoice{(dir / "exam.qvx").string(), 1});
+  trigger(kCmdOpenExam);
+  ASSERT_EQ(ws->shell._MENU_, kStageResults);
+  EXPECT_EQ(panelTexts(), results);
+  EXPECT_EQ(ws->w.settings.flow.comment, "FE vérifiée");
+  const auto saved = readWholeFile(dir / "exam.qvx");
+  const size_t dialogs = platform.shown.size();
+  trigger(kCmdSaveExam);  // the exam's own path: no dialog
+  EXPECT_EQ(platform.shown.size(), dialogs);
+  EXPECT_TRUE(readWholeFile(dir / "exam.qvx") == saved);
+
+  open(phantomFile);
+  answers.files.push_back(FileChoice{(dir / "exam.qvx").string(), 1});
+  answers.questions.push_back(QuestionAnswer::Ok);  // process according to the template
+  trigger(kCmdOpenTemplate);
+  EXPECT_EQ(ws->shell._MENU_, kStageSegmentation);
+  trigger(kCmdResults);
+  EXPECT_EQ(panelTexts(), results);
+}
+
+// The patient form of the 17-sector table: its fields filled in the real dialog land in the row.
+// (The 3D model is not built here: the flag that gates the command is set to reach the dialog.)
+TEST_F(Desktop, SectorTableTakesThePatientFormsFields) {
+  toResults(phantomFile);
+  ws->w.settings.flow.build_visu = 1;
+  std::vector<std::string> typed(kPatientFieldCount);
+  typed[0] = "Dupont", typed[3] = "64";
+  answers.forms.push_back(typed);
+  answers.files.push_back(FileChoice{(ws->folder / "sectors.xls").string(), 1});
+  window->command(kCmdExportTable17);
+  settle();
+  const auto table = readWholeFile(ws->folder / "sectors.xls");
+  ASSERT_TRUE(table);
+  const std::string text(table->begin(), table->end());
+  EXPECT_NE(text.find("\rDupont\t\t\t64\t"), std::string::npos);
+  EXPECT_EQ(platform.shown[platform.shown.size() - 2].kind, "form");
+}
+
+// The heart-rate prompt leaves the window working; its answer is the rate of the results.
+TEST_F(Desktop, HeartRatePromptIsAnsweredLaterAndItsRateIsUsed) {
+  open(noRateFile);
+  ASSERT_EQ(ws->shell._MENU_, kStageReorientation);
+  HeartRatePrompt* prompt = platform.heartRatePrompt();
+  ASSERT_TRUE(prompt && prompt->isVisible());
+  key(Key::Right);  // the window still takes keys
+  EXPECT_EQ(ws->w.study.instant, 1);
+  const int reached = ws->w.settings.flow.stade_axis;
+  key(Key::Return);  // but Enter waits for the rate
+  EXPECT_EQ(ws->w.settings.flow.stade_axis, reached);
+  prompt->field()->setText("60");
+  prompt->okButton()->click();
+  settle();
+  EXPECT_EQ(platform.heartRatePrompt(), nullptr);
+  EXPECT_EQ(ws->w.study.CARD_FREQ_INT, 60);
+  EXPECT_TRUE(window->findChildren<QLabel*>().end() !=
+              std::find_if(window->findChildren<QLabel*>().begin(), window->findChildren<QLabel*>().end(),
+                           [](QLabel* l) { return l->text().endsWith("Fq : 60 bpm"); }));
+  key(Key::Return);
+  key(Key::Tab);
+  key(Key::Return);
+  key(Key::Return);
+  trigger(kCmdResults);
+  EXPECT_FLOAT_EQ(ws->w.study.CYCLE, 125.0f);  // 60 000 ms / (8 instants x 60 bpm)
+  const VentricleResults& G = ws->curves.vc.G;
+  EXPECT_NEAR(G.debit, G.VES * 60.0f / 1000.0f, 1e-4f);
+}
+
 // The program itself: quorvel --script with a grab of the whole window at 1280 x 900.
 TEST_F(Desktop, ScriptRunsAgainstTheProgramsWindowAndGrabsIt) {
   const auto dir = std::filesystem::path(QUORVEL_TEST_TMP) / "script";
   std::filesystem::create_directories(dir);
   const auto grab = dir / "window.png", script = dir / "road.script";
+  std::filesystem::remove_all(dir / "home");
   std::filesystem::remove(grab);
+  // The script's own dialogs and panel: the comments editor, the save and table dialogs, the
+  // options panel's controls (a number typed, a box, the colour chooser).
   std::ofstream(script) << "open " << phantomFile.string() << "\nkey Return\nkey Tab\nkey Return\nkey Return\n"
-                        << "expect-stage 2\ngrab " << grab.string() << "\n";
+                        << "expect-stage 2\ngrab " << grab.string() << "\ncomment vu\nsave-exam " << (dir / "road").string()
+                        << "\ncommand 52\nexport-table " << (dir / "road").string()
+                        << "\ncommand 49\noption threshold 95\noption sectors 25\noption colour 255,255,255\n"
+                        << "key Return\nexpect-stage 3\n";
   const std::string command = "QT_QPA_PLATFORM=offscreen QUORVEL_HOME=" + (dir / "home").string() + " " +
                               QUORVEL_DESKTOP + " --script " + script.string() + " > " + (dir / "out.txt").string();
   ASSERT_EQ(std::system(command.c_str()), 0);
+  EXPECT_TRUE(std::filesystem::exists(dir / "road.qvx"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "road.xls"));
+  Options written;
+  ASSERT_EQ(LOAD_OPTIONS(dir / "home", written), 1);
+  EXPECT_EQ(written.DEFAULT_seuil, 90);
+  EXPECT_EQ(written.SECT_25, 25);
+  EXPECT_EQ(written.BK_r + written.BK_g + written.BK_b, 600);
   const auto picture = readPng(grab);
   ASSERT_TRUE(picture);
   EXPECT_EQ(picture->width, 1280);

@@ -13,11 +13,13 @@
 
 #include "base/byte_reader.h"
 #include "exam/exam_texts.h"
+#include "export/spreadsheet.h"
 #include "phantom_session.h"
 #include "scratch_folder.h"
 #include "ui/results_json.h"
 #include "ui/script.h"
 #include "ui/shell.h"
+#include "ui/shell_texts.h"
 
 namespace quorvel::testing {
 namespace {
@@ -185,6 +187,30 @@ TEST_F(Exams, ScriptedFrontEndSavesReopensAndSetsOptions) {
   Options written;
   ASSERT_EQ(LOAD_OPTIONS(dir, written), 1);  // validating the panel wrote the file
   EXPECT_EQ(written.DEFAULT_seuil, 90);
+}
+
+// The spreadsheet commands from a script: the 17-sector table only with 17 sectors, its row
+// starting with the patient form's fields.
+TEST_F(Exams, ScriptedSpreadsheetExports) {
+  auto a = analysed(phantom::defaultParams(), true);
+  const TableInputs in{a->ws.w.study, a->ws.curves.vc, a->ws.model.maps, a->ws.model.eye};
+  a->ws.w.options.SECT_25 = 25;
+  std::istringstream script("export-table " + (dir / "global").string() + "\nexport-table17 " +
+                            (dir / "none.xls").string() + "\ncommand 49\noption sectors 17\nkey Return\nexport-table17 " +
+                            (dir / "sectors.xls").string() + " name=Dupont age=64\n");
+  std::string error;
+  const auto events = parseScript(script, error);
+  ASSERT_TRUE(events) << error;
+  std::ostringstream out;
+  ASSERT_TRUE(runScript(a->ws, a->platform, *events, out)) << out.str();
+  EXPECT_NE(out.str().find(shell_texts::kOnly17Sectors.fr), std::string::npos) << out.str();
+  EXPECT_FALSE(fs::exists(dir / "none.xls"));
+  const auto global = bytes(dir / "global.xls");
+  EXPECT_EQ(std::string(global.begin(), global.end()), resultsTable(in));
+  PatientFields fields;
+  fields[0] = "Dupont", fields[3] = "64";
+  const auto sectors = bytes(dir / "sectors.xls");
+  EXPECT_EQ(std::string(sectors.begin(), sectors.end()), sectorTable(in, fields, INIT_EXCEL_ETIKETS()));
 }
 
 }  // namespace

@@ -2,12 +2,16 @@
 // on the digital phantom read from its DICOM file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
 #include "phantom/writers.h"
 #include "segmentation/placement_texts.h"
+#include "render/view3d.h"
+#include "ui/help_texts.h"
 #include "ui/shell.h"
+#include "ui/view_pictures.h"
 #include "ui/shell_texts.h"
 #include "workstation_fixture.h"
 
@@ -111,6 +115,33 @@ TEST_F(Shell, ThreeDimensionalStages) {
   ASSERT_EQ(stage(), kStageResults3D);
   EXPECT_EQ(ws->w.settings.flow.build_visu, 1);
   EXPECT_GT(ws->model.maps.mesh_fej_mean[0], 40.0f);
+
+  // A press on the right ventricle in the results picture picks its triangle and fits its curve.
+  const Visu3DBuffers& buffers = ws->pictures.visu3D;
+  drawView(*ws, View::Results3D);
+  const auto on = std::find(buffers.VISUV.begin(), buffers.VISUV.end(), kTagRight) - buffers.VISUV.begin();
+  ASSERT_LT(on, kVisuSide * kVisuSide);
+  const int row = static_cast<int>(on) / kVisuSide, col = static_cast<int>(on) % kVisuSide;
+  mousePress(*ws, View::Results3D, col, row, MouseButton::Primary, {});
+  EXPECT_EQ(ws->model.maps.MC_v[1], 2);
+  EXPECT_EQ(ws->model.maps.MC_ar[1], buffers.VISUAR[on]);
+  EXPECT_TRUE(ws->shell.pickedCurves[1].valid);
+  EXPECT_EQ(ws->shell.pickedCurves[1].caption.rfind("FES = ", 0), 0u);
+  EXPECT_FALSE(ws->shell.pickedCurves[0].valid);
+  // The drag turns the view; the wheel zooms within 50..200.
+  const View3D before = ws->model3d.view3d.views[2];
+  mouseMove(*ws, View::Results3D, col + 64, row);
+  mouseRelease(*ws, View::Results3D, col + 64, row, MouseButton::Primary);
+  EXPECT_NE(ws->model3d.view3d.views[2].axis2, before.axis2);  // a sideways drag turns about the rows
+  mouseWheel(*ws, View::Results3D, 3, {});
+  EXPECT_EQ(ws->model3d.view3d.views[2].visu_scale, 163);
+  mouseWheel(*ws, View::Results3D, 10, {});
+  EXPECT_EQ(ws->model3d.view3d.views[2].visu_scale, 200);
+  // The left panel's histogram: a press sets the lower bound of the statistics window.
+  mousePress(*ws, View::MapPanelLeft, 27 + 2 * 50, 100, MouseButton::Primary, {});
+  mouseRelease(*ws, View::MapPanelLeft, 27 + 2 * 50, 100, MouseButton::Primary);
+  EXPECT_EQ(ws->model.maps.fej_cmin[0], 50);
+  EXPECT_GE(ws->model.maps.mesh_fej_mean[0], 50.0f);
   // The update resets every map window before recomputing.
   ws->model3d.ranges.fej_pmin[0] = 33;
   platform.questionAnswers = {QuestionAnswer::Cancel};
@@ -225,6 +256,7 @@ TEST_F(Shell, ExitAsksOnlyToLoseASegmentation) {
   platform.questionAnswers = {QuestionAnswer::Cancel};
   EXPECT_FALSE(requestExit(*ws));
   EXPECT_EQ(platform.last("question")->text, texts::kQuitQuestion.fr);
+  EXPECT_EQ(platform.last("question")->title, "");  // the one untitled box
   platform.questionAnswers = {QuestionAnswer::Ok};
   keyDown(*ws, Key::Q, {true, false});
   EXPECT_TRUE(ws->shell.exitRequested);
@@ -239,7 +271,7 @@ TEST_F(Shell, HelpTextsAndCommandsOfLaterVersions) {
   EXPECT_EQ(platform.last("text:" + std::to_string(static_cast<int>(TextSlot::Help)))->text, "");
   runCommand(*ws, kCmdOpenTemplate);
   EXPECT_EQ(platform.last("information")->text, texts::kOpenDataFirst.fr);
-  runCommand(*ws, kCmdExportTable);
+  runCommand(*ws, kCmdExportResults);
   EXPECT_EQ(platform.last("information")->text, texts::kNotAvailable.fr);
   open();
   ws->w.options.LANGUE = kEnglish;
@@ -247,6 +279,10 @@ TEST_F(Shell, HelpTextsAndCommandsOfLaterVersions) {
   const std::string help = platform.last("text:" + std::to_string(static_cast<int>(TextSlot::Help)))->text;
   EXPECT_EQ(help.rfind("HORIZONTAL LONG AXIS VUE\nPlease crop the heart and adjust the septum direction\n", 0), 0u);
   EXPECT_NE(help.find(std::string(45, '_') + "\n"), std::string::npos);
+  for (int L : {kFrench, kEnglish}) {  // the options panel has its own
+    EXPECT_EQ(helpText(kStageOptions, 0, L).rfind("OPTIONS\n", 0), 0u);
+    EXPECT_NE(helpText(kStageOptions, 0, L).find(std::string(45, '_') + "\n"), std::string::npos);
+  }
 }
 
 TEST_F(Shell, StartUpChecksTheScreenAndTheFolder) {

@@ -64,6 +64,7 @@ struct PhantomParams {
   double slice_mm = 6.8;
   int instants = 8;           // 8 or 16
   double heart_rate_bpm = 70.0;
+  bool record_heart_rate = true;  // false: the DICOM file holds neither the rate nor the R-R interval
   double fwhm_mm = 13.0;      // 0: no blur
   double total_counts = 24.0e6;  // expected counts summed over every instant
   bool noise = true;

@@ -172,8 +172,10 @@ std::vector<uint8_t> encodeDicom(const Phantom& ph, TransferSyntax syntax) {
   ds.addString(0x0010, 0x0040, "CS", p.patient.sex);
   ds.addDS(0x0018, 0x0050, p.slice_mm);
   ds.addDS(0x0018, 0x0088, p.slice_mm);
-  ds.addIS(0x0018, 0x1088, std::lround(p.heart_rate_bpm));
-  ds.addIS(0x0018, 0x1062, std::lround(60000.0 / p.heart_rate_bpm));
+  if (p.record_heart_rate) {
+    ds.addIS(0x0018, 0x1088, std::lround(p.heart_rate_bpm));
+    ds.addIS(0x0018, 0x1062, std::lround(60000.0 / p.heart_rate_bpm));
+  }
   ds.addString(0x0018, 0x5100, "CS", p.patient.position);
   ds.addString(0x0020, 0x000D, "UI", contentUid(ph, "study"));
   ds.addString(0x0020, 0x000E, "UI", contentUid(ph, "series"));

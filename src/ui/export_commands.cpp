@@ -1,0 +1,38 @@
+// The workstation's spreadsheet exports.
+#include "export/export_texts.h"
+#include "export/spreadsheet.h"
+#include "ui/workstation.h"
+
+namespace quorvel {
+
+namespace {
+
+TableInputs tableInputs(const Workstation& ws) {
+  return TableInputs{ws.w.study, ws.curves.vc, ws.model.maps, ws.model.eye};
+}
+
+// A cancelled dialog is no refusal to show.
+Status shown(Workstation& ws, const Status& st) {
+  if (!st && st.code() != RefusalCode::Cancelled) ws.show(st.refusal());
+  return st;
+}
+
+}  // namespace
+
+Status Workstation::exportTableCommand() {
+  return shown(*this, EXPORT_EXCEL_FILE(platform, w.options.LANGUE, tableInputs(*this)));
+}
+
+Status Workstation::exportSectorTableCommand() {
+  const int L = w.options.LANGUE;
+  Form form{export_texts::kSectorTableTitle.pick(L), {}, kPatientValidateCaption.pick(L),
+            kPatientCancelCaption.pick(L)};
+  for (const PatientField& f : kPatientFields) form.fields.push_back({f.caption.pick(L), ""});
+  const auto typed = platform.fillForm(form);
+  if (!typed) return Refusal::of(RefusalCode::Cancelled, export_texts::kPatientCancelled);
+  PatientFields fields;
+  for (size_t i = 0; i < fields.size() && i < typed->size(); ++i) fields[i] = (*typed)[i];
+  return shown(*this, UPDATE_DATABASE(platform, L, tableInputs(*this), fields));
+}
+
+}  // namespace quorvel
