@@ -271,7 +271,7 @@ TEST_F(Shell, HelpTextsAndCommandsOfLaterVersions) {
   EXPECT_EQ(platform.last("text:" + std::to_string(static_cast<int>(TextSlot::Help)))->text, "");
   runCommand(*ws, kCmdOpenTemplate);
   EXPECT_EQ(platform.last("information")->text, texts::kOpenDataFirst.fr);
-  runCommand(*ws, kCmdExportResults);
+  runCommand(*ws, kCmdExportReprojection);
   EXPECT_EQ(platform.last("information")->text, texts::kNotAvailable.fr);
   open();
   ws->w.options.LANGUE = kEnglish;
