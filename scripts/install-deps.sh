@@ -6,7 +6,7 @@ packages=(
   g++ cmake ninja-build make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev libjpeg-dev libpng-dev
-  dcmtk medcon
+  dcmtk medcon dicom3tools
   qt6-base-dev xvfb xauth
   clang-14 libclang-rt-14-dev
 )

@@ -15,6 +15,7 @@
 #include "base/byte_reader.h"
 #include "commands.h"
 #include "curves/method_commands.h"
+#include "export/report.h"
 #include "export/spreadsheet.h"
 #include "pipeline.h"
 #include "ui/results_json.h"
@@ -52,7 +53,35 @@ struct AnalyseArgs {
   int sectors = 17, axial = 48, angular = 48;
   std::string xls, xls17;  // spreadsheet tables to write
   std::vector<std::string> patient;  // key=value fields of the 17-sector table
+  std::string report;                // the global report picture (.bmp, .jpg or .dcm)
+  int reportCanvas = 1024;           // 1024 (1024 x 1024) or 1536 (1536 x 1092)
 };
+
+// FILE-local.ext beside FILE.ext.
+std::filesystem::path localReportPath(const std::filesystem::path& global) {
+  return global.parent_path() / (global.stem().string() + "-local" + global.extension().string());
+}
+
+// The report pictures asked for: the global one, and with the 3D model the local one.
+int writeReports(const AnalyseArgs& a, Workstation& ws) {
+  if (a.report.empty()) return 0;
+  preparePictures(ws.pictures, ws.w.options, kDefaultColourSeed);
+  const ReportInputs in{ws.w, ws.seg, ws.curves.vc, ws.curves.settings, ws.model, ws.model3d, ws.pictures};
+  const int type = reportTypeOf(a.report), canvas = a.reportCanvas == 1024 ? 1 : 0;
+  std::vector<std::pair<std::filesystem::path, ReportKind>> files{{a.report, ReportKind::Global}};
+  if (a.model3d) files.emplace_back(localReportPath(a.report), ReportKind::Local);
+  for (const auto& [path, kind] : files) {
+    const auto start = std::chrono::steady_clock::now();
+    const Status st = writeReport(path, type, composeReport(kind, in, canvas), ws.w.study, kind == ReportKind::Global ? 1 : 2);
+    std::fprintf(stderr, "%-16s %7.1f ms\n", kind == ReportKind::Global ? "report" : "local report",
+                 std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    if (!st) {
+      ws.show(st.refusal());
+      return kExitRefused;
+    }
+  }
+  return 0;
+}
 
 // The spreadsheet tables asked for; 0 or the exit status to give.
 int writeTables(const AnalyseArgs& a, Workstation& ws) {
@@ -306,6 +335,7 @@ int runAnalyse(AnalyseArgs a) {
     if (!ws.saveExam(a.saveExam)) return kExitRefused;  // the refusal has been shown
   }
   if (const int st = writeTables(a, ws)) return st;
+  if (const int st = writeReports(a, ws)) return st;
   std::vector<std::string> warnings;
   for (const ImplausibleVentricle& v : implausibleResults(ws.w.study, ws.w.settings.limits, ws.seg, ws.curves.vc))
     warnings.push_back(implausibleResultText(v, ws.w.options.LANGUE));
@@ -364,12 +394,20 @@ void registerAnalyseCommand(CLI::App& app, int& status) {
   cmd->add_option("--xls17", args->xls17,
                   "Also write the 17-sector table (one exam row; builds the 3D model with 17 sectors)");
   cmd->add_option("--patient", args->patient, "A field of the 17-sector table as key=value (repeatable)");
+  cmd->add_option("--report", args->report,
+                  "Also write the global report picture (.bmp, .jpg or .dcm); with --3d the local one as FILE-local.*");
+  cmd->add_option("--report-canvas", args->reportCanvas, "Report canvas: 1024 (1024 x 1024) or 1536 (1536 x 1092)")
+      ->check(CLI::IsMember({1024, 1536}))
+      ->capture_default_str();
   cmd->callback([cmd, args, &status] {
     notePlacementOptions(cmd, args->pipeline);
     if (!args->xls.empty() || !args->xls17.empty()) args->model3d = true;
     std::string why = checkPipelineArgs(args->pipeline);
     if (why.empty()) why = checkPatientFields(args->patient);
     if (why.empty() && !args->xls17.empty() && args->sectors != kTableSectors) why = "--xls17 needs --sectors 17";
+    if (why.empty() && !args->report.empty() && !reportTypeOf(args->report))
+      why = "--report needs a file name ending in .bmp, .jpg or .dcm";
+    if (why.empty() && !args->report.empty() && args->reprojection) why = "--report needs the segmentation, not --reprojection";
     if (why.empty() && args->model3d && args->reprojection) why = "--3d, --xls and --xls17 need the segmentation, not --reprojection";
     if (!why.empty()) {
       std::cerr << "quorvel-cli: " << why << '\n';

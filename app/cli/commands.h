@@ -11,6 +11,8 @@ void registerAnalyseCommand(CLI::App& app, int& status);
 void registerEvalMethodsCommand(CLI::App& app, int& status);
 void registerScriptCommand(CLI::App& app, int& status);
 void registerExamCommand(CLI::App& app, int& status);
+void registerReformatCommand(CLI::App& app, int& status);
+void registerBatchCommand(CLI::App& app, int& status);
 #ifdef QUORVEL_HAVE_PHANTOM
 void registerPhantomCommand(CLI::App& app, int& status);
 #endif

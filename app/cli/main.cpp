@@ -13,6 +13,8 @@ int main(int argc, char** argv) {
   quorvel::cli::registerEvalMethodsCommand(app, status);
   quorvel::cli::registerScriptCommand(app, status);
   quorvel::cli::registerExamCommand(app, status);
+  quorvel::cli::registerReformatCommand(app, status);
+  quorvel::cli::registerBatchCommand(app, status);
 #ifdef QUORVEL_HAVE_PHANTOM
   quorvel::cli::registerPhantomCommand(app, status);
 #endif

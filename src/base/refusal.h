@@ -43,6 +43,7 @@ enum class RefusalCode {
   FitFailed,
   // Exports.
   CannotWrite,
+  NoSliceFiles,  // a folder to reformat without a DICOM slice file
   // The user stopped a long operation; nothing changed.
   Cancelled,
   // Exam files and templates.

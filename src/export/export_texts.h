@@ -8,6 +8,15 @@ inline constexpr Text kResultsTableTitle{"Exporter tableau Excel", "Export Excel
 inline constexpr Text kSectorTableTitle{"Exporter tableau Excel (17 sect.)", "Export Excel table (17 sect.)"};
 inline constexpr Text kExcelFilter{"Excel", "Excel"};
 inline constexpr Text kPatientCancelled{"Export annulé.", "Export cancelled."};
+// The result report.
+inline constexpr Text kReportTitle{"Exporter résultats", "Export results"};
+inline constexpr Text kBitmapFilter{"Bitmap", "Bitmap"};
+inline constexpr Text kJpegFilter{"Jpeg", "Jpeg"};
+inline constexpr Text kDicomFilter{"Dicom", "Dicom"};
+inline constexpr Text kLongAxisDiastole{"HLA - télédiastole", "HLA - telediastole"};
+inline constexpr Text kLongAxisSystole{"HLA - télésystole", "HLA - telesystole"};
+inline constexpr Text kShortAxisDiastole{"SA - télédiastole", "SA - telediastole"};
+inline constexpr Text kShortAxisSystole{"SA - télésystole", "SA - telesystole"};
 inline constexpr Text kCannotWrite{"Impossible d'écrire le fichier :\n%s", "Cannot write the file:\n%s"};
 
 }  // namespace quorvel::export_texts

@@ -17,6 +17,16 @@ namespace quorvel {
 namespace {
 
 constexpr int kVoxelDigits = 4;
+constexpr size_t kMaxUidLength = 64;
+
+// A UID value without its padding; empty when it is not digits and dots of at most 64 characters.
+std::string trimmedUid(const uint8_t* v, size_t n) {
+  std::string uid(reinterpret_cast<const char*>(v), n);
+  while (!uid.empty() && (uid.back() == '\0' || uid.back() == ' ')) uid.pop_back();
+  const bool valid = !uid.empty() && uid.size() <= kMaxUidLength &&
+                     uid.find_first_not_of("0123456789.") == std::string::npos;
+  return valid ? uid : std::string();
+}
 constexpr float kVoxelDivisor = 10000.0f;
 constexpr double kMinVoxelMm = 0.1, kMaxVoxelMm = 50;
 // Rescaled counts must stay far inside the int range that the later stages convert them to.
@@ -358,6 +368,7 @@ DicomRefusal GET_DICOM_INFO(std::span<const uint8_t> file, uint64_t fileSize, St
       case tag(0x0002, 0x0003): copyRaw(s.sopinsuid, v, n); break;
       case tag(0x0020, 0x000E): copyRaw(s.seriesinsuid, v, n); break;
       case tag(0x0020, 0x0010): copyRaw(s.studyuid, v, n); break;
+      case tag(0x0020, 0x000D): s.studyInstanceUid = trimmedUid(v, n); break;
       default: break;
     }
   }

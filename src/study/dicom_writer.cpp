@@ -1,8 +1,11 @@
 #include "study/dicom_writer.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <random>
 #include <stdexcept>
 
 #include "base/byte_reader.h"
@@ -165,6 +168,121 @@ std::string uidFrom128(uint64_t high, uint64_t low) {
   }
   std::reverse(digits.begin(), digits.end());
   return "2.25." + digits;
+}
+
+std::string newUid() {
+  std::random_device rd;
+  auto word = [&rd] { return (uint64_t(rd()) << 32) | rd(); };
+  const uint64_t high = word();
+  return uidFrom128(high, word());
+}
+
+SecondaryCaptureIds newSecondaryCaptureIds(const StudyRecord& s) {
+  SecondaryCaptureIds ids;
+  ids.sopInstanceUid = newUid();
+  ids.seriesInstanceUid = newUid();
+  ids.studyInstanceUid = s.studyInstanceUid.empty() ? newUid() : s.studyInstanceUid;
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char buf[16];
+  std::strftime(buf, sizeof buf, "%Y%m%d", &local);
+  ids.date = buf;
+  std::strftime(buf, sizeof buf, "%H%M%S", &local);
+  ids.time = buf;
+  return ids;
+}
+
+namespace {
+
+// A raw copy as text: up to its first zero byte, without trailing spaces.
+template <size_t N>
+std::string rawText(const std::array<char, N>& raw, size_t len = N) {
+  std::string t(raw.data(), std::min(len, N));
+  t = t.substr(0, t.find('\0'));
+  while (!t.empty() && t.back() == ' ') t.pop_back();
+  while (!t.empty() && t.front() == ' ') t.erase(t.begin());
+  return t;
+}
+bool allDigits(const std::string& t) {
+  return std::all_of(t.begin(), t.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
+}
+std::string validDate(const std::string& t) { return t.size() == 8 && allDigits(t) ? t : std::string(); }
+std::string validTime(const std::string& t) {
+  const size_t dot = t.find('.');
+  const std::string whole = t.substr(0, dot), fraction = dot == std::string::npos ? "" : t.substr(dot + 1);
+  const bool ok = whole.size() >= 2 && whole.size() <= 6 && whole.size() % 2 == 0 && allDigits(whole) &&
+                  fraction.size() <= 6 && allDigits(fraction) && (dot == std::string::npos || !fraction.empty());
+  return ok ? t : std::string();
+}
+// Text of a string VR that forbids control characters and backslashes (PN, LO, SH).
+std::string validText(const std::string& t, size_t maxLength) {
+  const bool ok = t.size() <= maxLength &&
+                  std::none_of(t.begin(), t.end(), [](unsigned char c) { return c < 0x20 || c == '\\'; });
+  return ok ? t : std::string();
+}
+bool hasHighBytes(const std::string& t) {
+  return std::any_of(t.begin(), t.end(), [](unsigned char c) { return c >= 0x80; });
+}
+
+}  // namespace
+
+std::vector<uint8_t> CREATE_DCM_HEADER(const StudyRecord& s, int rows, int columns, const SecondaryCaptureIds& ids) {
+  const std::string name = validText(rawText(s.patname, static_cast<size_t>(std::max(s.patname_long, 0))), 64);
+  const std::string patientId = validText(rawText(s.patid), 64);
+  const std::string studyId = validText(rawText(s.studyuid), 16);
+  const std::string sex = rawText(s.patsex);
+  const std::string age = rawText(s.patage);
+  const std::string studyDate = validDate(rawText(s.hdate)), studyTime = validTime(rawText(s.htime));
+
+  DicomDataSet ds;
+  // The raw copies come from files of unknown character set; high bytes are taken as Latin-1.
+  if (hasHighBytes(name) || hasHighBytes(patientId) || hasHighBytes(studyId))
+    ds.addString(0x0008, 0x0005, "CS", "ISO_IR 100");
+  ds.addString(0x0008, 0x0008, "CS", "DERIVED\\SECONDARY");
+  ds.addString(0x0008, 0x0012, "DA", ids.date);
+  ds.addString(0x0008, 0x0013, "TM", ids.time);
+  ds.addString(0x0008, 0x0020, "DA", studyDate);
+  ds.addString(0x0008, 0x0022, "DA", studyDate);
+  ds.addString(0x0008, 0x0023, "DA", ids.date);
+  ds.addString(0x0008, 0x0030, "TM", studyTime);
+  ds.addString(0x0008, 0x0033, "TM", ids.time);
+  ds.addString(0x0008, 0x0050, "SH", "");
+  ds.addString(0x0008, 0x0060, "CS", "OT");
+  ds.addString(0x0008, 0x0064, "CS", "WSD");
+  ds.addString(0x0008, 0x0090, "PN", "");
+  ds.addString(0x0008, 0x103E, "LO", "Quorvel report");
+  ds.addString(0x0010, 0x0010, "PN", name);
+  ds.addString(0x0010, 0x0020, "LO", patientId);
+  ds.addString(0x0010, 0x0030, "DA", validDate(rawText(s.patbd)));
+  ds.addString(0x0010, 0x0040, "CS", sex == "M" || sex == "F" || sex == "O" ? sex : "");
+  if (age.size() == 4 && allDigits(age.substr(0, 3)) && std::strchr("DWMY", age[3]))
+    ds.addString(0x0010, 0x1010, "AS", age);
+  ds.addString(0x0018, 0x1012, "DA", ids.date);
+  ds.addString(0x0018, 0x1014, "TM", ids.time);
+  ds.addString(0x0020, 0x000D, "UI", ids.studyInstanceUid);
+  ds.addString(0x0020, 0x000E, "UI", ids.seriesInstanceUid);
+  ds.addString(0x0020, 0x0010, "SH", studyId);
+  ds.addIS(0x0020, 0x0011, 1);
+  ds.addIS(0x0020, 0x0013, ids.instanceNumber);
+  ds.addString(0x0020, 0x0020, "CS", "");
+  ds.addString(0x0020, 0x0060, "CS", "");
+  ds.addUS(0x0028, 0x0002, 3);
+  ds.addString(0x0028, 0x0004, "CS", "RGB");
+  ds.addUS(0x0028, 0x0006, 0);
+  ds.addUS(0x0028, 0x0010, static_cast<uint16_t>(rows));
+  ds.addUS(0x0028, 0x0011, static_cast<uint16_t>(columns));
+  ds.addUS(0x0028, 0x0100, 8);
+  ds.addUS(0x0028, 0x0101, 8);
+  ds.addUS(0x0028, 0x0102, 7);
+  ds.addUS(0x0028, 0x0103, 0);
+  std::vector<uint8_t> out = ds.encodePart10(kExplicitLittle, kSecondaryCaptureUid, ids.sopInstanceUid);
+  // Pixel Data: its header only, OB with a 32-bit length.
+  putU16le(out, 0x7FE0);
+  putU16le(out, 0x0010);
+  out.insert(out.end(), {'O', 'B', 0, 0});
+  putU32le(out, static_cast<uint32_t>(rows) * static_cast<uint32_t>(columns) * 3u);
+  return out;
 }
 
 }  // namespace quorvel

@@ -58,5 +58,24 @@ class DicomDataSet {
 
 // A UID under the 2.25 root built from 128 bits (for instance two hashes of the content).
 std::string uidFrom128(uint64_t high, uint64_t low);
+// A UID under the 2.25 root from 128 random bits.
+std::string newUid();
+
+// What makes a derived picture a new object of the acquisition's study.
+struct SecondaryCaptureIds {
+  std::string sopInstanceUid, seriesInstanceUid;
+  std::string studyInstanceUid;  // the acquisition's; a new one when it had none
+  std::string date, time;        // of the capture: "YYYYMMDD", "HHMMSS"
+  int instanceNumber = 1;
+};
+// New instance and series UIDs, the study's UID (new when the acquisition had none), now.
+SecondaryCaptureIds newSecondaryCaptureIds(const StudyRecord& s);
+
+// The header of an RGB picture of rows x columns as a Secondary Capture object of the
+// acquisition's study, in explicit VR little endian: patient and study fields from the
+// acquisition's raw copies (a value not of its VR's form is left empty), modality OT, conversion
+// type WSD, and the Pixel Data element's header declaring rows x columns x 3 bytes. The caller
+// writes the pixels (R, G, B interleaved, top row first) at the returned size.
+std::vector<uint8_t> CREATE_DCM_HEADER(const StudyRecord& s, int rows, int columns, const SecondaryCaptureIds& ids);
 
 }  // namespace quorvel

@@ -243,6 +243,7 @@ void clearPatientIdentity(StudyRecord& s) {
   s.seriesinsuid = {};
   s.studyuid = {};
   s.instance_nb = 0;
+  s.studyInstanceUid.clear();
 }
 
 }  // namespace

@@ -97,8 +97,10 @@ struct StudyRecord {
   std::array<char, 26> sopclauid{};
   std::array<char, 56> sopinsuid{};
   std::array<char, 100> seriesinsuid{};
-  std::array<char, 100> studyuid{};
+  std::array<char, 100> studyuid{};  // the Study ID (0020,0010), as its name does not say
   int instance_nb = 0;
+  // The Study Instance UID (0020,000D): derived pictures join the acquisition's study through it.
+  std::string studyInstanceUid;
 
   // Manual crop offsets of the re-read (stage 1).
   int mantrans_x = -8;

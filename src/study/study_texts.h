@@ -56,4 +56,21 @@ inline constexpr Text kTitleFemale{"Mme/Mlle ", "Mrs/Ms "};
 inline constexpr Text kTitleMale{"Mr ", "Mr "};
 inline constexpr Text kComment{"Commentaires : ", "Comments : "};
 
+// The short-axis folder reformat.
+inline constexpr Text kReformatFolder{"Veuillez indiquer le dossier contenant les coupes petit axe",
+                                      "Please indicate the folder with the short axis slices"};
+inline constexpr Text kReformatSave1{"\n\nVeuillez enregistrer le fichier dicom résultant\n\n",
+                                     "\n\nSave the resulting dicom file\n\n"};
+inline constexpr Text kReformatSave2{"!!  Veillez à ne pas le sauvegarder dans le répertoire des coupes SA  !!\n\n",
+                                     "!!  Do not save it in the SA slices directory  !!\n\n"};
+inline constexpr Text kReformatSave3{
+    "Ce fichier concaténé sera désormais directement exploitable en lieu et place des coupes SA     \n\n",
+    "This concatenated file will henceforth be directely available in place of the SA slices     \n\n"};
+inline constexpr Text kReformatSaveTitle{"Enregistrer le fichier dicom résultant", "Save the resulting dicom file"};
+inline constexpr Text kReformatFilter{"DCM file", "DCM file"};
+inline constexpr Text kSlicesProcessed{"Coupes traitées : %d sur %d\n", "Slices processed : %d of %d\n"};
+inline constexpr Text kNoDicomInFolder{"Aucun fichier dicom dans le répertoire spécifié",
+                                       "No dicom file in the specified directory"};
+inline constexpr Text kReformatNotWritten{"Impossible d'écrire le fichier :\n%s", "Cannot write the file:\n%s"};
+
 }  // namespace quorvel::study_texts

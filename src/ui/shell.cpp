@@ -12,10 +12,12 @@
 #include "render/view_geometry.h"
 #include "model3d/bullseye.h"
 #include "exam/exam_texts.h"
+#include "export/report.h"
 #include "export/spreadsheet.h"
 #include "model3d/model3d_commands.h"
 #include "segmentation/corrections.h"
 #include "segmentation/undo.h"
+#include "study/dicom_reformat.h"
 #include "study/study_model.h"
 #include "study/study_texts.h"
 #include "study/timing.h"
@@ -521,6 +523,32 @@ void openTemplateCommand(Workstation& ws) {
   if (ws.applyTemplateCommand()) setStage(ws, kStageSegmentation);
 }
 
+// The report of the stage: global from the segmentation (once both ventricles are there) or the
+// results, local from the 3D results; the options are saved after it.
+void exportResultsCommand(Workstation& ws) {
+  const int st = stage(ws);
+  if (st != kStageSegmentation && st != kStageResults && st != kStageResults3D) return;
+  if (st == kStageSegmentation && !ws.checkVentricles()) return;
+  const ReportInputs in{ws.w,     ws.seg,      ws.curves.vc, ws.curves.settings, ws.model, ws.model3d, ws.pictures,
+                       &ws.shell.pickedCurves};
+  const Status s = EXPORT_RESULTS_1024(ws.platform, ws.w.options,
+                                       st == kStageResults3D ? ReportKind::Local : ReportKind::Global, in);
+  if (!s && s.code() != RefusalCode::Cancelled) ws.show(s.refusal());
+  SAVE_OPTIONS_FILE(ws.folder, ws.w.options);
+  ws.platform.pictureChanged(viewOf(st));
+}
+
+// The folder reformat, then the file it wrote opened as the new study.
+void reformatCommand(Workstation& ws, int variant) {
+  SAVE_OPTIONS_FILE(ws.folder, ws.w.options);
+  const ReformatOutcome r = DICOM_REFORMAT(ws.platform, ws.w.options, variant, ws.log);
+  if (!r.status) {
+    if (r.status.code() != RefusalCode::Cancelled) ws.show(r.status.refusal());
+    return;
+  }
+  opened(ws, ws.openAcquisition(r.path, kFormatDicom));
+}
+
 void commentsCommand(Workstation& ws) {
   if (!flow(ws).IDB_loaded) return;
   auto text = ws.platform.editText(study_texts::kComment.pick(language(ws)), flow(ws).comment);
@@ -713,6 +741,9 @@ void runCommand(Workstation& ws, int code) {
       return;
     case kCmdOptions: openOptionsPanel(ws); return;
     case kCmdComments: commentsCommand(ws); return;
+    case kCmdExportResults: exportResultsCommand(ws); return;
+    case kCmdReformatFolder:
+    case kCmdReformatFolderFdg: reformatCommand(ws, code == kCmdReformatFolder ? 1 : 2); return;
     default:
       if (!commandBuilt(code)) notAvailable(ws);
       return;
@@ -955,7 +986,10 @@ bool commandBuilt(int code) {
     case kCmdExportTable:
     case kCmdExportTable17:
     case kCmdSaveTemplate:
-    case kCmdOpenTemplate: return true;
+    case kCmdOpenTemplate:
+    case kCmdExportResults:
+    case kCmdReformatFolder:
+    case kCmdReformatFolderFdg: return true;
     case kCmdFrench:
     case kCmdEnglish: return true;
     default: return false;

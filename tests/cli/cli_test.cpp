@@ -254,5 +254,90 @@ TEST_F(CommandLine, EvalMethodsWritesTheComparisonReport) {
   EXPECT_EQ(text.find("polynomial"), std::string::npos);  // method 3 is not reported
 }
 
+
+// The rows of a CSV table written by batch (no quoted commas in the cells compared).
+std::vector<std::vector<std::string>> csvRows(const std::filesystem::path& p) {
+  std::ifstream in(p);
+  std::vector<std::vector<std::string>> rows;
+  for (std::string line; std::getline(in, line);) {
+    rows.emplace_back(1);
+    for (char c : line) c == ',' ? void(rows.back().emplace_back()) : rows.back().back().push_back(c);
+  }
+  return rows;
+}
+
+TEST_F(CommandLine, BatchGivesEveryStudyItsRowWhateverTheWorkers) {
+  const auto studies = dir / "studies";
+  phantom::PhantomParams weak = phantom::defaultParams();
+  weak.lv.ef_percent = 45;
+  phantom::writeAcquisitions(phantom::buildPhantom(phantom::defaultParams()), studies, "a",
+                             {phantom::OutputFormat::DicomExplicit});
+  phantom::writeAcquisitions(phantom::buildPhantom(weak), studies / "sub", "b", {phantom::OutputFormat::DicomBig});
+  {
+    std::ifstream whole(studies / "a_el.dcm", std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(whole)), {});
+    std::ofstream(studies / "cut.dcm", std::ios::binary) << bytes.substr(0, 20000);
+  }
+  std::string out;
+  ASSERT_EQ(cli("batch " + studies.string() + " --out " + (dir / "one" / "t.csv").string() + " --jobs 1", &out), 0) << out;
+  EXPECT_NE(out.find("3 / 3 studies done, 1 failed"), std::string::npos) << out;
+  ASSERT_EQ(cli("batch " + studies.string() + " --out " + (dir / "two" / "t.csv").string() + " --jobs 2"), 0);
+  const auto table = csvRows(dir / "one" / "t.csv");
+  EXPECT_EQ(csvRows(dir / "two" / "t.csv"), table);
+  ASSERT_EQ(table.size(), 4u);
+  const std::vector<std::string>& header = table[0];
+  ASSERT_GE(header.size(), 3u);
+  EXPECT_EQ(std::vector<std::string>(header.end() - 3, header.end()), (std::vector<std::string>{"file", "status", "message"}));
+  EXPECT_EQ(table[1][header.size() - 3], "a_el.dcm");
+  EXPECT_EQ(table[1][header.size() - 2], "ok");
+  EXPECT_EQ(table[2][header.size() - 3], "cut.dcm");
+  EXPECT_EQ(table[2][header.size() - 2], "refused");
+  EXPECT_FALSE(table[2].back().empty());
+  EXPECT_EQ(table[3][header.size() - 3], "sub/b_eb.dcm");
+  EXPECT_TRUE(std::filesystem::exists(dir / "one" / "sub_b_eb.dcm.json"));
+
+  // A good study's row holds what analyse --json gives for it.
+  ASSERT_EQ(cli("analyse " + (studies / "a_el.dcm").string() + " --json " + (dir / "a.json").string()), 0);
+  std::ifstream in(dir / "a.json");
+  const nlohmann::json j = nlohmann::json::parse(in);
+  int compared = 0;
+  for (size_t k = 0; k + 3 < header.size(); ++k) {
+    const std::string& key = header[k];
+    const size_t dot = key.find('.');
+    const nlohmann::json& v = dot == std::string::npos ? j[key] : j[key.substr(0, dot)][key.substr(dot + 1)];
+    EXPECT_EQ(table[1][k], v.is_string() ? v.get<std::string>() : v.dump()) << key;
+    ++compared;
+  }
+  EXPECT_GT(compared, 20);
+  const size_t fe = static_cast<size_t>(std::find(header.begin(), header.end(), "G_FES") - header.begin());
+  ASSERT_LT(fe, header.size());
+  EXPECT_LT(std::stod(table[3][fe]), std::stod(table[1][fe]) - 8);  // the weaker ventricle
+}
+
+// Width and height of a baseline JPEG from its frame header.
+std::pair<int, int> jpegSize(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  const std::string b((std::istreambuf_iterator<char>(in)), {});
+  const size_t sof = b.find("\xFF\xC0");
+  if (sof == std::string::npos || sof + 9 > b.size()) return {0, 0};
+  auto u16 = [&](size_t at) { return (static_cast<unsigned char>(b[at]) << 8) | static_cast<unsigned char>(b[at + 1]); };
+  return {u16(sof + 7), u16(sof + 5)};
+}
+
+TEST_F(CommandLine, AnalyseWritesTheReportPictures) {
+  const std::string file = phantomFile(phantom::defaultParams());
+  EXPECT_NE(cli("analyse " + file + " --report " + (dir / "r.png").string()), 0);
+  std::string out;
+  ASSERT_EQ(cli("analyse " + file + " --3d --axial 24 --angular 24 --report " + (dir / "r.jpg").string(), &out), 0) << out;
+  EXPECT_EQ(jpegSize(dir / "r.jpg"), std::pair(1024, 1024));
+  EXPECT_EQ(jpegSize(dir / "r-local.jpg"), std::pair(1024, 1024));
+  ASSERT_EQ(cli("analyse " + file + " --report-canvas 1536 --report " + (dir / "w.bmp").string()), 0);
+  std::ifstream bmp(dir / "w.bmp", std::ios::binary);
+  const std::string b((std::istreambuf_iterator<char>(bmp)), {});
+  ASSERT_EQ(b.size(), 54u + 1536u * 1092u * 3u);
+  EXPECT_EQ(b.substr(0, 2), "BM");
+  EXPECT_FALSE(std::filesystem::exists(dir / "w-local.bmp"));
+}
+
 }  // namespace
 }  // namespace quorvel::testing

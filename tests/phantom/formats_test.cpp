@@ -22,6 +22,7 @@
 #include "phantom/writers.h"
 #include "study/dicom_reader.h"
 #include "study/dicom_writer.h"
+#include "run_command.h"
 #include "study/loading.h"
 
 namespace quorvel::phantom {
@@ -29,20 +30,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-  int status;
-  std::string out;
-};
-Outcome run(const std::string& command) {
-  std::string out;
-  FILE* f = popen((command + " 2>&1").c_str(), "r");
-  if (!f) return {-1, ""};
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-  const int st = pclose(f);
-  return {WIFEXITED(st) ? WEXITSTATUS(st) : -1, out};
-}
+using quorvel::testing::Outcome;
+using quorvel::testing::run;
 
 std::vector<uint8_t> readAll(const fs::path& p) {
   auto v = readWholeFile(p);

@@ -60,6 +60,8 @@ TEST_F(Shell, StagesAndTheirButtonsFollowTheRoad) {
   EXPECT_EQ(buttons(), start);
   runCommand(*ws, kCmdResults);  // nothing loaded: nothing happens
   EXPECT_EQ(stage(), kStageNone);
+  runCommand(*ws, kCmdExportResults);  // no report outside stages 2, 3 and 4
+  EXPECT_EQ(platform.count("save"), 0);
   open();
   EXPECT_EQ(stage(), kStageReorientation);
   EXPECT_EQ(buttons(), (std::vector<bool>{true, false, false, false, false, true, true, false}));
@@ -83,6 +85,10 @@ TEST_F(Shell, StagesAndTheirButtonsFollowTheRoad) {
             "Méthode : courbe de référence (15 it.)");
   key(Key::Right);  // next method: the curves are fitted again at once
   EXPECT_EQ(ws->w.settings.curves.TACFIT_switch, 2);
+  platform.saveAnswers.push_back(FileChoice{(dir / "rep").string(), 1});
+  runCommand(*ws, kCmdExportResults);
+  EXPECT_EQ(std::filesystem::file_size(dir / "rep - global.bmp"), 54u + 3145728u);
+  EXPECT_EQ(ws->w.options.RESEXP_type, 1);
   runCommand(*ws, kCmdReorientation);
   EXPECT_EQ(stage(), kStageReorientation);
 }
@@ -147,6 +153,9 @@ TEST_F(Shell, ThreeDimensionalStages) {
   EXPECT_EQ(stage(), kStageResults3D);
   key(Key::F);  // 17 -> 19 sectors
   EXPECT_EQ(ws->w.options.SECT_25, 19);
+  platform.saveAnswers.push_back(FileChoice{(dir / "maps.dcm").string(), 3});
+  runCommand(*ws, kCmdExportResults);
+  EXPECT_TRUE(std::filesystem::exists(dir / "maps - local.dcm"));
   key(Key::Return);
   EXPECT_EQ(stage(), kStagePreview);
 }
@@ -262,7 +271,7 @@ TEST_F(Shell, HelpTextsAndCommandsOfLaterVersions) {
   EXPECT_EQ(platform.last("text:" + std::to_string(static_cast<int>(TextSlot::Help)))->text, "");
   runCommand(*ws, kCmdOpenTemplate);
   EXPECT_EQ(platform.last("information")->text, texts::kOpenDataFirst.fr);
-  runCommand(*ws, kCmdExportResults);
+  runCommand(*ws, kCmdExportReprojection);
   EXPECT_EQ(platform.last("information")->text, texts::kNotAvailable.fr);
   open();
   ws->w.options.LANGUE = kEnglish;

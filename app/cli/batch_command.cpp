@@ -1,0 +1,259 @@
+// quorvel-cli batch FOLDER --out TABLE.csv: analyses every acquisition under a folder, each in a
+// process of its own (a study that fails or crashes never stops the others), on N workers; one
+// CSV row per study and each study's JSON beside the table.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "base/app_folder.h"
+#include "base/byte_reader.h"
+#include "commands.h"
+#include "exam/options_file.h"
+#include "pipeline.h"
+
+extern char** environ;
+
+namespace quorvel::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct BatchArgs {
+  std::string folder, out;
+  int jobs = 0;  // 0: the cores
+  std::vector<std::string> analyse;  // options handed to every analyse
+};
+
+// Acquisitions by extension; of an Interfile study only its header, of its data files none.
+bool isAcquisition(const fs::path& p) {
+  std::string ext = p.extension().string();
+  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return ext == ".dcm" || ext == ".ima" || ext == ".idb" || ext == ".hdr" || ext == ".h33";
+}
+
+std::vector<fs::path> acquisitionsUnder(const fs::path& folder, const fs::path& skip) {
+  std::vector<fs::path> files;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(folder, fs::directory_options::skip_permission_denied, ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+    if (it->is_regular_file(ec) && isAcquisition(it->path()) && !fs::equivalent(it->path().parent_path(), skip, ec))
+      files.push_back(it->path());
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+const char* statusName(int code) {
+  switch (code) {
+    case 0: return "ok";
+    case kExitRefused: return "refused";
+    case kExitNotSegmented: return "not-segmented";
+    case kExitVentricleMissing: return "ventricle-missing";
+    case kExitFitFailed: return "fit-failed";
+    case kExitImplausible: return "implausible";
+    case kExitModelNotBuilt: return "model-not-built";
+    case kExitNotPlaced: return "not-placed";
+    default: return "failed";
+  }
+}
+
+// Runs argv with QUORVEL_HOME=home, its output and errors into files; the exit code, or -signal.
+int runChild(const std::vector<std::string>& argv, const fs::path& home, const fs::path& outFile,
+             const fs::path& errFile) {
+  std::vector<std::string> env{"QUORVEL_HOME=" + home.string()};
+  for (char** e = environ; *e; ++e)
+    if (std::string_view(*e).substr(0, 13) != "QUORVEL_HOME=") env.emplace_back(*e);
+  std::vector<char*> args, envp;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+  args.push_back(nullptr);
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return -1000;
+  int st = 0;
+  while (waitpid(pid, &st, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(st) ? WEXITSTATUS(st) : -WTERMSIG(st);
+}
+
+// What the user should read of a failed study: the last line of its errors that is neither a
+// stage time nor the placement used.
+std::string failureMessage(const fs::path& errFile, int code) {
+  std::ifstream in(errFile);
+  std::string line, last;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const bool timing = line.size() > 3 && line.ends_with(" ms");
+    if (!line.empty() && !timing && !line.starts_with("placement (")) last = line;
+  }
+  if (code < 0 && code != -1000) return "ended by signal " + std::to_string(-code) + (last.empty() ? "" : ": " + last);
+  if (code == -1000) return "could not start the analysis";
+  const size_t first = last.find_first_not_of(' '), end = last.find_last_not_of(' ');
+  return first == std::string::npos ? std::string() : last.substr(first, end - first + 1);
+}
+
+// Top-level values of a results JSON as CSV cells: numbers, strings and booleans, the members of
+// objects as "object.member"; lists (the curves) stay in the JSON.
+void flatten(const nlohmann::json& j, const std::string& prefix, std::map<std::string, std::string>& cells) {
+  for (const auto& [key, value] : j.items()) {
+    const std::string name = prefix.empty() ? key : prefix + "." + key;
+    if (value.is_object())
+      flatten(value, name, cells);
+    else if (value.is_string())
+      cells[name] = value.get<std::string>();
+    else if (value.is_number() || value.is_boolean())
+      cells[name] = value.dump();
+  }
+}
+
+std::string csvCell(const std::string& s) {
+  if (s.find_first_of(",\"\n\r") == std::string::npos) return s;
+  std::string q = "\"";
+  for (char c : s) q += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return q + "\"";
+}
+
+// A study's name beside the table: its path under the folder with separators as "_".
+std::string studyName(const fs::path& file, const fs::path& folder) {
+  std::string rel = file.lexically_relative(folder).string();
+  std::replace(rel.begin(), rel.end(), '/', '_');
+  return rel;
+}
+
+struct Row {
+  std::string file, status, message;
+  std::map<std::string, std::string> cells;
+};
+
+int runBatch(const BatchArgs& a) {
+  const fs::path out = fs::absolute(a.out), jsonDir = out.parent_path();
+  const fs::path folder = fs::absolute(a.folder);
+  const std::vector<fs::path> files = acquisitionsUnder(folder, jsonDir);
+  if (files.empty()) {
+    std::cerr << "quorvel-cli: no acquisition (.dcm, .ima, .idb, .hdr, .h33) under " << a.folder << '\n';
+    return kExitRefused;
+  }
+  std::error_code ec;
+  fs::create_directories(jsonDir, ec);
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (ec) {
+    std::cerr << "quorvel-cli: cannot find its own program\n";
+    return kExitRefused;
+  }
+  // Every worker its own application folder (undo snapshots, log), with the user's options.
+  const fs::path work = fs::temp_directory_path() / ("quorvel-batch-" + std::to_string(getpid()));
+  const int jobs = std::max(1, a.jobs > 0 ? a.jobs : static_cast<int>(std::thread::hardware_concurrency()));
+  const fs::path userOptions = applicationFolder() / kOptionsFileName;
+  for (int k = 0; k < jobs; ++k) {
+    fs::create_directories(work / std::to_string(k) / "temp", ec);
+    if (fs::exists(userOptions)) fs::copy_file(userOptions, work / std::to_string(k) / kOptionsFileName, ec);
+  }
+
+  std::vector<Row> rows(files.size());
+  std::atomic<size_t> next{0};
+  std::mutex progressMutex;
+  int done = 0, failed = 0;
+  const auto start = std::chrono::steady_clock::now();
+  auto worker = [&](int k) {
+    const fs::path home = work / std::to_string(k);
+    for (size_t i = next++; i < files.size(); i = next++) {
+      const fs::path json = jsonDir / (studyName(files[i], folder) + ".json");
+      std::vector<std::string> argv{self.string(), "analyse", files[i].string(), "--json", json.string()};
+      argv.insert(argv.end(), a.analyse.begin(), a.analyse.end());
+      fs::remove(json, ec);
+      const int code = runChild(argv, home, home / "out.txt", home / "err.txt");
+      Row& r = rows[i];
+      r.file = files[i].lexically_relative(folder).string();
+      r.status = statusName(code);
+      std::ifstream in(json);
+      const nlohmann::json j = nlohmann::json::parse(in, nullptr, false);
+      if ((code == 0 || code == kExitImplausible) && !j.is_discarded()) {
+        flatten(j, "", r.cells);
+        if (j.contains("warnings"))
+          for (const auto& w : j["warnings"]) r.message += (r.message.empty() ? "" : " ") + w.get<std::string>();
+      } else {
+        if (code == 0) r.status = "failed";
+        r.message = failureMessage(home / "err.txt", code);
+      }
+      std::lock_guard lock(progressMutex);
+      ++done;
+      failed += r.status != "ok" && r.status != "implausible";
+      const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      const double left = elapsed / done * static_cast<double>(files.size() - done);
+      std::fprintf(stderr, "\r%d / %zu studies done, %d failed, about %.0f s left   ", done, files.size(), failed, left);
+      std::fflush(stderr);
+    }
+  };
+  std::vector<std::thread> threads;
+  for (int k = 0; k < jobs; ++k) threads.emplace_back(worker, k);
+  for (auto& t : threads) t.join();
+  std::fprintf(stderr, "\n");
+  fs::remove_all(work, ec);
+
+  std::set<std::string> keys;
+  for (const Row& r : rows)
+    for (const auto& [key, value] : r.cells) keys.insert(key);
+  std::string table;
+  for (const std::string& k : keys) table += csvCell(k) + ",";
+  table += "file,status,message\n";
+  for (const Row& r : rows) {
+    for (const std::string& k : keys) table += (r.cells.count(k) ? csvCell(r.cells.at(k)) : "") + ",";
+    table += csvCell(r.file) + "," + r.status + "," + csvCell(r.message) + "\n";
+  }
+  if (!writeFileAtomically(out, std::string_view(table))) {
+    std::cerr << "quorvel-cli: cannot write " << a.out << '\n';
+    return kExitRefused;
+  }
+  std::cerr << files.size() << " studies, " << failed << " failed -> " << a.out << '\n';
+  return 0;
+}
+
+}  // namespace
+
+void registerBatchCommand(CLI::App& app, int& status) {
+  auto args = std::make_shared<BatchArgs>();
+  CLI::App* cmd = app.add_subcommand(
+      "batch", "Analyse every acquisition under a folder; one CSV row per study, each study's JSON beside the table. "
+               "Options after the ones below go to every analyse (e.g. --method 2 --3d)");
+  cmd->add_option("folder", args->folder, "Folder searched for .dcm, .ima, .idb, .hdr and .h33 files")
+      ->required()
+      ->check(CLI::ExistingDirectory);
+  cmd->add_option("--out", args->out, "The CSV table to write (its folder is created when missing)")->required();
+  cmd->add_option("--jobs", args->jobs, "Studies analysed at once (default: the cores)")->check(CLI::Range(1, 256));
+  cmd->allow_extras();
+  cmd->callback([cmd, args, &status] {
+    args->analyse = cmd->remaining();
+    for (const std::string& o : args->analyse)
+      if (o == "--json" || o == "--pictures" || o == "--save-exam" || o == "--report" || o == "--xls" || o == "--xls17") {
+        std::cerr << "quorvel-cli: batch writes each study's JSON itself; " << o << " names one file for every study\n";
+        status = kExitRefused;
+        return;
+      }
+    status = runBatch(*args);
+  });
+}
+
+}  // namespace quorvel::cli
