@@ -9,9 +9,9 @@ cd "$(dirname "$0")/.."
 build=$1 seconds=$2
 shift 2
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(dicom interfile idb exam options)
+[ ${#targets[@]} -gt 0 ] || targets=(dicom interfile idb exam options report)
 
-declare -A max_len=([dicom]=65536 [interfile]=4096 [idb]=4096 [exam]=4096 [options]=2048)
+declare -A max_len=([dicom]=65536 [interfile]=4096 [idb]=4096 [exam]=4096 [options]=2048 [report]=1024)
 declare -A dict=([dicom]=fuzz/dicom.dict [interfile]=fuzz/interfile.dict)
 status=0
 for t in "${targets[@]}"; do
