@@ -252,6 +252,11 @@ void results3DKey(Workstation& ws, Key key, KeyModifiers m) {
     case Key::G: set.mesh_Hsect = !set.mesh_Hsect; break;
     case Key::E: set.visu_activ = !set.visu_activ; break;
     case Key::R: set.rendu3D = !set.rendu3D; break;
+    case Key::I: ws.w.options.visu_interp = !ws.w.options.visu_interp; break;
+    case Key::F4:
+      ws.w.options.pal3D = !ws.w.options.pal3D;
+      ws.pictures.table3D = {};  // the 3D table is built for one palette kind
+      break;
     case Key::F: {
       static constexpr int kLayouts[] = {13, 17, 19, 25};
       int& layout = ws.w.options.SECT_25;

@@ -8,6 +8,7 @@
 
 #include "phantom/writers.h"
 #include "segmentation/placement_texts.h"
+#include "render/palettes.h"
 #include "render/view3d.h"
 #include "ui/help_texts.h"
 #include "ui/shell.h"
@@ -151,6 +152,17 @@ TEST_F(Shell, ThreeDimensionalStages) {
   runCommand(*ws, kCmdUpdateSegmental);
   EXPECT_NE(ws->model3d.ranges.fej_pmin[0], 33.0f);
   EXPECT_EQ(stage(), kStageResults3D);
+  // I and F4 change the picture: interpolation inside the triangles, then the classical palette.
+  for (Key k : {Key::I, Key::F4}) {
+    const std::vector<uint8_t> shown = drawView(*ws, View::Results3D)->pixels;
+    key(k);
+    EXPECT_NE(drawView(*ws, View::Results3D)->pixels, shown) << keyName(k);
+  }
+  EXPECT_EQ(ws->w.options.visu_interp, 0);
+  EXPECT_EQ(ws->w.options.pal3D, 1);
+  Table3D classical;
+  DEFINE_3D_PAL(ws->w.options.palette3D, 1, classical);
+  EXPECT_EQ(ws->pictures.table3D.RRR, classical.RRR);  // the table follows the palette kind
   key(Key::F);  // 17 -> 19 sectors
   EXPECT_EQ(ws->w.options.SECT_25, 19);
   platform.saveAnswers.push_back(FileChoice{(dir / "maps.dcm").string(), 3});
