@@ -26,6 +26,12 @@ TransferSyntax syntaxOfUid(std::string_view uid) {
   return kSyntaxUnknown;
 }
 
+bool isWellFormedUid(std::string_view uid) {
+  constexpr size_t kMaxUidLength = 64;
+  return !uid.empty() && uid.size() <= kMaxUidLength && uid.front() != '.' && uid.back() != '.' &&
+         uid.find_first_not_of("0123456789.") == std::string_view::npos;
+}
+
 bool isLongFormVr(char a, char b) {
   const char vr[2] = {a, b};
   return inList({vr, 2}, {"OB", "OD", "OF", "OL", "OV", "OW", "SQ", "SV", "UC", "UN", "UR", "UT", "UV"});

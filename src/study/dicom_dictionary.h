@@ -25,6 +25,9 @@ const char* transferSyntaxUid(TransferSyntax syntax);
 // The syntax of a UID value (trailing zero or space padding ignored); kSyntaxUnknown otherwise.
 TransferSyntax syntaxOfUid(std::string_view uid);
 
+// A UID of at most 64 characters, digits and dots, neither starting nor ending with a dot.
+bool isWellFormedUid(std::string_view uid);
+
 // Explicit VRs whose value length is 32-bit after two reserved bytes.
 bool isLongFormVr(char a, char b);
 // VRs whose value is text, padded with a space (UI with a zero byte).

@@ -17,15 +17,12 @@ namespace quorvel {
 namespace {
 
 constexpr int kVoxelDigits = 4;
-constexpr size_t kMaxUidLength = 64;
 
-// A UID value without its padding; empty when it is not digits and dots of at most 64 characters.
+// A UID value without its padding; empty when it is not a well-formed UID.
 std::string trimmedUid(const uint8_t* v, size_t n) {
   std::string uid(reinterpret_cast<const char*>(v), n);
   while (!uid.empty() && (uid.back() == '\0' || uid.back() == ' ')) uid.pop_back();
-  const bool valid = !uid.empty() && uid.size() <= kMaxUidLength &&
-                     uid.find_first_not_of("0123456789.") == std::string::npos;
-  return valid ? uid : std::string();
+  return isWellFormedUid(uid) ? uid : std::string();
 }
 constexpr float kVoxelDivisor = 10000.0f;
 constexpr double kMinVoxelMm = 0.1, kMaxVoxelMm = 50;

@@ -18,7 +18,6 @@ namespace {
 constexpr size_t kPreambleSize = 128;
 constexpr uint32_t kMaxShortLength = 0xFFFF;
 constexpr int kMaxDsChars = 16;
-constexpr size_t kMaxUidChars = 64;
 constexpr const char* kImplementationClassUid = "2.25.186101446431722391204659118839208616357";
 constexpr const char* kImplementationVersion = "QUORVEL_010";
 
@@ -183,10 +182,7 @@ SecondaryCaptureIds newSecondaryCaptureIds(const StudyRecord& s) {
   ids.sopInstanceUid = newUid();
   ids.seriesInstanceUid = newUid();
   // Only a well-formed UID joins the acquisition's study; anything else would make the object invalid.
-  const std::string& uid = s.studyInstanceUid;
-  const bool wellFormed = !uid.empty() && uid.size() <= kMaxUidChars && uid.front() != '.' && uid.back() != '.' &&
-                          uid.find_first_not_of("0123456789.") == std::string::npos;
-  ids.studyInstanceUid = wellFormed ? uid : newUid();
+  ids.studyInstanceUid = isWellFormedUid(s.studyInstanceUid) ? s.studyInstanceUid : newUid();
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
