@@ -226,7 +226,7 @@ class PictureFolder {
     s.model3d.visu_activ = 0;
     s.model3d.rendu3D = 0;
     const Options& opt = ws_.w.options;
-    return write("preview.png", drawPreview3D(ws_.pictures, ws_.model, s, opt, 0, ws_.w.study.Ninst)) &&
+    return write("preview.png", drawPreview3D(ws_.pictures, ws_.model, s, opt, ws_.w.study, 0, 0, false)) &&
            write("model3d.png", drawResults3D(ws_.pictures, ws_.model, s, opt, 0)) &&
            write("bullseye.png", drawBullseye(ws_.pictures, ws_.model, s, opt, ws_.w.study)) && panels();
   }

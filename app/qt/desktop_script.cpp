@@ -38,10 +38,12 @@ void settle() {
 
 class Driver {
  public:
-  Driver(MainWindow& window, QtPlatform& platform, Workstation& ws) : window_(window), platform_(platform), ws_(ws) {
+  // The script answers the dialogs while it runs; whoever answered them before does again after.
+  Driver(MainWindow& window, QtPlatform& platform, Workstation& ws)
+      : window_(window), platform_(platform), ws_(ws), before_(platform.answerDialogs) {
     platform_.answerDialogs = [this](QDialog& d) { answers_.answer(d); };
   }
-  ~Driver() { platform_.answerDialogs = nullptr; }
+  ~Driver() { platform_.answerDialogs = before_; }
 
   // The outcome of one event: "ok", a remark, or "FAILED: ...".
   std::string run(const ScriptEvent& e) {
@@ -205,6 +207,7 @@ class Driver {
   MainWindow& window_;
   QtPlatform& platform_;
   Workstation& ws_;
+  std::function<void(QDialog&)> before_;
   DialogAnswers answers_;
   Qt::MouseButtons held_;
 };

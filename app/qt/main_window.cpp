@@ -330,7 +330,8 @@ PictureView* MainWindow::pictureView(View view) const {
     case View::Segmentation: return mosaicView_;
     case View::Retouching: return retouchView_;
     case View::Curves: return curvesView_;
-    case View::Preview3D: return preview3D_->view();
+    case View::Preview3D:
+    case View::Preview3DSecond: return preview3D_->view(view);
     case View::Results3D:
     case View::MapPanelRight:
     case View::MapPanelLeft:

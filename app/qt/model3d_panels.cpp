@@ -47,38 +47,52 @@ QSlider* quietSlider(int maximum, QWidget* parent) {
 
 Preview3DPanel::Preview3DPanel(Workstation& ws, PanelHooks hooks, QWidget* parent)
     : Panel3D(ws, std::move(hooks), parent) {
-  auto* row = new QHBoxLayout(this);
-  view_ = pictureViewFor(View::Preview3D, hooks_, this);
-  row->addWidget(view_, 0, Qt::AlignTop);
-  auto* side = new QVBoxLayout();
+  auto* column = new QVBoxLayout(this);
+  auto* frames = new QHBoxLayout();
+  for (int pane = 0; pane < kPreviewPanes; ++pane) {
+    views_[pane] = pictureViewFor(pane ? View::Preview3DSecond : View::Preview3D, hooks_, this);
+    frames->addWidget(views_[pane], 0, Qt::AlignTop);
+  }
+  frames->addStretch(1);
+  column->addLayout(frames);
+  auto* below = new QHBoxLayout();
+  auto* texts = new QVBoxLayout();
   caption_ = plainLabel(this);
-  side->addWidget(caption_);
+  settings_ = plainLabel(this);
+  texts->addWidget(caption_);
+  texts->addWidget(settings_);
+  texts->addStretch(1);
+  below->addLayout(texts, 1);
   csLabel_ = plainLabel(this);
   cs_ = quietSlider(kCsSliderScale, this);
   crLabel_ = plainLabel(this);
   cr_ = quietSlider(kCrSliderScale, this);
   for (const PreviewSlider which : {PreviewSlider::CylinderSphere, PreviewSlider::Curvature}) {
     const bool cs = which == PreviewSlider::CylinderSphere;
-    side->addWidget(cs ? csLabel_ : crLabel_);
-    side->addWidget(slider(which));
+    auto* box = new QVBoxLayout();
+    box->addWidget(cs ? csLabel_ : crLabel_);
+    box->addWidget(slider(which));
+    box->addStretch(1);
+    auto* holder = new QWidget(this);
+    holder->setLayout(box);
+    holder->setFixedWidth(kSideWidth);
+    below->addWidget(holder, 0, Qt::AlignTop);
     connect(slider(which), &QSlider::valueChanged, this, [this, which](int position) {
       if (refreshing_) return;
       previewSlider(ws_, which, position);
       hooks_.afterEvent();
     });
   }
-  side->addStretch(1);
-  auto* box = new QWidget(this);
-  box->setLayout(side);
-  box->setFixedWidth(kSideWidth);
-  row->addWidget(box);
-  row->addStretch(1);
+  below->addStretch(1);
+  column->addLayout(below);
+  column->addStretch(1);
 }
 
 void Preview3DPanel::refresh() {
   refreshing_ = true;
   const int L = ws_.w.options.LANGUE;
   caption_->setText(qs(viewCaption(ws_, View::Preview3D)));
+  settings_->setText(qs(previewSettingsCaption(ws_)));
   csLabel_->setText(qs(desktop_texts::kSliderCs.pick(L)));
   crLabel_->setText(qs(desktop_texts::kSliderCr.pick(L)));
   const bool active = previewSlidersActive(ws_);

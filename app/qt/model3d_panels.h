@@ -1,6 +1,7 @@
 #pragma once
-// The panels of the two 3D stages. The preview: its 512 x 512 view with the instant caption and
-// the C/S and Cr sliders of the ventricle shown alone. The 3D results: the 512 x 512 view, the map
+// The panels of the two 3D stages. The preview: its two 512 x 512 frames side by side, under them
+// the instant caption, the shading and mesh settings and the C/S and Cr sliders of the ventricle
+// shown alone. The 3D results: the 512 x 512 view, the map
 // chooser and the ventricle buttons, both result panels (right ventricle first) and the
 // bull's-eyes. Every control calls the shell; the pictures are the core's.
 #include <QWidget>
@@ -39,14 +40,16 @@ class Panel3D : public QWidget {
 class Preview3DPanel : public Panel3D {
  public:
   Preview3DPanel(Workstation& ws, PanelHooks hooks, QWidget* parent);
-  PictureView* view() const { return view_; }
+  // Preview3D or Preview3DSecond.
+  PictureView* view(View v) const { return views_[v == View::Preview3DSecond ? 1 : 0]; }
   QSlider* slider(PreviewSlider which) const { return which == PreviewSlider::CylinderSphere ? cs_ : cr_; }
-  // Texts, caption and the sliders' state from the shell.
+  // Texts, captions and the sliders' state from the shell.
   void refresh();
 
  private:
-  PictureView* view_ = nullptr;
+  std::array<PictureView*, kPreviewPanes> views_{};
   QLabel* caption_ = nullptr;
+  QLabel* settings_ = nullptr;
   QLabel* csLabel_ = nullptr;
   QLabel* crLabel_ = nullptr;
   QSlider* cs_ = nullptr;

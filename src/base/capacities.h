@@ -11,5 +11,6 @@ inline constexpr int kMeshSize = 128;                    // mesh node grid
 inline constexpr int kMaxFileImageSide = 1024;           // refuse file images larger than this
 inline constexpr int kVentricleRows = 3;                 // [3][16] tables: row 0 unused, 1 = G, 2 = D
 inline constexpr int kViews3D = 12;
+inline constexpr int kPreviewPanes = 2;  // the preview's frames: views 0 and 1
 
 }  // namespace quorvel

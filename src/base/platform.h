@@ -50,7 +50,8 @@ enum class View {
   Curves,         // both volume-curve plots (a change redraws both)
   CurveLeft,      // the left ventricle's plot, for pointer events
   CurveRight,     // the right ventricle's plot, for pointer events
-  Preview3D,
+  Preview3D,        // the preview's first frame (view 0)
+  Preview3DSecond,  // its second frame (view 1)
   Results3D,
   MapPanelRight,  // the result panels of the 3D results (histogram, palette bar, texts, picked curve)
   MapPanelLeft,

@@ -44,6 +44,8 @@ struct View3D {
   int mesh_vent = 0;
 };
 
+inline constexpr float kPlaneRadiusDefault = 12, kPlaneRadiusMin = 4, kPlaneRadiusMax = 40;
+
 struct View3DSettings {
   int visu_no = 0;
   std::array<int, 4> visu_echelle{};
@@ -54,6 +56,9 @@ struct View3DSettings {
   int visu_nrand = 50;
   int visu_updt = 0;
   std::array<View3D, kViews3D> views = initialViews();
+  // The preview's own display choices, kept for the session only (not in the exam file).
+  int showAtria = 0;
+  float planeRadius = kPlaneRadiusDefault;  // valve-plane ring, voxels
 
  private:
   static std::array<View3D, kViews3D> initialViews() {

@@ -32,7 +32,7 @@ struct Pictures {
 
   int EPFront = 1;  // width in pixels of the class outlines drawn over the counts
 
-  Visu3DBuffers preview3D;  // the pre-visualisation view
+  std::array<Visu3DBuffers, kPreviewPanes> preview3D;  // the two frames of the pre-visualisation
   Visu3DBuffers visu3D;     // the 3D results view
   Bitmap24 bullseye;        // both bull's-eyes of the displayed map
   std::array<Bitmap24, 2> mapPanel;  // result panels of the 3D results: [0] left, [1] right ventricle
@@ -42,11 +42,12 @@ struct Pictures {
 // colours of seed, the legend drawn.
 void preparePictures(Pictures& p, const Options& opt, unsigned seed);
 
-// The 3D pictures of the model at instant t, drawn from the study's 3D settings: the preview of the
-// ventricles chosen by visu_no (view 0), the results view (view 2) and the bull's-eyes of the
-// displayed map. The results draws first rebuild PAL_map from the map windows.
-const Bitmap24& drawPreview3D(Pictures& p, const Model3D& m, const Model3DStudySettings& s, const Options& opt, int t,
-                              int Ninst);
+// The 3D pictures of the model at instant t, drawn from the study's 3D settings: a frame of the
+// preview (pane 0 or 1: views 0 and 1) of the ventricles chosen by visu_no, an active frame marked
+// when asked; the results view (view 2) and the bull's-eyes of the displayed map. The results
+// draws first rebuild PAL_map from the map windows.
+const Bitmap24& drawPreview3D(Pictures& p, const Model3D& m, const Model3DStudySettings& s, const Options& opt,
+                              const StudyRecord& study, int t, int pane, bool markActive);
 const Bitmap24& drawResults3D(Pictures& p, const Model3D& m, const Model3DStudySettings& s, const Options& opt, int t);
 // Ventricle v's result panel (0 left, 1 right) of the displayed map with the curve of its picked point.
 const Bitmap24& drawMapPanel(Pictures& p, const Model3D& m, const Model3DStudySettings& s, const Options& opt,

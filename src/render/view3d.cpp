@@ -23,6 +23,10 @@ constexpr int kLast = kVisuSide - 1;
 constexpr Rgb kAxisColour[3] = {{230, 60, 60}, {80, 120, 255}, {60, 210, 60}};
 // Colours of the preview overlays (tags 7 to 10): skeleton, valve ring, tilt axes 0 and 1.
 constexpr Rgb kOverlayColour[4] = {{255, 80, 255}, {0, 200, 255}, {60, 230, 60}, {255, 230, 0}};
+// Preview voxels (left, right, atria) and mesh edges (left, right); voxels darken with depth.
+constexpr Rgb kVoxelColour[3] = {{235, 150, 60}, {80, 160, 240}, {150, 90, 70}};
+constexpr Rgb kEdgeColour[2] = {{210, 210, 210}, {170, 200, 215}};
+constexpr Rgb kActiveFrame{255, 230, 0}, kGreyFrame{100, 100, 100};
 
 bool inCanvas(const ProjectedPoint& p) { return p.row >= 0 && p.row <= kLast && p.col >= 0 && p.col <= kLast; }
 
@@ -161,7 +165,7 @@ void drawOverlaySegment(const Visu3DProjection& P, Vec3f from, Vec3f to, uint8_t
   }
 }
 
-void drawPreviewOverlays(const PreviewOverlays& o, int v, int t, const Visu3DProjection& P, Visu3DBuffers& b) {
+void drawPreviewOverlays(const PreviewLook& o, int v, int t, const Visu3DProjection& P, Visu3DBuffers& b) {
   const SkeletonModel& sk = *o.skel;
   const int V = v + 1;
   const Vec3f normal{sk.dsx1[V][t], sk.dsy1[V][t], sk.dsz1[V][t]};
@@ -193,14 +197,18 @@ void drawPreviewOverlays(const PreviewOverlays& o, int v, int t, const Visu3DPro
   }
 }
 
-// Grey frame two pixels wide.
-void paintBorder(Bitmap24& bmp) {
-  const Rgb grey{100, 100, 100};
+// Frame two pixels wide.
+void paintBorder(Bitmap24& bmp, Rgb colour = kGreyFrame) {
   for (int i = 0; i < kVisuSide; ++i)
     for (int e : {0, 1, kLast - 1, kLast}) {
-      bmp.set(i, e, grey);
-      bmp.set(e, i, grey);
+      bmp.set(i, e, colour);
+      bmp.set(e, i, colour);
     }
+}
+
+Rgb scaled(Rgb c, float f) {
+  auto one = [f](uint8_t x) { return static_cast<uint8_t>(std::clamp(x * f, 0.0f, 255.0f)); };
+  return Rgb{one(c.r), one(c.g), one(c.b)};
 }
 
 template <class Colour>
@@ -216,6 +224,10 @@ void colourPixels(const Visu3DBuffers& b, Colour colour, Bitmap24& bmp) {
         c = kOverlayColour[tag - kTagSkeleton];
       else if (tag == kTagLeft || tag == kTagRight)
         c = colour(k, tag - kTagLeft);
+      else if (tag >= kTagVoxelLeft && tag <= kTagVoxelAtria)
+        c = scaled(kVoxelColour[tag - kTagVoxelLeft], b.VISUMAP[k]);
+      else if (tag == kTagEdgeLeft || tag == kTagEdgeRight)
+        c = kEdgeColour[tag - kTagEdgeLeft];
       putColour(bmp.at(col, row), c);
     }
 }
@@ -336,8 +348,97 @@ int BUILD_VISU_3D(const MeshModel& mesh, int t, const View3D& view, const Visu3D
   return 0;
 }
 
+namespace {
+
+// A preview line with the outlines' depth test, one point per pixel of its longer side.
+void drawEdge(const Visu3DProjection& P, Vec3f from, Vec3f to, uint8_t tag, Visu3DBuffers& b) {
+  const ProjectedPoint a = P(from), z = P(to);
+  const int steps = std::max(std::abs(z.row - a.row), std::abs(z.col - a.col)) + 1;
+  for (int k = 0; k <= steps; ++k) {
+    const float t = static_cast<float>(k) / static_cast<float>(steps);
+    const ProjectedPoint q = P((1 - t) * from + t * to);
+    if (!inCanvas(q)) continue;
+    const size_t i = Visu3DBuffers::at(q.row, q.col);
+    if (q.depth + 4 > b.VISUH[i]) {
+      b.VISUV[i] = tag;
+      b.VISUH[i] = q.depth;
+    }
+  }
+}
+
+void drawMeshEdges(const float* tri, int n, int v, const Visu3DProjection& P, Visu3DBuffers& b) {
+  const uint8_t tag = static_cast<uint8_t>(kTagEdgeLeft + v);
+  for (int i = 0; i < n; ++i) {
+    const float* t = tri + static_cast<size_t>(i) * 9;
+    const Vec3f p[3] = {{t[1], t[2], t[0]}, {t[4], t[5], t[3]}, {t[7], t[8], t[6]}};
+    for (int j = 0; j < 3; ++j) drawEdge(P, p[j], p[(j + 1) % 3], tag, b);
+  }
+}
+
+// Class of a surface voxel of the label volume: 1 left, 2 right, 3 other; valve voxels are their
+// ventricle's; 0 for the background and the interior.
+int surfaceClass(uint8_t label) {
+  if (label >= 1 && label <= 3) return label;
+  if (label == 201 || label == 202) return label - 200;
+  return 0;
+}
+
+// The surface voxels of the classes asked at instant t, as squares a little smaller than a voxel
+// (so that the grid shows), darker further away.
+void drawVoxels(const SkeletonModel& sk, const StudyRecord& s, int t, std::array<bool, 4> classes,
+                const Visu3DProjection& P, Visu3DBuffers& b) {
+  const size_t perInstant = static_cast<size_t>(s.NCZ) * kSliceVoxels;
+  if (s.NCZ <= 0 || t < 0 || t >= s.Ninst || sk.BORD.size() < perInstant * (t + 1)) return;
+  const int half = std::max(1, static_cast<int>(3.2f * P.s + 0.5f));  // 0.8 of a voxel's 8 s pixels
+  const float depthRange = 8 * P.s * kMatrix;
+  const uint8_t* labels = &sk.BORD[perInstant * t];
+  for (int z = 0; z < s.NCZ; ++z)
+    for (int row = 0; row < kMatrix; ++row)
+      for (int col = 0; col < kMatrix; ++col) {
+        const int c = surfaceClass(labels[(static_cast<size_t>(z) * kMatrix + row) * kMatrix + col]);
+        if (c == 0 || !classes[c]) continue;
+        const ProjectedPoint q = P(Vec3f{modelX(row), modelY(col), modelZ(s, z)});
+        const uint8_t tag = static_cast<uint8_t>(kTagVoxelLeft + c - 1);
+        const float cue = std::clamp(0.7f + q.depth / depthRange, 0.35f, 1.0f);
+        for (int r = std::max(q.row - half, 0); r <= std::min(q.row + half - 1, kLast); ++r)
+          for (int k = std::max(q.col - half, 0); k <= std::min(q.col + half - 1, kLast); ++k) {
+            const size_t i = Visu3DBuffers::at(r, k);
+            if (!(b.VISUH[i] < q.depth)) continue;
+            b.VISUV[i] = tag;
+            b.VISUH[i] = q.depth;
+            b.VISUMAP[i] = cue;
+          }
+      }
+}
+
+void drawScaleBar(const ScaleBar& bar, Bitmap24& bmp) {
+  if (bar.pixels <= 0) return;
+  const Rgb white{255, 255, 255};
+  constexpr int kLeft = 16, kBase = kVisuSide - 20;
+  for (int x = kLeft; x <= kLeft + bar.pixels; ++x)
+    for (int y : {kBase, kBase + 1}) bmp.set(x, y, white);
+  const int cm = bar.mm / 10;
+  for (int k = 0; k <= cm; ++k) {
+    const int x = kLeft + k * bar.pixels / std::max(cm, 1);
+    for (int y = kBase - 5; y < kBase; ++y) bmp.set(x, y, white);
+  }
+  drawText(bmp, kLeft, kBase - 8 - kGlyphSide, std::to_string(bar.mm) + " mm", white);
+}
+
+}  // namespace
+
+ScaleBar scaleBarOf(float s, float cmPerUnit) {
+  if (!(cmPerUnit > 0) || !(s > 0)) return {};
+  const float pixelsPerCm = 8 * s / cmPerUnit;
+  for (int cm : {10, 5, 2, 1}) {
+    const int pixels = static_cast<int>(cm * pixelsPerCm + 0.5f);
+    if (pixels <= kScaleBarMax || cm == 1) return ScaleBar{pixels, cm * 10};
+  }
+  return {};
+}
+
 void buildPreviewPicture(const MeshModel& mesh, int t, int Ninst, int shown, const View3D& view,
-                         const Visu3DSettings& set, Visu3DBuffers& out, const PreviewOverlays& overlays) {
+                         const Visu3DSettings& set, Visu3DBuffers& out, const PreviewLook& look) {
   out.clear();
   const int P = mesh.mesh_samP_built, n = mesh.Nmeshtri_pre;
   const size_t perVentricle = static_cast<size_t>(kPreviewMax) * (kPreviewMax - 1) * 2;
@@ -346,6 +447,7 @@ void buildPreviewPicture(const MeshModel& mesh, int t, int Ninst, int shown, con
   auto triangles = [&](int v, int i) {
     return &mesh.MESHpre_tri[(static_cast<size_t>(v) * kMaxInstants + i) * perVentricle * 9];
   };
+  auto drawn = [shown](int v) { return shown == 0 || shown == v + 1; };
   Vec3f lo{}, hi{};
   if (built) {
     lo = {1e30f, 1e30f, 1e30f}, hi = {-1e30f, -1e30f, -1e30f};
@@ -361,32 +463,48 @@ void buildPreviewPicture(const MeshModel& mesh, int t, int Ninst, int shown, con
   }
   const Visu3DProjection proj = projectionOf(view, lo, hi);
   if (view.visu_axes) drawAxes(proj, out);
+  const int display = std::clamp(look.display, 0, kPreviewDisplays - 1);
   if (built) {
-    const Shading sh{set.visu_interp != 0, set.visu_LUM3D, set.visu_CONT3D, false};
-    for (int v = 0; v < 2; ++v) {
-      if (shown != 0 && shown != v + 1) continue;
-      TriangleSet ts;
-      ts.v = v;
-      ts.n = n;
-      ts.tri = triangles(v, t);
-      ts.points = &mesh.MESHpre_points[v * perVentricle * 6];
-      ts.normals = &mesh.MESHpre_nor[3 * MeshModel::preNode(v, t, 0, 0)];
-      ts.stride = kPreviewMax;
-      rasterise(ts, proj, sh, out);
+    if (display != kPreviewVoxels) {
+      const Shading sh{set.visu_interp != 0, set.visu_LUM3D, set.visu_CONT3D, false};
+      for (int v = 0; v < 2; ++v) {
+        if (!drawn(v)) continue;
+        TriangleSet ts;
+        ts.v = v;
+        ts.n = n;
+        ts.tri = triangles(v, t);
+        ts.points = &mesh.MESHpre_points[v * perVentricle * 6];
+        ts.normals = &mesh.MESHpre_nor[3 * MeshModel::preNode(v, t, 0, 0)];
+        ts.stride = kPreviewMax;
+        rasterise(ts, proj, sh, out);
+      }
+      // The surface stays in the depth buffer, so that edge mode hides the edges behind it.
+      if (look.edges)
+        for (int v = 0; v < 2; ++v)
+          if (drawn(v)) drawMeshEdges(triangles(v, t), n, v, proj, out);
     }
-    if (overlays.skel)
+    if (look.skel && look.study) {
+      const std::array<bool, 4> classes{false, display != kPreviewMesh && drawn(0),
+                                        display != kPreviewMesh && drawn(1), look.atria};
+      if (classes[1] || classes[2] || classes[3]) drawVoxels(*look.skel, *look.study, t, classes, proj, out);
+    }
+    if (look.skel)
       for (int v = 0; v < 2; ++v)
-        if (shown == 0 || shown == v + 1) drawPreviewOverlays(overlays, v, t, proj, out);
+        if (drawn(v)) drawPreviewOverlays(look, v, t, proj, out);
   }
   // Grey from the shade; the right ventricle a little cooler so that the two can be told apart.
+  // In edge mode the surface only hides what is behind it.
   colourPixels(
       out,
       [&](size_t k, int p) {
+        if (look.edges) return Rgb{};
         const int g = std::clamp(static_cast<int>(out.VISUMAP[k] * 3.2f), 0, 255);
         return Rgb{static_cast<uint8_t>(p ? g * 9 / 10 : g), static_cast<uint8_t>(g), static_cast<uint8_t>(g)};
       },
       out.BMPvisu);
-  if (set.bordure_paint) paintBorder(out.BMPvisu);
+  if (look.scaleBar && look.study) drawScaleBar(scaleBarOf(proj.s, look.study->VOXEL_SIZE_XY), out.BMPvisu);
+  if (look.active) paintBorder(out.BMPvisu, kActiveFrame);
+  else if (set.bordure_paint) paintBorder(out.BMPvisu);
 }
 
 std::optional<PickedTriangle> pickTriangle(const Visu3DBuffers& b, int row, int col) {
@@ -430,7 +548,8 @@ std::array<MapWindows, 2> mapWindowsOf(const MapRanges& r) {
 }
 
 Bitmap24 bullseyePicture(const BullsEye& eye, const RegionalMaps& maps, const StudyRecord& s, int mesh_visu,
-                         int SECT_25, int pal3D, const Table3D& table, const PalMap& PAL_map, int LANGUE) {
+                         int SECT_25, int pal3D, const Table3D& table, const PalMap& PAL_map, int LANGUE,
+                         BullseyeLook look) {
   constexpr int kMargin = 10, kTitle = 24;
   Bitmap24 bmp(2 * kBullseye + 3 * kMargin, kBullseye + kTitle + kMargin);
   bmp.fill(Rgb{40, 40, 40});
@@ -443,6 +562,8 @@ Bitmap24 bullseyePicture(const BullsEye& eye, const RegionalMaps& maps, const St
   // The brightest shade that keeps the colour of the table's column.
   const int shade = pal3D ? 200 : 50;
   const auto labels = BULLSEYE_LABELS(eye, maps, SECT_25, mesh_visu, s);
+  const SectorValues* means[kMapCount] = {eye.mesh_smoy_fej.data(), eye.mesh_smoy_tej.data(), eye.mesh_smoy_per.data(),
+                                          eye.mesh_smoy_tper.data(), eye.mesh_smoy_pfr.data(), eye.mesh_smoy_tpfr.data()};
   for (int panel = 0; panel < 2; ++panel) {
     const int v = panel == 0 ? 1 : 0;
     const int x0 = kMargin + panel * (kBullseye + kMargin), y0 = kTitle;
@@ -457,7 +578,10 @@ Bitmap24 bullseyePicture(const BullsEye& eye, const RegionalMaps& maps, const St
         if (eye.mesh_sect[px] == 0) continue;
         Rgb c{0, 0, 0};
         if (!eye.mesh_sect_bord[px]) {
-          const float value = std::clamp(image[BullsEye::image(v, row, col)], 0.0f, 100.0f);
+          const int sector = eye.mesh_sect[px];
+          const float raw = look.bySector && sector < kSectorSlots ? means[mesh_visu][v][sector]
+                                                              : image[BullsEye::image(v, row, col)];
+          const float value = std::clamp(raw, 0.0f, 100.0f);
           c = table.colour(shade, std::clamp(PAL_map[v][mesh_visu][roundedIndex(value)], 0, kPaletteSteps));
         }
         // Rows of the grid go down the picture and columns across it.
@@ -465,6 +589,7 @@ Bitmap24 bullseyePicture(const BullsEye& eye, const RegionalMaps& maps, const St
       }
     for (int k = 1; k <= sectorLayout(SECT_25); ++k) {
       const SectorLabel& lab = labels[panel][k];
+      if (!look.values || !lab.shown) continue;
       const int w = textWidth(lab.text);
       const int x = x0 + lab.col - w / 2, y = y0 + lab.row - kGlyphSide / 2;
       drawText(bmp, x + 1, y + 1, lab.text, Rgb{0, 0, 0});
@@ -474,16 +599,25 @@ Bitmap24 bullseyePicture(const BullsEye& eye, const RegionalMaps& maps, const St
   return bmp;
 }
 
-const Bitmap24& drawPreview3D(Pictures& p, const Model3D& m, const Model3DStudySettings& s, const Options& opt, int t,
-                              int Ninst) {
-  const int shown = s.view3d.visu_no == 1 ? 2 : (s.view3d.visu_no == 2 ? 1 : 0);
-  PreviewOverlays overlays;
-  overlays.skel = &m.skel;
-  overlays.skeleton = s.view3d.views[0].visu_skel != 0;
-  overlays.valvePlane = {s.view3d.visu_plane[0] != 0, s.view3d.visu_plane[1] != 0};
-  buildPreviewPicture(m.mesh, t, Ninst, shown, s.view3d.views[0], visu3DSettingsOf(opt, s.model3d), p.preview3D,
-                      overlays);
-  return p.preview3D.BMPvisu;
+const Bitmap24& drawPreview3D(Pictures& p, const Model3D& m, const Model3DStudySettings& s, const Options& opt,
+                              const StudyRecord& study, int t, int pane, bool markActive) {
+  pane = std::clamp(pane, 0, kPreviewPanes - 1);
+  const View3DSettings& v = s.view3d;
+  const int shown = v.visu_no == 1 ? 2 : (v.visu_no == 2 ? 1 : 0);
+  PreviewLook look;
+  look.skel = &m.skel;
+  look.study = &study;
+  look.display = v.visu_type[pane];
+  look.edges = v.visu_rendu == 0;
+  look.atria = v.showAtria;
+  look.skeleton = v.views[pane].visu_skel != 0;
+  look.valvePlane = {v.visu_plane[0] != 0, v.visu_plane[1] != 0};
+  look.planeRadius = v.planeRadius;
+  look.scaleBar = v.visu_echelle[pane] != 0;
+  look.active = markActive && v.views[pane].visu_view != 0;
+  buildPreviewPicture(m.mesh, t, study.Ninst, shown, v.views[pane], visu3DSettingsOf(opt, s.model3d),
+                      p.preview3D[pane], look);
+  return p.preview3D[pane].BMPvisu;
 }
 
 namespace {
@@ -515,7 +649,8 @@ const Bitmap24& drawBullseye(Pictures& p, const Model3D& m, const Model3DStudySe
                              const StudyRecord& study) {
   refreshMapColours(p, s, opt);
   p.bullseye = bullseyePicture(m.eye, m.maps, study, s.model3d.mesh_visu, opt.SECT_25, opt.pal3D, p.table3D,
-                               p.PAL_map, opt.LANGUE);
+                               p.PAL_map, opt.LANGUE,
+                               BullseyeLook{s.model3d.mesh_sect_grad != 0, s.model3d.mesh_Hsect != 0});
   return p.bullseye;
 }
 

@@ -78,21 +78,43 @@ Visu3DProjection projectionOf(const View3D& view, Vec3f min, Vec3f max);
 int BUILD_VISU_3D(const MeshModel& mesh, int t, const View3D& view, const Visu3DSettings& set, const Table3D& table,
                   const PalMap& PAL_map, Visu3DBuffers& out);
 
-// What the preview draws over the meshes of the ventricles shown, always on top: the skeleton
-// from the valve centre to the apex, and the valve plane as a ring with its two tilt axes
-// (green: axis 0, yellow: axis 1). Nothing for a ventricle and instant without a valve normal.
-struct PreviewOverlays {
+// What a preview frame shows of the ventricles (its visu_type): the preview mesh, the surface
+// voxels of the label volume the mesh was built from, or both (voxels the mesh misses show
+// through its surface).
+inline constexpr int kPreviewMesh = 0, kPreviewVoxels = 1, kPreviewMeshAndVoxels = 2, kPreviewDisplays = 3;
+// Preview tags: voxel squares of each ventricle and of the atria, the mesh's edges.
+inline constexpr uint8_t kTagVoxelLeft = 11, kTagVoxelRight = 12, kTagVoxelAtria = 13;
+inline constexpr uint8_t kTagEdgeLeft = 14, kTagEdgeRight = 15;
+
+// How a preview frame is drawn. The overlays go on top of everything: the skeleton from the valve
+// centre to the apex, and the valve plane as a ring with its two tilt axes (green: axis 0, yellow:
+// axis 1); nothing for a ventricle and instant without a valve normal. Voxels, atria and the scale
+// bar need the label volume and the study's voxel sizes.
+struct PreviewLook {
   const SkeletonModel* skel = nullptr;
+  const StudyRecord* study = nullptr;
+  int display = kPreviewMesh;
+  bool edges = false;                // the mesh's visible edges instead of its shaded surface
+  bool atria = false;                // the surface voxels of the other structures (the atria)
   bool skeleton = false;
   std::array<bool, 2> valvePlane{};  // [0] left, [1] right
   float planeRadius = 12;            // voxels
+  bool scaleBar = false;             // a bar of whole centimetres, bottom left
+  bool active = false;               // the frame takes the keys: yellow border
 };
 
-// The preview mesh of instant t of both ventricles, grey shading through the same rasteriser.
-// The centre is that of every instant below Ninst, so that the cine does not shift the picture.
-// shown: 0 both ventricles, 1 the left alone, 2 the right alone.
+// The preview of instant t: the ventricles shown (0 both, 1 the left alone, 2 the right alone)
+// through the same rasteriser in grey, as the look asks. The centre is that of every instant
+// below Ninst, so that the cine does not shift the picture.
 void buildPreviewPicture(const MeshModel& mesh, int t, int Ninst, int shown, const View3D& view,
-                         const Visu3DSettings& set, Visu3DBuffers& out, const PreviewOverlays& overlays = {});
+                         const Visu3DSettings& set, Visu3DBuffers& out, const PreviewLook& look = {});
+// Length in pixels and in millimetres of the preview's scale bar: the most whole centimetres
+// (1, 2, 5 or 10) that fit in kScaleBarMax pixels, at scale s with voxels of cmPerUnit centimetres.
+inline constexpr int kScaleBarMax = 200;
+struct ScaleBar {
+  int pixels = 0, mm = 0;
+};
+ScaleBar scaleBarOf(float s, float cmPerUnit);
 
 // The triangle drawn at (row, col) of the last picture; nothing over the background, an outline
 // or outside the picture.
@@ -113,8 +135,15 @@ void ZOOM_VISU(View3D& view, int step);
 std::array<MapWindows, 2> mapWindowsOf(const MapRanges& ranges);
 
 // The bull's-eye of map mesh_visu for both ventricles side by side (right ventricle first, as the
-// result panels), sector outlines in black, the sector values written over their sectors.
+// result panels), sector outlines in black. With values, those of the sectors whose labels are
+// shown are written over them; by sector, every sector takes the colour of its mean instead of
+// its pixels'.
+struct BullseyeLook {
+  bool values = true;     // mesh_sect_grad
+  bool bySector = false;  // mesh_Hsect
+};
 Bitmap24 bullseyePicture(const BullsEye& eye, const RegionalMaps& maps, const StudyRecord& s, int mesh_visu,
-                         int SECT_25, int pal3D, const Table3D& table, const PalMap& PAL_map, int LANGUE);
+                         int SECT_25, int pal3D, const Table3D& table, const PalMap& PAL_map, int LANGUE,
+                         BullseyeLook look = {});
 
 }  // namespace quorvel

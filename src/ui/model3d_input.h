@@ -15,9 +15,15 @@ bool model3DDoubleClick(Workstation& ws, View view, int x, int y, MouseButton b)
 bool model3DMove(Workstation& ws, View view, int x, int y);
 bool model3DRelease(Workstation& ws, View view, MouseButton b);
 bool model3DWheel(Workstation& ws, View view, int steps);
-// Keys both 3D stages share (zoom, axes), the results' map (arrows up / down) and point-curve (W)
-// keys, and the preview's overlay and valve keys; true when used.
+// Keys of the 3D stages; true when used. The frames taking keys (the results view, or the preview
+// frames not deactivated by a double click) zoom, show their axes, and in the preview their scale
+// bar, reference views and display mode. The results choose the map and the point curves; the
+// preview its edge mode, atria, skeletons, valve planes and their size, shading, mesh fineness and
+// smoothing (C, L, W, Q held + arrows up / down), and the adjustments of the ventricle shown alone.
 bool model3DKey(Workstation& ws, Key key, KeyModifiers m);
+
+// Both frames of the preview are to be drawn again.
+void previewPicturesChanged(Workstation& ws);
 
 // The picked point under pixel (x, y) of the results view, as it is drawn now: its entry (the
 // ventricle's: 0 left, 1 right) takes the triangle and its curve is fitted. False over no mesh.

@@ -28,6 +28,7 @@ std::optional<View> viewFromName(const std::string& name, bool& main) {
   if (name == "curve-left") return View::CurveLeft;
   if (name == "curve-right") return View::CurveRight;
   if (name == "preview3d") return View::Preview3D;
+  if (name == "preview3d2") return View::Preview3DSecond;
   if (name == "results3d") return View::Results3D;
   if (name == "panel-right") return View::MapPanelRight;
   if (name == "panel-left") return View::MapPanelLeft;

@@ -67,6 +67,12 @@ View viewOf(int s) {
   }
 }
 
+// The pictures of stage s changed: both frames of the preview.
+void stagePictureChanged(Workstation& ws, int s) {
+  if (s == kStagePreview) previewPicturesChanged(ws);
+  else ws.platform.pictureChanged(viewOf(s));
+}
+
 void hideHelp(Workstation& ws) {
   if (!ws.shell.Whelp_on) return;
   ws.shell.Whelp_on = 0;
@@ -77,7 +83,7 @@ void setStage(Workstation& ws, int s) {
   ws.shell._MENU_ = s;
   hideHelp(ws);
   if (s == kStageResults3D) refreshPickedCurves(ws);  // the model may have changed under the points
-  ws.platform.pictureChanged(viewOf(s));
+  stagePictureChanged(ws, s);
 }
 
 // The command that enters stage s (0 for none).
@@ -206,7 +212,7 @@ void previewKey(Workstation& ws, Key key, KeyModifiers) {
     case Key::Return:
       if (ws.input.X_KDOWN) {
         PREV_UNIFORM_APEX(in, set, ws.model, v, t);
-        ws.platform.pictureChanged(View::Preview3D);
+        previewPicturesChanged(ws);
       } else if (!ws.input.V_KDOWN) {
         setStage(ws, kStageSegmentation);
       }
@@ -215,7 +221,7 @@ void previewKey(Workstation& ws, Key key, KeyModifiers) {
     case Key::Right:
       if (ws.input.X_KDOWN) {
         PREV_UNIFORM_APEX(in, set, ws.model, v, t);
-        ws.platform.pictureChanged(View::Preview3D);
+        previewPicturesChanged(ws);
       } else {
         changeInstant(ws, 1);
       }
@@ -225,12 +231,12 @@ void previewKey(Workstation& ws, Key key, KeyModifiers) {
       if (ws.input.V_KDOWN) {
         // V + Page keys: the valve plane along its normal.
         ADJUST_VALVES_PLANE(in, set, ws.model, v, t, 1, 0, key == Key::PageUp ? 1 : -1);
-        ws.platform.pictureChanged(View::Preview3D);
+        previewPicturesChanged(ws);
       }
       return;
     case Key::Tab:
       ws.model3d.view3d.visu_no = (ws.model3d.view3d.visu_no + 1) % 3;
-      ws.platform.pictureChanged(View::Preview3D);
+      previewPicturesChanged(ws);
       return;
     default: return;
   }
@@ -248,8 +254,12 @@ void results3DKey(Workstation& ws, Key key, KeyModifiers m) {
       if (m.ctrl) ws.shell.inst_depol_min = std::min(ws.shell.inst_depol_min + 1, 4 * ws.w.study.Ninst - 1);
       else changeInstant(ws, 1);
       break;
-    case Key::D: set.mesh_sect_grad = !set.mesh_sect_grad; break;
-    case Key::G: set.mesh_Hsect = !set.mesh_Hsect; break;
+    case Key::D: set.mesh_param = !set.mesh_param; break;  // sector outlines on the surface
+    case Key::G:  // sector values over the bull's-eyes
+      set.mesh_sect_grad = !set.mesh_sect_grad;
+      DEFINE_BULLSEYE_BORD(ws.model.eye, ws.w.options.SECT_25, 1, set.mesh_sect_grad);
+      break;
+    case Key::S: set.mesh_Hsect = !set.mesh_Hsect; break;  // bull's-eyes by point or by sector
     case Key::E: set.visu_activ = !set.visu_activ; break;
     case Key::R: set.rendu3D = !set.rendu3D; break;
     case Key::I: ws.w.options.visu_interp = !ws.w.options.visu_interp; break;
@@ -311,7 +321,7 @@ void changeInstant(Workstation& ws, int delta) {
   Study& s = ws.w.study;
   if (s.Ninst <= 0) return;
   s.instant = ((s.instant + delta) % s.Ninst + s.Ninst) % s.Ninst;
-  ws.platform.pictureChanged(viewOf(stage(ws)));
+  stagePictureChanged(ws, stage(ws));
 }
 
 // The section shown in the current re-orientation step: the slice, the column or the row.
@@ -540,7 +550,7 @@ void exportResultsCommand(Workstation& ws) {
                                        st == kStageResults3D ? ReportKind::Local : ReportKind::Global, in);
   if (!s && s.code() != RefusalCode::Cancelled) ws.show(s.refusal());
   SAVE_OPTIONS_FILE(ws.folder, ws.w.options);
-  ws.platform.pictureChanged(viewOf(st));
+  stagePictureChanged(ws, st);
 }
 
 // The folder reformat, then the file it wrote opened as the new study.
@@ -763,6 +773,10 @@ void keyDown(Workstation& ws, Key key, KeyModifiers m) {
   if (key == Key::W) ws.input.W_KDOWN = 1;
   if (key == Key::V) ws.input.V_KDOWN = 1;
   if (key == Key::X) ws.input.X_KDOWN = 1;
+  if (key == Key::S) ws.input.S_KDOWN = 1;
+  if (key == Key::C) ws.input.cHeld = 1;
+  if (key == Key::L) ws.input.lHeld = 1;
+  if (key == Key::Q) ws.input.qHeld = 1;
   if (globalKey(ws, key, m) || model3DKey(ws, key, m)) return;
   switch (stage(ws)) {
     case kStageReorientation: reorientationKey(ws, key, m); return;
@@ -785,7 +799,13 @@ void keyUp(Workstation& ws, Key key, KeyModifiers m) {
     case Key::W: ws.input.W_KDOWN = 0; return;
     case Key::V: ws.input.V_KDOWN = 0; return;
     case Key::X: ws.input.X_KDOWN = 0; return;
-    case Key::C: ws.input.visu_contupdt = 0; return;
+    case Key::S: ws.input.S_KDOWN = 0; return;
+    case Key::L: ws.input.lHeld = 0; return;
+    case Key::Q: ws.input.qHeld = 0; return;
+    case Key::C:
+      ws.input.visu_contupdt = 0;
+      ws.input.cHeld = 0;
+      return;
     case Key::Up:
     case Key::Down:
     case Key::Escape:
@@ -903,7 +923,7 @@ void timerTick(Workstation& ws, TimerId id) {
       return;
     case TimerId::Redraw:
       ws.platform.stopTimer(TimerId::Redraw);
-      ws.platform.pictureChanged(viewOf(stage(ws)));
+      stagePictureChanged(ws, stage(ws));
       return;
   }
 }
@@ -965,7 +985,7 @@ void setLanguage(Workstation& ws, int LANGUE) {
   if (flow(ws).vidange_done || reprojection(ws)) showResults(ws);
   if (ws.shell.Whelp_on) ws.platform.textChanged(TextSlot::Help, currentHelp(ws));
   if (stage(ws) == kStageResults3D) refreshPickedCurves(ws);  // captions in the new language
-  ws.platform.pictureChanged(viewOf(stage(ws)));
+  stagePictureChanged(ws, stage(ws));
 }
 
 // ---- what the front end shows -------------------------------------------------------------------

@@ -32,7 +32,9 @@ const Bitmap24* drawView(Workstation& ws, View view) {
       BUILD_BMP_VID(ws.curves.vc, ws.w.study.Ninst, p, ws.log);
       return view == View::CurveRight ? &p.BMPvd : &p.BMPvg;
     case View::Preview3D:
-      return &drawPreview3D(p, ws.model, ws.model3d, ws.w.options, ws.w.study.instant, ws.w.study.Ninst);
+    case View::Preview3DSecond:
+      return &drawPreview3D(p, ws.model, ws.model3d, ws.w.options, ws.w.study, ws.w.study.instant,
+                            view == View::Preview3DSecond, true);
     case View::Results3D:
       return &drawResults3D(p, ws.model, ws.model3d, ws.w.options, ws.w.study.instant);
     case View::MapPanelLeft:
@@ -72,10 +74,17 @@ std::string viewCaption(const Workstation& ws, View view) {
     case View::Reorientation: return reorientationCaption(ws.w);
     case View::Segmentation:
     case View::Preview3D:
+    case View::Preview3DSecond:
     case View::Results3D:
       return format(render_texts::kCaptionInstant.pick(ws.w.options.LANGUE), s.instant + 1, s.Ninst);
     default: return {};
   }
+}
+
+std::string previewSettingsCaption(const Workstation& ws) {
+  const Options& o = ws.w.options;
+  return format(render_texts::kPreviewSettings.pick(o.LANGUE), static_cast<int>(o.visu_CONT3D + 0.5f),
+                static_cast<int>(o.visu_LUM3D + 0.5f), o.mesh_samP, o.mesh_itpre);
 }
 
 }  // namespace quorvel

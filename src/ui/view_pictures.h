@@ -20,5 +20,7 @@ std::string writeViewPicture(Workstation& ws, View view, const std::string& path
 View stageView(const Workstation& ws);
 // The caption under a view ("Instant : 1 / 8 ..."); empty for the views without one.
 std::string viewCaption(const Workstation& ws, View view);
+// The preview's shading and mesh settings the held-key arrows change.
+std::string previewSettingsCaption(const Workstation& ws);
 
 }  // namespace quorvel

@@ -31,6 +31,7 @@ namespace quorvel {
 struct InputState {
   int CONTROL_KDOWN = 0, SHIFT_KDOWN = 0, SPACE_KDOWN = 0, V_KDOWN = 0, W_KDOWN = 0, F_KDOWN = 0, B_KDOWN = 0,
       X_KDOWN = 0, S_KDOWN = 0;
+  int cHeld = 0, lHeld = 0, qHeld = 0;  // preview: contrast, luminosity, smoothing letter held
   int butt_down = 0;      // class the mouse or key action under way applies (0 none)
   int butt_down_tmp = 0;  // butt_down saved while a marking key is held
   int visu_contupdt = 0;  // slice-only modifier held: assignments change the pointed slice only

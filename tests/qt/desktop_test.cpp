@@ -244,8 +244,8 @@ TEST_F(Desktop, LanguageSwitchRelabelsMenusAndToolBar) {
   EXPECT_EQ(window->commandAction(kCmdOpenAcquisition)->text(), "Ouvrir Acquisition");
 }
 
-// The 3D stages on the phantom: the preview and the results panels show the core's pictures; a
-// drag on the results view turns it, a click picks a point whose curve the right panel then shows.
+// The 3D stages on the phantom: the preview's frames and the results panels show the core's
+// pictures; a double click deactivates a preview frame; a drag on the results view turns it, a click picks a point whose curve the right panel then shows.
 TEST_F(Desktop, ThreeDimensionalStagesShowTheCoresPicturesAndAnswerThePointer) {
   open(phantomFile);
   for (Key k : {Key::Return, Key::Tab, Key::Return, Key::Return}) key(k);
@@ -254,7 +254,17 @@ TEST_F(Desktop, ThreeDimensionalStagesShowTheCoresPicturesAndAnswerThePointer) {
   settle();
   ASSERT_EQ(ws->shell._MENU_, kStagePreview);
   EXPECT_EQ(window->stagePanel(), window->preview3DPanel());
-  expectPanelShowsCore(View::Preview3D);
+  auto run = [&](const std::string& text) {
+    std::istringstream script(text);
+    std::string error;
+    runDesktopScript(*window, platform, *ws, *parseScript(script, error), std::cout);
+    settle();
+  };
+  // A double click takes the keys from the first frame; edge mode then redraws both.
+  run("double preview3d 20 20\nkey Z\n");
+  EXPECT_EQ(ws->model3d.view3d.views[0].visu_view, 0);
+  EXPECT_EQ(ws->model3d.view3d.visu_rendu, 0);
+  for (View v : {View::Preview3D, View::Preview3DSecond}) expectPanelShowsCore(v);
   answers.questions.push_back(QuestionAnswer::Ok);
   window->commandAction(kCmd3D)->trigger();
   settle();
@@ -262,12 +272,6 @@ TEST_F(Desktop, ThreeDimensionalStagesShowTheCoresPicturesAndAnswerThePointer) {
   EXPECT_EQ(window->stagePanel(), window->results3DPanel());
   for (View v : {View::Results3D, View::MapPanelRight, View::MapPanelLeft, View::Bullseye}) expectPanelShowsCore(v);
 
-  auto run = [&](const std::string& text) {
-    std::istringstream script(text);
-    std::string error;
-    runDesktopScript(*window, platform, *ws, *parseScript(script, error), std::cout);
-    settle();
-  };
   const QImage before = rgb(window->pictureView(View::Results3D)->grab().toImage());
   run("press results3d 20 20\nmove results3d 80 40\nrelease results3d 80 40\n");
   EXPECT_NE(rgb(window->pictureView(View::Results3D)->grab().toImage()), before);

@@ -147,5 +147,19 @@ TEST_F(View3DTest, EqualDepthKeepsTheFirstTriangleAndPickingFindsEachOne) {
   EXPECT_FALSE(pickTriangle(out, 256, 512));
 }
 
+TEST(PreviewScaleBar, TakesTheLongestWholeCentimetresThatFit) {
+  struct Case {
+    float s, cmPerUnit;
+    int pixels, mm;
+  };
+  // 8 s pixels per voxel: with 0.34 cm voxels a centimetre is 23.5 pixels at scale 1.
+  for (const Case& c : {Case{1.0f, 0.34f, 118, 50}, Case{2.0f, 0.34f, 94, 20}, Case{0.5f, 0.68f, 59, 100},
+                        Case{2.0f, 0.05f, 320, 10}, Case{1.0f, 0.0f, 0, 0}}) {
+    const ScaleBar bar = scaleBarOf(c.s, c.cmPerUnit);
+    EXPECT_EQ(bar.pixels, c.pixels) << c.s << " " << c.cmPerUnit;
+    EXPECT_EQ(bar.mm, c.mm) << c.s << " " << c.cmPerUnit;
+  }
+}
+
 }  // namespace
 }  // namespace quorvel

@@ -5,12 +5,16 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <utility>
 
 #include "phantom/writers.h"
 #include "segmentation/placement_texts.h"
 #include "render/palettes.h"
 #include "render/view3d.h"
+#include "model3d/model3d_commands.h"
 #include "ui/help_texts.h"
+#include "ui/model3d_input.h"
 #include "ui/shell.h"
 #include "ui/view_pictures.h"
 #include "ui/shell_texts.h"
@@ -152,17 +156,34 @@ TEST_F(Shell, ThreeDimensionalStages) {
   runCommand(*ws, kCmdUpdateSegmental);
   EXPECT_NE(ws->model3d.ranges.fej_pmin[0], 33.0f);
   EXPECT_EQ(stage(), kStageResults3D);
-  // I and F4 change the picture: interpolation inside the triangles, then the classical palette.
-  for (Key k : {Key::I, Key::F4}) {
-    const std::vector<uint8_t> shown = drawView(*ws, View::Results3D)->pixels;
+  // I, F4 and D change the surface (interpolation, classical palette, sector outlines), G and S
+  // the bull's-eyes (sector values, colours by sector).
+  const std::pair<Key, View> toggles[] = {{Key::I, View::Results3D}, {Key::F4, View::Results3D},
+                                          {Key::D, View::Results3D}, {Key::G, View::Bullseye},
+                                          {Key::S, View::Bullseye}};
+  for (const auto& [k, view] : toggles) {
+    const std::vector<uint8_t> shown = drawView(*ws, view)->pixels;
     key(k);
-    EXPECT_NE(drawView(*ws, View::Results3D)->pixels, shown) << keyName(k);
+    EXPECT_NE(drawView(*ws, view)->pixels, shown) << keyName(k);
   }
   EXPECT_EQ(ws->w.options.visu_interp, 0);
   EXPECT_EQ(ws->w.options.pal3D, 1);
+  EXPECT_EQ(ws->model3d.model3d.mesh_param, 0);
+  EXPECT_EQ(ws->model3d.model3d.mesh_sect_grad, 0);
+  EXPECT_EQ(ws->model3d.model3d.mesh_Hsect, 1);
   Table3D classical;
   DEFINE_3D_PAL(ws->w.options.palette3D, 1, classical);
   EXPECT_EQ(ws->pictures.table3D.RRR, classical.RRR);  // the table follows the palette kind
+  // By sector, without values: one colour per sector of each ventricle, besides the background,
+  // the outlines and the titles.
+  const Bitmap24& eyes = *drawView(*ws, View::Bullseye);
+  std::set<std::array<uint8_t, 3>> colours;
+  for (int y = 0; y < eyes.height; ++y)
+    for (int x = 0; x < eyes.width; ++x) {
+      const Rgb c = eyes.get(x, y);
+      colours.insert({c.r, c.g, c.b});
+    }
+  EXPECT_LE(colours.size(), 2u * 17 + 3);
   key(Key::F);  // 17 -> 19 sectors
   EXPECT_EQ(ws->w.options.SECT_25, 19);
   platform.saveAnswers.push_back(FileChoice{(dir / "maps.dcm").string(), 3});
@@ -170,6 +191,79 @@ TEST_F(Shell, ThreeDimensionalStages) {
   EXPECT_TRUE(std::filesystem::exists(dir / "maps - local.dcm"));
   key(Key::Return);
   EXPECT_EQ(stage(), kStagePreview);
+}
+
+TEST_F(Shell, PreviewFramesAndTheirKeys) {
+  toSegmentation();
+  key(Key::Return);
+  ASSERT_EQ(stage(), kStagePreview);
+  View3DSettings& s = ws->model3d.view3d;
+  auto frame = [](int pane) { return pane ? View::Preview3DSecond : View::Preview3D; };
+  auto tags = [&](int pane, uint8_t tag) {
+    drawView(*ws, frame(pane));
+    const std::vector<uint8_t>& t = ws->pictures.preview3D[pane].VISUV;
+    return std::count(t.begin(), t.end(), tag);
+  };
+  auto held = [&](Key letter, Key k) {
+    keyDown(*ws, letter, {});
+    key(k);
+    keyUp(*ws, letter, {});
+  };
+  // The first frame shows the mesh, the second the mesh and the voxels outside it; both take keys.
+  EXPECT_GT(tags(0, kTagLeft), 0);
+  EXPECT_EQ(tags(0, kTagVoxelLeft), 0);
+  EXPECT_GT(tags(1, kTagVoxelRight), 0);
+  const Rgb yellow{255, 230, 0};
+  auto corner = [&](int pane) { return drawView(*ws, frame(pane))->get(0, 0); };
+  EXPECT_EQ(corner(0).g, yellow.g);
+  // A double click takes the keys from the first frame; it keeps following the second's direction.
+  mouseDoubleClick(*ws, View::Preview3D, 20, 20, MouseButton::Primary, {});
+  EXPECT_EQ(s.views[0].visu_view, 0);
+  EXPECT_NE(corner(0).g, yellow.g);
+  key(Key::PageUp, {true, false});  // display mode of the second frame only
+  EXPECT_EQ(s.visu_type, (std::array<int, 2>{0, 0}));
+  key(Key::E);
+  EXPECT_EQ(s.visu_echelle[0], 0);
+  EXPECT_EQ(s.visu_echelle[1], 1);
+  key(Key::Tab, {true, false});  // the next reference view
+  EXPECT_EQ(s.views[1].visu_Pvue, 2);
+  EXPECT_EQ(s.views[0].axis2, s.views[1].axis2);
+  EXPECT_NE(s.views[1].axis2, View3DSettings{}.views[1].axis2);
+  s.visu_coord = 0;
+  key(Key::Tab, {false, true});  // back to the reference, the first frame no longer follows
+  EXPECT_EQ(s.views[1].axis2, View3DSettings{}.views[1].axis2);
+  EXPECT_EQ(s.views[0].visu_Pvue, 2);
+  mousePress(*ws, View::Preview3D, 20, 20, MouseButton::Primary, {});  // a press gives the keys back
+  mouseRelease(*ws, View::Preview3D, 20, 20, MouseButton::Primary);
+  EXPECT_EQ(s.views[0].visu_view, 1);
+  // Edge mode, atria, the planes' size.
+  key(Key::Z);
+  EXPECT_GT(tags(0, kTagEdgeLeft), 0);
+  EXPECT_EQ(tags(0, kTagVoxelAtria), 0);
+  key(Key::A, {true, false});
+  EXPECT_GT(tags(0, kTagVoxelAtria), 0);
+  key(Key::PageUp, {false, true});
+  EXPECT_EQ(s.planeRadius, kPlaneRadiusDefault + 2);
+  // Held letters and arrows: contrast, luminosity, mesh fineness (rebuilt), smoothing.
+  held(Key::C, Key::Up);
+  held(Key::L, Key::Down);
+  held(Key::W, Key::Up);
+  held(Key::Q, Key::Down);
+  EXPECT_EQ(ws->w.options.visu_CONT3D, 22.0f);
+  EXPECT_EQ(ws->w.options.visu_LUM3D, 68.0f);
+  EXPECT_EQ(ws->w.options.mesh_samP, 48);
+  EXPECT_EQ(ws->model.mesh.mesh_samP_built, 48);
+  EXPECT_EQ(ws->w.options.mesh_itpre, 1);
+  EXPECT_EQ(previewSettingsCaption(*ws), "Contraste 22  -  Luminosité 68  -  Maillage 48  -  Lissage 1");
+  // S and X + Page move the sliders of the ventricle shown alone by a twentieth.
+  const int cs = previewSliderPosition(*ws, PreviewSlider::CylinderSphere);
+  held(Key::S, Key::PageDown);
+  EXPECT_EQ(previewSliderPosition(*ws, PreviewSlider::CylinderSphere), cs);  // both ventricles shown
+  key(Key::Tab);
+  held(Key::S, Key::PageDown);
+  EXPECT_EQ(previewSliderPosition(*ws, PreviewSlider::CylinderSphere), cs - kCsSliderScale / 20);
+  held(Key::X, Key::PageDown);
+  EXPECT_EQ(previewSliderPosition(*ws, PreviewSlider::Curvature), kCrSliderScale - kCrSliderScale / 20);
 }
 
 TEST_F(Shell, RefusedFileLeavesTheStageAndTheStudy) {
