@@ -1,8 +1,8 @@
 // The 3D model on the segmented phantom (8 instants): full mesh + regional analysis (method 1
 // with its regional iterations) + triangulation of both ventricles, on one and two threads and
 // for the default and the finest sampling; and the preview mesh of one ventricle and instant.
-// Targets: 48 x 48 under 0.5 s on two cores, 120 x 120 under 3 s, preview under 5 ms; and the
-// 3D results picture drawn from the model.
+// Targets: 48 x 48 under 0.5 s on two cores, 120 x 120 under 3 s, preview under 5 ms; the two
+// preview frames and the 3D results picture drawn from the model.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -76,6 +76,25 @@ void BM_PreviewMesh(benchmark::State& state) {
 BENCHMARK(BM_Model3D)->Args({48, 1})->Args({48, 2})->Args({120, 1})->Args({120, 2})->UseRealTime()->Unit(
     benchmark::kMillisecond);
 BENCHMARK(BM_PreviewMesh)->Unit(benchmark::kMillisecond);
+
+namespace {
+// Both preview frames as every key, slider move or cine tick of the preview redraws them: the
+// mesh, and the mesh with the voxels it leaves out; arg 1 adds the atria and edge mode.
+void BM_PreviewFrames(benchmark::State& state) {
+  Previewed& p = previewed();
+  Pictures pictures;
+  preparePictures(pictures, p.w.options, kDefaultColourSeed);
+  p.settings3d.view3d.showAtria = static_cast<int>(state.range(0));
+  p.settings3d.view3d.visu_rendu = state.range(0) ? 0 : 1;
+  for (auto _ : state) {
+    const int t = static_cast<int>(state.iterations() % p.w.study.Ninst);
+    for (int pane = 0; pane < kPreviewPanes; ++pane)
+      drawPreview3D(pictures, p.m, p.settings3d, p.w.options, p.w.study, t, pane, true);
+    benchmark::DoNotOptimize(pictures.preview3D[1].BMPvisu.pixels.data());
+  }
+}
+}  // namespace
+BENCHMARK(BM_PreviewFrames)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 namespace {
 // The steps on one core: 0 meshing (with its skeleton and preview rebuild), 1 regional analysis,
