@@ -57,6 +57,28 @@ struct AnalyseArgs {
   int reportCanvas = 1024;           // 1024 (1024 x 1024) or 1536 (1536 x 1092)
 };
 
+// Each ventricle's point at the middle of its drawn surface (both ventricles, end-diastole, the
+// ejection-fraction map), picked as a click there would be, so that the result panels and the
+// local report show a regional curve.
+void pickSurfaceMiddles(Workstation& ws) {
+  Model3DStudySettings s = ws.model3d;
+  s.model3d.mesh_double = 1;
+  s.model3d.mesh_visu = 0;
+  s.model3d.visu_activ = 0;
+  s.model3d.rendu3D = 0;
+  drawResults3D(ws.pictures, ws.model, s, ws.w.options, 0);
+  const Visu3DBuffers& b = ws.pictures.visu3D;
+  for (int v = 0; v < 2; ++v) {
+    long rows = 0, cols = 0, n = 0;
+    for (int k = 0; k < kVisuSide * kVisuSide; ++k)
+      if (b.VISUV[k] == kTagLeft + v) rows += k / kVisuSide, cols += k % kVisuSide, ++n;
+    const auto hit = n ? pickTriangle(b, static_cast<int>(rows / n), static_cast<int>(cols / n)) : std::nullopt;
+    ws.model.maps.MC_v[v] = hit && hit->ventricle == v + 1 ? v + 1 : 0;
+    ws.model.maps.MC_ar[v] = hit ? hit->triangle : 0;
+  }
+  refreshPickedCurves(ws);
+}
+
 // FILE-local.ext beside FILE.ext.
 std::filesystem::path localReportPath(const std::filesystem::path& global) {
   return global.parent_path() / (global.stem().string() + "-local" + global.extension().string());
@@ -66,7 +88,8 @@ std::filesystem::path localReportPath(const std::filesystem::path& global) {
 int writeReports(const AnalyseArgs& a, Workstation& ws) {
   if (a.report.empty()) return 0;
   preparePictures(ws.pictures, ws.w.options, kDefaultColourSeed);
-  const ReportInputs in{ws.w, ws.seg, ws.curves.vc, ws.curves.settings, ws.model, ws.model3d, ws.pictures};
+  const ReportInputs in{ws.w,     ws.seg,        ws.curves.vc, ws.curves.settings,
+                        ws.model, ws.model3d,    ws.pictures,  a.model3d ? &ws.shell.pickedCurves : nullptr};
   const int type = reportTypeOf(a.report), canvas = a.reportCanvas == 1024 ? 1 : 0;
   std::vector<std::pair<std::filesystem::path, ReportKind>> files{{a.report, ReportKind::Global}};
   if (a.model3d) files.emplace_back(localReportPath(a.report), ReportKind::Local);
@@ -230,18 +253,8 @@ class PictureFolder {
            write("model3d.png", drawResults3D(ws_.pictures, ws_.model, s, opt, 0)) &&
            write("bullseye.png", drawBullseye(ws_.pictures, ws_.model, s, opt, ws_.w.study)) && panels();
   }
-  // The result panels of that map, each ventricle's curve picked at the middle of its drawn surface.
+  // The result panels of that map with the curves picked at the middle of each drawn surface.
   bool panels() {
-    const Visu3DBuffers& b = ws_.pictures.visu3D;
-    for (int v = 0; v < 2; ++v) {
-      long rows = 0, cols = 0, n = 0;
-      for (int k = 0; k < kVisuSide * kVisuSide; ++k)
-        if (b.VISUV[k] == kTagLeft + v) rows += k / kVisuSide, cols += k % kVisuSide, ++n;
-      const auto hit = n ? pickTriangle(b, static_cast<int>(rows / n), static_cast<int>(cols / n)) : std::nullopt;
-      ws_.model.maps.MC_v[v] = hit && hit->ventricle == v + 1 ? v + 1 : 0;
-      ws_.model.maps.MC_ar[v] = hit ? hit->triangle : 0;
-    }
-    refreshPickedCurves(ws_);
     const Options& opt = ws_.w.options;
     const MapPanelInputs in{ws_.model.maps, ws_.model3d.ranges, ws_.w.study, ws_.pictures.table3D,
                             ws_.pictures.PAL_map, 0, opt.pal3D, opt.LANGUE};
@@ -326,6 +339,7 @@ int runAnalyse(AnalyseArgs a) {
       return e.code;
     }
     printModelPanels(ws, std::cout);
+    pickSurfaceMiddles(ws);
     if (pictures && !pictures->model3d()) return kExitRefused;
   }
   if (!a.saveExam.empty()) {

@@ -328,15 +328,26 @@ TEST_F(CommandLine, AnalyseWritesTheReportPictures) {
   const std::string file = phantomFile(phantom::defaultParams());
   EXPECT_NE(cli("analyse " + file + " --report " + (dir / "r.png").string()), 0);
   std::string out;
-  ASSERT_EQ(cli("analyse " + file + " --3d --axial 24 --angular 24 --report " + (dir / "r.jpg").string(), &out), 0) << out;
-  EXPECT_EQ(jpegSize(dir / "r.jpg"), std::pair(1024, 1024));
-  EXPECT_EQ(jpegSize(dir / "r-local.jpg"), std::pair(1024, 1024));
-  ASSERT_EQ(cli("analyse " + file + " --report-canvas 1536 --report " + (dir / "w.bmp").string()), 0);
-  std::ifstream bmp(dir / "w.bmp", std::ios::binary);
-  const std::string b((std::istreambuf_iterator<char>(bmp)), {});
-  ASSERT_EQ(b.size(), 54u + 1536u * 1092u * 3u);
-  EXPECT_EQ(b.substr(0, 2), "BM");
-  EXPECT_FALSE(std::filesystem::exists(dir / "w-local.bmp"));
+  ASSERT_EQ(cli("analyse " + file + " --3d --axial 24 --angular 24 --report " + (dir / "r.bmp").string(), &out), 0) << out;
+  for (const char* name : {"r.bmp", "r-local.bmp"}) {
+    std::ifstream bmp(dir / name, std::ios::binary);
+    const std::string b((std::istreambuf_iterator<char>(bmp)), {});
+    ASSERT_EQ(b.size(), 54u + 1024u * 1024u * 3u) << name;
+    EXPECT_EQ(b.substr(0, 2), "BM");
+    if (std::string(name) != "r-local.bmp") continue;
+    // The curve boxes of the first block (rows 318..395 from the top, right half) show the curves
+    // picked at the middle of each surface: light grey lines on black.
+    int curve = 0;
+    for (int row = 318; row < 396; ++row)
+      for (int col = 512; col < 1024; ++col) {
+        const size_t at = 54 + (static_cast<size_t>(1023 - row) * 1024 + col) * 3;
+        curve += b.compare(at, 3, "\xF0\xF0\xF0") == 0;
+      }
+    EXPECT_GT(curve, 200);
+  }
+  ASSERT_EQ(cli("analyse " + file + " --report-canvas 1536 --report " + (dir / "w.jpg").string()), 0);
+  EXPECT_EQ(jpegSize(dir / "w.jpg"), std::pair(1536, 1092));
+  EXPECT_FALSE(std::filesystem::exists(dir / "w-local.jpg"));
 }
 
 }  // namespace
