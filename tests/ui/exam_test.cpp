@@ -2,6 +2,7 @@
 // fails half-way.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -30,15 +31,23 @@ class Exams : public ::testing::Test {
  protected:
   void SetUp() override { dir = scratchFolder(); }
 
-  // A phantom segmented in its working pose with its volume curves fitted (and the 3D model).
+  // A phantom placed automatically and segmented, with its volume curves fitted (left ejection
+  // fraction near the phantom's) and the 3D model when asked.
   std::unique_ptr<PhantomSession> analysed(const phantom::PhantomParams& p, bool model3d) {
-    auto s = std::make_unique<PhantomSession>(phantom::buildPhantom(p), dir);
+    const phantom::Phantom ph = phantom::buildPhantom(p);
+    auto s = std::make_unique<PhantomSession>(ph, dir);
     Workstation& ws = s->ws;
     fitMosaicToScreen(ws.mosaic, s->platform.screenSize());  // as the open command lays it out
     FORMATE_SEGMENT_DISPLAY(ws.mosaic, ws.w.study.NCZ, ws.log);
-    EXPECT_TRUE(segmentInWorkingPose(ws));
+    EXPECT_TRUE(ws.proposePlacementCommand().ok());
+    EXPECT_EQ(ws.validateStep(), ReorientOutcome::StepValidated);
+    selectStep(ws.w.settings.flow, 1);
+    EXPECT_EQ(ws.validateStep(), ReorientOutcome::StepValidated);
+    EXPECT_EQ(ws.validateStep(), ReorientOutcome::Segmented);
     EXPECT_EQ(ws.checkVentricles(), 1);
     EXPECT_TRUE(ws.computeCurves().ok());
+    const auto [lo, hi] = std::minmax_element(ph.lv_true_ml.begin(), ph.lv_true_ml.end());
+    EXPECT_NEAR(ws.curves.vc.G.FES, 100 * (*hi - *lo) / *hi, 10.0);
     ws.shell._MENU_ = kStageResults;
     if (model3d) {
       EXPECT_TRUE(ws.buildModel3D());
