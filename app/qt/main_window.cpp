@@ -92,13 +92,14 @@ void MainWindow::buildPanels() {
   outer->addLayout(row, 1);
   stack_ = new QStackedWidget(central);
   row->addWidget(stack_, 1);
+  // The help floats over the right of the stage rather than widening the window past the screen;
+  // any key but H, or a click on it, hides it again.
   help_ = textLabel(central, true);
-  help_->setFixedWidth(kHelpWidth);
   help_->setWordWrap(true);
-  help_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  help_->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  help_->setAutoFillBackground(true);
   help_->setMargin(6);
   help_->hide();
-  row->addWidget(help_);
   setCentralWidget(central);
 
   startPanel_ = new QWidget(stack_);
@@ -410,6 +411,7 @@ void MainWindow::textChanged(TextSlot slot, const std::string& text) {
     case TextSlot::MethodLabel: method_->setText(qs(text)); return;
     case TextSlot::Help:
       help_->setText(qs(text));
+      placeHelp();
       help_->setVisible(!text.empty());
       return;
   }
@@ -433,6 +435,11 @@ void MainWindow::afterEvent() {
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
+  if (watched == help_ && type == QEvent::MouseButtonPress) {  // the help covers the stage: a click puts it away
+    closeHelp(ws_);
+    afterEvent();
+    return true;
+  }
   if (type != QEvent::KeyPress && type != QEvent::KeyRelease) return false;
   auto* widget = qobject_cast<QWidget*>(watched);
   if (!widget || widget->window() != this) return false;
@@ -466,6 +473,15 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
   fitReorientationScale();
+  placeHelp();
+}
+
+void MainWindow::placeHelp() {
+  const QRect area = stack_->geometry();
+  const int wanted = help_->heightForWidth(kHelpWidth);
+  const int height = wanted > 0 ? std::min(wanted, area.height()) : area.height();
+  help_->setGeometry(area.right() + 1 - kHelpWidth, area.top(), kHelpWidth, height);
+  help_->raise();
 }
 
 // The re-orientation view takes the largest whole scale the panel has room for.

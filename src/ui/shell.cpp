@@ -669,6 +669,8 @@ void startUp(Workstation& ws) {
   ws.shell._MENU_ = kStageNone;
 }
 
+void closeHelp(Workstation& ws) { hideHelp(ws); }
+
 bool requestExit(Workstation& ws) {
   if (!ws.developer() && flow(ws).segment_done) {
     // The one box the product shows without a title.

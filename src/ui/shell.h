@@ -138,5 +138,7 @@ std::vector<StepButton> reorientationSteps(const Workstation& ws);
 bool commandBuilt(int code);
 // The help text of the current stage.
 std::string currentHelp(const Workstation& ws);
+// Hides the help shown by H (a click on it, as any key but H does).
+void closeHelp(Workstation& ws);
 
 }  // namespace quorvel

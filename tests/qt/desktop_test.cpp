@@ -260,6 +260,17 @@ TEST_F(Desktop, ThreeDimensionalStagesShowTheCoresPicturesAndAnswerThePointer) {
     runDesktopScript(*window, platform, *ws, *parseScript(script, error), std::cout);
     settle();
   };
+  // The help floats over the two frames instead of widening the window past the screen.
+  const int width = window->width();
+  key(Key::H);
+  EXPECT_TRUE(window->helpPanel()->isVisible());
+  EXPECT_EQ(window->width(), width);
+  EXPECT_LE(window->helpPanel()->geometry().right(), window->centralWidget()->width());
+  QMouseEvent click(QEvent::MouseButtonPress, QPointF(10, 10), window->helpPanel()->mapToGlobal(QPointF(10, 10)),
+                    Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window->helpPanel(), &click);  // a click on it puts it away
+  EXPECT_FALSE(window->helpPanel()->isVisible());
+  EXPECT_EQ(ws->shell.Whelp_on, 0);
   // A double click takes the keys from the first frame; edge mode then redraws both.
   run("double preview3d 20 20\nkey Z\n");
   EXPECT_EQ(ws->model3d.view3d.views[0].visu_view, 0);
