@@ -243,7 +243,7 @@ class PictureFolder {
   // ejection-fraction map, and the bull's-eyes of that map.
   bool model3d() {
     Model3DStudySettings& s = ws_.model3d;
-    s.view3d.visu_no = 0;
+    s.view3d.visu_no = 2;  // both ventricles
     s.model3d.mesh_double = 1;
     s.model3d.mesh_visu = 0;
     s.model3d.visu_activ = 0;

@@ -47,7 +47,7 @@ struct View3D {
 inline constexpr float kPlaneRadiusDefault = 12, kPlaneRadiusMin = 4, kPlaneRadiusMax = 40;
 
 struct View3DSettings {
-  int visu_no = 0;
+  int visu_no = 0;  // ventricles the preview shows: 0 the left, 1 the right, 2 both
   std::array<int, 4> visu_echelle{};
   std::array<int, 2> visu_plane{1, 1};
   std::array<int, 2> visu_type{};
@@ -59,6 +59,7 @@ struct View3DSettings {
   // The preview's own display choices, kept for the session only (not in the exam file).
   int showAtria = 0;
   float planeRadius = kPlaneRadiusDefault;  // valve-plane ring, voxels
+  int secondFrameVentricles = 2;            // as visu_no, for the second frame when not synchronised
 
  private:
   static std::array<View3D, kViews3D> initialViews() {

@@ -43,7 +43,8 @@ struct Pictures {
 void preparePictures(Pictures& p, const Options& opt, unsigned seed);
 
 // The 3D pictures of the model at instant t, drawn from the study's 3D settings: a frame of the
-// preview (pane 0 or 1: views 0 and 1) of the ventricles chosen by visu_no, an active frame marked
+// preview (pane 0 or 1: views 0 and 1) of the ventricles chosen by visu_no (the second frame's own
+// choice when the displayed ventricles are not synchronised), an active frame marked
 // when asked; the results view (view 2) and the bull's-eyes of the displayed map. The results
 // draws first rebuild PAL_map from the map windows.
 const Bitmap24& drawPreview3D(Pictures& p, const Model3D& m, const Model3DStudySettings& s, const Options& opt,

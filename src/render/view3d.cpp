@@ -603,7 +603,8 @@ const Bitmap24& drawPreview3D(Pictures& p, const Model3D& m, const Model3DStudyS
                               const StudyRecord& study, int t, int pane, bool markActive) {
   pane = std::clamp(pane, 0, kPreviewPanes - 1);
   const View3DSettings& v = s.view3d;
-  const int shown = v.visu_no == 1 ? 2 : (v.visu_no == 2 ? 1 : 0);
+  const int choice = pane == 1 && !v.visu_coordv ? v.secondFrameVentricles : v.visu_no;
+  const int shown = choice == 0 ? 1 : (choice == 1 ? 2 : 0);
   PreviewLook look;
   look.skel = &m.skel;
   look.study = &study;

@@ -105,7 +105,7 @@ bool resultsShown(const Workstation& ws) {
   return stage(ws) == kStageResults3D && ws.w.settings.flow.build_visu != 0;
 }
 
-// The ventricle the preview adjusts: the one shown alone, else the left.
+// The ventricle the preview adjusts: the right when shown alone, else the left.
 int previewVentricle(const Workstation& ws) { return ws.model3d.view3d.visu_no == 1 ? 2 : 1; }
 
 }  // namespace
@@ -296,6 +296,7 @@ bool previewSettingKey(Workstation& ws, Key key) {
       const auto* at = std::find(std::begin(kPreviewSamplings), std::end(kPreviewSamplings), o.mesh_samP);
       const int k = at == std::end(kPreviewSamplings) ? 1 : static_cast<int>(at - std::begin(kPreviewSamplings));
       o.mesh_samP = kPreviewSamplings[std::clamp(k + dir, 0, static_cast<int>(std::size(kPreviewSamplings)) - 1)];
+      o.mesh_Pdiv = o.mesh_samP;
     } else {
       o.mesh_itpre = std::clamp(o.mesh_itpre + dir, 0, kSmoothingMax);
     }
@@ -359,6 +360,19 @@ bool model3DKey(Workstation& ws, Key key, KeyModifiers m) {
   return false;
 }
 
+void nextPreviewVentricles(Workstation& ws) {
+  View3DSettings& s = ws.model3d.view3d;
+  auto next = [](int& choice) { choice = (std::clamp(choice, 0, 2) + 1) % 3; };
+  if (s.visu_coordv) {
+    next(s.visu_no);
+    s.secondFrameVentricles = s.visu_no;  // still alike if the synchronisation is turned off
+  } else {
+    if (s.views[0].visu_view) next(s.visu_no);
+    if (s.views[1].visu_view) next(s.secondFrameVentricles);
+  }
+  previewPicturesChanged(ws);
+}
+
 void previewPicturesChanged(Workstation& ws) {
   ws.platform.pictureChanged(View::Preview3D);
   ws.platform.pictureChanged(View::Preview3DSecond);
@@ -409,7 +423,7 @@ int ventriclesShown(const Workstation& ws) {
 }
 
 bool previewSlidersActive(const Workstation& ws) {
-  return stage(ws) == kStagePreview && ws.model3d.view3d.visu_no != 0;
+  return stage(ws) == kStagePreview && ws.model3d.view3d.visu_no != 2;
 }
 
 void previewSlider(Workstation& ws, PreviewSlider which, int position) {

@@ -22,6 +22,10 @@ bool model3DWheel(Workstation& ws, View view, int steps);
 // smoothing (C, L, W, Q held + arrows up / down), and the adjustments of the ventricle shown alone.
 bool model3DKey(Workstation& ws, Key key, KeyModifiers m);
 
+// Tab in the preview: the next of left, right, both in both frames, or, when the displayed
+// ventricles are not synchronised, in each frame taking keys. The sliders and the valve keys
+// adjust what the first frame shows.
+void nextPreviewVentricles(Workstation& ws);
 // Both frames of the preview are to be drawn again.
 void previewPicturesChanged(Workstation& ws);
 

@@ -203,7 +203,7 @@ void enterResults3D(Workstation& ws, bool update) {
 }
 
 void previewKey(Workstation& ws, Key key, KeyModifiers) {
-  const int v = ws.model3d.view3d.visu_no == 1 ? 2 : 1;  // the ventricle shown alone, else the left
+  const int v = ws.model3d.view3d.visu_no == 1 ? 2 : 1;  // the right when shown alone, else the left
   const int t = ws.w.study.instant;
   const ModelInputs in = ws.modelInputs();
   Model3DSettings& set = ws.model3d.model3d;
@@ -234,9 +234,8 @@ void previewKey(Workstation& ws, Key key, KeyModifiers) {
         previewPicturesChanged(ws);
       }
       return;
-    case Key::Tab:
-      ws.model3d.view3d.visu_no = (ws.model3d.view3d.visu_no + 1) % 3;
-      previewPicturesChanged(ws);
+    case Key::Tab:  // left, right, both
+      nextPreviewVentricles(ws);
       return;
     default: return;
   }

@@ -209,10 +209,13 @@ TEST_F(Shell, PreviewFramesAndTheirKeys) {
     key(k);
     keyUp(*ws, letter, {});
   };
-  // The first frame shows the mesh, the second the mesh and the voxels outside it; both take keys.
+  // The left ventricle alone: in the first frame its mesh, in the second the mesh and the voxels
+  // outside it; both frames take keys.
+  EXPECT_EQ(s.visu_no, 0);
   EXPECT_GT(tags(0, kTagLeft), 0);
+  EXPECT_EQ(tags(0, kTagRight), 0);
   EXPECT_EQ(tags(0, kTagVoxelLeft), 0);
-  EXPECT_GT(tags(1, kTagVoxelRight), 0);
+  EXPECT_GT(tags(1, kTagVoxelLeft), 0);
   const Rgb yellow{255, 230, 0};
   auto corner = [&](int pane) { return drawView(*ws, frame(pane))->get(0, 0); };
   EXPECT_EQ(corner(0).g, yellow.g);
@@ -258,12 +261,21 @@ TEST_F(Shell, PreviewFramesAndTheirKeys) {
   // S and X + Page move the sliders of the ventricle shown alone by a twentieth.
   const int cs = previewSliderPosition(*ws, PreviewSlider::CylinderSphere);
   held(Key::S, Key::PageDown);
-  EXPECT_EQ(previewSliderPosition(*ws, PreviewSlider::CylinderSphere), cs);  // both ventricles shown
-  key(Key::Tab);
-  held(Key::S, Key::PageDown);
   EXPECT_EQ(previewSliderPosition(*ws, PreviewSlider::CylinderSphere), cs - kCsSliderScale / 20);
   held(Key::X, Key::PageDown);
   EXPECT_EQ(previewSliderPosition(*ws, PreviewSlider::Curvature), kCrSliderScale - kCrSliderScale / 20);
+  key(Key::Tab);
+  key(Key::Tab);  // both ventricles: nothing to adjust
+  EXPECT_EQ(s.visu_no, 2);
+  held(Key::S, Key::PageDown);
+  EXPECT_EQ(previewSliderPosition(*ws, PreviewSlider::CylinderSphere), cs - kCsSliderScale / 20);
+  // Not synchronised, Tab changes the ventricles of the frames taking keys only.
+  s.visu_coordv = 0;
+  mouseDoubleClick(*ws, View::Preview3D, 20, 20, MouseButton::Primary, {});
+  key(Key::Tab);
+  EXPECT_EQ(s.visu_no, 2);
+  EXPECT_GT(tags(0, kTagRight), 0);
+  EXPECT_EQ(tags(1, kTagRight), 0);
 }
 
 TEST_F(Shell, RefusedFileLeavesTheStageAndTheStudy) {
