@@ -562,8 +562,9 @@ Bitmap24 bullseyePicture(const BullsEye& eye, const RegionalMaps& maps, const St
   // The brightest shade that keeps the colour of the table's column.
   const int shade = pal3D ? 200 : 50;
   const auto labels = BULLSEYE_LABELS(eye, maps, SECT_25, mesh_visu, s);
-  const SectorValues* means[kMapCount] = {eye.mesh_smoy_fej.data(), eye.mesh_smoy_tej.data(), eye.mesh_smoy_per.data(),
-                                          eye.mesh_smoy_tper.data(), eye.mesh_smoy_pfr.data(), eye.mesh_smoy_tpfr.data()};
+  const SectorValues* means[kMapCount] = {eye.mesh_smoy_fej.data(),  eye.mesh_smoy_tej.data(),
+                                          eye.mesh_smoy_per.data(),  eye.mesh_smoy_tper.data(),
+                                          eye.mesh_smoy_pfr.data(),  eye.mesh_smoy_tpfr.data()};
   for (int panel = 0; panel < 2; ++panel) {
     const int v = panel == 0 ? 1 : 0;
     const int x0 = kMargin + panel * (kBullseye + kMargin), y0 = kTitle;
@@ -579,8 +580,8 @@ Bitmap24 bullseyePicture(const BullsEye& eye, const RegionalMaps& maps, const St
         Rgb c{0, 0, 0};
         if (!eye.mesh_sect_bord[px]) {
           const int sector = eye.mesh_sect[px];
-          const float raw = look.bySector && sector < kSectorSlots ? means[mesh_visu][v][sector]
-                                                              : image[BullsEye::image(v, row, col)];
+          const bool bySector = look.bySector && sector >= 0 && sector < kSectorSlots;
+          const float raw = bySector ? means[mesh_visu][v][sector] : image[BullsEye::image(v, row, col)];
           const float value = std::clamp(raw, 0.0f, 100.0f);
           c = table.colour(shade, std::clamp(PAL_map[v][mesh_visu][roundedIndex(value)], 0, kPaletteSteps));
         }

@@ -47,7 +47,6 @@ View3D* view3DOf(Workstation& ws, View view) {
 
 bool isPanel(View view) { return view == View::MapPanelLeft || view == View::MapPanelRight; }
 
-
 // The other preview frame takes the viewing direction and the zoom of frame `from` when the
 // options synchronise them.
 void synchroniseFrames(Workstation& ws, int from) {
@@ -198,19 +197,18 @@ namespace {
 bool isArrow(Key key) { return key == Key::Up || key == Key::Down || key == Key::Left || key == Key::Right; }
 bool isPage(Key key) { return key == Key::PageUp || key == Key::PageDown; }
 
-// The view, index and picture of each frame that takes the keys: the active preview frames, or
-// the results view.
+// The view and its index of each frame that takes the keys: the active preview frames, or the
+// results view.
 struct Frame {
   View3D& view;
   int index;
-  View picture;
 };
 std::vector<Frame> framesTakingKeys(Workstation& ws) {
   View3DSettings& s = ws.model3d.view3d;
-  if (stage(ws) == kStageResults3D) return {Frame{s.views[2], 2, View::Results3D}};
+  if (stage(ws) == kStageResults3D) return {Frame{s.views[2], 2}};
   std::vector<Frame> frames;
   for (int pane = 0; pane < kPreviewPanes; ++pane)
-    if (s.views[pane].visu_view) frames.push_back(Frame{s.views[pane], pane, pane ? View::Preview3DSecond : View::Preview3D});
+    if (s.views[pane].visu_view) frames.push_back(Frame{s.views[pane], pane});
   return frames;
 }
 

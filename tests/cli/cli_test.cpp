@@ -328,7 +328,8 @@ TEST_F(CommandLine, AnalyseWritesTheReportPictures) {
   const std::string file = phantomFile(phantom::defaultParams());
   EXPECT_NE(cli("analyse " + file + " --report " + (dir / "r.png").string()), 0);
   std::string out;
-  ASSERT_EQ(cli("analyse " + file + " --3d --axial 24 --angular 24 --report " + (dir / "r.bmp").string(), &out), 0) << out;
+  ASSERT_EQ(cli("analyse " + file + " --3d --axial 24 --angular 24 --report " + (dir / "r.bmp").string(), &out), 0)
+      << out;
   for (const char* name : {"r.bmp", "r-local.bmp"}) {
     std::ifstream bmp(dir / name, std::ios::binary);
     const std::string b((std::istreambuf_iterator<char>(bmp)), {});

@@ -245,7 +245,8 @@ TEST_F(Desktop, LanguageSwitchRelabelsMenusAndToolBar) {
 }
 
 // The 3D stages on the phantom: the preview's frames and the results panels show the core's
-// pictures; a double click deactivates a preview frame; a drag on the results view turns it, a click picks a point whose curve the right panel then shows.
+// pictures; the help floats over the frames; a double click deactivates a preview frame; a drag
+// on the results view turns it, a click picks a point whose curve the right panel then shows.
 TEST_F(Desktop, ThreeDimensionalStagesShowTheCoresPicturesAndAnswerThePointer) {
   open(phantomFile);
   for (Key k : {Key::Return, Key::Tab, Key::Return, Key::Return}) key(k);
