@@ -476,6 +476,13 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
   placeHelp();
 }
 
+// A key released in another window never reaches us: what is held is let go when we lose the
+// keyboard.
+void MainWindow::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::ActivationChange && !isActiveWindow() && releaseHeldKeys(ws_)) afterEvent();
+}
+
 void MainWindow::placeHelp() {
   const QRect area = stack_->geometry();
   const int wanted = help_->heightForWidth(kHelpWidth);

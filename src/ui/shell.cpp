@@ -4,6 +4,7 @@
 #include <fstream>
 #include <system_error>
 #include <tuple>
+#include <utility>
 
 #include "base/messages.h"
 #include "curves/tacfit.h"
@@ -814,6 +815,18 @@ void keyUp(Workstation& ws, Key key, KeyModifiers m) {
       return;
     default: return;
   }
+}
+
+bool releaseHeldKeys(Workstation& ws) {
+  const InputState& in = ws.input;
+  const std::pair<bool, Key> held[] = {{in.SPACE_KDOWN != 0, Key::Space}, {in.W_KDOWN != 0, Key::W},
+                                       {in.V_KDOWN != 0, Key::V},         {in.X_KDOWN != 0, Key::X},
+                                       {in.S_KDOWN != 0, Key::S},         {in.lHeld != 0, Key::L},
+                                       {in.qHeld != 0, Key::Q},           {in.cHeld || in.visu_contupdt, Key::C}};
+  bool released = false;
+  for (const auto& [down, key] : held)
+    if (down) keyUp(ws, key, {}), released = true;
+  return released;
 }
 
 void mousePress(Workstation& ws, View view, int x, int y, MouseButton b, KeyModifiers m) {

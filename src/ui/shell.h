@@ -71,6 +71,9 @@ void runCommand(Workstation& ws, int code);
 // Key pressed / released (marking and modifier keys act while held).
 void keyDown(Workstation& ws, Key key, KeyModifiers m);
 void keyUp(Workstation& ws, Key key, KeyModifiers m);
+// The front end lost the keyboard (its window is no longer active): every letter held as a
+// modifier is released, so that none stays held without its key. True when one was held.
+bool releaseHeldKeys(Workstation& ws);
 // Pointer on a view, in the view's pixels.
 void mousePress(Workstation& ws, View view, int x, int y, MouseButton b, KeyModifiers m);
 void mouseDoubleClick(Workstation& ws, View view, int x, int y, MouseButton b, KeyModifiers m);

@@ -252,6 +252,9 @@ TEST_F(Shell, PreviewFramesAndTheirKeys) {
   held(Key::L, Key::Down);
   held(Key::W, Key::Up);
   held(Key::Q, Key::Down);
+  keyDown(*ws, Key::C, {});
+  releaseHeldKeys(*ws);  // the window lost the keyboard while C was held
+  key(Key::Up);
   EXPECT_EQ(ws->w.options.visu_CONT3D, 22.0f);
   EXPECT_EQ(ws->w.options.visu_LUM3D, 68.0f);
   EXPECT_EQ(ws->w.options.mesh_samP, 48);
