@@ -104,9 +104,6 @@ bool resultsShown(const Workstation& ws) {
   return stage(ws) == kStageResults3D && ws.w.settings.flow.build_visu != 0;
 }
 
-// The ventricle the preview adjusts: the right when shown alone, else the left.
-int previewVentricle(const Workstation& ws) { return ws.model3d.view3d.visu_no == 1 ? 2 : 1; }
-
 }  // namespace
 
 bool model3DPress(Workstation& ws, View view, int x, int y, MouseButton b) {
@@ -322,12 +319,14 @@ bool previewKey(Workstation& ws, Key key, KeyModifiers m) {
   } else if (isPage(key) && m.shift && !m.ctrl) {
     const float step = key == Key::PageUp ? kPlaneRadiusStep : -kPlaneRadiusStep;
     s.planeRadius = std::clamp(s.planeRadius + step, kPlaneRadiusMin, kPlaneRadiusMax);
-  } else if (in.V_KDOWN && isArrow(key)) {
+  } else if (in.V_KDOWN && (isArrow(key) || (isPage(key) && plain))) {
+    // Arrows turn the valve plane about its green (up / down) or yellow axis, Page keys move it
+    // along its normal.
     const int axis = key == Key::Up || key == Key::Down ? 0 : 1;
-    const int direction = key == Key::Up || key == Key::Right ? 1 : -1;
-    ADJUST_VALVES_PLANE(ws.modelInputs(), ws.model3d.model3d, ws.model, previewVentricle(ws), ws.w.study.instant, 0,
-                        axis, direction);
-  } else if (isPage(key) && plain && (in.S_KDOWN || in.X_KDOWN) && !in.V_KDOWN) {
+    const int direction = key == Key::Up || key == Key::Right || key == Key::PageUp ? 1 : -1;
+    ADJUST_VALVES_PLANE(ws.modelInputs(), ws.model3d.model3d, ws.model, previewVentricle(ws), ws.w.study.instant,
+                        isPage(key) ? 1 : 0, isPage(key) ? 0 : axis, direction);
+  } else if (isPage(key) && plain && (in.S_KDOWN || in.X_KDOWN)) {
     const PreviewSlider which = in.S_KDOWN ? PreviewSlider::CylinderSphere : PreviewSlider::Curvature;
     const int scale = which == PreviewSlider::CylinderSphere ? kCsSliderScale : kCrSliderScale;
     const int step = (key == Key::PageUp ? 1 : -1) * scale / kSliderKeySteps;
@@ -357,6 +356,8 @@ bool model3DKey(Workstation& ws, Key key, KeyModifiers m) {
   }
   return false;
 }
+
+int previewVentricle(const Workstation& ws) { return ws.model3d.view3d.visu_no == 1 ? 2 : 1; }
 
 void nextPreviewVentricles(Workstation& ws) {
   View3DSettings& s = ws.model3d.view3d;

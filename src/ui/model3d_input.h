@@ -22,6 +22,8 @@ bool model3DWheel(Workstation& ws, View view, int steps);
 // smoothing (C, L, W, Q held + arrows up / down), and the adjustments of the ventricle shown alone.
 bool model3DKey(Workstation& ws, Key key, KeyModifiers m);
 
+// The ventricle the preview adjusts (1 left, 2 right): the right when shown alone, else the left.
+int previewVentricle(const Workstation& ws);
 // Tab in the preview: the next of left, right, both in both frames, or, when the displayed
 // ventricles are not synchronised, in each frame taking keys. The sliders and the valve keys
 // adjust what the first frame shows.

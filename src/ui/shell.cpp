@@ -204,7 +204,7 @@ void enterResults3D(Workstation& ws, bool update) {
 }
 
 void previewKey(Workstation& ws, Key key, KeyModifiers) {
-  const int v = ws.model3d.view3d.visu_no == 1 ? 2 : 1;  // the right when shown alone, else the left
+  const int v = previewVentricle(ws);
   const int t = ws.w.study.instant;
   const ModelInputs in = ws.modelInputs();
   Model3DSettings& set = ws.model3d.model3d;
@@ -225,14 +225,6 @@ void previewKey(Workstation& ws, Key key, KeyModifiers) {
         previewPicturesChanged(ws);
       } else {
         changeInstant(ws, 1);
-      }
-      return;
-    case Key::PageUp:
-    case Key::PageDown:
-      if (ws.input.V_KDOWN) {
-        // V + Page keys: the valve plane along its normal.
-        ADJUST_VALVES_PLANE(in, set, ws.model, v, t, 1, 0, key == Key::PageUp ? 1 : -1);
-        previewPicturesChanged(ws);
       }
       return;
     case Key::Tab:  // left, right, both

@@ -261,6 +261,10 @@ TEST_F(Shell, PreviewFramesAndTheirKeys) {
   EXPECT_EQ(ws->model.mesh.mesh_samP_built, 48);
   EXPECT_EQ(ws->w.options.mesh_itpre, 1);
   EXPECT_EQ(previewSettingsCaption(*ws), "Contraste 22  -  Luminosité 68  -  Maillage 48  -  Lissage 1");
+  // V + Page moves the left valve plane along its normal.
+  const float valveBefore = ws->model.skel.Sz0[1][0];
+  held(Key::V, Key::PageUp);
+  EXPECT_NE(ws->model.skel.Sz0[1][0], valveBefore);
   // S and X + Page move the sliders of the ventricle shown alone by a twentieth.
   const int cs = previewSliderPosition(*ws, PreviewSlider::CylinderSphere);
   held(Key::S, Key::PageDown);
