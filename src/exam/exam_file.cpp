@@ -640,6 +640,10 @@ Status LOAD_EXM_DATA(const std::filesystem::path& path, ExamContent& out, TraceL
   if (!bytes) return Refusal::formatted(RefusalCode::UnreadableFile, exam_texts::kUnreadable, path.string().c_str());
   const Status status = decodeExam(*bytes, out);
   if (status) {
+    // The stored labels were made on the stored counts.
+    stampCounts(out.study);
+    out.seg.labelsChanged();
+    out.seg.segmentedCounts = out.study.countsGeneration;
     log.writef("Quorvel version no %d  (", out.version);
     if (out.version > kExamVersionDated) log.WRITE_LOGFILE(out.qv_version_date);
     log.WRITE_LOGFILE(")\n");

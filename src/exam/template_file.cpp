@@ -129,6 +129,8 @@ Status LOAD_TTTPARAM(SegmentationContext& c, const TemplateRecord& t) {
   c.seg.AFFECT.assign(t.LPE.size(), 0);
   c.seg.SegLock = {};
   c.seg.InstLock = {};
+  c.seg.labelsChanged();
+  c.seg.segmentedCounts = s.countsGeneration;  // the template's labels are taken for these counts
   rebuildRegionStatistics(c);
   EVAL_STRUC_MAX(s, set.limits, c.seg);
   set.flow.segment_done = 1;

@@ -46,6 +46,7 @@ void relabelSlice(Segmentation& seg, int Ninst, int NCZ, int t, int z, int from,
   const size_t base = Segmentation::index(NCZ, t, z, 0, 0);
   for (size_t i = base; i < base + kSliceVoxels; ++i)
     if (seg.LPE[i] == from) seg.LPE[i] = static_cast<uint16_t>(to);
+  seg.labelsChanged();
   for (auto [tt, zz] : touched) addSliceStatistics(seg, Ninst, NCZ, tt, zz, 1);
 }
 
@@ -222,6 +223,7 @@ void LOCK_SEGMENT(SegmentationContext& c, int t, int first, int last, int respec
     for (size_t i = base; i < base + kSliceVoxels; ++i)
       c.seg.AFFECT[i] = static_cast<uint8_t>(effectiveClass(s, c.w.options, c.seg, i));
   }
+  c.seg.labelsChanged();
 }
 
 int VERIF_VENT(const SegmentationContext& c, std::vector<Refusal>* absent) {
@@ -264,6 +266,7 @@ void DO_PAINT_SEG(SegmentationContext& c, std::optional<SliceVoxel> v) {
       if (dr * dr + dc * dc <= r * r)
         c.seg.LPE[Segmentation::index(s.NCZ, s.instant, v->slice, row, col)] = static_cast<uint16_t>(flow.Paint_reg);
     }
+  c.seg.labelsChanged();
   flow.paintPending = 1;
   markChanged(c);
   c.platform.pictureChanged(View::Segmentation);

@@ -127,6 +127,7 @@ void ELAGAGE(int minimum, Segmentation& seg, TraceLog& log) {
     finalLabel[l] = static_cast<uint16_t>(f);
   }
   for (uint16_t& v : seg.LPE) v = finalLabel[v];
+  seg.labelsChanged();
 }
 
 }  // namespace quorvel

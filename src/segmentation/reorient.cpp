@@ -206,6 +206,7 @@ ReorientOutcome FICH_VALIDATE(SegmentationContext& c) {
     emptyUndo(flow);
     resampleInPlane(s, v, out);
     s.DATA.swap(out);
+    stampCounts(s);
     c.log.WRITE_LOGFILE("fich val 0 \n");
     s.VOXEL_SIZE_XY = s.VOXEL_SIZE_XY * v.recad_t / 64.0f;
     flow.stade_axis = 2;
@@ -219,6 +220,7 @@ ReorientOutcome FICH_VALIDATE(SegmentationContext& c) {
     if (tilt) {
       resampleTilt(s, v.valves_angle, out);
       s.DATA.swap(out);
+      stampCounts(s);
     }
     c.log.WRITE_LOGFILE("fich val 1\n");
     flow.stade_axis = 3;

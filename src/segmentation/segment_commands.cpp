@@ -55,6 +55,7 @@ Status segmentValidatedStudy(SegmentationContext& c) {
     // What the quantisation and a refused flooding would change, kept to be put back.
     std::vector<float> counts = s.DATA;
     const float datamax = s.datamax, datamin = s.datamin;
+    const uint64_t countsGeneration = s.countsGeneration;
     Segmentation fresh;
     RECH_IMAGE(s, c.w.options, fresh, c.log);
     FloodProgress wait(c);
@@ -63,8 +64,10 @@ Status segmentValidatedStudy(SegmentationContext& c) {
       s.DATA = std::move(counts);
       s.datamax = datamax;
       s.datamin = datamin;
+      s.countsGeneration = countsGeneration;
       return refusalOf(status);
     }
+    fresh.segmentedCounts = s.countsGeneration;
     c.seg = std::move(fresh);
     SEGMENT_EVAL(s, c.w.settings.reorient, c.w.settings.limits, c.w.settings.flow, c.seg, c.log);
   } catch (const std::bad_alloc&) {
@@ -82,6 +85,7 @@ Status resegmentStudy(SegmentationContext& c) {
     const FloodStatus status = SEGMENT(c.w.study, c.w.options, c.w.settings.flow, fresh, c.log, wait.report());
     if (status != FloodStatus::Done) return refusalOf(status);
     saveUndo(c);  // holds the segmentation being replaced
+    fresh.segmentedCounts = c.w.study.countsGeneration;
     c.seg = std::move(fresh);
     SEGMENT_EVAL(c.w.study, c.w.settings.reorient, c.w.settings.limits, c.w.settings.flow, c.seg, c.log);
   } catch (const std::bad_alloc&) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/capacities.h"
+#include "base/generation.h"
 
 namespace quorvel {
 
@@ -66,6 +67,12 @@ struct Segmentation {
   std::array<int, kMaxInstants> InstLock{};
   // Frozen class of each voxel of a locked slice, same index as LPE.
   std::vector<uint8_t> AFFECT;
+
+  // Generations: of LPE and AFFECT (taken again by labelsChanged after every change of either),
+  // and of the counts the labels were flooded on (countsGeneration of the study then).
+  uint64_t labelsGeneration = nextGeneration();
+  uint64_t segmentedCounts = 0;
+  void labelsChanged() { labelsGeneration = nextGeneration(); }
 
   static size_t index(int NCZ, int t, int z, int row, int col) {
     return ((static_cast<size_t>(t) * NCZ + z) * kMatrix + row) * kMatrix + col;

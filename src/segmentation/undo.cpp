@@ -173,6 +173,7 @@ int LOAD_UNDO(int ring, const std::filesystem::path& appFolder, const Options& o
   seg.CORR = corr;
   lim = restored;
   seg.LPE = std::move(lpe);
+  seg.labelsChanged();
   // The labels issued since the snapshot are given back, so that slice-only assignments undone do
   // not use up the label capacity; their classes go with them.
   const int issued = static_cast<size_t>(slot) < flow.undoLabelsIssued.size() ? flow.undoLabelsIssued[slot] : 0;

@@ -79,6 +79,7 @@ void RECH_IMAGE(Study& s, const Options& opt, Segmentation& seg, TraceLog& log) 
   // In double, so that the largest voxel lands exactly on ECH.
   for (float& v : s.DATA) v = top > 0 ? static_cast<float>(span * v / top + 1.0) : 1.0f;
   s.datamax = static_cast<float>(opt.ECH);
+  stampCounts(s);
   seg.struct_max.fill(static_cast<float>(opt.ECH));
 }
 
@@ -90,6 +91,7 @@ int DEF_REG(const Segmentation& seg, int Ninst, int NCZ, int t, int z, int row, 
 FloodStatus SEGMENTE(int L0, int T, int Z, int XY, int I, int S, const Study& s, const FloodSettings& fs,
                      Segmentation& seg, TraceLog& log, const ProgressFn& progress) {
   const int Ninst = s.Ninst, NCZ = s.NCZ, ECH = fs.ECH;
+  seg.labelsChanged();  // the flooding writes labels from here on
   uint16_t* lpe = seg.LPE.data();
   const uint16_t taken = static_cast<uint16_t>(L0);
   const int t0 = I < 0 ? 0 : I, t1 = I < 0 ? Ninst - 1 : I;

@@ -415,6 +415,7 @@ Status LOAD_TOMO_DATA(const FileSource& files, int rescale, StudyWorkspace& w, T
   if (!(s.datamax >= 1)) return Refusal::of(RefusalCode::NoCounts, study_texts::kNoCounts);
   DATA_TRANSLATION(s);
   EVAL_VLA_PROJ(s, projection, projectionSettingsOf(s, opt));
+  stampCounts(s);
 
   w.study = std::move(s);
   w.projection = std::move(projection);

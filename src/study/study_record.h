@@ -116,6 +116,9 @@ struct StudyRecord {
 struct Study : StudyRecord {
   // ((t * NCZ + z) * 64 + x) * 64 + y
   std::vector<float> DATA;
+  // The generation of DATA: the fingerprint of its content, taken by stampCounts after every
+  // change. Results computed from the counts record it.
+  uint64_t countsGeneration = 0;
 
   static size_t index(int NCZ, int t, int z, int x, int y) {
     return ((static_cast<size_t>(t) * NCZ + z) * kMatrix + x) * kMatrix + y;
@@ -125,6 +128,11 @@ struct Study : StudyRecord {
   size_t instantSize() const { return static_cast<size_t>(NCZ) * kSliceVoxels; }
   bool loaded() const { return !DATA.empty(); }
 };
+
+// DATA changed (read, resampled, mirrored, quantised): its generation taken again.
+void stampCounts(Study& s);
+// The fingerprint stampCounts takes, computed afresh (the tests check that none was missed).
+uint64_t countsFingerprint(const Study& s);
 
 // A voxel of the current instant: what a pointing device designates in a view.
 struct SliceVoxel {

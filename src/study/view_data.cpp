@@ -11,6 +11,7 @@ void DATA_SYMETRY_HOR(Study& s) {
     for (int z = 0; z < s.NCZ; ++z)
       for (int x = 0; x < kMatrix; ++x)
         for (int y = 0; y < kMatrix / 2; ++y) std::swap(s.at(t, z, x, y), s.at(t, z, x, kMatrix - 1 - y));
+  stampCounts(s);
 }
 
 void DATA_SYMETRY_VER(Study& s, int fich_axis) {
@@ -19,11 +20,12 @@ void DATA_SYMETRY_VER(Study& s, int fich_axis) {
       for (int z = 0; z < s.NCZ; ++z)
         for (int x = 0; x < kMatrix / 2; ++x)
           std::swap_ranges(&s.at(t, z, x, 0), &s.at(t, z, x, 0) + kMatrix, &s.at(t, z, kMatrix - 1 - x, 0));
-    return;
+  } else {
+    for (int t = 0; t < s.Ninst; ++t)
+      for (int z = 0; z < s.NCZ / 2; ++z)
+        std::swap_ranges(&s.at(t, z, 0, 0), &s.at(t, z, 0, 0) + kSliceVoxels, &s.at(t, s.NCZ - 1 - z, 0, 0));
   }
-  for (int t = 0; t < s.Ninst; ++t)
-    for (int z = 0; z < s.NCZ / 2; ++z)
-      std::swap_ranges(&s.at(t, z, 0, 0), &s.at(t, z, 0, 0) + kSliceVoxels, &s.at(t, s.NCZ - 1 - z, 0, 0));
+  stampCounts(s);
 }
 
 void EVAL_VLA_PROJ(const Study& s, LongAxisProjection& view, const ProjectionSettings& ps) {
