@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSlider>
 #include <QWheelEvent>
 #include <algorithm>
 #include <ostream>
@@ -73,6 +74,10 @@ class Driver {
       case ScriptEventKind::Release: return mouse(e, view);
       case ScriptEventKind::Wheel: return wheel(e, view);
       case ScriptEventKind::Scroll: window_.mosaicScrollBar()->setValue(e.number); return "ok";
+      case ScriptEventKind::Threshold:
+        if (!window_.thresholdSlider()->isVisible()) return "the threshold slider is not shown";
+        window_.thresholdSlider()->setValue(e.number);
+        return "ok";
       case ScriptEventKind::Answer: return answer(e.text);
       case ScriptEventKind::Tick: window_.tick(e.timer); return "ok";
       case ScriptEventKind::OpenExam:

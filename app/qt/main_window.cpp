@@ -424,6 +424,7 @@ void MainWindow::pointer(View view, const Pointer& p) {
     case Pointer::Move: mouseMove(ws_, view, p.x, p.y); break;
     case Pointer::Release: mouseRelease(ws_, view, p.x, p.y, p.button); break;
     case Pointer::Wheel: mouseWheel(ws_, view, p.steps, p.modifiers); break;
+    case Pointer::Leave: mouseLeave(ws_, view); break;
   }
   afterEvent();
 }

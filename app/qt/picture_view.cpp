@@ -84,6 +84,13 @@ void PictureView::mouseReleaseEvent(QMouseEvent* e) {
   if (e->button() == Qt::LeftButton || e->button() == Qt::RightButton) pointer(Pointer::Release, e);
 }
 
+void PictureView::leaveEvent(QEvent*) {
+  if (!onPointer) return;
+  Pointer p;
+  p.kind = Pointer::Leave;
+  onPointer(p);
+}
+
 void PictureView::wheelEvent(QWheelEvent* e) {
   wheelRest_ += e->angleDelta().y();
   const int steps = wheelRest_ / kWheelStep;

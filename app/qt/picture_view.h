@@ -12,7 +12,7 @@
 namespace quorvel {
 
 struct Pointer {
-  enum Kind { Press, DoubleClick, Move, Release, Wheel } kind = Move;
+  enum Kind { Press, DoubleClick, Move, Release, Wheel, Leave } kind = Move;
   int x = 0, y = 0;  // picture pixels
   MouseButton button = MouseButton::Primary;
   KeyModifiers modifiers;
@@ -45,6 +45,7 @@ class PictureView : public QWidget {
   void mouseMoveEvent(QMouseEvent* e) override;
   void mouseReleaseEvent(QMouseEvent* e) override;
   void wheelEvent(QWheelEvent* e) override;
+  void leaveEvent(QEvent* e) override;
 
  private:
   void pointer(Pointer::Kind kind, QMouseEvent* e);

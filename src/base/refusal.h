@@ -39,6 +39,9 @@ enum class RefusalCode {
   RightVentricleAbsent,
   BothVentriclesAbsent,
   NoPlacement,  // the automatic placement found no heart to place
+  CropAfterValidation,    // the file window moves only before the first view is validated
+  SegmentationOutOfDate,  // the counts changed since the segmentation was made
+  ModelOutOfDate,         // the 3D model no longer matches what it was computed from
   // Volume curves.
   FitFailed,
   // Exports.

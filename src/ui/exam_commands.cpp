@@ -11,13 +11,39 @@
 #include "study/study_model.h"
 #include "study/study_texts.h"
 #include "study/timing.h"
+#include "ui/derived_texts.h"
 #include "ui/workstation.h"
 
 namespace quorvel {
 
 namespace {
 
+constexpr int kFitSettingsUnknown = -1;  // not in the file: the session's settings stay
+
 std::vector<FileFilter> examFilters(int L) { return {{exam_texts::kFilter.pick(L), exam_texts::kPattern}}; }
+
+// Whether a validated step or a segmentation has changed the counts since they were read.
+bool reoriented(const StudyWorkspace& w) {
+  const WorkflowState& f = w.settings.flow;
+  return f.stade_axis > 1 || f.segment_done || w.settings.reorient.records.N_list > 0;
+}
+
+// The acquisition of w read again from its file into next, as the open command leaves it, keeping
+// what the user gave this study: the heart rate asked for, the comments, the exam it is saved in.
+Status reloadAcquisition(const StudyWorkspace& w, StudyWorkspace& next, TraceLog& log) {
+  next.options = w.options;
+  static_cast<StudyRecord&>(next.study) = w.study;
+  Notices ignored;  // shown when the file was opened
+  if (Status read = readAcquisition(w.study.chemin_data, w.study.IM_FORMAT, next, log, ignored); !read) return read;
+  Study& s = next.study;
+  if (!s.HEART_RATE && s.Ninst == w.study.Ninst) {
+    s.CARD_FREQ = w.study.CARD_FREQ, s.CARD_FREQ_INT = w.study.CARD_FREQ_INT, s.CYCLE = w.study.CYCLE;
+  }
+  WorkflowState& f = next.settings.flow;
+  f.comment = w.settings.flow.comment, f.comment2 = w.settings.flow.comment2;
+  f.chemin_save = w.settings.flow.chemin_save, f.SAVE_PATH = w.settings.flow.SAVE_PATH;
+  return Status::accepted();
+}
 
 }  // namespace
 
@@ -28,14 +54,32 @@ Status Workstation::saveExam(const std::filesystem::path& chosen) {
     show(r);
     return r;
   }
+  // The file holds labels with the counts they were made on, and only results computed from them.
+  if (!w.options.REPROJ && !segmentationCurrent(*this)) {
+    const Refusal r = segmentationOutOfDate();
+    show(r);
+    return r;
+  }
+  if (flow.vidange_done) std::ignore = bringCurrent(*this, Derived::Curves);
+  PerStudySettings settings = w.settings;
+  WorkflowState& stored = settings.flow;
+  stored.Previsu_OK = flow.Previsu_OK && resultCurrent(*this, Derived::Preview);
+  stored.build_visu = stored.Previsu_OK && flow.build_visu && resultCurrent(*this, Derived::Model) &&
+                      bringCurrent(*this, Derived::Sectors).ok();
+  if (flow.build_visu && !stored.build_visu)
+    platform.information(derived_texts::kModelNotSaved.pick(w.options.LANGUE));
+  int stage = shell._MENU_ == 5 ? shell.OPT_menu : shell._MENU_;
+  if (stage == 4 && !stored.build_visu) stage = 22;
+  if (stage == 22 && !stored.Previsu_OK) stage = 2;
+  if (stage == 3 && !stored.vidange_done) stage = 2;
+
   const std::filesystem::path path = withExamExtension(chosen);
   // The preview arrays hold the sampling they were built with, which sizes them in the file.
   Options options = w.options;
-  if (flow.Previsu_OK && model.mesh.mesh_samP_built) options.mesh_samP = model.mesh.mesh_samP_built;
+  if (stored.Previsu_OK && model.mesh.mesh_samP_built) options.mesh_samP = model.mesh.mesh_samP_built;
   display.NcellH = mosaic.NcellH, display.NcellV = mosaic.NcellV;
   display.htayaff = mosaic.htayaff, display.vtayaff = mosaic.vtayaff;
-  const int stage = shell._MENU_ == 5 ? shell.OPT_menu : shell._MENU_;
-  const ExamSource src{stage, w.study, w.settings, options, seg, curves.vc, curves.settings, model3d, model, display};
+  const ExamSource src{stage, w.study, settings, options, seg, curves.vc, curves.settings, model3d, model, display};
   const Status saved = SAVE_EXM_DATA(src, path, log);
   if (!saved) {
     show(saved.refusal());
@@ -60,6 +104,10 @@ Status Workstation::saveExamCommand(bool saveAs) {
 Status Workstation::openExam(const std::filesystem::path& path) {
   platform.stopTimer(TimerId::Cine);
   platform.stopTimer(TimerId::Depolarisation);
+  if (w.study.FREQ_ASKING) {  // the prompt belongs to the study being replaced
+    platform.closeHeartRatePrompt();
+    w.study.FREQ_ASKING = 0;
+  }
   const Refusal invalid = Refusal::of(RefusalCode::NotAnExam, exam_texts::kInvalid);
   if (!hasExamSignature(path)) {
     show(invalid);
@@ -75,6 +123,7 @@ Status Workstation::openExam(const std::filesystem::path& path) {
     resetModel3DSettings(c->model3d, w.options);
     c->display = ExamDisplay::forNewStudy(w.options);
     c->fitSettings = curves.settings;
+    c->fitSettings.TACFIT_ITER = c->fitSettings.TACFIT_ITmax = kFitSettingsUnknown;
     read = LOAD_EXM_DATA(path, *c, log);
   } catch (const std::bad_alloc&) {
     MOMS(platform, w.options.LANGUE, " DD2 ");
@@ -90,11 +139,16 @@ Status Workstation::openExam(const std::filesystem::path& path) {
   seg = std::move(c->seg);
   curves.vc = c->vc;
   curves.settings.CMH_DEG = c->fitSettings.CMH_DEG;
+  // The iteration counts the stored results were computed with (older files do not hold them).
+  if (c->fitSettings.TACFIT_ITER != kFitSettingsUnknown) curves.settings.TACFIT_ITER = c->fitSettings.TACFIT_ITER;
+  if (c->fitSettings.TACFIT_ITmax != kFitSettingsUnknown) curves.settings.TACFIT_ITmax = c->fitSettings.TACFIT_ITmax;
   model3d = std::move(c->model3d);
   model = std::move(c->model);
   display = std::move(c->display);
   shell._MENU_ = c->_MENU_;
+  shell.mouseView.reset();
   input = InputState{};
+  w.study.FREQ_ASKING = 0;
 
   // The working state around what the file holds.
   Study& s = w.study;
@@ -113,11 +167,16 @@ Status Workstation::openExam(const std::filesystem::path& path) {
   EVAL_VLA_PROJ(s, w.projection, projectionSettingsOf(s, w.options));
   s.coupe = s.NCZ / 2;
   w.settings.reorient.coupesag = w.settings.reorient.coupevla = 31;
-  if (flow.Previsu_OK) PREVISU_3D_REBUILD(modelInputs(), model3d.model3d, model);
-  if (flow.build_visu) {
+  // What the file holds was computed from what it holds: its results are current.
+  for (int d = 0; d < kDerivedResults; ++d) resultDropped(*this, static_cast<Derived>(d));
+  if (flow.vidange_done) resultMade(*this, Derived::Curves);
+  if (flow.Previsu_OK) rebuildPreviewMesh();
+  if (flow.Previsu_OK && flow.build_visu) {
     UPDATE_MESH_MEANSTD(model.maps, &log);
     EVAL_MESH_PALETTES(model.maps, s, model3d.ranges);
     DEFINE_BULLSEYE_BORD(model.eye, w.options.SECT_25, 1, model3d.model3d.mesh_sect_grad);
+    resultMade(*this, Derived::Model);
+    resultMade(*this, Derived::Sectors);
   }
   emptyUndo(flow);
   platform.textChanged(TextSlot::WindowTitle, s.chemin_short);
@@ -140,9 +199,19 @@ Status Workstation::applyTemplate(const std::filesystem::path& path) {
   try {
     auto t = std::make_unique<TemplateRecord>();
     status = readTemplate(path, *t);
+    // Replayed on the counts as loaded, never over a re-orientation already applied; the reloaded
+    // study replaces the open one only once the template took.
+    const bool reload = status && reoriented(w);
+    auto scratch = std::make_unique<StudyWorkspace>();
+    Segmentation scratchSeg;
+    if (reload) status = reloadAcquisition(w, *scratch, log);
     if (status) {
-      SegmentationContext c = segmentation();
+      SegmentationContext c{reload ? *scratch : w, reload ? scratchSeg : seg, platform, log, folder};
       status = LOAD_TTTPARAM(c, *t);
+    }
+    if (status && reload) {
+      w = std::move(*scratch);
+      seg = std::move(scratchSeg);
     }
   } catch (const std::bad_alloc&) {
     MOMS(platform, w.options.LANGUE, " DD2 ");

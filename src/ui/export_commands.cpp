@@ -17,13 +17,22 @@ Status shown(Workstation& ws, const Status& st) {
   return st;
 }
 
+// What a table holds is brought current first, or the export refused with the step to redo.
+Status currentFor(Workstation& ws, std::initializer_list<Derived> results) {
+  for (Derived d : results)
+    if (Status s = bringCurrent(ws, d); !s) return s;
+  return Status::accepted();
+}
+
 }  // namespace
 
 Status Workstation::exportTableCommand() {
+  if (Status s = currentFor(*this, {Derived::Curves}); !s) return shown(*this, s);
   return shown(*this, EXPORT_EXCEL_FILE(platform, w.options.LANGUE, tableInputs(*this)));
 }
 
 Status Workstation::exportSectorTableCommand() {
+  if (Status s = currentFor(*this, {Derived::Model, Derived::Sectors}); !s) return shown(*this, s);
   const int L = w.options.LANGUE;
   Form form{export_texts::kSectorTableTitle.pick(L), {}, kPatientValidateCaption.pick(L),
             kPatientCancelCaption.pick(L)};

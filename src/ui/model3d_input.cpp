@@ -399,17 +399,20 @@ void refreshPickedCurves(Workstation& ws) {
         EVAL_MESH_CURVE(ws.model, k, ws.model3d.model3d.mesh_visu, ws.modelInputs(),
                         ws.w.settings.curves.TACFIT_switch, settings, ws.curves.fit, ws.developer());
   }
+  resultMade(ws, Derived::PickedCurves);
   ws.platform.pictureChanged(View::MapPanelLeft);
   ws.platform.pictureChanged(View::MapPanelRight);
 }
 
 void chooseMap(Workstation& ws, int mesh_visu) {
+  const EventScope scope(ws);
   ws.model3d.model3d.mesh_visu = std::clamp(mesh_visu, 0, kMapCount - 1);
   refreshPickedCurves(ws);  // the caption and the marker follow the map
   resultsChanged(ws);
 }
 
 void chooseVentricles(Workstation& ws, int shown) {
+  const EventScope scope(ws);
   Model3DSettings& set = ws.model3d.model3d;
   set.mesh_double = shown == 0;
   ws.model3d.view3d.views[2].mesh_vent = shown == 2 ? 1 : 0;
@@ -426,6 +429,7 @@ bool previewSlidersActive(const Workstation& ws) {
 }
 
 void previewSlider(Workstation& ws, PreviewSlider which, int position) {
+  const EventScope scope(ws);
   if (!previewSlidersActive(ws)) return;
   const int v = previewVentricle(ws), t = ws.w.study.instant;
   if (which == PreviewSlider::CylinderSphere)

@@ -204,6 +204,9 @@ std::optional<std::vector<ScriptEvent>> parseScript(std::istream& in, std::strin
     } else if (verb == "scroll") {
       e.kind = ScriptEventKind::Scroll;
       if (!(words >> e.number)) return fail("scroll needs the first slice");
+    } else if (verb == "threshold") {
+      e.kind = ScriptEventKind::Threshold;
+      if (!(words >> e.number)) return fail("threshold needs a percentage");
     } else if (verb == "answer") {
       e.kind = ScriptEventKind::Answer;
       e.text = rest();
@@ -251,6 +254,10 @@ std::string runOutputEvent(Workstation& ws, const ScriptEvent& e, const ScriptOu
       if (!outputs.grab) return "this front end has no window to grab";
       return outputs.grab(e.text);
     case ScriptEventKind::Json: {
+      if (ws.w.settings.flow.vidange_done) {
+        if (const Status s = bringCurrent(ws, Derived::Curves); !s)
+          return "the results are out of date: " + s.refusal().en;
+      }
       const std::string text = resultsJson(ws).dump(2) + "\n";
       return writeFileAtomically(e.text, std::string_view(text)) ? "" : "cannot write " + e.text;
     }
@@ -269,37 +276,44 @@ bool runScript(Workstation& ws, ScriptedPlatform& platform, const std::vector<Sc
     const View view = e.viewIsMain ? stageView(ws) : e.view;
     std::string outcome = "ok";
     bool failed = false;
+    // Commands go through the tool bar or the menus, as a click: one not offered is "disabled".
+    auto command = [&](int code) {
+      if (commandEnabled(ws, code))
+        runCommand(ws, code);
+      else
+        outcome = "disabled";
+    };
     switch (e.kind) {
       case ScriptEventKind::Open:
         platform.openAnswers.push_back(FileChoice{e.text, acquisitionFormatOf(e.text)});
-        runCommand(ws, kCmdOpenAcquisition);
+        command(kCmdOpenAcquisition);
         break;
-      case ScriptEventKind::Command: runCommand(ws, e.number); break;
+      case ScriptEventKind::Command: command(e.number); break;
       case ScriptEventKind::OpenExam:
         platform.openAnswers.push_back(FileChoice{e.text, 1});
-        runCommand(ws, kCmdOpenExam);
+        command(kCmdOpenExam);
         break;
       case ScriptEventKind::SaveExam:
         platform.saveAnswers.push_back(FileChoice{e.text, 1});
-        runCommand(ws, kCmdSaveExamAs);
+        command(kCmdSaveExamAs);
         break;
       case ScriptEventKind::Template: {
         const size_t questions = platform.questionAnswers.size();
         platform.openAnswers.push_back(FileChoice{e.text, 1});
         platform.questionAnswers.push_front(QuestionAnswer::Ok);
-        runCommand(ws, kCmdOpenTemplate);
+        command(kCmdOpenTemplate);
         if (platform.questionAnswers.size() > questions) platform.questionAnswers.pop_front();
         break;
       }
       case ScriptEventKind::Comment:
         platform.textAnswers.push_back(e.text);
-        runCommand(ws, kCmdComments);
+        command(kCmdComments);
         break;
       case ScriptEventKind::ExportTable:
       case ScriptEventKind::ExportTable17:
         platform.saveAnswers.push_back(FileChoice{e.text, 1});
         if (e.kind == ScriptEventKind::ExportTable17) platform.formAnswers.push_back(e.fields);
-        runCommand(ws, e.kind == ScriptEventKind::ExportTable ? kCmdExportTable : kCmdExportTable17);
+        command(e.kind == ScriptEventKind::ExportTable ? kCmdExportTable : kCmdExportTable17);
         break;
       case ScriptEventKind::Option:
         if (ws.shell._MENU_ != kStageOptions) outcome = "the options panel is not open";
@@ -317,6 +331,12 @@ bool runScript(Workstation& ws, ScriptedPlatform& platform, const std::vector<Sc
       case ScriptEventKind::Release: mouseRelease(ws, view, e.x, e.y, e.button); break;
       case ScriptEventKind::Wheel: mouseWheel(ws, view, e.number, e.modifiers); break;
       case ScriptEventKind::Scroll: scrollMosaic(ws, e.number); break;
+      case ScriptEventKind::Threshold:
+        if (ws.shell._MENU_ == kStageReorientation)
+          setThreshold(ws, e.number);
+        else
+          outcome = "the threshold slider is not shown";
+        break;
       case ScriptEventKind::Answer: {
         const std::optional<long> bpm = scriptNumber(e.text);
         if (e.text == "yes") platform.questionAnswers.push_back(QuestionAnswer::Ok);

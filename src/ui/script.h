@@ -12,6 +12,7 @@
 //   move VIEW X Y / release VIEW X Y [left|right]
 //   wheel VIEW STEPS [shift]
 //   scroll FIRST                   the mosaic's scroll bar: the first slice shown
+//   threshold PERCENT              the threshold slider of the re-orientation stage
 //   answer yes|no|TEXT             queued for the next question; a number answers the heart-rate prompt
 //   tick cine|depol|once           a timer tick
 //   expect-stage N                 fails the script when the stage differs
@@ -48,7 +49,7 @@
 namespace quorvel {
 
 enum class ScriptEventKind {
-  Open, Command, Key, KeyDown, KeyUp, Press, DoubleClick, Move, Release, Wheel, Scroll, Answer, Tick, ExpectStage, Picture,
+  Open, Command, Key, KeyDown, KeyUp, Press, DoubleClick, Move, Release, Wheel, Scroll, Threshold, Answer, Tick, ExpectStage, Picture,
   Json, Grab, OpenExam, SaveExam, Template, Comment, Option, ExportTable, ExportTable17
 };
 

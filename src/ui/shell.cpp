@@ -22,6 +22,7 @@
 #include "study/study_model.h"
 #include "study/study_texts.h"
 #include "study/timing.h"
+#include "ui/derived_texts.h"
 #include "ui/help_texts.h"
 #include "ui/model3d_input.h"
 #include "ui/reorientation_input.h"
@@ -80,11 +81,24 @@ void hideHelp(Workstation& ws) {
   ws.platform.textChanged(TextSlot::Help, "");
 }
 
-void setStage(Workstation& ws, int s) {
-  ws.shell._MENU_ = s;
-  hideHelp(ws);
-  if (s == kStageResults3D) refreshPickedCurves(ws);  // the model may have changed under the points
-  stagePictureChanged(ws, s);
+
+// Commands that show another stage or replace the study: from the options panel they close it.
+bool leavesOptionsPanel(int code) {
+  switch (code) {
+    case kCmdOpenAcquisition:
+    case kCmdOpenExam:
+    case kCmdOpenTemplate:
+    case kCmdReorientation:
+    case kCmdSegmentation:
+    case kCmdResults:
+    case kCmdPreview:
+    case kCmd3D:
+    case kCmdUpdateSegmentation:
+    case kCmdUpdateSegmental:
+    case kCmdReformatFolder:
+    case kCmdReformatFolderFdg: return true;
+    default: return false;
+  }
 }
 
 // The command that enters stage s (0 for none).
@@ -101,22 +115,6 @@ int stageCommand(int s) {
 
 void notAvailable(Workstation& ws) { ws.platform.information(texts::kNotAvailable.pick(language(ws))); }
 
-// The results panels, the method label and the cursor read-outs at time 0.
-void showResults(Workstation& ws) {
-  const int L = language(ws);
-  const VolumeCurves& vc = ws.curves.vc;
-  ws.platform.textChanged(TextSlot::ResultsLeft,
-                          std::string(ventriclePanelTitle(1, L)) + "\n" + ventricleResultsText(vc.G, L));
-  ws.platform.textChanged(TextSlot::ResultsRight,
-                          std::string(ventriclePanelTitle(2, L)) + "\n" + ventricleResultsText(vc.D, L));
-  ws.platform.textChanged(TextSlot::MethodLabel,
-                          tacfitMethodLabel(ws.w.settings.curves.TACFIT_switch, ws.curves.settings, L));
-  ws.platform.textChanged(TextSlot::CursorLeft,
-                          format(render_texts::kCurveCursor.pick(L), 0.0, static_cast<double>(vc.volG[0])));
-  ws.platform.textChanged(TextSlot::CursorRight,
-                          format(render_texts::kCurveCursor.pick(L), 0.0, static_cast<double>(vc.volD[0])));
-}
-
 // The spline matrix of method 5 follows the instant count of the study.
 void prepareCurveFits(Workstation& ws) {
   const FitContext ctx = FitContext::from(ws.w.options, ws.w.study.Ninst, ws.w.study.CYCLE, nullptr);
@@ -127,7 +125,7 @@ void prepareCurveFits(Workstation& ws) {
 
 void enterReorientation(Workstation& ws) {
   if (!flow(ws).IDB_loaded) return;
-  setStage(ws, kStageReorientation);
+  changeStage(ws, kStageReorientation);
 }
 
 void enterSegmentation(Workstation& ws) {
@@ -140,19 +138,28 @@ void enterSegmentation(Workstation& ws) {
       ws.show(segmented.refusal());
       return;
     }
+  } else if (!segmentationCurrent(ws)) {
+    ws.show(segmentationOutOfDate());
+    return;
   }
-  setStage(ws, kStageSegmentation);
+  changeStage(ws, kStageSegmentation);
 }
 
+// A segmentation exists but was made on other counts: said, and true.
+bool refusedOutOfDate(Workstation& ws) {
+  if (reprojection(ws) || !flow(ws).segment_done || segmentationCurrent(ws)) return false;
+  ws.show(segmentationOutOfDate());
+  return true;
+}
+
+// The curves are measured and fitted again when what they are computed from changed since (the
+// rule of derived results, when the event ends); in reprojection mode always.
 void enterResults(Workstation& ws) {
   if (!flow(ws).IDB_loaded || !(flow(ws).segment_done || reprojection(ws))) return;
+  if (refusedOutOfDate(ws)) return;
   if (!reprojection(ws) && !ws.checkVentricles()) return;
-  setStage(ws, kStageResults);
-  if (reprojection(ws))
-    std::ignore = ws.computeReprojectedCurves();  // a refusal has been shown
-  else if (!flow(ws).vidange_done || flow(ws).segment_updt1)
-    std::ignore = ws.computeCurves();
-  showResults(ws);
+  changeStage(ws, kStageResults);
+  if (reprojection(ws)) std::ignore = ws.computeReprojectedCurves();  // a refusal has been shown
 }
 
 // ---- the 3D stages -------------------------------------------------------------------------------
@@ -162,17 +169,21 @@ void changeInstant(Workstation& ws, int delta);
 // Pre-visualisation: built when never built or after a change of the segmentation.
 void enterPreview(Workstation& ws) {
   WorkflowState& f = flow(ws);
-  if (stage(ws) == kStagePreview || !f.segment_done) return;
+  if (stage(ws) == kStagePreview || !f.segment_done || refusedOutOfDate(ws)) return;
   if (stage(ws) != kStageResults3D && !ws.checkVentricles()) return;
   View3DSettings& view3d = ws.model3d.view3d;
   if (view3d.visu_no == 2) view3d.visu_no = 0;
-  if (!f.Previsu_OK || f.segment_updt2) {
-    ws.w.options.mesh_Pdiv = ws.w.options.mesh_samP;  // the preview samplings from their defaults
-    ws.buildPreview();
-    f.Previsu_OK = 1;
-    f.segment_updt2 = 0;
+  if (const Status built = bringCurrent(ws, Derived::Preview); !built) {
+    ws.show(built.refusal());
+    return;
   }
-  setStage(ws, kStagePreview);
+  changeStage(ws, kStagePreview);
+}
+
+bool computeModelNow(Workstation& ws) {
+  if (!ws.computeModel3D()) return false;
+  flow(ws).build_visu = 1;
+  return true;
 }
 
 // The confirmation of the 3D computation: the samplings and the method.
@@ -190,17 +201,21 @@ std::string proceedQuestion(const Workstation& ws) {
   }
 }
 
-// The full model with its regional maps; unconditionally for the update command.
+// The full model with its regional maps: when none matches the preview and the settings, or
+// unconditionally for the update command. The preview is brought up to date first.
 void enterResults3D(Workstation& ws, bool update) {
   WorkflowState& f = flow(ws);
-  if (!f.Previsu_OK || !f.IDB_loaded || !f.segment_done) return;
-  if ((update || !f.build_visu) && ws.platform.question(proceedQuestion(ws)) != QuestionAnswer::Ok) return;
-  if (update) ws.model3d.ranges = MapRanges{};
-  if (update || !f.build_visu) {
-    if (!ws.computeModel3D()) return;  // cancelled: the model is not shown
-    f.build_visu = 1;
+  if (!f.Previsu_OK || !f.IDB_loaded || !f.segment_done || refusedOutOfDate(ws)) return;
+  if (const Status built = bringCurrent(ws, Derived::Preview); !built) {
+    ws.show(built.refusal());
+    return;
   }
-  setStage(ws, kStageResults3D);
+  if (update || !resultCurrent(ws, Derived::Model)) {
+    if (ws.platform.question(proceedQuestion(ws)) != QuestionAnswer::Ok) return;
+    if (update) ws.model3d.ranges = MapRanges{};
+    if (!computeModelNow(ws)) return;  // cancelled: the model is not shown
+  }
+  changeStage(ws, kStageResults3D);
 }
 
 void previewKey(Workstation& ws, Key key, KeyModifiers) {
@@ -209,18 +224,19 @@ void previewKey(Workstation& ws, Key key, KeyModifiers) {
   const ModelInputs in = ws.modelInputs();
   Model3DSettings& set = ws.model3d.model3d;
   switch (key) {
-    case Key::Escape: setStage(ws, kStageSegmentation); return;
+    case Key::Escape: changeStage(ws, kStageSegmentation); return;
     case Key::Return:
       if (ws.input.X_KDOWN) {
         PREV_UNIFORM_APEX(in, set, ws.model, v, t);
         previewPicturesChanged(ws);
       } else if (!ws.input.V_KDOWN) {
-        setStage(ws, kStageSegmentation);
+        changeStage(ws, kStageSegmentation);
       }
       return;
     case Key::Left: changeInstant(ws, -1); return;
     case Key::Right:
-      if (ws.input.X_KDOWN) {
+      // With one ventricle shown the arrow applies its curvature to every instant, as X + Enter.
+      if (ws.input.X_KDOWN || previewSlidersActive(ws)) {
         PREV_UNIFORM_APEX(in, set, ws.model, v, t);
         previewPicturesChanged(ws);
       } else {
@@ -247,9 +263,8 @@ void results3DKey(Workstation& ws, Key key, KeyModifiers m) {
       else changeInstant(ws, 1);
       break;
     case Key::D: set.mesh_param = !set.mesh_param; break;  // sector outlines on the surface
-    case Key::G:  // sector values over the bull's-eyes
+    case Key::G:  // sector values over the bull's-eyes (the outline follows when the event ends)
       set.mesh_sect_grad = !set.mesh_sect_grad;
-      DEFINE_BULLSEYE_BORD(ws.model.eye, ws.w.options.SECT_25, 1, set.mesh_sect_grad);
       break;
     case Key::S: set.mesh_Hsect = !set.mesh_Hsect; break;  // bull's-eyes by point or by sector
     case Key::E: set.visu_activ = !set.visu_activ; break;
@@ -259,12 +274,11 @@ void results3DKey(Workstation& ws, Key key, KeyModifiers m) {
       ws.w.options.pal3D = !ws.w.options.pal3D;
       ws.pictures.table3D = {};  // the 3D table is built for one palette kind
       break;
-    case Key::F: {
+    case Key::F: {  // the sectors of both ventricles follow the layout when the event ends
       static constexpr int kLayouts[] = {13, 17, 19, 25};
       int& layout = ws.w.options.SECT_25;
       const auto* at = std::find(std::begin(kLayouts), std::end(kLayouts), layout);
       layout = at == std::end(kLayouts) || at + 1 == std::end(kLayouts) ? kLayouts[0] : *(at + 1);
-      DEFINE_BULLSEYE_BORD(ws.model.eye, layout, 1, set.mesh_sect_grad);
       break;
     }
     default: return;
@@ -275,7 +289,7 @@ void results3DKey(Workstation& ws, Key key, KeyModifiers m) {
 void opened(Workstation& ws, const Status& open) {
   if (!open.ok()) return;
   prepareCurveFits(ws);
-  setStage(ws, kStageReorientation);
+  changeStage(ws, kStageReorientation);
 }
 
 void openAcquisitionCommand(Workstation& ws) {
@@ -329,7 +343,13 @@ void changeSection(Workstation& ws, int delta) {
 }
 
 // W held with the arrows: the file is read again through a shifted window, without rescaling.
+// Only before the first view is validated: the read replaces the counts the validated steps
+// resampled (and the voxel size they set), which nothing would redo.
 void shiftCropWindow(Workstation& ws, int dx, int dy) {
+  if (flow(ws).stade_axis > 1 || flow(ws).segment_done) {
+    ws.show(Refusal::of(RefusalCode::CropAfterValidation, derived_texts::kCropAfterValidation));
+    return;
+  }
   StudyRecord& s = ws.w.study;
   s.mantrans_x += dx;
   s.mantrans_y += dy;
@@ -353,8 +373,8 @@ void reorientationKey(Workstation& ws, Key key, KeyModifiers m) {
     switch (key) {
       case Key::Up: shiftCropWindow(ws, kCropShift, 0); return;
       case Key::Down: shiftCropWindow(ws, -kCropShift, 0); return;
-      case Key::Left: shiftCropWindow(ws, 0, -kCropShift); return;
-      case Key::Right: shiftCropWindow(ws, 0, kCropShift); return;
+      case Key::Left: shiftCropWindow(ws, 0, kCropShift); return;
+      case Key::Right: shiftCropWindow(ws, 0, -kCropShift); return;
       default: break;
     }
   }
@@ -391,7 +411,12 @@ void reorientationKey(Workstation& ws, Key key, KeyModifiers m) {
 void segmentationKey(Workstation& ws, Key key, KeyModifiers m) {
   SegmentationContext c = ws.segmentation();
   WorkflowState& f = flow(ws);
+  // Keys that act under the pointer act only with the pointer on the mosaic.
+  const bool pointed = ws.shell.mouseView == View::Segmentation;
   const int x = ws.shell.mouse_i, y = ws.shell.mouse_j;
+  auto mark = [&](int cls) {
+    if (pointed) markKeyDown(ws, cls, x, y);
+  };
   switch (key) {
     case Key::Return:
       if (m.ctrl && m.shift) {
@@ -406,19 +431,19 @@ void segmentationKey(Workstation& ws, Key key, KeyModifiers m) {
       if (m.shift)
         clearExclusionMarks(c);
       else
-        markKeyDown(ws, kClassExcludedConnected, x, y);
+        mark(kClassExcludedConnected);
       return;
     case Key::Up:
       if (m.ctrl)
         moveValveLine(c, -1);
       else
-        markKeyDown(ws, kClassExcludedRegion, x, y);
+        mark(kClassExcludedRegion);
       return;
     case Key::Down:
       if (m.ctrl)
         moveValveLine(c, 1);
       else
-        markKeyDown(ws, kClassOther, x, y);
+        mark(kClassOther);
       return;
     case Key::Left:
       if (m.ctrl)
@@ -445,9 +470,9 @@ void segmentationKey(Workstation& ws, Key key, KeyModifiers m) {
     case Key::L:
       if (m.ctrl && m.shift)
         unlockInstant(c);
-      else if (m.ctrl)
+      else if (m.ctrl && pointed)
         unlockSliceAt(ws, x, y);
-      else
+      else if (!m.ctrl && pointed)
         lockSliceAt(ws, x, y);
       return;
     case Key::C: ws.input.visu_contupdt = 1; return;
@@ -465,12 +490,12 @@ void resultsKey(Workstation& ws, Key key, KeyModifiers) {
     case Key::Return:
       if (reprojection(ws)) {
         flow(ws).fich_axis = 2;
-        setStage(ws, kStageReorientation);
+        changeStage(ws, kStageReorientation);
       }
       return;
     default: return;
   }
-  if (refitted) showResults(ws);
+  if (refitted) showResultTexts(ws);
 }
 
 // F1: start or stop the cine; F2 / F3 halve or double its period (the animation's in stage 4).
@@ -519,7 +544,7 @@ void depolarisationKey(Workstation& ws, Key key) {
 void openExamCommand(Workstation& ws) {
   if (!ws.openExamCommand()) return;
   prepareCurveFits(ws);
-  setStage(ws, ws.shell._MENU_);
+  changeStage(ws, ws.shell._MENU_);
 }
 
 void openTemplateCommand(Workstation& ws) {
@@ -527,7 +552,7 @@ void openTemplateCommand(Workstation& ws) {
     ws.platform.information(texts::kOpenDataFirst.pick(language(ws)));
     return;
   }
-  if (ws.applyTemplateCommand()) setStage(ws, kStageSegmentation);
+  if (ws.applyTemplateCommand()) changeStage(ws, kStageSegmentation);
 }
 
 // The report of the stage: global from the segmentation (once both ventricles are there) or the
@@ -536,6 +561,14 @@ void exportResultsCommand(Workstation& ws) {
   const int st = stage(ws);
   if (st != kStageSegmentation && st != kStageResults && st != kStageResults3D) return;
   if (st == kStageSegmentation && !ws.checkVentricles()) return;
+  const bool local = st == kStageResults3D;
+  for (Derived d : local ? std::vector<Derived>{Derived::Model, Derived::Sectors, Derived::PickedCurves}
+                         : std::vector<Derived>{Derived::Curves}) {
+    if (const Status s = bringCurrent(ws, d); !s) {
+      ws.show(s.refusal());
+      return;
+    }
+  }
   const ReportInputs in{ws.w,     ws.seg,      ws.curves.vc, ws.curves.settings, ws.model, ws.model3d, ws.pictures,
                        &ws.shell.pickedCurves};
   const Status s = EXPORT_RESULTS_1024(ws.platform, ws.w.options,
@@ -575,35 +608,22 @@ void openOptionsPanel(Workstation& ws) {
   const Options& o = ws.w.options;
   sh.OPT_menu = stage(ws);
   sh.SECT_25tmp = o.SECT_25, sh.samatmp = o.DEFAULT_sama, sh.samrtmp = o.DEFAULT_samr, sh.samptmp = o.mesh_samP;
-  setStage(ws, kStageOptions);
+  changeStage(ws, kStageOptions);
 }
 
 }  // namespace
 
-// "Valider": back to the stage the panel was opened from, with what the changed settings need
-// rebuilt, then SAVE_OPTIONS.
+// "Valider": back to the stage the panel was opened from, the options saved and every text given
+// again in the chosen language. What the changed settings make out of date (curves, preview,
+// sectors, the 3D model) is brought current or asked for by the rule of derived results as the
+// event ends.
 void validateOptionsPanel(Workstation& ws) {
+  const EventScope scope(ws);
   if (stage(ws) != kStageOptions) return;
-  ShellState& sh = ws.shell;
-  const Options& o = ws.w.options;
-  WorkflowState& f = flow(ws);
   ws.input.CONTROL_KDOWN = ws.input.SHIFT_KDOWN = 0;
-  sh._MENU_ = sh.OPT_menu;
-  if (o.SECT_25 != sh.SECT_25tmp && f.build_visu) {
-    for (int v = 0; v < 2; ++v) DEF_SECTORS(ws.model.eye, v, o.SECT_25, ws.w.study.Ninst);
-    DEFINE_BULLSEYE_BORD(ws.model.eye, o.SECT_25, 1, ws.model3d.model3d.mesh_sect_grad);
-  }
-  const bool samplingChanged =
-      o.DEFAULT_sama != sh.samatmp || o.DEFAULT_samr != sh.samrtmp || o.mesh_samP != sh.samptmp;
-  if (f.Previsu_OK && samplingChanged) ws.buildPreview();
   ws.saveOptions();
-  if (stage(ws) == kStagePreview) PREVISU_3D_REBUILD(ws.modelInputs(), ws.model3d.model3d, ws.model);
-  if (stage(ws) == kStageResults) {
-    std::ignore = ws.computeCurves();  // a refusal has been shown
-    showResults(ws);
-  }
-  setStage(ws, sh._MENU_);
-  setLanguage(ws, o.LANGUE);  // every text again, in the language chosen
+  changeStage(ws, ws.shell.OPT_menu);
+  setLanguage(ws, ws.w.options.LANGUE);
 }
 
 namespace {
@@ -663,6 +683,17 @@ void startUp(Workstation& ws) {
 
 void closeHelp(Workstation& ws) { hideHelp(ws); }
 
+void changeStage(Workstation& ws, int s) {
+  ws.shell._MENU_ = s;
+  ws.shell.mouseView.reset();  // a position read on the views of the stage left means nothing here
+  hideHelp(ws);
+  stagePictureChanged(ws, s);
+}
+
+bool computeModelAsked(Workstation& ws) {
+  return ws.platform.question(proceedQuestion(ws)) == QuestionAnswer::Ok && computeModelNow(ws);
+}
+
 bool requestExit(Workstation& ws) {
   if (!ws.developer() && flow(ws).segment_done) {
     // The one box the product shows without a title.
@@ -675,18 +706,21 @@ bool requestExit(Workstation& ws) {
 }
 
 void openAcquisitionFile(Workstation& ws, const std::string& path, int filter) {
+  const EventScope scope(ws);
   stopTimers(ws);
   hideHelp(ws);
   opened(ws, ws.openAcquisition(path, filter));
 }
 
 void runCommand(Workstation& ws, int code) {
+  const EventScope scope(ws);
   // Every stage and file command stops the cine and the animation first.
   stopTimers(ws);
   hideHelp(ws);
-  if (stage(ws) == kStageOptions && code == stageCommand(ws.shell.OPT_menu)) {
-    setStage(ws, ws.shell.OPT_menu);
-    return;
+  // Leaving the options panel by another road than its button validates it as the button does.
+  if (stage(ws) == kStageOptions && leavesOptionsPanel(code)) {
+    validateOptionsPanel(ws);
+    if (code == stageCommand(ws.shell.OPT_menu)) return;
   }
   switch (code) {
     case kCmdOpenAcquisition:
@@ -701,7 +735,7 @@ void runCommand(Workstation& ws, int code) {
       return;
     case kCmdPreview:
       if (stage(ws) == kStageResults3D)
-        setStage(ws, kStagePreview);
+        changeStage(ws, kStagePreview);
       else
         enterPreview(ws);
       return;
@@ -760,6 +794,7 @@ void runCommand(Workstation& ws, int code) {
 }
 
 void keyDown(Workstation& ws, Key key, KeyModifiers m) {
+  const EventScope scope(ws);
   if (key != Key::H) hideHelp(ws);
   ws.input.CONTROL_KDOWN = m.ctrl;
   ws.input.SHIFT_KDOWN = m.shift;
@@ -786,6 +821,7 @@ void keyDown(Workstation& ws, Key key, KeyModifiers m) {
 }
 
 void keyUp(Workstation& ws, Key key, KeyModifiers m) {
+  const EventScope scope(ws);
   ws.input.CONTROL_KDOWN = m.ctrl;
   ws.input.SHIFT_KDOWN = m.shift;
   switch (key) {
@@ -810,6 +846,7 @@ void keyUp(Workstation& ws, Key key, KeyModifiers m) {
 }
 
 bool releaseHeldKeys(Workstation& ws) {
+  const EventScope scope(ws);
   const InputState& in = ws.input;
   const std::pair<bool, Key> held[] = {{in.SPACE_KDOWN != 0, Key::Space}, {in.W_KDOWN != 0, Key::W},
                                        {in.V_KDOWN != 0, Key::V},         {in.X_KDOWN != 0, Key::X},
@@ -822,6 +859,8 @@ bool releaseHeldKeys(Workstation& ws) {
 }
 
 void mousePress(Workstation& ws, View view, int x, int y, MouseButton b, KeyModifiers m) {
+  const EventScope scope(ws);
+  ws.shell.mouseView = view;
   if (model3DPress(ws, view, x, y, b)) return;
   ws.shell.mouse_i = x, ws.shell.mouse_j = y;
   const bool primary = b == MouseButton::Primary;
@@ -865,11 +904,14 @@ void mousePress(Workstation& ws, View view, int x, int y, MouseButton b, KeyModi
 }
 
 void mouseDoubleClick(Workstation& ws, View view, int x, int y, MouseButton b, KeyModifiers m) {
+  const EventScope scope(ws);
   if (model3DDoubleClick(ws, view, x, y, b)) return;
   if (view == View::Segmentation && stage(ws) == kStageSegmentation) segDoubleClick(ws, b, m, x, y);
 }
 
 void mouseMove(Workstation& ws, View view, int x, int y) {
+  const EventScope scope(ws);
+  ws.shell.mouseView = view;
   if (model3DMove(ws, view, x, y)) return;
   ws.shell.mouse_i = x, ws.shell.mouse_j = y;
   switch (view) {
@@ -900,13 +942,20 @@ void mouseMove(Workstation& ws, View view, int x, int y) {
 }
 
 void mouseRelease(Workstation& ws, View view, int, int, MouseButton b) {
+  const EventScope scope(ws);
   if (model3DRelease(ws, view, b)) return;
   if (view == View::Reorientation) (b == MouseButton::Primary ? ws.shell.leftDown : ws.shell.rightDown) = false;
   if (view == View::Segmentation && stage(ws) == kStageSegmentation) segButtonRelease(ws);
   if (view == View::Retouching && stage(ws) == kStageSegmentation) retouchRelease(ws);
 }
 
+void mouseLeave(Workstation& ws, View view) {
+  const EventScope scope(ws);
+  if (ws.shell.mouseView == view) ws.shell.mouseView.reset();
+}
+
 void mouseWheel(Workstation& ws, View view, int steps, KeyModifiers m) {
+  const EventScope scope(ws);
   if (model3DWheel(ws, view, steps)) return;
   if (steps == 0 || view != View::Reorientation || stage(ws) != kStageReorientation) return;
   if (m.shift)
@@ -916,6 +965,7 @@ void mouseWheel(Workstation& ws, View view, int steps, KeyModifiers m) {
 }
 
 void timerTick(Workstation& ws, TimerId id) {
+  const EventScope scope(ws);
   switch (id) {
     case TimerId::Cine:
       if (flow(ws).preview_run && cineStage(stage(ws))) changeInstant(ws, 1);
@@ -935,21 +985,26 @@ void timerTick(Workstation& ws, TimerId id) {
 }
 
 void heartRateAnswered(Workstation& ws, int bpm) {
+  const EventScope scope(ws);
+  if (!ws.w.study.FREQ_ASKING) return;  // the prompt of a study since replaced
   setHeartRate(ws.w.study, bpm, ws.platform, language(ws));
   prepareCurveFits(ws);
 }
 
 void optionNumberTyped(Workstation& ws, OptionNumber field, long typed) {
+  const EventScope scope(ws);
   setOptionNumber(ws.w.options, field, typed);
 }
 
 bool optionChosen(Workstation& ws, OptionChoice box, int value) {
+  const EventScope scope(ws);
   if (!setOptionChoice(ws.w.options, box, value)) return false;
   if (box == OptionChoice::FitMethod) ws.w.settings.curves.TACFIT_switch = value;
   return true;
 }
 
 void backgroundColourButton(Workstation& ws) {
+  const EventScope scope(ws);
   Options& o = ws.w.options;
   const auto chosen = ws.platform.chooseColour(Rgb{o.BK_r, o.BK_g, o.BK_b});
   if (!chosen) return;
@@ -958,6 +1013,7 @@ void backgroundColourButton(Workstation& ws) {
 }
 
 void setThreshold(Workstation& ws, int seuillage) {
+  const EventScope scope(ws);
   Study& s = ws.w.study;
   s.seuillage = std::clamp(seuillage, 0, 100);
   s.datamin = static_cast<float>(s.seuillage) * s.datamax / 100.0f;
@@ -970,6 +1026,7 @@ int mosaicScrollMax(const Workstation& ws) {
 }
 
 void scrollMosaic(Workstation& ws, int seg_affmin) {
+  const EventScope scope(ws);
   seg_affmin = std::clamp(seg_affmin, 0, mosaicScrollMax(ws));
   if (seg_affmin == ws.w.study.seg_affmin) return;
   ws.w.study.seg_affmin = seg_affmin;
@@ -977,20 +1034,21 @@ void scrollMosaic(Workstation& ws, int seg_affmin) {
 }
 
 void chooseReorientationStep(Workstation& ws, int step) {
+  const EventScope scope(ws);
   if (stage(ws) != kStageReorientation || !selectStep(flow(ws), step)) return;
   hideHelp(ws);
   ws.platform.pictureChanged(View::Reorientation);
 }
 
 void setLanguage(Workstation& ws, int LANGUE) {
+  const EventScope scope(ws);
   if (LANGUE != kFrench && LANGUE != kEnglish) return;
   ws.w.options.LANGUE = LANGUE;
   if (!flow(ws).IDB_loaded) return;
   ws.platform.textChanged(TextSlot::SliceCounter, format(study_texts::kSliceCounter.pick(LANGUE), ws.w.study.NCZ));
   DISPLAY_PAT_INFO(ws.w.study, ws.platform, LANGUE);
-  if (flow(ws).vidange_done || reprojection(ws)) showResults(ws);
+  if (flow(ws).vidange_done || reprojection(ws)) std::ignore = bringCurrent(ws, Derived::ResultTexts);
   if (ws.shell.Whelp_on) ws.platform.textChanged(TextSlot::Help, currentHelp(ws));
-  if (stage(ws) == kStageResults3D) refreshPickedCurves(ws);  // captions in the new language
   stagePictureChanged(ws, stage(ws));
 }
 
@@ -1080,6 +1138,15 @@ std::vector<Menu> menuBar(const Workstation& ws) {
       {texts::kMenuHelp,
        {item(kCmdAbout, {"A propos", "About"}), item(kCmdUserGuide, {"Manuel d'utilisation", "User's guide (french only)"})}},
   };
+}
+
+bool commandEnabled(const Workstation& ws, int code) {
+  for (const ToolButton& b : toolBar(ws))
+    if (b.code == code) return b.enabled;
+  for (const Menu& menu : menuBar(ws))
+    for (const MenuItem& item : menu.items)
+      if (item.code == code) return item.enabled;
+  return true;
 }
 
 std::vector<StepButton> reorientationSteps(const Workstation& ws) {

@@ -79,6 +79,8 @@ void mousePress(Workstation& ws, View view, int x, int y, MouseButton b, KeyModi
 void mouseDoubleClick(Workstation& ws, View view, int x, int y, MouseButton b, KeyModifiers m);
 void mouseMove(Workstation& ws, View view, int x, int y);
 void mouseRelease(Workstation& ws, View view, int x, int y, MouseButton b);
+// The pointer left a view: keys that act under the pointer no longer act there.
+void mouseLeave(Workstation& ws, View view);
 // Wheel steps (positive away from the user).
 void mouseWheel(Workstation& ws, View view, int steps, KeyModifiers m);
 void timerTick(Workstation& ws, TimerId id);
@@ -128,6 +130,9 @@ struct Menu {
   std::vector<MenuItem> items;
 };
 std::vector<Menu> menuBar(const Workstation& ws);
+// Whether the command is offered now: its tool button, else its menu item, is enabled (commands
+// in neither are always offered). Every front end answers "disabled" for one that is not.
+bool commandEnabled(const Workstation& ws, int code);
 
 // The three step buttons of the re-orientation stage: enabled once reached, one of them current.
 struct StepButton {
@@ -136,6 +141,13 @@ struct StepButton {
   bool current;
 };
 std::vector<StepButton> reorientationSteps(const Workstation& ws);
+
+// Shows stage s (the caller has checked what gates it); the help is put away and the pointer
+// position forgotten.
+void changeStage(Workstation& ws, int s);
+// The confirmation of the 3D computation, then the computation. False when the user declined or
+// cancelled.
+bool computeModelAsked(Workstation& ws);
 
 // Whether this version carries out the command (the others answer "not available").
 bool commandBuilt(int code);

@@ -11,8 +11,9 @@ namespace quorvel {
 
 const Bitmap24* drawView(Workstation& ws, View view) {
   Pictures& p = ws.pictures;
-  std::optional<ViewPoint> pointer;
-  if (ws.shell.mouse_i >= 0 && ws.shell.mouse_j >= 0) pointer = ViewPoint{ws.shell.mouse_i, ws.shell.mouse_j};
+  std::optional<ViewPoint> pointer;  // only on the view the position was read on
+  if (ws.shell.mouseView == view && ws.shell.mouse_i >= 0 && ws.shell.mouse_j >= 0)
+    pointer = ViewPoint{ws.shell.mouse_i, ws.shell.mouse_j};
   switch (view) {
     case View::Reorientation:
       BUILD_BMP_FICH(ws.w, p.lut, p.BMPfich, ws.log);
@@ -51,7 +52,31 @@ const Bitmap24* drawView(Workstation& ws, View view) {
   }
 }
 
+namespace {
+
+// The derived result a view draws, when it draws one.
+std::optional<Derived> resultDrawnBy(View view) {
+  switch (view) {
+    case View::Curves:
+    case View::CurveLeft:
+    case View::CurveRight: return Derived::Curves;
+    case View::Preview3D:
+    case View::Preview3DSecond: return Derived::Preview;
+    case View::Results3D:
+    case View::MapPanelLeft:
+    case View::MapPanelRight:
+    case View::Bullseye: return Derived::Sectors;
+    default: return std::nullopt;
+  }
+}
+
+}  // namespace
+
 std::string writeViewPicture(Workstation& ws, View view, const std::string& path) {
+  // A view of another stage than the one shown is brought current here, as its stage would be.
+  if (const auto d = resultDrawnBy(view); d && ws.ledger.results[static_cast<size_t>(*d)].made) {
+    if (const Status s = bringCurrent(ws, *d); !s) return "the picture would be out of date: " + s.refusal().en;
+  }
   const Bitmap24* picture = drawView(ws, view);
   if (!picture) return "this view is not drawn yet";
   return writePng(path, *picture) ? "" : "cannot write " + path;

@@ -45,6 +45,8 @@ Status Workstation::openAcquisition(const std::filesystem::path& path, int filte
     show(read.refusal());
     return read;
   }
+  for (int d = 0; d < kDerivedResults; ++d) resultDropped(*this, static_cast<Derived>(d));  // a new study
+  shell.mouseView.reset();
   resetModel3DSettings(model3d, w.options);
   display = ExamDisplay::forNewStudy(w.options);
   fitMosaicToScreen(mosaic, platform.screenSize());
@@ -97,6 +99,7 @@ ReorientOutcome Workstation::validateStep() {
 Status Workstation::computeCurves() {
   SegmentationContext c = segmentation();
   Status status = VIDANGE(c, curves);
+  resultMade(*this, Derived::Curves);  // a failed fit too: its zero curve is what these inputs give
   if (!status) show(status.refusal());
   return status;
 }
@@ -107,15 +110,32 @@ Status Workstation::computeReprojectedCurves() {
     SegmentationContext c = segmentation();
     status = VIDANGE(c, curves, reprojection.reproj_tac.data());
   }
+  resultMade(*this, Derived::Curves);
   if (!status) show(status.refusal());
   return status;
 }
 
-void Workstation::buildPreview() { PREVISU_3D_BUILD(modelInputs(), model3d.model3d, model); }
+void Workstation::buildPreview() {
+  PREVISU_3D_BUILD(modelInputs(), model3d.model3d, model);
+  resultMade(*this, Derived::Preview);
+}
+
+void Workstation::rebuildPreviewMesh() {
+  PREVISU_3D_REBUILD(modelInputs(), model3d.model3d, model);
+  resultMade(*this, Derived::Preview);
+}
 
 bool Workstation::computeModel3D() {
-  return COMPUTE_MODEL_3D(modelInputs(), model3d.model3d, w.settings.curves.TACFIT_switch, curves.settings, curves.fit,
-                          model3d.ranges, model, platform, &log);
+  // The regional fits set their own iteration count; the global curves keep theirs.
+  TacFitSettings regional = curves.settings;
+  const bool done = COMPUTE_MODEL_3D(modelInputs(), model3d.model3d, w.settings.curves.TACFIT_switch, regional,
+                                     curves.fit, model3d.ranges, model, platform, &log);
+  for (Derived d : {Derived::Model, Derived::Sectors, Derived::PickedCurves}) resultDropped(*this, d);
+  if (done) {
+    resultMade(*this, Derived::Model);
+    resultMade(*this, Derived::Sectors);
+  }
+  return done;
 }
 
 int Workstation::checkVentricles() {

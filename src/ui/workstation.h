@@ -3,6 +3,7 @@
 // and the operations the stages call. The desktop, the command line, the tests and the
 // benchmarks each construct one; nothing else assembles this bundle.
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "base/platform.h"
@@ -23,6 +24,7 @@
 #include "segmentation/segment_commands.h"
 #include "segmentation/volume_curves.h"
 #include "study/loading.h"
+#include "ui/derived_results.h"
 
 namespace quorvel {
 
@@ -48,6 +50,10 @@ struct ShellState {
   int Whelp_on = 0;
   int inst_depol = 0, inst_depol_min = 0;
   int mouse_i = -1, mouse_j = -1;
+  // The view the pointer position was read on; none once the stage changed or the pointer left.
+  // Keys that act under the pointer act only when it is on their view.
+  std::optional<View> mouseView;
+  int eventDepth = 0;  // events under way (one event may run others: a key runs a command)
   bool leftDown = false, rightDown = false;  // buttons held on the re-orientation picture
   bool turning = false, zooming = false;     // drag armed on a 3D view
   int panelBound = -1;                       // the result-panel bound a held button sets (PanelBound)
@@ -82,6 +88,7 @@ class Workstation {
   InputState input;
   ShellState shell;
   ExamDisplay display;  // display settings an exam carries for views that keep them
+  ResultLedger ledger;  // what each derived result was computed from
 
   bool developer() const { return log.enabled(); }
   SegmentationContext segmentation() { return SegmentationContext{w, seg, platform, log, folder}; }
@@ -117,8 +124,11 @@ class Workstation {
   }
   // The preview of every instant (skeletons, valve planes, preview mesh).
   void buildPreview();
+  // The preview's skeletons and mesh again after a change of its sampling, keeping its valve
+  // planes and apices.
+  void rebuildPreviewMesh();
   // The full model under its wait window: mesh, regional fits with the method of the study,
-  // triangulation, bull's-eye. False when the user cancelled.
+  // triangulation, bull's-eye. False when the user cancelled (the model is then dropped).
   bool computeModel3D();
   // Both, as the command line builds the model.
   bool buildModel3D() {
@@ -147,7 +157,9 @@ class Workstation {
   Status openExam(const std::filesystem::path& path);
   // Confirmation when a study is loaded, the open dialog, then openExam.
   Status openExamCommand();
-  // Applies the template at path to the open study (see LOAD_TTTPARAM); refusals are shown.
+  // Applies the template at path to the open study (see LOAD_TTTPARAM); a study already
+  // re-oriented is read again from its file first, so that the template's steps start from the
+  // counts as loaded. Refusals are shown.
   Status applyTemplate(const std::filesystem::path& path);
   // The dialog and the confirmation, then applyTemplate.
   Status applyTemplateCommand();

@@ -33,6 +33,8 @@
 #include "render/curve_plot.h"
 #include "render/view3d.h"
 #include "render/png_io.h"
+#include "render/view_geometry.h"
+#include "ui/script.h"
 #include "scratch_folder.h"
 #include "ui/help_texts.h"
 #include "ui/shell.h"
@@ -424,10 +426,10 @@ TEST_F(Desktop, ExamRoundTripThroughTheDialogs) {
 }
 
 // The patient form of the 17-sector table: its fields filled in the real dialog land in the row.
-// (The 3D model is not built here: the flag that gates the command is set to reach the dialog.)
 TEST_F(Desktop, SectorTableTakesThePatientFormsFields) {
   toResults(phantomFile);
-  ws->w.settings.flow.build_visu = 1;
+  ASSERT_TRUE(ws->buildModel3D());
+  ws->w.settings.flow.Previsu_OK = ws->w.settings.flow.build_visu = 1;
   std::vector<std::string> typed(kPatientFieldCount);
   typed[0] = "Dupont", typed[3] = "64";
   answers.forms.push_back(typed);
@@ -498,6 +500,55 @@ TEST_F(Desktop, ScriptRunsAgainstTheProgramsWindowAndGrabsIt) {
   ASSERT_TRUE(picture);
   EXPECT_EQ(picture->width, 1280);
   EXPECT_EQ(picture->height, 900);
+}
+
+TEST_F(Desktop, ScriptOutcomesAreTheScriptedFrontEnds) {
+  const std::string text = "command 52\nopen " + phantomFile.string() +
+                           "\ncommand 52\nkey Return\nkey Tab\nkey Return\nkey Return\ncommand 54\ncommand 52\n";
+  std::istringstream in(text);
+  std::string error;
+  const auto events = parseScript(in, error);
+  ASSERT_TRUE(events) << error;
+  std::ostringstream desktop, scripted;
+  EXPECT_TRUE(runDesktopScript(*window, platform, *ws, *events, desktop));
+  ScriptedPlatform p;
+  Workstation other(p, scratchFolder() / "scripted");
+  EXPECT_TRUE(runScript(other, p, *events, scripted));
+  EXPECT_EQ(desktop.str(), scripted.str());
+  EXPECT_NE(desktop.str().find("line 1: disabled"), std::string::npos);
+  EXPECT_EQ(ws->shell._MENU_, kStageResults);
+}
+
+TEST_F(Desktop, KeysUnderThePointerStopWhenItLeavesTheMosaic) {
+  toResults(phantomFile);
+  trigger(kCmdSegmentation);
+  PictureView* mosaic = window->pictureView(View::Segmentation);
+  ASSERT_TRUE(mosaic && mosaic->isVisible());
+  // A voxel of the left ventricle on a slice shown.
+  const Study& s = ws->w.study;
+  std::optional<SliceVoxel> lv;
+  for (int z = 0; z < s.NCZ && !lv; ++z)
+    for (int r = 0; r < kMatrix && !lv; ++r)
+      for (int c = 0; c < kMatrix && !lv; ++c)
+        if (ws->seg.CORR[ws->seg.LPE[Segmentation::index(s.NCZ, s.instant, z, r, c)]] == kClassLeft)
+          lv = SliceVoxel{z, r, c};
+  ASSERT_TRUE(lv);
+  window->mosaicScrollBar()->setValue(std::min(lv->slice, mosaicScrollMax(*ws)));
+  settle();
+  const auto [x, y] = mosaicPixelOf(ws->mosaic, s.seg_affmin, *lv, false);
+  const QPointF at(mosaic->widgetPoint(x + 1, y + 1));
+  QMouseEvent move(QEvent::MouseMove, at, mosaic->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(mosaic, &move);
+  QEvent leave(QEvent::Leave);
+  QApplication::sendEvent(mosaic, &leave);
+  settle();
+  const auto classes = ws->seg.CORR;
+  key(Key::Up);
+  EXPECT_EQ(ws->seg.CORR, classes);
+  QApplication::sendEvent(mosaic, &move);  // back over the ventricle: the key acts there
+  settle();
+  key(Key::Up);
+  EXPECT_NE(ws->seg.CORR, classes);
 }
 
 }  // namespace

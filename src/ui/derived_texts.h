@@ -1,0 +1,25 @@
+#pragma once
+// French and English texts of the rule that keeps results current.
+#include "base/language.h"
+
+namespace quorvel::derived_texts {
+
+inline constexpr Text kSegmentationOutOfDate{
+    "Les comptages ont changé depuis la segmentation : validez de nouveau la vue petit axe (Entrée) pour segmenter.",
+    "The counts changed since the segmentation: validate the short-axis view again (Enter) to segment anew."};
+inline constexpr Text kSegmentationMissing{"Effectuez au préalable une segmentation ...       ",
+                                           "Segmentation must be done ...       "};
+inline constexpr Text kModelOutOfDate{
+    "Les résultats 3D ne correspondent plus à la segmentation ou aux réglages : relancez l'analyse segmentaire "
+    "(Actualiser > Analyse segmentaire).",
+    "The 3D results no longer match the segmentation or the settings: run the segmental analysis again (Update > "
+    "Segmental analysis)."};
+inline constexpr Text kModelNotSaved{
+    "Les résultats 3D ne correspondaient plus à la segmentation ou aux réglages : l'examen est enregistré "
+    "sans eux.",
+    "The 3D results no longer matched the segmentation or the settings: the exam is saved without them."};
+inline constexpr Text kCropAfterValidation{
+    "Le cadrage du fichier ne se déplace qu'avant la première validation : rouvrez l'acquisition pour le changer.",
+    "The file window moves only before the first view is validated: open the acquisition again to move it."};
+
+}  // namespace quorvel::derived_texts
