@@ -190,6 +190,7 @@ class Reader {
 struct Layout {
   int version = kExamVersion;
   bool marker = true;
+  bool fitSettings = true;  // the iteration counts of methods 1 and 3 are stored
 };
 
 // Validation of what was just read; a no-op for the writer.
@@ -319,6 +320,14 @@ bool visitHeader(Io& io, ExamPartsT<C>& p, const Layout& layout) {
   io.at(1036, opt.mesh_Pdiv);
   io.at(1040, p.settings.curves.TACFIT_switch);
   io.at(1044, p.fitSettings.CMH_DEG);
+  if (layout.fitSettings) {
+    io.at(off::kFitIterations, p.fitSettings.TACFIT_ITER);
+    io.at(off::kFitPolyIterations, p.fitSettings.TACFIT_ITmax);
+    if constexpr (Io::kReading) {  // a count no user reaches is not taken (the session's stays)
+      for (int* count : {&p.fitSettings.TACFIT_ITER, &p.fitSettings.TACFIT_ITmax})
+        if (*count < 0 || *count > kMaxStoredIterations) *count = -1;
+    }
+  }
   io.at(1048, view.visu_coordv);
   io.at(1052, view.visu_plane[0]);
   io.at(1056, set.rendu3D);
@@ -560,6 +569,7 @@ std::vector<uint8_t> encodeExam(const ExamSource& src, const std::string& chemin
   for (int i = 0; i < 4; ++i) w.at(static_cast<size_t>(4 * i), kExamSignature[i]);
   w.at(off::kVersion, kExamVersion);
   w.at(off::kMarker, kLayoutMarker);
+  w.at(off::kFitMarker, kFitSettingsMarker);
   w.text(off::kVersionDate, date, 10);
   ExamSource parts = src;
   visitHeader(w, parts, Layout{});
@@ -583,6 +593,8 @@ Status decodeExam(std::span<const uint8_t> bytes, ExamContent& out) {
   r.at(off::kVersion, layout.version);
   r.at(off::kMarker, marker);
   layout.marker = marker == kLayoutMarker;
+  r.at(off::kFitMarker, marker);
+  layout.fitSettings = marker == kFitSettingsMarker;
   out.version = layout.version;
   if (layout.version > kExamVersionDated) r.text(off::kVersionDate, out.qv_version_date, 10);
   if (!r.ok()) return invalid;

@@ -28,6 +28,10 @@ inline constexpr int kExamVersionDated = 10000;      // above: the file carries 
 inline constexpr int kExamVersionEquilibrium = 10010;  // above: equilibrium and disp_seuil are stored
 inline constexpr int32_t kExamSignature[4] = {848484, 808080, 959595, 120120};
 inline constexpr int32_t kLayoutMarker = 12312377;  // validation records and the patient line at 4000
+// In a part of the header no field of the original layout covers: the iteration counts of fitting
+// methods 1 and 3, which the stored results were computed with, follow this marker.
+inline constexpr int32_t kFitSettingsMarker = 20261207;
+inline constexpr int kMaxStoredIterations = 10000;
 inline constexpr size_t kExamHeaderSize = 44444;
 inline constexpr size_t kExamPathSize = 260;
 inline constexpr int kMaxSurfaceTriangles = 150000;
@@ -43,6 +47,7 @@ namespace exam_offsets {
 inline constexpr size_t kVersion = 32, kNinst = 44, kNCZ = 48, kECH = 60, kTT = 64, kTZ = 68, kTX = 72;
 inline constexpr size_t kNREG = 112, kLimGInf = 208, kLimGSup = 272, kLimDInf = 336, kLimDSup = 400;
 inline constexpr size_t kEquilibrium = 680, kDispSeuil = 684, kSeuillage = 1024, kMarker = 1592, kNList = 1596;
+inline constexpr size_t kFitMarker = 1136, kFitIterations = 1140, kFitPolyIterations = 1144;
 inline constexpr size_t kListRotation = 1600, kListValveAngle = 2000, kListRecadX = 2400, kListRecadY = 2800,
                         kListRecadT = 3200, kListFichAxis = 3600, kPatientName = 4000, kComment2 = 24000,
                         kComment = 32000, kVersionDate = 40000;
