@@ -5,14 +5,16 @@
 # And to hunt for faults:
 #   make fuzz            build the fuzz targets with clang, run each for FUZZ_SECONDS (60)
 #   make check-sanitize  build and run every test under AddressSanitizer and UBSan
+#   make soak            random sequences of the workstation's events for SOAK_SECONDS (1800)
 BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 DEMO_DIR ?= demo
 FUZZ_SECONDS ?= 60
+SOAK_SECONDS ?= 1800
 CLANG_FLAGS = -DCMAKE_CXX_COMPILER=clang++-14
 
-.PHONY: all deps configure build demo gui test bench fuzz check-sanitize clean
+.PHONY: all deps configure build demo gui test bench fuzz check-sanitize soak clean
 
 all: build
 
@@ -49,6 +51,9 @@ check-sanitize: deps
 	  -DQUORVEL_BUILD_BENCH=OFF
 	cmake --build build-sanitize -j $(JOBS)
 	cd build-sanitize && LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp ctest --output-on-failure -j $(JOBS)
+
+soak: build
+	cd $(BUILD) && QUORVEL_SOAK_SECONDS=$(SOAK_SECONDS) ./tests/test_ui --gtest_filter='RandomSequenceSoak.*'
 
 clean:
 	rm -rf $(BUILD) build-release build-fuzz build-sanitize
