@@ -38,6 +38,7 @@ Status reloadAcquisition(const StudyWorkspace& w, StudyWorkspace& next, TraceLog
   Study& s = next.study;
   if (!s.HEART_RATE && s.Ninst == w.study.Ninst) {
     s.CARD_FREQ = w.study.CARD_FREQ, s.CARD_FREQ_INT = w.study.CARD_FREQ_INT, s.CYCLE = w.study.CYCLE;
+    s.FREQ_ASKING = w.study.FREQ_ASKING;  // a prompt still open asks for this study
   }
   WorkflowState& f = next.settings.flow;
   f.comment = w.settings.flow.comment, f.comment2 = w.settings.flow.comment2;
@@ -104,10 +105,6 @@ Status Workstation::saveExamCommand(bool saveAs) {
 Status Workstation::openExam(const std::filesystem::path& path) {
   platform.stopTimer(TimerId::Cine);
   platform.stopTimer(TimerId::Depolarisation);
-  if (w.study.FREQ_ASKING) {  // the prompt belongs to the study being replaced
-    platform.closeHeartRatePrompt();
-    w.study.FREQ_ASKING = 0;
-  }
   const Refusal invalid = Refusal::of(RefusalCode::NotAnExam, exam_texts::kInvalid);
   if (!hasExamSignature(path)) {
     show(invalid);
@@ -133,6 +130,7 @@ Status Workstation::openExam(const std::filesystem::path& path) {
     return read;
   }
 
+  if (w.study.FREQ_ASKING) platform.closeHeartRatePrompt();  // it asked for the study replaced now
   w.study = std::move(c->study);
   w.settings = std::move(c->settings);
   w.options = c->options;

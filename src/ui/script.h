@@ -33,6 +33,9 @@
 //                                  the 17-sector export
 //   grab PATH                      the whole window as PNG (the desktop only)
 //
+// Events that run a command (command, open, open-exam, save-exam, template, comment, export-table*)
+// go through its tool button or menu item: one not offered now prints "disabled" and does nothing.
+//
 // VIEW: main (the current stage's picture), reorientation (also long-axis), segmentation,
 // retouching, curve-left, curve-right, preview3d, results3d, panel-right, panel-left, bullseye.
 #include <functional>
