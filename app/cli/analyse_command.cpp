@@ -41,6 +41,7 @@ namespace {
 
 struct AnalyseArgs {
   PipelineArgs pipeline;
+  bool checkOnly = false;
   int method = 1;
   int iterations = -1;  // methods 1 and 3; -1 keeps the default
   int harmonics = -1;   // method 2
@@ -413,6 +414,8 @@ void registerAnalyseCommand(CLI::App& app, int& status) {
   cmd->add_option("--report-canvas", args->reportCanvas, "Report canvas: 1024 (1024 x 1024) or 1536 (1536 x 1092)")
       ->check(CLI::IsMember({1024, 1536}))
       ->capture_default_str();
+  cmd->add_flag("--check-options", args->checkOnly, "Check the options and the file's name, analyse nothing")
+      ->group("");  // batch's own use
   cmd->callback([cmd, args, &status] {
     notePlacementOptions(cmd, args->pipeline);
     if (!args->xls.empty() || !args->xls17.empty()) args->model3d = true;
@@ -428,7 +431,7 @@ void registerAnalyseCommand(CLI::App& app, int& status) {
       status = kExitRefused;
       return;
     }
-    status = runAnalyse(*args);
+    status = args->checkOnly ? 0 : runAnalyse(*args);
   });
 }
 

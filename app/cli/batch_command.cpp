@@ -42,20 +42,37 @@ struct BatchArgs {
   std::vector<std::string> analyse;  // options handed to every analyse
 };
 
-// Acquisitions by extension; of an Interfile study only its header, of its data files none.
-bool isAcquisition(const fs::path& p) {
+std::string lowerExtension(const fs::path& p) {
   std::string ext = p.extension().string();
   std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return ext == ".dcm" || ext == ".ima" || ext == ".idb" || ext == ".hdr" || ext == ".h33";
+  return ext;
 }
 
-std::vector<fs::path> acquisitionsUnder(const fs::path& folder, const fs::path& skip) {
+// Acquisitions by extension; of an Interfile study only its header, of its data files none, and
+// of a study written one instant per file only the first instant's header (the reader gathers the
+// others from it).
+bool isAcquisition(const fs::path& p) {
+  const std::string ext = lowerExtension(p);
+  if (ext == ".hdr" || ext == ".h33") {
+    const std::string stem = p.stem().string();
+    const bool numbered = stem.size() > 2 && std::isdigit(static_cast<unsigned char>(stem[stem.size() - 1])) &&
+                          std::isdigit(static_cast<unsigned char>(stem[stem.size() - 2]));
+    std::error_code ec;
+    if (numbered && !stem.ends_with("01") &&
+        fs::exists(p.parent_path() / (stem.substr(0, stem.size() - 2) + "01" + p.extension().string()), ec))
+      return false;
+    return true;
+  }
+  return ext == ".dcm" || ext == ".ima" || ext == ".idb";
+}
+
+// Every acquisition below the folder, our own outputs (tables, JSON) being none.
+std::vector<fs::path> acquisitionsUnder(const fs::path& folder) {
   std::vector<fs::path> files;
   std::error_code ec;
   for (auto it = fs::recursive_directory_iterator(folder, fs::directory_options::skip_permission_denied, ec);
        !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
-    if (it->is_regular_file(ec) && isAcquisition(it->path()) && !fs::equivalent(it->path().parent_path(), skip, ec))
-      files.push_back(it->path());
+    if (it->is_regular_file(ec) && isAcquisition(it->path())) files.push_back(it->path());
   std::sort(files.begin(), files.end());
   return files;
 }
@@ -100,14 +117,15 @@ int runChild(const std::vector<std::string>& argv, const fs::path& home, const f
 }
 
 // What the user should read of a failed study: the last line of its errors that is neither a
-// stage time nor the placement used.
+// stage time, the placement used, nor the option parser's pointer to the help.
 std::string failureMessage(const fs::path& errFile, int code) {
   std::ifstream in(errFile);
   std::string line, last;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     const bool timing = line.size() > 3 && line.ends_with(" ms");
-    if (!line.empty() && !timing && !line.starts_with("placement (")) last = line;
+    if (!line.empty() && !timing && !line.starts_with("placement (") && !line.starts_with("Run with --help"))
+      last = line;
   }
   if (code < 0 && code != -1000) return "ended by signal " + std::to_string(-code) + (last.empty() ? "" : ": " + last);
   if (code == -1000) return "could not start the analysis";
@@ -115,17 +133,38 @@ std::string failureMessage(const fs::path& errFile, int code) {
   return first == std::string::npos ? std::string() : last.substr(first, end - first + 1);
 }
 
+constexpr size_t kMostSectors = 25;  // a [left, right] pair of lists longer than this is a curve
+
+bool isNumberList(const nlohmann::json& v, size_t most) {
+  return v.is_array() && v.size() <= most &&
+         std::all_of(v.begin(), v.end(), [](const nlohmann::json& x) { return x.is_number(); });
+}
+
 // Top-level values of a results JSON as CSV cells: numbers, strings and booleans, the members of
-// objects as "object.member"; lists (the curves) stay in the JSON.
+// objects as "object.member", the [left, right] pairs of the 3D model as "key.left" / "key.right"
+// and its pairs of sector lists as "key.left.01" ...; the curves stay in the JSON.
 void flatten(const nlohmann::json& j, const std::string& prefix, std::map<std::string, std::string>& cells) {
   for (const auto& [key, value] : j.items()) {
     const std::string name = prefix.empty() ? key : prefix + "." + key;
-    if (value.is_object())
+    if (value.is_object()) {
       flatten(value, name, cells);
-    else if (value.is_string())
+    } else if (value.is_string()) {
       cells[name] = value.get<std::string>();
-    else if (value.is_number() || value.is_boolean())
+    } else if (value.is_number() || value.is_boolean()) {
       cells[name] = value.dump();
+    } else if (value.is_array() && value.size() == 2) {
+      const char* side[] = {".left", ".right"};
+      if (isNumberList(value, 2)) {
+        for (int v = 0; v < 2; ++v) cells[name + side[v]] = value[v].dump();
+      } else if (isNumberList(value[0], kMostSectors) && isNumberList(value[1], kMostSectors)) {
+        char index[24];
+        for (int v = 0; v < 2; ++v)
+          for (size_t k = 0; k < value[v].size(); ++k) {
+            std::snprintf(index, sizeof index, ".%02zu", k + 1);
+            cells[name + side[v] + index] = value[v][k].dump();
+          }
+      }
+    }
   }
 }
 
@@ -136,11 +175,12 @@ std::string csvCell(const std::string& s) {
   return q + "\"";
 }
 
-// A study's name beside the table: its path under the folder with separators as "_".
-std::string studyName(const fs::path& file, const fs::path& folder) {
-  std::string rel = file.lexically_relative(folder).string();
-  std::replace(rel.begin(), rel.end(), '/', '_');
-  return rel;
+// A study's JSON beside the table: its path under the folder kept (sub-folders created), so that no
+// two studies share one.
+fs::path studyJson(const fs::path& file, const fs::path& folder, const fs::path& jsonDir) {
+  fs::path json = jsonDir / file.lexically_relative(folder);
+  json += ".json";
+  return json;
 }
 
 struct Row {
@@ -151,7 +191,7 @@ struct Row {
 int runBatch(const BatchArgs& a) {
   const fs::path out = fs::absolute(a.out), jsonDir = out.parent_path();
   const fs::path folder = fs::absolute(a.folder);
-  const std::vector<fs::path> files = acquisitionsUnder(folder, jsonDir);
+  const std::vector<fs::path> files = acquisitionsUnder(folder);
   if (files.empty()) {
     std::cerr << "quorvel-cli: no acquisition (.dcm, .ima, .idb, .hdr, .h33) under " << a.folder << '\n';
     return kExitRefused;
@@ -162,6 +202,20 @@ int runBatch(const BatchArgs& a) {
   if (ec) {
     std::cerr << "quorvel-cli: cannot find its own program\n";
     return kExitRefused;
+  }
+  // The options once, on the first study, before any work: one every study would refuse stops here.
+  {
+    const fs::path check = fs::temp_directory_path() / ("quorvel-batch-check-" + std::to_string(getpid()));
+    fs::create_directories(check / "temp", ec);
+    std::vector<std::string> argv{self.string(), "analyse", files.front().string(), "--check-options"};
+    argv.insert(argv.end(), a.analyse.begin(), a.analyse.end());
+    const int code = runChild(argv, check, check / "out.txt", check / "err.txt");
+    const std::string why = failureMessage(check / "err.txt", code);
+    fs::remove_all(check, ec);
+    if (code != 0) {
+      std::cerr << "quorvel-cli: the analyse options are refused" << (why.empty() ? "" : ": " + why) << '\n';
+      return kExitRefused;
+    }
   }
   // Every worker its own application folder (undo snapshots, log), with the user's options.
   const fs::path work = fs::temp_directory_path() / ("quorvel-batch-" + std::to_string(getpid()));
@@ -180,9 +234,10 @@ int runBatch(const BatchArgs& a) {
   auto worker = [&](int k) {
     const fs::path home = work / std::to_string(k);
     for (size_t i = next++; i < files.size(); i = next++) {
-      const fs::path json = jsonDir / (studyName(files[i], folder) + ".json");
+      const fs::path json = studyJson(files[i], folder, jsonDir);
       std::vector<std::string> argv{self.string(), "analyse", files[i].string(), "--json", json.string()};
       argv.insert(argv.end(), a.analyse.begin(), a.analyse.end());
+      fs::create_directories(json.parent_path(), ec);
       fs::remove(json, ec);
       const int code = runChild(argv, home, home / "out.txt", home / "err.txt");
       Row& r = rows[i];
@@ -228,7 +283,7 @@ int runBatch(const BatchArgs& a) {
     return kExitRefused;
   }
   std::cerr << files.size() << " studies, " << failed << " failed -> " << a.out << '\n';
-  return 0;
+  return failed == static_cast<int>(files.size()) ? kExitNoStudyAnalysed : 0;
 }
 
 }  // namespace

@@ -1,11 +1,23 @@
 #include "console_platform.h"
 
+#include <algorithm>
 #include <iostream>
 
 namespace quorvel::cli {
 
-void ConsolePlatform::warning(const std::string& text) { std::cerr << text << '\n'; }
-void ConsolePlatform::information(const std::string& text) { std::cerr << text << '\n'; }
+namespace {
+
+// One message, one line: what reads the errors (batch, a scheduler's log) takes the last line.
+std::string oneLine(std::string text) {
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  std::replace(text.begin(), text.end(), '\n', ' ');
+  return text;
+}
+
+}  // namespace
+
+void ConsolePlatform::warning(const std::string& text) { std::cerr << oneLine(text) << '\n'; }
+void ConsolePlatform::information(const std::string& text) { std::cerr << oneLine(text) << '\n'; }
 
 QuestionAnswer ConsolePlatform::question(const std::string& text, const std::string& title) {
   if (!title.empty()) std::cerr << title << ": ";

@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 
 #include "commands.h"
+#include "pipeline.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"Quorvel command line: gated blood-pool tomography analysis"};
@@ -18,6 +19,12 @@ int main(int argc, char** argv) {
 #ifdef QUORVEL_HAVE_PHANTOM
   quorvel::cli::registerPhantomCommand(app, status);
 #endif
-  CLI11_PARSE(app, argc, argv);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    // Help is not an error; every other parser error (unknown option, missing or refused value,
+    // missing file) is the documented status of a refused option.
+    return app.exit(e) == 0 ? 0 : quorvel::cli::kExitRefused;
+  }
   return status;
 }

@@ -22,6 +22,7 @@ inline constexpr int kExitFitFailed = 5;
 inline constexpr int kExitImplausible = 6;  // results printed, with warnings that they cannot be true
 inline constexpr int kExitModelNotBuilt = 7;
 inline constexpr int kExitNotPlaced = 8;  // no placement could be proposed: no results
+inline constexpr int kExitNoStudyAnalysed = 9;  // batch: not one study of the folder was analysed
 
 struct PipelineArgs {
   std::string file;

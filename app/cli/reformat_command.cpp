@@ -28,7 +28,7 @@ int runReformat(const ReformatArgs& a) {
   const int LANGUE = a.language == "fr" ? kFrench : kEnglish;
   TraceLog log;
   Refusal why;
-  const auto volume = RDSA_EXTRACT_DATA(a.folder, a.variant, opt, log, why);
+  const auto volume = RDSA_EXTRACT_DATA(a.folder, a.variant, opt, log, why, {}, a.out);
   if (!volume) {
     std::cerr << "quorvel-cli: " << why.text(LANGUE) << '\n';
     return kExitRefused;
@@ -39,7 +39,7 @@ int runReformat(const ReformatArgs& a) {
     std::cerr << "quorvel-cli: cannot write " << a.out << '\n';
     return kExitRefused;
   }
-  std::cout << volume->files << " slice files, " << volume->Ninst << " instants x " << volume->NCZ << " slices of "
+  std::cout << volume->files << " slice files (" << volume->placed << " frames placed), " << volume->Ninst << " instants x " << volume->NCZ << " slices of "
             << volume->OrImSize_H << " x " << volume->OrImSize_V << " -> " << a.out << '\n';
   return 0;
 }

@@ -47,6 +47,8 @@ enum class RefusalCode {
   // Exports.
   CannotWrite,
   NoSliceFiles,  // a folder to reformat without a DICOM slice file
+  ReformatEmpty,      // no slice file's instance number falls inside the volume
+  DuplicateInstance,  // two slice files carry one instance number
   // The user stopped a long operation; nothing changed.
   Cancelled,
   // Exam files and templates.

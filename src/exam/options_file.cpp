@@ -11,6 +11,8 @@ namespace quorvel {
 namespace {
 
 constexpr size_t kOptionsSize = 1224;  // up to REPROJ at 1220
+// The methods the file's default method may name: reference curve, multi-harmonic, polynomial.
+constexpr int kFileFitMethodFirst = 1, kFileFitMethodLast = 3;
 
 // Every field in offset order; io(offset, field) reads or writes one 4-byte value, io.byte one byte.
 template <typename Io, typename O>
@@ -129,7 +131,6 @@ void keepPanelRanges(Options& o) {
                   {OptionChoice::Rebin, &Options::RECH_8},
                   {OptionChoice::ShortAxis, &Options::short_axis},
                   {OptionChoice::Equilibrium, &Options::equilibrium},
-                  {OptionChoice::FitMethod, &Options::DEFAULT_tacfitswitch},
                   {OptionChoice::SurfaceWeighting, &Options::DEFAULT_Vpond},
                   {OptionChoice::AxialSampling, &Options::DEFAULT_sama},
                   {OptionChoice::AngularSampling, &Options::DEFAULT_samr},
@@ -143,6 +144,9 @@ void keepPanelRanges(Options& o) {
     o.*c.value = defaults.*c.value;
     setOptionChoice(o, c.box, read);
   }
+  // The file's method may be any the field holds (the panel's boxes offer the first two).
+  if (o.DEFAULT_tacfitswitch < kFileFitMethodFirst || o.DEFAULT_tacfitswitch > kFileFitMethodLast)
+    o.DEFAULT_tacfitswitch = defaults.DEFAULT_tacfitswitch;
   // The preview sampling sets its divisor too, from the file's sampling when the panel offers it.
   const int preview = o.mesh_samP;
   o.mesh_samP = defaults.mesh_samP;

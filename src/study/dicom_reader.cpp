@@ -258,6 +258,7 @@ DicomRefusal GET_DICOM_INFO(std::span<const uint8_t> file, uint64_t fileSize, St
         const auto count = GET_NFRAMES(v, n);
         if (!count || *count < 1) return DicomRefusal::BadFrameCount;
         frames = *count;
+        notes.frameCount = frames;
         s.Data_NZ = s.NCZ = static_cast<int>(frames / s.Ninst);
         break;
       }

@@ -38,6 +38,7 @@ struct DicomWalkNotes {
   std::string frames;        // the Number of Frames text, for the refusal message
   int slices = -1;           // Number of Slices, when given
   uint64_t pixelLength = 0;  // bytes the pixel data element says it holds
+  long long frameCount = 0;  // Number of Frames, 0 when not given
 };
 
 // Reads the header of path into s and opt, only when the whole file, pixel data included, is

@@ -41,9 +41,11 @@ SliceFile walkSliceFile(const std::vector<uint8_t>& bytes, const Options& opt, T
   const bool walked = why == DicomRefusal::None || why == DicomRefusal::BadFrameCount ||
                       why == DicomRefusal::BadVoxelSize;
   const uint64_t pixelBytes = uint64_t(std::max(f.rec.OrImSize_H, 0)) * uint64_t(std::max(f.rec.OrImSize_V, 0)) * 2;
+  // The image must lie inside its Pixel Data element, not merely inside the file; a multi-frame
+  // file (a reformat written earlier) is no slice.
   f.usable = walked && f.rec.OrImSize_H > 0 && f.rec.OrImSize_V > 0 && f.rec.OFFSET_LEC > 0 &&
              uint64_t(f.rec.OFFSET_LEC) <= bytes.size() && pixelBytes <= bytes.size() - uint64_t(f.rec.OFFSET_LEC) &&
-             f.rec.TRANSFERT_UID != kSyntaxUnknown;
+             pixelBytes <= f.notes.pixelLength && f.rec.TRANSFERT_UID != kSyntaxUnknown && f.notes.frameCount <= 1;
   return f;
 }
 
@@ -90,15 +92,22 @@ uint16_t clampedWord(float v) {
 }  // namespace
 
 std::optional<RdsaVolume> RDSA_EXTRACT_DATA(const std::filesystem::path& folder, int variant, const Options& opt,
-                                            TraceLog& log, Refusal& why, const std::function<bool(int, int)>& onFile) {
+                                            TraceLog& log, Refusal& why, const std::function<bool(int, int)>& onFile,
+                                            const std::filesystem::path& output) {
   std::vector<std::filesystem::path> entries;
   std::error_code ec;
   for (auto it = std::filesystem::directory_iterator(folder, ec); !ec && it != std::filesystem::directory_iterator();
        it.increment(ec))
-    if (it->is_regular_file(ec)) entries.push_back(it->path());
+    if (it->is_regular_file(ec) && !(!output.empty() && std::filesystem::equivalent(it->path(), output, ec)))
+      entries.push_back(it->path());
 
   RdsaVolume v;
-  std::map<int, std::pair<std::vector<float>, float>> frames;  // instance number: values, slope
+  struct Frame {
+    std::vector<float> values;
+    float slope;
+    std::string file;
+  };
+  std::map<int, Frame> frames;  // by instance number
   int slicesGiven = 0;
   for (const auto& path : entries) {
     const auto bytes = readWholeFile(path);
@@ -132,7 +141,14 @@ std::optional<RdsaVolume> RDSA_EXTRACT_DATA(const std::filesystem::path& folder,
         values[static_cast<size_t>(row) * v.OrImSize_V + y] =
             variant == 2 ? static_cast<float>(word) : static_cast<float>(static_cast<int16_t>(word));
       }
-    frames[f.rec.instance_nb] = {std::move(values), f.rec.rescale_slope > 0 ? f.rec.rescale_slope : 1.0f};
+    const auto [at, inserted] = frames.try_emplace(
+        f.rec.instance_nb, Frame{std::move(values), f.rec.rescale_slope > 0 ? f.rec.rescale_slope : 1.0f,
+                                 path.filename().string()});
+    if (!inserted) {
+      why = Refusal::formatted(RefusalCode::DuplicateInstance, study_texts::kDuplicateInstance, f.rec.instance_nb,
+                               at->second.file.c_str(), path.filename().string().c_str());
+      return std::nullopt;
+    }
   }
   if (v.files == 0) {
     why = Refusal::of(RefusalCode::NoSliceFiles, study_texts::kNoDicomInFolder);
@@ -146,14 +162,23 @@ std::optional<RdsaVolume> RDSA_EXTRACT_DATA(const std::filesystem::path& folder,
   }
   v.RDSA_float.assign(static_cast<size_t>(total) * v.frameSize(), 0.0f);
   v.rdsa_rescale.assign(static_cast<size_t>(total), 1.0f);
+  int placed = 0;
   for (auto& [n, frame] : frames) {
     if (n < 1 || n > total) {
       v.skipped.push_back("instance " + std::to_string(n));
       continue;
     }
-    std::copy(frame.first.begin(), frame.first.end(), v.RDSA_float.begin() + static_cast<ptrdiff_t>((n - 1) * v.frameSize()));
-    v.rdsa_rescale[static_cast<size_t>(n - 1)] = frame.second;
+    std::copy(frame.values.begin(), frame.values.end(),
+              v.RDSA_float.begin() + static_cast<ptrdiff_t>((n - 1) * v.frameSize()));
+    v.rdsa_rescale[static_cast<size_t>(n - 1)] = frame.slope;
+    ++placed;
   }
+  if (placed == 0) {  // a file of zeros is no study
+    why = Refusal::formatted(RefusalCode::ReformatEmpty, study_texts::kReformatEmpty, total, frames.begin()->first,
+                             frames.rbegin()->first);
+    return std::nullopt;
+  }
+  v.placed = placed;
   return v;
 }
 
@@ -264,7 +289,7 @@ std::vector<uint8_t> reformattedFile(const RdsaVolume& v, int variant) {
 Status reformatFolder(const std::filesystem::path& folder, const std::filesystem::path& out, int variant,
                       const Options& opt, TraceLog& log, const std::function<bool(int, int)>& onFile) {
   Refusal why;
-  const auto volume = RDSA_EXTRACT_DATA(folder, variant, opt, log, why, onFile);
+  const auto volume = RDSA_EXTRACT_DATA(folder, variant, opt, log, why, onFile, out);
   if (!volume) return why;
   const std::vector<uint8_t> bytes = reformattedFile(*volume, variant);
   if (bytes.empty()) return Refusal::of(RefusalCode::Undecodable, study_texts::kDecodeFailure);

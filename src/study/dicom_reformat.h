@@ -30,6 +30,7 @@ struct RdsaVolume {
   std::vector<uint8_t> RDSA_head;      // the first slice file's bytes up to its pixel values
   TransferSyntax syntax = kSyntaxUnknown;  // of the kept header
   int files = 0;                       // slice files taken
+  int placed = 0;                      // frames of the volume they filled
   std::vector<std::string> skipped;    // files left out: not DICOM, unreadable, numbered outside the volume
 
   size_t frameSize() const { return static_cast<size_t>(OrImSize_H) * OrImSize_V; }
@@ -43,10 +44,13 @@ struct RdsaVolume {
 // instance_nb - 1 (variant 2: rows upside down). Ninst is the files' Number of Time Slots, else
 // DEFAULT_ninst; NCZ their Number of Slices, else the count of slice files / Ninst. Progress
 // goes to onFile(files taken, frames expected); false from it cancels. Files whose image size
-// differs from the first one's are skipped. nullopt (with why) when no slice file was found.
+// differs from the first one's, whose image runs past its Pixel Data element, multi-frame files
+// and the output file (when it lies in the folder) are skipped. nullopt (with why) when no slice
+// file was found, when two carry one instance number, or when none falls inside the volume.
 std::optional<RdsaVolume> RDSA_EXTRACT_DATA(const std::filesystem::path& folder, int variant, const Options& opt,
                                             TraceLog& log, Refusal& why,
-                                            const std::function<bool(int, int)>& onFile = {});
+                                            const std::function<bool(int, int)>& onFile = {},
+                                            const std::filesystem::path& output = {});
 
 // The new volume of every instant as unsigned 16-bit values (truncated; negative values and
 // values above 65535 clamped), frame after frame:

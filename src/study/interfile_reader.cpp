@@ -118,9 +118,15 @@ Status layoutOf(const FileSource& files, const InterfileKeys& keys, const std::f
     }
     return {};
   }
+  // One file per instant: any instant's file names the series, which starts at ...01.
   const std::string stem = data.stem().string(), ext = data.extension().string();
-  if (stem.size() < 2 || stem.substr(stem.size() - 2) != "01") return unreadable(data);
+  auto digit = [&](size_t back) { return std::isdigit(static_cast<unsigned char>(stem[stem.size() - back])) != 0; };
+  if (stem.size() < 2 || !digit(1) || !digit(2))
+    return Refusal::formatted(RefusalCode::UnreadableFile, study_texts::kInterfileInstants, NCZ, data.string().c_str());
   const std::string base = (data.parent_path() / stem.substr(0, stem.size() - 2)).string();
+  if (!files.exists(BUILD_INTERFILE_EXT(base, 1, ext)))
+    return Refusal::formatted(RefusalCode::UnreadableFile, study_texts::kInterfileFirstInstant,
+                              BUILD_INTERFILE_EXT(base, 1, ext).c_str());
   Ninst = files.exists(BUILD_INTERFILE_EXT(base, 16, ext)) ? 16 : 8;
   for (int t = 0; t < Ninst; ++t) {
     l.files.emplace_back(BUILD_INTERFILE_EXT(base, t + 1, ext));

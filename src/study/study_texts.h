@@ -38,6 +38,13 @@ inline constexpr Text kBadIdb{"   Fichier IDB invalide !   ", "   Unhandled IDB 
 inline constexpr Text kNoHeaderFile{"   Fichier d'en-tête introuvable !   ", "   No header file !   "};
 inline constexpr Text kMissingHeaderInformation{"   Informations manquantes dans le fichier d'en-tête !   ",
                                                 "   Missing information in the header file !   "};
+inline constexpr Text kInterfileInstants{
+    "Le fichier de données ne contient ni 8 ni 16 instants de %d coupes, et n'est pas un instant d'une série "
+    "numérotée (...01, ...02, ...) :\n%s",
+    "The data file holds neither 8 nor 16 instants of %d slices, nor one instant of a numbered series (...01, "
+    "...02, ...):\n%s"};
+inline constexpr Text kInterfileFirstInstant{"Le fichier du premier instant de cette série est introuvable :\n%s",
+                                             "The file of this series' first instant cannot be found:\n%s"};
 inline constexpr Text kUnsupportedInterfile{
     "Données Interfile non prises en charge : images de 64 x 64 entiers de 16 bits attendues.",
     "Unsupported Interfile data: images of 64 x 64 16-bit integers expected."};
@@ -71,6 +78,11 @@ inline constexpr Text kReformatFilter{"DCM file", "DCM file"};
 inline constexpr Text kSlicesProcessed{"Coupes traitées : %d sur %d\n", "Slices processed : %d of %d\n"};
 inline constexpr Text kNoDicomInFolder{"Aucun fichier dicom dans le répertoire spécifié",
                                        "No dicom file in the specified directory"};
+inline constexpr Text kReformatEmpty{
+    "Aucune coupe ne trouve sa place dans le volume : numéros d'instance de 1 à %d attendus, de %d à %d trouvés.",
+    "No slice finds its place in the volume: instance numbers 1 to %d expected, %d to %d found."};
+inline constexpr Text kDuplicateInstance{"Deux fichiers portent le numéro d'instance %d :\n%s\n%s",
+                                         "Two files carry instance number %d:\n%s\n%s"};
 inline constexpr Text kReformatNotWritten{"Impossible d'écrire le fichier :\n%s", "Cannot write the file:\n%s"};
 
 }  // namespace quorvel::study_texts

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <algorithm>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -294,7 +295,7 @@ TEST_F(CommandLine, BatchGivesEveryStudyItsRowWhateverTheWorkers) {
   EXPECT_EQ(table[2][header.size() - 2], "refused");
   EXPECT_FALSE(table[2].back().empty());
   EXPECT_EQ(table[3][header.size() - 3], "sub/b_eb.dcm");
-  EXPECT_TRUE(std::filesystem::exists(dir / "one" / "sub_b_eb.dcm.json"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "one" / "sub" / "b_eb.dcm.json"));
 
   // A good study's row holds what analyse --json gives for it.
   ASSERT_EQ(cli("analyse " + (studies / "a_el.dcm").string() + " --json " + (dir / "a.json").string()), 0);
@@ -312,6 +313,111 @@ TEST_F(CommandLine, BatchGivesEveryStudyItsRowWhateverTheWorkers) {
   const size_t fe = static_cast<size_t>(std::find(header.begin(), header.end(), "G_FES") - header.begin());
   ASSERT_LT(fe, header.size());
   EXPECT_LT(std::stod(table[3][fe]), std::stod(table[1][fe]) - 8);  // the weaker ventricle
+}
+
+// Studies whose names once met in one JSON, a table written inside the folder of studies, a study
+// written one instant per file: one row each, with its own results.
+TEST_F(CommandLine, BatchNamesEveryStudysOutputsApartAndReadsTheWholeFolder) {
+  const auto studies = dir / "studies";
+  phantom::PhantomParams weak = phantom::defaultParams();
+  weak.lv.ef_percent = 40;
+  const auto strong = phantom::buildPhantom(phantom::defaultParams());
+  phantom::writeAcquisitions(strong, studies, "x_y", {phantom::OutputFormat::DicomExplicit});
+  phantom::writeAcquisitions(phantom::buildPhantom(weak), studies / "x", "y", {phantom::OutputFormat::DicomExplicit});
+  phantom::writeAcquisitions(strong, studies, "s", {phantom::OutputFormat::Interfile});
+  std::string out;
+  ASSERT_EQ(cli("batch " + studies.string() + " --out " + (studies / "t.csv").string() + " --jobs 2", &out), 0) << out;
+  const auto table = csvRows(studies / "t.csv");
+  ASSERT_EQ(table.size(), 4u) << out;  // the series of 8 Interfile headers is one study
+  const std::vector<std::string>& header = table[0];
+  const size_t fe = static_cast<size_t>(std::find(header.begin(), header.end(), "G_FES") - header.begin());
+  ASSERT_LT(fe, header.size());
+  std::map<std::string, double> ef;
+  for (size_t r = 1; r < table.size(); ++r) {
+    EXPECT_EQ(table[r][header.size() - 2], "ok") << table[r][header.size() - 3];
+    ef[table[r][header.size() - 3]] = std::stod(table[r][fe]);
+  }
+  EXPECT_EQ(ef.count("s01.hdr"), 1u);
+  EXPECT_LT(ef.at("x/y_el.dcm"), ef.at("x_y_el.dcm") - 8);
+  for (const auto& [file, value] : ef) {
+    std::ifstream in(studies / (file + ".json"));
+    EXPECT_EQ(nlohmann::json::parse(in)["G_FES"].get<double>(), value) << file;
+  }
+  // Another instant's header opens the whole series.
+  ASSERT_EQ(cli("analyse " + (studies / "s02.hdr").string() + " --json " + (dir / "s02.json").string()), 0);
+  std::ifstream in(dir / "s02.json");
+  EXPECT_EQ(nlohmann::json::parse(in)["G_FES"].get<double>(), ef.at("s01.hdr"));
+  std::filesystem::copy_file(studies / "s03.hdr", dir / "lone03.hdr");
+  std::filesystem::copy_file(studies / "s03.img", dir / "lone03.img");
+  EXPECT_EQ(cli("analyse " + (dir / "lone03.hdr").string(), &out), 2);
+  EXPECT_NE(out.find("first instant"), std::string::npos) << out;
+}
+
+TEST_F(CommandLine, BatchStopsOnRefusedOptionsAndFailsWhenNoStudyIsAnalysed) {
+  const auto studies = dir / "studies";
+  const std::string file = phantom::writeAcquisitions(phantom::buildPhantom(phantom::defaultParams()), studies, "a",
+                                                      {phantom::OutputFormat::DicomExplicit})
+                               .at(0)
+                               .string();
+  std::string out;
+  EXPECT_EQ(cli("batch " + studies.string() + " --out " + (dir / "t.csv").string() + " --method 9", &out), 2);
+  EXPECT_FALSE(std::filesystem::exists(dir / "t.csv"));
+  EXPECT_NE(out.find("--method"), std::string::npos) << out;
+  {
+    std::ifstream whole(file, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(whole)), {});
+    std::ofstream(file, std::ios::binary) << bytes.substr(0, 20000);
+  }
+  EXPECT_EQ(cli("batch " + studies.string() + " --out " + (dir / "t.csv").string(), &out), 9) << out;
+  const auto table = csvRows(dir / "t.csv");
+  ASSERT_EQ(table.size(), 2u);
+  EXPECT_EQ(table[1].back(), "Unhandled DICOM file !");  // the reader's reason
+}
+
+// The 3D model's pairs and sector means are columns of the table.
+TEST_F(CommandLine, BatchTableHoldsTheModelsPairsAndSectors) {
+  const auto studies = dir / "studies";
+  phantom::writeAcquisitions(phantom::buildPhantom(phantom::defaultParams()), studies, "a",
+                             {phantom::OutputFormat::DicomExplicit});
+  ASSERT_EQ(cli("batch " + studies.string() + " --out " + (dir / "t.csv").string() + " --3d --axial 24 --angular 24"),
+            0);
+  const auto table = csvRows(dir / "t.csv");
+  ASSERT_EQ(table.size(), 2u);
+  std::ifstream in(dir / "a_el.dcm.json");
+  const nlohmann::json j = nlohmann::json::parse(in);
+  const std::pair<std::string, nlohmann::json> expected[] = {{"mesh_fej_mean.left", j["mesh_fej_mean"][0]},
+                                                             {"mesh_fej_mean.right", j["mesh_fej_mean"][1]},
+                                                             {"mesh_smoy_fej.left.01", j["mesh_smoy_fej"][0][0]},
+                                                             {"mesh_smoy_tej.right.17", j["mesh_smoy_tej"][1][16]}};
+  for (const auto& [column, value] : expected) {
+    const auto at = std::find(table[0].begin(), table[0].end(), column);
+    ASSERT_NE(at, table[0].end()) << column;
+    EXPECT_EQ(table[1][static_cast<size_t>(at - table[0].begin())], value.dump()) << column;
+  }
+}
+
+// Every refusal of the option parser is the documented status 2; help is 0.
+TEST_F(CommandLine, ParserRefusalsExitWithTheRefusedStatus) {
+  const std::string file = phantomFile(phantom::defaultParams());
+  const std::pair<std::string, int> lines[] = {
+      {"--help", 0},
+      {"analyse --help", 0},
+      {"", 2},
+      {"nonsense", 2},
+      {"analyse " + file + " --bogus", 2},
+      {"analyse " + (dir / "missing.dcm").string(), 2},
+      {"analyse " + file + " --method 9", 2},
+      {"analyse " + file + " --sectors 18", 2},
+      {"info " + (dir / "missing.dcm").string(), 2},
+      {"segment " + file + " --placement sideways", 2},
+      {"exam " + (dir / "missing.qvx").string(), 2},
+      {"script " + (dir / "missing.script").string(), 2},
+      {"reformat " + (dir / "missing").string() + " out.dcm", 2},
+      {"batch " + (dir / "missing").string() + " --out t.csv", 2},
+      {"batch " + dir.string(), 2},
+      {"phantom", 2},
+  };
+  for (const auto& [args, status] : lines) EXPECT_EQ(cli(args), status) << args;
 }
 
 // Width and height of a baseline JPEG from its frame header.

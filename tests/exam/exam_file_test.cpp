@@ -256,6 +256,13 @@ TEST(OptionsFile, DefaultsDoubledFieldsAndPanelRules) {
   EXPECT_EQ(back.SECT_25, 17);
   EXPECT_EQ(back.LANGUE, 0);
   EXPECT_EQ(back.BK_r, 10);
+  // The default method keeps every method the field names (1 to 3), beyond the panel's two boxes.
+  for (auto [stored, read] : {std::pair{1, 1}, {2, 2}, {3, 3}, {4, 1}, {0, 1}}) {
+    Options m;
+    m.DEFAULT_tacfitswitch = stored;
+    decodeOptions(encodeOptions(m), back);
+    EXPECT_EQ(back.DEFAULT_tacfitswitch, read) << stored;
+  }
 
   const struct {
     OptionNumber field;

@@ -27,7 +27,9 @@ class Reformat : public StudyTest {
  protected:
   // Writes instants x slices single-frame files of rows x cols under shuffled names; the slope of
   // frame f is slope(f).
-  void writeSlices(int slices, int rows, int cols, TransferSyntax syntax, float (*slope)(int) = nullptr) {
+  // Instance numbers start at firstInstance.
+  void writeSlices(int slices, int rows, int cols, TransferSyntax syntax, float (*slope)(int) = nullptr,
+                   int firstInstance = 1) {
     std::vector<int> order(static_cast<size_t>(kInstants * slices));
     for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
     std::shuffle(order.begin(), order.end(), std::mt19937(7));
@@ -36,7 +38,7 @@ class Reformat : public StudyTest {
       const int f = order[static_cast<size_t>(k)];
       DicomDataSet ds;
       ds.addDS(0x0018, 0x0050, 6.8);
-      ds.addIS(0x0020, 0x0013, f + 1);
+      ds.addIS(0x0020, 0x0013, f + firstInstance);
       ds.addString(0x0020, 0x000D, "UI", "1.2.826.0.1.7");
       ds.addUS(0x0028, 0x0002, 1);
       ds.addString(0x0028, 0x0004, "CS", "MONOCHROME2");
@@ -138,6 +140,60 @@ TEST_F(Reformat, VariantTwoScalesEachSliceByItsSlopeAndClearsTheEnds) {
   StudyRecord rec;
   EXPECT_EQ(readBack(out, rec), words);
   EXPECT_EQ(rec.NCZ, kSlices);
+}
+
+// What would give a volume of zeros or of someone else's frames is refused or skipped.
+TEST_F(Reformat, RefusesEmptyOrDoubledVolumesAndSkipsWhatIsNoSlice) {
+  constexpr int kSlices = 16, kSide = 32;
+  Options opt;
+  opt.LANGUE = kEnglish;
+  writeSlices(kSlices, kSide, kSide, kExplicitLittle, nullptr, 1001);  // numbered past the volume
+  const Status empty = reformatFolder(dir / "slices", dir / "empty.dcm", 1, opt, log);
+  ASSERT_FALSE(empty.ok());
+  EXPECT_EQ(empty.code(), RefusalCode::ReformatEmpty);
+  EXPECT_FALSE(std::filesystem::exists(dir / "empty.dcm"));
+
+  std::filesystem::remove_all(dir / "slices");
+  writeSlices(kSlices, kSide, kSide, kExplicitLittle);
+  // Our own output in the folder is no slice on the next run.
+  const auto inside = dir / "slices" / "gathered.dcm";
+  ASSERT_TRUE(reformatFolder(dir / "slices", inside, 1, opt, log).ok());
+  const auto first = readWholeFile(inside);
+  ASSERT_TRUE(reformatFolder(dir / "slices", inside, 1, opt, log).ok());
+  EXPECT_EQ(readWholeFile(inside), first);
+  std::filesystem::copy_file(inside, dir / "slices" / "earlier.dcm");  // nor a reformat written before
+  Refusal why;
+  const auto kept = RDSA_EXTRACT_DATA(dir / "slices", 1, opt, log, why, {}, inside);
+  ASSERT_TRUE(kept);
+  EXPECT_EQ(kept->placed, kInstants * kSlices);
+  EXPECT_NE(std::find(kept->skipped.begin(), kept->skipped.end(), "earlier.dcm"), kept->skipped.end());
+
+  // A slice whose Pixel Data element is one voxel short, another element after it.
+  std::vector<std::filesystem::path> files;
+  for (const auto& e : std::filesystem::directory_iterator(dir / "slices"))
+    if (e.path().filename().string().starts_with("s")) files.push_back(e.path());
+  std::sort(files.begin(), files.end());
+  auto bytes = *readWholeFile(files[0]);
+  const uint8_t pixelTag[4] = {0xE0, 0x7F, 0x10, 0x00};
+  const auto at = std::search(bytes.begin(), bytes.end(), pixelTag, pixelTag + 4) - bytes.begin();
+  const uint32_t length = static_cast<uint32_t>(kSide * kSide * 2 - 2);
+  for (int i = 0; i < 4; ++i) bytes[static_cast<size_t>(at) + 8 + i] = static_cast<uint8_t>(length >> (8 * i));
+  const uint8_t after[] = {0xE1, 0x7F, 0x10, 0x00, 'L', 'O', 0x02, 0x00, 'A', 'B'};
+  bytes.insert(bytes.end(), std::begin(after), std::end(after));
+  writeBytes(files[0], bytes);
+  const auto shortOne = RDSA_EXTRACT_DATA(dir / "slices", 1, opt, log, why, {}, inside);
+  ASSERT_TRUE(shortOne);
+  EXPECT_EQ(shortOne->placed, kInstants * kSlices - 1);
+  EXPECT_NE(std::find(shortOne->skipped.begin(), shortOne->skipped.end(), files[0].filename().string()),
+            shortOne->skipped.end());
+
+  // Two files with one instance number: refused, naming both.
+  std::filesystem::copy_file(files[1], dir / "slices" / "copy.dcm");
+  const Status doubled = reformatFolder(dir / "slices", dir / "doubled.dcm", 1, opt, log);
+  ASSERT_FALSE(doubled.ok());
+  EXPECT_EQ(doubled.code(), RefusalCode::DuplicateInstance);
+  EXPECT_NE(doubled.refusal().en.find("copy.dcm"), std::string::npos) << doubled.refusal().en;
+  EXPECT_NE(doubled.refusal().en.find(files[1].filename().string()), std::string::npos);
 }
 
 TEST_F(Reformat, InteractiveCommandAsksFolderAndNameAndRefusesAnEmptyFolder) {
