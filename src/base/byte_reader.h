@@ -81,8 +81,10 @@ std::optional<uint64_t> fileSizeOf(const std::filesystem::path& path);
 // Reads count bytes from offset; nullopt when the file is shorter or cannot be read.
 std::optional<std::vector<uint8_t>> readFileRange(const std::filesystem::path& path, uint64_t offset, uint64_t count);
 // Writes bytes to a new temporary file beside path, flushes it to the disk and renames it into
-// place: path then holds either its previous content or the new one, whole. False (the previous
-// file untouched, no temporary file left) when any step fails.
+// place: path then holds either its previous content or the new one, whole. The file keeps the
+// permissions of the one it replaces (a new one gets the user's umask). Temporaries of path that a
+// write killed half-way left (older than a minute) are removed. False (the previous file
+// untouched, no temporary file left) when any step fails.
 bool writeFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes);
 inline bool writeFileAtomically(const std::filesystem::path& path, std::string_view text) {
   return writeFileAtomically(path, std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+
+#include <sys/stat.h>
 
 #include "base/app_folder.h"
 #include "base/bitmap.h"
@@ -58,6 +61,36 @@ TEST(ByteReader, AtomicWriteReplacesOnlyOnSuccess) {
   fs::create_directories(dir / "taken" / "inside");
   EXPECT_FALSE(writeFileAtomically(dir / "taken", a));
   EXPECT_EQ(entries(), 2);  // f.bin and the folder: the temporary file was removed
+}
+
+// Patient files keep the permissions of the file they replace, or the user's umask when new; a
+// temporary a killed write left is removed by the next write of that file, once no write can own it.
+TEST(ByteReader, AtomicWriteKeepsPermissionsAndClearsStaleTemporaries) {
+  const fs::path dir = freshFolder("permissions");
+  const std::vector<uint8_t> a = {1, 2, 3};
+  auto mode = [](const fs::path& p) { return fs::status(p).permissions() & fs::perms::all; };
+  const mode_t before = ::umask(077);
+  const bool created = writeFileAtomically(dir / "new.qvx", a);
+  ::umask(022);
+  const bool shared = writeFileAtomically(dir / "shared.qvx", a);
+  ASSERT_TRUE(created && shared);
+  EXPECT_EQ(mode(dir / "new.qvx"), fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(mode(dir / "shared.qvx"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                          fs::perms::others_read);
+  fs::permissions(dir / "shared.qvx", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  ASSERT_TRUE(writeFileAtomically(dir / "shared.qvx", a));  // saved again under umask 022
+  EXPECT_EQ(mode(dir / "shared.qvx"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  ::umask(before);
+
+  for (const char* name : {"new.qvx.k3Jz9Q", "new.qvx.Fresh1", "new.qvx.notes", "other.qvx.k3Jz9Q"})
+    std::ofstream(dir / name) << "left over";
+  const auto old = fs::file_time_type::clock::now() - std::chrono::minutes(10);
+  for (const char* name : {"new.qvx.k3Jz9Q", "new.qvx.notes", "other.qvx.k3Jz9Q"}) fs::last_write_time(dir / name, old);
+  ASSERT_TRUE(writeFileAtomically(dir / "new.qvx", a));
+  EXPECT_FALSE(fs::exists(dir / "new.qvx.k3Jz9Q"));
+  EXPECT_TRUE(fs::exists(dir / "new.qvx.Fresh1"));  // a write under way may own it
+  EXPECT_TRUE(fs::exists(dir / "new.qvx.notes"));   // not of our naming
+  EXPECT_TRUE(fs::exists(dir / "other.qvx.k3Jz9Q"));  // another file's
 }
 
 TEST(Bitmap24, RowsAreBottomUpAndPaddedToFourBytes) {
