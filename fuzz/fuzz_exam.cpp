@@ -3,6 +3,8 @@
 // 8-byte records, a 32-bit place then a 32-bit value written there; places 0..2^31 fall in the
 // header (modulo its size), 2^31..3*2^30 in the body, above that the file is cut there. An
 // input starting with the exam signature is taken as a whole file instead.
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -72,6 +74,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_REQUIRE(first->seg.NREG >= 0 && first->seg.NREG <= kMaxLabels);
   for (uint16_t label : first->seg.LPE) FUZZ_REQUIRE(label <= first->seg.NREG);
   FUZZ_REQUIRE(s.patname_long >= 0 && s.patname_long <= kMaxPatientName);
+  // Every float the views and the numbers read is a number (a NaN once crashed the 3D view).
+  const Model3D& m = first->model;
+  for (const std::vector<float>* block :
+       {&s.DATA, &m.mesh.MESH, &m.mesh.MESH_nor, &m.mesh.MESH_fej, &m.mesh.MESH_tej, &m.mesh.MESH_per,
+        &m.mesh.MESH_pfr, &m.mesh.MESH_tper, &m.mesh.MESH_tpfr, &m.mesh.MESH_tri, &m.mesh.MESHpre_tri,
+        &m.maps.MESH_FEJ, &m.maps.MESH_TEJ, &m.eye.mesh_sect_fej, &m.eye.mesh_sect_tej})
+    FUZZ_REQUIRE(std::all_of(block->begin(), block->end(), [](float x) { return std::isfinite(x); }));
+  const VolumeCurves& vc = first->vc;
+  for (float x : {s.datamax, s.datamin, s.CARD_FREQ, s.CYCLE, s.VOXEL_SIZE_XY, s.VOXEL_SIZE_Z, vc.G.FES, vc.D.FES,
+                  vc.G.volmax, vc.D.volmax, vc.maxvol})
+    FUZZ_REQUIRE(std::isfinite(x));
+  for (const auto* curve : {&vc.vidange_G, &vc.vidange_D, &vc.filling_G, &vc.filling_D})
+    FUZZ_REQUIRE(std::all_of(curve->begin(), curve->end(), [](float x) { return std::isfinite(x); }));
   FUZZ_REQUIRE(s.patient_name.size() <= kExamPatientSize);
 
   // What was accepted saves, loads back, and saves to the very same bytes.

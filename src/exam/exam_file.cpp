@@ -1,6 +1,7 @@
 #include "exam/exam_file.h"
 
 #include <algorithm>
+#include <cmath>
 #include <bit>
 #include <cstring>
 #include <ctime>
@@ -121,11 +122,15 @@ class Reader {
 
   template <typename T>
   void at(size_t offset, T& v) {
-    if (has(offset, sizeof(T))) loadLe(&v, &bytes_[offset], 1);
+    if (!has(offset, sizeof(T))) return;
+    loadLe(&v, &bytes_[offset], 1);
+    checkFinite(&v, 1);
   }
   template <typename T, size_t N>
   void at(size_t offset, std::array<T, N>& a, size_t n) {
-    if (has(offset, n * sizeof(T))) loadLe(a.data(), &bytes_[offset], std::min(n, N));
+    if (!has(offset, n * sizeof(T))) return;
+    loadLe(a.data(), &bytes_[offset], std::min(n, N));
+    checkFinite(a.data(), std::min(n, N));
   }
   void text(size_t offset, std::string& s, size_t n) {
     if (!has(offset, n)) return;
@@ -136,6 +141,7 @@ class Reader {
   void seq(T* p, size_t n) {
     if (n == 0 || !take(n * widthOf<T>())) return;
     loadLe(p, &bytes_[pos_ - n * widthOf<T>()], n);
+    checkFinite(p, n);
   }
   template <typename T, size_t N>
   void seq(std::array<T, N>& a) {
@@ -180,6 +186,12 @@ class Reader {
     pos_ += count;
     return true;
   }
+  // Every float block of an exam holds numbers: a NaN or an infinity is a damaged file.
+  template <typename T>
+  void checkFinite(const T* p, size_t n) {
+    if constexpr (std::is_floating_point_v<T>)
+      ok_ = ok_ && std::all_of(p, p + n, [](T x) { return std::isfinite(x); });
+  }
 
   std::span<const uint8_t> bytes_;
   size_t pos_;
@@ -191,6 +203,7 @@ struct Layout {
   int version = kExamVersion;
   bool marker = true;
   bool fitSettings = true;  // the iteration counts of methods 1 and 3 are stored
+  bool identity = true;     // the acquisition's identifiers are stored whole
 };
 
 // Validation of what was just read; a no-op for the writer.
@@ -393,6 +406,11 @@ bool visitHeader(Io& io, ExamPartsT<C>& p, const Layout& layout) {
   } else {
     io.text(off::kListRotation, s.patient_name, kExamPatientSize);
   }
+  if (layout.identity) {
+    io.text(off::kStudyInstanceUid, s.studyInstanceUid, kDicomUidMax);
+    io.text(off::kDicomPatientName, s.dicomPatientName, kDicomPersonNameMax);
+    io.text(off::kDicomPatientId, s.dicomPatientId, kDicomLongStringMax);
+  }
   io.text(off::kComment2, flow.comment2, kExamTextSize);
   io.text(off::kComment, flow.comment, kExamTextSize);
 
@@ -570,6 +588,7 @@ std::vector<uint8_t> encodeExam(const ExamSource& src, const std::string& chemin
   w.at(off::kVersion, kExamVersion);
   w.at(off::kMarker, kLayoutMarker);
   w.at(off::kFitMarker, kFitSettingsMarker);
+  w.at(off::kIdentityBlock, kIdentityMarker);
   w.text(off::kVersionDate, date, 10);
   ExamSource parts = src;
   visitHeader(w, parts, Layout{});
@@ -595,6 +614,8 @@ Status decodeExam(std::span<const uint8_t> bytes, ExamContent& out) {
   layout.marker = marker == kLayoutMarker;
   r.at(off::kFitMarker, marker);
   layout.fitSettings = marker == kFitSettingsMarker;
+  r.at(off::kIdentityBlock, marker);
+  layout.identity = marker == kIdentityMarker;
   out.version = layout.version;
   if (layout.version > kExamVersionDated) r.text(off::kVersionDate, out.qv_version_date, 10);
   if (!r.ok()) return invalid;

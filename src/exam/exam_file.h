@@ -32,6 +32,9 @@ inline constexpr int32_t kLayoutMarker = 12312377;  // validation records and th
 // methods 1 and 3, which the stored results were computed with, follow this marker.
 inline constexpr int32_t kFitSettingsMarker = 20261207;
 inline constexpr int kMaxStoredIterations = 10000;
+// Also in header bytes the original layout leaves empty: the acquisition's identifiers a report
+// needs whole (Study Instance UID, Patient Name, Patient ID), after this marker.
+inline constexpr int32_t kIdentityMarker = 20261208;
 inline constexpr size_t kExamHeaderSize = 44444;
 inline constexpr size_t kExamPathSize = 260;
 inline constexpr int kMaxSurfaceTriangles = 150000;
@@ -48,6 +51,8 @@ inline constexpr size_t kVersion = 32, kNinst = 44, kNCZ = 48, kECH = 60, kTT = 
 inline constexpr size_t kNREG = 112, kLimGInf = 208, kLimGSup = 272, kLimDInf = 336, kLimDSup = 400;
 inline constexpr size_t kEquilibrium = 680, kDispSeuil = 684, kSeuillage = 1024, kMarker = 1592, kNList = 1596;
 inline constexpr size_t kFitMarker = 1136, kFitIterations = 1140, kFitPolyIterations = 1144;
+inline constexpr size_t kIdentityBlock = 8000, kStudyInstanceUid = 8004, kDicomPatientName = 8072,
+                        kDicomPatientId = 8272;  // the block ends at 8340
 inline constexpr size_t kListRotation = 1600, kListValveAngle = 2000, kListRecadX = 2400, kListRecadY = 2800,
                         kListRecadT = 3200, kListFichAxis = 3600, kPatientName = 4000, kComment2 = 24000,
                         kComment = 32000, kVersionDate = 40000;

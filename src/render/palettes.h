@@ -2,6 +2,7 @@
 // Colour palettes: the 17 fixed palettes, the 401-entry look-up table every slice and map display
 // colours its values through, the legend bar, the shaded table of the 3D views, the map-to-colour
 // table of the parametric maps and the class colours of the segmentation view.
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -46,9 +47,10 @@ struct Table3D {
   // The specified names start with an underscore and a capital, which C++ reserves.
   std::vector<uint8_t> RRR, GGG, BBB;  // 401 x 401 each
   static size_t index(int shade, int value) { return static_cast<size_t>(shade) * kLookupSize + value; }
+  // Any shade and value: outside the table they take its nearest entry.
   Rgb colour(int shade, int value) const {
     if (RRR.empty()) return {};  // not built yet
-    const size_t i = index(shade, value);
+    const size_t i = index(std::clamp(shade, 0, kPaletteSteps), std::clamp(value, 0, kPaletteSteps));
     return {RRR[i], GGG[i], BBB[i]};
   }
 };

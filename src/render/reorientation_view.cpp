@@ -173,7 +173,7 @@ void drawValveStep(const StudyWorkspace& w, const LookupTable& lut, Bitmap24& BM
       if (!at.inPlaneIn[x]) continue;
       const float value = projection ? sample(projPlane, at.slice[y], at.inPlane[x])
                                      : std::min(sample(dataPlane, at.slice[y], at.inPlane[x]) * scale, 400.0f);
-      putBytes(px, colour[static_cast<int>(std::clamp(value, 0.0f, 400.0f) + 0.5f)]);
+      putBytes(px, colour[value > 0.0f ? static_cast<int>(std::min(value, 400.0f) + 0.5f) : 0]);  // NaN: 0
     }
   }
   // The valve plane, over the black margin of four slices beyond each end too: the pixels of

@@ -19,6 +19,7 @@ namespace quorvel {
 namespace {
 
 constexpr int kLast = kVisuSide - 1;
+constexpr int kMapPaletteLast = 100;  // PAL_map holds the map values 0..100
 // Colours of the model axes (tags 4, 5, 6).
 constexpr Rgb kAxisColour[3] = {{230, 60, 60}, {80, 120, 255}, {60, 210, 60}};
 // Colours of the preview overlays (tags 7 to 10): skeleton, valve ring, tilt axes 0 and 1.
@@ -232,7 +233,19 @@ void colourPixels(const Visu3DBuffers& b, Colour colour, Bitmap24& bmp) {
     }
 }
 
-int roundedIndex(float x) { return static_cast<int>(x + 0.5f); }
+// The nearest entry of a table of last + 1 entries for x; the first one for a value that is not a
+// number (a map read from a damaged exam), so that a lookup never leaves its table.
+int roundedIndex(float x, int last) {
+  if (!(x > 0.0f)) return 0;
+  if (!(x < static_cast<float>(last))) return last;
+  return std::min(static_cast<int>(x + 0.5f), last);
+}
+// The same, truncated.
+int truncatedIndex(float x, int last) {
+  if (!(x > 0.0f)) return 0;
+  if (!(x < static_cast<float>(last))) return last;
+  return static_cast<int>(x);
+}
 
 const std::vector<float>& mapValues(const MeshModel& mesh, int mesh_visu) {
   switch (mesh_visu) {
@@ -337,11 +350,11 @@ int BUILD_VISU_3D(const MeshModel& mesh, int t, const View3D& view, const Visu3D
         if (set.rendu3D) {
           column = p == 0 ? PAL_map[0][0][set.pal3D ? 35 : 100] : PAL_map[1][0][set.pal3D ? 65 : 0];
         } else if (set.visu_activ) {
-          column = static_cast<int>(out.VISUN[k] * (set.pal3D ? 0.5f : 0.8f));
+          column = truncatedIndex(out.VISUN[k] * (set.pal3D ? 0.5f : 0.8f), kPaletteSteps);
         } else {
-          column = PAL_map[p][mapIndex][roundedIndex(out.VISUN[k])];
+          column = PAL_map[p][mapIndex][roundedIndex(out.VISUN[k], kMapPaletteLast)];
         }
-        return table.colour(roundedIndex(out.VISUMAP[k]), std::clamp(column, 0, kPaletteSteps));
+        return table.colour(roundedIndex(out.VISUMAP[k], kPaletteSteps), std::clamp(column, 0, kPaletteSteps));
       },
       out.BMPvisu);
   if (set.bordure_paint) paintBorder(out.BMPvisu);
@@ -583,7 +596,7 @@ Bitmap24 bullseyePicture(const BullsEye& eye, const RegionalMaps& maps, const St
           const bool bySector = look.bySector && sector >= 0 && sector < kSectorSlots;
           const float raw = bySector ? means[mesh_visu][v][sector] : image[BullsEye::image(v, row, col)];
           const float value = std::clamp(raw, 0.0f, 100.0f);
-          c = table.colour(shade, std::clamp(PAL_map[v][mesh_visu][roundedIndex(value)], 0, kPaletteSteps));
+          c = table.colour(shade, std::clamp(PAL_map[v][mesh_visu][roundedIndex(value, kMapPaletteLast)], 0, kPaletteSteps));
         }
         // Rows of the grid go down the picture and columns across it.
         bmp.set(x0 + col, y0 + row, c);

@@ -18,6 +18,14 @@ namespace {
 
 constexpr int kVoxelDigits = 4;
 
+// An identity text as the file holds it, without its padding, at most the VR's own length.
+std::string identityText(const uint8_t* v, size_t n, size_t most) {
+  std::string t(reinterpret_cast<const char*>(v), std::min(n, most));
+  t = t.substr(0, t.find('\0'));
+  while (!t.empty() && t.back() == ' ') t.pop_back();
+  return t;
+}
+
 // A UID value without its padding; empty when it is not a well-formed UID.
 std::string trimmedUid(const uint8_t* v, size_t n) {
   std::string uid(reinterpret_cast<const char*>(v), n);
@@ -318,6 +326,7 @@ DicomRefusal GET_DICOM_INFO(std::span<const uint8_t> file, uint64_t fileSize, St
         s.PAT_NAME = GET_ASCII(v, n, 0, true, kPatNameSize);
         s.patname_long = static_cast<int>(std::min<size_t>(n, s.patname.size()));
         copyRaw(s.patname, v, n);
+        s.dicomPatientName = identityText(v, n, kDicomPersonNameMax);
         break;
       case tag(0x0010, 0x0040):
         if (once.sex) break;
@@ -337,7 +346,10 @@ DicomRefusal GET_DICOM_INFO(std::span<const uint8_t> file, uint64_t fileSize, St
         once.age = true;
         copyRaw(s.patage, v, n);
         break;
-      case tag(0x0010, 0x0020): copyRaw(s.patid, v, n); break;
+      case tag(0x0010, 0x0020):
+        copyRaw(s.patid, v, n);
+        s.dicomPatientId = identityText(v, n, kDicomLongStringMax);
+        break;
       case tag(0x0008, 0x0022):
         if (once.acqDate) break;
         once.acqDate = true;

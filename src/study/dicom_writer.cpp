@@ -229,8 +229,14 @@ bool hasHighBytes(const std::string& t) {
 }  // namespace
 
 std::vector<uint8_t> CREATE_DCM_HEADER(const StudyRecord& s, int rows, int columns, const SecondaryCaptureIds& ids) {
-  const std::string name = validText(rawText(s.patname, static_cast<size_t>(std::max(s.patname_long, 0))), 64);
-  const std::string patientId = validText(rawText(s.patid), 64);
+  // The patient's name and ID whole when the acquisition gave them (the raw copies are cut to the
+  // exam file's sizes: 40 and 10 characters, which could name another patient in an archive).
+  const std::string name =
+      s.dicomPatientName.empty()
+          ? validText(rawText(s.patname, static_cast<size_t>(std::max(s.patname_long, 0))), kDicomPersonNameMax)
+          : validText(s.dicomPatientName, kDicomPersonNameMax);
+  const std::string patientId = s.dicomPatientId.empty() ? validText(rawText(s.patid), kDicomLongStringMax)
+                                                         : validText(s.dicomPatientId, kDicomLongStringMax);
   const std::string studyId = validText(rawText(s.studyuid), 16);
   const std::string sex = rawText(s.patsex);
   const std::string age = rawText(s.patage);

@@ -244,6 +244,8 @@ void clearPatientIdentity(StudyRecord& s) {
   s.studyuid = {};
   s.instance_nb = 0;
   s.studyInstanceUid.clear();
+  s.dicomPatientName.clear();
+  s.dicomPatientId.clear();
 }
 
 }  // namespace

@@ -28,6 +28,9 @@ inline constexpr size_t kPatDateSize = 20;
 inline constexpr size_t kPatientNameSize = 400;
 inline constexpr size_t kPatTmpSize = 200;
 inline constexpr size_t kPathSize = 260;
+// DICOM's own limits of the identity texts kept whole: a person name of three component groups of
+// 64 characters with their separators, a long string, a unique identifier.
+inline constexpr size_t kDicomPersonNameMax = 194, kDicomLongStringMax = 64, kDicomUidMax = 64;
 
 // The file's own layout as its header gave it; a re-read starts again from it, whatever the
 // re-binning and short-axis transposition did to Ninst, NCZ and OrImSize_H.
@@ -101,6 +104,9 @@ struct StudyRecord {
   int instance_nb = 0;
   // The Study Instance UID (0020,000D): derived pictures join the acquisition's study through it.
   std::string studyInstanceUid;
+  // Patient Name (0010,0010) and Patient ID (0010,0020) whole, as the acquisition's file gave them
+  // (the raw copies above keep the exam file's sizes): the report names the patient with them.
+  std::string dicomPatientName, dicomPatientId;
 
   // Manual crop offsets of the re-read (stage 1).
   int mantrans_x = -8;

@@ -112,6 +112,7 @@ TEST_F(ExamFileTest, OlderLayoutsFollowTheirVersion) {
 }
 
 TEST_F(ExamFileTest, RefusesBrokenFiles) {
+  constexpr int32_t kNaN = 0x7FC00000, kInfinity = 0x7F800000;
   const auto good = encode();
   const size_t lpe = examLabelsOffset(8, 40), end = good.size();
   const size_t triangles = lpe + 2621440 + 8000 + 4 * (34 + 2048) + 9 * 16 + 6 * 16 + 8 * 40 * 4096;
@@ -135,6 +136,12 @@ TEST_F(ExamFileTest, RefusesBrokenFiles) {
       {"a long patient name", 0, end - 436 - 4, 41},
       {"a limit outside the slices", 0, 208, 40},
       {"an unknown stage", 0, 40, 7},
+      // Every float block holds numbers: a NaN or an infinity anywhere is a damaged file.
+      {"NaN datamax", 0, 100, kNaN},
+      {"infinite ejection fraction", 0, 144, kInfinity},
+      {"NaN voxel size", 0, 1200, kNaN},
+      {"NaN counts", 0, kExamHeaderSize + kExamPathSize + 4 * 97, kNaN},
+      {"NaN volume curve", 0, lpe + 2621440 + 8000 + 4 * 3, kNaN},
   };
   for (const auto& k : cases) {
     std::vector<uint8_t> b(good.begin(), good.begin() + (k.cut ? k.cut : end));

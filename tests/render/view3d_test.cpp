@@ -94,6 +94,25 @@ TEST_F(View3DTest, GoldenOctahedronWithAxes) {
   testing::expectGolden(out.BMPvisu, "view3d_octahedron");
 }
 
+// Values that are not numbers (a damaged exam's maps or normals) draw as the palette's first entry:
+// every lookup stays inside its table.
+TEST_F(View3DTest, MapValuesThatAreNotNumbersStayInsideThePalette) {
+  const std::vector<Vec3f> corners{{10, 0, 0}, {-10, 0, 0}, {0, 10, 0}, {0, -10, 0}, {0, 0, 10}, {0, 0, -10}};
+  const float nan = std::nanf(""), values[6] = {nan, 1e30f, -1e30f, nan, 50, 1e9f};
+  std::vector<Vertex> vs;
+  for (int k = 0; k < 6; ++k) vs.push_back({corners[k], k == 4 ? Vec3f{nan, nan, nan} : normalised(corners[k]), values[k]});
+  build(vs, {{0, 2, 4}, {2, 1, 4}, {1, 3, 4}, {3, 0, 4}, {2, 0, 5}, {1, 2, 5}, {3, 1, 5}, {0, 3, 5}});
+  mesh.MESH_act.assign(static_cast<size_t>(2) * kMaxInstants * kMeshSize * kMeshSize, nan);  // activity mode
+  for (int activ = 0; activ < 2; ++activ) {
+    set.visu_activ = activ;
+    draw();
+    int drawn = 0;
+    for (int y = 0; y < out.BMPvisu.height; ++y)
+      for (int x = 0; x < out.BMPvisu.width; ++x) drawn += out.BMPvisu.get(x, y).r != 0 || out.BMPvisu.get(x, y).b != 0;
+    EXPECT_GT(drawn, 1000);
+  }
+}
+
 TEST_F(View3DTest, ResetAxesProjectModelPointsAsTheFormulaSays) {
   // Bounding box (-3.5 .. 10.2, -4 .. 4, 1.9 .. 6.2): centre (3, 0, 4) after truncation.
   const Visu3DProjection P = projectionOf(view, {-3.5f, -4, 1.9f}, {10.2f, 4, 6.2f});

@@ -14,8 +14,11 @@
 
 #include "base/byte_reader.h"
 #include "exam/exam_texts.h"
+#include "export/report.h"
 #include "export/spreadsheet.h"
+#include "phantom/writers.h"
 #include "phantom_session.h"
+#include "run_command.h"
 #include "scratch_folder.h"
 #include "ui/results_json.h"
 #include "ui/script.h"
@@ -82,6 +85,42 @@ TEST_F(Exams, ReopenedExamGivesTheSameResultsAndTheSameBytes) {
 
   ASSERT_TRUE(b.ws.saveExam(dir / "phantom.qvx"));
   EXPECT_TRUE(bytes(dir / "phantom.qvx") == saved);
+}
+
+// The identifiers a report needs, whole in the report and kept by the exam (in bytes an earlier
+// build leaves empty, and whose exams still open).
+TEST_F(Exams, ReportOfAReopenedExamJoinsTheStudyAndNamesThePatientWhole) {
+  phantom::PhantomParams p = phantom::defaultParams();
+  p.patient.name = "LONGFAMILYNAME-WITH-FORTY-ONE-CHARACTERS^JANE^Q";
+  p.patient.id = "HOSP-2026-000000042";
+  const auto file = phantom::writeAcquisitions(phantom::buildPhantom(p), dir, "id",
+                                               {phantom::OutputFormat::DicomExplicit})
+                        .at(0);
+  PhantomSession a(dir);
+  ASSERT_TRUE(a.ws.openAcquisition(file, kFormatDicom));
+  ASSERT_TRUE(segmentInWorkingPose(a.ws));
+  a.ws.shell._MENU_ = kStageSegmentation;
+  const std::string uid = a.ws.w.study.studyInstanceUid;
+  ASSERT_FALSE(uid.empty());
+  ASSERT_TRUE(a.ws.saveExam(dir / "id.qvx"));
+  PhantomSession b(dir / "b");
+  ASSERT_TRUE(b.ws.openExam(dir / "id.qvx")) << b.platform.calls.back().text;
+  EXPECT_EQ(b.ws.w.study.studyInstanceUid, uid);
+  Bitmap24 canvas(64, 64);
+  ASSERT_TRUE(writeReport(dir / "r.dcm", kReportDicom, canvas, b.ws.w.study).ok());
+  const auto dump = run(std::string(QUORVEL_DCMDUMP) + " +P 0010,0010 +P 0010,0020 +P 0020,000d " + (dir / "r.dcm").string());
+  for (const std::string& whole : {p.patient.name, p.patient.id, uid})
+    EXPECT_NE(dump.out.find("[" + whole + "]"), std::string::npos) << whole << "\n" << dump.out;
+
+  // An exam of the earlier layout: those bytes empty. It opens; its report has the cut copies.
+  auto old = bytes(dir / "id.qvx");
+  std::fill(old.begin() + exam_offsets::kIdentityBlock, old.begin() + exam_offsets::kDicomPatientId + 68, 0);
+  std::ofstream(dir / "old.qvx", std::ios::binary).write(reinterpret_cast<const char*>(old.data()), old.size());
+  PhantomSession c(dir / "c");
+  ASSERT_TRUE(c.ws.openExam(dir / "old.qvx"));
+  EXPECT_TRUE(c.ws.w.study.studyInstanceUid.empty());
+  EXPECT_EQ(c.ws.w.study.dicomPatientId, "");
+  EXPECT_EQ(c.ws.seg.LPE, b.ws.seg.LPE);
 }
 
 TEST_F(Exams, RefusedFilesLeaveTheStudyAsItWas) {
