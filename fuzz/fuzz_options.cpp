@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_REQUIRE(o.DEFAULT_pentemin >= 0 && o.DEFAULT_pentemin <= 100);
   FUZZ_REQUIRE(oneOf(o.LANGUE, {0, 1}) && oneOf(o.DEFAULT_format, {1, 2, 3, 4}) && oneOf(o.DEFAULT_ninst, {8, 16}));
   FUZZ_REQUIRE(oneOf(o.RECH_8, {0, 1}) && oneOf(o.short_axis, {0, 1}) && o.equilibrium == 1);
-  FUZZ_REQUIRE(oneOf(o.DEFAULT_tacfitswitch, {1, 2}) && oneOf(o.DEFAULT_Vpond, {0, 1}));
+  FUZZ_REQUIRE(oneOf(o.DEFAULT_tacfitswitch, {1, 2, 3}) && oneOf(o.DEFAULT_Vpond, {0, 1}));
   FUZZ_REQUIRE(oneOf(o.DEFAULT_sama, {24, 48, 72, 96, 120}) && oneOf(o.DEFAULT_samr, {24, 48, 72, 96, 120}));
   FUZZ_REQUIRE(oneOf(o.mesh_samP, {12, 24, 48}) && o.mesh_Pdiv == o.mesh_samP);
   FUZZ_REQUIRE(oneOf(o.SECT_25, {13, 17, 19, 25}) && oneOf(o.RESEXP_1024, {0, 1}));
