@@ -145,6 +145,7 @@ nlohmann::json modelNotesJson(const StudyWorkspace& w, const Model3D& m) {
       source.push_back(m.skel.valve_source[v + 1][t] == kValveLine ? "valve line" : "voxels");
     j["valve_source"].push_back(source);
     j["regional_empty_curves"].push_back(m.maps.regional_empty_curves[v]);
+    j["regional_failed_fits"].push_back(m.maps.regional_failed_fits[v]);
     j["regional_empty_warning"].push_back(tooManyEmptyCurves(m, v));
   }
   return j;

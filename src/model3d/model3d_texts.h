@@ -41,6 +41,7 @@ inline constexpr Text kValveVoxels{"Plan valvulaire : voxels valvulaires\n", "Va
 inline constexpr Text kValveLine{"Plan valvulaire : ligne des valves aux instants %s\n",
                                  "Valve plane : valve line at instants %s\n"};
 inline constexpr Text kEmptyCurves{"Courbes régionales vides : %d / %d\n", "Empty regional curves : %d / %d\n"};
+inline constexpr Text kFailedFits{"Ajustements régionaux refusés : %d / %d\n", "Regional fits refused : %d / %d\n"};
 inline constexpr Text kEmptyWarning{
     "Attention : plus de 1 % des courbes régionales ne rencontrent pas le ventricule !\n",
     "Warning : more than 1 % of the regional curves meet no voxel of the ventricle !\n"};

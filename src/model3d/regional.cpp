@@ -343,8 +343,10 @@ std::string MODEL_3D_NOTES(const Model3D& m, int v, int Ninst, int LANGUE) {
     if (m.skel.valve_source[v + 1][t] == kValveLine) instants += (instants.empty() ? "" : ", ") + std::to_string(t + 1);
   std::string out = instants.empty() ? std::string(T::kValveVoxels.pick(LANGUE))
                                      : format(T::kValveLine.pick(LANGUE), instants.c_str());
-  out += format(T::kEmptyCurves.pick(LANGUE), m.maps.regional_empty_curves[v],
-                (m.mesh.mesh_samA - 1) * m.mesh.mesh_samR);
+  const int nodes = (m.mesh.mesh_samA - 1) * m.mesh.mesh_samR;
+  out += format(T::kEmptyCurves.pick(LANGUE), m.maps.regional_empty_curves[v], nodes);
+  // Nodes whose fit the method refused are left at zero: said, as the empty curves are.
+  if (m.maps.regional_failed_fits[v] > 0) out += format(T::kFailedFits.pick(LANGUE), m.maps.regional_failed_fits[v], nodes);
   if (tooManyEmptyCurves(m, v)) out += T::kEmptyWarning.pick(LANGUE);
   return out;
 }

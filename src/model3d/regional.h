@@ -38,7 +38,8 @@ void EVAL_MESH_PALETTES(const RegionalMaps& maps, const StudyRecord& s, MapRange
 // Result texts of map mesh_visu: [0] the right ventricle, [1] the left, each followed by where its
 // valve planes came from and how many of its regional curves met no voxel of it.
 std::array<std::string, 2> AFFICHAGE_RES_MESH(const Model3D& m, int mesh_visu, const StudyRecord& s, int LANGUE);
-// Where the valve planes of ventricle v (0 left, 1 right) came from, and its empty curves.
+// Where the valve planes of ventricle v (0 left, 1 right) came from, its empty curves and, when
+// there are some, the regional fits its method refused.
 std::string MODEL_3D_NOTES(const Model3D& m, int v, int Ninst, int LANGUE);
 // True when more than 1 % of ventricle v's fitted nodes have an empty regional curve.
 bool tooManyEmptyCurves(const Model3D& m, int v);

@@ -57,6 +57,7 @@ TEST(CommandLine3D, AnalyseAddsTheModelsStatisticsAndSectorsToTheJson) {
   EXPECT_EQ(j["valve_source"][0].size(), 8u);
   EXPECT_EQ(j["valve_source"][0][0], "voxels");
   EXPECT_EQ(j["regional_empty_curves"][0], 0);
+  EXPECT_EQ(j["regional_failed_fits"].size(), 2u);
   EXPECT_EQ(j["regional_empty_warning"][0], false);
   EXPECT_GT(j["PER_corr"].get<double>(), 0.0);
   std::ifstream text(dir / "out.txt");
@@ -73,7 +74,7 @@ TEST(CommandLine3D, AnalyseAddsTheModelsStatisticsAndSectorsToTheJson) {
   ASSERT_EQ(run("exam " + exam + " --json " + (dir / "e.json").string() + " --save-exam " + exam), 0);
   std::ifstream reopened(dir / "e.json");
   nlohmann::json e = nlohmann::json::parse(reopened), analysed = j;
-  for (const char* key : {"valve_source", "regional_empty_curves", "regional_empty_warning", "placement"})
+  for (const char* key : {"valve_source", "regional_empty_curves", "regional_failed_fits", "regional_empty_warning", "placement"})
     analysed.erase(key);  // what the command line chose or found, not kept in an exam
   EXPECT_EQ(e, analysed);
   EXPECT_TRUE(bytes(exam) == saved);

@@ -75,6 +75,7 @@ TEST(MapTexts, ResultLinesOfEachMapInBothLanguages) {
   maps.PER_corr = 10.0f;
   maps.mesh_per_mean = {28.0f, 25.0f}, maps.mesh_per_std = {5.0f, 4.0f};
   maps.regional_empty_curves = {0, 30};
+  maps.regional_failed_fits = {0, 7};
   for (int t = 0; t < 8; ++t) m.skel.valve_source[1][t] = m.skel.valve_source[2][t] = kValveVoxels;
   m.skel.valve_source[2][3] = kValveLine;
   auto fr = AFFICHAGE_RES_MESH(m, 0, s, kFrench);
@@ -82,9 +83,11 @@ TEST(MapTexts, ResultLinesOfEachMapInBothLanguages) {
   EXPECT_EQ(fr[1].substr(0, fr[1].find('\n') + 1), "FES (%)   :    62   +/-   10\n");
   EXPECT_NE(fr[0].find("Plan valvulaire : ligne des valves aux instants 4\n"), std::string::npos) << fr[0];
   EXPECT_NE(fr[0].find("Courbes régionales vides : 30 / 2256\n"), std::string::npos);
+  EXPECT_NE(fr[0].find("Ajustements régionaux refusés : 7 / 2256\n"), std::string::npos) << fr[0];
   EXPECT_NE(fr[0].find("Attention"), std::string::npos);  // 1.3 % of the nodes
   EXPECT_NE(fr[1].find("Plan valvulaire : voxels valvulaires\n"), std::string::npos);
   EXPECT_EQ(fr[1].find("Attention"), std::string::npos);
+  EXPECT_EQ(fr[1].find("Ajustements"), std::string::npos);  // said only when some were refused
   auto en = AFFICHAGE_RES_MESH(m, 1, s, kEnglish);
   EXPECT_EQ(en[1].substr(0, 37), "TES (ms)   :    350   +/-   40\n\nValve");
   en = AFFICHAGE_RES_MESH(m, 2, s, kEnglish);
