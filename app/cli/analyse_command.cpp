@@ -427,6 +427,8 @@ void registerAnalyseCommand(CLI::App& app, int& status) {
       why = "--report needs a file name ending in .bmp, .jpg or .dcm";
     if (why.empty() && !args->report.empty() && args->reprojection) why = "--report needs the segmentation, not --reprojection";
     if (why.empty() && args->model3d && args->reprojection) why = "--3d, --xls and --xls17 need the segmentation, not --reprojection";
+    if (why.empty() && !args->saveExam.empty() && args->reprojection)
+      why = "--save-exam needs the segmentation, not --reprojection";
     if (!why.empty()) {
       std::cerr << "quorvel-cli: " << why << '\n';
       status = kExitRefused;

@@ -272,6 +272,8 @@ void MainWindow::refresh() {
       a->setText(qs(label));
       a->setVisible(!label.empty());  // items of the French menu only
       a->setEnabled(item.enabled);
+      a->setCheckable(item.checkable);
+      if (item.checkable) a->setChecked(item.checked);
     }
   }
   const std::vector<ToolButton> buttons = toolBar(ws_);

@@ -57,6 +57,7 @@ enum class RefusalCode {
   NothingToSave,
   TemplateNotIndexed,
   TemplateGeometry,
+  ReprojectionMode,  // an exam keeps a segmentation, which the reprojection mode does not make
 };
 
 struct Refusal {

@@ -52,6 +52,10 @@ Status VIDANGE(SegmentationContext& c, CurveState& curves, const float* reprojec
   TacFitWork& fit = curves.fit;
   TraceLog& log = c.log;
   const bool developer = log.enabled();
+  // Measured volumes read a label for every voxel: without labels of these counts there is nothing
+  // to measure (a reprojected curve needs none).
+  if (!reprojectedLeft && c.seg.LPE.size() != s.DATA.size())
+    return Refusal::of(RefusalCode::SegmentationMissing, segmentation_texts::kSegmentationMissing);
   const float voxel = s.VOXEL_SIZE_XY * s.VOXEL_SIZE_XY * s.VOXEL_SIZE_Z;
   log.writef("******** Voxel volume = %2.4f  (xy : %2.4f  ;  z : %2.4f)\n", voxel, s.VOXEL_SIZE_XY, s.VOXEL_SIZE_Z);
   c.w.settings.flow.vidange_done = 1;

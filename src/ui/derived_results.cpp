@@ -115,6 +115,7 @@ uint64_t inputGeneration(const Workstation& ws, ResultInput input) {
     case ResultInput::Reprojection: {
       const Reprojection& rp = ws.reprojection;
       f.add(o.REPROJ).add(rp.reproj_tac).add(rp.reproj_lvx).add(rp.reproj_lvy);
+      if (o.REPROJ) f.add(ws.w.settings.reorient.valves_plano_);  // the projection's last row
       break;
     }
     case ResultInput::PickedPoints: {
@@ -214,11 +215,9 @@ Status bringCurrent(Workstation& ws, Derived d) {
   };
   switch (d) {
     case Derived::Curves:
-      if (reproj) {
-        std::ignore = ws.computeReprojectedCurves();  // a refusal has been shown
-        return Status::accepted();
+      if (!reproj) {
+        if (Status s = needSegmentation(); !s) return s;
       }
-      if (Status s = needSegmentation(); !s) return s;
       std::ignore = ws.computeCurves();  // a failed fit has been shown; its zero curve is the result
       return Status::accepted();
     case Derived::ResultTexts:

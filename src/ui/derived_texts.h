@@ -18,6 +18,14 @@ inline constexpr Text kModelNotSaved{
     "Les résultats 3D ne correspondaient plus à la segmentation ou aux réglages : l'examen est enregistré "
     "sans eux.",
     "The 3D results no longer matched the segmentation or the settings: the exam is saved without them."};
+inline constexpr Text kExamNeedsSegmentation{
+    "Un examen garde une segmentation, que le mode reprojection ne fait pas : exportez le compte-rendu, ou quittez "
+    "le mode (menu Options).",
+    "An exam keeps a segmentation, which the reprojection mode does not make: export the report, or leave the mode "
+    "(Options menu)."};
+inline constexpr Text kExamOutsideReprojection{
+    "Quittez le mode reprojection (menu Options) pour ouvrir un examen : il garde une segmentation.",
+    "Leave the reprojection mode (Options menu) to open an exam: it keeps a segmentation."};
 inline constexpr Text kCropAfterValidation{
     "Le cadrage du fichier ne se déplace qu'avant la première validation : rouvrez l'acquisition pour le changer.",
     "The file window moves only before the first view is validated: open the acquisition again to move it."};

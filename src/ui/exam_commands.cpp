@@ -12,6 +12,7 @@
 #include "study/study_texts.h"
 #include "study/timing.h"
 #include "ui/derived_texts.h"
+#include "ui/shell_texts.h"
 #include "ui/workstation.h"
 
 namespace quorvel {
@@ -46,6 +47,14 @@ Status reloadAcquisition(const StudyWorkspace& w, StudyWorkspace& next, TraceLog
   return Status::accepted();
 }
 
+// Exams keep a segmentation: in reprojection mode they are refused, said with why.
+Status refusedInReprojection(Workstation& ws, const Text& why) {
+  if (!ws.w.options.REPROJ) return Status::accepted();
+  const Refusal r = Refusal::of(RefusalCode::ReprojectionMode, why);
+  ws.show(r);
+  return r;
+}
+
 }  // namespace
 
 Status Workstation::saveExam(const std::filesystem::path& chosen) {
@@ -55,8 +64,10 @@ Status Workstation::saveExam(const std::filesystem::path& chosen) {
     show(r);
     return r;
   }
+  // Its curve comes from a projection the file has no place for: reopened, nothing would match.
+  if (Status r = refusedInReprojection(*this, derived_texts::kExamNeedsSegmentation); !r) return r;
   // The file holds labels with the counts they were made on, and only results computed from them.
-  if (!w.options.REPROJ && !segmentationCurrent(*this)) {
+  if (!segmentationCurrent(*this)) {
     const Refusal r = segmentationOutOfDate();
     show(r);
     return r;
@@ -88,7 +99,7 @@ Status Workstation::saveExam(const std::filesystem::path& chosen) {
   }
   flow.chemin_save = path.string();
   flow.SAVE_PATH = 1;
-  platform.textChanged(TextSlot::WindowTitle, path.filename().string());
+  showTitle(path.filename().string());
   return saved;
 }
 
@@ -105,6 +116,7 @@ Status Workstation::saveExamCommand(bool saveAs) {
 Status Workstation::openExam(const std::filesystem::path& path) {
   platform.stopTimer(TimerId::Cine);
   platform.stopTimer(TimerId::Depolarisation);
+  if (Status r = refusedInReprojection(*this, derived_texts::kExamOutsideReprojection); !r) return r;
   const Refusal invalid = Refusal::of(RefusalCode::NotAnExam, exam_texts::kInvalid);
   if (!hasExamSignature(path)) {
     show(invalid);
@@ -177,7 +189,7 @@ Status Workstation::openExam(const std::filesystem::path& path) {
     resultMade(*this, Derived::Sectors);
   }
   emptyUndo(flow);
-  platform.textChanged(TextSlot::WindowTitle, s.chemin_short);
+  showTitle(s.chemin_short);
   platform.textChanged(TextSlot::SliceCounter, format(study_texts::kSliceCounter.pick(w.options.LANGUE), s.NCZ));
   DISPLAY_PAT_INFO(s, platform, w.options.LANGUE);
   return read;
@@ -185,6 +197,7 @@ Status Workstation::openExam(const std::filesystem::path& path) {
 
 Status Workstation::openExamCommand() {
   const int L = w.options.LANGUE;
+  if (Status r = refusedInReprojection(*this, derived_texts::kExamOutsideReprojection); !r) return r;
   if (w.settings.flow.IDB_loaded && platform.question(exam_texts::kOpenNew.pick(L)) != QuestionAnswer::Ok)
     return Refusal::of(RefusalCode::Cancelled, exam_texts::kCancelled);
   const auto choice = platform.chooseOpenFile(exam_texts::kOpenTitle.pick(L), examFilters(L), 1);
@@ -216,6 +229,39 @@ Status Workstation::applyTemplate(const std::filesystem::path& path) {
   }
   if (!status) show(status.refusal());
   return status;
+}
+
+Status Workstation::switchReprojectionMode() {
+  const int L = w.options.LANGUE;
+  const bool loaded = w.settings.flow.IDB_loaded != 0;
+  if (loaded && reoriented(w) && platform.question(shell_texts::kModeLosesWork.pick(L)) != QuestionAnswer::Ok)
+    return Refusal::of(RefusalCode::Cancelled, exam_texts::kCancelled);
+  const int mode = w.options.REPROJ ? 0 : 1;
+  if (loaded) {
+    // Read in the new mode (it decides how the counts are prepared); the open study stays until then.
+    Status read;
+    auto next = std::make_unique<StudyWorkspace>();
+    w.options.REPROJ = mode;
+    try {
+      read = reloadAcquisition(w, *next, log);
+    } catch (const std::bad_alloc&) {
+      MOMS(platform, L, " DD1 ");
+    }
+    if (!read) {
+      w.options.REPROJ = 1 - mode;
+      show(read.refusal());
+      return read;
+    }
+    input = InputState{};
+    w = std::move(*next);
+    reprojection = Reprojection{};
+    startNewStudy();
+  } else {
+    w.options.REPROJ = mode;
+    showTitle(shell.titleName);
+  }
+  saveOptions();  // the next start is in the mode chosen
+  return Status::accepted();
 }
 
 Status Workstation::applyTemplateCommand() {

@@ -96,7 +96,8 @@ bool leavesOptionsPanel(int code) {
     case kCmdUpdateSegmentation:
     case kCmdUpdateSegmental:
     case kCmdReformatFolder:
-    case kCmdReformatFolderFdg: return true;
+    case kCmdReformatFolderFdg:
+    case kCmdReprojectionMode: return true;
     default: return false;
   }
 }
@@ -679,6 +680,7 @@ void startUp(Workstation& ws) {
   // The class colours from a fixed seed, so that a session's pictures can be reproduced.
   preparePictures(ws.pictures, ws.w.options, kDefaultColourSeed);
   ws.shell._MENU_ = kStageNone;
+  ws.showTitle("");  // an options file may start the session in reprojection mode: said at once
 }
 
 void closeHelp(Workstation& ws) { hideHelp(ws); }
@@ -783,6 +785,10 @@ void runCommand(Workstation& ws, int code) {
       std::ignore = ws.saveExamCommand(true);  // a template is an exam file
       return;
     case kCmdOptions: openOptionsPanel(ws); return;
+    case kCmdReprojectionMode:
+      // The study open, if any, is read again: back to the re-orientation stage, or none open.
+      if (ws.switchReprojectionMode() && flow(ws).IDB_loaded) opened(ws, Status::accepted());
+      return;
     case kCmdComments: commentsCommand(ws); return;
     case kCmdExportResults: exportResultsCommand(ws); return;
     case kCmdReformatFolder:
@@ -1044,6 +1050,7 @@ void setLanguage(Workstation& ws, int LANGUE) {
   const EventScope scope(ws);
   if (LANGUE != kFrench && LANGUE != kEnglish) return;
   ws.w.options.LANGUE = LANGUE;
+  ws.showTitle(ws.shell.titleName);
   if (!flow(ws).IDB_loaded) return;
   ws.platform.textChanged(TextSlot::SliceCounter, format(study_texts::kSliceCounter.pick(LANGUE), ws.w.study.NCZ));
   DISPLAY_PAT_INFO(ws.w.study, ws.platform, LANGUE);
@@ -1080,7 +1087,8 @@ bool commandBuilt(int code) {
     case kCmdReformatFolder:
     case kCmdReformatFolderFdg: return true;
     case kCmdFrench:
-    case kCmdEnglish: return true;
+    case kCmdEnglish:
+    case kCmdReprojectionMode: return true;
     default: return false;
   }
 }
@@ -1134,7 +1142,8 @@ std::vector<Menu> menuBar(const Workstation& ws) {
       {texts::kMenuOptions,
        {item(kCmdOptions, {"Options", "Options"}),
         MenuItem{kCmdFrench, {"Français", "Français"}, language(ws) != kFrench},
-        MenuItem{kCmdEnglish, {"English", "English"}, language(ws) != kEnglish}}},
+        MenuItem{kCmdEnglish, {"English", "English"}, language(ws) != kEnglish},
+        MenuItem{kCmdReprojectionMode, texts::kReprojectionMode, true, true, reprojection(ws)}}},
       {texts::kMenuHelp,
        {item(kCmdAbout, {"A propos", "About"}), item(kCmdUserGuide, {"Manuel d'utilisation", "User's guide (french only)"})}},
   };

@@ -51,6 +51,7 @@ enum CommandCode : int {
   kCmdAutoPlacement = 200,  // proposes the re-orientation from the study (a command of our own)
   kCmdFrench = 201,         // the language of every text, switched at once (commands of our own)
   kCmdEnglish = 202,
+  kCmdReprojectionMode = 203,  // the reprojection mode on or off, the study open taken back to its opening
 };
 
 inline constexpr int kQuorvelVersion = kExamVersion;
@@ -124,6 +125,8 @@ struct MenuItem {
   int code;
   Text label;  // empty English: the French menu only
   bool enabled;
+  bool checkable = false;  // an on/off setting, shown ticked when checked
+  bool checked = false;
 };
 struct Menu {
   Text title;

@@ -29,6 +29,15 @@ inline constexpr Text kAbout{"Quorvel %d.%d.%d\nAnalyse de la tomoscintigraphie 
                              "Quorvel %d.%d.%d\nAnalysis of gated blood-pool tomoscintigraphy"};
 inline constexpr Text kStartupTitle{"Quorvel", "Quorvel"};
 
+// The reprojection mode: its menu item, the window title's mark, the confirmation of a switch.
+inline constexpr Text kReprojectionMode{"Mode reprojection", "Reprojection mode"};
+inline constexpr Text kReprojectionTitle{"[mode reprojection]", "[reprojection mode]"};
+inline constexpr Text kModeLosesWork{
+    "Changer de mode reprend l'étude depuis son ouverture : la ré-orientation, la segmentation et les résultats "
+    "en cours seront perdus. Continuer ?",
+    "Changing the mode takes the study back to its opening: the current re-orientation, segmentation and results "
+    "will be lost. Continue?"};
+
 // The confirmation of the 3D computation.
 inline constexpr Text kAxialSampling{"Ech. Ax. = %d\n", "Ax. sampling = %d\n"};
 inline constexpr Text kAngularSampling{"Ech. Ang. = %d\n\n", "Ang. sampling = %d\n\n"};

@@ -5,6 +5,7 @@
 #include "base/app_folder.h"
 #include "base/messages.h"
 #include "study/study_texts.h"
+#include "ui/shell_texts.h"
 #include "study/timing.h"
 #include "segmentation/corrections.h"
 #include "segmentation/placement.h"
@@ -45,7 +46,13 @@ Status Workstation::openAcquisition(const std::filesystem::path& path, int filte
     show(read.refusal());
     return read;
   }
-  for (int d = 0; d < kDerivedResults; ++d) resultDropped(*this, static_cast<Derived>(d));  // a new study
+  startNewStudy();
+  if (!w.study.HEART_RATE) ASKFOR_CARD_FREQ(w.study, platform, w.options);
+  return read;
+}
+
+void Workstation::startNewStudy() {
+  for (int d = 0; d < kDerivedResults; ++d) resultDropped(*this, static_cast<Derived>(d));
   shell.mouseView.reset();
   resetModel3DSettings(model3d, w.options);
   display = ExamDisplay::forNewStudy(w.options);
@@ -53,11 +60,17 @@ Status Workstation::openAcquisition(const std::filesystem::path& path, int filte
   FORMATE_SEGMENT_DISPLAY(mosaic, w.study.NCZ, log);
   centreMosaic(mosaic, w.study, log);
   platform.textChanged(TextSlot::SliceCounter, format(study_texts::kSliceCounter.pick(w.options.LANGUE), w.study.NCZ));
-  platform.textChanged(TextSlot::WindowTitle, w.study.chemin_short);
+  showTitle(w.study.chemin_short);
   DISPLAY_PAT_INFO(w.study, platform, w.options.LANGUE);
-  if (!w.study.HEART_RATE) ASKFOR_CARD_FREQ(w.study, platform, w.options);
   platform.pictureChanged(View::Reorientation);
-  return read;
+}
+
+void Workstation::showTitle(std::string name) {
+  shell.titleName = std::move(name);
+  std::string title = shell.titleName;
+  if (w.options.REPROJ)
+    title += (title.empty() ? "" : "  ") + std::string(shell_texts::kReprojectionTitle.pick(w.options.LANGUE));
+  platform.textChanged(TextSlot::WindowTitle, title);
 }
 
 Status Workstation::openAcquisitionCommand() {
@@ -97,19 +110,23 @@ ReorientOutcome Workstation::validateStep() {
 }
 
 Status Workstation::computeCurves() {
+  if (w.options.REPROJ) return computeReprojectedCurves();
   SegmentationContext c = segmentation();
   Status status = VIDANGE(c, curves);
-  resultMade(*this, Derived::Curves);  // a failed fit too: its zero curve is what these inputs give
+  // A failed fit too: its zero curve is what these inputs give. Without labels nothing was made.
+  if (status || status.code() == RefusalCode::FitFailed) resultMade(*this, Derived::Curves);
   if (!status) show(status.refusal());
   return status;
 }
 
 Status Workstation::computeReprojectedCurves() {
-  Status status = REPROJ_TAC(w.study, reprojection, w.settings.flow, log);
-  if (status) {
-    SegmentationContext c = segmentation();
-    status = VIDANGE(c, curves, reprojection.reproj_tac.data());
-  }
+  // The projection from the current counts and valve plane (the seed placed stays); a refused one
+  // leaves no curve rather than the last one.
+  Status status = UPDATE_REPROJECTION(w.study, w.settings.reorient, w.settings.flow, reprojection, log);
+  if (!status) reprojection.reproj_tac.fill(0.0f);
+  SegmentationContext c = segmentation();
+  const Status fitted = VIDANGE(c, curves, reprojection.reproj_tac.data());
+  if (status) status = fitted;
   resultMade(*this, Derived::Curves);
   if (!status) show(status.refusal());
   return status;

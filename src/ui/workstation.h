@@ -62,6 +62,7 @@ struct ShellState {
   // The settings held when the options panel opened, to see what its validation changed.
   int SECT_25tmp = 0, samatmp = 0, samrtmp = 0, samptmp = 0;
   std::filesystem::path userGuide;  // the HTML guide the user's-guide command opens
+  std::string titleName;            // the file named in the window title
 };
 
 class Workstation {
@@ -101,6 +102,14 @@ class Workstation {
   Status openAcquisition(const std::filesystem::path& path, int filter);
   // The same through the open-file dialog; false when the user cancelled.
   Status openAcquisitionCommand();
+  // What every newly read study starts with: no derived result, the views reset, its texts shown.
+  void startNewStudy();
+  // Reprojection mode on or off (the options file keeps it). A study open is read again from its
+  // file, keeping its heart rate and comments: what was done on it was done in the other mode, so
+  // the user confirms first when anything was. A refusal or a cancel changes nothing.
+  Status switchReprojectionMode();
+  // The window title: the file named, marked when the reprojection mode is on.
+  void showTitle(std::string name);
   // Shows a refusal to the user, in the language of the options.
   void show(const Refusal& r) { platform.warning(r.text(w.options.LANGUE)); }
 
@@ -113,10 +122,12 @@ class Workstation {
   Status proposePlacementCommand();
   // Validates the current re-orientation step (segments on the last one); a refusal is shown.
   ReorientOutcome validateStep();
-  // Measures and fits both volume curves (VIDANGE); a failed fit is shown and returned.
+  // Measures and fits both volume curves (VIDANGE), or in reprojection mode the reprojected one; a
+  // failed fit is shown and returned.
   Status computeCurves();
-  // Reprojection mode, once step 2 is validated: the left ventricle grown from the seed on the
-  // reprojected images and its curve fitted (the right ventricle's is zero). Refusals are shown.
+  // Reprojection mode, once step 2 is validated: the projection made again from the current counts
+  // and valve plane, the left ventricle grown from the seed on it and its curve fitted (the right
+  // ventricle's is zero). Refusals are shown.
   Status computeReprojectedCurves();
   // The inputs every 3D routine reads.
   ModelInputs modelInputs() const {

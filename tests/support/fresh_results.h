@@ -6,6 +6,7 @@
 
 #include "base/scripted_platform.h"
 #include "model3d/bullseye.h"
+#include "segmentation/reprojection.h"
 #include "segmentation/volume_curves.h"
 #include "ui/workstation.h"
 
@@ -18,7 +19,13 @@ inline VolumeCurves freshCurves(const Workstation& ws) {
   TraceLog noLog;
   // The curves only read the labels: no copy of them (with their contact tables, megabytes).
   SegmentationContext c{w, const_cast<Segmentation&>(ws.seg), quiet, noLog, ws.folder};
-  std::ignore = w.options.REPROJ ? VIDANGE(c, curves, ws.reprojection.reproj_tac.data()) : VIDANGE(c, curves);
+  if (w.options.REPROJ) {
+    Reprojection rp = ws.reprojection;
+    if (!UPDATE_REPROJECTION(w.study, w.settings.reorient, w.settings.flow, rp, noLog)) rp.reproj_tac.fill(0.0f);
+    std::ignore = VIDANGE(c, curves, rp.reproj_tac.data());
+  } else {
+    std::ignore = VIDANGE(c, curves);
+  }
   return curves.vc;
 }
 

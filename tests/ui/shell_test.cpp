@@ -410,6 +410,68 @@ TEST_F(Shell, HelpTextsAndCommandsOfLaterVersions) {
   }
 }
 
+// An options file that starts the session in reprojection mode: the title and the menu say so, a
+// validated options panel keeps the reprojected results, and the menu leaves the mode, taking the
+// study back to its opening once the user agreed.
+TEST_F(Shell, ReprojectionModeIsShownAndLeftFromTheMenu) {
+  Options reprojecting;
+  reprojecting.REPROJ = 1;
+  ASSERT_TRUE(SAVE_OPTIONS_FILE(dir, reprojecting));
+  startUp(*ws);
+  const std::string titleSlot = "text:" + std::to_string(static_cast<int>(TextSlot::WindowTitle));
+  auto title = [&] { return platform.last(titleSlot)->text; };
+  auto modeItem = [&] {
+    for (const Menu& menu : menuBar(*ws))
+      for (const MenuItem& item : menu.items)
+        if (item.code == kCmdReprojectionMode) return item;
+    return MenuItem{0, {}, false};
+  };
+  EXPECT_EQ(title(), texts::kReprojectionTitle.fr);
+  EXPECT_TRUE(modeItem().checkable && modeItem().checked && modeItem().enabled);
+  open();
+  EXPECT_EQ(title(), ws->w.study.chemin_short + "  " + texts::kReprojectionTitle.fr);
+  for (Key k : {Key::Return, Key::Tab, Key::Return, Key::Return, Key::Return}) key(k);
+  ASSERT_EQ(stage(), kStageResults);
+  const float reprojectedEf = ws->curves.vc.G.FES;
+  EXPECT_GT(reprojectedEf, 20.0f);
+  runCommand(*ws, kCmdOptions);
+  validateOptionsPanel(*ws);
+  EXPECT_EQ(stage(), kStageResults);
+  EXPECT_EQ(ws->curves.vc.G.FES, reprojectedEf);
+
+  // No labels behind these results: a volume measurement refuses instead of reading them.
+  ws->w.options.REPROJ = 0;
+  EXPECT_EQ(ws->computeCurves().code(), RefusalCode::SegmentationMissing);
+  ws->w.options.REPROJ = 1;
+
+  platform.questionAnswers = {QuestionAnswer::Cancel};
+  runCommand(*ws, kCmdReprojectionMode);
+  EXPECT_EQ(platform.last("question")->text, texts::kModeLosesWork.fr);
+  EXPECT_EQ(ws->w.options.REPROJ, 1);
+  EXPECT_EQ(stage(), kStageResults);
+  platform.questionAnswers = {QuestionAnswer::Ok};
+  runCommand(*ws, kCmdReprojectionMode);
+  EXPECT_EQ(ws->w.options.REPROJ, 0);
+  EXPECT_EQ(stage(), kStageReorientation);
+  EXPECT_EQ(ws->w.settings.flow.segment_done, 0);
+  EXPECT_EQ(title(), ws->w.study.chemin_short);
+  EXPECT_FALSE(modeItem().checked);
+  Options saved;
+  ASSERT_EQ(LOAD_OPTIONS(dir, saved), 1);
+  EXPECT_EQ(saved.REPROJ, 0);  // the next start is out of the mode too
+  for (Key k : {Key::Return, Key::Tab, Key::Return, Key::Return}) key(k);
+  EXPECT_EQ(stage(), kStageSegmentation);
+  runCommand(*ws, kCmdResults);
+  ASSERT_EQ(stage(), kStageResults);
+  EXPECT_NEAR(ws->curves.vc.G.FES, 60.0f, 8.0f);
+
+  // Back into the mode: asked again (a segmentation would be lost), nothing open needs no answer.
+  platform.questionAnswers = {QuestionAnswer::Ok};
+  runCommand(*ws, kCmdReprojectionMode);
+  EXPECT_EQ(ws->w.options.REPROJ, 1);
+  EXPECT_EQ(stage(), kStageReorientation);
+}
+
 TEST_F(Shell, StartUpChecksTheScreenAndTheFolder) {
   platform.screen = {1280, 900};
   startUp(*ws);
