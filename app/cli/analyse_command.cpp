@@ -135,8 +135,8 @@ std::string checkPatientFields(const std::vector<std::string>& fields) {
   return {};
 }
 
-// Where the valve planes came from and the empty regional curves: what the run found, which an
-// exam does not keep.
+// Where the valve planes and apexes came from, the empty curves and refused fits: what the run
+// found, which an exam does not keep.
 nlohmann::json modelNotesJson(const StudyWorkspace& w, const Model3D& m) {
   nlohmann::json j;
   for (int v = 0; v < 2; ++v) {
@@ -144,6 +144,14 @@ nlohmann::json modelNotesJson(const StudyWorkspace& w, const Model3D& m) {
     for (int t = 0; t < w.study.Ninst; ++t)
       source.push_back(m.skel.valve_source[v + 1][t] == kValveLine ? "valve line" : "voxels");
     j["valve_source"].push_back(source);
+    j["valve_voxels"].push_back(std::vector<int>(m.skel.valve_voxels[v + 1].begin(),
+                                                 m.skel.valve_voxels[v + 1].begin() + w.study.Ninst));
+    std::vector<std::string> apex;
+    for (int t = 0; t < w.study.Ninst; ++t) {
+      const int a = m.skel.apex_source[v + 1][t];
+      apex.push_back(a == kApexFarthest ? "farthest voxels" : a == kApexKept ? "kept" : "beyond distance");
+    }
+    j["apex_source"].push_back(apex);
     j["regional_empty_curves"].push_back(m.maps.regional_empty_curves[v]);
     j["regional_failed_fits"].push_back(m.maps.regional_failed_fits[v]);
     j["regional_empty_warning"].push_back(tooManyEmptyCurves(m, v));

@@ -38,6 +38,13 @@ enum ValveSource : int {
   kValveLine = 2,    // no usable valve voxel: the validated valve-plane line of the re-orientation
 };
 
+// How a ventricle's apex was found at one instant.
+enum ApexSource : int {
+  kApexBeyondDistance = 0,  // the mean of the voxels beyond the C/S fraction of the largest distance
+  kApexFarthest = 1,        // none beyond it (the slider at its top): the farthest voxels
+  kApexKept = 2,            // no ventricle voxel beyond the valve plane: the apex found before kept
+};
+
 struct Vec3f {
   float x = 0, y = 0, z = 0;
 };
@@ -69,6 +76,8 @@ struct SkeletonModel {
   VentricleTable<float> dsx3{}, dsy3{}, dsz3{};
   VentricleTable<int> UPDT_instant{};
   VentricleTable<int> valve_source{};  // ValveSource of each ventricle and instant
+  VentricleTable<int> apex_source{};   // ApexSource of each ventricle and instant
+  VentricleTable<int> valve_voxels{};  // voxels of each ventricle and instant touching an atrium
 
   std::array<std::array<std::array<float, kSkelSamples>, kMaxInstants>, 2> Skel_Discret{};
 

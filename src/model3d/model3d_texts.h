@@ -40,6 +40,14 @@ inline constexpr Text kCurveTpfr{"     -     t-DRM = %d ms", "     -     t-PFR =
 inline constexpr Text kValveVoxels{"Plan valvulaire : voxels valvulaires\n", "Valve plane : valve voxels\n"};
 inline constexpr Text kValveLine{"Plan valvulaire : ligne des valves aux instants %s\n",
                                  "Valve plane : valve line at instants %s\n"};
+inline constexpr Text kValveLineCycle{
+    "Plan valvulaire : ligne des valves (trop peu de voxels valvulaires à un instant au moins : %s)\n",
+    "Valve plane : valve line (too few valve voxels at one instant at least : %s)\n"};
+inline constexpr Text kApexFarthest{"Apex : voxels les plus éloignés aux instants %s (curseur C/S au maximum)\n",
+                                    "Apex : farthest voxels at instants %s (C/S slider at its top)\n"};
+inline constexpr Text kApexKept{
+    "Apex : position précédente gardée aux instants %s (aucun voxel au-delà du plan valvulaire)\n",
+    "Apex : previous position kept at instants %s (no voxel beyond the valve plane)\n"};
 inline constexpr Text kEmptyCurves{"Courbes régionales vides : %d / %d\n", "Empty regional curves : %d / %d\n"};
 inline constexpr Text kFailedFits{"Ajustements régionaux refusés : %d / %d\n", "Regional fits refused : %d / %d\n"};
 inline constexpr Text kEmptyWarning{

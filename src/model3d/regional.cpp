@@ -336,13 +336,36 @@ bool tooManyEmptyCurves(const Model3D& m, int v) {
   return nodes > 0 && static_cast<float>(m.maps.regional_empty_curves[v]) > kEmptyCurveShare * static_cast<float>(nodes);
 }
 
-std::string MODEL_3D_NOTES(const Model3D& m, int v, int Ninst, int LANGUE) {
-  namespace T = model3d_texts;
+namespace {
+
+// "1, 3, 4": the instants (from 1) whose entry of the row equals value.
+std::string instantsWith(const std::array<int, kMaxInstants>& row, int value, int Ninst) {
   std::string instants;
   for (int t = 0; t < Ninst; ++t)
-    if (m.skel.valve_source[v + 1][t] == kValveLine) instants += (instants.empty() ? "" : ", ") + std::to_string(t + 1);
-  std::string out = instants.empty() ? std::string(T::kValveVoxels.pick(LANGUE))
-                                     : format(T::kValveLine.pick(LANGUE), instants.c_str());
+    if (row[t] == value) instants += (instants.empty() ? "" : ", ") + std::to_string(t + 1);
+  return instants;
+}
+
+}  // namespace
+
+std::string MODEL_3D_NOTES(const Model3D& m, int v, int Ninst, int LANGUE) {
+  namespace T = model3d_texts;
+  const auto& source = m.skel.valve_source[v + 1];
+  const std::string line = instantsWith(source, kValveLine, Ninst);
+  std::string out;
+  if (line.empty()) {
+    out = T::kValveVoxels.pick(LANGUE);
+  } else if (std::count(source.begin(), source.begin() + Ninst, kValveLine) == Ninst) {
+    std::string counts;  // why: the valve voxels of each instant
+    for (int t = 0; t < Ninst; ++t) counts += (t ? ", " : "") + std::to_string(m.skel.valve_voxels[v + 1][t]);
+    out = format(T::kValveLineCycle.pick(LANGUE), counts.c_str());
+  } else {
+    out = format(T::kValveLine.pick(LANGUE), line.c_str());
+  }
+  if (const std::string farthest = instantsWith(m.skel.apex_source[v + 1], kApexFarthest, Ninst); !farthest.empty())
+    out += format(T::kApexFarthest.pick(LANGUE), farthest.c_str());
+  if (const std::string kept = instantsWith(m.skel.apex_source[v + 1], kApexKept, Ninst); !kept.empty())
+    out += format(T::kApexKept.pick(LANGUE), kept.c_str());
   const int nodes = (m.mesh.mesh_samA - 1) * m.mesh.mesh_samR;
   out += format(T::kEmptyCurves.pick(LANGUE), m.maps.regional_empty_curves[v], nodes);
   // Nodes whose fit the method refused are left at zero: said, as the empty curves are.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "curves/numerics.h"
 #include "model3d/vec3.h"
@@ -15,6 +16,9 @@ constexpr int kInterior = 100;
 constexpr int kValveMark = 200;
 constexpr float kExtentReset = 999.9f;
 constexpr float kMinValveAxisCosine = 0.5f;
+// Fewer valve voxels than this give no plane: a few voxels touching an atrium through a thin gap
+// are not the valve ring.
+constexpr int kMinValveVoxels = 8;
 
 const InstantTable& lowLimit(const SliceLimits& lim, int v) { return v == kClassLeft ? lim.limG_inf : lim.limD_inf; }
 const InstantTable& highLimit(const SliceLimits& lim, int v) { return v == kClassLeft ? lim.limG_sup : lim.limD_sup; }
@@ -90,7 +94,8 @@ bool valvePlaneFromVoxels(const ModelInputs& in, SkeletonModel& sk, int v, int t
         valve.push_back({z, row, col});
         sum[0] += modelX(row), sum[1] += modelY(col), sum[2] += modelZ(s, z);
       }
-  if (valve.empty()) return false;
+  sk.valve_voxels[v][t] = static_cast<int>(valve.size());
+  if (valve.size() < static_cast<size_t>(kMinValveVoxels)) return false;
   const double n = static_cast<double>(valve.size());
   const Vec3f S0{static_cast<float>(sum[0] / n), static_cast<float>(sum[1] / n), static_cast<float>(sum[2] / n)};
 
@@ -225,12 +230,19 @@ void BUILD_VISU_3D1(const ModelInputs& in, SkeletonModel& sk) {
 
 void EVAL_VALVES_PLANES(const ModelInputs& in, SkeletonModel& sk, int v0, int v1, int t0, int t1) {
   if (sk.BORD.empty()) return;
-  for (int t = t0; t <= t1; ++t)
-    for (int v = v0; v <= v1; ++v) {
+  // One source per ventricle over the instants: planes switching between the voxels and the line
+  // from one instant to the next move ring 0 and the axis, which the regional curves read as wall
+  // motion. The voxels only when every instant has enough of them.
+  for (int v = v0; v <= v1; ++v) {
+    bool voxels = true;
+    for (int t = t0; t <= t1; ++t) {
       set3(sk.Sx0, sk.Sy0, sk.Sz0, v, t, {});
       set3(sk.Sx1, sk.Sy1, sk.Sz1, v, t, {});
-      if (!valvePlaneFromVoxels(in, sk, v, t)) valveLinePlane(in, sk, v, t);
+      voxels = valvePlaneFromVoxels(in, sk, v, t) && voxels;  // every instant marks its valve voxels
     }
+    if (!voxels)
+      for (int t = t0; t <= t1; ++t) valveLinePlane(in, sk, v, t);
+  }
 }
 
 void EVAL_SKEL_APEX(const ModelInputs& in, const Model3DSettings& set, SkeletonModel& sk, int v0, int v1, int t0,
@@ -261,15 +273,30 @@ void EVAL_SKEL_APEX(const ModelInputs& in, const Model3DSettings& set, SkeletonM
             apexSide.push_back({p, std::sqrt(d2)});
           }
         }
-      const double r = std::sqrt(d2max) * set.APEX_dismax[v][0];
-      double sum[3] = {0, 0, 0};
-      long n = 0;
-      for (const Candidate& c : apexSide)
-        if (c.d > r) sum[0] += c.p.x, sum[1] += c.p.y, sum[2] += c.p.z, ++n;
-      const Vec3f apex = n > 0 ? Vec3f{static_cast<float>(sum[0] / n), static_cast<float>(sum[1] / n),
-                                       static_cast<float>(sum[2] / n)}
-                               : Vec3f{};
-      set3(sk.apexX, sk.apexY, sk.apexZ, v, t, apex);
+      // No voxel beyond the valve plane: the apex found before stays (the model's origin would
+      // put it in the middle of the volume).
+      if (apexSide.empty()) {
+        sk.apex_source[v][t] = kApexKept;
+        continue;
+      }
+      const double dmax = std::sqrt(d2max);
+      const double r = dmax * set.APEX_dismax[v][0];
+      auto meanBeyond = [&](auto beyond) {
+        double sum[3] = {0, 0, 0};
+        long n = 0;
+        for (const Candidate& c : apexSide)
+          if (beyond(c.d)) sum[0] += c.p.x, sum[1] += c.p.y, sum[2] += c.p.z, ++n;
+        return n > 0 ? std::optional<Vec3f>(Vec3f{static_cast<float>(sum[0] / n), static_cast<float>(sum[1] / n),
+                                                  static_cast<float>(sum[2] / n)})
+                     : std::nullopt;
+      };
+      std::optional<Vec3f> apex = meanBeyond([r](double d) { return d > r; });
+      sk.apex_source[v][t] = kApexBeyondDistance;
+      if (!apex) {  // the C/S fraction at 1 leaves nothing strictly beyond: the farthest voxels
+        apex = meanBeyond([dmax](double d) { return d >= dmax; });
+        sk.apex_source[v][t] = kApexFarthest;
+      }
+      set3(sk.apexX, sk.apexY, sk.apexZ, v, t, *apex);
     }
 }
 

@@ -62,7 +62,7 @@ void fingerprintSkeleton(Fingerprint& f, const SkeletonModel& sk) {
         &sk.apexZ, &sk.bcx, &sk.bcy, &sk.bcz, &sk.Cy0, &sk.Cy1, &sk.Cy2, &sk.Cz0, &sk.Cz1, &sk.Cz2, &sk.dsx2, &sk.dsy2,
         &sk.dsz2})
     f.add(*t);
-  f.add(sk.UPDT_instant).add(sk.valve_source);
+  f.add(sk.UPDT_instant).add(sk.valve_source).add(sk.apex_source);
   for (const auto& ventricle : sk.Skel_Discret) f.add(ventricle);
   f.add(sk.NPTS).add(sk.BC_X).add(sk.BC_Y).add(sk.BC_Z);
   f.add(sk.MIN_X).add(sk.MIN_Y).add(sk.MIN_Z).add(sk.MAX_X).add(sk.MAX_Y).add(sk.MAX_Z);

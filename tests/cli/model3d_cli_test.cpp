@@ -74,7 +74,8 @@ TEST(CommandLine3D, AnalyseAddsTheModelsStatisticsAndSectorsToTheJson) {
   ASSERT_EQ(run("exam " + exam + " --json " + (dir / "e.json").string() + " --save-exam " + exam), 0);
   std::ifstream reopened(dir / "e.json");
   nlohmann::json e = nlohmann::json::parse(reopened), analysed = j;
-  for (const char* key : {"valve_source", "regional_empty_curves", "regional_failed_fits", "regional_empty_warning", "placement"})
+  for (const char* key : {"valve_source", "valve_voxels", "apex_source", "regional_empty_curves", "regional_failed_fits",
+                          "regional_empty_warning", "placement"})
     analysed.erase(key);  // what the command line chose or found, not kept in an exam
   EXPECT_EQ(e, analysed);
   EXPECT_TRUE(bytes(exam) == saved);

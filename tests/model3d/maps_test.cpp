@@ -76,8 +76,14 @@ TEST(MapTexts, ResultLinesOfEachMapInBothLanguages) {
   maps.mesh_per_mean = {28.0f, 25.0f}, maps.mesh_per_std = {5.0f, 4.0f};
   maps.regional_empty_curves = {0, 30};
   maps.regional_failed_fits = {0, 7};
-  for (int t = 0; t < 8; ++t) m.skel.valve_source[1][t] = m.skel.valve_source[2][t] = kValveVoxels;
+  for (int t = 0; t < 8; ++t) {
+    m.skel.valve_source[1][t] = kValveLine;  // the left: the line over the cycle, with why
+    m.skel.valve_voxels[1][t] = t;
+    m.skel.valve_source[2][t] = kValveVoxels;
+  }
   m.skel.valve_source[2][3] = kValveLine;
+  m.skel.apex_source[1][1] = kApexFarthest;
+  m.skel.apex_source[2][6] = kApexKept;
   auto fr = AFFICHAGE_RES_MESH(m, 0, s, kFrench);
   EXPECT_EQ(fr[0].substr(0, fr[0].find('\n') + 1), "FES (%)    :    48   +/-   12\n");
   EXPECT_EQ(fr[1].substr(0, fr[1].find('\n') + 1), "FES (%)   :    62   +/-   10\n");
@@ -85,7 +91,12 @@ TEST(MapTexts, ResultLinesOfEachMapInBothLanguages) {
   EXPECT_NE(fr[0].find("Courbes régionales vides : 30 / 2256\n"), std::string::npos);
   EXPECT_NE(fr[0].find("Ajustements régionaux refusés : 7 / 2256\n"), std::string::npos) << fr[0];
   EXPECT_NE(fr[0].find("Attention"), std::string::npos);  // 1.3 % of the nodes
-  EXPECT_NE(fr[1].find("Plan valvulaire : voxels valvulaires\n"), std::string::npos);
+  EXPECT_NE(fr[1].find("Plan valvulaire : ligne des valves (trop peu de voxels valvulaires à un instant au moins : 0, "
+                       "1, 2, 3, 4, 5, 6, 7)\n"),
+            std::string::npos)
+      << fr[1];
+  EXPECT_NE(fr[1].find("Apex : voxels les plus éloignés aux instants 2 (curseur C/S au maximum)\n"), std::string::npos);
+  EXPECT_NE(fr[0].find("Apex : position précédente gardée aux instants 7"), std::string::npos);
   EXPECT_EQ(fr[1].find("Attention"), std::string::npos);
   EXPECT_EQ(fr[1].find("Ajustements"), std::string::npos);  // said only when some were refused
   auto en = AFFICHAGE_RES_MESH(m, 1, s, kEnglish);
