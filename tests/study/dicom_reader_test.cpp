@@ -305,6 +305,13 @@ TEST_F(DicomReaderTest, MalformedFilesAreRefusedAndTheStudyIsKept) {
   std::vector<uint8_t> shortPixels = bytes;
   const size_t pixelLength = shortPixels.size() - static_cast<size_t>(good.instants) * good.slices * 64 * 64 * 2 - 4;
   for (int i = 0; i < 4; ++i) shortPixels[pixelLength + i] = i == 0 ? 100 : 0;
+  // One voxel short, a padding element after it: the last voxel would be read from that element.
+  std::vector<uint8_t> oneVoxelShort(bytes.begin(), bytes.end() - 2);
+  const uint32_t shortLength = static_cast<uint32_t>(bytes.size() - pixelLength - 4 - 2);
+  for (int i = 0; i < 4; ++i) oneVoxelShort[pixelLength + i] = static_cast<uint8_t>(shortLength >> (8 * i));
+  const std::vector<uint8_t> padding = element(0xFFFC, 0xFFFC, "OB", 16);
+  oneVoxelShort.insert(oneVoxelShort.end(), padding.begin(), padding.end());
+  oneVoxelShort.resize(oneVoxelShort.size() + 16, 0);
   // A data set written implicit under an explicit syntax, and the other way round.
   std::vector<uint8_t> mixed = good.builder(true).build(kExplicitLittleUid);
   std::vector<uint8_t> mixed2 = good.builder(false).build(kImplicitUid);
@@ -330,6 +337,7 @@ TEST_F(DicomReaderTest, MalformedFilesAreRefusedAndTheStudyIsKept) {
       {"columns0", with([](GatedStudy& g) { g.columns = 0; }), notDicom},
       {"rows65535", with([](GatedStudy& g) { g.rows = 65535, g.columns = 1, g.slices = 1; }), notDicom},
       {"pixels_element_short", shortPixels, notDicom},
+      {"pixels_element_one_voxel_short", oneVoxelShort, notDicom},
       {"implicit_under_explicit", mixed, decoding},
       {"explicit_under_implicit", mixed2, decoding},
       // A group stepped over through a length that runs past the end.
