@@ -432,6 +432,7 @@ Status readAcquisitionHeader(const FileSource& files, const std::filesystem::pat
   s.rescale_slope = -1;
   clearPatientIdentity(s);
   Status read;
+  if (filter == kFilterAllFiles) filter = acquisitionFormatOf(path);
   switch (filter) {
     case kFormatDicom:
     case kFormatIma:
@@ -452,8 +453,9 @@ Status readAcquisitionHeader(const FileSource& files, const std::filesystem::pat
 std::vector<FileFilter> acquisitionFilters(int LANGUE) {
   return {{study_texts::kFilterDicom.pick(LANGUE), "*.dcm"},
           {study_texts::kFilterIdb.pick(LANGUE), "*.idb"},
-          {study_texts::kFilterInterfile.pick(LANGUE), "*.img"},
-          {study_texts::kFilterIma.pick(LANGUE), "*.ima"}};
+          {study_texts::kFilterInterfile.pick(LANGUE), "*.hdr *.h33 *.img *.i33"},
+          {study_texts::kFilterIma.pick(LANGUE), "*.ima"},
+          {study_texts::kFilterAll.pick(LANGUE), "*"}};
 }
 
 Status readAcquisition(const FileSource& files, const std::filesystem::path& path, int filter, StudyWorkspace& w,

@@ -26,15 +26,17 @@ struct StudyWorkspace {
   LongAxisProjection projection;
 };
 
-// The four filters of the open-file dialog, numbered 1 DICOM, 2 IDB, 3 Interfile, 4 IMA.
+// The filters of the open-file dialog, numbered 1 DICOM, 2 IDB, 3 Interfile (header or data
+// file), 4 IMA, and 5 every file, whose format comes from its extension.
 std::vector<FileFilter> acquisitionFilters(int LANGUE);
+inline constexpr int kFilterAllFiles = 5;
 
 // The filter a user would pick for a file, by its extension: .idb IDB; .img, .hdr, .h33, .i33
 // Interfile (header or data file); .ima IMA; anything else DICOM.
 int acquisitionFormatOf(const std::filesystem::path& path);
 
-// Reads the header of a file given with its filter (1 or 4 DICOM, 2 IDB, 3 Interfile) into s;
-// the Interfile reader fills DATA too.
+// Reads the header of a file given with its filter (1 or 4 DICOM, 2 IDB, 3 Interfile, 5 by its
+// extension) into s; the Interfile reader fills DATA too.
 Status readAcquisitionHeader(const FileSource& files, const std::filesystem::path& path, int filter, Study& s,
                              Options& opt, TraceLog& log, Notices& notices);
 

@@ -55,6 +55,7 @@ inline constexpr Text kFilterDicom{"fichier DICOM", "DICOM file"};
 inline constexpr Text kFilterIdb{"fichier IDB", "IDB file"};
 inline constexpr Text kFilterInterfile{"Interfile", "Interfile"};
 inline constexpr Text kFilterIma{"Fichier IMA", "IMA file"};
+inline constexpr Text kFilterAll{"Tous les fichiers", "All files"};
 
 inline constexpr Text kSliceCounter{"Coupes (%d)", "Slices (%d)"};
 inline constexpr Text kLowHeartRate{"PROBLEME :: Fréquence cardiaque inférieure à 12 bpm ?",

@@ -207,9 +207,15 @@ TEST_F(PhantomFiles, InterfileIdbAndMedconInterfileLoadAsTheDicom) {
     bool reversed, rate;
   } files[] = {{"ph01.img", false, false}, {"ph01.hdr", false, false}, {"ph.idb", false, true},
                {"mc.h33", true, false},    {"mc.i33", true, false}};
+  // The open dialog lists each under its own format, and "all files" reads each by its extension.
+  const std::vector<FileFilter> filters = acquisitionFilters(kEnglish);
+  ASSERT_EQ(filters.size(), static_cast<size_t>(kFilterAllFiles));
+  EXPECT_EQ(filters[kFilterAllFiles - 1].pattern, "*");
   for (const auto& [file, reversed, rate] : files) {
+    const std::string pattern = "*" + std::filesystem::path(file).extension().string();
+    EXPECT_NE(filters[acquisitionFormatOf(file) - 1].pattern.find(pattern), std::string::npos) << file;
     StudyWorkspace w;
-    const Status st = readAcquisition(dir() / file, acquisitionFormatOf(file), w, log);
+    const Status st = readAcquisition(dir() / file, kFilterAllFiles, w, log);
     ASSERT_TRUE(st.ok()) << file << ": " << st.refusal().en;
     const Study &a = w.study, &b = ref.study;
     ASSERT_EQ(a.Ninst, b.Ninst) << file;
