@@ -13,6 +13,7 @@
 #include <QScrollBar>
 #include <QSlider>
 #include <QStackedWidget>
+#include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -34,6 +35,7 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 constexpr int kSidePanelWidth = 220;  // controls beside a picture
 constexpr int kHelpWidth = 430;
+constexpr int kStatusMilliseconds = 10000;  // how long a command's status line stays
 constexpr int kReorientationSide = 512;
 
 // Pictures drawn by the same build share one widget: both curve plots live in the results panel.
@@ -416,6 +418,7 @@ void MainWindow::textChanged(TextSlot slot, const std::string& text) {
       placeHelp();
       help_->setVisible(!text.empty());
       return;
+    case TextSlot::Status: statusBar()->showMessage(qs(text), kStatusMilliseconds); return;
   }
 }
 

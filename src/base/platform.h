@@ -73,6 +73,7 @@ enum class TextSlot {
   ResultsRight,   // the results panel of the right ventricle
   MethodLabel,    // the fitting method and its setting
   Help,           // the help panel of the current stage (empty: hidden)
+  Status,         // what the last command did ("Report written: ..."), shown a while
 };
 
 // Progress of long work in the core: called with the fraction done; false asks to cancel.

@@ -10,6 +10,7 @@ inline constexpr Text kExcelFilter{"Excel", "Excel"};
 inline constexpr Text kPatientCancelled{"Export annulé.", "Export cancelled."};
 // The result report.
 inline constexpr Text kReportTitle{"Exporter résultats", "Export results"};
+inline constexpr Text kReportWritten{"Compte-rendu enregistré : %s", "Report written: %s"};
 inline constexpr Text kBitmapFilter{"Bitmap", "Bitmap"};
 inline constexpr Text kJpegFilter{"Jpeg", "Jpeg"};
 inline constexpr Text kDicomFilter{"Dicom", "Dicom"};

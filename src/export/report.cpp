@@ -313,12 +313,19 @@ Status EXPORT_RESULTS_1024(Platform& platform, Options& opt, ReportKind kind, co
       std::clamp(opt.RESEXP_type, 1, 3));
   if (!choice) return Refusal::of(RefusalCode::Cancelled, study_texts::kOpenCancelled);
   opt.RESEXP_type = std::clamp(choice->filter, 1, 3);
-  // A name typed with the extension of its type would otherwise end in it twice.
+  // A name typed with a report extension chooses the type (the filter left as it was must not
+  // append another); the extension then gives way to " - global" or " - local".
   std::string base = choice->path;
-  if (reportTypeOf(base) == opt.RESEXP_type) base.erase(base.rfind('.'));
+  if (const int typed = reportTypeOf(base)) {
+    opt.RESEXP_type = typed;
+    base.erase(base.rfind('.'));
+  }
   const Bitmap24 canvas = composeReport(kind, in, opt.RESEXP_1024);
-  return writeReport(reportPath(base, kind, opt.RESEXP_type), opt.RESEXP_type, canvas, in.w.study,
-                     kind == ReportKind::Global ? 1 : 2);
+  const std::string path = reportPath(base, kind, opt.RESEXP_type);
+  const Status written =
+      writeReport(path, opt.RESEXP_type, canvas, in.w.study, kind == ReportKind::Global ? 1 : 2);
+  if (written) platform.textChanged(TextSlot::Status, format(t::kReportWritten.pick(LANGUE), path.c_str()));
+  return written;
 }
 
 }  // namespace quorvel

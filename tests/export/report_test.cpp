@@ -182,6 +182,8 @@ TEST_F(ReportFiles, ExportNamesTheFileAndNeverWritesOneThatFailedToOpen) {
   const ReportInputs in{w, seg, vc, fit, model, settings, pictures};
   ScriptedPlatform platform;
   platform.saveAnswers.push_back(FileChoice{(dir / "rep.jpg").string(), 2});
+  // The typed extension chooses the type whatever the filter, and is not kept before the suffix.
+  platform.saveAnswers.push_back(FileChoice{(dir / "report3d.bmp").string(), 2});
   platform.saveAnswers.push_back(FileChoice{(dir / "missing" / "rep").string(), 1});
   platform.saveAnswers.push_back(std::nullopt);
   Options opt;
@@ -191,8 +193,15 @@ TEST_F(ReportFiles, ExportNamesTheFileAndNeverWritesOneThatFailedToOpen) {
   EXPECT_TRUE(std::filesystem::exists(dir / "rep - global.jpg"));
   EXPECT_EQ(opt.RESEXP_type, 2);
   EXPECT_EQ(platform.texts("save").at(0), "Exporter résultats [Bitmap *.bmp|Jpeg *.jpg|Dicom *.dcm] filter 3");
+  const std::string statusSlot = "text:" + std::to_string(static_cast<int>(TextSlot::Status));
+  EXPECT_EQ(platform.last(statusSlot)->text, "Compte-rendu enregistré : " + (dir / "rep - global.jpg").string());
+  ASSERT_TRUE(EXPORT_RESULTS_1024(platform, opt, ReportKind::Global, in).ok());
+  EXPECT_TRUE(std::filesystem::exists(dir / "report3d - global.bmp"));
+  EXPECT_EQ(opt.RESEXP_type, kReportBitmap);
+  const int statuses = platform.count(statusSlot);
   EXPECT_EQ(EXPORT_RESULTS_1024(platform, opt, ReportKind::Global, in).code(), RefusalCode::CannotWrite);
   EXPECT_FALSE(std::filesystem::exists(dir / "missing"));
+  EXPECT_EQ(platform.count(statusSlot), statuses);  // a failed write says nothing was written
   EXPECT_EQ(EXPORT_RESULTS_1024(platform, opt, ReportKind::Global, in).code(), RefusalCode::Cancelled);
   EXPECT_EQ(reportPath("a/b", ReportKind::Local, kReportDicom), "a/b - local.dcm");
   EXPECT_EQ(reportTypeOf("x.JPEG"), kReportJpeg);
