@@ -97,27 +97,33 @@ void removeStaleTemporaries(const std::filesystem::path& path) {
 }  // namespace
 
 bool writeFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes) {
+  return writeFileAtomicallyErrno(path, bytes) == 0;
+}
+
+int writeFileAtomicallyErrno(const std::filesystem::path& path, std::span<const uint8_t> bytes) {
+  const auto why = [] { return errno ? errno : EIO; };  // never 0 for a step that failed
   // A unique name beside the target, so that two writers never share a temporary file and the
   // rename stays within one file system.
   std::string pattern = path.string() + kTemporarySuffix;
   const int fd = ::mkstemp(pattern.data());
-  if (fd < 0) return false;
+  if (fd < 0) return why();
   const std::filesystem::path tmp = pattern;
-  bool written = ::fchmod(fd, permissionsFor(path)) == 0;
-  for (size_t done = 0; written && done < bytes.size();) {
+  int error = ::fchmod(fd, permissionsFor(path)) == 0 ? 0 : why();
+  for (size_t done = 0; !error && done < bytes.size();) {
     const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) written = false;
+    if (n <= 0) error = n < 0 ? why() : EIO;
     else done += static_cast<size_t>(n);
   }
   // On the disk before the rename, so that a crash never leaves a renamed but empty file.
-  written = written && ::fsync(fd) == 0;
-  written = ::close(fd) == 0 && written;
+  if (!error && ::fsync(fd) != 0) error = why();
+  if (::close(fd) != 0 && !error) error = why();
   std::error_code ec;
-  if (written) std::filesystem::rename(tmp, path, ec);
-  if (!written || ec) {
+  if (!error) std::filesystem::rename(tmp, path, ec);
+  if (!error && ec) error = ec.value() ? ec.value() : EIO;
+  if (error) {
     std::filesystem::remove(tmp, ec);
-    return false;
+    return error;
   }
   const std::filesystem::path parent = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
   if (const int dir = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY); dir >= 0) {
@@ -125,7 +131,7 @@ bool writeFileAtomically(const std::filesystem::path& path, std::span<const uint
     ::close(dir);
   }
   removeStaleTemporaries(path);
-  return true;
+  return 0;
 }
 
 }  // namespace quorvel

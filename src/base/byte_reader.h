@@ -86,6 +86,8 @@ std::optional<std::vector<uint8_t>> readFileRange(const std::filesystem::path& p
 // write killed half-way left (older than a minute) are removed. False (the previous file
 // untouched, no temporary file left) when any step fails.
 bool writeFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes);
+// The same, giving the errno of the step that failed (0 when the file was written).
+int writeFileAtomicallyErrno(const std::filesystem::path& path, std::span<const uint8_t> bytes);
 inline bool writeFileAtomically(const std::filesystem::path& path, std::string_view text) {
   return writeFileAtomically(path, std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
 }

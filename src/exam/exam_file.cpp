@@ -1,6 +1,7 @@
 #include "exam/exam_file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <bit>
 #include <cstring>
@@ -649,16 +650,45 @@ std::string examDate() {
   return text;
 }
 
+namespace {
+
+// The refusal of a save that failed with errno error: what failed, why, and whether a previous
+// file stayed as it was.
+Refusal notWritten(const std::filesystem::path& path, int error, bool previous) {
+  namespace T = exam_texts;
+  auto reason = [&](int L) -> std::string {
+    switch (error) {
+      case ENOENT:
+      case ENOTDIR: return T::kNoFolder.pick(L);
+      case EACCES:
+      case EPERM:
+      case EROFS: return T::kNoWriteRight.pick(L);
+      case ENOSPC:
+      case EDQUOT: return T::kDiskFull.pick(L);
+      case ENOMEM: return T::kNoMemory.pick(L);
+      default: return format(T::kSystemError.pick(L), std::strerror(error));
+    }
+  };
+  auto text = [&](int L) {
+    return format(T::kNotWritten.pick(L), path.string().c_str(), reason(L).c_str()) +
+           (previous ? T::kPreviousIntact.pick(L) : "");
+  };
+  return {RefusalCode::ExamNotWritten, text(kFrench), text(kEnglish)};
+}
+
+}  // namespace
+
 Status SAVE_EXM_DATA(const ExamSource& src, const std::filesystem::path& path, TraceLog& log) {
   log.writef("\nSaving QVX file %s\n", path.string().c_str());
+  std::error_code ec;
+  const bool previous = std::filesystem::exists(path, ec);
   std::vector<uint8_t> bytes;
   try {
     bytes = encodeExam(src, path.string(), examDate());
   } catch (const std::bad_alloc&) {
-    return Refusal::formatted(RefusalCode::ExamNotWritten, exam_texts::kNotWritten, path.string().c_str());
+    return notWritten(path, ENOMEM, previous);
   }
-  if (!writeFileAtomically(path, bytes))
-    return Refusal::formatted(RefusalCode::ExamNotWritten, exam_texts::kNotWritten, path.string().c_str());
+  if (const int error = writeFileAtomicallyErrno(path, bytes)) return notWritten(path, error, previous);
   return Status::accepted();
 }
 

@@ -12,9 +12,16 @@ inline constexpr Text kNothingToSave{"Aucune donnée à sauvegarder. Effectuez a
                                      "No data to save. Achieve at least the segmentation ...       "};
 inline constexpr Text kInvalid{"Fichier QVX invalide !             ", "This is not a valid QVX file !             "};
 inline constexpr Text kOpenNew{"Ouvrir un nouvel examen ?   ", "Open a new exam ?   "};
-// A save that failed: the previous file at that path is untouched.
-inline constexpr Text kNotWritten{"Impossible d'enregistrer l'examen :\n%s\nLe fichier précédent est resté intact.",
-                                  "The exam could not be saved:\n%s\nThe previous file was left intact."};
+// A save that failed, with its reason; a previous file at that path is untouched.
+inline constexpr Text kNotWritten{"Impossible d'enregistrer l'examen :\n%s\n%s", "The exam could not be saved:\n%s\n%s"};
+inline constexpr Text kSaved{"Examen enregistré : %s", "Exam saved: %s"};
+inline constexpr Text kPreviousIntact{"\nLe fichier précédent est resté intact.", "\nThe previous file was left intact."};
+inline constexpr Text kNoFolder{"Le dossier n'existe pas.", "The folder does not exist."};
+inline constexpr Text kNoWriteRight{"Écriture refusée : dossier en lecture seule ou sans droit d'écriture.",
+                                    "Writing refused: the folder is read-only or not writable."};
+inline constexpr Text kDiskFull{"Le disque est plein.", "The disk is full."};
+inline constexpr Text kNoMemory{"Mémoire insuffisante.", "Not enough memory."};
+inline constexpr Text kSystemError{"Erreur système : %s", "System error: %s"};
 inline constexpr Text kUnreadable{"Impossible de lire le fichier :\n%s", "The file cannot be read:\n%s"};
 inline constexpr Text kCancelled{"Aucun fichier choisi.", "No file chosen."};
 

@@ -100,6 +100,7 @@ Status Workstation::saveExam(const std::filesystem::path& chosen) {
   flow.chemin_save = path.string();
   flow.SAVE_PATH = 1;
   showTitle(path.filename().string());
+  platform.textChanged(TextSlot::Status, format(exam_texts::kSaved.pick(w.options.LANGUE), path.string().c_str()));
   return saved;
 }
 

@@ -177,17 +177,20 @@ TEST_F(ExamFileTest, FullDiskAndReadOnlyFolderLeaveThePreviousExam) {
   const struct {
     const char* what;
     std::function<bool(const std::filesystem::path&)> prepare;  // mounts the folder, the exam in it
+    const char* reason;
   } cases[] = {
       {"full disk",
        [&](const std::filesystem::path& d) {
          const std::string size = "size=" + std::to_string(previous.size() + 65536);
          return mount("tmpfs", d.c_str(), "tmpfs", 0, size.c_str()) == 0 && writeFileAtomically(d / "exam.qvx", previous);
-       }},
+       },
+       "Le disque est plein."},
       {"read-only folder",
        [&](const std::filesystem::path& d) {
          return writeFileAtomically(d / "exam.qvx", previous) && mount(d.c_str(), d.c_str(), nullptr, MS_BIND, nullptr) == 0 &&
                 mount(nullptr, d.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
-       }},
+       },
+       "Écriture refusée"},
   };
   for (const auto& k : cases) {
     SCOPED_TRACE(k.what);
@@ -199,10 +202,20 @@ TEST_F(ExamFileTest, FullDiskAndReadOnlyFolderLeaveThePreviousExam) {
     ASSERT_FALSE(s);
     EXPECT_EQ(s.code(), RefusalCode::ExamNotWritten);
     EXPECT_NE(s.refusal().fr.find("Le fichier précédent est resté intact"), std::string::npos);
+    EXPECT_NE(s.refusal().fr.find(k.reason), std::string::npos) << s.refusal().fr;
     EXPECT_TRUE(bytesOf(exam) == previous);
     EXPECT_EQ(filesIn(d), 1);
     umount2(d.c_str(), MNT_DETACH);
   }
+}
+
+// A folder that does not exist: said, and no previous file is claimed.
+TEST_F(ExamFileTest, SaveIntoAMissingFolderSaysWhy) {
+  TraceLog log;
+  const Status s = SAVE_EXM_DATA(c->source(), testing::scratchFolder() / "gone" / "exam.qvx", log);
+  ASSERT_FALSE(s);
+  EXPECT_NE(s.refusal().en.find("The folder does not exist."), std::string::npos) << s.refusal().en;
+  EXPECT_EQ(s.refusal().en.find("previous file"), std::string::npos);
 }
 
 // A save killed half-way through writing: the exam at the path is still the previous one, whole.

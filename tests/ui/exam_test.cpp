@@ -70,6 +70,8 @@ TEST_F(Exams, ReopenedExamGivesTheSameResultsAndTheSameBytes) {
   const fs::path file = dir / "phantom";  // ".qvx" is added
   ASSERT_TRUE(a->ws.saveExam(file));
   const auto saved = bytes(dir / "phantom.qvx");
+  EXPECT_EQ(a->platform.last("text:" + std::to_string(static_cast<int>(TextSlot::Status)))->text,
+            "Examen enregistré : " + (dir / "phantom.qvx").string());
 
   PhantomSession b(dir);
   ASSERT_TRUE(b.ws.openExam(dir / "phantom.qvx"));
