@@ -17,6 +17,8 @@ namespace quorvel {
 
 namespace {
 
+constexpr char kUndoFilePrefix[] = "undo_seg_";  // the ring's files in temp/: undo_seg_000, ...
+
 // Fixed offsets of a snapshot file; 4000..39999 is a hole.
 constexpr size_t kCorrOffset = 0;
 constexpr size_t kCorrBytes = 4 * kLabelSlots;
@@ -109,8 +111,17 @@ bool writeSnapshot(const std::filesystem::path& slot, std::span<const uint8_t> h
 
 std::filesystem::path undoSlotPath(const std::filesystem::path& appFolder, int slot) {
   char name[32];
-  std::snprintf(name, sizeof name, "undo_seg_%03d", slot);
+  std::snprintf(name, sizeof name, "%s%03d", kUndoFilePrefix, slot);
   return appFolder / "temp" / name;
+}
+
+void removeUndoFiles(const std::filesystem::path& appFolder) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  std::vector<fs::path> snapshots;  // collected first: removing while iterating is unspecified
+  for (fs::directory_iterator it(appFolder / "temp", ec), end; !ec && it != end; it.increment(ec))
+    if (it->path().filename().string().rfind(kUndoFilePrefix, 0) == 0) snapshots.push_back(it->path());
+  for (const fs::path& p : snapshots) fs::remove(p, ec);
 }
 
 void emptyUndo(WorkflowState& flow) {

@@ -17,6 +17,8 @@ std::filesystem::path undoSlotPath(const std::filesystem::path& appFolder, int s
 
 // Both counters to 0; snapshot files stay and are overwritten as slots are reused.
 void emptyUndo(WorkflowState& flow);
+// Removes every snapshot file of the ring from appFolder/temp (the session ends).
+void removeUndoFiles(const std::filesystem::path& appFolder);
 
 // Writes CORR, the four slice-limit tables and LPE to slot UNDOseg_pos and advances the ring.
 // The snapshot goes to a temporary file beside the slot and is renamed into place, so a slot

@@ -703,6 +703,7 @@ bool requestExit(Workstation& ws) {
   }
   stopTimers(ws);
   SAVE_OPTIONS_FILE(ws.folder, ws.w.options);
+  removeUndoFiles(ws.folder);  // snapshots of this session's segmentation, megabytes each
   ws.log.WRITE_LOGFILE("\n\n-------       EXIT       -------\n");
   return true;
 }
@@ -785,6 +786,7 @@ void runCommand(Workstation& ws, int code) {
       std::ignore = ws.saveExamCommand(true);  // a template is an exam file
       return;
     case kCmdOptions: openOptionsPanel(ws); return;
+    case kCmdQuit: ws.shell.exitRequested = requestExit(ws); return;
     case kCmdReprojectionMode:
       // The study open, if any, is read again: back to the re-orientation stage, or none open.
       if (ws.switchReprojectionMode() && flow(ws).IDB_loaded) opened(ws, Status::accepted());
@@ -1088,7 +1090,8 @@ bool commandBuilt(int code) {
     case kCmdReformatFolderFdg: return true;
     case kCmdFrench:
     case kCmdEnglish:
-    case kCmdReprojectionMode: return true;
+    case kCmdReprojectionMode:
+    case kCmdQuit: return true;
     default: return false;
   }
 }
@@ -1130,7 +1133,7 @@ std::vector<Menu> menuBar(const Workstation& ws) {
         item(kCmdExportTable, {"Exporter tableau Excel", "Exporter Excel table"}),
         item(kCmdExportTable17, {"Exporter tableau Excel (17 sect.)", "Exporter Excel table (17 sect.)"}),
         item(kCmdExportReprojection, {"Exporter reprojection FDG", ""}),
-        item(kCmdComments, {"Commentaires", "Comments"})}},
+        item(kCmdComments, {"Commentaires", "Comments"}), item(kCmdQuit, {"Quitter", "Quit"})}},
       {texts::kMenuDisplay,
        {item(kCmdReorientation, {"Ré-orientation", "Re-orientation"}),
         item(kCmdSegmentation, {"Segmentation", "Segmentation"}), item(kCmdResults, {"Résultats", "Results"}),

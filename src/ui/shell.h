@@ -52,6 +52,7 @@ enum CommandCode : int {
   kCmdFrench = 201,         // the language of every text, switched at once (commands of our own)
   kCmdEnglish = 202,
   kCmdReprojectionMode = 203,  // the reprojection mode on or off, the study open taken back to its opening
+  kCmdQuit = 204,              // the File menu's Quit, as CTRL + Q
 };
 
 inline constexpr int kQuorvelVersion = kExamVersion;

@@ -10,6 +10,7 @@
 
 #include "phantom/writers.h"
 #include "segmentation/placement_texts.h"
+#include "segmentation/undo.h"
 #include "render/palettes.h"
 #include "render/view3d.h"
 #include "model3d/model3d_commands.h"
@@ -385,6 +386,18 @@ TEST_F(Shell, ExitAsksOnlyToLoseASegmentation) {
   platform.questionAnswers = {QuestionAnswer::Ok};
   keyDown(*ws, Key::Q, {true, false});
   EXPECT_TRUE(ws->shell.exitRequested);
+  ws->shell.exitRequested = false;
+  // The File menu's Quit asks the same; leaving removes the session's undo snapshots.
+  ASSERT_TRUE(commandEnabled(*ws, kCmdQuit));
+  std::ofstream(undoSlotPath(dir, 0)) << "snapshot";
+  platform.questionAnswers = {QuestionAnswer::Cancel};
+  runCommand(*ws, kCmdQuit);
+  EXPECT_FALSE(ws->shell.exitRequested);
+  EXPECT_TRUE(std::filesystem::exists(undoSlotPath(dir, 0)));
+  platform.questionAnswers = {QuestionAnswer::Ok};
+  runCommand(*ws, kCmdQuit);
+  EXPECT_TRUE(ws->shell.exitRequested);
+  EXPECT_FALSE(std::filesystem::exists(undoSlotPath(dir, 0)));
 }
 
 TEST_F(Shell, HelpTextsAndCommandsOfLaterVersions) {
