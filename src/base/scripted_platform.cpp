@@ -84,6 +84,7 @@ std::optional<std::vector<std::string>> ScriptedPlatform::fillForm(const Form& f
   std::string captions;
   for (const FormField& f : form.fields) captions += (captions.empty() ? "" : "|") + f.caption;
   record("form", form.title + " [" + captions + "]");
+  lastForm = form;
   return popAnswer(formAnswers);
 }
 

@@ -24,6 +24,7 @@ class ScriptedPlatform : public Platform {
   std::deque<std::optional<Rgb>> colourAnswers;
   std::deque<std::optional<std::string>> textAnswers;
   std::deque<std::optional<std::vector<std::string>>> formAnswers;
+  std::optional<Form> lastForm;  // the last form shown, with the texts its fields opened with
   bool cancelProgress = false;
   ScreenSize screen;
 

@@ -59,6 +59,23 @@ const std::array<PatientField, kPatientFieldCount> kPatientFields{{
     {163, {"2D - KCPS", "2D - KKPS"}, "kCPS", "kcps-2d"},
 }};
 
+PatientFields patientFieldsOf(const StudyRecord& s) {
+  PatientFields f;
+  auto set = [&f](std::string_view key, std::string value) {
+    while (!value.empty() && value.back() == ' ') value.pop_back();
+    f[static_cast<size_t>(patientFieldIndex(key))] = std::move(value);
+  };
+  // A DICOM person name is FAMILY^GIVEN^MIDDLE^PREFIX^SUFFIX; other formats give one text.
+  const std::string& name = s.dicomPatientName.empty() ? s.PAT_NAME : s.dicomPatientName;
+  const size_t caret = name.find('^');
+  set("name", name.substr(0, caret));
+  if (caret != std::string::npos) set("given-name", name.substr(caret + 1, name.find('^', caret + 1) - caret - 1));
+  set("sex", s.PAT_SEX);
+  set("birth-date", s.PAT_DATE);
+  set("date", s.ACQ_DATE);
+  return f;
+}
+
 int patientFieldIndex(std::string_view key) {
   for (size_t i = 0; i < kPatientFields.size(); ++i)
     if (key == kPatientFields[i].key) return static_cast<int>(i);

@@ -48,6 +48,9 @@ inline constexpr Text kPatientCancelCaption{"Annuler", "Cancel"};
 using PatientFields = std::array<std::string, kPatientFieldCount>;
 // The field of a command-line key ("name", "lvef-2d", ...); -1 when there is none.
 int patientFieldIndex(std::string_view key);
+// What the study already says of the patient, for the form to open with: family and given names,
+// sex, birth date and the study's date; the other fields empty.
+PatientFields patientFieldsOf(const StudyRecord& s);
 
 // Column k (1..17) of the sector blocks takes this sector of the 17-sector layout.
 inline constexpr std::array<int, kTableSectors> kLeftSectorColumns{15, 16, 17, 12, 13, 14, 9, 10, 11,

@@ -36,7 +36,8 @@ Status Workstation::exportSectorTableCommand() {
   const int L = w.options.LANGUE;
   Form form{export_texts::kSectorTableTitle.pick(L), {}, kPatientValidateCaption.pick(L),
             kPatientCancelCaption.pick(L)};
-  for (const PatientField& f : kPatientFields) form.fields.push_back({f.caption.pick(L), ""});
+  const PatientFields known = patientFieldsOf(w.study);
+  for (size_t i = 0; i < kPatientFields.size(); ++i) form.fields.push_back({kPatientFields[i].caption.pick(L), known[i]});
   const auto typed = platform.fillForm(form);
   if (!typed) return Refusal::of(RefusalCode::Cancelled, export_texts::kPatientCancelled);
   PatientFields fields;

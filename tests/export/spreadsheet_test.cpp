@@ -51,6 +51,22 @@ class Spreadsheet : public ::testing::Test {
 
 std::string cell(const std::string& t) { return t + std::string(20 - t.size(), ' '); }
 
+// The patient form opens with the study's names (a DICOM person name split at its carets, another
+// format's one text whole), sex and dates.
+TEST_F(Spreadsheet, PatientFormOpensWithWhatTheStudySays) {
+  StudyRecord dicom;
+  dicom.dicomPatientName = "DOE^JANE^Q", dicom.PAT_NAME = "DOE JANE Q", dicom.PAT_SEX = "F";
+  dicom.PAT_DATE = "02/03/1961", dicom.ACQ_DATE = "15/01/2024";
+  const PatientFields d = patientFieldsOf(dicom);
+  EXPECT_EQ((std::array{d[0], d[1], d[2], d[5], d[8], d[3]}),
+            (std::array<std::string, 6>{"DOE", "JANE", "F", "02/03/1961", "15/01/2024", ""}));
+  StudyRecord idb;
+  idb.PAT_NAME = "MARTIN PAUL  ";
+  const PatientFields i = patientFieldsOf(idb);
+  EXPECT_EQ(i[0], "MARTIN PAUL");
+  EXPECT_EQ(i[1], "");
+}
+
 TEST_F(Spreadsheet, ResultsTableByteForByte) {
   auto row = [](const std::string& l, const std::string& a, const std::string& b) {
     return cell(l) + "\t\t" + cell(a) + "\t\t" + cell(b) + "\r";

@@ -245,6 +245,8 @@ TEST_F(Exams, ScriptedSpreadsheetExports) {
   auto a = analysed(phantom::defaultParams(), true);
   const TableInputs in{a->ws.w.study, a->ws.curves.vc, a->ws.model.maps, a->ws.model.eye};
   a->ws.w.options.SECT_25 = 25;
+  Study& s = a->ws.w.study;  // what a DICOM file of the patient gives
+  s.dicomPatientName = "PHANTOM^GATED", s.PAT_SEX = "M", s.PAT_DATE = "01/01/1960", s.ACQ_DATE = "15/01/2024";
   std::istringstream script("export-table " + (dir / "global").string() + "\nexport-table17 " +
                             (dir / "none.xls").string() + "\ncommand 49\noption sectors 17\nkey Return\nexport-table17 " +
                             (dir / "sectors.xls").string() + " name=Dupont age=64\n");
@@ -261,6 +263,11 @@ TEST_F(Exams, ScriptedSpreadsheetExports) {
   fields[0] = "Dupont", fields[3] = "64";
   const auto sectors = bytes(dir / "sectors.xls");
   EXPECT_EQ(std::string(sectors.begin(), sectors.end()), sectorTable(in, fields, INIT_EXCEL_ETIKETS()));
+  // The form opened with what the study says of the patient.
+  ASSERT_TRUE(a->platform.lastForm);
+  const std::vector<FormField>& shown = a->platform.lastForm->fields;
+  EXPECT_EQ((std::array{shown[0].text, shown[1].text, shown[2].text, shown[5].text, shown[8].text, shown[4].text}),
+            (std::array<std::string, 6>{"PHANTOM", "GATED", "M", "01/01/1960", "15/01/2024", ""}));
 }
 
 }  // namespace
