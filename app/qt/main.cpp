@@ -2,6 +2,9 @@
 // FILE runs a script's events against the window (see the scripted front end) and ends with 0,
 // 1 at the first failed expectation, or 2 when the script cannot be read.
 #include <QApplication>
+#include <QGuiApplication>
+#include <QRect>
+#include <QScreen>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -54,7 +57,14 @@ int main(int argc, char** argv) {
   // A script's run has nobody to close a box: the start-up's are acknowledged.
   if (events) platform.answerDialogs = [](QDialog& d) { quorvel::DialogAnswers{}.answer(d); };
   quorvel::startUp(ws);  // the screen and write checks may end the program here
-  window.show();
+  // A screen smaller than the window's default size: the window fills what the desktop leaves
+  // free (its panels scroll), never runs past the screen's edge. A script's run keeps the default
+  // size, so that its grabs are the same on every screen.
+  const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
+  if (!events && (room.width() < kWindowWidth || room.height() < kWindowHeight))
+    window.showMaximized();
+  else
+    window.show();
   if (acquisition) quorvel::openAcquisitionFile(ws, acquisition, quorvel::acquisitionFormatOf(acquisition));
   window.refresh();
   if (!events) return QApplication::exec();

@@ -143,7 +143,7 @@ void MainWindow::buildPanels() {
   sideBox->setFixedWidth(kSidePanelWidth);
   reorient->addWidget(sideBox);
   reorient->addStretch(1);
-  stack_->addWidget(reorientPanel_);
+  addScrolledPage(reorientPanel_);
 
   // Segmentation: the mosaic, scrolling when it does not fit, and the retouching window.
   segPanel_ = new QWidget(stack_);
@@ -178,7 +178,7 @@ void MainWindow::buildPanels() {
   segBox->setLayout(segSide);
   segBox->setFixedWidth(kSidePanelWidth + 60);
   seg->addWidget(segBox);
-  stack_->addWidget(segPanel_);
+  addScrolledPage(segPanel_);
 
   // Results: both plots with their axis labels, the cursor read-outs, the results texts.
   resultsPanel_ = new QWidget(stack_);
@@ -213,13 +213,13 @@ void MainWindow::buildPanels() {
   texts->addWidget(resultsRight_, 1);
   results->addLayout(texts);
   results->addStretch(1);
-  stack_->addWidget(resultsPanel_);
+  addScrolledPage(resultsPanel_);
 
   const PanelHooks hooks{[this](View v, const Pointer& p) { pointer(v, p); }, [this] { afterEvent(); }};
   preview3D_ = new Preview3DPanel(ws_, hooks, stack_);
-  stack_->addWidget(preview3D_);
+  addScrolledPage(preview3D_);
   results3D_ = new Results3DPanel(ws_, hooks, stack_);
-  stack_->addWidget(results3D_);
+  addScrolledPage(results3D_);
 
   notBuilt_ = textLabel(stack_);
   notBuilt_->setAlignment(Qt::AlignCenter);
@@ -305,15 +305,29 @@ void MainWindow::refresh() {
 
   QWidget* panel = stagePanel();
   if (panel == optionsScroll_) optionsPanel_->refresh();
-  if (stack_->currentWidget() != panel) {
+  if (QWidget* page = pageOf(panel); stack_->currentWidget() != page) {
     // Only the page shown asks for room: a wide page behind it must not widen the window.
     for (int i = 0; i < stack_->count(); ++i) {
-      const QSizePolicy::Policy p = stack_->widget(i) == panel ? QSizePolicy::Preferred : QSizePolicy::Ignored;
+      const QSizePolicy::Policy p = stack_->widget(i) == page ? QSizePolicy::Preferred : QSizePolicy::Ignored;
       stack_->widget(i)->setSizePolicy(p, p);
     }
-    stack_->setCurrentWidget(panel);
+    stack_->setCurrentWidget(page);
   }
   refreshing_ = false;
+}
+
+void MainWindow::addScrolledPage(QWidget* panel) {
+  auto* area = new QScrollArea(stack_);
+  area->setWidgetResizable(true);
+  area->setFrameShape(QFrame::NoFrame);
+  area->setWidget(panel);
+  stack_->addWidget(area);
+}
+
+QWidget* MainWindow::pageOf(QWidget* panel) const {
+  for (int i = 0; i < stack_->count(); ++i)
+    if (stack_->widget(i) == panel || stack_->widget(i)->isAncestorOf(panel)) return stack_->widget(i);
+  return panel;
 }
 
 QWidget* MainWindow::stagePanel() const {

@@ -67,6 +67,11 @@ class MainWindow : public QMainWindow {
 
  private:
   void buildPanels();
+  // A stage's panel put in the stack inside a scroll area: a panel larger than the window (a
+  // small screen) scrolls rather than grows the window past the screen.
+  void addScrolledPage(QWidget* panel);
+  // The stack's page holding panel (its scroll area, or panel itself).
+  QWidget* pageOf(QWidget* panel) const;
   void buildMenus();
   void pictureChanged(View view);
   void textChanged(TextSlot slot, const std::string& text);

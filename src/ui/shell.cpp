@@ -37,7 +37,6 @@ namespace {
 namespace texts = shell_texts;
 
 constexpr ScreenSize kMinimumScreen{1024, 768};
-constexpr ScreenSize kComfortableScreen{1280, 900};
 constexpr int kExitStartup = 1;
 constexpr int kFastestPeriod = 101, kSlowestPeriod = 999;  // ms: F2 / F3 bounds
 constexpr int kCropShift = 2;                               // W + arrows: file window step
@@ -666,8 +665,8 @@ void startUp(Workstation& ws) {
   const ScreenSize screen = ws.platform.screenSize();
   if (screen.width < kMinimumScreen.width || screen.height < kMinimumScreen.height)
     ws.platform.fatal(kExitStartup, texts::kStartupTitle.pick(L), texts::kScreenTooSmall.pick(L));
-  if (screen.width < kComfortableScreen.width || screen.height < kComfortableScreen.height)
-    ws.platform.information(texts::kScreenSmall.pick(L));
+  // Above the minimum every stage can be shown: front ends scroll what does not fit, so a smaller
+  // screen than the stages were drawn for needs no notice.
   // Write check: an empty file in the folder and in temp/, each copied onto the other.
   const auto a = ws.folder / "Apf", b = ws.folder / "temp" / "Apf";
   std::error_code ec;

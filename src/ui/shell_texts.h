@@ -12,10 +12,6 @@ inline constexpr Text kSegmentationFirst{"Effectuez au préalable une segmentati
 inline constexpr Text kScreenTooSmall{
     "Veuillez augmenter la résolution de votre écran à un minimum de 1024 x 768 puis relancez Quorvel ...",
     "Please boost your screen resolution to at least 1024 x 768 or higher then reboot Quorvel..."};
-inline constexpr Text kScreenSmall{
-    "Pour un affichage optimal, veuillez augmenter la résolution de votre écran à 1280 x 900 ou plus, puis cliquer "
-    "sur OK ...",
-    "For an optimal display, please boost your screen resolution to 1280 x 900 or higher, then click OK ..."};
 inline constexpr Text kNoWriteAccess{
     "Veuillez autoriser l'accès en écriture du répertoire d'exécution\nainsi que du sous-répertoire /temp\npuis "
     "relancez Quorvel ...",

@@ -490,9 +490,9 @@ TEST_F(Shell, StartUpChecksTheScreenAndTheFolder) {
   startUp(*ws);
   EXPECT_EQ(platform.count("information"), 0);
   EXPECT_TRUE(std::filesystem::exists(dir / "Apf"));
-  platform.screen = {1024, 768};
+  platform.screen = {1024, 768};  // the smallest screen: every stage scrolls into it, no notice
   startUp(*ws);
-  EXPECT_EQ(platform.last("information")->text, texts::kScreenSmall.fr);
+  EXPECT_EQ(platform.count("information"), 0);
   platform.screen = {1000, 768};
   EXPECT_THROW(startUp(*ws), FatalExit);
   EXPECT_EQ(platform.last("fatal")->text, "1 " + std::string(texts::kScreenTooSmall.fr));
