@@ -40,15 +40,29 @@ void FORMATE_SEGMENT_DISPLAY(SegmentationLayout& view, int NCZ, TraceLog& log) {
   view.BMP.resize(view.htayaff, view.vtayaff);
 }
 
+namespace {
+
+// The first slice shown so that slice centre sits in the middle of the cells, within the study.
+int firstSliceAround(const SegmentationLayout& layout, const Study& s, int centre) {
+  const int first = std::min(centre - (layout.NcellV * layout.NcellH) / 2, s.NCZ - layout.seg_Ymax * layout.seg_Xmax - 1);
+  return std::max(first, 0);
+}
+
+}  // namespace
+
 void centreMosaic(const SegmentationLayout& layout, Study& s, TraceLog& log) {
   if (s.countCentreSlice < 0) {
     s.seg_affmin = 0;
     return;
   }
-  s.seg_affmin = s.countCentreSlice - (layout.NcellV * layout.NcellH) / 2;
-  s.seg_affmin = std::min(s.seg_affmin, s.NCZ - layout.seg_Ymax * layout.seg_Xmax - 1);
-  s.seg_affmin = std::max(s.seg_affmin, 0);
+  s.seg_affmin = firstSliceAround(layout, s, s.countCentreSlice);
   log.writef("seg_affmin = %d  (centroid slice %d)\n", s.seg_affmin, s.countCentreSlice);
+}
+
+void centreMosaicOnVentricles(const SegmentationLayout& layout, Study& s, const SliceLimits& lim) {
+  const int first = std::min(lim.limG_inf[0], lim.limD_inf[0]), last = std::max(lim.limG_sup[0], lim.limD_sup[0]);
+  if (first < 0 || last < first || last >= s.NCZ) return;  // no ventricle found: the view stays
+  s.seg_affmin = firstSliceAround(layout, s, (first + last) / 2);
 }
 
 }  // namespace quorvel

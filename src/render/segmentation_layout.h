@@ -4,6 +4,7 @@
 #include "base/bitmap.h"
 #include "base/platform.h"
 #include "base/trace_log.h"
+#include "study/per_study_settings.h"
 #include "study/study_record.h"
 
 namespace quorvel {
@@ -25,5 +26,8 @@ void FORMATE_SEGMENT_DISPLAY(SegmentationLayout& layout, int NCZ, TraceLog& log)
 // The first slice shown (seg_affmin): the grid centred on the study's count centroid across
 // slices, kept inside the study; 0 when the loader found no centroid.
 void centreMosaic(const SegmentationLayout& layout, Study& s, TraceLog& log);
+// After a segmentation: the cells centred on the slices holding the ventricles at the first
+// instant (the re-oriented counts are no longer those the opening centred on).
+void centreMosaicOnVentricles(const SegmentationLayout& layout, Study& s, const SliceLimits& lim);
 
 }  // namespace quorvel

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "render/canvas.h"
+#include "render/text.h"
 #include "segmentation/classification.h"
 #include "segmentation/corrections.h"
 
@@ -247,6 +248,18 @@ void drawRing(Bitmap24& b, ViewPoint centre, double inner, double outer) {
     }
 }
 
+// Each cell's slice number (from 1, as the slice counter counts) in its top-left corner.
+void drawSliceNumbers(const StudyWorkspace& w, SegmentationLayout& view) {
+  constexpr int kMargin = 3;
+  constexpr Rgb kNumberColour{200, 200, 200};
+  for (int k = 0; k < view.NcellH * view.NcellV; ++k) {
+    const Cell cell = cellOf(view, w.study.seg_affmin, w.study.NCZ, k);
+    if (!cell.drawn) continue;
+    const int top = view.BMP.height - cell.line0 - kCell;  // drawText counts lines from the top
+    drawText(view.BMP, cell.col0 + kMargin, top + kMargin, std::to_string(cell.slice + 1), kNumberColour);
+  }
+}
+
 void writeLimitTable(const StudyWorkspace& w, const SegmentationLayout& view, TraceLog& log) {
   if (!log.enabled()) return;
   const Study& s = w.study;
@@ -316,6 +329,7 @@ void BUILD_BMP_SEG(int t, const StudyWorkspace& w, const Segmentation& seg, Pict
   writeLimitTable(w, view, log);
   drawLimitFrames(t, w, view, log);
   drawPlaneDots(w, view);
+  drawSliceNumbers(w, view);
   log.WRITE_LOGFILE("build_bmp 5\n");
   const WorkflowState& f = w.settings.flow;
   if (f.Paint_on && pointers.segmentation)

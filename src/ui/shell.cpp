@@ -138,6 +138,7 @@ void enterSegmentation(Workstation& ws) {
       ws.show(segmented.refusal());
       return;
     }
+    centreMosaicOnVentricles(ws.mosaic, ws.w.study, ws.w.settings.limits);
   } else if (!segmentationCurrent(ws)) {
     ws.show(segmentationOutOfDate());
     return;
@@ -302,7 +303,10 @@ void validateReorientation(Workstation& ws) {
   if (ws.w.study.FREQ_ASKING || !ws.w.study.loaded()) return;
   const int step = flow(ws).fich_axis;
   switch (ws.validateStep()) {
-    case ReorientOutcome::Segmented: enterSegmentation(ws); return;
+    case ReorientOutcome::Segmented:
+      centreMosaicOnVentricles(ws.mosaic, ws.w.study, ws.w.settings.limits);
+      enterSegmentation(ws);
+      return;
     case ReorientOutcome::ReprojectionValidated: enterResults(ws); return;
     case ReorientOutcome::StepValidated:
       if (step == 1 && reprojection(ws)) {

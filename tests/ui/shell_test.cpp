@@ -375,6 +375,23 @@ TEST_F(Shell, CinePeriodBounds) {
   EXPECT_EQ(ws->w.study.instant, 0);
 }
 
+// A new segmentation opens the mosaic on the slices holding the ventricles, whatever the screen
+// leaves room for; later scrolling is the user's.
+TEST_F(Shell, MosaicOpensOnTheVentricles) {
+  for (const ScreenSize screen : {ScreenSize{1366, 768}, ScreenSize{1920, 1080}}) {
+    platform.screen = screen;
+    toSegmentation();
+    ASSERT_EQ(stage(), kStageSegmentation);
+    const SliceLimits& lim = ws->w.settings.limits;
+    const int first = std::min(lim.limG_inf[0], lim.limD_inf[0]), last = std::max(lim.limG_sup[0], lim.limD_sup[0]);
+    const int shownFirst = ws->w.study.seg_affmin, shownEnd = shownFirst + ws->mosaic.NcellH * ws->mosaic.NcellV;
+    EXPECT_LE(shownFirst, (first + last) / 2) << screen.width;
+    EXPECT_GT(shownEnd, (first + last) / 2) << screen.width;
+    EXPECT_GE(std::min(shownEnd, last + 1) - std::max(shownFirst, first), std::min(shownEnd - shownFirst, last + 1 - first))
+        << screen.width << ": cells " << shownFirst << ".." << shownEnd << ", ventricles " << first << ".." << last;
+  }
+}
+
 TEST_F(Shell, ExitAsksOnlyToLoseASegmentation) {
   EXPECT_TRUE(requestExit(*ws));
   EXPECT_EQ(platform.count("question"), 0);
