@@ -53,6 +53,7 @@ int main(int argc, char** argv) {
   quorvel::Workstation ws(platform, quorvel::applicationFolder());
   ws.shell.userGuide = QUORVEL_GUIDE;
   quorvel::MainWindow window(ws, platform);
+  window.setMosaicFollowsWindow(!events);
   window.resize(kWindowWidth, kWindowHeight);
   // A script's run has nobody to close a box: the start-up's are acknowledged.
   if (events) platform.answerDialogs = [](QDialog& d) { quorvel::DialogAnswers{}.answer(d); };

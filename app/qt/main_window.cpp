@@ -261,6 +261,10 @@ void MainWindow::buildMenus() {
 
 void MainWindow::refresh() {
   refreshing_ = true;
+  if (mosaicFollowsWindow_ && ws_.shell._MENU_ == kStageSegmentation && mosaicScroll_->isVisible()) {
+    const QSize room = mosaicScroll_->viewport()->size();
+    mosaicRoomChanged(ws_, {room.width(), room.height()});
+  }
   const int L = ws_.w.options.LANGUE;
   platform_.language = L;
   const std::vector<Menu> menus = quorvel::menuBar(ws_);
@@ -455,6 +459,9 @@ void MainWindow::afterEvent() {
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
+  if (mosaicFollowsWindow_ && type == QEvent::Resize && watched == mosaicScroll_->viewport())
+    QTimer::singleShot(0, this, [this] { refresh(); });  // after the layout settles
+
   if (watched == help_ && type == QEvent::MouseButtonPress) {  // the help covers the stage: a click puts it away
     closeHelp(ws_);
     afterEvent();

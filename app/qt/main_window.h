@@ -41,6 +41,9 @@ class MainWindow : public QMainWindow {
   QAction* commandAction(int code) const;     // the tool bar's button, else the menu item
   QToolBar* tools() const { return toolBar_; }
   QWidget* stagePanel() const;
+  // The mosaic laid out for the room the window gives it, again on every resize (the program
+  // itself; off by default so that a script's clicks land on the cells the scripted front end has).
+  void setMosaicFollowsWindow(bool on) { mosaicFollowsWindow_ = on; }
   QLabel* helpPanel() const { return help_; }
   OptionsPanel* optionsPanel() const { return optionsPanel_; }
   const std::array<QPushButton*, 3>& stepButtons() const { return stepButtons_; }
@@ -48,6 +51,7 @@ class MainWindow : public QMainWindow {
   Preview3DPanel* preview3DPanel() const { return preview3D_; }
   Results3DPanel* results3DPanel() const { return results3D_; }
   QScrollBar* mosaicScrollBar() const { return mosaicBar_; }
+  QScrollArea* mosaicArea() const { return mosaicScroll_; }
   // Where a pixel of a view's picture lies on screen: its widget and the point in it.
   std::optional<std::pair<PictureView*, QPoint>> widgetPointOf(View view, int x, int y) const;
 
@@ -95,6 +99,7 @@ class MainWindow : public QMainWindow {
   QWidget* reorientPanel_ = nullptr;
   QWidget* segPanel_ = nullptr;
   QWidget* resultsPanel_ = nullptr;
+  bool mosaicFollowsWindow_ = false;
   QLabel* notBuilt_ = nullptr;
   QScrollArea* optionsScroll_ = nullptr;
   OptionsPanel* optionsPanel_ = nullptr;

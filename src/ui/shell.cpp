@@ -1036,6 +1036,18 @@ int mosaicScrollMax(const Workstation& ws) {
   return std::max(ws.w.study.NCZ - ws.mosaic.NcellH * ws.mosaic.NcellV, 0);
 }
 
+void mosaicRoomChanged(Workstation& ws, ScreenSize room) {
+  const EventScope scope(ws);
+  SegmentationLayout& m = ws.mosaic;
+  const int across = std::max(1, room.width / kCellWidth), down = std::max(1, room.height / kCellHeight);
+  if (across == m.seg_Xmax && down == m.seg_Ymax) return;
+  m.seg_Xmax = across, m.seg_Ymax = down;
+  if (!ws.w.study.loaded()) return;
+  FORMATE_SEGMENT_DISPLAY(m, ws.w.study.NCZ, ws.log);
+  ws.w.study.seg_affmin = std::clamp(ws.w.study.seg_affmin, 0, mosaicScrollMax(ws));
+  ws.platform.pictureChanged(View::Segmentation);
+}
+
 void scrollMosaic(Workstation& ws, int seg_affmin) {
   const EventScope scope(ws);
   seg_affmin = std::clamp(seg_affmin, 0, mosaicScrollMax(ws));

@@ -95,6 +95,9 @@ void setThreshold(Workstation& ws, int seuillage);
 void scrollMosaic(Workstation& ws, int seg_affmin);
 // The largest first slice the scroll bar offers.
 int mosaicScrollMax(const Workstation& ws);
+// The room a front end gives the mosaic (its pixels) changed: the grid laid out again with as many
+// whole cells as fit, the first slice shown kept within the study.
+void mosaicRoomChanged(Workstation& ws, ScreenSize room);
 // A step button of the re-orientation stage: shows a step already reached, as Tab does.
 void chooseReorientationStep(Workstation& ws, int step);
 // LANGUE changed at once: every text the front end holds is given again in that language and the

@@ -11,6 +11,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QToolBar>
 #include <algorithm>
@@ -517,6 +518,26 @@ TEST_F(Desktop, ScriptOutcomesAreTheScriptedFrontEnds) {
   EXPECT_EQ(desktop.str(), scripted.str());
   EXPECT_NE(desktop.str().find("line 1: disabled"), std::string::npos);
   EXPECT_EQ(ws->shell._MENU_, kStageResults);
+}
+
+// The program lays the mosaic out for the room its window gives it: whole cells, no horizontal
+// scroll bar, laid out again when the window is resized.
+TEST_F(Desktop, MosaicIsLaidOutForTheWindowsRoom) {
+  window->setMosaicFollowsWindow(true);
+  open(phantomFile);
+  for (Key k : {Key::Return, Key::Tab, Key::Return, Key::Return}) key(k);
+  ASSERT_EQ(ws->shell._MENU_, kStageSegmentation);
+  for (const QSize size : {QSize(1366, 700), QSize(1000, 650), QSize(1280, 900)}) {
+    window->resize(size);
+    settle();
+    const QSize room = window->mosaicArea()->viewport()->size();
+    EXPECT_EQ(ws->mosaic.seg_Xmax, std::max(1, room.width() / kCellWidth)) << size.width();
+    EXPECT_EQ(ws->mosaic.seg_Ymax, std::max(1, room.height() / kCellHeight)) << size.width();
+    EXPECT_LE(ws->mosaic.htayaff, room.width()) << size.width();
+    EXPECT_LE(ws->mosaic.vtayaff, room.height()) << size.width();
+    EXPECT_FALSE(window->mosaicArea()->horizontalScrollBar()->isVisible()) << size.width();
+    EXPECT_LE(ws->w.study.seg_affmin, mosaicScrollMax(*ws));
+  }
 }
 
 TEST_F(Desktop, KeysUnderThePointerStopWhenItLeavesTheMosaic) {
