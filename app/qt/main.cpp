@@ -61,8 +61,12 @@ int main(int argc, char** argv) {
   // A screen smaller than the window's default size: the window fills what the desktop leaves
   // free (its panels scroll), never runs past the screen's edge. A script's run keeps the default
   // size, so that its grabs are the same on every screen.
+  // Otherwise the window comes back where and as large as it was left.
+  if (!events) window.setGeometryFile(ws.folder / "window.ini");
   const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
-  if (!events && (room.width() < kWindowWidth || room.height() < kWindowHeight))
+  if (!events && window.restoreLastGeometry())
+    window.show();
+  else if (!events && (room.width() < kWindowWidth || room.height() < kWindowHeight))
     window.showMaximized();
   else
     window.show();

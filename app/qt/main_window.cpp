@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSettings>
 #include <QSlider>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -488,9 +489,17 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   return true;
 }
 
+bool MainWindow::restoreLastGeometry() {
+  if (geometryFile_.empty()) return false;
+  const QSettings kept(QString::fromStdString(geometryFile_.string()), QSettings::IniFormat);
+  return restoreGeometry(kept.value("geometry").toByteArray());  // Qt keeps it on a screen
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (ws_.shell.exitRequested || requestExit(ws_)) {
     ws_.shell.exitRequested = true;
+    if (!geometryFile_.empty())
+      QSettings(QString::fromStdString(geometryFile_.string()), QSettings::IniFormat).setValue("geometry", saveGeometry());
     event->accept();
   } else {
     event->ignore();

@@ -4,6 +4,7 @@
 // the shell untouched; after each event the window shows what the shell's state says.
 #include <QMainWindow>
 #include <array>
+#include <filesystem>
 #include <optional>
 #include <set>
 #include <utility>
@@ -44,6 +45,10 @@ class MainWindow : public QMainWindow {
   // The mosaic laid out for the room the window gives it, again on every resize (the program
   // itself; off by default so that a script's clicks land on the cells the scripted front end has).
   void setMosaicFollowsWindow(bool on) { mosaicFollowsWindow_ = on; }
+  // Where the window's size and position are kept between starts (written when it closes).
+  void setGeometryFile(const std::filesystem::path& file) { geometryFile_ = file; }
+  // The size and position the window was closed with; false when none was kept.
+  bool restoreLastGeometry();
   QLabel* helpPanel() const { return help_; }
   OptionsPanel* optionsPanel() const { return optionsPanel_; }
   const std::array<QPushButton*, 3>& stepButtons() const { return stepButtons_; }
@@ -100,6 +105,7 @@ class MainWindow : public QMainWindow {
   QWidget* segPanel_ = nullptr;
   QWidget* resultsPanel_ = nullptr;
   bool mosaicFollowsWindow_ = false;
+  std::filesystem::path geometryFile_;
   QLabel* notBuilt_ = nullptr;
   QScrollArea* optionsScroll_ = nullptr;
   OptionsPanel* optionsPanel_ = nullptr;

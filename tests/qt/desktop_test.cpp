@@ -540,6 +540,23 @@ TEST_F(Desktop, MosaicIsLaidOutForTheWindowsRoom) {
   }
 }
 
+// The window comes back at the size it was closed with.
+TEST_F(Desktop, WindowComesBackAsItWasLeft) {
+  const auto file = ws->folder / "window.ini";
+  window->setGeometryFile(file);
+  EXPECT_FALSE(window->restoreLastGeometry());  // nothing kept yet
+  window->resize(700, 600);
+  settle();
+  window->close();  // nothing to lose: no question
+  settle();
+  ASSERT_TRUE(std::filesystem::exists(file));
+  restart();
+  window->setGeometryFile(file);
+  ASSERT_TRUE(window->restoreLastGeometry());
+  settle();
+  EXPECT_EQ(window->size(), QSize(700, 600));
+}
+
 TEST_F(Desktop, KeysUnderThePointerStopWhenItLeavesTheMosaic) {
   toResults(phantomFile);
   trigger(kCmdSegmentation);
