@@ -27,6 +27,7 @@
 #include "commands.h"
 #include "exam/options_file.h"
 #include "pipeline.h"
+#include "study/interfile_reader.h"
 
 extern char** environ;
 
@@ -55,10 +56,8 @@ bool isAcquisition(const fs::path& p) {
   const std::string ext = lowerExtension(p);
   if (ext == ".hdr" || ext == ".h33") {
     const std::string stem = p.stem().string();
-    const bool numbered = stem.size() > 2 && std::isdigit(static_cast<unsigned char>(stem[stem.size() - 1])) &&
-                          std::isdigit(static_cast<unsigned char>(stem[stem.size() - 2]));
     std::error_code ec;
-    if (numbered && !stem.ends_with("01") &&
+    if (isNumberedInstant(p) && !stem.ends_with("01") &&
         fs::exists(p.parent_path() / (stem.substr(0, stem.size() - 2) + "01" + p.extension().string()), ec))
       return false;
     return true;

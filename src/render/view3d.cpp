@@ -233,19 +233,15 @@ void colourPixels(const Visu3DBuffers& b, Colour colour, Bitmap24& bmp) {
     }
 }
 
-// The nearest entry of a table of last + 1 entries for x; the first one for a value that is not a
-// number (a map read from a damaged exam), so that a lookup never leaves its table.
-int roundedIndex(float x, int last) {
-  if (!(x > 0.0f)) return 0;
-  if (!(x < static_cast<float>(last))) return last;
-  return std::min(static_cast<int>(x + 0.5f), last);
-}
-// The same, truncated.
+// The entry of a table of last + 1 entries for x, truncated and kept inside the table; the first
+// one for a value that is not a number (a map read from a damaged exam).
 int truncatedIndex(float x, int last) {
   if (!(x > 0.0f)) return 0;
   if (!(x < static_cast<float>(last))) return last;
   return static_cast<int>(x);
 }
+// The same, rounded to the nearest entry.
+int roundedIndex(float x, int last) { return truncatedIndex(x + 0.5f, last); }
 
 const std::vector<float>& mapValues(const MeshModel& mesh, int mesh_visu) {
   switch (mesh_visu) {

@@ -120,8 +120,7 @@ Status layoutOf(const FileSource& files, const InterfileKeys& keys, const std::f
   }
   // One file per instant: any instant's file names the series, which starts at ...01.
   const std::string stem = data.stem().string(), ext = data.extension().string();
-  auto digit = [&](size_t back) { return std::isdigit(static_cast<unsigned char>(stem[stem.size() - back])) != 0; };
-  if (stem.size() < 2 || !digit(1) || !digit(2))
+  if (!isNumberedInstant(data))
     return Refusal::formatted(RefusalCode::UnreadableFile, study_texts::kInterfileInstants, NCZ, data.string().c_str());
   const std::string base = (data.parent_path() / stem.substr(0, stem.size() - 2)).string();
   if (!files.exists(BUILD_INTERFILE_EXT(base, 1, ext)))
@@ -198,6 +197,12 @@ std::optional<int> GET_INTERFILE_SLICENUMBER(std::string_view value) {
   const auto n = parseIntegerString(value);
   if (!n || *n < 0 || *n > 1'000'000) return std::nullopt;
   return static_cast<int>(*n);
+}
+
+bool isNumberedInstant(const std::filesystem::path& file) {
+  const std::string stem = file.stem().string();
+  auto digit = [&](size_t back) { return std::isdigit(static_cast<unsigned char>(stem[stem.size() - back])) != 0; };
+  return stem.size() >= 2 && digit(1) && digit(2);
 }
 
 std::string BUILD_INTERFILE_EXT(const std::string& base, int instant, const std::string& extension) {

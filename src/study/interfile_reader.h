@@ -36,5 +36,8 @@ std::string EXTRACT_INTERFILE_PATNAME(std::string_view value);
 std::optional<int> GET_INTERFILE_SLICENUMBER(std::string_view value);
 // base + instant on two digits + extension.
 std::string BUILD_INTERFILE_EXT(const std::string& base, int instant, const std::string& extension);
+// Whether the file's stem ends in two digits: one instant of a series written one file per instant
+// (name01, name02, ...).
+bool isNumberedInstant(const std::filesystem::path& file);
 
 }  // namespace quorvel
