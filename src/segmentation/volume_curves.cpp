@@ -41,6 +41,8 @@ float measuredVolume(const Study& s, const SliceLimits& lim, const Segmentation&
       sum += volume_voxels ? 1.0 : level;
     }
   }
+  // No voxel of the class anywhere (a normalisation of 0): no volume, not 0 / 0.
+  if (!(normalisation > 0)) return 0.0f;
   const double voxel = static_cast<double>(s.VOXEL_SIZE_XY) * s.VOXEL_SIZE_XY * s.VOXEL_SIZE_Z;
   return static_cast<float>(voxel * sum / normalisation);
 }
