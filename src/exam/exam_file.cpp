@@ -69,10 +69,12 @@ class Writer {
   template <typename T>
   void at(size_t offset, const T& v) {
     storeLe(&out[offset], &v, 1);
+    noteFinite(&v, 1);
   }
   template <typename T, size_t N>
   void at(size_t offset, const std::array<T, N>& a, size_t n) {
     storeLe(&out[offset], a.data(), std::min(n, N));
+    noteFinite(a.data(), std::min(n, N));
   }
   void text(size_t offset, const std::string& s, size_t n) {
     std::memcpy(&out[offset], s.data(), std::min(s.size(), n));
@@ -83,6 +85,7 @@ class Writer {
     const size_t at = out.size();
     out.resize(at + n * widthOf<T>());
     storeLe(&out[at], p, n);
+    noteFinite(p, n);
   }
   template <typename T, size_t N>
   void seq(const std::array<T, N>& a) {
@@ -112,6 +115,14 @@ class Writer {
   bool ok() const { return true; }
 
   std::vector<uint8_t> out;
+  bool finite = true;  // every float written is a number (the reader refuses any other)
+
+ private:
+  template <typename T>
+  void noteFinite(const T* p, size_t n) {
+    if constexpr (std::is_floating_point_v<T>)
+      finite = finite && std::all_of(p, p + n, [](T x) { return std::isfinite(x); });
+  }
 };
 
 // The reading side: every read is checked against the file's size; the first one outside it
@@ -582,7 +593,8 @@ bool visitBody(Io& io, ExamPartsT<C>& p) {
 
 }  // namespace
 
-std::vector<uint8_t> encodeExam(const ExamSource& src, const std::string& chemin_save, const std::string& date) {
+std::vector<uint8_t> encodeExam(const ExamSource& src, const std::string& chemin_save, const std::string& date,
+                                bool* allFinite) {
   const size_t voxels = static_cast<size_t>(src.study.Ninst) * src.study.NCZ * kSliceVoxels;
   Writer w(kExamHeaderSize + kExamPathSize + voxels * 7 + kAffectBytes + (64u << 20));
   for (int i = 0; i < 4; ++i) w.at(static_cast<size_t>(4 * i), kExamSignature[i]);
@@ -597,6 +609,7 @@ std::vector<uint8_t> encodeExam(const ExamSource& src, const std::string& chemin
   std::memcpy(path.data(), chemin_save.data(), std::min(chemin_save.size(), kExamPathSize - 1));
   w.chars(path, kExamPathSize);
   visitBody(w, parts);
+  if (allFinite) *allFinite = w.finite;
   return std::move(w.out);
 }
 
@@ -654,10 +667,13 @@ namespace {
 
 // The refusal of a save that failed with errno error: what failed, why, and whether a previous
 // file stayed as it was.
+constexpr int kNotNumbers = -1;  // the reason of a save refused for values that are not numbers
+
 Refusal notWritten(const std::filesystem::path& path, int error, bool previous) {
   namespace T = exam_texts;
   auto reason = [&](int L) -> std::string {
     switch (error) {
+      case kNotNumbers: return T::kNotNumbers.pick(L);
       case ENOENT:
       case ENOTDIR: return T::kNoFolder.pick(L);
       case EACCES:
@@ -684,7 +700,10 @@ Status SAVE_EXM_DATA(const ExamSource& src, const std::filesystem::path& path, T
   const bool previous = std::filesystem::exists(path, ec);
   std::vector<uint8_t> bytes;
   try {
-    bytes = encodeExam(src, path.string(), examDate());
+    bool finite = true;
+    bytes = encodeExam(src, path.string(), examDate(), &finite);
+    // A file the reader would refuse is not written: the previous one stays, the user is told.
+    if (!finite) return notWritten(path, kNotNumbers, previous);
   } catch (const std::bad_alloc&) {
     return notWritten(path, ENOMEM, previous);
   }

@@ -126,8 +126,10 @@ struct ExamContent {
   }
 };
 
-// The file's bytes for the state, saved under chemin_save on date (10 characters, "dd-mm-yyyy").
-std::vector<uint8_t> encodeExam(const ExamSource& src, const std::string& chemin_save, const std::string& date);
+// The file's bytes for the state, saved under chemin_save on date (10 characters, "dd-mm-yyyy");
+// allFinite, when given, says whether every float written is a number.
+std::vector<uint8_t> encodeExam(const ExamSource& src, const std::string& chemin_save, const std::string& date,
+                                bool* allFinite = nullptr);
 
 // Reads an exam from its bytes into out (whose options are the caller's current ones). Every
 // count is checked against the capacities (8 or 16 instants, 1..128 slices, at most 999 labels,

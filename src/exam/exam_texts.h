@@ -21,6 +21,8 @@ inline constexpr Text kNoWriteRight{"Écriture refusée : dossier en lecture seu
                                     "Writing refused: the folder is read-only or not writable."};
 inline constexpr Text kDiskFull{"Le disque est plein.", "The disk is full."};
 inline constexpr Text kNoMemory{"Mémoire insuffisante.", "Not enough memory."};
+inline constexpr Text kNotNumbers{"Des résultats ne sont pas des nombres : refaites l'étape qui les donne.",
+                                  "Some results are not numbers: redo the step that gives them."};
 inline constexpr Text kSystemError{"Erreur système : %s", "System error: %s"};
 inline constexpr Text kUnreadable{"Impossible de lire le fichier :\n%s", "The file cannot be read:\n%s"};
 inline constexpr Text kCancelled{"Aucun fichier choisi.", "No file chosen."};

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <memory>
 
 #include <sched.h>
@@ -209,13 +210,20 @@ TEST_F(ExamFileTest, FullDiskAndReadOnlyFolderLeaveThePreviousExam) {
   }
 }
 
-// A folder that does not exist: said, and no previous file is claimed.
-TEST_F(ExamFileTest, SaveIntoAMissingFolderSaysWhy) {
+// A folder that does not exist: said, and no previous file is claimed. A value that is not a
+// number (a file the reader would refuse): nothing written.
+TEST_F(ExamFileTest, SaveIntoAMissingFolderOrOfNonNumbersSaysWhy) {
   TraceLog log;
   const Status s = SAVE_EXM_DATA(c->source(), testing::scratchFolder() / "gone" / "exam.qvx", log);
   ASSERT_FALSE(s);
   EXPECT_NE(s.refusal().en.find("The folder does not exist."), std::string::npos) << s.refusal().en;
   EXPECT_EQ(s.refusal().en.find("previous file"), std::string::npos);
+  c->vc.volG[2] = std::numeric_limits<float>::quiet_NaN();
+  const std::filesystem::path exam = testing::scratchFolder() / "nan.qvx";
+  const Status nan = SAVE_EXM_DATA(c->source(), exam, log);
+  ASSERT_FALSE(nan);
+  EXPECT_NE(nan.refusal().en.find("not numbers"), std::string::npos) << nan.refusal().en;
+  EXPECT_FALSE(std::filesystem::exists(exam));
 }
 
 // A save killed half-way through writing: the exam at the path is still the previous one, whole.
