@@ -48,7 +48,7 @@ inline constexpr Text kApexFarthest{"Apex : voxels les plus éloignés aux insta
 inline constexpr Text kApexKept{
     "Apex : position précédente gardée aux instants %s (aucun voxel au-delà du plan valvulaire)\n",
     "Apex : previous position kept at instants %s (no voxel beyond the valve plane)\n"};
-inline constexpr Text kEmptyCurves{"Courbes régionales vides : %d / %d\n", "Empty regional curves : %d / %d\n"};
+inline constexpr Text kEmptyCurves{"Courbes vides : %d / %d\n", "Empty curves : %d / %d\n"};
 inline constexpr Text kFailedFits{"Ajustements régionaux refusés : %d / %d\n", "Regional fits refused : %d / %d\n"};
 inline constexpr Text kEmptyWarning{
     "Attention : plus de 1 % des courbes régionales ne rencontrent pas le ventricule !\n",

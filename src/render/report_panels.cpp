@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <vector>
 
 #include "render/curve_plot.h"
@@ -71,29 +72,37 @@ Bitmap24 sliceStripPanel(const StudyWorkspace& w, const Segmentation& seg, const
   const int top = kStripHeight - kStripCell;
   const auto [zlo, zhi] = ventricleRange(w, seg, t, 0);
   const std::vector<int> chosen =
-      axis == StripAxis::ShortAxis ? spread(zlo, zhi, cells) : [&] {
-        const auto [xlo, xhi] = ventricleRange(w, seg, t, 1);
-        return spread(xlo, xhi, cells);
+      axis == StripAxis::LongAxis ? spread(zlo, zhi, cells) : [&] {
+        const auto [rlo, rhi] = ventricleRange(w, seg, t, 1);
+        return spread(rlo, rhi, cells);
       }();
-  // Long-axis sections show two slices more on either side of the ventricles.
-  const int z0 = std::max(zlo - 2, 0), z1 = std::min(zhi + 2, s.NCZ - 1);
+  // A short-axis section keeps the study's proportions: slices down the cell at their thickness,
+  // centred on the ventricles' middle slice.
+  const float slicesPerPixel = s.VOXEL_SIZE_Z > 0 ? s.VOXEL_SIZE_XY / s.VOXEL_SIZE_Z : 1.0f;
+  const float zMiddle = 0.5f * static_cast<float>(zlo + zhi);
 
   std::array<int, kStripCell * kStripCell> entry{};
   for (int c = 0; c < cells; ++c) {
     const int k = chosen[static_cast<size_t>(c)];
     if (k < 0) continue;
-    // Voxel shown at cell pixel (px, py): a slice's own voxel, or on a long-axis section the
-    // column px of row k in the slice of py.
-    auto voxel = [&](int px, int py) {
-      if (axis == StripAxis::ShortAxis) return Study::index(s.NCZ, t, k, py, px);
-      const int z = z0 + py * (z1 - z0 + 1) / kStripCell;
-      return Study::index(s.NCZ, t, z, k, px);
+    // The slice shown at cell row py: the chosen slice itself on a long-axis cut (the study's
+    // slices are horizontal long-axis cuts once re-oriented); on a short-axis section, the row k
+    // of the slice at that height, or none beyond the study.
+    auto sliceAt = [&](int py) {
+      if (axis == StripAxis::LongAxis) return k;
+      const int z = static_cast<int>(std::lround(zMiddle + (py - kStripCell / 2) * slicesPerPixel));
+      return z >= 0 && z < s.NCZ ? z : -1;
     };
     for (int py = 0; py < kStripCell; ++py)
       for (int px = 0; px < kStripCell; ++px) {
-        const size_t i = voxel(px, py);
-        const int slice = static_cast<int>((i / kSliceVoxels) % static_cast<size_t>(s.NCZ));
-        entry[static_cast<size_t>(py * kStripCell + px)] = labelled ? classEntry(w, seg, t, slice, i) : 0;
+        const int z = sliceAt(py);
+        entry[static_cast<size_t>(py * kStripCell + px)] = 0;
+        if (z < 0) {
+          out.set(c * kStripCell + px, top + py, p.lut.colour(0));
+          continue;
+        }
+        const size_t i = axis == StripAxis::LongAxis ? Study::index(s.NCZ, t, z, py, px) : Study::index(s.NCZ, t, z, k, px);
+        entry[static_cast<size_t>(py * kStripCell + px)] = labelled ? classEntry(w, seg, t, z, i) : 0;
         const int index = std::clamp(static_cast<int>(s.DATA[i] * toIndex + 0.5f), 0, kPaletteSteps);
         out.set(c * kStripCell + px, top + py, p.lut.colour(index));
       }
@@ -145,8 +154,12 @@ Bitmap24 curvePanel(const Bitmap24& plot, float maxvol) {
   for (const AxisLabel& l : AFFICHAGE_GRAD(maxvol)) {
     const int y = curvePlotY(l.row);
     const std::string text = std::to_string(l.value);
-    const Rgb ink = plot.get(2, std::clamp(y, 0, plot.height - 1)).r > 128 ? Rgb{0, 0, 0} : Rgb{255, 255, 255};
-    drawText(out, 3, std::clamp(y - kGlyphSide / 2, 0, out.height - kGlyphSide), text, ink);
+    const bool light = plot.get(2, std::clamp(y, 0, plot.height - 1)).r > 128;
+    const Rgb ink = light ? Rgb{0, 0, 0} : Rgb{255, 255, 255}, halo = light ? Rgb{255, 255, 255} : Rgb{0, 0, 0};
+    const int top = std::clamp(y - kGlyphSide / 2, 1, out.height - kGlyphSide - 1);
+    // A halo keeps the label readable where a curve runs under it.
+    for (const auto& [dx, dy] : {std::pair{-1, 0}, {1, 0}, {0, -1}, {0, 1}}) drawText(out, 3 + dx, top + dy, text, halo);
+    drawText(out, 3, top, text, ink);
   }
   return out;
 }

@@ -17,8 +17,8 @@ inline constexpr int kStripCell = 64;
 inline constexpr int kReportLineHeight = 12;
 
 enum class StripAxis {
-  ShortAxis,  // slices of the study across the ventricles' slice range
-  LongAxis,   // horizontal long-axis sections: rows across the ventricles' rows, slices down
+  LongAxis,   // the study's own slices (horizontal long-axis cuts once re-oriented) over the ventricles' range
+  ShortAxis,  // sections across the slices at one row, rows spread over the ventricles' length
 };
 
 // The strip of instant t along axis, width pixels wide (width / 64 cells): counts through the

@@ -63,7 +63,7 @@ TEST(CommandLine3D, AnalyseAddsTheModelsStatisticsAndSectorsToTheJson) {
   std::ifstream text(dir / "out.txt");
   const std::string out((std::istreambuf_iterator<char>(text)), {});
   EXPECT_NE(out.find("Left Ventricle 3D\nSEF (%)   :    "), std::string::npos) << out;
-  EXPECT_NE(out.find("Empty regional curves : 0 / 552"), std::string::npos) << out;
+  EXPECT_NE(out.find("Empty curves : 0 / 552"), std::string::npos) << out;
 
   // The exam reopened gives the same results, and saved again the same bytes.
   auto bytes = [](const std::filesystem::path& p) {

@@ -210,4 +210,25 @@ TEST_F(ReportFiles, ExportNamesTheFileAndNeverWritesOneThatFailedToOpen) {
   EXPECT_EQ(reportCanvasSize(0).height, 1092);
 }
 
+// The square local report has no free row: the patient line is written over the upper 3D view.
+TEST_F(ReportFiles, LocalReportCarriesThePatientLine) {
+  StudyWorkspace w;
+  Segmentation seg;
+  VolumeCurves vc;
+  TacFitSettings fit;
+  Model3D model;
+  Model3DStudySettings settings;
+  Pictures pictures;
+  w.study.pat_tmp = "Mr PATIENT LINE";
+  const Bitmap24 local = composeReport(ReportKind::Local, ReportInputs{w, seg, vc, fit, model, settings, pictures}, 1);
+  auto inked = [&](int y0, int y1) {
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+      for (int x = 0; x < 200; ++x) n += local.get(x, y).r == 255 && local.get(x, y).g == 255;
+    return n;
+  };
+  EXPECT_GT(inked(0, 28), 0);
+  EXPECT_EQ(inked(28, 120), 0);
+}
+
 }  // namespace

@@ -88,7 +88,7 @@ TEST(MapTexts, ResultLinesOfEachMapInBothLanguages) {
   EXPECT_EQ(fr[0].substr(0, fr[0].find('\n') + 1), "FES (%)    :    48   +/-   12\n");
   EXPECT_EQ(fr[1].substr(0, fr[1].find('\n') + 1), "FES (%)   :    62   +/-   10\n");
   EXPECT_NE(fr[0].find("Plan valvulaire : ligne des valves aux instants 4\n"), std::string::npos) << fr[0];
-  EXPECT_NE(fr[0].find("Courbes régionales vides : 30 / 2256\n"), std::string::npos);
+  EXPECT_NE(fr[0].find("Courbes vides : 30 / 2256\n"), std::string::npos);
   EXPECT_NE(fr[0].find("Ajustements régionaux refusés : 7 / 2256\n"), std::string::npos) << fr[0];
   EXPECT_NE(fr[0].find("Attention"), std::string::npos);  // 1.3 % of the nodes
   EXPECT_NE(fr[1].find("Plan valvulaire : ligne des valves (trop peu de voxels valvulaires à un instant au moins : 0, "

@@ -44,7 +44,7 @@ TEST(MapPanels, GoldenPanelsOfATimeMapWithAWrappingWindow) {
 
   const MapPanelInputs in{maps, ranges, study, table, pal, 1, 0, 1};
   const Bitmap24 panels = mapPanelsPicture(
-      in, {"TES (ms)    :    0   +/-   40\n\nValve plane : valve voxels\nEmpty regional curves : 0 / 2256\n", "TES (ms)   :    397   +/-   27\n\n"},
+      in, {"TES (ms)    :    0   +/-   40\n\nValve plane : valve voxels\nEmpty curves : 0 / 2256\n", "TES (ms)   :    397   +/-   27\n\n"},
       {curve, MeshCurve{}});
   EXPECT_EQ(panels.height, kMapPanelHeight);
   testing::expectGolden(panels, "map_panels");

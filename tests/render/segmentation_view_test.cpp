@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "picture_fixture.h"
+#include "render/report_panels.h"
 #include "render/segmentation_view.h"
 #include "render/update_bmp.h"
 
@@ -186,6 +187,28 @@ TEST_F(SegmentationView, RetouchingWindowShowsItsSliceAtFourPixelsPerVoxel) {
   EXPECT_FALSE(withRing.get(125, 90) == pictures.BMPretouche.get(125, 90));
   EXPECT_TRUE(withRing.get(130, 90) == pictures.BMPretouche.get(130, 90));
   EXPECT_TRUE(withRing.get(130, 82) == pictures.BMPretouche.get(130, 82));
+}
+
+// The report's strips: the study's slices are long-axis cuts (the ventricles above their atria,
+// taller than wide); the sections across them at one row are short-axis cuts (one slice per
+// pixel here, so the ventricle is wider than tall).
+TEST_F(SegmentationView, ReportStripsShowLongAxisCutsAndShortAxisSections) {
+  const struct {
+    StripAxis axis;
+    bool taller;
+  } cases[] = {{StripAxis::LongAxis, true}, {StripAxis::ShortAxis, false}};
+  for (const auto& k : cases) {
+    const Bitmap24 strip = sliceStripPanel(w, seg, pictures, 0, k.axis, "", 1024, Rgb{0, 0, 0});
+    const int cell = 7 * kStripCell, top = kStripHeight - kStripCell;
+    int x0 = kStripCell, x1 = -1, y0 = kStripCell, y1 = -1;
+    for (int y = 0; y < kStripCell; ++y)
+      for (int x = 0; x < kStripCell; ++x)
+        if (strip.get(cell + x, top + y) == pictures.FRON.colour(kClassLeft)) {
+          x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
+        }
+    ASSERT_GE(x1, x0) << "no left ventricle in the middle cell";
+    EXPECT_EQ(y1 - y0 > x1 - x0, k.taller) << "rows " << y0 << "-" << y1 << ", columns " << x0 << "-" << x1;
+  }
 }
 
 }  // namespace
