@@ -237,7 +237,7 @@ bool runDesktopScript(MainWindow& window, QtPlatform& platform, Workstation& ws,
     out << "line " << e.line << ": " << outcome << '\n';
     for (size_t i = seen; i < platform.shown.size(); ++i) {
       const QtPlatform::Shown& s = platform.shown[i];
-      if (s.kind == "warning" || s.kind == "information" || s.kind == "question")
+      if (s.kind == "warning" || s.kind == "information" || s.kind == "question" || s.kind == "status")
         out << "  " << s.kind << ": " << s.text << '\n';
     }
     if (outcome.rfind("FAILED", 0) == 0) return false;

@@ -56,6 +56,9 @@ struct Options {
   int short_axis = 0;  // the acquisition files hold short-axis slices
   int equilibrium = 1;
   int REPROJ = 0;      // reprojection mode
+  // Ours, after the fields above in the options file: the automatic placement is proposed as a
+  // study is opened.
+  int proposePlacementOnOpen = 1;
 
   // Working copies derived from the options.
   float TACFIT_COMPMAX = 0.8f;  // DEFAULT_compmax / 100

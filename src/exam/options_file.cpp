@@ -10,7 +10,8 @@ namespace quorvel {
 
 namespace {
 
-constexpr size_t kOptionsSize = 1224;  // up to REPROJ at 1220
+// Up to REPROJ at 1220, then our own settings; a file of 1224 bytes leaves them at their defaults.
+constexpr size_t kOptionsSize = 1228;
 // The methods the file's default method may name: reference curve, multi-harmonic, polynomial.
 constexpr int kFileFitMethodFirst = 1, kFileFitMethodLast = 3;
 
@@ -75,6 +76,7 @@ void visitOptions(Io& io, O& o) {
   io(1208, o.short_axis);
   io(1212, o.equilibrium);
   io(1220, o.REPROJ);
+  io(1224, o.proposePlacementOnOpen);
 }
 
 struct OptionsWriter {
@@ -152,6 +154,8 @@ void keepPanelRanges(Options& o) {
   o.mesh_samP = defaults.mesh_samP;
   o.mesh_Pdiv = defaults.mesh_Pdiv;
   setOptionChoice(o, OptionChoice::PreviewSampling, preview);
+  if (o.proposePlacementOnOpen != 0 && o.proposePlacementOnOpen != 1)
+    o.proposePlacementOnOpen = defaults.proposePlacementOnOpen;
   if (o.DEFAULT_freq < kMinHeartRate || o.DEFAULT_freq > kMaxHeartRate) o.DEFAULT_freq = defaults.DEFAULT_freq;
   setBackgroundColour(o, {o.BK_r, o.BK_g, o.BK_b});
 }

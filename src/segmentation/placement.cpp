@@ -31,6 +31,8 @@ constexpr double kMaxLean = 0.27;              // tan 15 degrees: one levelling 
 constexpr double kBasalBandMm = 15.0;          // the base's travel, left out of the septum's profile
 constexpr double kEdgeLevel = 0.15;            // of the basal peak: the outer edge of the base's travel
 constexpr double kMinValleyDepth = 0.1;        // of the highest peak of that profile
+// Twice the refusal limits: a proposal made this close to them is flagged for checking.
+constexpr double kWarnBeatToNoise = 2 * kMinBeatToNoise, kWarnValleyDepth = 2 * kMinValleyDepth;
 constexpr double kMarginMm = 25.0;             // around the ventricles in the square: the segmented
                                                // blood pool reaches beyond the stroke
 constexpr int kSquareFittings = 3;
@@ -279,7 +281,12 @@ Vec levelAxis(const std::vector<Beat>& beats, Vec n, double binMm) {
 // Offset along m of the septum: the lowest point of the ventricles' stroke profiled across the
 // axis (away from the basal band that spans both) between its highest peak and the peak standing
 // out most on the other side. None when no second ventricle stands out.
-std::optional<double> septumValley(const Group& ventricles, const Image& stroke, const Geometry& geo,
+struct Valley {
+  double at = 0;     // mm across the axis
+  double depth = 0;  // of the highest peak
+};
+
+std::optional<Valley> septumValley(const Group& ventricles, const Image& stroke, const Geometry& geo,
                                    const Vec& centre, const Vec& n, const Vec& m, double valve) {
   Profile across(-kSupportRadiusMm, kSupportRadiusMm, geo.mmRow);
   for (size_t i : ventricles.members) {
@@ -298,10 +305,21 @@ std::optional<double> septumValley(const Group& ventricles, const Image& stroke,
     if (f[b] - f[low] > prominence) prominence = f[b] - f[low], valley = low;
   }
   if (!(prominence > kMinValleyDepth * f[top])) return std::nullopt;
-  return across.at(valley);
+  return Valley{across.at(valley), prominence / f[top]};
 }
 
 }  // namespace
+
+Text placementWarningText(PlacementWarning w) {
+  switch (w) {
+    case PlacementWarning::WeakBeat: return placement_texts::kWeakBeat;
+    case PlacementWarning::ShallowSeptum: return placement_texts::kShallowSeptum;
+    case PlacementWarning::SquareAtEdge: return placement_texts::kSquareAtEdge;
+    case PlacementWarning::SquareFull: return placement_texts::kSquareFull;
+    case PlacementWarning::TiltAtLimit: return placement_texts::kTiltAtLimit;
+  }
+  return {"", ""};
+}
 
 void applyPlacement(const Placement& p, ReorientSettings& r) {
   r.recad_x = p.recad_x;
@@ -365,25 +383,28 @@ PlacementProposal proposePlacement(const Study& s) {
   const Vec m = columnsOf(n);
   const std::optional<double> valve = valveEdge(beats, n, geo.mmRow, [](const Vec&) { return true; });
   if (!valve) return refuse(PlacementStatus::NoVentricles, placement_texts::kNoVentricles);
-  const std::optional<double> septum = septumValley(ventricles, h.stroke, geo, centre, n, m, *valve);
-  if (!septum) return refuse(PlacementStatus::NoVentricles, placement_texts::kNoVentricles);
+  const std::optional<Valley> valley = septumValley(ventricles, h.stroke, geo, centre, n, m, *valve);
+  if (!valley) return refuse(PlacementStatus::NoVentricles, placement_texts::kNoVentricles);
 
   // The square: centred on the crux (valve plane meets septum) as far as it stays inside the
   // slice, its side reaching every ventricular voxel with a margin once tilted: rows then follow
   // the axis n itself from the tilt's pivot (the middle slice), so a tilted heart reaches farther
   // than its in-plane extent. A square pushed off the crux by the slice's edge reaches farther on
   // the other side, so the side is measured again from where the square ended up.
-  const Vec crux = centre + n * *valve + m * *septum;
+  const Vec crux = centre + n * *valve + m * valley->at;
   const double pivotMm = (s.NCZ / 2) * geo.mmSlice;
   Placement& p = out.placement;
   Vec middle{crux.r, crux.c, pivotMm};
+  bool squareFull = false;
   for (int pass = 0; pass < kSquareFittings; ++pass) {
     double reach = 0;
     for (size_t i : ventricles.members) {
       const Vec x = geo.at(i) - middle;
       reach = std::max({reach, std::fabs(x.dot(n)), std::fabs(x.dot(m))});
     }
-    p.recad_t = std::clamp(2 * static_cast<int>(std::ceil((reach + kMarginMm) / geo.mmRow)), kMinSide, kMatrix);
+    const int side = 2 * static_cast<int>(std::ceil((reach + kMarginMm) / geo.mmRow));
+    squareFull = side > kMatrix;
+    p.recad_t = std::clamp(side, kMinSide, kMatrix);
     const int half = p.recad_t / 2;
     p.recad_x = std::clamp(static_cast<int>(std::lround(crux.r / geo.mmRow)), half, kMatrix - half);
     p.recad_y = std::clamp(static_cast<int>(std::lround(crux.c / geo.mmRow)), half, kMatrix - half);
@@ -404,6 +425,17 @@ PlacementProposal proposePlacement(const Study& s) {
   if (p.septum_plano < kLineMin || p.septum_plano > kLineMax || p.valves_plano_ < kLineMin || p.valves_plano_ > kLineMax)
     return refuse(PlacementStatus::NoVentricles, placement_texts::kNoVentricles);
   out.status = PlacementStatus::Proposed;
+  out.beatToNoise = strokeMax / noise;
+  out.septumDepth = valley->depth;
+  auto warnIf = [&](bool strained, PlacementWarning w) {
+    if (strained) out.warnings.push_back(w);
+  };
+  warnIf(out.beatToNoise < kWarnBeatToNoise, PlacementWarning::WeakBeat);
+  warnIf(out.septumDepth < kWarnValleyDepth, PlacementWarning::ShallowSeptum);
+  warnIf(p.recad_x != std::lround(crux.r / geo.mmRow) || p.recad_y != std::lround(crux.c / geo.mmRow),
+         PlacementWarning::SquareAtEdge);
+  warnIf(squareFull, PlacementWarning::SquareFull);
+  warnIf(std::fabs(p.valves_angle) >= kMaxValveAngle, PlacementWarning::TiltAtLimit);
   return out;
 }
 

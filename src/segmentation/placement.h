@@ -2,6 +2,8 @@
 // Automatic placement of the re-orientation: from the loaded study (before step 0) it proposes
 // the square, its rotation, the septum line, the valve line and its tilt, so that the study can
 // be analysed without anyone placing them.
+#include <vector>
+
 #include "base/language.h"
 #include "study/per_study_settings.h"
 #include "study/study_record.h"
@@ -32,10 +34,25 @@ enum class PlacementStatus {
   NoVentricles,  // the beating structures do not form two ventricles above a valve plane
 };
 
+// What to check in a proposal the method made under strain; each comes with its French and
+// English text.
+enum class PlacementWarning {
+  WeakBeat,       // the stroke stands little above the noise
+  ShallowSeptum,  // the valley between the ventricles is barely deeper than the refusal limit
+  SquareAtEdge,   // the square was pushed off the crux by the slice's edge
+  SquareFull,     // the ventricles and their margin do not fit the largest square
+  TiltAtLimit,    // the valve plane's tilt reached its limit
+};
+Text placementWarningText(PlacementWarning w);
+
 struct PlacementProposal {
   PlacementStatus status = PlacementStatus::NoStudy;
   Placement placement;  // meaningful only when proposed
   Text why{"", ""};     // the refusal; empty when proposed
+  // How clearly the study showed what was placed: the largest stroke over the noise's deviation,
+  // and the septal valley's depth as a fraction of the highest peak beside it.
+  double beatToNoise = 0, septumDepth = 0;
+  std::vector<PlacementWarning> warnings;
   bool proposed() const { return status == PlacementStatus::Proposed; }
 };
 

@@ -1,5 +1,5 @@
 #pragma once
-// French and English texts of the automatic placement's refusals.
+// French and English texts of the automatic placement's refusals and warnings.
 #include "base/language.h"
 
 namespace quorvel::placement_texts {
@@ -16,5 +16,14 @@ inline constexpr Text kNoVentricles{
     "Les structures qui battent ne forment pas deux ventricules au-dessus d'un plan valvulaire : placement "
     "automatique impossible.",
     "The beating structures do not form two ventricles above a valve plane: no automatic placement."};
+
+inline constexpr Text kWeakBeat{"battement faible devant le bruit", "weak beat against the noise"};
+inline constexpr Text kShallowSeptum{"septum peu marqué : vérifier la ligne du septum",
+                                     "faint septum: check the septum line"};
+inline constexpr Text kSquareAtEdge{"cœur au bord de la coupe : vérifier le carré", "heart at the slice's edge: check the square"};
+inline constexpr Text kSquareFull{"ventricules plus grands que le carré : vérifier le cadrage",
+                                  "ventricles larger than the square: check the framing"};
+inline constexpr Text kTiltAtLimit{"inclinaison du plan valvulaire à sa limite : vérifier le plan valvulaire",
+                                   "valve plane tilt at its limit: check the valve plane"};
 
 }  // namespace quorvel::placement_texts

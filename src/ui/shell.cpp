@@ -96,7 +96,8 @@ bool leavesOptionsPanel(int code) {
     case kCmdUpdateSegmental:
     case kCmdReformatFolder:
     case kCmdReformatFolderFdg:
-    case kCmdReprojectionMode: return true;
+    case kCmdReprojectionMode:
+    case kCmdPlacementOnOpen: return true;
     default: return false;
   }
 }
@@ -291,6 +292,7 @@ void opened(Workstation& ws, const Status& open) {
   if (!open.ok()) return;
   prepareCurveFits(ws);
   changeStage(ws, kStageReorientation);
+  if (ws.w.options.proposePlacementOnOpen) (void)ws.proposePlacementCommand(true);
 }
 
 void openAcquisitionCommand(Workstation& ws) {
@@ -794,6 +796,10 @@ void runCommand(Workstation& ws, int code) {
       // The study open, if any, is read again: back to the re-orientation stage, or none open.
       if (ws.switchReprojectionMode() && flow(ws).IDB_loaded) opened(ws, Status::accepted());
       return;
+    case kCmdPlacementOnOpen:
+      ws.w.options.proposePlacementOnOpen = !ws.w.options.proposePlacementOnOpen;
+      SAVE_OPTIONS_FILE(ws.folder, ws.w.options);
+      return;
     case kCmdComments: commentsCommand(ws); return;
     case kCmdExportResults: exportResultsCommand(ws); return;
     case kCmdReformatFolder:
@@ -1106,6 +1112,7 @@ bool commandBuilt(int code) {
     case kCmdFrench:
     case kCmdEnglish:
     case kCmdReprojectionMode:
+    case kCmdPlacementOnOpen:
     case kCmdQuit: return true;
     default: return false;
   }
@@ -1145,8 +1152,8 @@ std::vector<Menu> menuBar(const Workstation& ws) {
         item(kCmdSaveExam, {"Enregistrer Examen", "Save Exam"}),
         item(kCmdSaveExamAs, {"Enregistrer Examen sous", "Save Exam as"}),
         item(kCmdExportResults, {"Exporter compte-rendu", "Export results"}),
-        item(kCmdExportTable, {"Exporter tableau Excel", "Exporter Excel table"}),
-        item(kCmdExportTable17, {"Exporter tableau Excel (17 sect.)", "Exporter Excel table (17 sect.)"}),
+        item(kCmdExportTable, {"Exporter tableau Excel", "Export Excel table"}),
+        item(kCmdExportTable17, {"Exporter tableau Excel (17 sect.)", "Export Excel table (17 sect.)"}),
         item(kCmdExportReprojection, {"Exporter reprojection FDG", ""}),
         item(kCmdComments, {"Commentaires", "Comments"}), item(kCmdQuit, {"Quitter", "Quit"})}},
       {texts::kMenuDisplay,
@@ -1161,7 +1168,8 @@ std::vector<Menu> menuBar(const Workstation& ws) {
        {item(kCmdOptions, {"Options", "Options"}),
         MenuItem{kCmdFrench, {"Français", "Français"}, language(ws) != kFrench},
         MenuItem{kCmdEnglish, {"English", "English"}, language(ws) != kEnglish},
-        MenuItem{kCmdReprojectionMode, texts::kReprojectionMode, true, true, reprojection(ws)}}},
+        MenuItem{kCmdReprojectionMode, texts::kReprojectionMode, true, true, reprojection(ws)},
+        MenuItem{kCmdPlacementOnOpen, texts::kPlacementOnOpen, true, true, ws.w.options.proposePlacementOnOpen != 0}}},
       {texts::kMenuHelp,
        {item(kCmdAbout, {"A propos", "About"}), item(kCmdUserGuide, {"Manuel d'utilisation", "User's guide (french only)"})}},
   };

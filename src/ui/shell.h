@@ -53,6 +53,7 @@ enum CommandCode : int {
   kCmdEnglish = 202,
   kCmdReprojectionMode = 203,  // the reprojection mode on or off, the study open taken back to its opening
   kCmdQuit = 204,              // the File menu's Quit, as CTRL + Q
+  kCmdPlacementOnOpen = 205,   // the automatic placement proposed as a study opens, on or off
 };
 
 inline constexpr int kQuorvelVersion = kExamVersion;

@@ -56,5 +56,12 @@ inline constexpr Text kStepHorizontal{"Grand axe horizontal", "Horizontal long a
 inline constexpr Text kStepVertical{"Grand axe vertical", "Vertical long axis"};
 inline constexpr Text kStepShort{"Petit axe", "Short axis"};
 inline constexpr Text kAutoPlacement{"Placement automatique", "Automatic placement"};
+inline constexpr Text kPlacementOnOpen{"Placement automatique à l'ouverture", "Automatic placement on opening"};
+inline constexpr Text kPlacementProposed{
+    "Placement automatique proposé (battement/bruit %.0f, vallée septale %.0f %%) : vérifiez chaque étape avant de "
+    "la valider.",
+    "Automatic placement proposed (beat/noise %.0f, septal valley %.0f %%): check each step before validating it."};
+inline constexpr Text kPlacementCheck{" À vérifier : ", " To check: "};
+inline constexpr Text kPlaceByHand{" Placez le carré à la main.", " Place the square by hand."};
 
 }  // namespace quorvel::shell_texts

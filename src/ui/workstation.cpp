@@ -86,14 +86,23 @@ bool Workstation::placementProposable() const {
   return f.IDB_loaded && f.stade_axis == 1 && f.fich_axis == 0 && !w.options.REPROJ;
 }
 
-Status Workstation::proposePlacementCommand() {
+Status Workstation::proposePlacementCommand(bool asOpened) {
   if (!placementProposable()) return Status::accepted();  // the command is disabled then
   const PlacementProposal proposal = proposePlacement(w.study);
+  const int LANGUE = w.options.LANGUE;
   if (!proposal.proposed()) {
     const Refusal refusal = Refusal::of(RefusalCode::NoPlacement, proposal.why);
-    show(refusal);
+    if (asOpened)
+      platform.textChanged(TextSlot::Status, refusal.text(LANGUE) + shell_texts::kPlaceByHand.pick(LANGUE));
+    else
+      show(refusal);
     return refusal;
   }
+  std::string said = format(shell_texts::kPlacementProposed.pick(LANGUE), proposal.beatToNoise, 100 * proposal.septumDepth);
+  for (size_t k = 0; k < proposal.warnings.size(); ++k)
+    said += (k == 0 ? shell_texts::kPlacementCheck.pick(LANGUE) : std::string("; ")) +
+            placementWarningText(proposal.warnings[k]).pick(LANGUE);
+  platform.textChanged(TextSlot::Status, said);
   const Placement& p = proposal.placement;
   applyPlacement(p, w.settings.reorient);
   log.writef("Placement  ::  square %d %d %d  rotation %.4f  septum %d  valves %d  angle %.2f\n", p.recad_x,

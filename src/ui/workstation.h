@@ -118,8 +118,10 @@ class Workstation {
   bool placementProposable() const;
   // Proposes the placement of the study as loaded and puts it into the settings of the three
   // steps (square, rotation, septum line, valve line and tilt) for the user to check and
-  // validate, as if placed by hand. A refusal is shown and changes nothing.
-  Status proposePlacementCommand();
+  // validate, as if placed by hand; the status line says how clearly the study showed it and what
+  // to check. A refusal changes nothing: shown in a box when asked for, in the status line when
+  // proposed as the study opened.
+  Status proposePlacementCommand(bool asOpened = false);
   // Validates the current re-orientation step (segments on the last one); a refusal is shown.
   ReorientOutcome validateStep();
   // Measures and fits both volume curves (VIDANGE), or in reprojection mode the reprojected one; a

@@ -126,7 +126,8 @@ TEST_F(CommandLine, AnalyseRefusesWhatItCannotUse) {
 
 TEST_F(CommandLine, ScriptDrivesTheWholeRoadToTheResultsOfAnalyse) {
   const std::string file = phantomFile(phantom::defaultParams());
-  std::ofstream(dir / "road.qs") << "# the whole road by events\n"
+  std::ofstream(dir / "road.qs") << "# the whole road by events, the placement by hand\n"
+                                    "command 205\n"
                                     "open " << file << "\n"
                                     "expect-stage 1\n"
                                     "picture main " << (dir / "s1.png").string() << "\n"

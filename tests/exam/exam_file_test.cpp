@@ -7,6 +7,7 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <tuple>
 
 #include <sched.h>
 #include <sys/mount.h>
@@ -260,8 +261,17 @@ TEST_F(ExamFileTest, SaveKilledMidWriteLeavesThePreviousExam) {
 TEST(OptionsFile, DefaultsDoubledFieldsAndPanelRules) {
   Options o;
   auto b = encodeOptions(o);
-  ASSERT_EQ(b.size(), 1224u);
+  ASSERT_EQ(b.size(), 1228u);
   const ByteReader r(b);
+  // Our own setting follows the 1224 bytes: an older file leaves it on, damage sets the default.
+  for (auto [bytes, stored, read] : {std::tuple{1228, 0, 0}, {1228, 7, 1}, {1224, 0, 1}}) {
+    std::vector<uint8_t> f(b.begin(), b.begin() + bytes);
+    if (bytes > 1224) f[1224] = static_cast<uint8_t>(stored);
+    Options o2;
+    o2.proposePlacementOnOpen = 5;
+    decodeOptions(f, o2);
+    EXPECT_EQ(o2.proposePlacementOnOpen, read) << bytes << " bytes, " << stored;
+  }
   EXPECT_EQ(*r.u32le(24), 8u);
   EXPECT_EQ(*r.u32le(144), 30u);
   EXPECT_EQ(*r.u8(920), 40);

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <tuple>
 #include <utility>
 
 #include "phantom/writers.h"
@@ -321,13 +322,19 @@ TEST_F(Shell, AutomaticPlacementBeforeTheFirstStep) {
     platform.openAnswers.push_back(FileChoice{file.string(), 1});
     runCommand(*ws, kCmdOpenAcquisition);
   };
+  // Off, the study opens on the default square and the command proposes the placement.
+  runCommand(*ws, kCmdPlacementOnOpen);
+  ASSERT_EQ(ws->w.options.proposePlacementOnOpen, 0);
   openPhantom("turned");
   ASSERT_TRUE(placementEnabled());
   const ReorientSettings before = ws->w.settings.reorient;
   runCommand(*ws, kCmdAutoPlacement);
-  const ReorientSettings& r = ws->w.settings.reorient;
-  EXPECT_NEAR(r.rotation * 180 / 3.14159265, -30.0, 4.0);
-  EXPECT_NE(r.recad_x, before.recad_x);
+  const ReorientSettings proposal = ws->w.settings.reorient;
+  EXPECT_NEAR(proposal.rotation * 180 / 3.14159265, -30.0, 4.0);
+  EXPECT_NE(proposal.recad_x, before.recad_x);
+  const std::string status = "text:" + std::to_string(static_cast<int>(TextSlot::Status));
+  EXPECT_EQ(platform.last(status)->text.rfind("Placement automatique proposé (battement/bruit ", 0), 0u)
+      << platform.last(status)->text;
   key(Key::Return);
   EXPECT_FALSE(placementEnabled());
   key(Key::Tab);
@@ -337,14 +344,27 @@ TEST_F(Shell, AutomaticPlacementBeforeTheFirstStep) {
   runCommand(*ws, kCmdResults);
   EXPECT_NEAR(ws->curves.vc.G.FES, ef, 5.0);
 
+  // On, opening proposes the same placement and says so.
+  runCommand(*ws, kCmdPlacementOnOpen);
+  platform.calls.clear();
+  openPhantom("turned");
+  const ReorientSettings& r = ws->w.settings.reorient;
+  EXPECT_EQ(std::tie(r.recad_x, r.recad_y, r.recad_t, r.rotation, r.valves_angle),
+            std::tie(proposal.recad_x, proposal.recad_y, proposal.recad_t, proposal.rotation, proposal.valves_angle));
+  ASSERT_TRUE(platform.last(status));
+  EXPECT_EQ(platform.last(status)->text.rfind("Placement automatique proposé", 0), 0u);
+
+  // A study that does not beat opens on the default square with the reason in the status line;
+  // asked for, the refusal is a box.
   p.lv.ef_percent = p.rv.ef_percent = 0.01;
   p.anatomy.base_descent_mm = 0;
   openPhantom("still");
-  const ReorientSettings defaults = ws->w.settings.reorient;
+  EXPECT_EQ(platform.count("warning"), 0);
+  EXPECT_EQ(platform.last(status)->text, std::string(placement_texts::kNoBeat.fr) + shell_texts::kPlaceByHand.fr);
+  EXPECT_EQ(std::tie(r.recad_x, r.rotation), std::tie(before.recad_x, before.rotation));
   runCommand(*ws, kCmdAutoPlacement);
   EXPECT_EQ(platform.last("warning")->text, placement_texts::kNoBeat.fr);
-  EXPECT_EQ(ws->w.settings.reorient.rotation, defaults.rotation);
-  EXPECT_EQ(ws->w.settings.reorient.recad_x, defaults.recad_x);
+  EXPECT_EQ(std::tie(r.recad_x, r.rotation), std::tie(before.recad_x, before.rotation));
 }
 
 TEST_F(Shell, CinePeriodBounds) {
