@@ -7,7 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev libjpeg-dev libpng-dev
   dcmtk medcon dicom3tools
-  qt6-base-dev xvfb xauth
+  qt6-base-dev qt6-translations-l10n xvfb xauth
   clang-14 libclang-rt-14-dev
 )
 # clang-14 and libclang-rt-14-dev (the libFuzzer and sanitizer runtimes) serve make fuzz and

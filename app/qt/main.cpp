@@ -1,6 +1,7 @@
 // quorvel: the desktop workstation; quorvel FILE opens an acquisition at once. quorvel --script
 // FILE runs a script's events against the window (see the scripted front end) and ends with 0,
-// 1 at the first failed expectation, or 2 when the script cannot be read.
+// 1 at the first failed expectation, or 2 when the script cannot be read; with --fit-screen the
+// script's window is laid out as a user's first start lays it out on that screen.
 #include <QApplication>
 #include <QGuiApplication>
 #include <QRect>
@@ -28,13 +29,16 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(quorvel::kProductTitle);
   const char* scriptPath = nullptr;
   const char* acquisition = nullptr;
+  bool fitScreen = false;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--script") == 0 && i + 1 < argc) {
       scriptPath = argv[++i];
+    } else if (std::strcmp(argv[i], "--fit-screen") == 0) {
+      fitScreen = true;
     } else if (argv[i][0] != '-' && !acquisition) {
       acquisition = argv[i];
     } else {
-      std::cerr << "usage: quorvel [ACQUISITION] [--script FILE]\n";
+      std::cerr << "usage: quorvel [ACQUISITION] [--script FILE [--fit-screen]]\n";
       return kExitScriptUnreadable;
     }
   }
@@ -53,23 +57,28 @@ int main(int argc, char** argv) {
   quorvel::Workstation ws(platform, quorvel::applicationFolder());
   ws.shell.userGuide = QUORVEL_GUIDE;
   quorvel::MainWindow window(ws, platform);
-  window.setMosaicFollowsWindow(!events);
+  // A script's run keeps the default size and the screen-sized mosaic, so that its grabs and
+  // clicks are the same on every screen, unless it asks to be laid out as a user's run is.
+  const bool asUser = !events || fitScreen;
+  window.setMosaicFollowsWindow(asUser);
   window.resize(kWindowWidth, kWindowHeight);
   // A script's run has nobody to close a box: the start-up's are acknowledged.
   if (events) platform.answerDialogs = [](QDialog& d) { quorvel::DialogAnswers{}.answer(d); };
   quorvel::startUp(ws);  // the screen and write checks may end the program here
   // A screen smaller than the window's default size: the window fills what the desktop leaves
-  // free (its panels scroll), never runs past the screen's edge. A script's run keeps the default
-  // size, so that its grabs are the same on every screen.
-  // Otherwise the window comes back where and as large as it was left.
+  // free (its panels scroll), never runs past the screen's edge. Otherwise the window comes back
+  // where and as large as it was left.
   if (!events) window.setGeometryFile(ws.folder / "window.ini");
   const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
-  if (!events && window.restoreLastGeometry())
+  const bool small = room.width() < kWindowWidth || room.height() < kWindowHeight;
+  if (!events && window.restoreLastGeometry()) {
     window.show();
-  else if (!events && (room.width() < kWindowWidth || room.height() < kWindowHeight))
+  } else if (asUser && small) {
+    window.setGeometry(room);  // without a window manager, maximising alone does nothing
     window.showMaximized();
-  else
+  } else {
     window.show();
+  }
   if (acquisition) quorvel::openAcquisitionFile(ws, acquisition, quorvel::acquisitionFormatOf(acquisition));
   window.refresh();
   if (!events) return QApplication::exec();

@@ -3,10 +3,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QColor>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScrollArea>
@@ -17,6 +19,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
+#include <QTranslator>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -36,8 +39,23 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 constexpr int kSidePanelWidth = 220;  // controls beside a picture
 constexpr int kHelpWidth = 430;
-constexpr int kStatusMilliseconds = 10000;  // how long a command's status line stays
 constexpr int kReorientationSide = 512;
+
+// The caption's parts one under the other: the side panel is narrower than the line.
+QString captionLines(std::string caption) {
+  static constexpr std::string_view kSeparator = "    -    ";
+  for (size_t at; (at = caption.find(kSeparator)) != std::string::npos;) caption.replace(at, kSeparator.size(), "\n");
+  return qs(caption);
+}
+
+// Each colour as a swatch before its name, one per line.
+QString legendHtml(const std::vector<LegendEntry>& entries) {
+  QString html;
+  for (const LegendEntry& e : entries)
+    html += QString("<span style=\"background-color:%1\">&nbsp;&nbsp;&nbsp;&nbsp;</span>&nbsp;%2<br>")
+                .arg(QColor(e.colour.r, e.colour.g, e.colour.b).name(), qs(e.label).toHtmlEscaped());
+  return html;
+}
 
 // Pictures drawn by the same build share one widget: both curve plots live in the results panel.
 View shownAs(View view) {
@@ -136,7 +154,6 @@ void MainWindow::buildPanels() {
   });
   side->addWidget(threshold_);
   reorientCaption_ = textLabel(reorientPanel_);
-  reorientCaption_->setWordWrap(true);
   side->addWidget(reorientCaption_);
   side->addStretch(1);
   auto* sideBox = new QWidget(reorientPanel_);
@@ -168,8 +185,11 @@ void MainWindow::buildPanels() {
   auto* segSide = new QVBoxLayout();
   sliceCounter_ = textLabel(segPanel_);
   segCaption_ = textLabel(segPanel_);
+  segLegend_ = new QLabel(segPanel_);
+  segLegend_->setTextFormat(Qt::RichText);
   segSide->addWidget(sliceCounter_);
   segSide->addWidget(segCaption_);
+  segSide->addWidget(segLegend_);
   retouchView_ = new PictureView(View::Retouching, segPanel_);
   retouchView_->onPointer = [this](const Pointer& p) { pointer(View::Retouching, p); };
   retouchView_->hide();
@@ -268,6 +288,7 @@ void MainWindow::refresh() {
   }
   const int L = ws_.w.options.LANGUE;
   platform_.language = L;
+  if (L != qtLanguage_) useQtTranslations(L);
   const std::vector<Menu> menus = quorvel::menuBar(ws_);
   const QList<QAction*> titles = menuBar()->actions();
   for (size_t m = 0; m < menus.size() && m < menuActions_.size(); ++m) {
@@ -298,8 +319,9 @@ void MainWindow::refresh() {
   thresholdLabel_->setText(desktop_texts::kThreshold.pick(L));
   threshold_->setValue(ws_.w.study.seuillage);
   notBuilt_->setText(desktop_texts::kViewNotBuilt.pick(L));
-  reorientCaption_->setText(qs(viewCaption(ws_, View::Reorientation)));
+  reorientCaption_->setText(captionLines(viewCaption(ws_, View::Reorientation)));
   segCaption_->setText(qs(viewCaption(ws_, View::Segmentation)));
+  segLegend_->setText(legendHtml(segmentationLegend(ws_)));
   retouchView_->setVisible(ws_.w.settings.flow.retouche_on != 0);
   mosaicBar_->setRange(0, mosaicScrollMax(ws_));
   mosaicBar_->setPageStep(std::max(ws_.mosaic.NcellH * ws_.mosaic.NcellV, 1));
@@ -319,6 +341,15 @@ void MainWindow::refresh() {
     stack_->setCurrentWidget(page);
   }
   refreshing_ = false;
+}
+
+void MainWindow::useQtTranslations(int LANGUE) {
+  // Qt's own dialogs and buttons (file chooser, Cancel, Yes/No) in the interface's language.
+  qtLanguage_ = LANGUE;
+  if (!qtTranslator_) qtTranslator_ = new QTranslator(this);
+  QApplication::removeTranslator(qtTranslator_);
+  if (LANGUE == kFrench && qtTranslator_->load("qtbase_fr", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QApplication::installTranslator(qtTranslator_);
 }
 
 void MainWindow::addScrolledPage(QWidget* panel) {
@@ -413,7 +444,7 @@ void MainWindow::rebuildPictures() {
   const std::set<View> stale = std::exchange(stale_, {});
   if (!ws_.w.study.loaded()) return;
   for (View view : stale) pictureView(view)->setPicture(drawView(ws_, view));
-  reorientCaption_->setText(qs(viewCaption(ws_, View::Reorientation)));
+  reorientCaption_->setText(captionLines(viewCaption(ws_, View::Reorientation)));
   segCaption_->setText(qs(viewCaption(ws_, View::Segmentation)));
   preview3D_->refresh();
   results3D_->refresh();
@@ -437,7 +468,8 @@ void MainWindow::textChanged(TextSlot slot, const std::string& text) {
       placeHelp();
       help_->setVisible(!text.empty());
       return;
-    case TextSlot::Status: statusBar()->showMessage(qs(text), kStatusMilliseconds); return;
+    // Until another replaces it or the stage changes: a placement's warnings must not slip away.
+    case TextSlot::Status: statusBar()->showMessage(qs(text)); return;
   }
 }
 

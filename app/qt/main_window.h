@@ -23,6 +23,8 @@ class QSlider;
 class QStackedWidget;
 class QToolBar;
 
+class QTranslator;
+
 namespace quorvel {
 
 class Preview3DPanel;
@@ -79,6 +81,7 @@ class MainWindow : public QMainWindow {
   // A stage's panel put in the stack inside a scroll area: a panel larger than the window (a
   // small screen) scrolls rather than grows the window past the screen.
   void addScrolledPage(QWidget* panel);
+  void useQtTranslations(int LANGUE);
   // The stack's page holding panel (its scroll area, or panel itself).
   QWidget* pageOf(QWidget* panel) const;
   void buildMenus();
@@ -122,6 +125,9 @@ class MainWindow : public QMainWindow {
   PictureView* retouchView_ = nullptr;
   QLabel* sliceCounter_ = nullptr;
   QLabel* segCaption_ = nullptr;
+  QLabel* segLegend_ = nullptr;  // which colour is which class
+  QTranslator* qtTranslator_ = nullptr;
+  int qtLanguage_ = -1;  // the language Qt's own texts speak
 
   PictureView* curvesView_ = nullptr;
   QLabel* cursorLeft_ = nullptr;

@@ -179,7 +179,7 @@ void QtPlatform::pictureChanged(View view) {
 }
 
 void QtPlatform::textChanged(TextSlot slot, const std::string& text) {
-  if (slot == TextSlot::Status) shown.push_back({"status", text});
+  if (slot == TextSlot::Status && !text.empty()) shown.push_back({"status", text});
   if (onText) onText(slot, text);
 }
 

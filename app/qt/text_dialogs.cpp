@@ -20,6 +20,7 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 constexpr int kCommentsWidth = 520, kCommentsHeight = 360;
 // The patient dialog's size and place: left edge at half the screen less 150, top at half less 300.
 constexpr int kFormWidth = 305, kFormHeight = 390, kFormLeft = 150, kFormTop = 300;
+constexpr int kTitleBarButtons = 140;  // room a window manager takes beside a title
 
 }  // namespace
 
@@ -56,10 +57,12 @@ FormDialog::FormDialog(QWidget* parent, const Form& form) : QDialog(parent), val
   buttons->addButton(validate_, QDialogButtonBox::AcceptRole);
   buttons->addButton(cancel, QDialogButtonBox::RejectRole);
   layout->addRow(buttons);
-  resize(kFormWidth, kFormHeight);
+  // Wide enough for its title beside the window manager's buttons, centred as before.
+  const int width = std::max(kFormWidth, fontMetrics().horizontalAdvance(windowTitle()) + kTitleBarButtons);
+  resize(width, kFormHeight);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     const QSize s = screen->size();
-    move(s.width() / 2 - kFormLeft, std::max(s.height() / 2 - kFormTop, 0));
+    move(s.width() / 2 - kFormLeft - (width - kFormWidth) / 2, std::max(s.height() / 2 - kFormTop, 0));
   }
 }
 

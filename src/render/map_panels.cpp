@@ -49,16 +49,21 @@ const Histogram& histogramOf(const RegionalMaps& m, int mesh_visu, int v) {
 
 // A value of the map in the units of its result text: % for the ejection fraction, volumes per
 // second for the rates, milliseconds for the times.
-std::string valueText(const MapPanelInputs& in, int value) {
+}  // namespace
+
+std::string mapValueText(const MapPanelInputs& in, int value) {
   const float x = static_cast<float>(value);
   switch (in.mesh_visu) {
     case 0: return std::to_string(value);
-    case 2: return format("%.1f", x / in.maps.PER_corr);
+    // Ejection runs negative, as the map's mean and the global results say it.
+    case 2: return value == 0 ? "0.0" : format("%.1f", -x / in.maps.PER_corr);
     case 4: return format("%.1f", x / in.maps.PFR_corr);
     default:
       return std::to_string(static_cast<int>(static_cast<float>(in.study.Ninst) * in.study.CYCLE * x / 100.0f + 0.5f));
   }
 }
+
+namespace {
 
 bool inWindow(int b, int lo, int hi, bool wraps) { return lo <= hi || !wraps ? b >= lo && b <= hi : b >= lo || b <= hi; }
 
@@ -78,7 +83,15 @@ std::vector<std::string> wrapped(std::string_view text, int width) {
   size_t start = 0;
   while (start < text.size()) {
     const size_t end = std::min(text.find('\n', start), text.size());
-    std::string_view line = text.substr(start, end - start);
+    std::string_view given = text.substr(start, end - start);
+    // A line too wide first loses its runs of spaces: "-2.78 +/- 0.64" stays on one line.
+    std::string squeezed;
+    if (textWidth(given) > width) {
+      for (const char c : given)
+        if (c != ' ' || squeezed.empty() || squeezed.back() != ' ') squeezed += c;
+      given = squeezed;
+    }
+    std::string_view line = given;
     while (textWidth(line) > width) {
       const size_t fits = prefixBytes(line, perLine);
       const size_t space = line.substr(0, fits + 1).find_last_of(' ');
@@ -159,7 +172,7 @@ Bitmap24 mapHistogramPanel(const MapPanelInputs& in, int v) {
     fillRect(b, x, kPaletteBarBottom + 2, x + 1, kPaletteBarBottom + 6, kWhite);
     fillRect(b, x, kPaletteBarTop - 5, x + 1, kPaletteBarTop - 2, kWhite);
   }
-  const std::string lo = valueText(in, pmin), hi = valueText(in, pmax);
+  const std::string lo = mapValueText(in, pmin), hi = mapValueText(in, pmax);
   int loX = valueX(pmin) - textWidth(lo) / 2, hiX = valueX(pmax) - textWidth(hi) / 2;
   if (loX + textWidth(lo) + 4 > hiX && pmin <= pmax) {  // close bounds: push the labels apart
     const int mid = (valueX(pmin) + valueX(pmax)) / 2;
@@ -186,7 +199,7 @@ Bitmap24 mapHistogramPanel(const MapPanelInputs& in, int v) {
   for (const int value : {0, 50, 100}) {
     const int x = valueX(value);
     fillRect(b, x, kHistogramBottom + 2, x, kHistogramBottom + 4, kFrame);
-    const std::string t = valueText(in, value);
+    const std::string t = mapValueText(in, value);
     drawText(b, std::clamp(x - textWidth(t) / 2, 0, kMapPanelWidth - textWidth(t)), kHistogramBottom + 7, t, kWhite);
   }
   return b;

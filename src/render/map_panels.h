@@ -47,6 +47,10 @@ struct MapPanelInputs {
 // display window's bounds are marked on the palette bar with their values.
 Bitmap24 mapHistogramPanel(const MapPanelInputs& in, int v);
 
+// The map's value (0..100 of its common scale) in its units, as the palette bar and the scale
+// under the histogram write it: %, ms, or end-diastolic volumes per second (ejection negative).
+std::string mapValueText(const MapPanelInputs& in, int value);
+
 // Text lines (split at '\n', long lines wrapped at spaces) on the panel's background, width wide,
 // at least `lines` lines high.
 Bitmap24 textPanel(std::string_view text, int width, int lines);

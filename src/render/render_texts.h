@@ -12,6 +12,8 @@ inline constexpr Text kPreviewSettings{"Contraste %d  -  Luminosité %d  -  Mail
                                        "Contrast %d  -  Luminosity %d  -  Mesh %d  -  Smoothing %d"};
 inline constexpr Text kLeftVentricle{"Ventricule gauche", "Left ventricle"};
 inline constexpr Text kRightVentricle{"Ventricule droit", "Right ventricle"};
+inline constexpr Text kOtherStructures{"Autres structures", "Other structures"};
+inline constexpr Text kExcluded{"Exclu", "Excluded"};
 inline constexpr Text kCurveCursor{"%2.0f ms  -  %2.0f cc", "%2.0f ms  -  %2.0f cc"};
 
 }  // namespace quorvel::render_texts

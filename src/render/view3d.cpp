@@ -579,8 +579,8 @@ Bitmap24 bullseyePicture(const BullsEye& eye, const RegionalMaps& maps, const St
     const int x0 = kMargin + panel * (kBullseye + kMargin), y0 = kTitle;
     const Text title = v == 0 ? render_texts::kLeftVentricle : render_texts::kRightVentricle;
     const std::string_view name = title.pick(LANGUE);
-    const int scale = textWidth(name, 2) <= kBullseye - kMargin ? 2 : 1;  // "Ventricule gauche" is too wide at 2
-    drawText(bmp, x0 + (kBullseye - textWidth(name, scale)) / 2, scale == 2 ? 4 : 8, name, Rgb{255, 255, 255}, scale);
+    // One size in every language, as the map panels' titles: the French names do not fit at double size.
+    drawText(bmp, x0 + (kBullseye - textWidth(name)) / 2, 8, name, Rgb{255, 255, 255});
     if (!ready) continue;
     for (int row = 0; row < kBullseye; ++row)
       for (int col = 0; col < kBullseye; ++col) {

@@ -367,7 +367,8 @@ bool runScript(Workstation& ws, ScriptedPlatform& platform, const std::vector<Sc
       const ScriptedPlatform::Call& c = platform.calls[i];
       if (c.kind == "warning" || c.kind == "information" || c.kind == "question")
         out << "  " << c.kind << ": " << c.text << '\n';
-      if (c.kind == "text:" + std::to_string(static_cast<int>(TextSlot::Status))) out << "  status: " << c.text << '\n';
+      if (c.kind == "text:" + std::to_string(static_cast<int>(TextSlot::Status)) && !c.text.empty())
+        out << "  status: " << c.text << '\n';
     }
     if (failed) return false;
   }

@@ -691,6 +691,8 @@ void startUp(Workstation& ws) {
 void closeHelp(Workstation& ws) { hideHelp(ws); }
 
 void changeStage(Workstation& ws, int s) {
+  // What the status line said belongs to the stage left.
+  if (s != ws.shell._MENU_) ws.platform.textChanged(TextSlot::Status, "");
   ws.shell._MENU_ = s;
   ws.shell.mouseView.reset();  // a position read on the views of the stage left means nothing here
   hideHelp(ws);
@@ -757,6 +759,7 @@ void runCommand(Workstation& ws, int code) {
     case kCmdFrench:
     case kCmdEnglish:
       setLanguage(ws, code == kCmdFrench ? kFrench : kEnglish);
+      ws.platform.textChanged(TextSlot::Status, "");  // said in the other language
       SAVE_OPTIONS_FILE(ws.folder, ws.w.options);  // the next start speaks the same language
       return;
     case kCmdExportTable:

@@ -106,6 +106,15 @@ std::string viewCaption(const Workstation& ws, View view) {
   }
 }
 
+std::vector<LegendEntry> segmentationLegend(const Workstation& ws) {
+  const int L = ws.w.options.LANGUE;
+  const ClassColours& c = ws.pictures.FRON;
+  return {{c.colour(kClassLeft), render_texts::kLeftVentricle.pick(L)},
+          {c.colour(kClassRight), render_texts::kRightVentricle.pick(L)},
+          {c.colour(kClassOther), render_texts::kOtherStructures.pick(L)},
+          {c.colour(kClassExcludedConnected), render_texts::kExcluded.pick(L)}};
+}
+
 std::string previewSettingsCaption(const Workstation& ws) {
   const Options& o = ws.w.options;
   return format(render_texts::kPreviewSettings.pick(o.LANGUE), static_cast<int>(o.visu_CONT3D + 0.5f),

@@ -31,6 +31,7 @@
 #include "model3d_panels.h"
 #include "options_panel.h"
 #include "phantom/writers.h"
+#include "text_dialogs.h"
 #include "render/curve_plot.h"
 #include "render/view3d.h"
 #include "render/png_io.h"
@@ -236,10 +237,14 @@ TEST_F(Desktop, RefusedFileShowsItsMessageAndLeavesTheWindowAsItWas) {
 }
 
 TEST_F(Desktop, LanguageSwitchRelabelsMenusAndToolBar) {
+  // Qt's own buttons (its dialogs' Cancel) follow the interface's language.
+  auto qtCancel = [] { return QCoreApplication::translate("QPlatformTheme", "Cancel"); };
   EXPECT_EQ(menuTitles(), (QStringList{"Fichier", "Affichage", "Actualiser", "Options", "Aide"}));
+  EXPECT_EQ(qtCancel(), "Annuler");
   window->commandAction(kCmdEnglish)->trigger();
   settle();
   EXPECT_EQ(menuTitles(), (QStringList{"File", "Display", "Update", "Options", "Help"}));
+  EXPECT_EQ(qtCancel(), "Cancel");
   EXPECT_EQ(window->commandAction(kCmdOpenAcquisition)->text(), "Open Acquisition");
   EXPECT_FALSE(window->commandAction(kCmdEnglish)->isEnabled());
   window->commandAction(kCmdFrench)->trigger();
@@ -438,8 +443,16 @@ TEST_F(Desktop, SectorTableTakesThePatientFormsFields) {
   typed[0] = "Dupont", typed[3] = "64";
   answers.forms.push_back(typed);
   answers.files.push_back(FileChoice{(ws->folder / "sectors.xls").string(), 1});
+  int formWidth = 0, titleWidth = 0;  // the title is not cut
+  platform.answerDialogs = [&](QDialog& d) {
+    if (dynamic_cast<FormDialog*>(&d))
+      formWidth = d.width(), titleWidth = d.fontMetrics().horizontalAdvance(d.windowTitle());
+    answers.answer(d);
+  };
   window->command(kCmdExportTable17);
   settle();
+  EXPECT_GT(formWidth, titleWidth);
+  EXPECT_GT(titleWidth, 0);
   const auto table = readWholeFile(ws->folder / "sectors.xls");
   ASSERT_TRUE(table);
   const std::string text(table->begin(), table->end());

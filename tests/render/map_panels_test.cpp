@@ -50,6 +50,39 @@ TEST(MapPanels, GoldenPanelsOfATimeMapWithAWrappingWindow) {
   testing::expectGolden(panels, "map_panels");
 }
 
+// A result line wider than the panel loses its runs of spaces before it wraps; a line that still
+// does not fit wraps at a space.
+TEST(MapPanels, WideResultLinesSqueezeBeforeWrapping) {
+  const struct {
+    const char* text;
+    int rows;
+  } cases[] = {{"DEM (vol td / s)   :   -2.78  +/-  0.64\n", 1},
+               {"DEM = -3.10 vtd/s     -     t-DEM = 172 ms", 1},
+               {"Valve plane : valve line (too few valve voxels at one instant at least : 1, 2)", 3}};
+  for (const auto& c : cases)
+    EXPECT_EQ(textPanel(c.text, kMapPanelWidth, 1).height, c.rows * kTextLineHeight + 4) << c.text;
+}
+
+// The scale under a histogram speaks the units of the map's mean: ejection rates negative.
+TEST(MapPanels, ScaleValuesInTheMapsUnits) {
+  RegionalMaps maps;
+  maps.PER_corr = 5;
+  maps.PFR_corr = 4;
+  StudyRecord study;
+  study.Ninst = 8;
+  study.CYCLE = 100;
+  const Table3D table = table3DOf(1, 0);
+  const PalMap pal{};
+  const MapRanges ranges;
+  const struct {
+    int mesh_visu, value;
+    const char* text;
+  } cases[] = {{0, 50, "50"}, {1, 50, "400"}, {2, 0, "0.0"}, {2, 50, "-10.0"}, {4, 50, "12.5"}};
+  for (const auto& c : cases)
+    EXPECT_EQ(mapValueText(MapPanelInputs{maps, ranges, study, table, pal, c.mesh_visu, 0, 1}, c.value), c.text)
+        << "map " << c.mesh_visu;
+}
+
 TEST(MapPanels, PressesSetTheBoundUnderThePointer) {
   struct Case {
     int x, y;

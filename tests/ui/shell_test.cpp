@@ -13,6 +13,8 @@
 #include "segmentation/placement_texts.h"
 #include "segmentation/undo.h"
 #include "render/palettes.h"
+#include "render/segmentation_view.h"
+#include "render/view_geometry.h"
 #include "render/view3d.h"
 #include "model3d/model3d_commands.h"
 #include "ui/help_texts.h"
@@ -409,6 +411,24 @@ TEST_F(Shell, MosaicOpensOnTheVentricles) {
     EXPECT_GT(shownEnd, (first + last) / 2) << screen.width;
     EXPECT_GE(std::min(shownEnd, last + 1) - std::max(shownFirst, first), std::min(shownEnd - shownFirst, last + 1 - first))
         << screen.width << ": cells " << shownFirst << ".." << shownEnd << ", ventricles " << first << ".." << last;
+  }
+  // The legend names the colours the mosaic paints: both ventricles' are on the slices shown.
+  const std::vector<LegendEntry> legend = segmentationLegend(*ws);
+  ASSERT_EQ(legend.size(), 4u);
+  EXPECT_EQ(legend[0].label, "Ventricule gauche");
+  const Bitmap24& mosaic = *drawView(*ws, View::Segmentation);
+  const Study& s = ws->w.study;
+  for (const auto& [entry, cls] : {std::pair{legend[0], int{kClassLeft}}, {legend[1], int{kClassRight}}}) {
+    int ofClass = 0, other = 0;  // pixels of the legend's colour on voxels of its class, of another
+    for (int y = 0; y < mosaic.height; ++y)
+      for (int x = 0; x < mosaic.width; ++x) {
+        const Rgb c = mosaic.get(x, y);
+        const auto v = mosaicVoxelAt(ws->mosaic, s.NCZ, s.seg_affmin, x, y);
+        if (!v || c.r != entry.colour.r || c.g != entry.colour.g || c.b != entry.colour.b) continue;
+        const size_t i = Study::index(s.NCZ, s.instant, v->slice, v->row, v->col);
+        (classEntry(ws->w, ws->seg, s.instant, v->slice, i) == cls ? ofClass : other) += 1;
+      }
+    EXPECT_GT(ofClass, 20 * std::max(other, 5)) << entry.label << ": " << ofClass << " / " << other;
   }
 }
 
