@@ -68,7 +68,11 @@ int main(int argc, char** argv) {
   // A screen smaller than the window's default size: the window fills what the desktop leaves
   // free (its panels scroll), never runs past the screen's edge. Otherwise the window comes back
   // where and as large as it was left.
-  if (!events) window.setGeometryFile(ws.folder / "window.ini");
+  if (!events) {
+    window.setGeometryFile(ws.folder / "window.ini");
+    platform.folderMemory = ws.folder / "window.ini";
+    platform.recallLastFolder();
+  }
   const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
   const bool small = room.width() < kWindowWidth || room.height() < kWindowHeight;
   if (!events && window.restoreLastGeometry()) {

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QIntValidator>
@@ -13,6 +14,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 #include <QUrl>
 #include <cstdlib>
 
@@ -102,9 +104,26 @@ std::optional<FileChoice> QtPlatform::chooseFile(bool save, const std::string& t
   for (const FileFilter& f : filters) names << QString("%1 (%2)").arg(qs(f.label), qs(f.pattern));
   dialog.setNameFilters(names);
   if (preselectedFilter >= 1 && preselectedFilter <= names.size()) dialog.selectNameFilter(names[preselectedFilter - 1]);
+  if (!lastFolder.empty()) dialog.setDirectory(qs(lastFolder));
+  if (save && !suggestedFileStem.empty()) dialog.selectFile(qs(suggestedFileStem));
   if (run(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   const int filter = static_cast<int>(names.indexOf(dialog.selectedNameFilter())) + 1;
-  return FileChoice{dialog.selectedFiles().front().toStdString(), filter > 0 ? filter : 1};
+  const QString chosen = dialog.selectedFiles().front();
+  rememberFolder(QFileInfo(chosen).absolutePath());
+  return FileChoice{chosen.toStdString(), filter > 0 ? filter : 1};
+}
+
+void QtPlatform::recallLastFolder() {
+  if (folderMemory.empty()) return;
+  const QSettings kept(QString::fromStdString(folderMemory.string()), QSettings::IniFormat);
+  const QString folder = kept.value("lastFolder").toString();
+  if (QFileInfo(folder).isDir()) lastFolder = folder.toStdString();
+}
+
+void QtPlatform::rememberFolder(const QString& folder) {
+  lastFolder = folder.toStdString();
+  if (!folderMemory.empty())
+    QSettings(QString::fromStdString(folderMemory.string()), QSettings::IniFormat).setValue("lastFolder", folder);
 }
 
 std::optional<FileChoice> QtPlatform::chooseOpenFile(const std::string& title, const std::vector<FileFilter>& filters,
@@ -123,8 +142,11 @@ std::optional<std::string> QtPlatform::chooseFolder(const std::string& title) {
   dialog.setFileMode(QFileDialog::Directory);
   dialog.setOption(QFileDialog::ShowDirsOnly);
   if (answerDialogs) dialog.setOption(QFileDialog::DontUseNativeDialog);
+  if (!lastFolder.empty()) dialog.setDirectory(qs(lastFolder));
   if (run(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  return dialog.selectedFiles().front().toStdString();
+  const QString chosen = dialog.selectedFiles().front();
+  rememberFolder(chosen);
+  return chosen.toStdString();
 }
 
 std::optional<Rgb> QtPlatform::chooseColour(Rgb initial) {
@@ -184,6 +206,10 @@ void QtPlatform::textChanged(TextSlot slot, const std::string& text) {
 }
 
 void QtPlatform::beginProgress(const std::string& title) {
+  if (progressDepth_++ > 0) {
+    progress_->setLabelText(qs(title));
+    return;
+  }
   progress_ = std::make_unique<QProgressDialog>(qs(title), desktop_texts::kCancel.pick(language), 0, kProgressSteps,
                                                 parentWindow);
   progress_->setWindowTitle(kProductTitle);
@@ -200,7 +226,17 @@ bool QtPlatform::progress(double fraction) {
   return !progress_->wasCanceled();
 }
 
-void QtPlatform::endProgress() { progress_.reset(); }
+void QtPlatform::beginWait(const std::string& title) {
+  const bool first = progressDepth_ == 0;
+  beginProgress(title);
+  if (first) progress_->setCancelButton(nullptr);
+}
+
+void QtPlatform::endProgress() {
+  if (progressDepth_ > 0 && --progressDepth_ > 0) return;
+  progressDepth_ = 0;
+  progress_.reset();
+}
 
 bool QtPlatform::openDocument(const std::string& path) {
   shown.push_back({"document", path});

@@ -5,6 +5,7 @@
 // the main window sets.
 #include <QDialog>
 #include <QTimer>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -52,6 +53,11 @@ class QtPlatform : public Platform {
 
   QWidget* parentWindow = nullptr;
   int language = 0;  // of the platform's own texts (the prompt, the wait window)
+  // The last folder chosen in a file chooser, where the next one starts; kept in this file
+  // between starts when it is set.
+  std::string lastFolder;
+  std::filesystem::path folderMemory;
+  void recallLastFolder();
 
   // Every box, chooser and document the user was shown, in order.
   struct Shown {
@@ -83,6 +89,7 @@ class QtPlatform : public Platform {
   void pictureChanged(View view) override;
   void textChanged(TextSlot slot, const std::string& text) override;
   void beginProgress(const std::string& title) override;
+  void beginWait(const std::string& title) override;
   bool progress(double fraction) override;
   void endProgress() override;
   bool openDocument(const std::string& path) override;
@@ -93,10 +100,12 @@ class QtPlatform : public Platform {
   int run(QDialog& dialog);
   std::optional<FileChoice> chooseFile(bool save, const std::string& title, const std::vector<FileFilter>& filters,
                                        int preselectedFilter);
+  void rememberFolder(const QString& folder);
 
   QTimer timers_[3];
   std::unique_ptr<HeartRatePrompt> prompt_;
   std::unique_ptr<QProgressDialog> progress_;
+  int progressDepth_ = 0;  // begins not yet ended
 };
 
 }  // namespace quorvel

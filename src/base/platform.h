@@ -97,6 +97,10 @@ class Platform {
   virtual QuestionAnswer question(const std::string& text, const std::string& title) = 0;
   QuestionAnswer question(const std::string& text) { return question(text, kProductTitle); }
 
+  // The name a save chooser proposes, without extension (the open study's patient and date);
+  // empty: none. Choosers start in the folder the user chose last.
+  std::string suggestedFileStem;
+
   // Choosers; an empty optional means the user cancelled.
   virtual std::optional<FileChoice> chooseOpenFile(const std::string& title,
                                                    const std::vector<FileFilter>& filters,
@@ -130,8 +134,11 @@ class Platform {
   virtual void pictureChanged(View view) = 0;
   virtual void textChanged(TextSlot slot, const std::string& text) = 0;
 
-  // Progress of long work; returning false from progress() asks the caller to cancel.
+  // Progress of long work; returning false from progress() asks the caller to cancel. A progress
+  // begun inside another shows in the same window (each begin has its end).
   virtual void beginProgress(const std::string& title) = 0;
+  // The same for work that cannot stop half-way: no cancel is offered.
+  virtual void beginWait(const std::string& title) { beginProgress(title); }
   virtual bool progress(double fraction) = 0;
   virtual void endProgress() = 0;
 
@@ -140,6 +147,23 @@ class Platform {
 
   // Shows text in a box titled title and ends the process with code. Never returns.
   [[noreturn]] virtual void fatal(int code, const std::string& title, const std::string& text) = 0;
+};
+
+// The progress window, shown at once and for as long as this lives.
+class ProgressScope {
+ public:
+  enum Kind { Cancellable, Wait };
+  ProgressScope(Platform& p, const std::string& title, Kind kind) : platform_(p) {
+    kind == Cancellable ? p.beginProgress(title) : p.beginWait(title);
+    p.progress(0);
+  }
+  ~ProgressScope() { platform_.endProgress(); }
+  ProgressScope(const ProgressScope&) = delete;
+  ProgressScope& operator=(const ProgressScope&) = delete;
+  bool advance(double fraction) { return platform_.progress(fraction); }
+
+ private:
+  Platform& platform_;
 };
 
 }  // namespace quorvel

@@ -123,7 +123,7 @@ void ScriptedPlatform::endProgress() { record("progress-end", ""); }
 
 bool ScriptedPlatform::openDocument(const std::string& path) {
   record("document", path);
-  return true;
+  return documentViewer;
 }
 
 ScreenSize ScriptedPlatform::screenSize() { return screen; }

@@ -27,6 +27,7 @@ class ScriptedPlatform : public Platform {
   std::optional<Form> lastForm;  // the last form shown, with the texts its fields opened with
   bool cancelProgress = false;
   ScreenSize screen;
+  bool documentViewer = true;  // whether openDocument finds a program to show the file
 
   // When set, messages are also printed on standard error (the command line uses this).
   bool echoMessages = false;

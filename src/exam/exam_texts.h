@@ -8,6 +8,7 @@ inline constexpr Text kFilter{"QVX file", "QVX file"};
 inline constexpr const char* kPattern = "*.qvx";
 inline constexpr Text kSaveTitle{"Enregistrer un Examen", "Save an Exam"};
 inline constexpr Text kOpenTitle{"Ouvrir un Examen Quorvel (fichier QVX)", "Open a Quorvel Exam (QVX file)"};
+inline constexpr Text kOpening{"Ouverture de l'examen ...", "Opening the exam ..."};
 inline constexpr Text kNothingToSave{"Aucune donnée à sauvegarder. Effectuez au moins la segmentation ...       ",
                                      "No data to save. Achieve at least the segmentation ...       "};
 inline constexpr Text kInvalid{"Fichier QVX invalide !             ", "This is not a valid QVX file !             "};

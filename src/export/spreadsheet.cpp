@@ -1,6 +1,7 @@
 #include "export/spreadsheet.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "base/byte_reader.h"
 #include "export/export_texts.h"
@@ -74,6 +75,26 @@ PatientFields patientFieldsOf(const StudyRecord& s) {
   set("birth-date", s.PAT_DATE);
   set("date", s.ACQ_DATE);
   return f;
+}
+
+std::string fileStemOf(const StudyRecord& s) {
+  const PatientFields f = patientFieldsOf(s);
+  if (f[static_cast<size_t>(patientFieldIndex("name"))].empty()) return {};
+  std::string stem;
+  for (const char* key : {"name", "given-name", "date"}) {
+    // Letters (accented ones too), digits and '-' stay; any other run becomes one '-'.
+    std::string part;
+    for (const char c : f[static_cast<size_t>(patientFieldIndex(key))]) {
+      const auto u = static_cast<unsigned char>(c);
+      if (std::isalnum(u) || u >= 0x80 || c == '-')
+        part += c;
+      else if (!part.empty() && part.back() != '-')
+        part += '-';
+    }
+    while (!part.empty() && part.back() == '-') part.pop_back();
+    if (!part.empty()) stem += (stem.empty() ? "" : "_") + part;
+  }
+  return stem;
 }
 
 int patientFieldIndex(std::string_view key) {

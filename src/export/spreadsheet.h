@@ -51,6 +51,9 @@ int patientFieldIndex(std::string_view key);
 // What the study already says of the patient, for the form to open with: family and given names,
 // sex, birth date and the study's date; the other fields empty.
 PatientFields patientFieldsOf(const StudyRecord& s);
+// A file name for the study's saves: family name, given name and study date joined by '_', only
+// letters, digits and '-' kept; empty when the study names no patient.
+std::string fileStemOf(const StudyRecord& s);
 
 // Column k (1..17) of the sector blocks takes this sector of the 17-sector layout.
 inline constexpr std::array<int, kTableSectors> kLeftSectorColumns{15, 16, 17, 12, 13, 14, 9, 10, 11,

@@ -1,10 +1,12 @@
 // The workstation's exam, template and options operations.
 #include <memory>
 #include <new>
+#include <optional>
 
 #include "base/messages.h"
 #include "exam/exam_texts.h"
 #include "exam/options_file.h"
+#include "export/spreadsheet.h"
 #include "model3d/bullseye.h"
 #include "model3d/regional.h"
 #include "segmentation/undo.h"
@@ -126,6 +128,8 @@ Status Workstation::openExam(const std::filesystem::path& path) {
   // The file is read into a scratch state, so that a refused file changes nothing.
   std::unique_ptr<ExamContent> c;
   Status read;
+  std::optional<ProgressScope> wait;
+  wait.emplace(platform, exam_texts::kOpening.pick(w.options.LANGUE), ProgressScope::Wait);
   try {
     c = std::make_unique<ExamContent>();
     c->options = w.options;
@@ -139,9 +143,11 @@ Status Workstation::openExam(const std::filesystem::path& path) {
     MOMS(platform, w.options.LANGUE, " DD2 ");
   }
   if (!read) {
+    wait.reset();
     show(read.refusal());
     return read;
   }
+  wait->advance(0.5);
 
   if (w.study.FREQ_ASKING) platform.closeHeartRatePrompt();  // it asked for the study replaced now
   w.study = std::move(c->study);
@@ -193,6 +199,7 @@ Status Workstation::openExam(const std::filesystem::path& path) {
   showTitle(s.chemin_short);
   platform.textChanged(TextSlot::SliceCounter, format(study_texts::kSliceCounter.pick(w.options.LANGUE), s.NCZ));
   DISPLAY_PAT_INFO(s, platform, w.options.LANGUE);
+  platform.suggestedFileStem = fileStemOf(s);
   return read;
 }
 

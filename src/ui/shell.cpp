@@ -776,8 +776,10 @@ void runCommand(Workstation& ws, int code) {
       ws.platform.information(format(texts::kAbout.pick(language(ws)), kVersionMajor, kVersionMinor, kVersionPatch));
       return;
     case kCmdUserGuide:
-      if (!std::filesystem::exists(ws.shell.userGuide) || !ws.platform.openDocument(ws.shell.userGuide.string()))
+      if (!std::filesystem::exists(ws.shell.userGuide))
         ws.platform.warning(format(texts::kGuideMissing.pick(language(ws)), ws.shell.userGuide.string().c_str()));
+      else if (!ws.platform.openDocument(ws.shell.userGuide.string()))
+        ws.platform.warning(format(texts::kGuideNoViewer.pick(language(ws)), ws.shell.userGuide.string().c_str()));
       return;
     case kCmdOpenExam:
       SAVE_OPTIONS_FILE(ws.folder, ws.w.options);

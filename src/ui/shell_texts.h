@@ -21,6 +21,9 @@ inline constexpr Text kQuitQuestion{"Vous êtes sur le point de quitter Quorvel,
 inline constexpr Text kOnly17Sectors{"Uniquement disponible pour la segmentation du ventricule en 17 secteurs",
                                      "Available only when ventricle segmentation is set to 17 sectors"};
 inline constexpr Text kGuideMissing{"Manuel d'utilisation introuvable :\n%s", "User's guide not found:\n%s"};
+inline constexpr Text kGuideNoViewer{
+    "Aucun navigateur n'a pu ouvrir le manuel d'utilisation. Ouvrez ce fichier dans un navigateur :\n%s",
+    "No web browser could open the user's guide. Open this file in a browser:\n%s"};
 inline constexpr Text kAbout{"Quorvel %d.%d.%d\nAnalyse de la tomoscintigraphie cavitaire synchronisée",
                              "Quorvel %d.%d.%d\nAnalysis of gated blood-pool tomoscintigraphy"};
 inline constexpr Text kStartupTitle{"Quorvel", "Quorvel"};

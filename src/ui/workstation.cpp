@@ -1,6 +1,7 @@
 #include "ui/workstation.h"
 
 #include <new>
+#include <optional>
 
 #include "base/app_folder.h"
 #include "base/messages.h"
@@ -10,6 +11,7 @@
 #include "segmentation/corrections.h"
 #include "segmentation/placement.h"
 #include "segmentation/segmentation_texts.h"
+#include "export/spreadsheet.h"
 
 namespace quorvel {
 
@@ -61,6 +63,7 @@ void Workstation::startNewStudy() {
   centreMosaic(mosaic, w.study, log);
   platform.textChanged(TextSlot::SliceCounter, format(study_texts::kSliceCounter.pick(w.options.LANGUE), w.study.NCZ));
   showTitle(w.study.chemin_short);
+  platform.suggestedFileStem = fileStemOf(w.study);
   DISPLAY_PAT_INFO(w.study, platform, w.options.LANGUE);
   platform.pictureChanged(View::Reorientation);
 }
@@ -113,7 +116,12 @@ Status Workstation::proposePlacementCommand(bool asOpened) {
 
 ReorientOutcome Workstation::validateStep() {
   SegmentationContext c = segmentation();
+  // The last step re-orients, quantises and floods the study: the window shows from its start.
+  std::optional<ProgressScope> wait;
+  if (w.settings.flow.fich_axis == 2 && !w.options.REPROJ && w.study.loaded())
+    wait.emplace(platform, segmentation_texts::kSegmenting.pick(w.options.LANGUE), ProgressScope::Cancellable);
   const ReorientOutcome outcome = FICH_VALIDATE(c);
+  wait.reset();
   if (const auto refusal = refusalOf(outcome)) show(*refusal);
   return outcome;
 }

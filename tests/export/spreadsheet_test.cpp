@@ -65,6 +65,12 @@ TEST_F(Spreadsheet, PatientFormOpensWithWhatTheStudySays) {
   const PatientFields i = patientFieldsOf(idb);
   EXPECT_EQ(i[0], "MARTIN PAUL");
   EXPECT_EQ(i[1], "");
+  // The name a save dialog proposes: names and date, nothing a file name should not hold.
+  idb.PAT_NAME = "O'NEIL/Hélène  ";
+  idb.ACQ_DATE = "15/01/2024";
+  for (const auto& [record, stem] : {std::pair{dicom, "DOE_JANE_15-01-2024"}, {idb, "O-NEIL-Hélène_15-01-2024"},
+                                     {StudyRecord{}, ""}})
+    EXPECT_EQ(fileStemOf(record), stem);
 }
 
 TEST_F(Spreadsheet, ResultsTableByteForByte) {

@@ -4,6 +4,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QCheckBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -401,8 +403,17 @@ TEST_F(Desktop, ExamRoundTripThroughTheDialogs) {
   answers.files.push_back(FileChoice{(dir / "exam").string(), 1});
   trigger(kCmdSaveExamAs);
   ASSERT_TRUE(std::filesystem::exists(dir / "exam.qvx"));
+  // The next dialog starts in the folder chosen last and proposes the patient's name and date.
+  QString startFolder, proposed;
+  platform.answerDialogs = [&](QDialog& d) {
+    if (auto* files = qobject_cast<QFileDialog*>(&d))
+      startFolder = files->directory().absolutePath(), proposed = QFileInfo(files->selectedFiles().value(0)).fileName();
+    answers.answer(d);
+  };
   answers.files.push_back(FileChoice{(dir / "table").string(), 1});
   trigger(kCmdExportTable);
+  EXPECT_EQ(startFolder.toStdString(), std::filesystem::canonical(dir).string());
+  EXPECT_EQ(proposed, "PHANTOM_GATED_15-01-2024");
   const auto table = readWholeFile(dir / "table.xls");
   ASSERT_TRUE(table);
   EXPECT_EQ(std::string(table->begin(), table->end()),

@@ -67,6 +67,7 @@ class Exams : public ::testing::Test {
 TEST_F(Exams, ReopenedExamGivesTheSameResultsAndTheSameBytes) {
   auto a = analysed(phantom::defaultParams(), true);
   a->ws.w.settings.flow.comment = "reviewed";
+  a->ws.w.study.dicomPatientName = "DOE^JANE";
   const fs::path file = dir / "phantom";  // ".qvx" is added
   ASSERT_TRUE(a->ws.saveExam(file));
   const auto saved = bytes(dir / "phantom.qvx");
@@ -75,6 +76,9 @@ TEST_F(Exams, ReopenedExamGivesTheSameResultsAndTheSameBytes) {
 
   PhantomSession b(dir);
   ASSERT_TRUE(b.ws.openExam(dir / "phantom.qvx"));
+  EXPECT_EQ(b.platform.count("progress-begin"), 1);  // reopening a large exam shows a wait window
+  EXPECT_EQ(b.platform.count("progress-end"), 1);
+  EXPECT_EQ(b.platform.suggestedFileStem.rfind("DOE_JANE", 0), 0u) << b.platform.suggestedFileStem;
   EXPECT_EQ(b.ws.shell._MENU_, kStageResults3D);
   EXPECT_EQ(resultsJson(b.ws).dump(), resultsJson(a->ws).dump());
   EXPECT_EQ(model3dJson(b.ws).dump(), model3dJson(a->ws).dump());
@@ -140,6 +144,8 @@ TEST_F(Exams, RefusedFilesLeaveTheStudyAsItWas) {
     ASSERT_FALSE(s) << name;
     EXPECT_EQ(s.code(), RefusalCode::NotAnExam) << name;
     EXPECT_EQ(b->platform.last("warning")->text, exam_texts::kInvalid.fr);
+    EXPECT_EQ(b->platform.calls.back().kind, "warning") << name;  // a wait window is gone before it
+    EXPECT_EQ(b->platform.count("progress-begin"), b->platform.count("progress-end"));
     EXPECT_EQ(b->ws.shell._MENU_, kStageSegmentation);
     EXPECT_TRUE(b->ws.w.study.DATA == counts);
   }

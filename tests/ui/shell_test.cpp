@@ -369,6 +369,20 @@ TEST_F(Shell, AutomaticPlacementBeforeTheFirstStep) {
   EXPECT_EQ(std::tie(r.recad_x, r.rotation), std::tie(before.recad_x, before.rotation));
 }
 
+// The last step's wait window opens before the re-orientation and the quantisation; the
+// flooding's own progress shows inside it.
+TEST_F(Shell, SegmentingWaitsInOneWindowFromTheStart) {
+  open();
+  key(Key::Return);
+  key(Key::Tab);
+  key(Key::Return);
+  const int begun = platform.count("progress-begin");
+  key(Key::Return);
+  ASSERT_EQ(stage(), kStageSegmentation);
+  EXPECT_EQ(platform.count("progress-begin") - begun, 2);
+  EXPECT_EQ(platform.count("progress-begin"), platform.count("progress-end"));
+}
+
 TEST_F(Shell, CinePeriodBounds) {
   open();
   struct Case {
@@ -468,6 +482,22 @@ TEST_F(Shell, HelpTextsAndCommandsOfLaterVersions) {
   EXPECT_EQ(platform.last("information")->text, texts::kOpenDataFirst.fr);
   runCommand(*ws, kCmdExportReprojection);
   EXPECT_EQ(platform.last("information")->text, texts::kNotAvailable.fr);
+  // The user's guide: missing, or present with nothing to show it; each says which.
+  const auto guide = std::filesystem::path(QUORVEL_TEST_TMP) / "guide.html";
+  std::filesystem::remove(guide);
+  ws->shell.userGuide = guide;
+  for (const auto& [exists, viewer, said] : {std::tuple{false, true, texts::kGuideMissing.fr},
+                                            {true, false, texts::kGuideNoViewer.fr}}) {
+    if (exists) std::ofstream(guide) << "<html></html>";
+    platform.documentViewer = viewer;
+    runCommand(*ws, kCmdUserGuide);
+    EXPECT_EQ(platform.last("warning")->text, format(said, guide.string().c_str()));
+  }
+  platform.documentViewer = true;
+  const int warnings = platform.count("warning");
+  runCommand(*ws, kCmdUserGuide);
+  EXPECT_EQ(platform.count("warning"), warnings);
+  EXPECT_EQ(platform.last("document")->text, guide.string());
   open();
   ws->w.options.LANGUE = kEnglish;
   key(Key::H);
