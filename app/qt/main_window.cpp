@@ -297,7 +297,9 @@ void MainWindow::refresh() {
       const MenuItem& item = menus[m].items[i];
       QAction* a = menuActions_[m][i];
       const std::string label = item.label.pick(L);
-      a->setText(qs(label));
+      // After a tab, Qt shows the keys in the menu's shortcut column without binding them: the
+      // keys reach the workstation as every other key does.
+      a->setText(qs(label) + (*item.shortcut ? "\t" + QString(item.shortcut) : QString()));
       a->setVisible(!label.empty());  // items of the French menu only
       a->setEnabled(item.enabled);
       a->setCheckable(item.checkable);

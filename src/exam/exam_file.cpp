@@ -401,6 +401,12 @@ bool visitHeader(Io& io, ExamPartsT<C>& p, const Layout& layout) {
   io.at(1380, m.mesh.Nmeshtri);
   io.at(1400, m.skel.NPTS, 4);
   io.at(1416, m.maps.MC_v, 2);
+  // The picked points' triangles, plus one: without them a reopened exam drew its picked curves on
+  // triangle 0. An earlier file's 0 reads as no triangle (no curve) and is written back as 0.
+  std::array<int, 2> pickedPlusOne{m.maps.MC_ar[0] + 1, m.maps.MC_ar[1] + 1};
+  io.at(off::kPickedTriangles, pickedPlusOne, 2);
+  if constexpr (Io::kReading)
+    for (int k = 0; k < 2; ++k) m.maps.MC_ar[static_cast<size_t>(k)] = pickedPlusOne[static_cast<size_t>(k)] - 1;
   io.at(1440, s.CARD_FREQ_INT);
   io.at(1448, p.seg.struct_max, kStructMaxEntries);
 

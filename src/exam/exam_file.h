@@ -51,6 +51,7 @@ inline constexpr size_t kVersion = 32, kNinst = 44, kNCZ = 48, kECH = 60, kTT = 
 inline constexpr size_t kNREG = 112, kLimGInf = 208, kLimGSup = 272, kLimDInf = 336, kLimDSup = 400;
 inline constexpr size_t kEquilibrium = 680, kDispSeuil = 684, kSeuillage = 1024, kMarker = 1592, kNList = 1596;
 inline constexpr size_t kFitMarker = 1136, kFitIterations = 1140, kFitPolyIterations = 1144;
+inline constexpr size_t kPickedTriangles = 1424;  // ours, in bytes earlier files leave 0
 inline constexpr size_t kIdentityBlock = 8000, kStudyInstanceUid = 8004, kDicomPatientName = 8072,
                         kDicomPatientId = 8272;  // the block ends at 8340
 inline constexpr size_t kListRotation = 1600, kListValveAngle = 2000, kListRecadX = 2400, kListRecadY = 2800,

@@ -1,6 +1,7 @@
 #include "ui/model3d_input.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <iterator>
 #include <optional>
@@ -18,6 +19,7 @@ namespace {
 
 constexpr double kPi = 3.14159265;
 constexpr int kZoomStep = 10;  // percent per wheel step or Page key
+constexpr int kClickSlop = 2;  // pixels a click may wander before it is a drag
 constexpr float kPlaneRadiusStep = 2;
 // Held-key steps of the preview: contrast and luminosity of the shading, smoothing passes.
 constexpr float kShadeStep = 2, kContrastMax = 60, kLuminosityMin = 20, kLuminosityMax = 100;
@@ -123,7 +125,8 @@ bool model3DPress(Workstation& ws, View view, int x, int y, MouseButton b) {
   }
   ws.shell.mouse_i = x, ws.shell.mouse_j = y;
   (primary ? ws.shell.turning : ws.shell.zooming) = true;
-  if (primary && view == View::Results3D) pickResultsPoint(ws, x, y);
+  ws.shell.pressX = x, ws.shell.pressY = y;
+  ws.shell.dragged = false;
   return true;
 }
 
@@ -165,6 +168,7 @@ bool model3DMove(Workstation& ws, View view, int x, int y) {
     sh.mouse_j -= 2 * step;
     sh.mouse_i = x;
   } else if (sh.turning) {
+    sh.dragged = sh.dragged || std::abs(x - sh.pressX) + std::abs(y - sh.pressY) > kClickSlop;
     ROTATE_VISU_AXES(*v3, -(y - sh.mouse_j) * kPi / kVisuSide, (x - sh.mouse_i) * kPi / kVisuSide);
     sh.mouse_i = x, sh.mouse_j = y;
     viewMoved(ws, view);
@@ -175,8 +179,11 @@ bool model3DMove(Workstation& ws, View view, int x, int y) {
   return true;
 }
 
-bool model3DRelease(Workstation& ws, View view, MouseButton) {
+bool model3DRelease(Workstation& ws, View view, MouseButton b) {
   if (!isPanel(view) && !isPreview(view) && view != View::Results3D) return false;
+  // A click without a drag picks the point it was pressed on.
+  if (view == View::Results3D && b == MouseButton::Primary && ws.shell.turning && !ws.shell.dragged)
+    pickResultsPoint(ws, ws.shell.pressX, ws.shell.pressY);
   ws.shell.turning = ws.shell.zooming = false;
   ws.shell.panelBound = -1;
   return true;

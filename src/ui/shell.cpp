@@ -37,6 +37,9 @@ namespace {
 namespace texts = shell_texts;
 
 constexpr ScreenSize kMinimumScreen{1024, 768};
+// The menu's names of the keys globalKey reads.
+constexpr const char *kKeysOpenAcquisition = "Ctrl+O", *kKeysOpenExam = "Shift+O", *kKeysOptions = "Ctrl+P",
+                     *kKeysQuit = "Ctrl+Q", *kKeysExportResults = "Ctrl+Shift+K", *kKeysExportTable = "Ctrl+Shift+J";
 constexpr int kExitStartup = 1;
 constexpr int kFastestPeriod = 101, kSlowestPeriod = 999;  // ms: F2 / F3 bounds
 constexpr int kCropShift = 2;                               // W + arrows: file window step
@@ -1146,21 +1149,23 @@ std::vector<Menu> menuBar(const Workstation& ws) {
     return commandBuilt(code);
   };
   auto item = [&](int code, Text label) { return MenuItem{code, label, enabled(code)}; };
+  // The keys globalKey runs them with, shown beside their names.
+  auto keyed = [&](int code, Text label, const char* keys) { return MenuItem{code, label, enabled(code), false, false, keys}; };
   const MenuItem placement{kCmdAutoPlacement, texts::kAutoPlacement,
                            stage(ws) == kStageReorientation && ws.placementProposable()};
   return {
       {texts::kMenuFile,
-       {item(kCmdOpenAcquisition, {"Ouvrir Acquisition", "Open Acquisition"}),
+       {keyed(kCmdOpenAcquisition, {"Ouvrir Acquisition", "Open Acquisition"}, kKeysOpenAcquisition),
         item(kCmdReformatFolderFdg, {"Ouvrir Répertoire Dicom (FDG)", ""}),
-        item(kCmdOpenExam, {"Ouvrir Examen", "Open Exam"}),
+        keyed(kCmdOpenExam, {"Ouvrir Examen", "Open Exam"}, kKeysOpenExam),
         item(kCmdOpenTemplate, {"Ouvrir Modèle de Traitement", "Open Processing Template"}),
         item(kCmdSaveExam, {"Enregistrer Examen", "Save Exam"}),
         item(kCmdSaveExamAs, {"Enregistrer Examen sous", "Save Exam as"}),
-        item(kCmdExportResults, {"Exporter compte-rendu", "Export results"}),
-        item(kCmdExportTable, {"Exporter tableau Excel", "Export Excel table"}),
+        keyed(kCmdExportResults, {"Exporter compte-rendu", "Export results"}, kKeysExportResults),
+        keyed(kCmdExportTable, {"Exporter tableau Excel", "Export Excel table"}, kKeysExportTable),
         item(kCmdExportTable17, {"Exporter tableau Excel (17 sect.)", "Export Excel table (17 sect.)"}),
         item(kCmdExportReprojection, {"Exporter reprojection FDG", ""}),
-        item(kCmdComments, {"Commentaires", "Comments"}), item(kCmdQuit, {"Quitter", "Quit"})}},
+        item(kCmdComments, {"Commentaires", "Comments"}), keyed(kCmdQuit, {"Quitter", "Quit"}, kKeysQuit)}},
       {texts::kMenuDisplay,
        {item(kCmdReorientation, {"Ré-orientation", "Re-orientation"}),
         item(kCmdSegmentation, {"Segmentation", "Segmentation"}), item(kCmdResults, {"Résultats", "Results"}),
@@ -1170,7 +1175,7 @@ std::vector<Menu> menuBar(const Workstation& ws) {
        {placement, item(kCmdUpdateSegmentation, {"Segmentation ventriculaire", "Ventricular segmentation"}),
         item(kCmdUpdateSegmental, {"Analyse segmentaire", "Segmental analysis"})}},
       {texts::kMenuOptions,
-       {item(kCmdOptions, {"Options", "Options"}),
+       {keyed(kCmdOptions, {"Options", "Options"}, kKeysOptions),
         MenuItem{kCmdFrench, {"Français", "Français"}, language(ws) != kFrench},
         MenuItem{kCmdEnglish, {"English", "English"}, language(ws) != kEnglish},
         MenuItem{kCmdReprojectionMode, texts::kReprojectionMode, true, true, reprojection(ws)},

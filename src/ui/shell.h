@@ -132,6 +132,7 @@ struct MenuItem {
   bool enabled;
   bool checkable = false;  // an on/off setting, shown ticked when checked
   bool checked = false;
+  const char* shortcut = "";  // the keys that run it in any stage, as the menu shows them
 };
 struct Menu {
   Text title;

@@ -56,6 +56,10 @@ struct ShellState {
   int eventDepth = 0;  // events under way (one event may run others: a key runs a command)
   bool leftDown = false, rightDown = false;  // buttons held on the re-orientation picture
   bool turning = false, zooming = false;     // drag armed on a 3D view
+  // A press on the 3D results: where, and whether the pointer went on to turn the view (a click
+  // picks a point, a drag only turns).
+  int pressX = 0, pressY = 0;
+  bool dragged = false;
   int panelBound = -1;                       // the result-panel bound a held button sets (PanelBound)
   std::array<MeshCurve, 2> pickedCurves{};   // the picked points' curves: [0] left, [1] right ventricle
   bool exitRequested = false;

@@ -21,6 +21,7 @@
 #include "run_command.h"
 #include "scratch_folder.h"
 #include "ui/results_json.h"
+#include "ui/model3d_input.h"
 #include "ui/script.h"
 #include "ui/shell.h"
 #include "ui/shell_texts.h"
@@ -68,6 +69,11 @@ TEST_F(Exams, ReopenedExamGivesTheSameResultsAndTheSameBytes) {
   auto a = analysed(phantom::defaultParams(), true);
   a->ws.w.settings.flow.comment = "reviewed";
   a->ws.w.study.dicomPatientName = "DOE^JANE";
+  a->ws.model.maps.MC_v = {1, 2};
+  a->ws.model.maps.MC_ar = {100, 200};
+  refreshPickedCurves(a->ws);
+  const auto picked = a->ws.shell.pickedCurves;
+  ASSERT_TRUE(picked[0].valid && picked[1].valid);
   const fs::path file = dir / "phantom";  // ".qvx" is added
   ASSERT_TRUE(a->ws.saveExam(file));
   const auto saved = bytes(dir / "phantom.qvx");
@@ -86,11 +92,29 @@ TEST_F(Exams, ReopenedExamGivesTheSameResultsAndTheSameBytes) {
   EXPECT_EQ(b.ws.model.eye.mesh_sect_fej, a->ws.model.eye.mesh_sect_fej);
   EXPECT_EQ(b.ws.seg.LPE, a->ws.seg.LPE);
   EXPECT_TRUE(b.ws.seg.RECOUP == a->ws.seg.RECOUP);  // recounted from the labels
+  // The points picked before saving show the same curves once reopened.
+  refreshPickedCurves(b.ws);
+  for (int k = 0; k < 2; ++k) {
+    EXPECT_EQ(b.ws.shell.pickedCurves[k].caption, picked[k].caption) << k;
+    EXPECT_EQ(b.ws.shell.pickedCurves[k].y, picked[k].y) << k;
+  }
   EXPECT_EQ(b.ws.w.settings.flow.comment, "reviewed");
   EXPECT_EQ(b.ws.w.settings.flow.UNDOseg_lev, 0);
 
   ASSERT_TRUE(b.ws.saveExam(dir / "phantom.qvx"));
   EXPECT_TRUE(bytes(dir / "phantom.qvx") == saved);
+
+  // An earlier file holds no picked triangle: no picked curve, and its bytes come back as they were.
+  std::vector<uint8_t> earlier = saved;
+  std::fill_n(earlier.begin() + exam_offsets::kPickedTriangles, 8, uint8_t{0});
+  std::ofstream(dir / "phantom.qvx", std::ios::binary).write(reinterpret_cast<const char*>(earlier.data()),
+                                                             static_cast<std::streamsize>(earlier.size()));
+  PhantomSession c(dir);
+  ASSERT_TRUE(c.ws.openExam(dir / "phantom.qvx"));
+  refreshPickedCurves(c.ws);
+  EXPECT_FALSE(c.ws.shell.pickedCurves[0].valid || c.ws.shell.pickedCurves[1].valid);
+  ASSERT_TRUE(c.ws.saveExam(dir / "phantom.qvx"));
+  EXPECT_TRUE(bytes(dir / "phantom.qvx") == earlier);
 }
 
 // The identifiers a report needs, whole in the report and kept by the exam (in bytes an earlier

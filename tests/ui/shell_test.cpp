@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <tuple>
 #include <utility>
@@ -18,6 +19,7 @@
 #include "render/view3d.h"
 #include "model3d/model3d_commands.h"
 #include "ui/help_texts.h"
+#include "ui/input_events.h"
 #include "ui/model3d_input.h"
 #include "ui/shell.h"
 #include "ui/view_pictures.h"
@@ -125,23 +127,36 @@ TEST_F(Shell, ThreeDimensionalStages) {
   EXPECT_EQ(ws->w.settings.flow.build_visu, 1);
   EXPECT_GT(ws->model.maps.mesh_fej_mean[0], 40.0f);
 
-  // A press on the right ventricle in the results picture picks its triangle and fits its curve.
+  // A click on the right ventricle in the results picture picks its triangle and fits its curve.
   const Visu3DBuffers& buffers = ws->pictures.visu3D;
   drawView(*ws, View::Results3D);
   const auto on = std::find(buffers.VISUV.begin(), buffers.VISUV.end(), kTagRight) - buffers.VISUV.begin();
   ASSERT_LT(on, kVisuSide * kVisuSide);
   const int row = static_cast<int>(on) / kVisuSide, col = static_cast<int>(on) % kVisuSide;
   mousePress(*ws, View::Results3D, col, row, MouseButton::Primary, {});
+  EXPECT_FALSE(ws->shell.pickedCurves[1].valid);  // not before the button is released
+  mouseMove(*ws, View::Results3D, col + 1, row);    // a hand's tremor is still a click
+  mouseRelease(*ws, View::Results3D, col + 1, row, MouseButton::Primary);
   EXPECT_EQ(ws->model.maps.MC_v[1], 2);
   EXPECT_EQ(ws->model.maps.MC_ar[1], buffers.VISUAR[on]);
   EXPECT_TRUE(ws->shell.pickedCurves[1].valid);
   EXPECT_EQ(ws->shell.pickedCurves[1].caption.rfind("FES = ", 0), 0u);
   EXPECT_FALSE(ws->shell.pickedCurves[0].valid);
-  // The drag turns the view; the wheel zooms within 50..200.
+  // A drag turns the view and keeps the picked point; the wheel zooms within 50..200.
   const View3D before = ws->model3d.view3d.views[2];
-  mouseMove(*ws, View::Results3D, col + 64, row);
-  mouseRelease(*ws, View::Results3D, col + 64, row, MouseButton::Primary);
+  const int picked = ws->model.maps.MC_ar[1];
+  const std::string caption = ws->shell.pickedCurves[1].caption;
+  drawView(*ws, View::Results3D);
+  const auto onLeft = std::find(buffers.VISUV.begin(), buffers.VISUV.end(), kTagLeft) - buffers.VISUV.begin();
+  ASSERT_LT(onLeft, kVisuSide * kVisuSide);
+  const int rowLeft = static_cast<int>(onLeft) / kVisuSide, colLeft = static_cast<int>(onLeft) % kVisuSide;
+  mousePress(*ws, View::Results3D, colLeft, rowLeft, MouseButton::Primary, {});
+  mouseMove(*ws, View::Results3D, colLeft + 64, rowLeft);
+  mouseRelease(*ws, View::Results3D, colLeft + 64, rowLeft, MouseButton::Primary);
   EXPECT_NE(ws->model3d.view3d.views[2].axis2, before.axis2);  // a sideways drag turns about the rows
+  EXPECT_FALSE(ws->shell.pickedCurves[0].valid);  // the press on the left ventricle began a drag
+  EXPECT_EQ(ws->model.maps.MC_ar[1], picked);
+  EXPECT_EQ(ws->shell.pickedCurves[1].caption, caption);
   mouseWheel(*ws, View::Results3D, 3, {});
   EXPECT_EQ(ws->model3d.view3d.views[2].visu_scale, 163);
   mouseWheel(*ws, View::Results3D, 10, {});
@@ -381,6 +396,46 @@ TEST_F(Shell, SegmentingWaitsInOneWindowFromTheStart) {
   ASSERT_EQ(stage(), kStageSegmentation);
   EXPECT_EQ(platform.count("progress-begin") - begun, 2);
   EXPECT_EQ(platform.count("progress-begin"), platform.count("progress-end"));
+}
+
+// Each shortcut the menus show runs its item's command: the same boxes and dialogs, stage and exit.
+TEST_F(Shell, MenuShortcutsAreTheKeysThatRunTheirCommands) {
+  struct Outcome {
+    std::vector<std::string> shown;
+    int stage;
+    bool exit;
+    bool operator==(const Outcome&) const = default;
+  };
+  auto outcome = [](const std::function<void(Workstation&)>& act) {
+    ScriptedPlatform p;
+    Workstation w(p, scratchFolder());
+    act(w);
+    Outcome o{{}, w.shell._MENU_, w.shell.exitRequested};
+    for (const auto& c : p.calls)
+      if (c.kind.rfind("text:", 0) != 0 && c.kind.rfind("timer", 0) != 0 && c.kind != "picture")
+        o.shown.push_back(c.kind + " " + c.text);
+    return o;
+  };
+  int checked = 0;
+  for (const Menu& menu : menuBar(*ws))
+    for (const MenuItem& item : menu.items) {
+      if (!*item.shortcut) continue;
+      std::string keys = item.shortcut;
+      KeyModifiers m;
+      for (size_t plus; (plus = keys.find('+')) != std::string::npos; keys.erase(0, plus + 1))
+        (keys.substr(0, plus) == "Ctrl" ? m.ctrl : m.shift) = true;
+      const std::optional<Key> k = keyFromName(keys);
+      ASSERT_TRUE(k) << item.shortcut;
+      const Outcome byMenu = outcome([&](Workstation& w) { runCommand(w, item.code); });
+      const Outcome byKeys = outcome([&](Workstation& w) {
+        keyDown(w, *k, m);
+        keyUp(w, *k, m);
+      });
+      EXPECT_TRUE(byMenu == byKeys) << item.shortcut << ": " << ::testing::PrintToString(byMenu.shown) << " / "
+                                    << ::testing::PrintToString(byKeys.shown) << " " << byMenu.exit << byKeys.exit;
+      checked += !byMenu.shown.empty() || byMenu.stage != kStageNone || byMenu.exit;
+    }
+  EXPECT_GE(checked, 4);  // open acquisition, open exam, options, quit act with nothing open
 }
 
 TEST_F(Shell, CinePeriodBounds) {
