@@ -2,6 +2,7 @@
 #   make demo   install what is missing, build, analyse the bundled phantom
 #   make test   build and run every test
 #   make gui    build and start the desktop
+#   make screens  the user's guide's screenshots, on an X virtual frame buffer at 1366x768 and 1920x1080
 # And to hunt for faults:
 #   make fuzz            build the fuzz targets with clang, run each for FUZZ_SECONDS (60)
 #   make check-sanitize  build and run every test under AddressSanitizer and UBSan
@@ -14,7 +15,7 @@ FUZZ_SECONDS ?= 60
 SOAK_SECONDS ?= 1800
 CLANG_FLAGS = -DCMAKE_CXX_COMPILER=clang++-14
 
-.PHONY: all deps configure build demo gui test bench fuzz check-sanitize soak clean
+.PHONY: all deps configure build demo gui screens test bench fuzz check-sanitize soak clean
 
 all: build
 
@@ -32,6 +33,9 @@ demo: deps build
 
 gui: build
 	$(BUILD)/app/qt/quorvel
+
+screens: build
+	./scripts/screens.sh $(BUILD) docs/guide/img
 
 test: deps build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

@@ -314,7 +314,10 @@ void MainWindow::refresh() {
 
   const std::vector<StepButton> steps = reorientationSteps(ws_);
   for (size_t i = 0; i < steps.size(); ++i) {
-    stepButtons_[i]->setText(steps[i].label.pick(L));
+    stepButtons_[i]->setText((steps[i].next ? QString("▶ ") : QString()) + qs(steps[i].label.pick(L)));
+    QFont font = stepButtons_[i]->font();
+    font.setBold(steps[i].next);
+    stepButtons_[i]->setFont(font);
     stepButtons_[i]->setEnabled(steps[i].enabled);
     stepButtons_[i]->setChecked(steps[i].current);
   }

@@ -40,15 +40,10 @@ void FORMATE_SEGMENT_DISPLAY(SegmentationLayout& view, int NCZ, TraceLog& log) {
   view.BMP.resize(view.htayaff, view.vtayaff);
 }
 
-namespace {
-
-// The first slice shown so that slice centre sits in the middle of the cells, within the study.
 int firstSliceAround(const SegmentationLayout& layout, const Study& s, int centre) {
   const int first = std::min(centre - (layout.NcellV * layout.NcellH) / 2, s.NCZ - layout.seg_Ymax * layout.seg_Xmax - 1);
   return std::max(first, 0);
 }
-
-}  // namespace
 
 void centreMosaic(const SegmentationLayout& layout, Study& s, TraceLog& log) {
   if (s.countCentreSlice < 0) {

@@ -26,6 +26,8 @@ void FORMATE_SEGMENT_DISPLAY(SegmentationLayout& layout, int NCZ, TraceLog& log)
 // The first slice shown (seg_affmin): the grid centred on the study's count centroid across
 // slices, kept inside the study; 0 when the loader found no centroid.
 void centreMosaic(const SegmentationLayout& layout, Study& s, TraceLog& log);
+// The first slice shown so that slice centre sits in the middle of the cells, within the study.
+int firstSliceAround(const SegmentationLayout& layout, const Study& s, int centre);
 // After a segmentation: the cells centred on the slices holding the ventricles at the first
 // instant (the re-oriented counts are no longer those the opening centred on).
 void centreMosaicOnVentricles(const SegmentationLayout& layout, Study& s, const SliceLimits& lim);

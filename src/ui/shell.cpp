@@ -216,7 +216,7 @@ void enterResults3D(Workstation& ws, bool update) {
     return;
   }
   if (update || !resultCurrent(ws, Derived::Model)) {
-    if (ws.platform.question(proceedQuestion(ws)) != QuestionAnswer::Ok) return;
+    if (ws.platform.question(proceedQuestion(ws), texts::kModelQuestionTitle.pick(language(ws))) != QuestionAnswer::Ok) return;
     if (update) ws.model3d.ranges = MapRanges{};
     if (!computeModelNow(ws)) return;  // cancelled: the model is not shown
   }
@@ -314,6 +314,12 @@ void validateReorientation(Workstation& ws) {
       return;
     case ReorientOutcome::ReprojectionValidated: enterResults(ws); return;
     case ReorientOutcome::StepValidated:
+      if (flow(ws).fich_axis == step && flow(ws).stade_axis > step + 1) {
+        const Text next = step == 0 ? texts::kStepVertical : texts::kStepShort;
+        ws.platform.textChanged(TextSlot::Status, format(texts::kStepDone.pick(language(ws)), next.pick(language(ws))));
+      } else {
+        ws.platform.textChanged(TextSlot::Status, "");
+      }
       if (step == 1 && reprojection(ws)) {
         // The first validation shows the projection; a later one moves to the seed placement.
         if (const Status s = UPDATE_REPROJECTION(ws.w.study, ws.w.settings.reorient, flow(ws), ws.reprojection, ws.log);
@@ -389,7 +395,11 @@ void reorientationKey(Workstation& ws, Key key, KeyModifiers m) {
   }
   switch (key) {
     case Key::Return: validateReorientation(ws); return;
-    case Key::Tab: nextStep(flow(ws)), ws.platform.pictureChanged(View::Reorientation); return;
+    case Key::Tab:
+      nextStep(flow(ws));
+      ws.platform.textChanged(TextSlot::Status, "");  // the step it named is shown now
+      ws.platform.pictureChanged(View::Reorientation);
+      return;
     case Key::Left: changeInstant(ws, -1); return;
     case Key::Right: changeInstant(ws, 1); return;
     case Key::Up:
@@ -703,7 +713,7 @@ void changeStage(Workstation& ws, int s) {
 }
 
 bool computeModelAsked(Workstation& ws) {
-  return ws.platform.question(proceedQuestion(ws)) == QuestionAnswer::Ok && computeModelNow(ws);
+  return ws.platform.question(proceedQuestion(ws), texts::kModelQuestionTitle.pick(language(ws))) == QuestionAnswer::Ok && computeModelNow(ws);
 }
 
 bool requestExit(Workstation& ws) {
@@ -1055,10 +1065,12 @@ void mosaicRoomChanged(Workstation& ws, ScreenSize room) {
   SegmentationLayout& m = ws.mosaic;
   const int across = std::max(1, room.width / kCellWidth), down = std::max(1, room.height / kCellHeight);
   if (across == m.seg_Xmax && down == m.seg_Ymax) return;
+  // The slice in the middle of the cells stays in the middle: the ventricles stay in view.
+  const int middle = ws.w.study.seg_affmin + (m.NcellV * m.NcellH) / 2;
   m.seg_Xmax = across, m.seg_Ymax = down;
   if (!ws.w.study.loaded()) return;
   FORMATE_SEGMENT_DISPLAY(m, ws.w.study.NCZ, ws.log);
-  ws.w.study.seg_affmin = std::clamp(ws.w.study.seg_affmin, 0, mosaicScrollMax(ws));
+  ws.w.study.seg_affmin = std::clamp(firstSliceAround(m, ws.w.study, middle), 0, mosaicScrollMax(ws));
   ws.platform.pictureChanged(View::Segmentation);
 }
 
@@ -1074,6 +1086,7 @@ void chooseReorientationStep(Workstation& ws, int step) {
   const EventScope scope(ws);
   if (stage(ws) != kStageReorientation || !selectStep(flow(ws), step)) return;
   hideHelp(ws);
+  ws.platform.textChanged(TextSlot::Status, "");
   ws.platform.pictureChanged(View::Reorientation);
 }
 
@@ -1197,7 +1210,11 @@ bool commandEnabled(const Workstation& ws, int code) {
 std::vector<StepButton> reorientationSteps(const Workstation& ws) {
   const WorkflowState& f = flow(ws);
   const bool shown = stage(ws) == kStageReorientation;
-  auto step = [&](int n, Text label) { return StepButton{label, shown && n < f.stade_axis, shown && n == f.fich_axis}; };
+  // The next step: the last one reached while another is shown (Enter validates a step and stays on it).
+  auto step = [&](int n, Text label) {
+    return StepButton{label, shown && n < f.stade_axis, shown && n == f.fich_axis,
+                      shown && n == f.stade_axis - 1 && n != f.fich_axis && n > 0};
+  };
   return {step(0, texts::kStepHorizontal), step(1, texts::kStepVertical), step(2, texts::kStepShort)};
 }
 

@@ -148,6 +148,7 @@ struct StepButton {
   Text label;
   bool enabled;
   bool current;
+  bool next = false;  // reached and not yet validated: where the user goes on
 };
 std::vector<StepButton> reorientationSteps(const Workstation& ws);
 

@@ -58,6 +58,10 @@ inline constexpr Text kMenuHelp{"Aide", "Help"};
 inline constexpr Text kStepHorizontal{"Grand axe horizontal", "Horizontal long axis"};
 inline constexpr Text kStepVertical{"Grand axe vertical", "Vertical long axis"};
 inline constexpr Text kStepShort{"Petit axe", "Short axis"};
+inline constexpr Text kStepDone{"Vue validée. Étape suivante : %s (Tab ou son bouton).",
+                                "View validated. Next step: %s (Tab or its button)."};
+inline constexpr Text kModelQuestionTitle{"Calculer le modèle 3D avec ces réglages ?",
+                                          "Compute the 3D model with these settings?"};
 inline constexpr Text kAutoPlacement{"Placement automatique", "Automatic placement"};
 inline constexpr Text kPlacementOnOpen{"Placement automatique à l'ouverture", "Automatic placement on opening"};
 inline constexpr Text kPlacementProposed{

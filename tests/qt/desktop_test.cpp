@@ -554,9 +554,15 @@ TEST_F(Desktop, MosaicIsLaidOutForTheWindowsRoom) {
   open(phantomFile);
   for (Key k : {Key::Return, Key::Tab, Key::Return, Key::Return}) key(k);
   ASSERT_EQ(ws->shell._MENU_, kStageSegmentation);
+  const SliceLimits& lim = ws->w.settings.limits;
+  const int middle = (std::min(lim.limG_inf[0], lim.limD_inf[0]) + std::max(lim.limG_sup[0], lim.limD_sup[0])) / 2;
   for (const QSize size : {QSize(1366, 700), QSize(1000, 650), QSize(1280, 900)}) {
     window->resize(size);
     settle();
+    // The ventricles' middle slice stays among the cells shown.
+    const int shown = ws->mosaic.NcellH * ws->mosaic.NcellV;
+    EXPECT_TRUE(middle >= ws->w.study.seg_affmin && middle < ws->w.study.seg_affmin + shown)
+        << size.width() << ": " << ws->w.study.seg_affmin << " + " << shown << ", middle " << middle;
     const QSize room = window->mosaicArea()->viewport()->size();
     EXPECT_EQ(ws->mosaic.seg_Xmax, std::max(1, room.width() / kCellWidth)) << size.width();
     EXPECT_EQ(ws->mosaic.seg_Ymax, std::max(1, room.height() / kCellHeight)) << size.width();

@@ -398,6 +398,35 @@ TEST_F(Shell, SegmentingWaitsInOneWindowFromTheStart) {
   EXPECT_EQ(platform.count("progress-begin"), platform.count("progress-end"));
 }
 
+// Enter validates a step and stays on it: the status line and the step buttons say where to go on;
+// the 3D confirmation's title asks its question.
+TEST_F(Shell, ReorientationSaysWhichStepIsNext) {
+  open();
+  auto next = [&] {
+    std::vector<bool> out;
+    for (const StepButton& b : reorientationSteps(*ws)) out.push_back(b.next);
+    return out;
+  };
+  const std::string status = "text:" + std::to_string(static_cast<int>(TextSlot::Status));
+  EXPECT_EQ(next(), (std::vector<bool>{false, false, false}));
+  key(Key::Return);
+  EXPECT_EQ(next(), (std::vector<bool>{false, true, false}));
+  EXPECT_EQ(platform.last(status)->text, "Vue validée. Étape suivante : Grand axe vertical (Tab ou son bouton).");
+  key(Key::Tab);
+  EXPECT_EQ(next(), (std::vector<bool>{false, false, false}));
+  EXPECT_EQ(platform.last(status)->text, "");  // said, and done
+  key(Key::Return);  // the vertical view goes on to the short axis by itself
+  EXPECT_EQ(ws->w.settings.flow.fich_axis, 2);
+  EXPECT_EQ(next(), (std::vector<bool>{false, false, false}));
+  key(Key::Return);
+  ASSERT_EQ(stage(), kStageSegmentation);
+  runCommand(*ws, kCmdResults);
+  runCommand(*ws, kCmdPreview);
+  runCommand(*ws, kCmd3D);
+  ASSERT_TRUE(platform.last("question"));
+  EXPECT_EQ(platform.last("question")->title, texts::kModelQuestionTitle.fr);
+}
+
 // Each shortcut the menus show runs its item's command: the same boxes and dialogs, stage and exit.
 TEST_F(Shell, MenuShortcutsAreTheKeysThatRunTheirCommands) {
   struct Outcome {
