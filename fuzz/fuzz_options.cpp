@@ -27,6 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_REQUIRE(oneOf(o.mesh_samP, {12, 24, 48}) && o.mesh_Pdiv == o.mesh_samP);
   FUZZ_REQUIRE(oneOf(o.SECT_25, {13, 17, 19, 25}) && oneOf(o.RESEXP_1024, {0, 1}));
   FUZZ_REQUIRE(o.DEFAULT_freq >= kMinHeartRate && o.DEFAULT_freq <= kMaxHeartRate);
+  FUZZ_REQUIRE(oneOf(o.proposePlacementOnOpen, {0, 1}));
   const int rgb = o.BK_r + o.BK_g + o.BK_b;
   FUZZ_REQUIRE(rgb > 29 && rgb < 601);
 

@@ -1,6 +1,7 @@
 #include "exam/exam_file.h"
 
 #include <algorithm>
+#include <limits>
 #include <cerrno>
 #include <cmath>
 #include <bit>
@@ -403,10 +404,14 @@ bool visitHeader(Io& io, ExamPartsT<C>& p, const Layout& layout) {
   io.at(1416, m.maps.MC_v, 2);
   // The picked points' triangles, plus one: without them a reopened exam drew its picked curves on
   // triangle 0. An earlier file's 0 reads as no triangle (no curve) and is written back as 0.
-  std::array<int, 2> pickedPlusOne{m.maps.MC_ar[0] + 1, m.maps.MC_ar[1] + 1};
+  std::array<int, 2> pickedPlusOne{};
+  for (size_t k = 0; k < 2; ++k) {
+    const int triangle = m.maps.MC_ar[k];
+    pickedPlusOne[k] = triangle >= 0 && triangle < std::numeric_limits<int>::max() ? triangle + 1 : 0;
+  }
   io.at(off::kPickedTriangles, pickedPlusOne, 2);
   if constexpr (Io::kReading)
-    for (int k = 0; k < 2; ++k) m.maps.MC_ar[static_cast<size_t>(k)] = pickedPlusOne[static_cast<size_t>(k)] - 1;
+    for (size_t k = 0; k < 2; ++k) m.maps.MC_ar[k] = pickedPlusOne[k] > 0 ? pickedPlusOne[k] - 1 : -1;
   io.at(1440, s.CARD_FREQ_INT);
   io.at(1448, p.seg.struct_max, kStructMaxEntries);
 

@@ -314,7 +314,7 @@ void validateReorientation(Workstation& ws) {
       return;
     case ReorientOutcome::ReprojectionValidated: enterResults(ws); return;
     case ReorientOutcome::StepValidated:
-      if (flow(ws).fich_axis == step && flow(ws).stade_axis > step + 1) {
+      if (flow(ws).fich_axis == step && flow(ws).stade_axis > step + 1 && !reprojection(ws)) {
         const Text next = step == 0 ? texts::kStepVertical : texts::kStepShort;
         ws.platform.textChanged(TextSlot::Status, format(texts::kStepDone.pick(language(ws)), next.pick(language(ws))));
       } else {

@@ -20,6 +20,18 @@ namespace {
 
 constexpr Rgb kRed{250, 0, 0}, kBlue{0, 0, 250}, kGround{10, 20, 30};
 
+// A report's inputs before any result: an empty study, segmentation, curves and model.
+struct NoResults {
+  StudyWorkspace w;
+  Segmentation seg;
+  VolumeCurves vc;
+  TacFitSettings fit;
+  Model3D model;
+  Model3DStudySettings settings;
+  Pictures pictures;
+  ReportInputs inputs() { return {w, seg, vc, fit, model, settings, pictures}; }
+};
+
 class ReportFiles : public ::testing::Test {
  protected:
   ReportFiles() : canvas(1024, 1024) {
@@ -172,14 +184,8 @@ TEST_F(ReportFiles, DicomIsASecondaryCaptureOfTheAcquisitionsStudy) {
 
 TEST_F(ReportFiles, ExportNamesTheFileAndNeverWritesOneThatFailedToOpen) {
   const auto dir = quorvel::testing::scratchFolder();
-  StudyWorkspace w;
-  Segmentation seg;
-  VolumeCurves vc;
-  TacFitSettings fit;
-  Model3D model;
-  Model3DStudySettings settings;
-  Pictures pictures;
-  const ReportInputs in{w, seg, vc, fit, model, settings, pictures};
+  NoResults none;
+  const ReportInputs in = none.inputs();
   ScriptedPlatform platform;
   platform.saveAnswers.push_back(FileChoice{(dir / "rep.jpg").string(), 2});
   // The typed extension chooses the type whatever the filter, and is not kept before the suffix.
@@ -212,15 +218,9 @@ TEST_F(ReportFiles, ExportNamesTheFileAndNeverWritesOneThatFailedToOpen) {
 
 // The square local report has no free row: the patient line is written over the upper 3D view.
 TEST_F(ReportFiles, LocalReportCarriesThePatientLine) {
-  StudyWorkspace w;
-  Segmentation seg;
-  VolumeCurves vc;
-  TacFitSettings fit;
-  Model3D model;
-  Model3DStudySettings settings;
-  Pictures pictures;
-  w.study.pat_tmp = "Mr PATIENT LINE";
-  const Bitmap24 local = composeReport(ReportKind::Local, ReportInputs{w, seg, vc, fit, model, settings, pictures}, 1);
+  NoResults none;
+  none.w.study.pat_tmp = "Mr PATIENT LINE";
+  const Bitmap24 local = composeReport(ReportKind::Local, none.inputs(), 1);
   auto inked = [&](int y0, int y1) {
     int n = 0;
     for (int y = y0; y < y1; ++y)
