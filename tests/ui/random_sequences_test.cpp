@@ -257,6 +257,7 @@ class EventChooser {
     add(0.3, "command 54");
     add(0.3, std::string("command ") + any({"201", "202"}));
     add(0.25, "answer " + any({"yes", "no"}) + "\ncommand 203");  // the reprojection mode on or off
+    add(0.2, "command 205");  // the placement proposed on opening, on or off
     add(0.3, "key H");
     add(0.2, "key F1\ntick cine\nkey F1");
     add(0.35, "save-exam " + file("exam", ".qvx"));
