@@ -4,9 +4,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QCheckBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -33,11 +33,11 @@
 #include "model3d_panels.h"
 #include "options_panel.h"
 #include "phantom/writers.h"
-#include "text_dialogs.h"
 #include "render/curve_plot.h"
 #include "render/view3d.h"
 #include "render/png_io.h"
 #include "render/view_geometry.h"
+#include "text_dialogs.h"
 #include "ui/script.h"
 #include "scratch_folder.h"
 #include "ui/help_texts.h"
