@@ -63,7 +63,7 @@ class QtPlatform : public Platform {
   struct Shown {
     std::string kind;  // warning, information, question, open, save, folder, colour, fatal, document, edit, form
     std::string text;
-    std::string title;  // of a question
+    std::string title = {};  // of a question
   };
   std::vector<Shown> shown;
 

@@ -27,7 +27,7 @@ struct OptionControl {
   Text caption;  // heading, box, field or button caption (empty: none)
   OptionChoice choice = OptionChoice::Language;
   OptionNumber number = OptionNumber::Sampling;
-  std::vector<OptionBox> boxes;
+  std::vector<OptionBox> boxes = {};
   bool englishOnly = false;  // shown in the English panel only
 };
 
