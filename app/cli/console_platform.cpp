@@ -25,7 +25,10 @@ QuestionAnswer ConsolePlatform::question(const std::string& text, const std::str
   return QuestionAnswer::Cancel;
 }
 
-void ConsolePlatform::beginProgress(const std::string& title) { progressTitle_ = title; }
+void ConsolePlatform::beginProgress(const std::string& title) {
+  ++progressDepth_;
+  progressTitle_ = title;
+}
 
 bool ConsolePlatform::progress(double fraction) {
   if (showProgress) std::cerr << '\r' << progressTitle_ << ' ' << static_cast<int>(fraction * 100) << " %" << std::flush;
@@ -33,6 +36,7 @@ bool ConsolePlatform::progress(double fraction) {
 }
 
 void ConsolePlatform::endProgress() {
+  if (progressDepth_ > 0 && --progressDepth_ > 0) return;
   if (showProgress) std::cerr << '\n';
 }
 

@@ -39,6 +39,7 @@ class ConsolePlatform : public Platform {
 
  private:
   std::string progressTitle_;
+  int progressDepth_ = 0;  // a progress begun inside another shares its line
 };
 
 }  // namespace quorvel::cli
