@@ -52,10 +52,16 @@ constexpr LocalBlock kLocal1024[2] = {{0, {513, -1}, {513, 512}, {513, 768}, {-1
                                       {1, {-1, -1}, {-1, 512}, {-1, 768}, {-1, 0}}};
 constexpr LocalBlock kLocalWide[2] = {{0, {550, 0}, {550, 512}, {550, 768}, {550, 1024}},
                                       {1, {20, 0}, {20, 512}, {20, 768}, {20, 1024}}};
-constexpr Place kLocalWidePatient{1068, 468};
-// Two lines: the patient line is wider than the 3D view it lies over.
-constexpr int kLocal1024PatientWidth = 511, kLocal1024PatientHeight = 2 * kReportLineHeight + 4;
-constexpr Place kLocal1024Patient{1024 - kLocal1024PatientHeight, 0};
+// The local report's patient line: where, and its panel's size.
+struct PatientBox {
+  Place at;
+  int width, height;
+};
+constexpr PatientBox kLocalWidePatient{{1068, 468}, kPatientWidth, kPatientHeight};
+// The square canvas has no free row: two lines over the top of the upper 3D view, which is
+// narrower than the line.
+constexpr int kTwoLines = 2 * kReportLineHeight + 4;
+constexpr PatientBox kLocal1024Patient{{1024 - kTwoLines, 0}, 511, kTwoLines};
 
 Rgb backgroundOf(const Options& opt) { return Rgb{opt.BK_r, opt.BK_g, opt.BK_b}; }
 
@@ -139,11 +145,9 @@ void composeLocal(Bitmap24& canvas, const ReportInputs& in, const LocalBlock (&b
     FILL_EXPORT_BMP(canvas, mapPanel(mi, 0, texts[1], curves[0], bk), b.map2.row0, b.map2.col0);
     if (wide && b.texts.row0 >= 0) FILL_EXPORT_BMP(canvas, eyes, b.texts.row0 + 512 - eyes.height, b.texts.col0);
   }
-  // The square canvas has no free row: the patient line goes over the top of the upper 3D view.
-  const Place patient = wide ? kLocalWidePatient : kLocal1024Patient;
-  FILL_EXPORT_BMP(canvas, textPanel(wide ? kPatientWidth : kLocal1024PatientWidth,
-                                    wide ? kPatientHeight : kLocal1024PatientHeight, w.study.pat_tmp, bk),
-                  patient.row0, patient.col0);
+  const PatientBox& patient = wide ? kLocalWidePatient : kLocal1024Patient;
+  FILL_EXPORT_BMP(canvas, textPanel(patient.width, patient.height, w.study.pat_tmp, bk), patient.at.row0,
+                  patient.at.col0);
   // The results view goes back to what the stage shows.
   drawResults3D(in.pictures, in.model, in.model3d, w.options, t);
 }

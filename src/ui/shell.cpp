@@ -36,6 +36,9 @@ namespace {
 
 namespace texts = shell_texts;
 
+// The status line speaks of the step or stage it was said in.
+void clearStatus(Workstation& ws) { ws.platform.textChanged(TextSlot::Status, ""); }
+
 constexpr ScreenSize kMinimumScreen{1024, 768};
 // The menu's names of the keys globalKey reads.
 constexpr const char *kKeysOpenAcquisition = "Ctrl+O", *kKeysOpenExam = "Shift+O", *kKeysOptions = "Ctrl+P",
@@ -318,7 +321,7 @@ void validateReorientation(Workstation& ws) {
         const Text next = step == 0 ? texts::kStepVertical : texts::kStepShort;
         ws.platform.textChanged(TextSlot::Status, format(texts::kStepDone.pick(language(ws)), next.pick(language(ws))));
       } else {
-        ws.platform.textChanged(TextSlot::Status, "");
+        clearStatus(ws);
       }
       if (step == 1 && reprojection(ws)) {
         // The first validation shows the projection; a later one moves to the seed placement.
@@ -397,7 +400,7 @@ void reorientationKey(Workstation& ws, Key key, KeyModifiers m) {
     case Key::Return: validateReorientation(ws); return;
     case Key::Tab:
       nextStep(flow(ws));
-      ws.platform.textChanged(TextSlot::Status, "");  // the step it named is shown now
+      clearStatus(ws);  // the step it named is shown now
       ws.platform.pictureChanged(View::Reorientation);
       return;
     case Key::Left: changeInstant(ws, -1); return;
@@ -705,7 +708,7 @@ void closeHelp(Workstation& ws) { hideHelp(ws); }
 
 void changeStage(Workstation& ws, int s) {
   // What the status line said belongs to the stage left.
-  if (s != ws.shell._MENU_) ws.platform.textChanged(TextSlot::Status, "");
+  if (s != ws.shell._MENU_) clearStatus(ws);
   ws.shell._MENU_ = s;
   ws.shell.mouseView.reset();  // a position read on the views of the stage left means nothing here
   hideHelp(ws);
@@ -772,7 +775,7 @@ void runCommand(Workstation& ws, int code) {
     case kCmdFrench:
     case kCmdEnglish:
       setLanguage(ws, code == kCmdFrench ? kFrench : kEnglish);
-      ws.platform.textChanged(TextSlot::Status, "");  // said in the other language
+      clearStatus(ws);  // said in the other language
       SAVE_OPTIONS_FILE(ws.folder, ws.w.options);  // the next start speaks the same language
       return;
     case kCmdExportTable:
@@ -1086,7 +1089,7 @@ void chooseReorientationStep(Workstation& ws, int step) {
   const EventScope scope(ws);
   if (stage(ws) != kStageReorientation || !selectStep(flow(ws), step)) return;
   hideHelp(ws);
-  ws.platform.textChanged(TextSlot::Status, "");
+  clearStatus(ws);
   ws.platform.pictureChanged(View::Reorientation);
 }
 
