@@ -45,9 +45,11 @@ int run(PhantomCommandState& st) {
   else p.pixel_mm = phantom::defaultParams(p.matrix).pixel_mm;
   p.slices = st.slices > 0 ? st.slices : p.matrix;
   p.slice_mm = st.sliceMm > 0 ? st.sliceMm : p.pixel_mm;
-  p.lv_fault.kind = st.fault == "akinetic" ? phantom::WallFault::Akinetic
-                    : st.fault == "late"   ? phantom::WallFault::Late
-                                           : phantom::WallFault::None;
+  p.lv_fault.kind = st.fault == "akinetic"      ? phantom::WallFault::Akinetic
+                    : st.fault == "late"        ? phantom::WallFault::Late
+                    : st.fault == "hypokinetic" ? phantom::WallFault::Hypokinetic
+                    : st.fault == "dyskinetic"  ? phantom::WallFault::Dyskinetic
+                                                : phantom::WallFault::None;
   std::vector<phantom::OutputFormat> formats;
   for (const std::string& name : st.formats) {
     phantom::OutputFormat f;
@@ -131,9 +133,10 @@ void registerPhantomCommand(CLI::App& app, int& status) {
                   "Band of background between the valve plane and the atria (mm); 0: the atria touch the base")
       ->capture_default_str();
   cmd->add_option("--lv-fault", st->fault,
-                  "Left-ventricular wall fault: none, akinetic (the region does not move) or late (its systole ends late)")
+                  "Left-ventricular wall fault: none, akinetic (the region does not move), hypokinetic (40 % of the "
+                  "motion), dyskinetic (bulges out in systole) or late (its systole ends late)")
       ->capture_default_str()
-      ->check(CLI::IsMember({"none", "akinetic", "late"}));
+      ->check(CLI::IsMember({"none", "akinetic", "hypokinetic", "dyskinetic", "late"}));
   cmd->add_option("--lv-fault-sector", p.lv_fault.sector,
                   "Sector of the 17-sector bull's-eye at the fault's centre: 1 apex, 2-5 apical, 6-11 mid, 12-17 basal")
       ->capture_default_str();

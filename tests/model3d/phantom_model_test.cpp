@@ -129,7 +129,9 @@ TEST_P(PhantomModel, ClosedMeshesApexAndRegionalMaps) {
       break;
     }
     case phantom::WallFault::Akinetic:
-      // The akinetic apex: sector 1 has the lowest ejection fraction.
+    case phantom::WallFault::Hypokinetic:
+    case phantom::WallFault::Dyskinetic:
+      // The faulty apex: sector 1 has the lowest ejection fraction.
       for (int k = 2; k <= 17; ++k) EXPECT_LT(fej[1], fej[k]) << "sector " << k;
       break;
     case phantom::WallFault::Late: {

@@ -41,7 +41,7 @@ TEST(WallFault, TruthNamesTheSectorsOfEveryLayout) {
   EXPECT_EQ(bullseyeSector(1.01, 0.0, 17), 0);
 }
 
-TEST(WallFault, AkineticRegionKeepsItsVolumeAndLateRegionLags) {
+TEST(WallFault, FaultyRegionsHoldBackBloodByTheirKind) {
   PhantomParams healthy = defaultParams();
   const int es = 3;  // 35 % of the cycle at 8 instants: instant 3 is nearest
   PhantomParams akinetic = healthy, late = healthy;
@@ -52,6 +52,14 @@ TEST(WallFault, AkineticRegionKeepsItsVolumeAndLateRegionLags) {
   EXPECT_GT(lvMl(akinetic, es), lvMl(healthy, es) + 3.0);
   EXPECT_NEAR(lvMl(late, 0), lvMl(healthy, 0), 0.5);
   EXPECT_GT(lvMl(late, es), lvMl(healthy, es) + 1.0);
+  // A hypokinetic region holds back part of what an akinetic one does; a dyskinetic one more.
+  PhantomParams hypo = akinetic, dys = akinetic;
+  hypo.lv_fault.kind = WallFault::Hypokinetic;
+  dys.lv_fault.kind = WallFault::Dyskinetic;
+  EXPECT_NEAR(lvMl(dys, 0), lvMl(healthy, 0), 0.5);
+  EXPECT_GT(lvMl(hypo, es), lvMl(healthy, es) + 1.0);
+  EXPECT_LT(lvMl(hypo, es), lvMl(akinetic, es) - 1.0);
+  EXPECT_GT(lvMl(dys, es), lvMl(akinetic, es) + 1.0);
   EXPECT_EQ(validate(late), "");  // a valid delay is accepted ...
   late.lv_fault.delay_pct = 60.0;  // ... one that ends systole past 90 % is refused
   EXPECT_NE(validate(late), "");

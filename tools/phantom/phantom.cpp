@@ -52,10 +52,17 @@ struct Geometry {
   double ain = 0, bin = 0;       // dilated left ventricle the crescent wraps around
   double aout = 0, rvv = 0, rvw = 0;  // crescent's outer ellipsoid
   EllipsoidSpec la{}, ra{};
-  // Wall fault: the shape the faulty region follows at this instant.
+  // Wall fault: the shape the faulty region follows at this instant, scaled by its motion from
+  // the end-diastolic shape.
   bool fault = false;
   double fuc = 0, fa = 0, fb = 0;
+  double motion = 1;
+  double educ = 0, eda = 0, edb = 0;
 };
+
+double faultMotion(WallFault k) {
+  return k == WallFault::Hypokinetic ? kHypokineticMotion : k == WallFault::Dyskinetic ? kDyskineticMotion : 1.0;
+}
 
 double lvSemiMinor(double volumeMl, double a, double tau) {
   return std::sqrt(volumeMl * kMm3PerMl / (kPi * a * capFactor(tau)));
@@ -146,8 +153,11 @@ Geometry geometryAt(const PhantomParams& p, double phase) {
   const LvShape now = lvShapeAt(p, phase);
   g.ub = now.ub, g.a = now.a, g.uc = now.uc, g.b = now.b;
   if (p.lv_fault.kind != WallFault::None) {
-    const LvShape f = lvShapeAt(p, p.lv_fault.kind == WallFault::Akinetic ? 0.0 : latePhase(p, phase));
-    g.fault = true, g.fuc = f.uc, g.fa = f.a, g.fb = f.b;
+    const WallFault k = p.lv_fault.kind;
+    const LvShape f = lvShapeAt(p, k == WallFault::Akinetic ? 0.0 : k == WallFault::Late ? latePhase(p, phase) : phase);
+    const LvShape ed = lvShapeAt(p, 0.0);
+    g.fault = true, g.fuc = f.uc, g.fa = f.a, g.fb = f.b, g.motion = faultMotion(k);
+    g.educ = ed.uc, g.eda = ed.a, g.edb = ed.b;
   }
 
   g.ain = g.a + an.septum_mm;
@@ -191,7 +201,9 @@ bool contains(int s, const Geometry& g, const PhantomParams& p, const Vec3& h) {
         // The faulty region's wall follows its own shape; the rest of the wall the healthy one.
         const double f = wallFaultWeight(p, h.u, h.v, h.w);
         if (f > 0) {
-          const double r = (1 - f) * crossRadius(h.u, g.uc, g.a, g.b) + f * crossRadius(h.u, g.fuc, g.fa, g.fb);
+          const double rEd = crossRadius(h.u, g.educ, g.eda, g.edb);
+          const double rFault = rEd + g.motion * (crossRadius(h.u, g.fuc, g.fa, g.fb) - rEd);
+          const double r = (1 - f) * crossRadius(h.u, g.uc, g.a, g.b) + f * std::max(0.0, rFault);
           return r > 0 && dv * dv + h.w * h.w <= r * r;
         }
       }
@@ -241,7 +253,8 @@ Box heartBox(int s, const Geometry& g, const AnatomyParams& an) {
   auto cyl = [](double v, double w, double r, double u0, double u1) { return Box{{u0, v - r, w - r}, {u1, v + r, w + r}}; };
   switch (s) {
     case kLV: {
-      const double r = g.fault ? std::max(g.b, g.fb) : g.b;
+      // A dyskinetic wall bulges beyond its end-diastolic radius by its motion times the stroke's.
+      const double r = g.fault ? std::max({g.b, g.fb, g.edb * (1 + std::fabs(g.motion))}) : g.b;
       return {{g.uc - g.a, g.vL - r, -r}, {g.ub, g.vL + r, r}};
     }
     case kRV: return {{g.uc - g.aout, g.vL - g.rvv, -g.rvw}, {g.ub, 0.0, g.rvw}};
@@ -378,6 +391,17 @@ std::array<double, 3> lvApexWorking(const PhantomParams& p) {
   const double vL = lvSemiMinor(p.lv.edv_ml, L / (1.0 + tau), tau) + p.anatomy.septum_mm / 2.0;
   const auto w = Pose(p).toWorking({-L, vL, 0.0});
   return {p.matrix / 2 + w[0] / p.pixel_mm, p.matrix / 2 + w[1] / p.pixel_mm, p.slices / 2 + w[2] / p.slice_mm};
+}
+
+std::array<double, 3> heartOriginWorking(const PhantomParams& p) {
+  const auto w = Pose(p).toWorking({0.0, 0.0, 0.0});
+  return {p.matrix / 2 + w[0] / p.pixel_mm, p.matrix / 2 + w[1] / p.pixel_mm, p.slices / 2 + w[2] / p.slice_mm};
+}
+
+std::array<double, 3> longAxisWorking(const PhantomParams& p) {
+  const Pose pose(p);
+  const auto a = pose.toWorking({1.0, 0.0, 0.0}), o = pose.toWorking({0.0, 0.0, 0.0});
+  return {a[0] - o[0], a[1] - o[1], a[2] - o[2]};
 }
 
 PhantomParams defaultParams(int matrix) {

@@ -34,7 +34,10 @@ struct AnatomyParams {
 // late. It is placed on the bull's-eye of the 17-sector layout: centred on a sector, a disc of the
 // given radius (fraction of the bull's-eye radius), the apical fifth of the long axis mapping to
 // the inner quarter of the disc as the model's polar cap does with its default apex distance.
-enum class WallFault { None, Akinetic, Late };
+// Hypokinetic and dyskinetic regions move with the rest of the wall, scaled by `motion` (a share
+// of the healthy wall's excursion; negative: outwards in systole).
+enum class WallFault { None, Akinetic, Late, Hypokinetic, Dyskinetic };
+inline constexpr double kHypokineticMotion = 0.4, kDyskineticMotion = -0.3;
 struct WallFaultParams {
   WallFault kind = WallFault::None;
   int sector = 1;          // 17-sector layout: 1 apex, 2..5 apical, 6..11 mid, 12..17 basal ring
@@ -126,6 +129,12 @@ std::vector<double> faultShareBySector(const PhantomParams& p, int layout);
 
 // The left-ventricular apex (it stays put over the cycle) in the working pose: row, column, slice.
 std::array<double, 3> lvApexWorking(const PhantomParams& p);
+
+// The heart origin (centre of the valve plane on the septum at end-diastole) as row, column and
+// slice voxel indices of the working pose, and the long axis (apex towards base) as a unit vector
+// in millimetres of rows, columns and slices: where a careful user puts the lines.
+std::array<double, 3> heartOriginWorking(const PhantomParams& p);
+std::array<double, 3> longAxisWorking(const PhantomParams& p);
 
 // Builds the phantom; throws std::invalid_argument with validate()'s reason on bad parameters.
 Phantom buildPhantom(const PhantomParams& p);

@@ -69,7 +69,14 @@ nlohmann::json curveJson(const VolumeCurveParams& c) {
 }
 
 const char* faultName(WallFault k) {
-  return k == WallFault::Akinetic ? "akinetic" : k == WallFault::Late ? "late" : "none";
+  switch (k) {
+    case WallFault::Akinetic: return "akinetic";
+    case WallFault::Late: return "late";
+    case WallFault::Hypokinetic: return "hypokinetic";
+    case WallFault::Dyskinetic: return "dyskinetic";
+    case WallFault::None: break;
+  }
+  return "none";
 }
 
 nlohmann::json faultJson(const WallFaultParams& f) {

@@ -1,0 +1,29 @@
+#pragma once
+// A family of varied hearts drawn from ranges and a seed: sizes, ejection fractions, shapes,
+// wall faults, atria against the base, backgrounds, counts, voxel sizes, matrices, instants,
+// poses and patient positions. Two splits draw from ranges that overlap without coinciding and
+// from disjoint seeds, so that a method tuned on one can be judged on the other.
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "phantom/phantom.h"
+
+namespace quorvel::phantom {
+
+enum class FamilySplit { Tuning, Test };
+const char* splitName(FamilySplit s);  // "tune", "test"
+bool parseSplit(const std::string& name, FamilySplit& s);
+
+struct FamilyCase {
+  std::string name;  // split and index, e.g. "test-007"
+  PhantomParams params;
+  // Factor name and this case's level, for tables broken down by factor.
+  std::vector<std::pair<std::string, std::string>> factors;
+};
+
+// Case `index` of a split: the same parameters on every platform (the draws use the fully
+// specified 64-bit Mersenne twister). Redraws until the parameters pass validate().
+FamilyCase drawFamilyCase(FamilySplit split, int index);
+
+}  // namespace quorvel::phantom
