@@ -15,7 +15,9 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 constexpr double kRadPerValveDegree = 0.0175;  // the factor the tilt step applies
-constexpr double kSmoothingMm = 5.0;           // Gaussian sigma of the harmonic images
+// Gaussian sigma of the harmonic images; a study whose beat does not stand out of its noise at
+// the first is looked at again with the second, as a user squints at a faint study.
+constexpr double kSmoothingMm[] = {5.0, 10.0};
 constexpr double kBodyLevel = 0.2;             // of the largest mean count: where the noise is measured
 constexpr double kMinBeatToNoise = 6.0;        // a study that does not beat reaches about 4.5
 constexpr double kNoiseFloor = 3.0;            // strokes within this many noise deviations are ignored
@@ -31,6 +33,7 @@ constexpr double kMaxLean = 0.27;              // tan 15 degrees: one levelling 
 constexpr double kBasalBandMm = 15.0;          // the base's travel, left out of the septum's profile
 constexpr double kEdgeLevel = 0.15;            // of the basal peak: the outer edge of the base's travel
 constexpr double kMinValleyDepth = 0.1;        // of the highest peak of that profile
+constexpr double kPoolLevel = 0.5;             // of the brightest beating voxel: the blood pools
 // Twice the refusal limits: a proposal made this close to them is flagged for checking.
 constexpr double kWarnBeatToNoise = 2 * kMinBeatToNoise, kWarnValleyDepth = 2 * kMinValleyDepth;
 constexpr double kMarginMm = 25.0;             // around the ventricles in the square: the segmented
@@ -49,6 +52,9 @@ struct Vec {
   Vec unit() const { return *this * (1.0 / norm()); }
   Vec cross(const Vec& o) const { return {c * o.z - z * o.c, z * o.r - r * o.z, r * o.c - c * o.r}; }
 };
+
+Vec toVec(const PointMm& p) { return {p.row, p.column, p.slice}; }
+PointMm toPoint(const Vec& v) { return {v.r, v.c, v.z}; }
 
 // One 3D image over the study's slices, rows and columns, and where its voxels lie in mm.
 struct Image {
@@ -140,14 +146,19 @@ void smooth(Image& im, double sigmaXY, double sigmaZ) {
 
 // Deviation of the stroke image that noise alone gives: the highest harmonic over the voxels of
 // heart-like counts, times sqrt 2 (a cosine over the cycle sums the same deviations with twice
-// the variance of an alternating sign).
+// the variance of an alternating sign). The deviation is read from the median magnitude, so that
+// a heart whose sharp end-systole feeds the highest harmonic, in the minority of those voxels,
+// is not taken for noise.
 double strokeNoise(const Harmonics& h) {
+  constexpr double kMedianAbsPerSigma = 0.6744897501960817;  // of a normal deviate
   const float level = static_cast<float>(kBodyLevel) * h.mean.max();
-  double sum = 0;
-  long count = 0;
+  std::vector<float> magnitude;
   for (size_t i = 0; i < h.mean.v.size(); ++i)
-    if (h.mean.v[i] > level) sum += double(h.highest.v[i]) * h.highest.v[i], ++count;
-  return count > 0 ? std::sqrt(2.0 * sum / count) : 0.0;
+    if (h.mean.v[i] > level) magnitude.push_back(std::fabs(h.highest.v[i]));
+  if (magnitude.empty()) return 0.0;
+  const auto middle = magnitude.begin() + static_cast<std::ptrdiff_t>(magnitude.size() / 2);
+  std::nth_element(magnitude.begin(), middle, magnitude.end());
+  return std::sqrt(2.0) * *middle / kMedianAbsPerSigma;
 }
 
 // A connected (6-neighbour) group of voxels with its stroke sum and stroke-weighted centroid.
@@ -278,21 +289,41 @@ Vec levelAxis(const std::vector<Beat>& beats, Vec n, double binMm) {
   return n;
 }
 
-// Offset along m of the septum: the lowest point of the ventricles' stroke profiled across the
-// axis (away from the basal band that spans both) between its highest peak and the peak standing
-// out most on the other side. None when no second ventricle stands out.
+// Offset along m of the septum: the lowest point of the blood pools' mean counts profiled across
+// the axis, between the highest peak and the peak standing out most on the other side. A pool
+// shows in the counts however weakly its wall moves, so a ventricle of low ejection fraction
+// still stands out. The profile covers the box of the in-phase beats in the frame (n, m, n x m)
+// below the basal band that spans both ventricles, and counts what stands above half the
+// brightest beating voxel there: the pools, not the wall or the background between them. None
+// when no second pool stands out.
 struct Valley {
   double at = 0;     // mm across the axis
   double depth = 0;  // of the highest peak
 };
 
-std::optional<Valley> septumValley(const Group& ventricles, const Image& stroke, const Geometry& geo,
+std::optional<Valley> septumValley(const std::vector<Beat>& beats, const Harmonics& h, const Geometry& geo,
                                    const Vec& centre, const Vec& n, const Vec& m, double valve) {
-  Profile across(-kSupportRadiusMm, kSupportRadiusMm, geo.mmRow);
-  for (size_t i : ventricles.members) {
-    const Vec x = geo.at(i) - centre;
-    if (x.dot(n) < valve - kBasalBandMm) across.add(x.dot(m), stroke.v[i]);
+  const Vec k = n.cross(m);
+  double lo[3] = {1e300, 1e300, 1e300}, hi[3] = {-1e300, -1e300, -1e300};
+  for (const Beat& b : beats) {
+    if (b.w <= 0) continue;
+    const double c[3] = {b.x.dot(n), b.x.dot(m), b.x.dot(k)};
+    for (int a = 0; a < 3; ++a) lo[a] = std::min(lo[a], c[a]), hi[a] = std::max(hi[a], c[a]);
   }
+  hi[0] = std::min(hi[0], valve - kBasalBandMm);
+  std::vector<std::pair<double, float>> zone;  // offset across the axis, mean counts
+  float brightest = 0;
+  for (size_t i = 0; i < h.mean.v.size(); ++i) {
+    const Vec x = geo.at(i) - centre;
+    const double c[3] = {x.dot(n), x.dot(m), x.dot(k)};
+    if (c[0] < lo[0] || c[0] >= hi[0] || c[1] < lo[1] || c[1] > hi[1] || c[2] < lo[2] || c[2] > hi[2]) continue;
+    zone.push_back({c[1], h.mean.v[i]});
+    if (h.stroke.v[i] > 0) brightest = std::max(brightest, h.mean.v[i]);
+  }
+  Profile across(-kSupportRadiusMm, kSupportRadiusMm, geo.mmRow);
+  const float level = static_cast<float>(kPoolLevel) * brightest;
+  for (const auto& [offset, mean] : zone)
+    if (mean > level) across.add(offset, mean - level);
   const std::vector<double>& f = across.bins;
   const size_t top = static_cast<size_t>(std::max_element(f.begin(), f.end()) - f.begin());
   size_t valley = top;
@@ -321,6 +352,17 @@ Text placementWarningText(PlacementWarning w) {
   return {"", ""};
 }
 
+double placementConfidence(const PlacementProposal& p) {
+  if (!p.proposed()) return 0;
+  const double beat = std::clamp((p.beatToNoise - kMinBeatToNoise) / (3 * kMinBeatToNoise), 0.0, 1.0);
+  const double septum = std::clamp((p.septumDepth - kMinValleyDepth) / (3 * kMinValleyDepth), 0.0, 1.0);
+  double c = std::min(beat, septum);
+  for (PlacementWarning w : p.warnings)
+    if (w == PlacementWarning::SquareAtEdge || w == PlacementWarning::SquareFull || w == PlacementWarning::TiltAtLimit)
+      c *= 0.5;
+  return c;
+}
+
 void applyPlacement(const Placement& p, ReorientSettings& r) {
   r.recad_x = p.recad_x;
   r.recad_y = p.recad_y;
@@ -331,7 +373,66 @@ void applyPlacement(const Placement& p, ReorientSettings& r) {
   r.valves_angle = p.valves_angle;
 }
 
+FramedPlacement placementOfFrame(const Study& s, const PointMm& cruxAt, const PointMm& axis,
+                                 const std::vector<PointMm>& ventricles) {
+  FramedPlacement out;
+  const Geometry geo{s.VOXEL_SIZE_XY * 10.0, s.VOXEL_SIZE_Z * 10.0};
+  const Vec crux = toVec(cruxAt), n = toVec(axis).unit(), m = columnsOf(n);
+  // The square: centred on the crux (valve plane meets septum) as far as it stays inside the
+  // slice, its side reaching every ventricular point with a margin once tilted: rows then follow
+  // the axis n itself from the tilt's pivot (the middle slice), so a tilted heart reaches farther
+  // than its in-plane extent. A square pushed off the crux by the slice's edge reaches farther on
+  // the other side, so the side is measured again from where the square ended up.
+  const double pivotMm = (s.NCZ / 2) * geo.mmSlice;
+  Placement& p = out.placement;
+  Vec middle{crux.r, crux.c, pivotMm};
+  for (int pass = 0; pass < kSquareFittings; ++pass) {
+    double reach = 0;
+    for (const PointMm& v : ventricles) {
+      const Vec x = toVec(v) - middle;
+      reach = std::max({reach, std::fabs(x.dot(n)), std::fabs(x.dot(m))});
+    }
+    const int side = 2 * static_cast<int>(std::ceil((reach + kMarginMm) / geo.mmRow));
+    out.squareFull = side > kMatrix;
+    p.recad_t = std::clamp(side, kMinSide, kMatrix);
+    const int half = p.recad_t / 2;
+    p.recad_x = std::clamp(static_cast<int>(std::lround(crux.r / geo.mmRow)), half, kMatrix - half);
+    p.recad_y = std::clamp(static_cast<int>(std::lround(crux.c / geo.mmRow)), half, kMatrix - half);
+    middle = Vec{p.recad_x * geo.mmRow, p.recad_y * geo.mmRow, pivotMm};
+  }
+  out.squareAtEdge = p.recad_x != std::lround(crux.r / geo.mmRow) || p.recad_y != std::lround(crux.c / geo.mmRow);
+  // Step 0 shows at output (r, q) the source point centre + (t / 64) M (r - 32, q - 32), M the
+  // rotation by -rotation: rows follow n's in-plane direction when rotation is minus its angle.
+  // Step 1 turns each column's (slice, row) plane by valves_angle x 0.0175 rad about row 32 and
+  // slice NCZ / 2; minus n's elevation out of the slice plane makes the valve plane a row.
+  p.rotation = static_cast<float>(-std::atan2(n.c, n.r));
+  const double elevation = std::asin(std::clamp(n.z, -1.0, 1.0));
+  p.valves_angle = static_cast<float>(std::clamp(-elevation / kRadPerValveDegree, -kMaxValveAngle, kMaxValveAngle));
+  // Both lines pass through the crux; their offsets from the square's centre on the middle slice
+  // (the tilt's pivot), in voxels of the square.
+  const double outMm = geo.mmRow * p.recad_t / kMatrix;
+  p.septum_plano = static_cast<int>(std::lround(kMatrix / 2 + (crux - middle).dot(m) / outMm));
+  p.valves_plano_ = static_cast<int>(std::lround(kMatrix / 2 + (crux - middle).dot(n) / outMm));
+  out.linesInside = p.septum_plano >= kLineMin && p.septum_plano <= kLineMax && p.valves_plano_ >= kLineMin &&
+                    p.valves_plano_ <= kLineMax;
+  return out;
+}
+
+namespace {
+PlacementProposal proposeWithSmoothing(const Study& s, double smoothingMm);
+}  // namespace
+
 PlacementProposal proposePlacement(const Study& s) {
+  PlacementProposal out;
+  for (double mm : kSmoothingMm) {
+    out = proposeWithSmoothing(s, mm);
+    if (out.status != PlacementStatus::NoBeat) break;
+  }
+  return out;
+}
+
+namespace {
+PlacementProposal proposeWithSmoothing(const Study& s, double smoothingMm) {
   PlacementProposal out;
   auto refuse = [&](PlacementStatus status, Text why) {
     out.status = status;
@@ -346,7 +447,7 @@ PlacementProposal proposePlacement(const Study& s) {
 
   Harmonics h = harmonicImages(s);
   if (!(h.mean.max() > 0)) return refuse(PlacementStatus::NoCounts, placement_texts::kNoCounts);
-  for (Image* im : {&h.mean, &h.stroke, &h.highest}) smooth(*im, kSmoothingMm / geo.mmRow, kSmoothingMm / geo.mmSlice);
+  for (Image* im : {&h.mean, &h.stroke, &h.highest}) smooth(*im, smoothingMm / geo.mmRow, smoothingMm / geo.mmSlice);
   const double noise = strokeNoise(h);
   const float strokeMax = h.stroke.max();
   if (!(strokeMax > kMinBeatToNoise * noise && strokeMax > 0)) return refuse(PlacementStatus::NoBeat, placement_texts::kNoBeat);
@@ -383,47 +484,17 @@ PlacementProposal proposePlacement(const Study& s) {
   const Vec m = columnsOf(n);
   const std::optional<double> valve = valveEdge(beats, n, geo.mmRow, [](const Vec&) { return true; });
   if (!valve) return refuse(PlacementStatus::NoVentricles, placement_texts::kNoVentricles);
-  const std::optional<Valley> valley = septumValley(ventricles, h.stroke, geo, centre, n, m, *valve);
+  const std::optional<Valley> valley = septumValley(beats, h, geo, centre, n, m, *valve);
   if (!valley) return refuse(PlacementStatus::NoVentricles, placement_texts::kNoVentricles);
 
-  // The square: centred on the crux (valve plane meets septum) as far as it stays inside the
-  // slice, its side reaching every ventricular voxel with a margin once tilted: rows then follow
-  // the axis n itself from the tilt's pivot (the middle slice), so a tilted heart reaches farther
-  // than its in-plane extent. A square pushed off the crux by the slice's edge reaches farther on
-  // the other side, so the side is measured again from where the square ended up.
+  std::vector<PointMm> points;
+  points.reserve(ventricles.members.size());
+  for (size_t i : ventricles.members) points.push_back(toPoint(geo.at(i)));
   const Vec crux = centre + n * *valve + m * valley->at;
-  const double pivotMm = (s.NCZ / 2) * geo.mmSlice;
-  Placement& p = out.placement;
-  Vec middle{crux.r, crux.c, pivotMm};
-  bool squareFull = false;
-  for (int pass = 0; pass < kSquareFittings; ++pass) {
-    double reach = 0;
-    for (size_t i : ventricles.members) {
-      const Vec x = geo.at(i) - middle;
-      reach = std::max({reach, std::fabs(x.dot(n)), std::fabs(x.dot(m))});
-    }
-    const int side = 2 * static_cast<int>(std::ceil((reach + kMarginMm) / geo.mmRow));
-    squareFull = side > kMatrix;
-    p.recad_t = std::clamp(side, kMinSide, kMatrix);
-    const int half = p.recad_t / 2;
-    p.recad_x = std::clamp(static_cast<int>(std::lround(crux.r / geo.mmRow)), half, kMatrix - half);
-    p.recad_y = std::clamp(static_cast<int>(std::lround(crux.c / geo.mmRow)), half, kMatrix - half);
-    middle = Vec{p.recad_x * geo.mmRow, p.recad_y * geo.mmRow, pivotMm};
-  }
-  // Step 0 shows at output (r, q) the source point centre + (t / 64) M (r - 32, q - 32), M the
-  // rotation by -rotation: rows follow n's in-plane direction when rotation is minus its angle.
-  // Step 1 turns each column's (slice, row) plane by valves_angle x 0.0175 rad about row 32 and
-  // slice NCZ / 2; minus n's elevation out of the slice plane makes the valve plane a row.
-  p.rotation = static_cast<float>(-std::atan2(n.c, n.r));
-  const double elevation = std::asin(std::clamp(n.z, -1.0, 1.0));
-  p.valves_angle = static_cast<float>(std::clamp(-elevation / kRadPerValveDegree, -kMaxValveAngle, kMaxValveAngle));
-  // Both lines pass through the crux; their offsets from the square's centre on the middle slice
-  // (the tilt's pivot), in voxels of the square.
-  const double outMm = geo.mmRow * p.recad_t / kMatrix;
-  p.septum_plano = static_cast<int>(std::lround(kMatrix / 2 + (crux - middle).dot(m) / outMm));
-  p.valves_plano_ = static_cast<int>(std::lround(kMatrix / 2 + (crux - middle).dot(n) / outMm));
-  if (p.septum_plano < kLineMin || p.septum_plano > kLineMax || p.valves_plano_ < kLineMin || p.valves_plano_ > kLineMax)
-    return refuse(PlacementStatus::NoVentricles, placement_texts::kNoVentricles);
+  const FramedPlacement framed = placementOfFrame(s, toPoint(crux), toPoint(n), points);
+  if (!framed.linesInside) return refuse(PlacementStatus::NoVentricles, placement_texts::kNoVentricles);
+  out.placement = framed.placement;
+  const Placement& p = out.placement;
   out.status = PlacementStatus::Proposed;
   out.beatToNoise = strokeMax / noise;
   out.septumDepth = valley->depth;
@@ -432,11 +503,12 @@ PlacementProposal proposePlacement(const Study& s) {
   };
   warnIf(out.beatToNoise < kWarnBeatToNoise, PlacementWarning::WeakBeat);
   warnIf(out.septumDepth < kWarnValleyDepth, PlacementWarning::ShallowSeptum);
-  warnIf(p.recad_x != std::lround(crux.r / geo.mmRow) || p.recad_y != std::lround(crux.c / geo.mmRow),
-         PlacementWarning::SquareAtEdge);
-  warnIf(squareFull, PlacementWarning::SquareFull);
+  warnIf(framed.squareAtEdge, PlacementWarning::SquareAtEdge);
+  warnIf(framed.squareFull, PlacementWarning::SquareFull);
   warnIf(std::fabs(p.valves_angle) >= kMaxValveAngle, PlacementWarning::TiltAtLimit);
   return out;
 }
+
+}  // namespace
 
 }  // namespace quorvel

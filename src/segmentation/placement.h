@@ -56,6 +56,32 @@ struct PlacementProposal {
   bool proposed() const { return status == PlacementStatus::Proposed; }
 };
 
+// How far the proposal stands from the refusal limits, 0..1: the lesser of the beat's and the
+// septum's margins (0 at the limit, 1 at four times it), halved for each strained framing (square
+// at the slice's edge or full, tilt at its limit). 0 when nothing was proposed.
+double placementConfidence(const PlacementProposal& p);
+inline constexpr double kLowPlacementConfidence = 0.1;
+
+// A point or a direction in millimetres of the study: rows, columns and slices from voxel 0.
+struct PointMm {
+  double row = 0, column = 0, slice = 0;
+};
+
+struct FramedPlacement {
+  Placement placement;
+  bool squareFull = false;    // the ventricles and their margin do not fit the largest square
+  bool squareAtEdge = false;  // the square was pushed off the crux by the slice's edge
+  bool linesInside = true;    // both lines fall inside the range the steps accept
+};
+
+// The placement of a heart whose valve plane meets its septum at `crux`, whose long axis runs
+// along `axis` (apex towards base) and whose ventricles cover `ventricles`: rows follow the axis,
+// the tilt makes the valve plane a row, both lines pass through the crux, and the square is
+// centred on the crux as far as the slice allows, its side reaching every ventricular point with
+// a margin.
+FramedPlacement placementOfFrame(const Study& s, const PointMm& crux, const PointMm& axis,
+                                 const std::vector<PointMm>& ventricles);
+
 // Proposes the placement of the study as loaded (end-diastole at instant 0). Deterministic; reads
 // DATA, Ninst, NCZ and the voxel sizes, changes nothing. It proposes no infundibulum plane.
 //

@@ -26,4 +26,8 @@ inline constexpr Text kSquareFull{"ventricules plus grands que le carré : véri
 inline constexpr Text kTiltAtLimit{"inclinaison du plan valvulaire à sa limite : vérifier le plan valvulaire",
                                    "valve plane tilt at its limit: check the valve plane"};
 
+inline constexpr Text kLowConfidence{
+    "Placement automatique peu sûr (confiance %.2f) : vérifiez le carré, les lignes et l'inclinaison.",
+    "Automatic placement of low confidence (%.2f): check the square, the lines and the tilt."};
+
 }  // namespace quorvel::placement_texts
