@@ -7,30 +7,23 @@
 // folder, so a second run only analyses.
 #include <CLI/CLI.hpp>
 
-#include <sys/wait.h>
-
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <random>
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
-#include "base/trace_log.h"
 #include "phantom/phantom.h"
 #include "phantom/writers.h"
-#include "segmentation/placement.h"
-#include "study/loading.h"
+#include "posegrid/grid_runs.h"
 
 namespace fs = std::filesystem;
 using namespace quorvel;
+using namespace quorvel::grid;
 
 namespace {
 
@@ -102,76 +95,6 @@ fs::path phantomFile(const Pose& pose, const fs::path& cache) {
   p.mirror_slices = pose.mirror;
   if (pose.mirror) p.patient.position = "FFS";
   return phantom::writeAcquisitions(phantom::buildPhantom(p), dir, "ph", {phantom::OutputFormat::DicomExplicit}).at(0);
-}
-
-struct Outcome {
-  int status = -1;
-  double lvef = 0, rvef = 0, lvedv = 0;
-  nlohmann::json placement;
-  std::string log;
-};
-
-Outcome analyse(const std::string& cli, const fs::path& file, const fs::path& work, const std::string& extra) {
-  Outcome o;
-  const fs::path json = work / "r.json", log = work / "log.txt";
-  fs::remove(json);
-  const std::string command = "QUORVEL_HOME=" + work.string() + " " + cli + " analyse " + file.string() + " --json " +
-                              json.string() + " " + extra + " > " + log.string() + " 2>&1";
-  const int raw = std::system(command.c_str());
-  o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  std::ifstream in(log);
-  o.log.assign(std::istreambuf_iterator<char>(in), {});
-  if (o.status == 0 && fs::exists(json)) {
-    std::ifstream jin(json);
-    const nlohmann::json j = nlohmann::json::parse(jin);
-    o.lvef = j["G_FES"];
-    o.rvef = j["D_FES"];
-    o.lvedv = j["G_volmax"];
-    o.placement = j["placement"];
-  }
-  return o;
-}
-
-// Row and column of the file image at which the loader's 64 x 64 crop starts, read from the
-// loader's own trace.
-std::pair<int, int> cropOrigin(const fs::path& file, const fs::path& work) {
-  const fs::path folder = work / "trace";
-  fs::create_directories(folder / "temp");
-  std::ofstream(folder / "work_version.txt") << "pose-grid\n";
-  TraceLog log(folder);
-  StudyWorkspace w;
-  if (!readAcquisition(file, kFormatDicom, w, log)) return {0, 0};
-  std::ifstream in(log.path());
-  std::string line;
-  int x0 = 0, y0 = 0;
-  while (std::getline(in, line)) {
-    double cx, cy;
-    if (std::sscanf(line.c_str(), "Crop  ::  centroid %lf %lf  ->  origin %d %d", &cx, &cy, &x0, &y0) == 4) break;
-  }
-  return {x0, y0};
-}
-
-// Milliseconds the proposal takes on the study as the command line loads it (median of runs).
-double proposalMs(const fs::path& file, bool rebin, int runs) {
-  StudyWorkspace w;
-  w.options.RECH_8 = rebin ? 1 : 0;
-  TraceLog log;
-  if (!readAcquisition(file, kFormatDicom, w, log)) return -1;
-  std::vector<double> ms;
-  for (int i = 0; i < runs; ++i) {
-    const auto t0 = std::chrono::steady_clock::now();
-    const PlacementProposal p = proposePlacement(w.study);
-    ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
-    if (!p.proposed()) return -1;
-  }
-  std::sort(ms.begin(), ms.end());
-  return ms[ms.size() / 2];
-}
-
-double median(std::vector<double> v) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 }  // namespace
@@ -246,7 +169,7 @@ int main(int argc, char** argv) {
     ++cp.second;
     char line[400];
     if (o.status == 0) {
-      const auto& pl = o.placement;
+      const auto& pl = o.json["placement"];
       std::snprintf(line, sizeof line,
                     "%-44s %s  LVEF %5.1f (%+5.1f)  RVEF %5.1f (%+5.1f)  EDV %6.1f (%+5.1f %%)  | %d,%d,%d rot %+6.1f sept %d "
                     "valve %d tilt %+5.1f",
@@ -255,10 +178,7 @@ int main(int argc, char** argv) {
                     pl["rotation"].get<double>() * 180 / M_PI, pl["septum_plano"].get<int>(),
                     pl["valves_plano_"].get<int>(), pl["valves_angle"].get<double>());
     } else {
-      std::string last = o.log;
-      while (!last.empty() && last.back() == '\n') last.pop_back();
-      const size_t cut = last.find_last_of('\n');
-      if (cut != std::string::npos) last = last.substr(cut + 1);
+      const std::string last = o.lastLogLine();
       std::snprintf(line, sizeof line, "%-44s FAIL  exit %d: %s", pose.name().c_str(), o.status, last.c_str());
     }
     std::printf("%s\n", line);

@@ -1,0 +1,271 @@
+// family-grid: the automatic placement on a family of varied hearts (tools/phantom/family.h),
+// a split at a time. Each case is analysed by `quorvel-cli analyse` twice: with no placement
+// option (the proposal) and with the placement a careful user would choose, read from the
+// phantom's own frame. A case passes when the proposal's |dLVEF| <= 5 and |dRVEF| <= 8 points
+// against the truth and its LV EDV lies within 15 % of the careful placement's. Prints every
+// case, the pass rates per factor, the failures (flagged by a warning or silent), and on hearts
+// without a wall fault the left regional EF map of both placements. Files are cached.
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <numbers>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/trace_log.h"
+#include "phantom/family.h"
+#include "phantom/writers.h"
+#include "posegrid/grid_runs.h"
+#include "segmentation/placement.h"
+#include "study/loading.h"
+
+namespace fs = std::filesystem;
+using namespace quorvel;
+using namespace quorvel::grid;
+
+namespace {
+
+constexpr double kLvEfTolerance = 5, kRvEfTolerance = 8, kEdvTolerance = 0.15, kMapTolerance = 5;
+constexpr int kProposalRuns = 3;
+
+struct CaseResult {
+  phantom::FamilyCase c;
+  std::string error;  // the case could not be built or placed by its truth
+  double lvTruth = 0, rvTruth = 0;
+  Outcome proposed, careful;
+  double proposalMs = -1;
+  bool pass = false, carefulPass = false, flagged = false, regional = false, regionalPass = false;
+};
+
+// Ejection fraction of voxelised volumes as the command line sees them: 16 instants summed in
+// pairs when it re-bins them.
+double efOf(std::vector<double> v, bool rebin) {
+  if (rebin && v.size() == 16) {
+    std::vector<double> pairs;
+    for (size_t i = 0; i + 1 < v.size(); i += 2) pairs.push_back(0.5 * (v[i] + v[i + 1]));
+    v = pairs;
+  }
+  const double ed = v.front(), es = *std::min_element(v.begin(), v.end());
+  return 100.0 * (ed - es) / ed;
+}
+
+// The placement options of the careful user: the crux at the heart origin, rows along the long
+// axis, the square framing the end-diastolic ventricles as the proposal frames what it found.
+std::string carefulOptions(const phantom::PhantomParams& p, const fs::path& file, const fs::path& work) {
+  const auto [x0, y0] = cropOrigin(file, work);
+  StudyWorkspace w;
+  TraceLog log;
+  if (!readAcquisition(file, kFormatDicom, w, log)) return {};
+  const Study& s = w.study;
+  const double px = p.pixel_mm, sl = p.slice_mm;
+  const auto o = phantom::heartOriginWorking(p);
+  const auto a = phantom::longAxisWorking(p);
+  const PointMm crux{(o[0] - x0) * px, (o[1] - y0) * px, o[2] * sl};
+  std::array<double, phantom::kStructureCount> ml{};
+  std::vector<uint8_t> dominant;
+  phantom::voxeliseInstant(p, 0, ml, &dominant);
+  std::vector<PointMm> ventricles;
+  const int M = p.matrix;
+  for (size_t i = 0; i < dominant.size(); ++i) {
+    if (dominant[i] != phantom::kLV && dominant[i] != phantom::kRV) continue;
+    const int z = static_cast<int>(i / (static_cast<size_t>(M) * M)), x = static_cast<int>(i / M % M),
+              y = static_cast<int>(i % M);
+    if (x - x0 < 0 || x - x0 >= kMatrix || y - y0 < 0 || y - y0 >= kMatrix) continue;
+    ventricles.push_back({(x - x0) * px, (y - y0) * px, z * sl});
+  }
+  const FramedPlacement f = placementOfFrame(s, crux, {a[0], a[1], a[2]}, ventricles);
+  if (!f.linesInside) return {};
+  const Placement& q = f.placement;
+  char opts[240];
+  std::snprintf(opts, sizeof opts, "--crop %d,%d,%d --rotation %.3f --valve-angle %.3f --septum %d --valve-row %d",
+                q.recad_x, q.recad_y, q.recad_t, q.rotation * 180.0 / std::numbers::pi, q.valves_angle,
+                q.septum_plano, q.valves_plano_);
+  return opts;
+}
+
+fs::path caseFile(const phantom::FamilyCase& c, const fs::path& cache) {
+  const fs::path dir = cache / c.name;
+  const fs::path file = dir / "ph_el.dcm";
+  if (fs::exists(file) && fs::exists(dir / "ph_el.truth.json")) return file;
+  return phantom::writeAcquisitions(phantom::buildPhantom(c.params), dir, "ph", {phantom::OutputFormat::DicomExplicit})
+      .at(0);
+}
+
+bool warned(const Outcome& o) { return o.status != 0 || (o.json.contains("warnings") && !o.json["warnings"].empty()); }
+
+CaseResult runCase(const phantom::FamilyCase& c, const fs::path& cache, const fs::path& work, const std::string& cli,
+                   bool regional) {
+  CaseResult r;
+  r.c = c;
+  try {
+    const fs::path file = caseFile(c, cache);
+    std::ifstream tin(fs::path(file).replace_extension(".truth.json"));
+    const nlohmann::json truth = nlohmann::json::parse(tin);
+    const auto& vox = truth["voxelised_structures_ml_per_instant"];
+    r.lvTruth = efOf(vox["left_ventricle"].get<std::vector<double>>(), true);
+    r.rvTruth = efOf(vox["right_ventricle"].get<std::vector<double>>(), true);
+    const fs::path optsFile = file.parent_path() / "careful.txt";
+    std::string opts;
+    if (std::ifstream in(optsFile); in) std::getline(in, opts);
+    if (opts.empty()) {
+      opts = carefulOptions(c.params, file, work);
+      if (opts.empty()) throw std::runtime_error("the careful placement falls outside the steps' range");
+      std::ofstream(optsFile) << opts << '\n';
+    }
+    r.regional = regional && c.params.lv_fault.kind == phantom::WallFault::None;
+    const std::string model = r.regional ? " --3d" : "";
+    r.proposed = analyse(cli, file, work, model);
+    r.careful = analyse(cli, file, work, opts + model);
+    r.proposalMs = proposalMs(file, true, kProposalRuns);
+  } catch (const std::exception& e) {
+    r.error = e.what();
+    return r;
+  }
+  auto within = [&](const Outcome& o, double edvRef) {
+    const bool results = o.status == 0 || !o.json.is_null();
+    return results && std::fabs(o.lvef - r.lvTruth) <= kLvEfTolerance && std::fabs(o.rvef - r.rvTruth) <= kRvEfTolerance &&
+           (edvRef <= 0 || std::fabs(o.lvedv / edvRef - 1) <= kEdvTolerance);
+  };
+  const double edvRef = r.careful.json.is_null() ? 0 : r.careful.lvedv;
+  r.pass = within(r.proposed, edvRef);
+  r.carefulPass = within(r.careful, 0);
+  r.flagged = warned(r.proposed);
+  if (r.regional && !r.proposed.json.is_null() && !r.careful.json.is_null()) {
+    const double dm = r.proposed.json["mesh_fej_mean"][0].get<double>() - r.careful.json["mesh_fej_mean"][0].get<double>();
+    const double ds = r.proposed.json["mesh_fej_std"][0].get<double>() - r.careful.json["mesh_fej_std"][0].get<double>();
+    r.regionalPass = std::fabs(dm) <= kMapTolerance && std::fabs(ds) <= kMapTolerance;
+  }
+  return r;
+}
+
+std::string caseLine(const CaseResult& r) {
+  char line[600];
+  if (!r.error.empty()) {
+    std::snprintf(line, sizeof line, "%-9s ERROR %s", r.c.name.c_str(), r.error.c_str());
+    return line;
+  }
+  const Outcome& o = r.proposed;
+  std::string tail;
+  if (!o.json.is_null()) {
+    const auto& pl = o.json["placement"];
+    char b[200];
+    std::snprintf(b, sizeof b, "| %d,%d,%d rot %+6.1f sept %d valve %d tilt %+5.1f", pl["recad_x"].get<int>(),
+                  pl["recad_y"].get<int>(), pl["recad_t"].get<int>(), pl["rotation"].get<double>() * 180 / std::numbers::pi,
+                  pl["septum_plano"].get<int>(), pl["valves_plano_"].get<int>(), pl["valves_angle"].get<double>());
+    tail = b;
+    if (o.json.contains("quality")) {
+      const auto& q = o.json["quality"];
+      std::snprintf(b, sizeof b, " | against %.2f/%.2f flank %.2f conf %.2f", q["against_share"][0].get<double>(),
+                    q["against_share"][1].get<double>(), q["septum_flank"].get<double>(),
+                    pl.value("confidence", -1.0));
+      tail += b;
+    }
+    if (r.regional && !r.careful.json.is_null()) {
+      std::snprintf(b, sizeof b, " | map %.1f+-%.1f careful %.1f+-%.1f", o.json["mesh_fej_mean"][0].get<double>(),
+                    o.json["mesh_fej_std"][0].get<double>(), r.careful.json["mesh_fej_mean"][0].get<double>(),
+                    r.careful.json["mesh_fej_std"][0].get<double>());
+      tail += b;
+    }
+  } else {
+    tail = "| exit " + std::to_string(o.status) + ": " + o.lastLogLine();
+  }
+  std::snprintf(line, sizeof line,
+                "%-9s %s%s LVEF %5.1f (%+5.1f, careful %+5.1f)  RVEF %5.1f (%+5.1f, careful %+5.1f)  EDV %6.1f (%+5.1f %%) %s",
+                r.c.name.c_str(), r.pass ? "pass" : "FAIL", r.flagged ? "*" : " ", o.lvef, o.lvef - r.lvTruth,
+                r.careful.lvef - r.lvTruth, o.rvef, o.rvef - r.rvTruth, r.careful.rvef - r.rvTruth, o.lvedv,
+                r.careful.lvedv > 0 ? 100 * (o.lvedv / r.careful.lvedv - 1) : 0.0, tail.c_str());
+  return line;
+}
+
+void printSummary(const std::vector<CaseResult>& results) {
+  int n = 0, pass = 0, carefulPass = 0, refused = 0, flaggedFailures = 0, silent = 0, flaggedPasses = 0, regional = 0,
+      regionalPass = 0;
+  struct Tally {
+    int n = 0, pass = 0, careful = 0, silent = 0;
+  };
+  std::vector<std::string> factorOrder;
+  std::map<std::string, std::map<std::string, Tally>> byFactor;
+  std::vector<double> ms;
+  for (const CaseResult& r : results) {
+    if (!r.error.empty()) continue;
+    ++n;
+    pass += r.pass, carefulPass += r.carefulPass;
+    refused += r.proposed.json.is_null();
+    flaggedFailures += !r.pass && r.flagged;
+    silent += !r.pass && !r.flagged;
+    flaggedPasses += r.pass && r.flagged;
+    regional += r.regional, regionalPass += r.regional && r.regionalPass;
+    if (r.proposalMs >= 0) ms.push_back(r.proposalMs);
+    for (const auto& [factor, level] : r.c.factors) {
+      if (!byFactor.count(factor)) factorOrder.push_back(factor);
+      Tally& t = byFactor[factor][level];
+      ++t.n, t.pass += r.pass, t.careful += r.carefulPass, t.silent += !r.pass && !r.flagged;
+    }
+  }
+  auto pct = [](int a, int b) { return b ? 100.0 * a / b : 0.0; };
+  std::printf("\n== Proposal passes %d / %d (%.1f %%); the careful placement %d / %d (%.1f %%)\n", pass, n, pct(pass, n),
+              carefulPass, n, pct(carefulPass, n));
+  std::printf("   failures flagged by a warning %d, silent %d; refused %d; passes with a warning %d\n", flaggedFailures,
+              silent, refused, flaggedPasses);
+  std::printf("   regional LV EF map within %.0f points of the careful one (mean and SD), no wall fault: %d / %d\n",
+              kMapTolerance, regionalPass, regional);
+  if (!ms.empty())
+    std::printf("   proposal time: median %.1f ms, max %.1f ms\n", median(ms), *std::max_element(ms.begin(), ms.end()));
+  std::printf("== Per factor: cases, proposal passes, careful passes, silent failures\n");
+  for (const std::string& f : factorOrder) {
+    std::printf("   %s\n", f.c_str());
+    for (const auto& [level, t] : byFactor[f])
+      std::printf("      %-24s %3d  %3d (%5.1f %%)  %3d  %2d\n", level.c_str(), t.n, t.pass, pct(t.pass, t.n), t.careful,
+                  t.silent);
+  }
+  std::printf("== Failures\n");
+  for (const CaseResult& r : results)
+    if (!r.pass) std::printf("   %s\n", caseLine(r).c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"The automatic placement on a family of varied hearts"};
+  std::string cache = (fs::temp_directory_path() / "quorvel-family").string();
+  std::string cli = QUORVEL_CLI, splitName = "tune";
+  int cases = 40, first = 0, jobs = 2;
+  bool regional = false;
+  app.add_option("--split", splitName, "tune or test")->capture_default_str()->check(CLI::IsMember({"tune", "test"}));
+  app.add_option("--cases", cases, "Cases drawn")->capture_default_str();
+  app.add_option("--first", first, "Index of the first case")->capture_default_str();
+  app.add_option("--jobs", jobs, "Cases run at once")->capture_default_str()->check(CLI::Range(1, 16));
+  app.add_flag("--regional", regional, "Also build the 3D model of hearts without a wall fault and compare the maps");
+  app.add_option("--cache", cache, "Folder of the phantom files (kept between runs)")->capture_default_str();
+  app.add_option("--cli", cli, "quorvel-cli to run")->capture_default_str();
+  CLI11_PARSE(app, argc, argv);
+  phantom::FamilySplit split{};
+  phantom::parseSplit(splitName, split);
+
+  std::vector<CaseResult> results(static_cast<size_t>(cases));
+  std::atomic<int> next{0};
+  std::mutex printing;
+  auto worker = [&](int k) {
+    const fs::path work = fs::path(cache) / ("work" + std::to_string(k));
+    fs::create_directories(work);
+    for (int i; (i = next++) < cases;) {
+      results[i] = runCase(phantom::drawFamilyCase(split, first + i), fs::path(cache), work, cli, regional);
+      std::lock_guard<std::mutex> lock(printing);
+      std::printf("%s\n", caseLine(results[i]).c_str());
+      std::fflush(stdout);
+    }
+  };
+  std::vector<std::thread> pool;
+  for (int k = 0; k < jobs; ++k) pool.emplace_back(worker, k);
+  for (std::thread& t : pool) t.join();
+  printSummary(results);
+  return 0;
+}
