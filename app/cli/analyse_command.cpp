@@ -26,6 +26,8 @@
 #include "ui/model3d_input.h"
 #include "ui/shell.h"
 #include "segmentation/corrections.h"
+#include "segmentation/placement.h"
+#include "segmentation/placement_texts.h"
 #include "segmentation/plausibility.h"
 #include "segmentation/volume_curves.h"
 #include "model3d/model3d_commands.h"
@@ -184,7 +186,23 @@ nlohmann::json placementJson(const Session& s) {
                       {"septum_plano", p.septum_plano}, {"valves_plano_", p.valves_plano_},
                       {"valves_angle", p.valves_angle}, {"source", s.placementSource}};
   if (p.infand_plane >= 0) j["infand_plane"] = p.infand_plane;
+  if (s.proposal) {
+    const PlacementProposal& q = *s.proposal;
+    j["beat_to_noise"] = q.beatToNoise;
+    j["septum_depth"] = q.septumDepth;
+    j["confidence"] = placementConfidence(q);
+    j["checks"] = nlohmann::json::array();
+    for (PlacementWarning w : q.warnings) j["checks"].push_back(placementWarningText(w).en);
+  }
   return j;
+}
+
+// The figures the quality checks after segmentation read.
+nlohmann::json qualityJson(const Workstation& ws) {
+  const QualityFigures q = qualityFigures(ws.w.study, ws.w.settings.limits, ws.seg, ws.curves.vc,
+                                          ws.w.settings.reorient.septum_plano);
+  return {{"against_share", {q.againstShare[0], q.againstShare[1]}},
+          {"septum_flank", q.septumFlank}};
 }
 
 // Reprojection mode: the left ventricle only, with the mode's own re-orientation defaults.
@@ -361,12 +379,17 @@ int runAnalyse(AnalyseArgs a) {
   if (const int st = writeTables(a, ws)) return st;
   if (const int st = writeReports(a, ws)) return st;
   std::vector<std::string> warnings;
-  for (const ImplausibleVentricle& v : implausibleResults(ws.w.study, ws.w.settings.limits, ws.seg, ws.curves.vc))
+  if (session.proposal && placementConfidence(*session.proposal) < kLowPlacementConfidence)
+    warnings.push_back(format(placement_texts::kLowConfidence.pick(ws.w.options.LANGUE),
+                              placementConfidence(*session.proposal)));
+  for (const ImplausibleVentricle& v : implausibleResults(ws.w.study, ws.w.settings.limits, ws.seg, ws.curves.vc,
+                                                          ws.w.settings.reorient.septum_plano))
     warnings.push_back(implausibleResultText(v, ws.w.options.LANGUE));
   for (const std::string& line : warnings) std::cerr << line << '\n';
   if (!a.json.empty()) {
     nlohmann::json j = resultsJson(ws);
     if (a.templateExam.empty()) j["placement"] = placementJson(session);
+    j["quality"] = qualityJson(ws);
     if (a.model3d) {
       j.update(model3dJson(ws));
       j.update(modelNotesJson(ws.w, ws.model));

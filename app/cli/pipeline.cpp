@@ -48,6 +48,7 @@ int choosePlacement(const PipelineArgs& a, Session& s) {
     }
     p = proposal.placement;
     s.placementSource = "auto";
+    s.proposal = proposal;
   }
   if (a.givenCrop) p.recad_x = a.crop[0], p.recad_y = a.crop[1], p.recad_t = a.crop[2];
   if (a.givenRotation) p.rotation = static_cast<float>(a.rotationDeg * std::numbers::pi / 180.0);

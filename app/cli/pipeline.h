@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,7 @@ struct Session {
   Workstation ws;
   Placement placement;                      // the settings the three steps were validated with
   std::string placementSource = "default";  // "auto", "default" or "options"
+  std::optional<PlacementProposal> proposal;  // when the placement was proposed
   Session();
 };
 

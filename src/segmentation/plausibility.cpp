@@ -1,6 +1,8 @@
 #include "segmentation/plausibility.h"
 
 #include <algorithm>
+#include <cmath>
+#include <numbers>
 
 #include "base/language.h"
 #include "segmentation/classification.h"
@@ -26,17 +28,96 @@ bool touchesSquareEdge(const Study& s, const SliceLimits& lim, const Segmentatio
   return false;
 }
 
+constexpr double kMaxAgainstShare = 0.35;
+constexpr double kMinBeat = 0.01;          // first harmonic of the volume curve, of its sum  // activity beating against a ventricle, of what beats with it
+constexpr double kValleyShare = 0.1;       // the second pool stands out by this share of the highest
+
+bool counted(const Study& s, const Segmentation& seg, size_t i, int ventricle) {
+  return seg.CORR[seg.LPE[i] % kLabelSlots] == ventricle &&
+         !belowThreshold(static_cast<int>(s.DATA[i]), seg.struct_max[ventricle], s.seuillage);
+}
+
+// The first harmonic of every voxel the ventricle counts at some instant, projected on the phase
+// of the ventricle's own volume curve: what beats against it, as a share of what beats with it.
+double againstShare(const Study& s, const SliceLimits& lim, const Segmentation& seg, const InstantCurve& volume,
+                    int ventricle) {
+  const int N = s.Ninst;
+  double re = 0, im = 0, sum = 0;
+  for (int t = 0; t < N; ++t) {
+    const double a = 2 * std::numbers::pi * t / N;
+    re += volume[t] * std::cos(a), im += volume[t] * std::sin(a), sum += volume[t];
+  }
+  const double norm = std::hypot(re, im);
+  if (!(norm > kMinBeat * std::fabs(sum))) return 0;  // a curve that does not beat has no phase
+  std::vector<double> weight(static_cast<size_t>(N));
+  for (int t = 0; t < N; ++t) {
+    const double a = 2 * std::numbers::pi * t / N;
+    weight[t] = (std::cos(a) * re + std::sin(a) * im) / norm;
+  }
+  const auto& first = ventricle == kClassLeft ? lim.limG_inf : lim.limD_inf;
+  const auto& hi = ventricle == kClassLeft ? lim.limG_sup : lim.limD_sup;
+  double with = 0, against = 0;
+  for (int z = 0; z < s.NCZ; ++z)
+    for (int i = 0; i < kSliceVoxels; ++i) {
+      bool member = false;
+      for (int t = 0; t < N && !member; ++t)
+        member = z >= first[t] && z <= hi[t] && counted(s, seg, Segmentation::index(s.NCZ, t, z, 0, 0) + i, ventricle);
+      if (!member) continue;
+      double h = 0;
+      for (int t = 0; t < N; ++t) h += weight[t] * s.DATA[Segmentation::index(s.NCZ, t, z, 0, 0) + i];
+      (h > 0 ? with : against) += std::fabs(h);
+    }
+  return with > 0 ? against / with : 0;
+}
+
+// End-diastolic counts of both ventricles profiled across the columns: the valley between the
+// highest pool and the pool standing out most on the other side, and how far up the lower pool's
+// flank the septum line sits.
+void septumFlank(const Study& s, const Segmentation& seg, int septumColumn, QualityFigures& q) {
+  std::array<double, kMatrix> f{};
+  for (int z = 0; z < s.NCZ; ++z)
+    for (int r = 0; r < kMatrix; ++r)
+      for (int c = 0; c < kMatrix; ++c) {
+        const size_t i = Segmentation::index(s.NCZ, 0, z, r, c);
+        if (counted(s, seg, i, kClassLeft) || counted(s, seg, i, kClassRight)) f[c] += s.DATA[i];
+      }
+  const int top = static_cast<int>(std::max_element(f.begin(), f.end()) - f.begin());
+  int valley = top, other = top;
+  double prominence = 0;
+  for (int b = 0; b < kMatrix; ++b) {
+    const int lo = std::min(b, top), hi = std::max(b, top);
+    const int low = static_cast<int>(std::min_element(f.begin() + lo, f.begin() + hi + 1) - f.begin());
+    if (f[b] - f[low] > prominence) prominence = f[b] - f[low], valley = low, other = b;
+  }
+  if (!(prominence > kValleyShare * f[top]) || septumColumn < 0 || septumColumn >= kMatrix) return;
+  const double rise = std::min(f[top], f[other]) - f[valley];
+  q.septumFlank = rise > 0 ? std::max(0.0, (f[septumColumn] - f[valley]) / rise) : 0;
+}
+
 }  // namespace
 
+QualityFigures qualityFigures(const Study& s, const SliceLimits& lim, const Segmentation& seg,
+                              const VolumeCurves& vc, int septumColumn) {
+  QualityFigures q;
+  if (seg.LPE.size() != s.DATA.size() || s.Ninst < 2) return q;
+  q.againstShare = {againstShare(s, lim, seg, vc.volG, kClassLeft), againstShare(s, lim, seg, vc.volD, kClassRight)};
+  septumFlank(s, seg, septumColumn, q);
+  return q;
+}
+
 std::vector<ImplausibleVentricle> implausibleResults(const Study& s, const SliceLimits& lim,
-                                                     const Segmentation& seg, const VolumeCurves& vc) {
+                                                     const Segmentation& seg, const VolumeCurves& vc,
+                                                     int septumColumn) {
   std::vector<ImplausibleVentricle> out;
   if (seg.LPE.size() != s.DATA.size()) return out;
+  const QualityFigures q = qualityFigures(s, lim, seg, vc, septumColumn);
   for (int ventricle : {kClassLeft, kClassRight}) {
     const VentricleResults& r = ventricle == kClassLeft ? vc.G : vc.D;
+    const int k = ventricle == kClassLeft ? 0 : 1;
     ImplausibleVentricle v{ventricle, touchesSquareEdge(s, lim, seg, ventricle), r.TPER > static_cast<float>(r.TFS),
                            r.TPER, r.TFS};
-    if (v.touchesSquareEdge || v.ejectionAfterSystole) out.push_back(v);
+    v.atrialActivityInside = q.againstShare[k] > kMaxAgainstShare;
+    if (v.any()) out.push_back(v);
   }
   return out;
 }
@@ -46,6 +127,7 @@ std::string implausibleResultText(const ImplausibleVentricle& v, int LANGUE) {
   std::string line = (v.ventricle == kClassLeft ? kLeftVentricle : kRightVentricle).pick(LANGUE);
   if (v.touchesSquareEdge) line += kTouchesSquareEdge.pick(LANGUE);
   if (v.ejectionAfterSystole) line += format(kEjectionAfterSystole.pick(LANGUE), static_cast<int>(v.TPER), v.TFS);
+  if (v.atrialActivityInside) line += kAtrialActivityInside.pick(LANGUE);
   return line + kResultsNotTrusted.pick(LANGUE);
 }
 

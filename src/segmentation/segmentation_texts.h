@@ -26,6 +26,9 @@ inline constexpr Text kTouchesSquareEdge{" la segmentation touche le bord du car
                                          " the segmentation touches the edge of the re-orientation square;"};
 inline constexpr Text kEjectionAfterSystole{" le pic d'éjection (%d ms) suit la fin de systole (%d ms) ;",
                                             " the peak ejection (%d ms) comes after the end of systole (%d ms);"};
+inline constexpr Text kAtrialActivityInside{
+    " une activité qui bat à contretemps (une oreillette ?) est comptée dans le ventricule : vérifiez le plan des valves ;",
+    " activity beating against it (an atrium?) is counted in the ventricle: check the valves plane;"};
 inline constexpr Text kResultsNotTrusted{" les résultats ne sont pas fiables.", " the results cannot be trusted."};
 inline constexpr Text kReprojectionEmpty{
     "La projection est nulle partout au-dessus du plan des valves : déplacez le plan ou vérifiez l'étude.",

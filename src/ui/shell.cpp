@@ -17,6 +17,7 @@
 #include "export/spreadsheet.h"
 #include "model3d/model3d_commands.h"
 #include "segmentation/corrections.h"
+#include "segmentation/plausibility.h"
 #include "segmentation/undo.h"
 #include "study/dicom_reformat.h"
 #include "study/study_model.h"
@@ -706,6 +707,18 @@ void startUp(Workstation& ws) {
 
 void closeHelp(Workstation& ws) { hideHelp(ws); }
 
+namespace {
+// The results stage says on the status line why its numbers cannot be trusted, if they cannot.
+void sayImplausibleResults(Workstation& ws) {
+  if (ws.w.options.REPROJ || !resultCurrent(ws, Derived::Curves)) return;
+  std::string said;
+  for (const ImplausibleVentricle& v : implausibleResults(ws.w.study, ws.w.settings.limits, ws.seg, ws.curves.vc,
+                                                          ws.w.settings.reorient.septum_plano))
+    said += (said.empty() ? "" : " ") + implausibleResultText(v, language(ws));
+  if (!said.empty()) ws.platform.textChanged(TextSlot::Status, said);
+}
+}  // namespace
+
 void changeStage(Workstation& ws, int s) {
   // What the status line said belongs to the stage left.
   if (s != ws.shell._MENU_) clearStatus(ws);
@@ -713,6 +726,7 @@ void changeStage(Workstation& ws, int s) {
   ws.shell.mouseView.reset();  // a position read on the views of the stage left means nothing here
   hideHelp(ws);
   stagePictureChanged(ws, s);
+  if (s == kStageResults) sayImplausibleResults(ws);
 }
 
 bool computeModelAsked(Workstation& ws) {

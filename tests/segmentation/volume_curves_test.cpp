@@ -125,7 +125,8 @@ TEST_F(VolumeCurvesTest, ReferenceMethodUndoesTheRotationToTheLargestVolume) {
 }
 
 // Results that cannot be true: a counted ventricle voxel on the in-plane border at some instant,
-// or a peak ejection after the end of systole. Codes per ventricle: 1 edge, 2 late ejection.
+// a peak ejection after the end of systole, or activity beating against the ventricle. Codes per
+// ventricle: 1 edge, 2 late ejection, 4 an atrium inside.
 TEST_F(VolumeCurvesTest, ImplausibleResultsAreVentriclesCutByTheSquareOrEjectingAfterSystole) {
   beatingLeftVentricle(w, seg);
   ASSERT_TRUE(vidange());
@@ -157,6 +158,13 @@ TEST_F(VolumeCurvesTest, ImplausibleResultsAreVentriclesCutByTheSquareOrEjecting
          l.limD_sup[4] = 5;
        },
        0, 0},
+      // An atrium inside: voxels the left ventricle counts only in systole, filling as it empties.
+      {"atrium inside the left",
+       [&](Study& s, Segmentation& g, SliceLimits&, VolumeCurves&) {
+         for (int t : {2, 3, 4})
+           for (int k = 0; k < 200; ++k) label(s, g, 1, t, k / 100, 30 + k % 100 / 10, 20 + k % 10, 800);
+       },
+       4, 0},
       {"late ejection", [](Study&, Segmentation&, SliceLimits&, VolumeCurves& v) { v.G.TPER = v.G.TFS + 1.0f; }, 2, 0},
       {"both", [&](Study& s, Segmentation& g, SliceLimits&, VolumeCurves& v) {
          label(s, g, 2, 0, 0, 10, 0, 800);
@@ -172,7 +180,7 @@ TEST_F(VolumeCurvesTest, ImplausibleResultsAreVentriclesCutByTheSquareOrEjecting
     c.change(s, g, l, v);
     int code[3] = {0, 0, 0};
     for (const ImplausibleVentricle& x : implausibleResults(s, l, g, v))
-      code[x.ventricle] = (x.touchesSquareEdge ? 1 : 0) + (x.ejectionAfterSystole ? 2 : 0);
+      code[x.ventricle] = (x.touchesSquareEdge ? 1 : 0) + (x.ejectionAfterSystole ? 2 : 0) + (x.atrialActivityInside ? 4 : 0);
     EXPECT_EQ(code[1], c.left);
     EXPECT_EQ(code[2], c.right);
   }
