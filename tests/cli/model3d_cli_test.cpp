@@ -75,7 +75,7 @@ TEST(CommandLine3D, AnalyseAddsTheModelsStatisticsAndSectorsToTheJson) {
   std::ifstream reopened(dir / "e.json");
   nlohmann::json e = nlohmann::json::parse(reopened), analysed = j;
   for (const char* key : {"valve_source", "valve_voxels", "apex_source", "regional_empty_curves", "regional_failed_fits",
-                          "regional_empty_warning", "placement"})
+                          "regional_empty_warning", "placement", "quality"})
     analysed.erase(key);  // what the command line chose or found, not kept in an exam
   EXPECT_EQ(e, analysed);
   EXPECT_TRUE(bytes(exam) == saved);
