@@ -5,7 +5,7 @@ namespace quorvel {
 void Bitmap24::resize(int w, int h) {
   width = w > 0 ? w : 0;
   height = h > 0 ? h : 0;
-  pixels.assign(static_cast<size_t>(strideFor(width)) * height, 0);
+  pixels = zeroedBuffer<uint8_t>(static_cast<size_t>(strideFor(width)) * height);
 }
 
 void Bitmap24::fill(Rgb c) {

@@ -4,13 +4,14 @@
 #include <vector>
 
 #include "base/platform.h"
+#include "base/zero_pages.h"
 
 namespace quorvel {
 
 struct Bitmap24 {
   int width = 0;
   int height = 0;
-  std::vector<uint8_t> pixels;  // height rows of stride() bytes, the bottom row first
+  ZeroPagesVector<uint8_t> pixels;  // height rows of stride() bytes, the bottom row first
 
   Bitmap24() = default;
   Bitmap24(int w, int h) { resize(w, h); }

@@ -5,18 +5,30 @@
 
 namespace quorvel {
 
-void ContactTable::clear() { std::fill(v_.begin(), v_.end(), 0); }
+void ContactTable::clear() {
+  for (std::vector<int>& r : rows_) r = {};
+}
+
+bool ContactTable::operator==(const ContactTable& o) const {
+  for (int a = 0; a < kLabelSlots; ++a)
+    if ((!rows_[a].empty() || !o.rows_[a].empty()) && !std::equal(row(a), row(a) + kLabelSlots, o.row(a)))
+      return false;
+  return true;
+}
 
 void ContactTable::relabel(int r, int n, int nreg, const int* sources) {
-  int* from = row(r);
-  if (n != 0) {
-    int* to = row(n);
-    for (int b = 0; b <= nreg; ++b) to[b] += from[b];
+  if (!rows_[r].empty()) {
+    int* from = rows_[r].data();
+    if (n != 0) {
+      int* to = row(n);
+      for (int b = 0; b <= nreg; ++b) to[b] += from[b];
+    }
+    for (int b = 0; b <= nreg; ++b) from[b] = 0;
   }
-  std::fill(from, from + nreg + 1, 0);
   for (int a = 0; a <= nreg; ++a) {
     if (sources && sources[a] == 0 && a != n) continue;  // a row without sources is all zero
-    int* line = row(a);
+    if (rows_[a].empty()) continue;                      // never written: all zero
+    int* line = rows_[a].data();
     line[n] += line[r];
     line[r] = 0;
   }

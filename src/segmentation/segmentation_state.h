@@ -25,23 +25,28 @@ enum RegionClass : int {
   kClassExcludedRegion = 13,
 };
 
-// Square int32 table indexed [a][b] over all label slots.
+// Square int32 table indexed [a][b] over all label slots. Only the rows of labels that were
+// written hold memory (a flooding issues a few hundred labels of the 999 slots); the others read as
+// zeros, with the full length, so a row pointer is valid for every label.
 class ContactTable {
  public:
-  ContactTable() : v_(static_cast<size_t>(kLabelSlots) * kLabelSlots, 0) {}
-  int& operator()(int a, int b) { return v_[static_cast<size_t>(a) * kLabelSlots + b]; }
-  int operator()(int a, int b) const { return v_[static_cast<size_t>(a) * kLabelSlots + b]; }
-  const int* row(int a) const { return &v_[static_cast<size_t>(a) * kLabelSlots]; }
-  int* row(int a) { return &v_[static_cast<size_t>(a) * kLabelSlots]; }
+  int& operator()(int a, int b) { return row(a)[b]; }
+  int operator()(int a, int b) const { return row(a)[b]; }
+  const int* row(int a) const { return rows_[a].empty() ? kZeroRow.data() : rows_[a].data(); }
+  int* row(int a) {
+    if (rows_[a].empty()) rows_[a].assign(kLabelSlots, 0);
+    return rows_[a].data();
+  }
   void clear();
   // The table a full recount gives once every voxel of label r carries label n instead
   // (n = 0: r's voxels become background and stop counting as sources). Rows a with
   // sources[a] == 0 (no counted voxel) are known to be empty and skipped when sources is given.
   void relabel(int r, int n, int nreg, const int* sources = nullptr);
-  bool operator==(const ContactTable& o) const { return v_ == o.v_; }
+  bool operator==(const ContactTable& o) const;
 
  private:
-  std::vector<int> v_;
+  static constexpr std::array<int, kLabelSlots> kZeroRow{};
+  std::vector<std::vector<int>> rows_ = std::vector<std::vector<int>>(kLabelSlots);
 };
 
 struct Segmentation {

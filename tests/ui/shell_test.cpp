@@ -181,7 +181,7 @@ TEST_F(Shell, ThreeDimensionalStages) {
                                           {Key::D, View::Results3D}, {Key::G, View::Bullseye},
                                           {Key::S, View::Bullseye}};
   for (const auto& [k, view] : toggles) {
-    const std::vector<uint8_t> shown = drawView(*ws, view)->pixels;
+    const auto shown = drawView(*ws, view)->pixels;
     key(k);
     EXPECT_NE(drawView(*ws, view)->pixels, shown) << keyName(k);
   }
