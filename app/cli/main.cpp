@@ -1,10 +1,12 @@
 // quorvel-cli: the headless front end (batch work, demonstration, tests).
 #include <CLI/CLI.hpp>
 
+#include "base/large_buffers.h"
 #include "commands.h"
 #include "pipeline.h"
 
 int main(int argc, char** argv) {
+  quorvel::keepFreedVolumesMapped();
   CLI::App app{"Quorvel command line: gated blood-pool tomography analysis"};
   app.require_subcommand(1);
   int status = 0;

@@ -11,6 +11,7 @@
 #include <iostream>
 
 #include "base/app_folder.h"
+#include "base/large_buffers.h"
 #include "desktop_script.h"
 #include "dialog_answers.h"
 #include "main_window.h"
@@ -25,6 +26,7 @@ constexpr int kExitScriptFailed = 1, kExitScriptUnreadable = 2;
 }  // namespace
 
 int main(int argc, char** argv) {
+  quorvel::keepFreedVolumesMapped();
   QApplication app(argc, argv);
   QApplication::setApplicationName(quorvel::kProductTitle);
   const char* scriptPath = nullptr;

@@ -1,10 +1,11 @@
 #pragma once
-// An allocator whose fresh elements are the zeros calloc returns, for large buffers of plain
-// numbers: the pages of a buffer the size of a picture or a volume are then mapped when first
-// written, not all at once by a fill (on this kind of virtual machine a page mapped costs tens of
-// microseconds). Growing a vector in place does not clear what it reuses: reset by assigning a
-// fresh vector, as zeroedBuffer does.
+// An allocator whose fresh elements are zeros the system gives, for large buffers of plain numbers
+// (pictures): their pages are mapped when first written, not all at once by a fill (on a virtual
+// machine a page mapped costs tens of microseconds), and a picture never drawn costs nothing.
+// Growing a vector in place does not clear what it reuses: reset by assigning a fresh vector, as
+// zeroedBuffer does.
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 #include <type_traits>
@@ -12,6 +13,11 @@
 #include <vector>
 
 namespace quorvel {
+
+// Buffers from this size on get their own mapping: calloc would clear recycled heap memory.
+inline constexpr size_t kOwnMappingBytes = size_t{128} << 10;
+void* mapZeroPages(size_t bytes);  // nullptr when refused
+void unmapZeroPages(void* p, size_t bytes);
 
 template <typename T>
 struct ZeroPagesAllocator {
@@ -21,12 +27,18 @@ struct ZeroPagesAllocator {
   template <typename U>
   ZeroPagesAllocator(const ZeroPagesAllocator<U>&) {}
   T* allocate(size_t n) {
-    if (void* p = std::calloc(n, sizeof(T))) return static_cast<T*>(p);
-    throw std::bad_alloc();
+    if (n > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
+    const size_t bytes = n * sizeof(T);
+    void* p = bytes >= kOwnMappingBytes ? mapZeroPages(bytes) : std::calloc(n, sizeof(T));
+    if (!p) throw std::bad_alloc();
+    return static_cast<T*>(p);
   }
-  void deallocate(T* p, size_t) { std::free(p); }
+  void deallocate(T* p, size_t n) {
+    if (n * sizeof(T) >= kOwnMappingBytes) unmapZeroPages(p, n * sizeof(T));
+    else std::free(p);
+  }
   template <typename U>
-  void construct(U*) noexcept {}  // calloc's zero is the value
+  void construct(U*) noexcept {}  // the zero of fresh pages is the value
   template <typename U, typename... Args>
   void construct(U* p, Args&&... args) {
     ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);

@@ -3,6 +3,7 @@
 #include <new>
 #include <utility>
 
+#include "base/large_buffers.h"
 #include "base/messages.h"
 #include "segmentation/classification.h"
 #include "segmentation/region_stats.h"
@@ -53,7 +54,7 @@ Status segmentValidatedStudy(SegmentationContext& c) {
   Study& s = c.w.study;
   try {
     // What the quantisation and a refused flooding would change, kept to be put back.
-    std::vector<float> counts = s.DATA;
+    std::vector<float> counts = copyOfVolume(s.DATA);
     const float datamax = s.datamax, datamin = s.datamin;
     const uint64_t countsGeneration = s.countsGeneration;
     Segmentation fresh;

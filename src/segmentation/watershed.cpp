@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/large_buffers.h"
 #include "segmentation/region_stats.h"
 #include "study/study_model.h"
 
@@ -110,7 +111,8 @@ FloodStatus SEGMENTE(int L0, int T, int Z, int XY, int I, int S, const Study& s,
   };
   forEachTaken([&](size_t i) { ++start[levelOf(s.DATA[i], ECH) + 1]; });
   for (int l = 1; l <= ECH + 1; ++l) start[l] += start[l - 1];
-  std::vector<uint32_t> order(start[ECH + 1]);
+  std::vector<uint32_t> order;
+  assignVolume(order, start[ECH + 1], 0u);
   {
     std::vector<uint32_t> fill(start.begin(), start.end() - 1);
     forEachTaken([&](size_t i) {
@@ -173,8 +175,8 @@ FloodStatus SEGMENT(Study& s, const Options& opt, WorkflowState& flow, Segmentat
   for (auto& lock : seg.SegLock) lock.fill(0);
   seg.InstLock.fill(0);
   const size_t voxels = static_cast<size_t>(s.Ninst) * s.NCZ * kSliceVoxels;
-  seg.LPE.assign(voxels, 0);
-  seg.AFFECT.assign(voxels, 0);
+  assignVolume(seg.LPE, voxels, uint16_t{0});
+  assignVolume(seg.AFFECT, voxels, uint8_t{0});
   seg.NREG = 0;
   seg.CORR.fill(0);
   const FloodStatus status =

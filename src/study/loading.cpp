@@ -9,6 +9,7 @@
 #include <new>
 
 #include "base/byte_reader.h"
+#include "base/large_buffers.h"
 #include "study/dicom_reader.h"
 #include "study/idb_reader.h"
 #include "study/interfile_reader.h"
@@ -325,7 +326,7 @@ Status EXTRACT_TOMO_DATA(int rescale, const PixelBlock& pixels, Study& s, const 
   s.NCZ = e.slices;
   s.OrImSize_H = e.rows;
   s.OrImSize_V = e.columns;
-  s.DATA.assign(static_cast<size_t>(s.Ninst) * s.NCZ * kSliceVoxels, 0.0f);
+  assignVolume(s.DATA, static_cast<size_t>(s.Ninst) * s.NCZ * kSliceVoxels, 0.0f);
   if (!ok || !fillWorkingMatrix(pixels, e, x0, y0, s))
     return Refusal::formatted(RefusalCode::UnreadableFile, study_texts::kUnreadableFile, s.chemin_data.c_str());
   s.countCentreSlice = crop ? countCentreSlice(s) : -1;
