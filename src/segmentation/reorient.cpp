@@ -1,10 +1,13 @@
 #include "segmentation/reorient.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstddef>
 #include <new>
 #include <vector>
 
+#include "base/large_buffers.h"
 #include "base/messages.h"
 #include "segmentation/classification.h"
 #include "segmentation/corrections.h"
@@ -29,30 +32,48 @@ struct StepValues {
   int recad_x, recad_y, recad_t;
 };
 
-// Bilinear value at (u, w) of a plane of nu x nw samples; neighbours outside are skipped and the
-// weights taken renormalise. u0, w0 truncate towards zero, so a position just below 0 still
-// reads the first two samples (with one negative weight).
-float bilinear(const float* base, int nu, int nw, size_t strideU, size_t strideW, double u, double w) {
+// The taps of one bilinear sample at (u, w) of a plane of nu x nw samples: the neighbours in range,
+// in the order the sum takes them, with their weights, and the weights' total. Neighbours outside
+// are skipped and the weights taken renormalise. u0, w0 truncate towards zero, so a position just
+// below 0 still reads the first two samples (with one negative weight). A resampling computes the
+// taps of each output position once and applies them to every slice and instant.
+struct BilinearTaps {
+  int count = 0;
+  std::array<ptrdiff_t, 4> offset{};
+  std::array<double, 4> weight{};
+  double total = 0;
+
+  float apply(const float* base) const {
+    double sum = 0;
+    for (int k = 0; k < count; ++k) sum += weight[k] * base[offset[k]];
+    return total > 0 ? static_cast<float>(sum / total) : 0.0f;
+  }
+};
+
+BilinearTaps bilinearTaps(int nu, int nw, size_t strideU, size_t strideW, double u, double w) {
+  BilinearTaps taps;
   // Beyond these no neighbour is in range; the test also rejects NaN before the casts.
-  if (!(u > -2.0 && u < nu && w > -2.0 && w < nw)) return 0.0f;
+  if (!(u > -2.0 && u < nu && w > -2.0 && w < nw)) return taps;
   const int u0 = static_cast<int>(u), w0 = static_cast<int>(w);
   const int u1 = u0 + 1, w1 = w0 + 1;
-  double sum = 0, weight = 0;
   auto take = [&](int iu, int iw, double f) {
     if (iu < 0 || iu >= nu || iw < 0 || iw >= nw) return;
-    sum += f * base[iu * strideU + iw * strideW];
-    weight += f;
+    taps.offset[taps.count] = static_cast<ptrdiff_t>(iu * strideU + iw * strideW);
+    taps.weight[taps.count++] = f;
+    taps.total += f;
   };
   take(u0, w0, (u1 - u) * (w1 - w));
   take(u0, w1, (u1 - u) * (w - w0));
   take(u1, w0, (u - u0) * (w1 - w));
   take(u1, w1, (u - u0) * (w - w0));
-  return weight > 0 ? static_cast<float>(sum / weight) : 0.0f;
+  return taps;
 }
 
 std::vector<float> allocateWork(size_t n, int LANGUE, Platform& platform) {
   try {
-    return std::vector<float>(n);
+    std::vector<float> work;
+    assignVolume(work, n, 0.0f);
+    return work;
   } catch (const std::bad_alloc&) {
     MOMS(platform, LANGUE, " DD345 ");
   }
@@ -62,19 +83,21 @@ std::vector<float> allocateWork(size_t n, int LANGUE, Platform& platform) {
 void resampleInPlane(const Study& s, const StepValues& v, std::vector<float>& out) {
   const double sn = std::sin(v.rotation), cs = std::cos(v.rotation);
   const int half = v.recad_t / 2;
+  std::vector<BilinearTaps> taps(kSliceVoxels);
+  for (int r = 0; r < kMatrix; ++r) {
+    const double dr = v.recad_x - half + static_cast<double>(v.recad_t) * r / kMatrix - v.recad_x;
+    for (int q = 0; q < kMatrix; ++q) {
+      const double dq = v.recad_y - half + static_cast<double>(v.recad_t) * q / kMatrix - v.recad_y;
+      const double u = v.recad_x + dr * cs + dq * sn;
+      const double w = v.recad_y - dr * sn + dq * cs;
+      taps[r * kMatrix + q] = bilinearTaps(kMatrix, kMatrix, kMatrix, 1, u, w);
+    }
+  }
   for (int t = 0; t < s.Ninst; ++t)
     for (int z = 0; z < s.NCZ; ++z) {
       const float* src = &s.DATA[Study::index(s.NCZ, t, z, 0, 0)];
       float* dst = &out[Study::index(s.NCZ, t, z, 0, 0)];
-      for (int r = 0; r < kMatrix; ++r) {
-        const double dr = v.recad_x - half + static_cast<double>(v.recad_t) * r / kMatrix - v.recad_x;
-        for (int q = 0; q < kMatrix; ++q) {
-          const double dq = v.recad_y - half + static_cast<double>(v.recad_t) * q / kMatrix - v.recad_y;
-          const double u = v.recad_x + dr * cs + dq * sn;
-          const double w = v.recad_y - dr * sn + dq * cs;
-          dst[r * kMatrix + q] = bilinear(src, kMatrix, kMatrix, kMatrix, 1, u, w);
-        }
-      }
+      for (int i = 0; i < kSliceVoxels; ++i) dst[i] = taps[i].apply(src);
     }
 }
 
@@ -83,19 +106,25 @@ void resampleTilt(const Study& s, float valves_angle, std::vector<float>& out) {
   const double a = valves_angle * kRadPerDegree, cs = std::cos(a), sn = std::sin(a);
   const double k = static_cast<double>(s.VOXEL_SIZE_Z) / s.VOXEL_SIZE_XY;
   const int h = s.NCZ / 2;
-  for (int t = 0; t < s.Ninst; ++t)
-    for (int q = 0; q < kMatrix; ++q) {
-      const float* src = &s.DATA[Study::index(s.NCZ, t, 0, 0, q)];
-      for (int z = 0; z < s.NCZ; ++z) {
-        const double d = (z - h) * k;
-        for (int r = 0; r < kMatrix; ++r) {
-          const double u = (r - 32) * cs + d * sn + 32;
-          const double w = h + (d * cs - (r - 32) * sn) / k;
-          out[Study::index(s.NCZ, t, z, r, q)] =
-              (u >= 0 && w >= 0) ? bilinear(src, kMatrix, s.NCZ, kMatrix, kSliceVoxels, u, w) : 0.0f;
-        }
-      }
+  // The taps of each (slice, row), the same for every column and instant.
+  std::vector<BilinearTaps> taps(static_cast<size_t>(s.NCZ) * kMatrix);
+  for (int z = 0; z < s.NCZ; ++z) {
+    const double d = (z - h) * k;
+    for (int r = 0; r < kMatrix; ++r) {
+      const double u = (r - 32) * cs + d * sn + 32;
+      const double w = h + (d * cs - (r - 32) * sn) / k;
+      if (u >= 0 && w >= 0) taps[static_cast<size_t>(z) * kMatrix + r] = bilinearTaps(kMatrix, s.NCZ, kMatrix, kSliceVoxels, u, w);
     }
+  }
+  for (int t = 0; t < s.Ninst; ++t) {
+    const float* src = &s.DATA[Study::index(s.NCZ, t, 0, 0, 0)];
+    for (int z = 0; z < s.NCZ; ++z)
+      for (int r = 0; r < kMatrix; ++r) {
+        const BilinearTaps& tap = taps[static_cast<size_t>(z) * kMatrix + r];
+        float* dst = &out[Study::index(s.NCZ, t, z, r, 0)];
+        for (int q = 0; q < kMatrix; ++q) dst[q] = tap.apply(src + q);
+      }
+  }
 }
 
 void recomputeProjection(StudyWorkspace& w) {

@@ -19,27 +19,34 @@ static_assert(kSliceVoxels == 1 << kPlaneShift && kMatrix == 1 << kRowShift);
 
 inline int levelOf(float v, int ECH) { return std::clamp(static_cast<int>(v), 1, ECH); }
 
-// Label counts of one box; only the touched entries are reset between voxels.
+// Label counts of one box: the labels met, in a short list (a box holds few distinct labels),
+// emptied by each decision.
 class BoxTally {
  public:
   void add(int label) {
-    if (count_[label]++ == 0) touched_.push_back(label);
+    for (int k = 0; k < size_; ++k)
+      if (labels_[k] == label) {
+        ++counts_[k];
+        return;
+      }
+    labels_[size_] = label;
+    counts_[size_++] = 1;
   }
-  // Most frequent label, ties to the smaller; -1 when the box held none. Resets the tally.
+  // Most frequent label, ties to the smaller; -1 when the box held none. Empties the tally.
   int takeMode() {
     int best = -1, bestCount = 0;
-    for (int l : touched_) {
-      const int c = count_[l];
+    for (int k = 0; k < size_; ++k) {
+      const int l = labels_[k], c = counts_[k];
       if (c > bestCount || (c == bestCount && l < best)) best = l, bestCount = c;
-      count_[l] = 0;
     }
-    touched_.clear();
+    size_ = 0;
     return best;
   }
 
  private:
-  std::array<int, kLabelSlots> count_{};
-  std::vector<int> touched_;
+  // Every label slot at most: a box cannot hold more distinct labels.
+  std::array<int, kLabelSlots> labels_, counts_;
+  int size_ = 0;
 };
 
 struct Box {
