@@ -24,7 +24,10 @@ void keepFreedVolumesMapped() {
   mallopt(M_TOP_PAD, kHeapReserve);
   if (void* first = std::malloc(kFirstGrowth)) {
     char* const top = static_cast<char*>(sbrk(0));
-    if (top != reinterpret_cast<char*>(-1) && top > static_cast<char*>(first))
+    // Only when the block came from the heap's new end (not from a mapping of its own).
+    const char* const start = static_cast<char*>(first);
+    if (top != reinterpret_cast<char*>(-1) && top > start &&
+        static_cast<size_t>(top - start) <= kFirstGrowth + kHeapReserve + kHugePage)
       adviseHugePages(first, static_cast<size_t>(top - static_cast<char*>(first)));
     std::free(first);
   }
