@@ -146,27 +146,31 @@ void TACFITNEW_PARAM_0(TacFitWork& s, const FitContext& ctx) {
   }
 
   // Where bumps overlap, scale them down so the warp keeps a slope of at least TACFIT_PTMIN.
-  float L[16][kMaxInstants];
-  for (int k = 1; k <= nb && k < 16; ++k)
-    for (int i = 0; i < N; ++i) L[k][i] = 0.0f;
+  // Bump k weighs L[k] on the instants of its mask and nothing elsewhere; the sums skip the
+  // zeros, which leaves them exactly as they are (the weights are never negative).
+  float L[16];
+  unsigned covers[16] = {};
   float q[16];
   for (float& v : q) v = 1.0f;
   const float room = 1.0f - ctx.TACFIT_PTMIN;
   for (int k = 1; k <= nb && k < 16; ++k) {
     const float v = room <= 0.0f ? kHugeSlopeScale : std::fabs(sh[k] * a[k]) * 1.78f / room;
     const int n = static_cast<int>(std::floor(static_cast<float>(N) / sh[k] + 0.5f));
+    L[k] = v;
     if (a[k] > 0.0f) {
-      for (int i = k; i <= k + n; ++i) L[k][wrapIndex(i, N)] = v;
+      for (int i = k; i <= k + n; ++i) covers[k] |= 1u << wrapIndex(i, N);
     } else if (a[k] < 0.0f) {
-      for (int i = k - n; i <= k; ++i) L[k][wrapIndex(i, N)] = v;
+      for (int i = k - n; i <= k; ++i) covers[k] |= 1u << wrapIndex(i, N);
     }
   }
   for (int i = 0; i < N; ++i) {
+    const unsigned bit = 1u << i;
     float sum = 0.0f;
-    for (int k = 1; k <= nb && k < 16; ++k) sum += L[k][i];
+    for (int k = 1; k <= nb && k < 16; ++k)
+      if (covers[k] & bit) sum += L[k];
     if (sum > 1.0f)
       for (int k = 1; k <= nb && k < 16; ++k)
-        if (L[k][i] > 0.0f) q[k] = std::fmax(q[k], sum);
+        if ((covers[k] & bit) && L[k] > 0.0f) q[k] = std::fmax(q[k], sum);
   }
   for (int k = 1; k <= nb && k < 16; ++k) a[k] /= q[k];
 
