@@ -1,6 +1,6 @@
 #pragma once
 // Volumes of counts and labels (megabytes each) in memory that is cheap to map. A page mapped on
-// first touch costs tens of microseconds on a virtual machine, several times what reading the
+// first touch costs about ten microseconds on a virtual machine, several times what reading the
 // study costs: so a volume is advised for huge pages before it is first written, and the heap keeps
 // what is freed, so the next volume of the same size reuses pages already mapped.
 #include <cstddef>

@@ -1,7 +1,7 @@
 #pragma once
 // An allocator whose fresh elements are zeros the system gives, for large buffers of plain numbers
 // (pictures): their pages are mapped when first written, not all at once by a fill (on a virtual
-// machine a page mapped costs tens of microseconds), and a picture never drawn costs nothing.
+// machine a page mapped costs about ten microseconds), and a picture never drawn costs nothing.
 // Growing a vector in place does not clear what it reuses: reset by assigning a fresh vector, as
 // zeroedBuffer does.
 #include <cstddef>
