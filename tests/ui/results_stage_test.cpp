@@ -5,6 +5,7 @@
 #include "labelled_study.h"
 #include "segmentation/classification.h"
 #include "ui/results_stage.h"
+#include "ui/shell.h"
 #include "workstation_fixture.h"
 
 namespace quorvel::testing {
@@ -34,6 +35,34 @@ TEST_F(ResultsStage, MethodCommandsRefitAtOnce) {
   ASSERT_TRUE(fitMethodCommand(*ws, FitCommand::FewerSetting));
   EXPECT_EQ(ws->curves.settings.TACFIT_ITER, 10);
   EXPECT_EQ(platform.picturesChanged, pictures + 1);
+}
+
+// Entering the results says on the status line why the numbers cannot be trusted; a plausible
+// result and a result no longer current say nothing.
+TEST_F(ResultsStage, EnteringTheResultsSaysWhyTheyCannotBeTrusted) {
+  const std::string status = "text:" + std::to_string(static_cast<int>(TextSlot::Status));
+  auto saidOnEntering = [&] {
+    changeStage(*ws, kStageSegmentation);
+    const size_t before = platform.texts(status).size();
+    changeStage(*ws, kStageResults);
+    const auto texts = platform.texts(status);
+    return texts.size() > before ? texts.back() : std::string();
+  };
+  beatingLeftVentricle(ws->w, ws->seg);
+  ASSERT_TRUE(vidange());
+  EXPECT_EQ(saidOnEntering(), "");
+  // The left ventricle reaches the square's first column at every instant.
+  for (int t = 0; t < 8; ++t) putLabel(ws->w, ws->seg, 1, t, 0, 20, 0, 800.0f);
+  ASSERT_TRUE(vidange());
+  EXPECT_EQ(saidOnEntering(),
+            "Ventricule gauche : la segmentation touche le bord du carré de réorientation ; les résultats ne sont pas "
+            "fiables.");
+  ws->w.options.LANGUE = kEnglish;
+  EXPECT_EQ(saidOnEntering(),
+            "Left ventricle: the segmentation touches the edge of the re-orientation square; the results cannot be "
+            "trusted.");
+  ws->seg.labelsChanged();  // the curves now describe labels that have changed
+  EXPECT_EQ(saidOnEntering(), "");
 }
 
 TEST_F(ResultsStage, DeveloperNoiseIsAddedToEachMeasuredVolume) {
