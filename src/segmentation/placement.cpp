@@ -123,25 +123,41 @@ std::vector<double> gaussianKernel(double sigma) {
   return k;
 }
 
+// One pass of a Gaussian along an axis of lines (count samples, stride apart, starting at start + j
+// for j in 0..width-1): every output sample is the kernel's sum over the samples inside the study,
+// in increasing offset, in double. A whole row of width lines is done at once, so that the passes
+// across rows and slices read memory in order.
+void smoothAxis(std::vector<float>& v, const std::vector<double>& k, int count, size_t stride, int width,
+                size_t start, std::vector<float>& copy, std::vector<double>& acc) {
+  const int r = static_cast<int>(k.size() / 2);
+  for (int i = 0; i < count; ++i)
+    std::copy_n(v.begin() + static_cast<std::ptrdiff_t>(start + i * stride), width,
+                copy.begin() + static_cast<std::ptrdiff_t>(i) * width);
+  for (int i = 0; i < count; ++i) {
+    std::fill(acc.begin(), acc.begin() + width, 0.0);
+    for (int d = std::max(-r, -i); d <= r && i + d < count; ++d) {
+      const double f = k[d + r];
+      const float* in = copy.data() + static_cast<size_t>(i + d) * width;
+      for (int j = 0; j < width; ++j) acc[j] += f * in[j];
+    }
+    float* out = v.data() + start + i * stride;
+    for (int j = 0; j < width; ++j) out[j] = static_cast<float>(acc[j]);
+  }
+}
+
 // Separable Gaussian blur, zero outside the study.
 void smooth(Image& im, double sigmaXY, double sigmaZ) {
   const std::vector<double> kxy = gaussianKernel(sigmaXY), kz = gaussianKernel(sigmaZ);
-  std::vector<double> line;
-  auto pass = [&](const std::vector<double>& k, int count, size_t stride, size_t start) {
-    const int r = static_cast<int>(k.size() / 2);
-    line.resize(count);
-    for (int i = 0; i < count; ++i) line[i] = im.v[start + i * stride];
-    for (int i = 0; i < count; ++i) {
-      double acc = 0;
-      for (int d = std::max(-r, -i); d <= r && i + d < count; ++d) acc += k[d + r] * line[i + d];
-      im.v[start + i * stride] = static_cast<float>(acc);
-    }
-  };
-  for (size_t row = 0; row < static_cast<size_t>(im.nz) * kMatrix; ++row) pass(kxy, kMatrix, 1, row * kMatrix);
+  std::vector<float> copy(std::max<size_t>(kSliceVoxels, static_cast<size_t>(im.nz) * kSliceVoxels));
+  std::vector<double> acc(kSliceVoxels);
+  // Along each row (one sample wide: the samples of a row are adjacent).
+  for (size_t row = 0; row < static_cast<size_t>(im.nz) * kMatrix; ++row)
+    smoothAxis(im.v, kxy, kMatrix, 1, 1, row * kMatrix, copy, acc);
+  // Across the rows of each slice, a whole row of columns at a time.
   for (int z = 0; z < im.nz; ++z)
-    for (int col = 0; col < kMatrix; ++col) pass(kxy, kMatrix, kMatrix, static_cast<size_t>(z) * kSliceVoxels + col);
-  if (kz.size() > 1)
-    for (size_t x = 0; x < kSliceVoxels; ++x) pass(kz, im.nz, kSliceVoxels, x);
+    smoothAxis(im.v, kxy, kMatrix, kMatrix, kMatrix, static_cast<size_t>(z) * kSliceVoxels, copy, acc);
+  // Across the slices, a whole slice at a time.
+  if (kz.size() > 1) smoothAxis(im.v, kz, im.nz, kSliceVoxels, kSliceVoxels, 0, copy, acc);
 }
 
 // Deviation of the stroke image that noise alone gives: the highest harmonic over the voxels of

@@ -113,7 +113,8 @@ void resampleTilt(const Study& s, float valves_angle, std::vector<float>& out) {
     for (int r = 0; r < kMatrix; ++r) {
       const double u = (r - 32) * cs + d * sn + 32;
       const double w = h + (d * cs - (r - 32) * sn) / k;
-      if (u >= 0 && w >= 0) taps[static_cast<size_t>(z) * kMatrix + r] = bilinearTaps(kMatrix, s.NCZ, kMatrix, kSliceVoxels, u, w);
+      if (u >= 0 && w >= 0)
+        taps[static_cast<size_t>(z) * kMatrix + r] = bilinearTaps(kMatrix, s.NCZ, kMatrix, kSliceVoxels, u, w);
     }
   }
   for (int t = 0; t < s.Ninst; ++t) {

@@ -55,8 +55,8 @@ TEST_F(ResultsStage, EnteringTheResultsSaysWhyTheyCannotBeTrusted) {
   for (int t = 0; t < 8; ++t) putLabel(ws->w, ws->seg, 1, t, 0, 20, 0, 800.0f);
   ASSERT_TRUE(vidange());
   EXPECT_EQ(saidOnEntering(),
-            "Ventricule gauche : la segmentation touche le bord du carré de réorientation ; les résultats ne sont pas "
-            "fiables.");
+            "Ventricule gauche : la segmentation touche le bord du carré de réorientation ; les résultats ne "
+            "sont pas fiables.");
   ws->w.options.LANGUE = kEnglish;
   EXPECT_EQ(saidOnEntering(),
             "Left ventricle: the segmentation touches the edge of the re-orientation square; the results cannot be "
