@@ -14,8 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "phantom/family.h"
-#include "phantom/writers.h"
+#include "family_study.h"
 
 extern char** environ;
 
@@ -24,24 +23,6 @@ using namespace quorvel;
 namespace {
 
 const std::filesystem::path kFolder = std::filesystem::temp_directory_path() / "quorvel_bench_analyse_process";
-constexpr int kCasesSearched = 200;
-
-// The study file of the first tuning case with this matrix and these instants (written once).
-std::string familyStudy(int matrix, int instants) {
-  for (int i = 0; i < kCasesSearched; ++i) {
-    const phantom::FamilyCase c = phantom::drawFamilyCase(phantom::FamilySplit::Tuning, i);
-    if (c.params.matrix != matrix || c.params.instants != instants) continue;
-    const std::filesystem::path file = kFolder / (c.name + "_el.dcm");
-    if (!std::filesystem::exists(file)) {
-      std::filesystem::create_directories(kFolder);
-      phantom::writeAcquisitions(phantom::buildPhantom(c.params), kFolder, c.name,
-                                 {phantom::OutputFormat::DicomExplicit});
-    }
-    return file.string();
-  }
-  return {};
-}
-
 // Runs the command line and waits for it; false when it could not start or ended abnormally.
 bool runAnalyse(const std::string& study, bool model3d) {
   std::vector<std::string> args{QUORVEL_CLI, "analyse", study};
@@ -65,7 +46,7 @@ bool runAnalyse(const std::string& study, bool model3d) {
 void BM_AnalyseProcess(benchmark::State& state) {
   const int matrix = static_cast<int>(state.range(0)), instants = static_cast<int>(state.range(1));
   const bool model3d = state.range(2) != 0;
-  const std::string study = familyStudy(matrix, instants);
+  const std::string study = quorvel::testing::familyStudyFile(matrix, instants, 0, kFolder).string();
   if (study.empty()) {
     state.SkipWithError("no family case of this matrix and instants");
     return;

@@ -7,8 +7,7 @@
 
 #include <filesystem>
 
-#include "phantom/family.h"
-#include "phantom/writers.h"
+#include "family_study.h"
 #include "phantom_study.h"
 #include "segmentation/placement.h"
 #include "study/loading.h"
@@ -34,25 +33,13 @@ void BM_ProposePlacement(benchmark::State& state) {
 }
 
 const std::filesystem::path kFolder = std::filesystem::temp_directory_path() / "quorvel_bench_placement";
-constexpr int kCasesSearched = 200;
-
-// The k-th tuning case of the family with this matrix and these instants, written once and read
-// as the command line reads it.
+// A case of the family read as the command line reads it.
 bool readFamilyCase(int matrix, int instants, int k, StudyWorkspace& w, std::string& name) {
-  for (int i = 0, found = 0; i < kCasesSearched; ++i) {
-    const phantom::FamilyCase c = phantom::drawFamilyCase(phantom::FamilySplit::Tuning, i);
-    if (c.params.matrix != matrix || c.params.instants != instants || found++ < k) continue;
-    const std::filesystem::path file = kFolder / (c.name + "_el.dcm");
-    if (!std::filesystem::exists(file)) {
-      std::filesystem::create_directories(kFolder);
-      phantom::writeAcquisitions(phantom::buildPhantom(c.params), kFolder, c.name,
-                                 {phantom::OutputFormat::DicomExplicit});
-    }
-    name = c.name;
-    TraceLog quiet;
-    return static_cast<bool>(readAcquisition(file, 1, w, quiet));
-  }
-  return false;
+  const std::filesystem::path file = quorvel::testing::familyStudyFile(matrix, instants, k, kFolder);
+  if (file.empty()) return false;
+  name = file.stem().string();
+  TraceLog quiet;
+  return static_cast<bool>(readAcquisition(file, 1, w, quiet));
 }
 
 void BM_ProposePlacementFamily(benchmark::State& state) {
