@@ -1,11 +1,53 @@
 #include "segmentation/classification.h"
 
 #include <algorithm>
+#include <cmath>
+#include <numbers>
 #include <vector>
 
 namespace quorvel {
 
 namespace {
+
+constexpr double kMinComponentBeat = 0.25;  // of the strongest component's beat: a ventricle beats
+
+// Each voxel's first harmonic over the instants projected on the phase of its region's class (the
+// sum of those harmonics over the class's 4D voxels), summed over the 4D voxels of each region of
+// either ventricle: what beats with the ventricle and what beats against it.
+struct RegionBeat {
+  double with = 0, against = 0;
+};
+
+std::vector<RegionBeat> regionBeats(const Study& s, const Segmentation& seg) {
+  const int N = s.Ninst, nreg = seg.NREG;
+  std::vector<RegionBeat> out(nreg + 1);
+  const size_t perInstant = s.instantSize();
+  if (N < 2 || seg.LPE.size() != s.DATA.size() || s.DATA.size() != N * perInstant) return out;
+  std::vector<float> re(perInstant), im(perInstant);
+  for (int t = 0; t < N; ++t) {
+    const float c = static_cast<float>(std::cos(2 * std::numbers::pi * t / N)),
+                sn = static_cast<float>(std::sin(2 * std::numbers::pi * t / N));
+    const float* d = s.DATA.data() + t * perInstant;
+    for (size_t v = 0; v < perInstant; ++v) re[v] += c * d[v], im[v] += sn * d[v];
+  }
+  std::array<double, 2> refRe{}, refIm{};
+  for (size_t i = 0; i < seg.LPE.size(); ++i) {
+    const int c = seg.CORR[seg.LPE[i] % kLabelSlots];
+    if (c != kClassLeft && c != kClassRight) continue;
+    const size_t v = i % perInstant;
+    refRe[c - 1] += re[v], refIm[c - 1] += im[v];
+  }
+  for (size_t i = 0; i < seg.LPE.size(); ++i) {
+    const int l = seg.LPE[i] % kLabelSlots, c = seg.CORR[l];
+    if (l > nreg || (c != kClassLeft && c != kClassRight)) continue;
+    const double norm = std::hypot(refRe[c - 1], refIm[c - 1]);
+    if (!(norm > 0)) continue;
+    const size_t v = i % perInstant;
+    const double p = (re[v] * refRe[c - 1] + im[v] * refIm[c - 1]) / norm;
+    (p > 0 ? out[l].with : out[l].against) += std::fabs(p);
+  }
+  return out;
+}
 
 struct MeanPosition {
   double row = 0, col = 0;
@@ -32,10 +74,12 @@ void logClasses(const Segmentation& seg, const std::vector<MeanPosition>& mean, 
     log.writef("%d  -  ( %2.2f   %2.2f)  ;  %d\n", l, mean[l].row, mean[l].col, seg.CORR[l]);
 }
 
-// Keeps, among the regions of one ventricle, only the component(s) of largest total size.
+// Keeps, among the regions of one ventricle, only the component(s) of largest total size among
+// those that beat.
 // Regions join a component through more than kContactThreshold spatial contacts counted from
 // the member towards the other; labels take the smallest component number they can reach.
-void keepLargestComponent(const std::vector<int>& members, Segmentation& seg, int group, TraceLog& log) {
+void keepLargestComponent(const std::vector<int>& members, const std::vector<RegionBeat>& beats, Segmentation& seg,
+                          int group, TraceLog& log) {
   const int m = static_cast<int>(members.size());
   log.writef("connex corr - %d A\n", group);
   std::vector<int> component(members.begin(), members.end());
@@ -55,15 +99,24 @@ void keepLargestComponent(const std::vector<int>& members, Segmentation& seg, in
   }
   log.writef("connex corr - %d C\n", group);
   std::vector<long long> total(kLabelSlots, 0);
-  for (int i = 0; i < m; ++i) total[component[i]] += seg.CARD[members[i]];
+  std::vector<double> beat(kLabelSlots, 0);
+  for (int i = 0; i < m; ++i) {
+    total[component[i]] += seg.CARD[members[i]];
+    beat[component[i]] += beats[members[i]].with - beats[members[i]].against;
+  }
+  // A component that hardly beats beside another (an organ at rest: the liver, the spleen) is no
+  // ventricle however large; among those that beat, the largest is kept.
+  const double strongest = *std::max_element(beat.begin(), beat.end());
+  auto beating = [&](int c) { return !(strongest > 0) || beat[c] >= kMinComponentBeat * strongest; };
   long long largest = 0;
-  for (long long t : total) largest = std::max(largest, t);
+  for (int c = 0; c < kLabelSlots; ++c)
+    if (beating(c)) largest = std::max(largest, total[c]);
   log.writef("connex corr - %d D\n", group);
   for (int i = 0; i < m; ++i) {
     log.writef("CARDTOT (%d)  ==  %d (%d)   %d   %d   %d   -   %d\n", group, members[i], component[i],
                static_cast<int>(total[component[i]]), static_cast<int>(largest), seg.CARD[members[i]],
                seg.CORR[members[i]]);
-    if (total[component[i]] < largest) seg.CORR[members[i]] = kClassOther;
+    if (!beating(component[i]) || total[component[i]] < largest) seg.CORR[members[i]] = kClassOther;
   }
   log.writef("connex corr - %d E\n", group);
 }
@@ -91,8 +144,9 @@ void SEGMENT_EVAL(const Study& s, const ReorientSettings& lines, const SliceLimi
   log.writef("valves_plano = %d    -    septum_plano = %d\n\n", lines.valves_plano_, lines.septum_plano);
   if (log.enabled()) logClasses(seg, mean, log);
   log.writef("VREG :: %d  %d\n", static_cast<int>(left.size()), static_cast<int>(right.size()));
-  keepLargestComponent(left, seg, 1, log);
-  keepLargestComponent(right, seg, 2, log);
+  const std::vector<RegionBeat> beats = regionBeats(s, seg);
+  keepLargestComponent(left, beats, seg, 1, log);
+  keepLargestComponent(right, beats, seg, 2, log);
   if (log.enabled()) logClasses(seg, mean, log);
   flow.segment_updt1 = flow.segment_updt2 = 1;
   EVAL_STRUC_MAX(s, lim, seg);

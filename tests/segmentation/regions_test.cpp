@@ -1,6 +1,9 @@
 // Region sizes and contacts, pruning of small regions, classification and per-class maxima.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <numbers>
+
 #include "segmentation/classification.h"
 #include "segmentation/region_stats.h"
 #include "segmentation/corrections.h"
@@ -181,6 +184,34 @@ TEST(Classification, ContactsSummedOverInstantsAndEqualComponentsBothKept) {
   EXPECT_EQ(equal.seg.CORR[1], kClassLeft);
   EXPECT_EQ(equal.seg.CORR[2], kClassLeft);
   EXPECT_EQ(equal.seg.CORR[3], kClassRight);
+}
+
+// A large region and a smaller one apart from it on the left ventricle's side; the small one's
+// counts beat by 200, the large one's by `largeBeat` in the same phase.
+TEST(Classification, AGroupThatHardlyBeatsIsNoVentricleHoweverLarge) {
+  const struct {
+    float largeBeat;
+    int largeClass, smallClass;
+  } kCases[] = {{0.0f, kClassOther, kClassLeft},  // an organ at rest
+                {3.0f, kClassOther, kClassLeft},  // beats, under a quarter of the other's beat
+                {8.0f, kClassLeft, kClassOther}};  // both beat: the larger is kept
+  for (const auto& k : kCases) {
+    SCOPED_TRACE(k.largeBeat);
+    Classified C;
+    C.box(1, 0, 7, 0, 3, 5, 25, 40, 55);  // 1344 voxels at every instant
+    C.box(2, 0, 7, 0, 3, 5, 12, 57, 60);  // 128
+    for (int t = 0; t < 8; ++t)
+      for (int z = 0; z < 4; ++z)
+        for (int r = 5; r <= 25; ++r)
+          for (int c = 40; c <= 60; ++c) {
+            const float wave = static_cast<float>(std::cos(2 * std::numbers::pi * t / 8));
+            if (c <= 55) C.s.at(t, z, r, c) = 500.0f + k.largeBeat * wave;
+            else if (c >= 57 && r <= 12) C.s.at(t, z, r, c) = 500.0f + 200.0f * wave;
+          }
+    C.classify();
+    EXPECT_EQ(C.seg.CORR[1], k.largeClass);
+    EXPECT_EQ(C.seg.CORR[2], k.smallClass);
+  }
 }
 
 TEST(ClassMaxima, LevelsPerClassWithSliceLimitsAndCopies) {
