@@ -38,7 +38,7 @@ enum class PlacementStatus {
 // English text.
 enum class PlacementWarning {
   WeakBeat,       // the stroke stands little above the noise
-  ShallowSeptum,  // the valley between the ventricles is barely deeper than the refusal limit
+  ShallowSeptum,  // the valley between the ventricles is shallow, or none was found
   SquareAtEdge,   // the square was pushed off the crux by the slice's edge
   SquareFull,     // the ventricles and their margin do not fit the largest square
   TiltAtLimit,    // the valve plane's tilt reached its limit
@@ -56,9 +56,10 @@ struct PlacementProposal {
   bool proposed() const { return status == PlacementStatus::Proposed; }
 };
 
-// How far the proposal stands from the refusal limits, 0..1: the lesser of the beat's and the
-// septum's margins (0 at the limit, 1 at four times it), halved for each strained framing (square
-// at the slice's edge or full, tilt at its limit). 0 when nothing was proposed.
+// How far the proposal stands from the limits of confidence, 0..1: the lesser of the beat's and
+// the septum's margins (0 at the limit, 1 at four times it), halved for a square at its largest
+// and for a tilt at its limit. 0 when nothing was proposed, or when the septum was put through
+// the ventricles' centre for want of a valley between them.
 double placementConfidence(const PlacementProposal& p);
 inline constexpr double kLowPlacementConfidence = 0.1;
 
