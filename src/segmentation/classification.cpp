@@ -9,7 +9,7 @@ namespace quorvel {
 
 namespace {
 
-constexpr double kMinComponentBeat = 0.25;  // of the strongest component's beat: a ventricle beats
+constexpr double kMinComponentBeat = 0.25;  // of the strongest component's beat, in all and per voxel
 
 // Each voxel's first harmonic over the instants projected on the phase of its region's class (the
 // sum of those harmonics over the class's 4D voxels), summed over the 4D voxels of each region of
@@ -104,10 +104,15 @@ void keepLargestComponent(const std::vector<int>& members, const std::vector<Reg
     total[component[i]] += seg.CARD[members[i]];
     beat[component[i]] += beats[members[i]].with - beats[members[i]].against;
   }
-  // A component that hardly beats beside another (an organ at rest: the liver, the spleen) is no
-  // ventricle however large; among those that beat, the largest is kept.
-  const double strongest = *std::max_element(beat.begin(), beat.end());
-  auto beating = [&](int c) { return !(strongest > 0) || beat[c] >= kMinComponentBeat * strongest; };
+  // A component that hardly beats beside the one beating most, in all or per voxel (an organ at
+  // rest, the liver or the spleen, with what it takes from the ventricle's blur), is no ventricle
+  // however large; among those that beat, the largest is kept.
+  const int top = static_cast<int>(std::max_element(beat.begin(), beat.end()) - beat.begin());
+  const double strongest = beat[top], density = total[top] > 0 ? strongest / total[top] : 0;
+  auto beating = [&](int c) {
+    return !(strongest > 0) ||
+           (beat[c] >= kMinComponentBeat * strongest && beat[c] >= kMinComponentBeat * density * total[c]);
+  };
   long long largest = 0;
   for (int c = 0; c < kLabelSlots; ++c)
     if (beating(c)) largest = std::max(largest, total[c]);

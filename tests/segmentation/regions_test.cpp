@@ -192,9 +192,10 @@ TEST(Classification, AGroupThatHardlyBeatsIsNoVentricleHoweverLarge) {
   const struct {
     float largeBeat;
     int largeClass, smallClass;
-  } kCases[] = {{0.0f, kClassOther, kClassLeft},  // an organ at rest
-                {3.0f, kClassOther, kClassLeft},  // beats, under a quarter of the other's beat
-                {8.0f, kClassLeft, kClassOther}};  // both beat: the larger is kept
+  } kCases[] = {{0.0f, kClassOther, kClassLeft},    // an organ at rest
+                {3.0f, kClassOther, kClassLeft},    // beats, under a quarter of the other's beat
+                {8.0f, kClassOther, kClassLeft},    // 42 % of it in all, 4 % per voxel
+                {60.0f, kClassLeft, kClassOther}};  // both beat: the larger is kept
   for (const auto& k : kCases) {
     SCOPED_TRACE(k.largeBeat);
     Classified C;
