@@ -28,8 +28,8 @@ bool touchesSquareEdge(const Study& s, const SliceLimits& lim, const Segmentatio
   return false;
 }
 
-constexpr double kMaxAgainstShare = 0.35;
-constexpr double kMinBeat = 0.01;          // first harmonic of the volume curve, of its sum  // activity beating against a ventricle, of what beats with it
+constexpr double kMaxAgainstShare = 0.35;  // activity beating against a ventricle, of what beats with it
+constexpr double kMinBeat = 0.01;          // first harmonic of the volume curve, of its sum
 constexpr double kValleyShare = 0.1;       // the second pool stands out by this share of the highest
 
 bool counted(const Study& s, const Segmentation& seg, size_t i, int ventricle) {
