@@ -39,6 +39,7 @@ constexpr double kMaxLean = 0.27;              // tan 15 degrees: one levelling 
 constexpr double kBasalBandMm = 15.0;          // the base's travel, left out of the septum's profile
 constexpr double kEdgeLevel = 0.15;            // of the basal peak: the outer edge of the base's travel
 constexpr double kMinValleyDepth = 0.1;        // of the highest peak of that profile
+constexpr double kDeeperValley = 0.1;          // of that peak: a clearly deeper valley
 constexpr double kPoolLevel = 0.5;             // of the brightest beating voxel: the blood pools
 // Twice the least beat given any confidence and twice the shallowest septal valley accepted: a
 // proposal made this close to them is flagged for checking.
@@ -288,8 +289,8 @@ Vec columnsOf(const Vec& n) {
 
 // Leans the axis until the valve plane, seen apart on either side of it across the septum and
 // across the slices, lies at one height: the plane through both edges gives the new axis.
-Vec levelAxis(const std::vector<Beat>& beats, Vec n, double binMm) {
-  for (int pass = 0; pass < kAxisLevellings; ++pass) {
+Vec levelAxis(const std::vector<Beat>& beats, Vec n, double binMm, int passes) {
+  for (int pass = 0; pass < passes; ++pass) {
     const Vec across = columnsOf(n);
     for (const Vec& d : {across, n.cross(across)}) {
       double edge[2] = {0, 0}, lateral[2] = {0, 0};
@@ -505,13 +506,25 @@ PlacementProposal proposeWithSmoothing(const Study& s, double smoothingMm) {
     const Vec x = geo.at(i) - centre;
     if (std::fabs(h.stroke.v[i]) > floorLevel && x.norm() <= kSupportRadiusMm) beats.push_back({x, h.stroke.v[i]});
   }
-  const Vec n = levelAxis(beats, (atria[0].centroid - centre).unit(), geo.mmRow);
-  const Vec m = columnsOf(n);
-  const std::optional<double> valve = valveEdge(beats, n, geo.mmRow, [](const Vec&) { return true; });
+  Vec n = levelAxis(beats, (atria[0].centroid - centre).unit(), geo.mmRow, kAxisLevellings);
+  Vec m = columnsOf(n);
+  std::optional<double> valve = valveEdge(beats, n, geo.mmRow, [](const Vec&) { return true; });
   if (!valve) return refuse(PlacementStatus::NoVentricles, placement_texts::kNoVentricles);
   // No valley between the pools: the septum is put through the ventricles' centre with no
   // confidence, so the study is flagged for a person rather than refused.
-  const Valley valley = septumValley(beats, h, geo, centre, n, m, *valve).value_or(Valley{0.0, 0.0});
+  Valley valley = septumValley(beats, h, geo, centre, n, m, *valve).value_or(Valley{0.0, 0.0});
+  // The levelling across the septum reads the valve plane on both sides of the axis; a weak
+  // ventricle's base misleads it, and it can turn the axis by its full reach the wrong way. Seen
+  // along the right axis the septum is edge-on and the valley between the pools deepest, so an
+  // axis levelled fewer times is taken when its valley is clearly deeper.
+  for (int passes = kAxisLevellings - 1; passes >= 0; --passes) {
+    const Vec nk = levelAxis(beats, (atria[0].centroid - centre).unit(), geo.mmRow, passes);
+    const Vec mk = columnsOf(nk);
+    const std::optional<double> vk = valveEdge(beats, nk, geo.mmRow, [](const Vec&) { return true; });
+    if (!vk) continue;
+    const std::optional<Valley> yk = septumValley(beats, h, geo, centre, nk, mk, *vk);
+    if (yk && yk->depth > valley.depth + kDeeperValley) n = nk, m = mk, valve = vk, valley = *yk;
+  }
 
   std::vector<PointMm> points;
   points.reserve(ventricles.members.size());

@@ -11,6 +11,7 @@ namespace {
 
 constexpr uint64_t kTuningSeedBase = 0x7475'6e65'0000'0000ULL;  // disjoint seed spaces per split
 constexpr uint64_t kTestSeedBase = 0x7465'7374'0000'0000ULL;
+constexpr uint64_t kRetestSeedBase = 0x7265'7465'7374'0000ULL;
 constexpr int kMaxRedraws = 50;
 constexpr double kMaxRvEdvMl = 300.0;
 constexpr double kLengthPerCubeRoot = 1.72;  // 120 ml and 85 mm: the default heart's proportions
@@ -146,18 +147,27 @@ std::vector<std::pair<std::string, std::string>> factorsOf(const PhantomParams& 
 
 }  // namespace
 
-const char* splitName(FamilySplit s) { return s == FamilySplit::Tuning ? "tune" : "test"; }
+const char* splitName(FamilySplit s) {
+  switch (s) {
+    case FamilySplit::Tuning: return "tune";
+    case FamilySplit::Test: return "test";
+    case FamilySplit::Retest: return "retest";
+  }
+  return "";
+}
 
 bool parseSplit(const std::string& name, FamilySplit& s) {
   if (name == "tune") s = FamilySplit::Tuning;
   else if (name == "test") s = FamilySplit::Test;
+  else if (name == "retest") s = FamilySplit::Retest;
   else return false;
   return true;
 }
 
 FamilyCase drawFamilyCase(FamilySplit split, int index) {
   const bool tuning = split == FamilySplit::Tuning;
-  Draw d((tuning ? kTuningSeedBase : kTestSeedBase) + static_cast<uint64_t>(index));
+  const uint64_t base = tuning ? kTuningSeedBase : split == FamilySplit::Test ? kTestSeedBase : kRetestSeedBase;
+  Draw d(base + static_cast<uint64_t>(index));
   const FamilyRanges& r = tuning ? kTuning : kTest;
   FamilyCase c;
   char name[32];

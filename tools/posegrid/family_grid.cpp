@@ -239,7 +239,9 @@ int main(int argc, char** argv) {
   std::string cli = QUORVEL_CLI, splitName = "tune";
   int cases = 40, first = 0, jobs = 2;
   bool regional = false;
-  app.add_option("--split", splitName, "tune or test")->capture_default_str()->check(CLI::IsMember({"tune", "test"}));
+  app.add_option("--split", splitName, "tune, test or retest")
+      ->capture_default_str()
+      ->check(CLI::IsMember({"tune", "test", "retest"}));
   app.add_option("--cases", cases, "Cases drawn")->capture_default_str();
   app.add_option("--first", first, "Index of the first case")->capture_default_str();
   app.add_option("--jobs", jobs, "Cases run at once")->capture_default_str()->check(CLI::Range(1, 16));

@@ -1,0 +1,33 @@
+// The phantom family's splits: each draws hearts of its own, under its own name, the same on every run.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "phantom/family.h"
+
+namespace quorvel::phantom {
+namespace {
+
+TEST(PhantomFamily, SplitsDrawTheirOwnHeartsUnderTheirOwnNames) {
+  const FamilySplit kSplits[] = {FamilySplit::Tuning, FamilySplit::Test, FamilySplit::Retest};
+  std::set<uint64_t> seeds;
+  int drawn = 0;
+  for (FamilySplit split : kSplits) {
+    FamilySplit parsed{};
+    ASSERT_TRUE(parseSplit(splitName(split), parsed));
+    EXPECT_EQ(parsed, split);
+    for (int i = 0; i < 3; ++i, ++drawn) {  // a draw validates its hearts: about half a second
+      const FamilyCase c = drawFamilyCase(split, i);
+      EXPECT_EQ(c.name.rfind(std::string(splitName(split)) + "-", 0), 0u) << c.name;
+      seeds.insert(c.params.seed);
+    }
+  }
+  EXPECT_EQ(static_cast<int>(seeds.size()), drawn);  // no heart shared between or within splits
+  EXPECT_EQ(drawFamilyCase(FamilySplit::Retest, 2).params.seed, drawFamilyCase(FamilySplit::Retest, 2).params.seed);
+  FamilySplit none{};
+  EXPECT_FALSE(parseSplit("train", none));
+}
+
+}  // namespace
+}  // namespace quorvel::phantom
