@@ -288,9 +288,11 @@ Vec columnsOf(const Vec& n) {
 }
 
 // Leans the axis until the valve plane, seen apart on either side of it across the septum and
-// across the slices, lies at one height: the plane through both edges gives the new axis.
-Vec levelAxis(const std::vector<Beat>& beats, Vec n, double binMm, int passes) {
-  for (int pass = 0; pass < passes; ++pass) {
+// across the slices, lies at one height: the plane through both edges gives the new axis. The
+// axis before each levelling and after the last, kAxisLevellings + 1 in all.
+std::vector<Vec> levelledAxes(const std::vector<Beat>& beats, Vec n, double binMm) {
+  std::vector<Vec> axes{n};
+  for (int pass = 0; pass < kAxisLevellings; ++pass) {
     const Vec across = columnsOf(n);
     for (const Vec& d : {across, n.cross(across)}) {
       double edge[2] = {0, 0}, lateral[2] = {0, 0};
@@ -309,8 +311,9 @@ Vec levelAxis(const std::vector<Beat>& beats, Vec n, double binMm, int passes) {
       const double slope = std::clamp((edge[0] - edge[1]) / (lateral[0] - lateral[1]), -kMaxLean, kMaxLean);
       n = (n - d * slope).unit();
     }
+    axes.push_back(n);
   }
-  return n;
+  return axes;
 }
 
 // Offset along m of the septum: the lowest point of the blood pools' mean counts profiled across
@@ -506,7 +509,8 @@ PlacementProposal proposeWithSmoothing(const Study& s, double smoothingMm) {
     const Vec x = geo.at(i) - centre;
     if (std::fabs(h.stroke.v[i]) > floorLevel && x.norm() <= kSupportRadiusMm) beats.push_back({x, h.stroke.v[i]});
   }
-  Vec n = levelAxis(beats, (atria[0].centroid - centre).unit(), geo.mmRow, kAxisLevellings);
+  const std::vector<Vec> axes = levelledAxes(beats, (atria[0].centroid - centre).unit(), geo.mmRow);
+  Vec n = axes.back();
   Vec m = columnsOf(n);
   std::optional<double> valve = valveEdge(beats, n, geo.mmRow, [](const Vec&) { return true; });
   if (!valve) return refuse(PlacementStatus::NoVentricles, placement_texts::kNoVentricles);
@@ -518,7 +522,7 @@ PlacementProposal proposeWithSmoothing(const Study& s, double smoothingMm) {
   // along the right axis the septum is edge-on and the valley between the pools deepest, so an
   // axis levelled fewer times is taken when its valley is clearly deeper.
   for (int passes = kAxisLevellings - 1; passes >= 0; --passes) {
-    const Vec nk = levelAxis(beats, (atria[0].centroid - centre).unit(), geo.mmRow, passes);
+    const Vec nk = axes[passes];
     const Vec mk = columnsOf(nk);
     const std::optional<double> vk = valveEdge(beats, nk, geo.mmRow, [](const Vec&) { return true; });
     if (!vk) continue;
