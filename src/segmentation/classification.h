@@ -10,7 +10,8 @@ namespace quorvel {
 
 // Every label by its mean row and column against valves_plano_ and septum_plano, then per
 // ventricle only the largest group of touching regions is kept among the groups that beat (an
-// organ at rest is no ventricle however large). Sets segment_updt1/2 and recomputes struct_max. Manual assignments are lost.
+// organ at rest is no ventricle however large). Sets segment_updt1/2 and recomputes struct_max.
+// Manual assignments are lost.
 void SEGMENT_EVAL(const Study& s, const ReorientSettings& lines, const SliceLimits& lim, WorkflowState& flow,
                   Segmentation& seg, TraceLog& log);
 

@@ -93,8 +93,9 @@ FramedPlacement placementOfFrame(const Study& s, const PointMm& crux, const Poin
 // lies at one height on every side of the axis (a less levelled axis is kept when it shows the
 // septal valley clearly deeper: a weak ventricle's base misleads the levelling). Rows of the
 // re-oriented slices follow that axis (the rotation) and the tilt makes the valve plane
-// horizontal. The septum is the valley of the stroke between the two ventricles across the axis. The square is centred where the valve plane
-// meets the septum and framed on the ventricles with a margin.
+// horizontal. The septum is the valley of the stroke between the two ventricles across the axis.
+// The square is centred where the valve plane meets the septum and framed on the ventricles with
+// a margin.
 PlacementProposal proposePlacement(const Study& s);
 
 }  // namespace quorvel
