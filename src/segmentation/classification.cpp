@@ -37,13 +37,12 @@ std::vector<RegionBeat> regionBeats(const Study& s, const Segmentation& seg) {
     const size_t v = i % perInstant;
     refRe[c - 1] += re[v], refIm[c - 1] += im[v];
   }
+  const std::array<double, 2> norm{std::hypot(refRe[0], refIm[0]), std::hypot(refRe[1], refIm[1])};
   for (size_t i = 0; i < seg.LPE.size(); ++i) {
     const int l = seg.LPE[i] % kLabelSlots, c = seg.CORR[l];
-    if (l > nreg || (c != kClassLeft && c != kClassRight)) continue;
-    const double norm = std::hypot(refRe[c - 1], refIm[c - 1]);
-    if (!(norm > 0)) continue;
+    if (l > nreg || (c != kClassLeft && c != kClassRight) || !(norm[c - 1] > 0)) continue;
     const size_t v = i % perInstant;
-    const double p = (re[v] * refRe[c - 1] + im[v] * refIm[c - 1]) / norm;
+    const double p = (re[v] * refRe[c - 1] + im[v] * refIm[c - 1]) / norm[c - 1];
     (p > 0 ? out[l].with : out[l].against) += std::fabs(p);
   }
   return out;
