@@ -28,19 +28,8 @@ std::array<float, 2> volumeNormalisation(const Study& s, const Segmentation& seg
 
 float measuredVolume(const Study& s, const SliceLimits& lim, const Segmentation& seg, int ventricle, int t,
                      int volume_voxels, float normalisation) {
-  const auto& lo = ventricle == kClassLeft ? lim.limG_inf : lim.limD_inf;
-  const auto& hi = ventricle == kClassLeft ? lim.limG_sup : lim.limD_sup;
-  const float classMax = seg.struct_max[ventricle];
   double sum = 0;
-  for (int z = std::max(0, lo[t]); z <= std::min(s.NCZ - 1, hi[t]); ++z) {
-    const size_t base = Segmentation::index(s.NCZ, t, z, 0, 0);
-    for (size_t i = base; i < base + kSliceVoxels; ++i) {
-      if (seg.CORR[seg.LPE[i]] != ventricle) continue;
-      const int level = static_cast<int>(s.DATA[i]);
-      if (belowThreshold(level, classMax, s.seuillage)) continue;
-      sum += volume_voxels ? 1.0 : level;
-    }
-  }
+  forEachMeasuredVoxel(s, lim, seg, ventricle, t, volume_voxels, [&](size_t, double value) { sum += value; });
   // No voxel of the class anywhere (a normalisation of 0): no volume, not 0 / 0.
   if (!(normalisation > 0)) return 0.0f;
   const double voxel = static_cast<double>(s.VOXEL_SIZE_XY) * s.VOXEL_SIZE_XY * s.VOXEL_SIZE_Z;
