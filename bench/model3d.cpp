@@ -14,6 +14,7 @@
 #include "model3d/mesh.h"
 #include "model3d/model3d_commands.h"
 #include "model3d/regional.h"
+#include "model3d/segmental.h"
 #include "render/pictures.h"
 #include "segmentation/reorient.h"
 #include "segmentation/volume_curves.h"
@@ -49,6 +50,18 @@ Previewed& previewed() {
   }();
   return *p;
 }
+
+// The regional analysis in the end-diastolic frame: segment curves of both ventricles, their
+// readings, and the phase of every ventricle voxel. Target: under 100 ms per study.
+void BM_SegmentalAnalysis(benchmark::State& state) {
+  Previewed& p = previewed();
+  for (auto _ : state) {
+    const SegmentalAnalysis a = analyseSegments(p.in(), p.m.skel, p.curves.vc.volume_voxels);
+    if (!a.valid) state.SkipWithError("invalid");
+    benchmark::DoNotOptimize(a.phaseDelayMs);
+  }
+}
+BENCHMARK(BM_SegmentalAnalysis)->Unit(benchmark::kMillisecond);
 
 void BM_Model3D(benchmark::State& state) {
   Previewed& p = previewed();
