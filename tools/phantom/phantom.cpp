@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "model3d/segmental.h"
+
 namespace quorvel::phantom {
 
 namespace {
@@ -449,6 +451,28 @@ std::string validate(const PhantomParams& p) {
     if (g.rvv < g.bin) return "right-ventricular volume too small to wrap around the left ventricle";
   }
   return {};
+}
+
+std::vector<SegmentVolumes> lvSegmentVolumes(const PhantomParams& p, double grid_mm) {
+  const double L = p.anatomy.lv_length_mm, tau = p.anatomy.lv_truncation;
+  const double vL = lvSemiMinor(p.lv.edv_ml, L / (1.0 + tau), tau) + p.anatomy.septum_mm / 2.0;
+  const double cellMl = grid_mm * grid_mm * grid_mm / kMm3PerMl;
+  std::vector<SegmentVolumes> out(p.instants, SegmentVolumes{});
+  for (int t = 0; t < p.instants; ++t) {
+    const Geometry g = geometryAt(p, static_cast<double>(t) / p.instants);
+    const Box b = heartBox(kLV, g, p.anatomy);
+    // Cell centres on a lattice fixed in the heart frame, the same at every instant.
+    auto first = [&](double lo) { return (std::floor(lo / grid_mm) + 0.5) * grid_mm; };
+    for (double u = first(b.lo.u); u <= b.hi.u; u += grid_mm)
+      for (double v = first(b.lo.v); v <= b.hi.v; v += grid_mm)
+        for (double w = first(b.lo.w); w <= b.hi.w; w += grid_mm) {
+          const Vec3 h{u, v, w};
+          if (!contains(kLV, g, p, h)) continue;
+          const double phi = std::atan2(-w, -(v - vL)) * 180.0 / kPi;
+          out[t][leftSegmentAt(static_cast<float>((u + L) / L), static_cast<float>(phi))] += cellMl;
+        }
+  }
+  return out;
 }
 
 std::vector<float> voxeliseInstant(const PhantomParams& p, int t, std::array<double, kStructureCount>& perStructureMl,

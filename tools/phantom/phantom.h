@@ -136,6 +136,15 @@ std::array<double, 3> lvApexWorking(const PhantomParams& p);
 std::array<double, 3> heartOriginWorking(const PhantomParams& p);
 std::array<double, 3> longAxisWorking(const PhantomParams& p);
 
+// The left ventricle's blood (ml, before blur) in each segment of the 17-segment model at every
+// instant, sampled on a grid of grid_mm in the heart frame. The frame is the one the regional
+// analysis builds at end-diastole: long axis from the apex to the centre of the valve plane,
+// angles from the septum (towards the right ventricle) with the anterior side towards the outflow
+// tract (smaller slices of the working pose).
+inline constexpr int kLvSegments = 17;
+using SegmentVolumes = std::array<double, kLvSegments + 1>;  // index 1..17
+std::vector<SegmentVolumes> lvSegmentVolumes(const PhantomParams& p, double grid_mm = 1.0);
+
 // Builds the phantom; throws std::invalid_argument with validate()'s reason on bad parameters.
 Phantom buildPhantom(const PhantomParams& p);
 

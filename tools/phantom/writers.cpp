@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "base/byte_reader.h"
+#include "model3d/segmental.h"
 #include "study/dicom_writer.h"
 
 namespace quorvel::phantom {
@@ -310,6 +311,31 @@ std::vector<uint8_t> encodeIdb(const Phantom& ph) {
   return out;
 }
 
+namespace {
+// Per segment of the 17-segment model: blood volume per instant and what its curve gives, read as
+// the regional analysis reads a measured segment curve.
+nlohmann::json segmentTruthJson(const PhantomParams& p) {
+  const std::vector<SegmentVolumes> ml = lvSegmentVolumes(p);
+  nlohmann::json j;
+  j["numbering"] = "1-6 basal, 7-12 mid (anterior, anteroseptal, inferoseptal, inferior, inferolateral, "
+                   "anterolateral), 13-16 apical (anterior, septal, inferior, lateral), 17 apex";
+  j["frame"] = "long axis from the apex to the centre of the end-diastolic valve plane; apex cap below 0.1 of it, "
+               "thirds above; sixths from the anterior junction, 60 degrees from the septum towards the outflow tract";
+  for (int k = 1; k <= kLvSegments; ++k) {
+    SegmentResult r;
+    for (int t = 0; t < p.instants; ++t) r.ml[t] = static_cast<float>(ml[t][k]);
+    describeSegmentCurve(r, p.instants, 0, static_cast<float>(cycleMs(p) * p.instants));
+    std::vector<double> perInstant;
+    for (int t = 0; t < p.instants; ++t) perInstant.push_back(ml[t][k]);
+    j["ml_per_instant"].push_back(perInstant);
+    j["ef"].push_back(r.ef);
+    j["time_to_min_pct"].push_back(r.timeToMinPct);
+    j["time_to_min_ms"].push_back(r.timeToMinMs);
+  }
+  return j;
+}
+}  // namespace
+
 nlohmann::json groundTruth(const Phantom& ph) {
   const PhantomParams& p = ph.params;
   const AnatomyParams& an = p.anatomy;
@@ -404,6 +430,9 @@ nlohmann::json groundTruth(const Phantom& ph) {
         "the analytic volumes and parameters describe the healthy wall; the voxelised volumes include the fault";
   }
   j["right_ventricle"]["note"] = "crescent body only; the outflow tract is counted apart";
+  j["left_ventricle"]["segments"] = segmentTruthJson(p);
+  if (p.lv_fault.kind == WallFault::Late)
+    j["lv_wall_fault"]["delay_ms"] = p.lv_fault.delay_pct / 100.0 * cycleMs(p) * p.instants;
   nlohmann::json st;
   for (int s = 0; s < kStructureCount; ++s) {
     nlohmann::json v = nlohmann::json::array();
