@@ -22,6 +22,7 @@
 #include "render/curve_plot.h"
 #include "render/map_panels.h"
 #include "render/png_io.h"
+#include "render/segmental_view.h"
 #include "render/update_bmp.h"
 #include "ui/model3d_input.h"
 #include "ui/shell.h"
@@ -227,7 +228,7 @@ int runReprojected(const AnalyseArgs& a, Workstation& ws) {
 
 // The pictures of the stages, each as the user sees it: the three re-orientation steps just
 // before their validation, the end-diastole mosaic, the two volume curves and, with the 3D
-// model, its preview, results view and bull's-eyes.
+// model, its preview, results view, bull's-eyes and segments.
 class PictureFolder {
  public:
   PictureFolder(std::filesystem::path dir, Workstation& ws) : dir_(std::move(dir)), ws_(ws) {}
@@ -279,7 +280,8 @@ class PictureFolder {
     const Options& opt = ws_.w.options;
     return write("preview.png", drawPreview3D(ws_.pictures, ws_.model, s, opt, ws_.w.study, 0, 0, false)) &&
            write("model3d.png", drawResults3D(ws_.pictures, ws_.model, s, opt, 0)) &&
-           write("bullseye.png", drawBullseye(ws_.pictures, ws_.model, s, opt, ws_.w.study)) && panels();
+           write("bullseye.png", drawBullseye(ws_.pictures, ws_.model, s, opt, ws_.w.study)) &&
+           write("segmental.png", segmentalPicture(ws_.segmental, opt.LANGUE)) && panels();
   }
   // The result panels of that map with the curves picked at the middle of each drawn surface.
   bool panels() {

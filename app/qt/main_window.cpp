@@ -395,7 +395,8 @@ PictureView* MainWindow::pictureView(View view) const {
     case View::Results3D:
     case View::MapPanelRight:
     case View::MapPanelLeft:
-    case View::Bullseye: return results3D_->view(view);
+    case View::Bullseye:
+    case View::Segmental: return results3D_->view(view);
     default: return nullptr;
   }
 }
@@ -438,7 +439,8 @@ void MainWindow::pictureChanged(View view) {
   // The mosaic's redraw draws the open retouching window too (a brush stroke names the mosaic).
   if (view == View::Segmentation && ws_.w.settings.flow.retouche_on) stale_.insert(View::Retouching);
   // The results view's settings (sectors, activity, instant) show in its panels and bull's-eyes too.
-  if (view == View::Results3D) stale_.insert({View::MapPanelRight, View::MapPanelLeft, View::Bullseye});
+  if (view == View::Results3D)
+    stale_.insert({View::MapPanelRight, View::MapPanelLeft, View::Bullseye, View::Segmental});
   if (rebuildPosted_) return;
   rebuildPosted_ = true;
   QTimer::singleShot(0, this, [this] { rebuildPictures(); });

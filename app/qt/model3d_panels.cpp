@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QRadioButton>
 #include <QSlider>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
 #include "desktop_texts.h"
@@ -139,12 +140,18 @@ Results3DPanel::Results3DPanel(Workstation& ws, PanelHooks hooks, QWidget* paren
   panelRight_ = pictureViewFor(View::MapPanelRight, hooks_, this);
   panelLeft_ = pictureViewFor(View::MapPanelLeft, hooks_, this);
   bullseye_ = pictureViewFor(View::Bullseye, hooks_, this);
+  segmental_ = pictureViewFor(View::Segmental, hooks_, this);
+  // The segments and phase share the bull's-eyes' place, one page each: the stage fits 1366 x 768.
+  pages_ = new QTabWidget(this);
+  pages_->setFocusPolicy(Qt::NoFocus);
+  pages_->addTab(bullseye_, QString());
+  pages_->addTab(segmental_, QString());
   auto* panels = new QHBoxLayout();
   panels->addWidget(panelRight_, 0, Qt::AlignTop);
   panels->addWidget(panelLeft_, 0, Qt::AlignTop);
   panels->addStretch(1);
   grid->addLayout(panels, 0, 1, Qt::AlignTop | Qt::AlignLeft);
-  grid->addWidget(bullseye_, 1, 1, Qt::AlignTop | Qt::AlignLeft);
+  grid->addWidget(pages_, 1, 1, Qt::AlignTop | Qt::AlignLeft);
   grid->setColumnStretch(2, 1);
   grid->setRowStretch(2, 1);
 }
@@ -155,6 +162,7 @@ PictureView* Results3DPanel::view(View v) const {
     case View::MapPanelRight: return panelRight_;
     case View::MapPanelLeft: return panelLeft_;
     case View::Bullseye: return bullseye_;
+    case View::Segmental: return segmental_;
     default: return nullptr;
   }
 }
@@ -168,6 +176,8 @@ void Results3DPanel::refresh() {
   const Text names[3] = {desktop_texts::kBothVentricles, render_texts::kLeftVentricle, render_texts::kRightVentricle};
   for (int shown = 0; shown < 3; ++shown) ventricles_[shown]->setText(qs(names[shown].pick(L)));
   ventricles_[ventriclesShown(ws_)]->setChecked(true);
+  pages_->setTabText(0, qs(desktop_texts::kBullseyePage.pick(L)));
+  pages_->setTabText(1, qs(desktop_texts::kSegmentalPage.pick(L)));
   refreshing_ = false;
 }
 

@@ -17,6 +17,7 @@ class QComboBox;
 class QLabel;
 class QRadioButton;
 class QSlider;
+class QTabWidget;
 
 namespace quorvel {
 
@@ -70,6 +71,8 @@ class Results3DPanel : public Panel3D {
   PictureView* panelRight_ = nullptr;
   PictureView* panelLeft_ = nullptr;
   PictureView* bullseye_ = nullptr;
+  PictureView* segmental_ = nullptr;
+  QTabWidget* pages_ = nullptr;  // the bull's-eyes and the segments
   QLabel* caption_ = nullptr;
   QComboBox* maps_ = nullptr;
   std::array<QRadioButton*, 3> ventricles_{};  // both, left, right

@@ -56,6 +56,7 @@ enum class View {
   MapPanelRight,  // the result panels of the 3D results (histogram, palette bar, texts, picked curve)
   MapPanelLeft,
   Bullseye,       // both bull's-eyes of the displayed map
+  Segmental,      // segments in the end-diastolic frame and phase histograms
 };
 
 // Timers: cine, depolarisation animation of the 3D results, one-shot redraw.

@@ -35,6 +35,7 @@ struct Pictures {
   std::array<Visu3DBuffers, kPreviewPanes> preview3D;  // the two frames of the pre-visualisation
   Visu3DBuffers visu3D;     // the 3D results view
   Bitmap24 bullseye;        // both bull's-eyes of the displayed map
+  Bitmap24 segmental;       // segments in the end-diastolic frame and phase histograms
   std::array<Bitmap24, 2> mapPanel;  // result panels of the 3D results: [0] left, [1] right ventricle
 };
 

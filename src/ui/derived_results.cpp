@@ -242,6 +242,7 @@ Status bringCurrent(Workstation& ws, Derived d) {
       if (!resultCurrent(ws, Derived::Model)) return modelOutOfDate();
       for (int v = 0; v < 2; ++v) DEF_SECTORS(ws.model.eye, v, ws.w.options.SECT_25, ws.w.study.Ninst);
       DEFINE_BULLSEYE_BORD(ws.model.eye, ws.w.options.SECT_25, 1, ws.model3d.model3d.mesh_sect_grad);
+      ws.analyseSegmentsNow();
       resultMade(ws, Derived::Sectors);
       return Status::accepted();
     case Derived::PickedCurves:

@@ -186,12 +186,14 @@ Status Workstation::openExam(const std::filesystem::path& path) {
   w.settings.reorient.coupesag = w.settings.reorient.coupevla = 31;
   // What the file holds was computed from what it holds: its results are current.
   for (int d = 0; d < kDerivedResults; ++d) resultDropped(*this, static_cast<Derived>(d));
+  segmental = SegmentalAnalysis{};
   if (flow.vidange_done) resultMade(*this, Derived::Curves);
   if (flow.Previsu_OK) rebuildPreviewMesh();
   if (flow.Previsu_OK && flow.build_visu) {
     UPDATE_MESH_MEANSTD(model.maps, &log);
     EVAL_MESH_PALETTES(model.maps, s, model3d.ranges);
     DEFINE_BULLSEYE_BORD(model.eye, w.options.SECT_25, 1, model3d.model3d.mesh_sect_grad);
+    analyseSegmentsNow();
     resultMade(*this, Derived::Model);
     resultMade(*this, Derived::Sectors);
   }

@@ -74,7 +74,7 @@ void viewMoved(Workstation& ws, View view) {
 
 // The result panels, the 3D view and the bull's-eyes all show the windows and the palette.
 void resultsChanged(Workstation& ws) {
-  for (View v : {View::Results3D, View::MapPanelRight, View::MapPanelLeft, View::Bullseye})
+  for (View v : {View::Results3D, View::MapPanelRight, View::MapPanelLeft, View::Bullseye, View::Segmental})
     ws.platform.pictureChanged(v);
 }
 

@@ -64,6 +64,42 @@ nlohmann::json model3dJson(const Workstation& ws) {
   j["PFR_corr"] = maps.PFR_corr;
   j["mesh_samA"] = ws.model.mesh.mesh_samA;
   j["mesh_samR"] = ws.model.mesh.mesh_samR;
+  j["segmental"] = segmentalJson(ws.segmental);
+  return j;
+}
+
+nlohmann::json segmentalJson(const SegmentalAnalysis& a) {
+  nlohmann::json j;
+  j["valid"] = a.valid;
+  if (!a.valid) return j;
+  const char* const names[2] = {"left", "right"};
+  for (int v = 0; v < 2; ++v) {
+    const VentricleSegments& vs = a.ventricles[v];
+    nlohmann::json side;
+    side["numbering"] = v == 0 ? "17-segment model" : "basal, mid, apical by septal and free wall; 7 apex";
+    side["end_diastole_instant"] = vs.frame.edInstant + 1;
+    side["septum_from_voxels"] = vs.frame.septalFromVoxels;
+    for (int k = 1; k <= vs.count; ++k) {
+      const SegmentResult& r = vs.segments[k];
+      side["segments"].push_back({{"segment", k},
+                                  {"name", v == 0 ? leftSegmentName(k) : rightSegmentName(k)},
+                                  {"edv_ml", r.edvMl},
+                                  {"esv_ml", r.esvMl},
+                                  {"ef", r.ef},
+                                  {"time_to_min_pct", r.timeToMinPct},
+                                  {"time_to_min_ms", r.timeToMinMs},
+                                  {"per_edv_s", r.peakEjectionRate},
+                                  {"pfr_edv_s", r.peakFillingRate},
+                                  {"ml_per_instant", std::vector<float>(r.ml.begin(), r.ml.begin() + a.Ninst)}});
+    }
+    side["dyssynchrony_sd_pct"] = vs.dyssynchronyPct;
+    side["dyssynchrony_sd_ms"] = vs.dyssynchronyMs;
+    const PhaseIndices& p = vs.phase;
+    side["phase"] = {{"voxels", p.voxels},         {"mean_deg", p.meanDeg},       {"sd_deg", p.sdDeg},
+                     {"bandwidth_deg", p.bandwidthDeg}, {"entropy_pct", p.entropyPct}, {"synchrony", p.synchrony}};
+    j[names[v]] = side;
+  }
+  j["phase_delay_lv_minus_rv_ms"] = a.phaseDelayMs;
   return j;
 }
 

@@ -3,6 +3,7 @@
 // form the command line and the scripted front end write.
 #include <nlohmann/json.hpp>
 
+#include "model3d/segmental.h"
 #include "ui/workstation.h"
 
 namespace quorvel {
@@ -15,5 +16,10 @@ nlohmann::json resultsJson(const Workstation& ws);
 // means of the selected layout (sectors 1..SECT_25), PER_corr, PFR_corr, SECT_25, mesh_samA,
 // mesh_samR.
 nlohmann::json model3dJson(const Workstation& ws);
+
+// The regional analysis in the end-diastolic frame: per ventricle its segments (number, name,
+// volumes, EF, time to minimum, peak rates, volume per instant), the spread of the segments' times
+// and the phase indices; the phase delay between the ventricles.
+nlohmann::json segmentalJson(const SegmentalAnalysis& a);
 
 }  // namespace quorvel

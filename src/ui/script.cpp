@@ -33,6 +33,7 @@ std::optional<View> viewFromName(const std::string& name, bool& main) {
   if (name == "panel-right") return View::MapPanelRight;
   if (name == "panel-left") return View::MapPanelLeft;
   if (name == "bullseye") return View::Bullseye;
+  if (name == "segmental") return View::Segmental;
   return std::nullopt;
 }
 

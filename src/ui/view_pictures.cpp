@@ -4,6 +4,7 @@
 #include "render/png_io.h"
 #include "render/render_texts.h"
 #include "render/reorientation_view.h"
+#include "render/segmental_view.h"
 #include "render/segmentation_view.h"
 #include "ui/shell.h"
 
@@ -47,6 +48,10 @@ const Bitmap24* drawView(Workstation& ws, View view) {
     case View::Bullseye:
       if (!ws.w.settings.flow.build_visu) return nullptr;
       return &drawBullseye(p, ws.model, ws.model3d, ws.w.options, ws.w.study);
+    case View::Segmental:
+      if (!ws.w.settings.flow.build_visu) return nullptr;
+      p.segmental = segmentalPicture(ws.segmental, ws.w.options.LANGUE);
+      return &p.segmental;
     default:
       return nullptr;
   }
@@ -65,7 +70,8 @@ std::optional<Derived> resultDrawnBy(View view) {
     case View::Results3D:
     case View::MapPanelLeft:
     case View::MapPanelRight:
-    case View::Bullseye: return Derived::Sectors;
+    case View::Bullseye:
+    case View::Segmental: return Derived::Sectors;
     default: return std::nullopt;
   }
 }

@@ -55,6 +55,7 @@ Status Workstation::openAcquisition(const std::filesystem::path& path, int filte
 
 void Workstation::startNewStudy() {
   for (int d = 0; d < kDerivedResults; ++d) resultDropped(*this, static_cast<Derived>(d));
+  segmental = SegmentalAnalysis{};
   shell.mouseView.reset();
   resetModel3DSettings(model3d, w.options);
   display = ExamDisplay::forNewStudy(w.options);
@@ -165,7 +166,9 @@ bool Workstation::computeModel3D() {
   const bool done = COMPUTE_MODEL_3D(modelInputs(), model3d.model3d, w.settings.curves.TACFIT_switch, regional,
                                      curves.fit, model3d.ranges, model, platform, &log);
   for (Derived d : {Derived::Model, Derived::Sectors, Derived::PickedCurves}) resultDropped(*this, d);
+  segmental = SegmentalAnalysis{};
   if (done) {
+    analyseSegmentsNow();
     resultMade(*this, Derived::Model);
     resultMade(*this, Derived::Sectors);
   }

@@ -15,6 +15,7 @@
 #include "model3d/model3d_settings.h"
 #include "model3d/model3d_state.h"
 #include "model3d/regional.h"
+#include "model3d/segmental.h"
 #include "render/pictures.h"
 #include "render/segmentation_layout.h"
 #include "base/refusal.h"
@@ -89,6 +90,7 @@ class Workstation {
   MethodComparison comparison;
   Model3DStudySettings model3d;
   Model3D model;
+  SegmentalAnalysis segmental;  // made with the sectors, from the same inputs as the model
   Reprojection reprojection;
   InputState input;
   ShellState shell;
@@ -136,6 +138,8 @@ class Workstation {
   // ventricle's is zero). Refusals are shown.
   Status computeReprojectedCurves();
   // The inputs every 3D routine reads.
+  // The regional analysis in the end-diastolic frame, from the model's skeleton as it is now.
+  void analyseSegmentsNow() { segmental = analyseSegments(modelInputs(), model.skel, curves.vc.volume_voxels); }
   ModelInputs modelInputs() const {
     return ModelInputs{w.study, seg, w.settings.limits, w.settings.reorient, w.options};
   }

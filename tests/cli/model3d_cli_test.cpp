@@ -43,6 +43,7 @@ TEST(CommandLine3D, AnalyseAddsTheModelsStatisticsAndSectorsToTheJson) {
   EXPECT_EQ(pngSize(dir / "pictures" / "model3d.png"), std::pair(512, 512));
   EXPECT_EQ(pngSize(dir / "pictures" / "bullseye.png"), std::pair(532, 285));
   EXPECT_EQ(pngSize(dir / "pictures" / "model3d-panels.png"), std::pair(608, 422));
+  EXPECT_EQ(pngSize(dir / "pictures" / "segmental.png"), std::pair(532, 285));
   std::ifstream in(dir / "r.json");
   const nlohmann::json j = nlohmann::json::parse(in);
   EXPECT_EQ(j["SECT_25"], 25);
@@ -60,6 +61,20 @@ TEST(CommandLine3D, AnalyseAddsTheModelsStatisticsAndSectorsToTheJson) {
   EXPECT_EQ(j["regional_failed_fits"].size(), 2u);
   EXPECT_EQ(j["regional_empty_warning"][0], false);
   EXPECT_GT(j["PER_corr"].get<double>(), 0.0);
+  // The segments of both ventricles add up to their measured volume curves.
+  const auto& seg = j["segmental"];
+  ASSERT_TRUE(seg["valid"].get<bool>());
+  const std::pair<const char*, const char*> sides[] = {{"left", "volG"}, {"right", "volD"}};
+  for (const auto& [side, curve] : sides) {
+    const auto& list = seg[side]["segments"];
+    ASSERT_EQ(list.size(), side == std::string("left") ? 17u : 7u) << side;
+    for (int t = 0; t < j["Ninst"].get<int>(); ++t) {
+      double sum = 0;
+      for (const auto& s : list) sum += s["ml_per_instant"][t].get<double>();
+      EXPECT_NEAR(sum, j[curve][t].get<double>(), 1e-3 * sum) << side << " " << t;
+    }
+  }
+  EXPECT_EQ(seg["left"]["segments"][16]["name"], "apex");
   std::ifstream text(dir / "out.txt");
   const std::string out((std::istreambuf_iterator<char>(text)), {});
   EXPECT_NE(out.find("Left Ventricle 3D\nSEF (%)   :    "), std::string::npos) << out;
