@@ -4,10 +4,13 @@
 // phantom's own frame. A case passes when the proposal's |dLVEF| <= 5 and |dRVEF| <= 8 points
 // against the truth and its LV EDV lies within 15 % of the careful placement's. Prints every
 // case, the pass rates per factor, the failures (flagged by a warning or silent), and on hearts
-// without a wall fault the left regional EF map of both placements. Files are cached.
+// without a wall fault the left regional EF map of both placements. With --segments the careful
+// placement's regional analysis in the end-diastolic frame is read against each case's true
+// segments: segmental EF, the faulty wall found, the delay of a late wall. Files are cached.
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
@@ -21,6 +24,7 @@
 #include <vector>
 
 #include "base/trace_log.h"
+#include "model3d/segmental.h"
 #include "phantom/family.h"
 #include "phantom/writers.h"
 #include "posegrid/grid_runs.h"
@@ -43,7 +47,34 @@ struct CaseResult {
   Outcome proposed, careful;
   double proposalMs = -1;
   bool pass = false, carefulPass = false, flagged = false, regional = false, regionalPass = false;
+  // Per segment of the 17-segment model (index 1..17): true and measured EF and time to minimum.
+  bool segments = false;
+  std::array<double, 18> efTruth{}, efMeasured{}, timeTruth{}, timeMeasured{};
 };
+
+// The true segment curves as the command line sees them (16 instants averaged in pairs), read as
+// the analysis reads its own.
+void readSegmentTruth(const nlohmann::json& truth, const phantom::PhantomParams& p, CaseResult& r) {
+  const auto& seg = truth["left_ventricle"]["segments"]["ml_per_instant"];
+  const bool rebin = p.instants == 16;
+  const int n = rebin ? 8 : p.instants;
+  const double cycleMs = 60000.0 / p.heart_rate_bpm;
+  for (int k = 1; k <= 17; ++k) {
+    const auto ml = seg[k - 1].get<std::vector<double>>();
+    SegmentResult out;
+    for (int t = 0; t < n; ++t) out.ml[t] = static_cast<float>(rebin ? 0.5 * (ml[2 * t] + ml[2 * t + 1]) : ml[t]);
+    describeSegmentCurve(out, n, 0, static_cast<float>(cycleMs));
+    r.efTruth[k] = out.ef, r.timeTruth[k] = out.timeToMinMs;
+  }
+}
+
+void readSegmentResults(const nlohmann::json& j, CaseResult& r) {
+  if (!j.contains("segmental") || !j["segmental"].value("valid", false)) return;
+  const auto& segs = j["segmental"]["left"]["segments"];
+  for (int k = 1; k <= 17; ++k)
+    r.efMeasured[k] = segs[k - 1]["ef"].get<double>(), r.timeMeasured[k] = segs[k - 1]["time_to_min_ms"].get<double>();
+  r.segments = true;
+}
 
 // Ejection fraction of voxelised volumes as the command line sees them: 16 instants summed in
 // pairs when it re-bins them.
@@ -102,7 +133,7 @@ fs::path caseFile(const phantom::FamilyCase& c, const fs::path& cache) {
 bool warned(const Outcome& o) { return o.status != 0 || (o.json.contains("warnings") && !o.json["warnings"].empty()); }
 
 CaseResult runCase(const phantom::FamilyCase& c, const fs::path& cache, const fs::path& work, const std::string& cli,
-                   bool regional) {
+                   bool regional, bool segments) {
   CaseResult r;
   r.c = c;
   try {
@@ -123,7 +154,11 @@ CaseResult runCase(const phantom::FamilyCase& c, const fs::path& cache, const fs
     r.regional = regional && c.params.lv_fault.kind == phantom::WallFault::None;
     const std::string model = r.regional ? " --3d" : "";
     r.proposed = analyse(cli, file, work, model);
-    r.careful = analyse(cli, file, work, opts + model);
+    r.careful = analyse(cli, file, work, opts + (segments ? " --3d" : model));
+    if (segments) {
+      readSegmentTruth(truth, c.params, r);
+      readSegmentResults(r.careful.json, r);
+    }
     r.proposalMs = proposalMs(file, true, kProposalRuns);
   } catch (const std::exception& e) {
     r.error = e.what();
@@ -231,6 +266,74 @@ void printSummary(const std::vector<CaseResult>& results) {
     if (!r.pass) std::printf("   %s\n", caseLine(r).c_str());
 }
 
+// Segmental EF against the truth; normal limits (mean - 2 SD per segment over the hearts without a
+// fault of this run); the faulty wall found; the delay of a late wall.
+void printSegmentSummary(const std::vector<CaseResult>& results) {
+  constexpr double kEfTolerance = 8, kDelayTolerance = 20, kTieEf = 5;
+  std::array<std::vector<double>, 18> normals;
+  int segs = 0, close = 0;
+  for (const CaseResult& r : results) {
+    if (!r.segments) continue;
+    for (int k = 1; k <= 17; ++k) ++segs, close += std::fabs(r.efMeasured[k] - r.efTruth[k]) <= kEfTolerance;
+    if (r.c.params.lv_fault.kind == phantom::WallFault::None)
+      for (int k = 1; k <= 17; ++k) normals[k].push_back(r.efMeasured[k]);
+  }
+  std::array<double, 18> limit{};
+  for (int k = 1; k <= 17; ++k) {
+    const auto& v = normals[k];
+    if (v.size() < 2) continue;
+    double m = 0, q = 0;
+    for (double x : v) m += x;
+    m /= v.size();
+    for (double x : v) q += (x - m) * (x - m);
+    limit[k] = m - 2 * std::sqrt(q / (v.size() - 1));
+  }
+  int faults = 0, found = 0, normalSegs = 0, normalFlagged = 0, late = 0, lateWithin = 0;
+  std::printf("\n== Segments (careful placement): EF within %.0f points of the truth: %d / %d (%.1f %%)\n", kEfTolerance,
+              close, segs, segs ? 100.0 * close / segs : 0.0);
+  std::printf("   normal limits (mean - 2 SD, %zu hearts without a fault of this run):", normals[1].size());
+  for (int k = 1; k <= 17; ++k) std::printf(" %d:%.0f", k, limit[k]);
+  std::printf("\n");
+  for (const CaseResult& r : results) {
+    if (!r.segments) continue;
+    const phantom::WallFault kind = r.c.params.lv_fault.kind;
+    auto lowest = [](const std::array<double, 18>& ef) {
+      int low = 1;
+      for (int k = 2; k <= 17; ++k)
+        if (ef[k] < ef[low]) low = k;
+      return low;
+    };
+    if (kind == phantom::WallFault::None) {
+      for (int k = 1; k <= 17; ++k) ++normalSegs, normalFlagged += r.efMeasured[k] < limit[k];
+    } else if (kind == phantom::WallFault::Late) {
+      // The latest true segment, against the median time of all.
+      int latest = 1;
+      for (int k = 2; k <= 17; ++k)
+        if (r.timeTruth[k] > r.timeTruth[latest]) latest = k;
+      auto delayOf = [&](const std::array<double, 18>& t) {
+        std::vector<double> v(t.begin() + 1, t.end());
+        std::nth_element(v.begin(), v.begin() + 8, v.end());
+        return t[latest] - v[8];
+      };
+      const double truth = delayOf(r.timeTruth), measured = delayOf(r.timeMeasured);
+      ++late, lateWithin += std::fabs(measured - truth) <= kDelayTolerance;
+      std::printf("   %-9s late wall, segment %2d: delay %5.0f ms, measured %5.0f\n", r.c.name.c_str(), latest, truth,
+                  measured);
+    } else {
+      const int trueLow = lowest(r.efTruth), low = lowest(r.efMeasured);
+      const bool tie = r.efTruth[low] <= r.efTruth[trueLow] + kTieEf;
+      const bool ok = tie && r.efMeasured[low] < limit[low];
+      ++faults, found += ok;
+      std::printf("   %-9s fault: true lowest %2d (%.0f), measured lowest %2d (%.0f, limit %.0f, truth %.0f) %s\n",
+                  r.c.name.c_str(), trueLow, r.efTruth[trueLow], low, r.efMeasured[low], limit[low], r.efTruth[low],
+                  ok ? "found" : "MISSED");
+    }
+  }
+  std::printf("   faulty wall the lowest segment and below its normal limit: %d / %d\n", found, faults);
+  std::printf("   normal segments below their limit (in-sample limits): %d / %d\n", normalFlagged, normalSegs);
+  std::printf("   late wall delay within %.0f ms: %d / %d\n", kDelayTolerance, lateWithin, late);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -238,13 +341,14 @@ int main(int argc, char** argv) {
   std::string cache = (fs::temp_directory_path() / "quorvel-family").string();
   std::string cli = QUORVEL_CLI, splitName = "tune";
   int cases = 40, first = 0, jobs = 2;
-  bool regional = false;
+  bool regional = false, segments = false;
   app.add_option("--split", splitName, "tune, test or retest")
       ->capture_default_str()
       ->check(CLI::IsMember({"tune", "test", "retest"}));
   app.add_option("--cases", cases, "Cases drawn")->capture_default_str();
   app.add_option("--first", first, "Index of the first case")->capture_default_str();
   app.add_option("--jobs", jobs, "Cases run at once")->capture_default_str()->check(CLI::Range(1, 16));
+  app.add_flag("--segments", segments, "Also read the careful placement's segments against the true ones");
   app.add_flag("--regional", regional, "Also build the 3D model of hearts without a wall fault and compare the maps");
   app.add_option("--cache", cache, "Folder of the phantom files (kept between runs)")->capture_default_str();
   app.add_option("--cli", cli, "quorvel-cli to run")->capture_default_str();
@@ -259,7 +363,7 @@ int main(int argc, char** argv) {
     const fs::path work = fs::path(cache) / ("work" + std::to_string(k));
     fs::create_directories(work);
     for (int i; (i = next++) < cases;) {
-      results[i] = runCase(phantom::drawFamilyCase(split, first + i), fs::path(cache), work, cli, regional);
+      results[i] = runCase(phantom::drawFamilyCase(split, first + i), fs::path(cache), work, cli, regional, segments);
       std::lock_guard<std::mutex> lock(printing);
       std::printf("%s\n", caseLine(results[i]).c_str());
       std::fflush(stdout);
@@ -269,5 +373,6 @@ int main(int argc, char** argv) {
   for (int k = 0; k < jobs; ++k) pool.emplace_back(worker, k);
   for (std::thread& t : pool) t.join();
   printSummary(results);
+  if (segments) printSegmentSummary(results);
   return 0;
 }
