@@ -50,6 +50,12 @@ int largestVolumeInstant(const ModelInputs& in, int cls, int volume_voxels) {
   return best;
 }
 
+// Loading puts a head-first patient's cranial slices first; a feet-first patient's files keep their
+// order in long-axis mode, so there the cranial side lies towards the larger slices.
+bool cranialSlicesAreLarger(const ModelInputs& in) {
+  return in.study.IM_FORMAT == kFormatDicom && in.study.patient_orientation == 1 && in.options.short_axis == 0;
+}
+
 // Unit part of d perpendicular to unit a, or zero.
 Vec3f perpendicular(Vec3f d, Vec3f a) { return normalised(d - dot(d, a) * a); }
 
@@ -92,7 +98,7 @@ VentricleFrame frameOf(const ModelInputs& in, const SkeletonModel& sk, int cls, 
   // left ventricle.
   const Vec3f fallback{0.0f, cls == kClassLeft ? -1.0f : 1.0f, 0.0f};
   f.septal = perpendicular(f.septalFromVoxels ? sum : fallback, f.axis);
-  const Vec3f cranial{0.0f, 0.0f, -1.0f};
+  const Vec3f cranial{0.0f, 0.0f, cranialSlicesAreLarger(in) ? 1.0f : -1.0f};
   Vec3f anterior = cranial - dot(cranial, f.axis) * f.axis;
   anterior = perpendicular(anterior, f.septal);
   if (!(norm(anterior) > 0.5f)) {

@@ -13,7 +13,8 @@
 // measured around it from the septal direction: for the left ventricle the mean
 // direction of the right ventricle's voxels at mid depth, for the right
 // ventricle the direction of the left ventricle's. The anterior side is the
-// study's cranial side (smaller slice indices), as the working pose has it.
+// study's cranial side: smaller slices as a head-first study loads, larger
+// for a feet-first one.
 //
 // Left ventricle (numbering of the 17-segment model): apex cap 17 (h < 0.1);
 // apical third 13 anterior, 14 septal, 15 inferior, 16 lateral (quarters

@@ -103,25 +103,28 @@ TEST_F(Segmental, SegmentCurvesAddUpToTheMeasuredVolumes) {
   EXPECT_LT(std::fabs(s.phaseDelayMs), 40.0f);
 }
 
-// An akinetic region centred on a sector of the phantom's bull's-eye, and the
-// segment of the 17-segment model it lies in.
+// An akinetic region centred on a sector of the phantom's bull's-eye, and the segment of the
+// 17-segment model it lies in; a feet-first study holds the heart mirrored across the slices.
 TEST_F(Segmental, AkineticWallIsTheLowestSegment) {
   struct Case {
     int phantomSector, segment;
+    bool feetFirst;
   };
-  const Case cases[] = {{1, 17}, {7, 11}, {9, 7}, {11, 9}, {6, 10}};
+  const Case cases[] = {{1, 17, false}, {7, 11, false}, {9, 7, false}, {11, 9, false}, {6, 10, false}, {9, 7, true}};
   for (const Case& c : cases) {
     phantom::PhantomParams p = phantom::defaultParams();
     p.lv_fault = {phantom::WallFault::Akinetic, c.phantomSector, 0.3, 0.0};
+    p.mirror_slices = c.feetFirst;
     const auto a = analysePhantom(p, false);
+    a->w.study.IM_FORMAT = kFormatDicom;
+    a->w.study.patient_orientation = c.feetFirst ? 1 : 0;
     const SegmentalAnalysis s = analyse(*a);
     ASSERT_TRUE(s.valid);
     const auto truth = truthOf(p);
     EXPECT_EQ(lowestEf(s.ventricles[0]), c.segment) << "fault on phantom sector " << c.phantomSector;
     int close = 0;
     for (int k = 1; k <= kLeftSegments; ++k) close += std::fabs(s.ventricles[0].segments[k].ef - truth[k].ef) <= 8.0f;
-    // Blur spreads a fault onto its neighbours, most at the apex: most
-    // segments, not all, within 8.
+    // Blur spreads a fault onto its neighbours, most at the apex: most segments, not all, within 8.
     EXPECT_GE(close, 11) << "fault on phantom sector " << c.phantomSector;
   }
 }

@@ -269,13 +269,21 @@ void printSummary(const std::vector<CaseResult>& results) {
 // Segmental EF against the truth; normal limits (mean - 2 SD per segment over the hearts without a
 // fault of this run); the faulty wall found; the delay of a late wall.
 void printSegmentSummary(const std::vector<CaseResult>& results) {
-  constexpr double kEfTolerance = 8, kDelayTolerance = 20, kTieEf = 5;
+  constexpr double kEfTolerance = 8, kDelayTolerance = 20, kTieEf = 5, kNormalEf = 50;
   std::array<std::vector<double>, 18> normals;
-  int segs = 0, close = 0;
+  std::array<int, 18> closeBySegment{};
+  int segs = 0, close = 0, cases = 0;
+  auto isNormal = [](const CaseResult& r) {
+    return r.c.params.lv_fault.kind == phantom::WallFault::None && r.lvTruth >= kNormalEf;
+  };
   for (const CaseResult& r : results) {
     if (!r.segments) continue;
-    for (int k = 1; k <= 17; ++k) ++segs, close += std::fabs(r.efMeasured[k] - r.efTruth[k]) <= kEfTolerance;
-    if (r.c.params.lv_fault.kind == phantom::WallFault::None)
+    ++cases;
+    for (int k = 1; k <= 17; ++k) {
+      const bool near = std::fabs(r.efMeasured[k] - r.efTruth[k]) <= kEfTolerance;
+      ++segs, close += near, closeBySegment[k] += near;
+    }
+    if (isNormal(r))
       for (int k = 1; k <= 17; ++k) normals[k].push_back(r.efMeasured[k]);
   }
   std::array<double, 18> limit{};
@@ -291,7 +299,11 @@ void printSegmentSummary(const std::vector<CaseResult>& results) {
   int faults = 0, found = 0, normalSegs = 0, normalFlagged = 0, late = 0, lateWithin = 0;
   std::printf("\n== Segments (careful placement): EF within %.0f points of the truth: %d / %d (%.1f %%)\n", kEfTolerance,
               close, segs, segs ? 100.0 * close / segs : 0.0);
-  std::printf("   normal limits (mean - 2 SD, %zu hearts without a fault of this run):", normals[1].size());
+  std::printf("   per segment:");
+  for (int k = 1; k <= 17; ++k) std::printf(" %d:%d", k, closeBySegment[k]);
+  std::printf(" of %d\n", cases);
+  std::printf("   normal limits (mean - 2 SD, %zu hearts of this run without a fault and LVEF >= %.0f):",
+              normals[1].size(), kNormalEf);
   for (int k = 1; k <= 17; ++k) std::printf(" %d:%.0f", k, limit[k]);
   std::printf("\n");
   for (const CaseResult& r : results) {
@@ -304,7 +316,8 @@ void printSegmentSummary(const std::vector<CaseResult>& results) {
       return low;
     };
     if (kind == phantom::WallFault::None) {
-      for (int k = 1; k <= 17; ++k) ++normalSegs, normalFlagged += r.efMeasured[k] < limit[k];
+      if (isNormal(r))
+        for (int k = 1; k <= 17; ++k) ++normalSegs, normalFlagged += r.efMeasured[k] < limit[k];
     } else if (kind == phantom::WallFault::Late) {
       // The latest true segment, against the median time of all.
       int latest = 1;
