@@ -279,27 +279,43 @@ PhaseIndices phaseIndices(const std::vector<float>& phaseDeg, const std::vector<
 
 namespace {
 
+// Amplitude and phase (degrees, time of the minimum) of the first harmonic of N values over the cycle.
+void firstHarmonic(const float* y, int N, float& amplitude, float& phaseDeg) {
+  double x = 0, z = 0;
+  for (int t = 0; t < N; ++t) {
+    const double w = 2.0 * std::numbers::pi * t / N;
+    x += y[t] * std::cos(w), z += y[t] * std::sin(w);
+  }
+  amplitude = static_cast<float>(2.0 * std::hypot(x, z) / N);
+  phaseDeg = wrap360(static_cast<float>(std::atan2(z, x)) * kDegPerRad + 180.0f);
+}
+
+PhaseIndices maskedPhaseIndices(const std::vector<float>& phase, const std::vector<float>& amplitude);
+
 // Phase (time of the first harmonic's minimum, degrees) and amplitude of the
 // counts of every voxel the ventricle holds at end-diastole, amplitude-masked.
 PhaseIndices ventriclePhase(const ModelInputs& in, int cls, int ed, int volume_voxels) {
   const Study& s = in.study;
   const int N = s.Ninst;
   const size_t frame = static_cast<size_t>(s.NCZ) * kSliceVoxels;
-  std::vector<float> phase, amplitude;
+  std::vector<float> phase, amplitude, values(N);
   forEachMeasuredVoxel(s, in.limits, in.seg, cls, ed, volume_voxels, [&](size_t i, double) {
     const size_t at = i % frame;
-    double x = 0, y = 0;
-    for (int t = 0; t < N; ++t) {
-      const double w = 2.0 * std::numbers::pi * t / N, c = s.DATA[t * frame + at];
-      x += c * std::cos(w), y += c * std::sin(w);
-    }
-    amplitude.push_back(static_cast<float>(2.0 * std::hypot(x, y) / N));
-    phase.push_back(wrap360(static_cast<float>(std::atan2(y, x)) * kDegPerRad + 180.0f));
+    for (int t = 0; t < N; ++t) values[t] = s.DATA[t * frame + at];
+    float amp = 0, deg = 0;
+    firstHarmonic(values.data(), N, amp, deg);
+    amplitude.push_back(amp), phase.push_back(deg);
   });
+  return maskedPhaseIndices(phase, amplitude);
+}
+
+// Phase indices of the values whose amplitude reaches the mask's share of the 99th percentile.
+PhaseIndices maskedPhaseIndices(const std::vector<float>& phase, const std::vector<float>& amplitude) {
   if (amplitude.empty()) return {};
   std::vector<float> sorted = amplitude;
   const size_t rank = static_cast<size_t>(kPhasePercentile * (sorted.size() - 1));
   std::nth_element(sorted.begin(), sorted.begin() + rank, sorted.end());
+  if (!(sorted[rank] > 0)) return {};  // nothing beats: no phase to read
   const float floor = kPhaseAmplitudeShare * sorted[rank];
   std::vector<float> keptPhase, keptAmplitude;
   for (size_t k = 0; k < amplitude.size(); ++k)
@@ -368,6 +384,28 @@ SegmentalAnalysis analyseSegments(const ModelInputs& in, const SkeletonModel& sk
   }
   const PhaseIndices &left = out.ventricles[0].phase, &right = out.ventricles[1].phase;
   if (left.voxels > 0 && right.voxels > 0) out.phaseDelayMs = wrap180(left.meanDeg - right.meanDeg) / 360.0f * cycleMs;
+  return out;
+}
+
+SegmentalAnalysis analyseSegments(const ModelInputs& in, const Model3D& m, int volume_voxels) {
+  SegmentalAnalysis out = analyseSegments(in, m.skel, volume_voxels);
+  const MeshModel& mesh = m.mesh;
+  const int N = in.study.Ninst;
+  // An exam's model is current without a meshing run: its regional curves come from the file.
+  if (!out.valid || mesh.mesh_samA <= 0 || mesh.MESH_ACT.size() < MeshModel::node(1, N - 1, kMeshSize - 1, kMeshSize))
+    return out;
+  for (int v = 0; v < 2; ++v) {
+    std::vector<float> values(N);
+    std::vector<float> phase, amplitude;
+    for (int a = 0; a < mesh.mesh_samA; ++a)
+      for (int r = 0; r < mesh.mesh_samR; ++r) {
+        for (int t = 0; t < N; ++t) values[t] = mesh.MESH_ACT[MeshModel::node(v, t, a, r)];
+        float amp = 0, deg = 0;
+        firstHarmonic(values.data(), N, amp, deg);
+        amplitude.push_back(amp), phase.push_back(deg);
+      }
+    out.ventricles[v].nodePhase = maskedPhaseIndices(phase, amplitude);
+  }
   return out;
 }
 

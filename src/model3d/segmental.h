@@ -94,7 +94,8 @@ struct VentricleSegments {
   std::array<SegmentResult, kMaxSegments + 1> segments{};  // index 1..count
   float dyssynchronyPct = 0,
         dyssynchronyMs = 0;  // SD of the segments' times to minimum
-  PhaseIndices phase;
+  PhaseIndices phase;      // of the voxels' counts
+  PhaseIndices nodePhase;  // of the full mesh's regional curves, when the mesh is built
 };
 
 struct SegmentalAnalysis {
@@ -108,6 +109,9 @@ struct SegmentalAnalysis {
 // the model's skeleton (apex and valve of each ventricle at every instant).
 // Invalid when a ventricle has no voxel or no skeleton.
 SegmentalAnalysis analyseSegments(const ModelInputs& in, const SkeletonModel& skel, int volume_voxels);
+// The same, with the phase of every fitted node's regional curve; m's full mesh must be current
+// (just computed, or read from an exam).
+SegmentalAnalysis analyseSegments(const ModelInputs& in, const Model3D& m, int volume_voxels);
 
 // A curve's ejection fraction, time to minimum and peak rates (exposed for the
 // phantom's truth, which must read its segment curves the same way):

@@ -97,6 +97,9 @@ nlohmann::json segmentalJson(const SegmentalAnalysis& a) {
     const PhaseIndices& p = vs.phase;
     side["phase"] = {{"voxels", p.voxels},         {"mean_deg", p.meanDeg},       {"sd_deg", p.sdDeg},
                      {"bandwidth_deg", p.bandwidthDeg}, {"entropy_pct", p.entropyPct}, {"synchrony", p.synchrony}};
+    const PhaseIndices& n = vs.nodePhase;
+    side["node_phase"] = {{"nodes", n.voxels},          {"mean_deg", n.meanDeg},       {"sd_deg", n.sdDeg},
+                          {"bandwidth_deg", n.bandwidthDeg}, {"entropy_pct", n.entropyPct}, {"synchrony", n.synchrony}};
     j[names[v]] = side;
   }
   j["phase_delay_lv_minus_rv_ms"] = a.phaseDelayMs;

@@ -139,7 +139,7 @@ class Workstation {
   Status computeReprojectedCurves();
   // The inputs every 3D routine reads.
   // The regional analysis in the end-diastolic frame, from the model's skeleton as it is now.
-  void analyseSegmentsNow() { segmental = analyseSegments(modelInputs(), model.skel, curves.vc.volume_voxels); }
+  void analyseSegmentsNow() { segmental = analyseSegments(modelInputs(), model, curves.vc.volume_voxels); }
   ModelInputs modelInputs() const {
     return ModelInputs{w.study, seg, w.settings.limits, w.settings.reorient, w.options};
   }

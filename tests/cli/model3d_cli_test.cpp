@@ -75,6 +75,12 @@ TEST(CommandLine3D, AnalyseAddsTheModelsStatisticsAndSectorsToTheJson) {
     }
   }
   EXPECT_EQ(seg["left"]["segments"][16]["name"], "apex");
+  // A healthy heart: its voxels and its surface nodes reach their minimum together.
+  for (const char* side : {"left", "right"}) {
+    EXPECT_GT(seg[side]["phase"]["synchrony"].get<double>(), 0.9) << side;
+    EXPECT_GT(seg[side]["node_phase"]["nodes"].get<int>(), 24 * 24 / 4) << side;
+    EXPECT_GT(seg[side]["node_phase"]["synchrony"].get<double>(), 0.9) << side;
+  }
   std::ifstream text(dir / "out.txt");
   const std::string out((std::istreambuf_iterator<char>(text)), {});
   EXPECT_NE(out.find("Left Ventricle 3D\nSEF (%)   :    "), std::string::npos) << out;
