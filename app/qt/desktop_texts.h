@@ -13,7 +13,7 @@ inline constexpr Text kCancel{"Annuler", "Cancel"};
 inline constexpr Text kSliderCs{"C/S : transition cylindre / sphère", "C/S : cylinder / sphere transition"};
 inline constexpr Text kSliderCr{"Cr : courbure du squelette", "Cr : skeleton curvature"};
 inline constexpr Text kBothVentricles{"Les deux", "Both"};
-inline constexpr Text kBullseyePage{"Cartes polaires", "Bull's-eyes"};
-inline constexpr Text kSegmentalPage{"Segments et phase", "Segments and phase"};
+inline constexpr Text kBullseyePage{"Polaires", "Bull's-eyes"};
+inline constexpr Text kSegmentalPage{"Segments", "Segments"};
 
 }  // namespace quorvel::desktop_texts

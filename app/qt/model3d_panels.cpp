@@ -144,6 +144,7 @@ Results3DPanel::Results3DPanel(Workstation& ws, PanelHooks hooks, QWidget* paren
   // The segments and phase share the bull's-eyes' place, one page each: the stage fits 1366 x 768.
   pages_ = new QTabWidget(this);
   pages_->setFocusPolicy(Qt::NoFocus);
+  pages_->setTabPosition(QTabWidget::East);  // beside the pictures: no height taken from them
   pages_->addTab(bullseye_, QString());
   pages_->addTab(segmental_, QString());
   auto* panels = new QHBoxLayout();
