@@ -22,13 +22,9 @@ float wrap360(float deg) {
   float a = std::fmod(deg, 360.0f);
   return a < 0 ? a + 360.0f : a;
 }
-float wrap180(float deg) {
-  const float a = wrap360(deg + 180.0f) - 180.0f;
-  return a;
-}
+float wrap180(float deg) { return wrap360(deg + 180.0f) - 180.0f; }
 
-// Order of the Fourier series a segment's curve is read with: low enough to be
-// smooth on 8 instants.
+// Order of the Fourier series a segment's curve is read with: low enough to be smooth on 8 instants.
 int segmentHarmonics(int Ninst) { return std::clamp(Ninst / 4, 1, kMaxSegmentHarmonic); }
 
 Vec3f voxelPoint(const Study& s, size_t index) {
@@ -37,8 +33,7 @@ Vec3f voxelPoint(const Study& s, size_t index) {
   return {modelX(static_cast<int>(inSlice / kMatrix)), modelY(static_cast<int>(inSlice % kMatrix)), modelZ(s, z)};
 }
 
-// Per ventricle (1 left, 2 right) the measured volume at every instant, and its
-// largest.
+// The instant of a ventricle's (1 left, 2 right) largest measured volume.
 int largestVolumeInstant(const ModelInputs& in, int cls, int volume_voxels) {
   int best = 0;
   double bestSum = -1;
@@ -68,8 +63,7 @@ VentricleFrame frameOf(const ModelInputs& in, const SkeletonModel& sk, int cls, 
   f.length = norm(f.valveCentre - f.apex);
   if (!(f.length > 1.0f)) return f;
   f.axis = (1.0f / f.length) * (f.valveCentre - f.apex);
-  // The skeleton's apex is a mean of voxels inside the cavity; depth starts at
-  // the blood pool's tip.
+  // The skeleton's apex is a mean of voxels inside the cavity; depth starts at the blood pool's tip.
   std::vector<std::pair<float, double>> along;
   double total = 0;
   forEachMeasuredVoxel(in.study, in.limits, in.seg, cls, t, volume_voxels, [&](size_t i, double v) {
@@ -94,8 +88,7 @@ VentricleFrame frameOf(const ModelInputs& in, const SkeletonModel& sk, int cls, 
     if (h >= kApicalEndDepth && h < kMidEndDepth) sum = sum + static_cast<float>(v) * perpendicular(d, f.axis);
   });
   f.septalFromVoxels = norm(sum) > 0;
-  // Without the other ventricle: the septum lies towards smaller columns of the
-  // left ventricle.
+  // Without the other ventricle: the septum lies towards smaller columns of the left ventricle.
   const Vec3f fallback{0.0f, cls == kClassLeft ? -1.0f : 1.0f, 0.0f};
   f.septal = perpendicular(f.septalFromVoxels ? sum : fallback, f.axis);
   const Vec3f cranial{0.0f, 0.0f, cranialSlicesAreLarger(in) ? 1.0f : -1.0f};
@@ -110,8 +103,7 @@ VentricleFrame frameOf(const ModelInputs& in, const SkeletonModel& sk, int cls, 
   return f;
 }
 
-// Fourier coefficients a[k], b[k] (k = 0..H) of samples y[0..N-1] at times t =
-// 0..N-1.
+// Fourier coefficients a[k], b[k] (k = 0..H) of samples y[0..N-1] at times t = 0..N-1.
 void fourierSeries(const float* y, int N, int H, std::array<double, kMaxSegmentHarmonic + 1>& a,
                    std::array<double, kMaxSegmentHarmonic + 1>& b) {
   for (int k = 0; k <= H; ++k) {
@@ -129,8 +121,7 @@ void fourierSeries(const float* y, int N, int H, std::array<double, kMaxSegmentH
 
 int leftSegmentAt(float h, float phiDeg) {
   if (h < kApexCapDepth) return 17;
-  // Angle from the anterior junction, through the septum, the inferior and the
-  // lateral wall.
+  // Angle from the anterior junction, through the septum, the inferior and the lateral wall.
   const float fromJunction = wrap360(kJunctionFromSeptumDeg - phiDeg);
   if (h < kApicalEndDepth) {
     static constexpr int kApical[4] = {14, 15, 16, 13};  // quarters centred on septal, inferior, lateral, anterior
@@ -214,8 +205,7 @@ void describeSegmentCurve(SegmentResult& r, int Ninst, int ed, float cycleMs) {
   double low = value(0);
   for (int k = 1; k < kSegmentCurveSamples; ++k)
     if (const double y = value(k * step); y < low) low = y, lowest = k;
-  // Parabola through the lowest sample and its neighbours for a time between
-  // samples.
+  // Parabola through the lowest sample and its neighbours for a time between samples.
   const double ym = value((lowest - 1) * step), yp = value((lowest + 1) * step);
   const double curvature = ym - 2 * low + yp;
   const double shift = curvature > 0 ? std::clamp(0.5 * (ym - yp) / curvature, -0.5, 0.5) : 0.0;
@@ -225,8 +215,7 @@ void describeSegmentCurve(SegmentResult& r, int Ninst, int ed, float cycleMs) {
   for (int k = 0; k < kSegmentCurveSamples; ++k) {
     const double t = k * step;
     const double y = slope(t);
-    // Ejection from end-diastole to the minimum, filling after it (times
-    // counted from end-diastole).
+    // Ejection from end-diastole to the minimum, filling after it (times counted from end-diastole).
     const double sinceEd = std::fmod(t - ed + Ninst, static_cast<double>(Ninst));
     const double minSinceEd = std::fmod(tMin - ed + Ninst, static_cast<double>(Ninst));
     if (sinceEd <= minSinceEd)
@@ -292,8 +281,7 @@ void firstHarmonic(const float* y, int N, float& amplitude, float& phaseDeg) {
 
 PhaseIndices maskedPhaseIndices(const std::vector<float>& phase, const std::vector<float>& amplitude);
 
-// Phase (time of the first harmonic's minimum, degrees) and amplitude of the
-// counts of every voxel the ventricle holds at end-diastole, amplitude-masked.
+// Phase indices of the counts of every voxel the ventricle holds at end-diastole, amplitude-masked.
 PhaseIndices ventriclePhase(const ModelInputs& in, int cls, int ed, int volume_voxels) {
   const Study& s = in.study;
   const int N = s.Ninst;
@@ -323,8 +311,7 @@ PhaseIndices maskedPhaseIndices(const std::vector<float>& phase, const std::vect
   return phaseIndices(keptPhase, keptAmplitude);
 }
 
-// SD of the segments' times to minimum (per cent of the cycle), about their
-// circular mean.
+// SD of the segments' times to minimum (per cent of the cycle), about their circular mean.
 float timeSpreadPct(const VentricleSegments& v, int first, int last) {
   double c = 0, s = 0;
   int n = 0;
