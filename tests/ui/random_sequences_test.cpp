@@ -165,6 +165,9 @@ class SequenceRunner {
       if (!resultCurrent(ws, Derived::Model) || !resultCurrent(ws, Derived::Sectors)) return "3D results out of date";
       if (const std::string d = sectorsDifference(ws.model.eye, freshSectors(ws), ws.w.options.SECT_25); !d.empty())
         return "sector means differ from a fresh computation: " + d;
+      const SegmentalAnalysis fresh = analyseSegments(ws.modelInputs(), ws.model, ws.curves.vc.volume_voxels);
+      if (segmentalJson(ws.segmental).dump() != segmentalJson(fresh).dump())
+        return "segments differ from a fresh computation";
     }
     return {};
   }
