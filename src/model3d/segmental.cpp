@@ -270,13 +270,10 @@ namespace {
 
 // Amplitude and phase (degrees, time of the minimum) of the first harmonic of N values over the cycle.
 void firstHarmonic(const float* y, int N, float& amplitude, float& phaseDeg) {
-  double x = 0, z = 0;
-  for (int t = 0; t < N; ++t) {
-    const double w = 2.0 * std::numbers::pi * t / N;
-    x += y[t] * std::cos(w), z += y[t] * std::sin(w);
-  }
-  amplitude = static_cast<float>(2.0 * std::hypot(x, z) / N);
-  phaseDeg = wrap360(static_cast<float>(std::atan2(z, x)) * kDegPerRad + 180.0f);
+  std::array<double, kMaxSegmentHarmonic + 1> a{}, b{};
+  fourierSeries(y, N, 1, a, b);
+  amplitude = static_cast<float>(std::hypot(a[1], b[1]));
+  phaseDeg = wrap360(static_cast<float>(std::atan2(b[1], a[1])) * kDegPerRad + 180.0f);
 }
 
 PhaseIndices maskedPhaseIndices(const std::vector<float>& phase, const std::vector<float>& amplitude);
@@ -321,8 +318,8 @@ float timeSpreadPct(const VentricleSegments& v, int first, int last) {
     const double r = 2.0 * std::numbers::pi * v.segments[k].timeToMinPct / 100.0;
     c += std::cos(r), s += std::sin(r);
   }
-  const float mean = static_cast<float>(std::atan2(s, c) / (2.0 * std::numbers::pi) * 100.0);
   if (n == 0) return 0.0f;
+  const float mean = static_cast<float>(std::atan2(s, c) / (2.0 * std::numbers::pi) * 100.0);
   double m1 = 0, m2 = 0;
   for (int k = first; k <= last; ++k) {
     if (!(v.segments[k].edvMl > 0)) continue;

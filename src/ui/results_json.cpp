@@ -68,6 +68,13 @@ nlohmann::json model3dJson(const Workstation& ws) {
   return j;
 }
 
+namespace {
+nlohmann::json phaseJson(const PhaseIndices& p, const char* countKey) {
+  return {{countKey, p.voxels},           {"mean_deg", p.meanDeg},       {"sd_deg", p.sdDeg},
+          {"bandwidth_deg", p.bandwidthDeg}, {"entropy_pct", p.entropyPct}, {"synchrony", p.synchrony}};
+}
+}  // namespace
+
 nlohmann::json segmentalJson(const SegmentalAnalysis& a) {
   nlohmann::json j;
   j["valid"] = a.valid;
@@ -94,12 +101,8 @@ nlohmann::json segmentalJson(const SegmentalAnalysis& a) {
     }
     side["dyssynchrony_sd_pct"] = vs.dyssynchronyPct;
     side["dyssynchrony_sd_ms"] = vs.dyssynchronyMs;
-    const PhaseIndices& p = vs.phase;
-    side["phase"] = {{"voxels", p.voxels},         {"mean_deg", p.meanDeg},       {"sd_deg", p.sdDeg},
-                     {"bandwidth_deg", p.bandwidthDeg}, {"entropy_pct", p.entropyPct}, {"synchrony", p.synchrony}};
-    const PhaseIndices& n = vs.nodePhase;
-    side["node_phase"] = {{"nodes", n.voxels},          {"mean_deg", n.meanDeg},       {"sd_deg", n.sdDeg},
-                          {"bandwidth_deg", n.bandwidthDeg}, {"entropy_pct", n.entropyPct}, {"synchrony", n.synchrony}};
+    side["phase"] = phaseJson(vs.phase, "voxels");
+    side["node_phase"] = phaseJson(vs.nodePhase, "nodes");
     j[names[v]] = side;
   }
   j["phase_delay_lv_minus_rv_ms"] = a.phaseDelayMs;
