@@ -93,7 +93,8 @@ int writeReports(const AnalyseArgs& a, Workstation& ws) {
   if (a.report.empty()) return 0;
   preparePictures(ws.pictures, ws.w.options, kDefaultColourSeed);
   const ReportInputs in{ws.w,     ws.seg,        ws.curves.vc, ws.curves.settings,
-                        ws.model, ws.model3d,    ws.pictures,  a.model3d ? &ws.shell.pickedCurves : nullptr};
+                        ws.model, ws.model3d,    ws.pictures,  a.model3d ? &ws.shell.pickedCurves : nullptr,
+                        a.model3d ? &ws.segmental : nullptr};
   const int type = reportTypeOf(a.report), canvas = a.reportCanvas == 1024 ? 1 : 0;
   std::vector<std::pair<std::filesystem::path, ReportKind>> files{{a.report, ReportKind::Global}};
   if (a.model3d) files.emplace_back(localReportPath(a.report), ReportKind::Local);
@@ -112,7 +113,7 @@ int writeReports(const AnalyseArgs& a, Workstation& ws) {
 
 // The spreadsheet tables asked for; 0 or the exit status to give.
 int writeTables(const AnalyseArgs& a, Workstation& ws) {
-  const TableInputs in{ws.w.study, ws.curves.vc, ws.model.maps, ws.model.eye};
+  const TableInputs in{ws.w.study, ws.curves.vc, ws.model.maps, ws.model.eye, &ws.segmental};
   PatientFields fields;
   for (const std::string& kv : a.patient) fields[patientFieldIndex(kv.substr(0, kv.find('=')))] = kv.substr(kv.find('=') + 1);
   const std::pair<const std::string*, std::string> tables[] = {

@@ -15,6 +15,7 @@
 #include "render/curve_plot.h"
 #include "render/map_panels.h"
 #include "render/report_panels.h"
+#include "render/segmental_view.h"
 #include "render/view3d.h"
 #include "study/dicom_writer.h"
 #include "study/study_texts.h"
@@ -26,6 +27,7 @@ namespace {
 constexpr int kTextPanelWidth = 512, kTextPanelHeight = 166;
 constexpr int kPatientWidth = 600, kPatientHeight = 20;
 constexpr int kReportMapWidth = 256, kReportMapHeight = 512;
+constexpr int kPanelGap = 4;
 
 // Where the global report puts its panels: (row0 from the bottom, col0).
 struct Place {
@@ -143,7 +145,15 @@ void composeLocal(Bitmap24& canvas, const ReportInputs& in, const LocalBlock (&b
     const auto texts = AFFICHAGE_RES_MESH(in.model, b.mesh_visu, w.study, LANGUE);  // [0] right, [1] left
     FILL_EXPORT_BMP(canvas, mapPanel(mi, 1, texts[0], curves[1], bk), b.map1.row0, b.map1.col0);
     FILL_EXPORT_BMP(canvas, mapPanel(mi, 0, texts[1], curves[0], bk), b.map2.row0, b.map2.col0);
-    if (wide && b.texts.row0 >= 0) FILL_EXPORT_BMP(canvas, eyes, b.texts.row0 + 512 - eyes.height, b.texts.col0);
+    if (wide && b.texts.row0 >= 0) {
+      const int eyesRow0 = b.texts.row0 + 512 - eyes.height;
+      FILL_EXPORT_BMP(canvas, eyes, eyesRow0, b.texts.col0);
+      if (b.mesh_visu == 0 && in.segments) {
+        const Bitmap24 segments = segmentalPicture(*in.segments, LANGUE, false);
+        const int row0 = eyesRow0 - kPanelGap - segments.height;
+        if (row0 >= b.texts.row0) FILL_EXPORT_BMP(canvas, segments, row0, b.texts.col0);
+      }
+    }
   }
   const PatientBox& patient = wide ? kLocalWidePatient : kLocal1024Patient;
   FILL_EXPORT_BMP(canvas, textPanel(patient.width, patient.height, w.study.pat_tmp, bk), patient.at.row0,

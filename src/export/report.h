@@ -17,6 +17,7 @@
 #include "model3d/model3d_settings.h"
 #include "model3d/model3d_state.h"
 #include "model3d/regional.h"
+#include "model3d/segmental.h"
 #include "render/pictures.h"
 #include "segmentation/segmentation_state.h"
 #include "study/loading.h"
@@ -41,6 +42,9 @@ struct ReportInputs {
   const Model3DStudySettings& model3d;
   Pictures& pictures;
   const std::array<MeshCurve, 2>* pickedCurves = nullptr;  // the picked points' curves, [0] left
+  // The fixed-frame segments: the wide local report shows them under the ejection-fraction
+  // bull's-eyes (the square canvas has no free area).
+  const SegmentalAnalysis* segments = nullptr;
 };
 
 // The canvas of RESEXP_1024: 1 gives 1024 x 1024, 0 gives 1536 x 1092.

@@ -172,14 +172,51 @@ std::string resultsTable(const TableInputs& in) {
   return out;
 }
 
+std::vector<std::string> segmentColumnLabels() {
+  std::vector<std::string> labels;
+  const struct {
+    int count;
+    const char* side;
+  } ventricles[] = {{kLeftSegments, "G"}, {kRightSegments, "D"}};
+  for (const auto& [count, side] : ventricles) {
+    for (const char* what : {"FE", "TMIN"})
+      for (int k = 1; k <= count; ++k) labels.push_back(std::string(what) + " S" + side + std::to_string(k));
+    for (const char* what : {"SDI", "PHASE MOY", "PHASE SD", "LB95", "ENTROPIE", "SYNCHRONIE"})
+      labels.push_back(std::string(what) + " " + side);
+  }
+  labels.push_back("DELAI G-D (ms)");
+  return labels;
+}
+
+namespace {
+
+// The segment columns' values in the order of segmentColumnLabels; empty without an analysis.
+std::vector<std::string> segmentColumnValues(const SegmentalAnalysis* a) {
+  std::vector<std::string> cells;
+  if (!a || !a->valid) return std::vector<std::string>(kSegmentTableColumns);
+  for (const VentricleSegments& v : a->ventricles) {
+    for (int k = 1; k <= v.count; ++k) cells.push_back(number(v.segments[k].ef));
+    for (int k = 1; k <= v.count; ++k) cells.push_back(number(v.segments[k].timeToMinMs));
+    const PhaseIndices& p = v.phase;
+    for (float x : {v.dyssynchronyPct, p.meanDeg, p.sdDeg, p.bandwidthDeg, p.entropyPct, p.synchrony})
+      cells.push_back(number(x));
+  }
+  cells.push_back(number(a->phaseDelayMs));
+  return cells;
+}
+
+}  // namespace
+
 std::string sectorTable(const TableInputs& in, const PatientFields& fields, const Etikets& labels) {
   std::string out;
-  // Group titles over columns 10, 14, 23, 40, 57, 66 and 83.
-  const std::pair<int, const char*> groups[] = {{9, "2D"}, {4, "3D"}, {9, "FE"}, {17, "TFS"},
-                                                {17, "3D"}, {9, "FE"}, {17, "TFS"}};
+  // Group titles over columns 10, 14, 23, 40, 57, 66 and 83, then over each ventricle's segments.
+  const std::pair<int, const char*> groups[] = {
+      {9, "2D"},  {4, "3D"}, {9, "FE"},  {17, "TFS"}, {17, "3D"}, {9, "FE"}, {17, "TFS"},
+      {kSectorTableColumns + 1 - 83, "SEGMENTS G"}, {2 * kLeftSegments + kSegmentIndexColumns, "SEGMENTS D"}};
   for (const auto& [tabs, title] : groups) out += std::string(static_cast<size_t>(tabs), kTab) + excelCell(title);
   out += kCr;
   for (const std::string& l : labels) out += excelCell(l) + kTab;
+  for (const std::string& l : segmentColumnLabels()) out += excelCell(l) + kTab;
   out += kCr;
 
   for (const std::string& f : fields) out += fieldText(f) + kTab;
@@ -194,6 +231,7 @@ std::string sectorTable(const TableInputs& in, const PatientFields& fields, cons
     for (int sector : order) out += number(in.eye.mesh_smoy_fej[v][sector]) + kTab;
     for (int sector : order) out += number(toMs(s, in.eye.mesh_smoy_tej[v][sector])) + kTab;
   }
+  for (const std::string& c : segmentColumnValues(in.segments)) out += c + kTab;
   return out;
 }
 

@@ -8,11 +8,13 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/platform.h"
 #include "base/refusal.h"
 #include "curves/volume_results.h"
 #include "model3d/model3d_state.h"
+#include "model3d/segmental.h"
 #include "study/study_record.h"
 
 namespace quorvel {
@@ -28,6 +30,8 @@ struct TableInputs {
   const VolumeCurves& vc;
   const RegionalMaps& maps;
   const BullsEye& eye;
+  // The fixed-frame segments; null or invalid: their columns stay empty.
+  const SegmentalAnalysis* segments = nullptr;
 };
 
 // One edit field of the 17-sector patient dialog: its control, captions, column label and the
@@ -64,6 +68,14 @@ inline constexpr std::array<int, kTableSectors> kRightSectorColumns{15, 14, 13, 
 // The 99 column labels of the 17-sector table (UTF-8; written in Latin-1).
 using Etikets = std::array<std::string, kSectorTableColumns>;
 Etikets INIT_EXCEL_ETIKETS();
+
+// After the 99 columns, the fixed-frame segments: per ventricle the segments' ejection fractions,
+// their times to minimum (ms), the dyssynchrony index and the phase indices, then the phase delay
+// between the ventricles. Appended so that databases reading the first 99 columns stay in line.
+inline constexpr int kSegmentIndexColumns = 6;
+inline constexpr int kSegmentTableColumns =
+    2 * (kLeftSegments + kRightSegments) + 2 * kSegmentIndexColumns + 1;
+std::vector<std::string> segmentColumnLabels();
 
 // A cell: the Latin-1 text cut or padded with spaces to exactly 20 bytes.
 std::string excelCell(std::string_view utf8);

@@ -17,8 +17,8 @@ namespace {
 
 constexpr Rgb kBackground{40, 40, 40}, kWhite{255, 255, 255}, kBlack{0, 0, 0}, kGrey{120, 120, 120};
 constexpr Rgb kLeftColour{110, 170, 255}, kRightColour{255, 150, 60};
-constexpr int kDiscRadius = 62, kDiscY = 92, kEfDiscX = 80, kTimeDiscX = 245;
-constexpr int kPlotX = 334, kPlotWidth = 180, kPlotTop = 34, kPlotBottom = 150;
+constexpr int kDiscRadius = 62, kDiscY = 92, kEfDiscX = 80, kTimeDiscX = 234;
+constexpr int kPlotX = 318, kPlotWidth = 180, kPlotTop = 34, kPlotBottom = 150;
 constexpr int kTextTop = 172, kLineStep = 12;
 constexpr double kLateSpanPct = 15.0;  // a time this far from the median takes the end colour
 
@@ -106,12 +106,12 @@ int bullseyeSegmentAt(double dx, double dy, double r) {
   return leftSegmentAt(h, phi);
 }
 
-Bitmap24 segmentalPicture(const SegmentalAnalysis& a, int L) {
-  Bitmap24 b(kSegmentalWidth, kSegmentalHeight);
+Bitmap24 segmentalPicture(const SegmentalAnalysis& a, int L, bool withLegend) {
+  Bitmap24 b(kSegmentalWidth, withLegend ? kSegmentalHeight : kSegmentalCompactHeight);
   b.fill(kBackground);
   if (!a.valid) {
     const std::string why(render_texts::kSegmentalUnavailable.pick(L));
-    drawCentred(b, kSegmentalWidth / 2, kSegmentalHeight / 2 - 4, why, kWhite);
+    drawCentred(b, kSegmentalWidth / 2, b.height / 2 - 4, why, kWhite);
     return b;
   }
   const VentricleSegments& left = a.ventricles[0];
@@ -147,8 +147,7 @@ Bitmap24 segmentalPicture(const SegmentalAnalysis& a, int L) {
   drawText(b, 8, y,
            format(render_texts::kRightSegments.pick(L), r[1].ef, r[2].ef, r[3].ef, r[4].ef, r[5].ef, r[6].ef, r[7].ef),
            kRightColour);
-  y += kLineStep;
-  drawText(b, 8, y, std::string(render_texts::kRightSegmentsKey.pick(L)), kGrey);
+  if (!withLegend) return b;
   y += kLineStep + 4;
   drawText(b, 8, y, std::string(render_texts::kSegmentalLegend1.pick(L)), kGrey);
   drawText(b, 8, y + kLineStep, std::string(render_texts::kSegmentalLegend2.pick(L)), kGrey);

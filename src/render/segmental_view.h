@@ -8,10 +8,10 @@
 
 namespace quorvel {
 
-inline constexpr int kSegmentalWidth = 532,
-                     kSegmentalHeight = 285;  // the size of the bull's-eye picture
+inline constexpr int kSegmentalWidth = 512, kSegmentalHeight = 250;
+inline constexpr int kSegmentalCompactHeight = 220;  // without the legend, for the local report
 
-Bitmap24 segmentalPicture(const SegmentalAnalysis& a, int LANGUE);
+Bitmap24 segmentalPicture(const SegmentalAnalysis& a, int LANGUE, bool withLegend = true);
 
 // Segment of the 17-segment bull's-eye under a point (dx right, dy up) of a
 // disc of radius r: 0 outside. Exposed for the tests.

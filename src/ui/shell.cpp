@@ -593,7 +593,7 @@ void exportResultsCommand(Workstation& ws) {
     }
   }
   const ReportInputs in{ws.w,     ws.seg,      ws.curves.vc, ws.curves.settings, ws.model, ws.model3d, ws.pictures,
-                       &ws.shell.pickedCurves};
+                       &ws.shell.pickedCurves, &ws.segmental};
   const Status s = EXPORT_RESULTS_1024(ws.platform, ws.w.options,
                                        st == kStageResults3D ? ReportKind::Local : ReportKind::Global, in);
   if (!s && s.code() != RefusalCode::Cancelled) ws.show(s.refusal());

@@ -43,7 +43,7 @@ TEST(CommandLine3D, AnalyseAddsTheModelsStatisticsAndSectorsToTheJson) {
   EXPECT_EQ(pngSize(dir / "pictures" / "model3d.png"), std::pair(512, 512));
   EXPECT_EQ(pngSize(dir / "pictures" / "bullseye.png"), std::pair(532, 285));
   EXPECT_EQ(pngSize(dir / "pictures" / "model3d-panels.png"), std::pair(608, 422));
-  EXPECT_EQ(pngSize(dir / "pictures" / "segmental.png"), std::pair(532, 285));
+  EXPECT_EQ(pngSize(dir / "pictures" / "segmental.png"), std::pair(512, 250));
   std::ifstream in(dir / "r.json");
   const nlohmann::json j = nlohmann::json::parse(in);
   EXPECT_EQ(j["SECT_25"], 25);
@@ -136,7 +136,7 @@ TEST(CommandLine3D, AnalyseWritesBothSpreadsheetTables) {
   const std::string row = read("t17.xls").substr(read("t17.xls").rfind('\r') + 1);
   std::vector<std::string> cells(1);
   for (char c : row) c == '\t' ? void(cells.emplace_back()) : cells.back().push_back(c);
-  ASSERT_EQ(cells.size(), 100u);
+  ASSERT_EQ(cells.size(), 161u);
   auto value = [](double v) {
     char b[32];
     std::snprintf(b, sizeof b, "%2.2f", v);
@@ -148,6 +148,12 @@ TEST(CommandLine3D, AnalyseWritesBothSpreadsheetTables) {
   EXPECT_EQ(cells[56], value(j["D_FES"].get<double>()));
   EXPECT_EQ(cells[22], value(j["mesh_smoy_fej"][0][14].get<double>()));  // column 1: sector 15
   EXPECT_EQ(cells[65 + 4], value(j["mesh_smoy_fej"][1][16].get<double>()));  // column 5: sector 17
+  // The fixed-frame segments after the 99 columns, as the JSON gives them.
+  const nlohmann::json& seg = j["segmental"];
+  EXPECT_EQ(cells[99 + 16], value(seg["left"]["segments"][16]["ef"].get<double>()));  // segment 17
+  EXPECT_EQ(cells[133], value(seg["left"]["dyssynchrony_sd_pct"].get<double>()));
+  EXPECT_EQ(cells[139 + 6], value(seg["right"]["segments"][6]["ef"].get<double>()));  // right apex
+  EXPECT_EQ(cells[159], value(seg["phase_delay_lv_minus_rv_ms"].get<double>()));
 }
 
 }  // namespace

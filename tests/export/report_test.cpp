@@ -9,6 +9,7 @@
 #include "base/byte_reader.h"
 #include "base/scripted_platform.h"
 #include "export/report.h"
+#include "render/segmental_view.h"
 #include "run_command.h"
 #include "scratch_folder.h"
 #include "study/dicom_writer.h"
@@ -229,6 +230,37 @@ TEST_F(ReportFiles, LocalReportCarriesThePatientLine) {
   };
   EXPECT_GT(inked(0, 28), 0);
   EXPECT_EQ(inked(28, 120), 0);
+}
+
+// The wide local report shows the fixed-frame segments in the column of the bull's-eyes, under the
+// ejection-fraction ones; without an analysis that area stays empty.
+TEST_F(ReportFiles, WideLocalReportCarriesTheSegments) {
+  NoResults none;
+  SegmentalAnalysis a;
+  a.valid = true;
+  for (int v = 0; v < 2; ++v) {
+    a.ventricles[v].count = v == 0 ? kLeftSegments : kRightSegments;
+    for (int k = 1; k <= a.ventricles[v].count; ++k) a.ventricles[v].segments[k].ef = 20.0f + 3.0f * k;
+  }
+  const Bitmap24 panel = segmentalPicture(a, none.w.options.LANGUE, false);
+  auto panelTop = [&](const Bitmap24& local) {
+    for (int top = 0; top + panel.height <= local.height; ++top) {
+      bool same = true;
+      for (int y = 0; y < panel.height && same; y += 3)
+        for (int x = 0; x < panel.width && same; x += 3) {
+          const Rgb c = local.get(1024 + x, top + y), e = panel.get(x, y);
+          same = c.r == e.r && c.g == e.g && c.b == e.b;
+        }
+      if (same) return top;
+    }
+    return -1;
+  };
+  ReportInputs in = none.inputs();
+  EXPECT_EQ(panelTop(composeReport(ReportKind::Local, in, 0)), -1);
+  in.segments = &a;
+  const int top = panelTop(composeReport(ReportKind::Local, in, 0));
+  EXPECT_GE(top, 1092 - (550 + 512)) << "inside the upper block";
+  EXPECT_LE(top + panel.height, 1092 - 550);
 }
 
 }  // namespace

@@ -41,8 +41,24 @@ class Spreadsheet : public ::testing::Test {
       eye.mesh_smoy_tej[0][s] = static_cast<float>(s);  // percent: 8 ms each
       eye.mesh_smoy_tej[1][s] = 2.0f * s;
     }
+    segments.valid = true;
+    for (int v = 0; v < 2; ++v) {
+      VentricleSegments& vs = segments.ventricles[v];
+      vs.count = v == 0 ? 17 : 7;
+      for (int k = 1; k <= vs.count; ++k) {
+        vs.segments[k].ef = 300.0f * (v + 1) + k;
+        vs.segments[k].timeToMinMs = 500.0f * (v + 1) + k;
+      }
+      vs.dyssynchronyPct = 3.5f + v;
+      vs.phase.meanDeg = 150, vs.phase.sdDeg = 10, vs.phase.bandwidthDeg = 40;
+      vs.phase.entropyPct = 55, vs.phase.synchrony = 0.9f;
+    }
+    segments.phaseDelayMs = -12.5f;
   }
-  TableInputs in() const { return {study, vc, maps, eye}; }
+  TableInputs in(bool withSegments = true) const {
+    return {study, vc, maps, eye, withSegments ? &segments : nullptr};
+  }
+  SegmentalAnalysis segments;
   StudyRecord study;
   VolumeCurves vc;
   RegionalMaps maps;
@@ -98,26 +114,38 @@ TEST_F(Spreadsheet, SectorTableColumnsLabelsAndOrders) {
   EXPECT_EQ(table.find('\n'), std::string::npos);
   const auto lines = split(table, '\r');
   ASSERT_EQ(lines.size(), 3u);
-  // Group titles head columns 10, 14, 23, 40, 57, 66 and 83.
+  // Group titles head columns 10, 14, 23, 40, 57, 66 and 83, then each ventricle's segments.
   const auto titles = split(lines[0], '\t');
-  ASSERT_EQ(titles.size(), 83u);
-  const std::pair<int, const char*> heads[] = {{10, "2D"}, {14, "3D"}, {23, "FE"}, {40, "TFS"}, {57, "3D"}, {66, "FE"}, {83, "TFS"}};
+  ASSERT_EQ(titles.size(), 140u);
+  const std::pair<int, const char*> heads[] = {{10, "2D"}, {14, "3D"}, {23, "FE"},          {40, "TFS"}, {57, "3D"},
+                                               {66, "FE"}, {83, "TFS"}, {100, "SEGMENTS G"}, {140, "SEGMENTS D"}};
   for (const auto& [col, t] : heads) EXPECT_EQ(titles[col - 1], cell(t)) << col;
+  constexpr size_t kColumns = kSectorTableColumns + kSegmentTableColumns;
   const auto labels = split(lines[1], '\t');
-  ASSERT_EQ(labels.size(), 100u);
-  EXPECT_EQ(labels[99], "");
-  const std::pair<int, std::string> named[] = {{1, "NOM"},    {5, "N\xB0 SEJOUR"}, {13, "kCPS"},   {14, "FEV G"},
-                                               {22, "TES G SIG"}, {23, "1"},       {56, "17"},     {57, "FEV D"},
-                                               {65, "TES D SIG"}, {99, "17"}};
+  ASSERT_EQ(labels.size(), kColumns + 1);
+  EXPECT_EQ(labels[kColumns], "");
+  const std::pair<int, std::string> named[] = {
+      {1, "NOM"},        {5, "N\xB0 SEJOUR"}, {13, "kCPS"},       {14, "FEV G"},       {22, "TES G SIG"},
+      {23, "1"},         {56, "17"},          {57, "FEV D"},      {65, "TES D SIG"},   {99, "17"},
+      {100, "FE SG1"},   {116, "FE SG17"},    {117, "TMIN SG1"},  {134, "SDI G"},      {139, "SYNCHRONIE G"},
+      {140, "FE SD1"},   {147, "TMIN SD1"},   {154, "SDI D"},     {160, "DELAI G-D (ms)"}};
   for (const auto& [col, l] : named) EXPECT_EQ(labels[col - 1], cell(l)) << col;
   const auto values = split(lines[2], '\t');
-  ASSERT_EQ(values.size(), 100u);
-  EXPECT_EQ(values[99], "");  // ends with the last value's TAB
+  ASSERT_EQ(values.size(), kColumns + 1);
+  EXPECT_EQ(values[kColumns], "");  // ends with the last value's TAB
   const std::pair<int, std::string> cells[] = {
-      {1, "DUPONT"}, {2, ""},       {5, "A B C"},    {14, "63.40"},  {15, "75.00"},  {16, "120.00"}, {18, "5.25"},
-      {21, "320.00"}, {22, "40.00"}, {23, "115.00"}, {27, "113.00"}, {39, "101.00"}, {40, "120.00"}, {56, "8.00"},
-      {57, "50.00"}, {66, "215.00"}, {70, "217.00"}, {81, "205.00"}, {82, "201.00"}, {83, "240.00"}, {99, "16.00"}};
+      {1, "DUPONT"},   {2, ""},         {5, "A B C"},    {14, "63.40"},   {15, "75.00"},   {16, "120.00"},
+      {18, "5.25"},    {21, "320.00"},  {22, "40.00"},   {23, "115.00"},  {27, "113.00"},  {39, "101.00"},
+      {40, "120.00"},  {56, "8.00"},    {57, "50.00"},   {66, "215.00"},  {70, "217.00"},  {81, "205.00"},
+      {82, "201.00"},  {83, "240.00"},  {99, "16.00"},   {100, "301.00"}, {116, "317.00"}, {117, "501.00"},
+      {133, "517.00"}, {134, "3.50"},   {135, "150.00"}, {139, "0.90"},   {140, "601.00"}, {147, "1001.00"},
+      {154, "4.50"},   {160, "-12.50"}};
   for (const auto& [col, v] : cells) EXPECT_EQ(values[col - 1], v) << col;
+  // Without the segments' analysis their columns stay, empty, so the row keeps its width.
+  const auto bare = split(split(sectorTable(in(false), fields, INIT_EXCEL_ETIKETS()), '\r')[2], '\t');
+  ASSERT_EQ(bare.size(), kColumns + 1);
+  EXPECT_EQ(bare[98], "16.00");
+  for (size_t c = kSectorTableColumns; c < kColumns; ++c) EXPECT_EQ(bare[c], "") << c + 1;
 }
 
 TEST_F(Spreadsheet, FileNamesAndWriting) {

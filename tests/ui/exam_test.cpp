@@ -273,7 +273,7 @@ TEST_F(Exams, ScriptedFrontEndSavesReopensAndSetsOptions) {
 // starting with the patient form's fields.
 TEST_F(Exams, ScriptedSpreadsheetExports) {
   auto a = analysed(phantom::defaultParams(), true);
-  const TableInputs in{a->ws.w.study, a->ws.curves.vc, a->ws.model.maps, a->ws.model.eye};
+  const TableInputs in{a->ws.w.study, a->ws.curves.vc, a->ws.model.maps, a->ws.model.eye, &a->ws.segmental};
   a->ws.w.options.SECT_25 = 25;
   Study& s = a->ws.w.study;  // what a DICOM file of the patient gives
   s.dicomPatientName = "PHANTOM^GATED", s.PAT_SEX = "M", s.PAT_DATE = "01/01/1960", s.ACQ_DATE = "15/01/2024";
@@ -293,6 +293,7 @@ TEST_F(Exams, ScriptedSpreadsheetExports) {
   fields[0] = "Dupont", fields[3] = "64";
   const auto sectors = bytes(dir / "sectors.xls");
   EXPECT_EQ(std::string(sectors.begin(), sectors.end()), sectorTable(in, fields, INIT_EXCEL_ETIKETS()));
+  EXPECT_TRUE(a->ws.segmental.valid);  // the row carries the segments, not empty cells
   // The form opened with what the study says of the patient.
   ASSERT_TRUE(a->platform.lastForm);
   const std::vector<FormField>& shown = a->platform.lastForm->fields;
