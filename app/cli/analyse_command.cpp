@@ -26,6 +26,7 @@
 #include "render/update_bmp.h"
 #include "ui/model3d_input.h"
 #include "ui/shell.h"
+#include "ui/uncertainty.h"
 #include "segmentation/corrections.h"
 #include "segmentation/placement.h"
 #include "segmentation/placement_texts.h"
@@ -59,6 +60,8 @@ struct AnalyseArgs {
   std::vector<std::string> patient;  // key=value fields of the 17-sector table
   std::string report;                // the global report picture (.bmp, .jpg or .dcm)
   int reportCanvas = 1024;           // 1024 (1024 x 1024) or 1536 (1536 x 1092)
+  std::vector<int> uncertainty;      // given: the thinnings (none written: the default)
+  bool uncertaintyAsked = false;
 };
 
 // Each ventricle's point at the middle of its drawn surface (both ventricles, end-diastole, the
@@ -112,8 +115,8 @@ int writeReports(const AnalyseArgs& a, Workstation& ws) {
 }
 
 // The spreadsheet tables asked for; 0 or the exit status to give.
-int writeTables(const AnalyseArgs& a, Workstation& ws) {
-  const TableInputs in{ws.w.study, ws.curves.vc, ws.model.maps, ws.model.eye, &ws.segmental};
+int writeTables(const AnalyseArgs& a, Workstation& ws, const ResultUncertainties* uncertainty) {
+  const TableInputs in{ws.w.study, ws.curves.vc, ws.model.maps, ws.model.eye, &ws.segmental, uncertainty};
   PatientFields fields;
   for (const std::string& kv : a.patient) fields[patientFieldIndex(kv.substr(0, kv.find('=')))] = kv.substr(kv.find('=') + 1);
   const std::pair<const std::string*, std::string> tables[] = {
@@ -309,6 +312,54 @@ class PictureFolder {
   Workstation& ws_;
 };
 
+// The uncertainty of the global results, timed, printed under the panels.
+UncertaintyReport measureAndPrintUncertainty(const AnalysisRecipe& recipe, const Workstation& ws, int halvings) {
+  const auto start = std::chrono::steady_clock::now();
+  const UncertaintyReport r =
+      measureUncertainty(recipe, resultVectorOf(ws.curves.vc), halvings, kUncertaintySeed, ws.folder);
+  std::fprintf(stderr, "%-16s %7.1f ms (%d runs, %d failed)\n", "uncertainty",
+               std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count(),
+               r.countingRuns + r.placementRuns + r.failedRuns, r.failedRuns);
+  if (!r.valid) {
+    std::cout << "Uncertainty: not measured (" << r.failedRuns << " analyses of the halves failed)\n";
+    return r;
+  }
+  const NoiseModel& n = r.noise;
+  std::printf("Noise: variance/mean %.2f, neighbours correlated %.2f %.2f %.2f (slices, rows, columns): %s\n",
+              n.varianceToMean, n.neighbourCorrelation[0], n.neighbourCorrelation[1], n.neighbourCorrelation[2],
+              n.poisson() ? "counts, halves by binomial thinning" : "not counts, halves with its own correlation");
+  std::fflush(stdout);
+  std::cout << "Uncertainty (standard; counting, placement; 95 % interval):\n";
+  for (int i = 0; i < kUncertainResults; ++i) {
+    const ResultUncertainty& u = r.results[i];
+    std::printf("%-9s %8.2f  u %6.2f (%5.2f, %5.2f)  [%.2f, %.2f]\n", kUncertainResultKeys[i], u.value, u.standard,
+                u.counting, u.placement, u.low95, u.high95);
+  }
+  std::fflush(stdout);
+  return r;
+}
+
+nlohmann::json uncertaintyJson(const UncertaintyReport& r) {
+  nlohmann::json j{{"valid", r.valid},
+                   {"halvings", r.halvings},
+                   {"seed", kUncertaintySeed},
+                   {"counting_runs", r.countingRuns},
+                   {"placement_runs", r.placementRuns},
+                   {"failed_runs", r.failedRuns}};
+  const NoiseModel& n = r.noise;
+  j["noise"] = {{"variance_to_mean", n.varianceToMean},
+                {"neighbour_correlation", n.neighbourCorrelation},
+                {"kernel_sigma_voxels", n.kernelSigma},
+                {"static_voxels", n.staticVoxels},
+                {"halves", n.poisson() ? "binomial thinning" : "correlated gaussian split"}};
+  for (int i = 0; i < kUncertainResults; ++i) {
+    const ResultUncertainty& u = r.results[i];
+    j["results"][kUncertainResultKeys[i]] = {{"value", u.value},         {"u", u.standard}, {"u_counting", u.counting},
+                                             {"u_placement", u.placement}, {"low95", u.low95}, {"high95", u.high95}};
+  }
+  return j;
+}
+
 int runAnalyse(AnalyseArgs a) {
   Session session;
   Workstation& ws = session.ws;
@@ -331,9 +382,13 @@ int runAnalyse(AnalyseArgs a) {
     pictures.emplace(a.pictures, ws);
     if (!pictures->open()) return kExitRefused;
   }
+  std::optional<AnalysisRecipe> recipe;
   try {
-    BeforeValidation showStep;
-    if (pictures) showStep = [&](int step) { return pictures->reorientation(step); };
+    BeforeValidation showStep = [&](int step) {
+      // The counts as loaded, before the first step re-orients them, for the uncertainty's analyses.
+      if (step == 0 && a.uncertaintyAsked) recipe.emplace(AnalysisRecipe{ws.w, session.placement, {}});
+      return !pictures || pictures->reorientation(step);
+    };
     const int loaded = a.templateExam.empty() ? loadReorientSegment(a.pipeline, session, true, showStep)
                                               : loadWithTemplate(a.pipeline, a.templateExam, ws);
     if (loaded) return loaded;
@@ -352,6 +407,11 @@ int runAnalyse(AnalyseArgs a) {
     return e.code;
   }
   printPanels(ws, std::cout);  // before the regional fits change the iteration count
+  std::optional<UncertaintyReport> uncertainty;
+  if (recipe) {
+    recipe->fit = ws.curves.settings;
+    uncertainty = measureAndPrintUncertainty(*recipe, ws, a.uncertainty.empty() ? kDefaultHalvings : a.uncertainty[0]);
+  }
   if (a.model3d) {
     try {
       const auto start3d = std::chrono::steady_clock::now();
@@ -379,7 +439,7 @@ int runAnalyse(AnalyseArgs a) {
     ws.shell._MENU_ = a.model3d ? kStageResults3D : kStageResults;
     if (!ws.saveExam(a.saveExam)) return kExitRefused;  // the refusal has been shown
   }
-  if (const int st = writeTables(a, ws)) return st;
+  if (const int st = writeTables(a, ws, uncertainty && uncertainty->valid ? &uncertainty->results : nullptr)) return st;
   if (const int st = writeReports(a, ws)) return st;
   std::vector<std::string> warnings;
   if (session.proposal && placementConfidence(*session.proposal) < kLowPlacementConfidence)
@@ -397,6 +457,7 @@ int runAnalyse(AnalyseArgs a) {
       j.update(model3dJson(ws));
       j.update(modelNotesJson(ws.w, ws.model));
     }
+    if (uncertainty) j["uncertainty"] = uncertaintyJson(*uncertainty);
     if (!warnings.empty()) j["warnings"] = warnings;
     const std::string text = j.dump(2) + "\n";
     if (!writeFileAtomically(a.json, std::string_view(text))) {
@@ -449,10 +510,16 @@ void registerAnalyseCommand(CLI::App& app, int& status) {
   cmd->add_option("--report-canvas", args->reportCanvas, "Report canvas: 1024 (1024 x 1024) or 1536 (1536 x 1092)")
       ->check(CLI::IsMember({1024, 1536}))
       ->capture_default_str();
+  cmd->add_option("--uncertainty", args->uncertainty,
+                  "Also measure the uncertainty of the global results: K thinnings of the counts into halves "
+                  "(default 20) and the placement moved; give it after the file")
+      ->expected(0, 1)
+      ->check(CLI::Range(2, 200));
   cmd->add_flag("--check-options", args->checkOnly, "Check the options and the file's name, analyse nothing")
       ->group("");  // batch's own use
   cmd->callback([cmd, args, &status] {
     notePlacementOptions(cmd, args->pipeline);
+    args->uncertaintyAsked = cmd->count("--uncertainty") > 0;
     if (!args->xls.empty() || !args->xls17.empty()) args->model3d = true;
     std::string why = checkPipelineArgs(args->pipeline);
     if (why.empty()) why = checkPatientFields(args->patient);
@@ -461,6 +528,8 @@ void registerAnalyseCommand(CLI::App& app, int& status) {
       why = "--report needs a file name ending in .bmp, .jpg or .dcm";
     if (why.empty() && !args->report.empty() && args->reprojection) why = "--report needs the segmentation, not --reprojection";
     if (why.empty() && args->model3d && args->reprojection) why = "--3d, --xls and --xls17 need the segmentation, not --reprojection";
+    if (why.empty() && args->uncertaintyAsked && (args->reprojection || !args->templateExam.empty()))
+      why = "--uncertainty needs the placement of the command, not --reprojection or --template";
     if (why.empty() && !args->saveExam.empty() && args->reprojection)
       why = "--save-exam needs the segmentation, not --reprojection";
     if (!why.empty()) {

@@ -144,6 +144,33 @@ Etikets INIT_EXCEL_ETIKETS() {
   return e;
 }
 
+namespace {
+
+// The 95 % intervals of the global results, under the results they qualify; the ejection rate is
+// shown negative, as above.
+void appendIntervals(std::string& out, const ResultUncertainties& u) {
+  out += "\r" + excelCell("IC 95 %") + "\r\r";
+  const struct {
+    const char* label;
+    int result;
+    const char* fmt;
+    double sign;
+  } rows[] = {{"FE (pc)", kEf, "%2.0f - %2.0f", 1},           {"VtD (cc)", kEdv, "%2.0f - %2.0f", 1},
+              {"VtS (cc)", kEsv, "%2.0f - %2.0f", 1},         {"TFS (ms)", kEndSystole, "%2.0f - %2.0f", 1},
+              {"DEM (vtd/s)", kPeakEmptying, "%2.1f - %2.1f", -1}, {"DRM (vtd/s)", kPeakFilling, "%2.1f - %2.1f", 1}};
+  for (const auto& r : rows) {
+    std::string cells[2];
+    for (int v = 0; v < 2; ++v) {
+      const ResultUncertainty& x = u[v * kResultsPerVentricle + r.result];
+      const double a = r.sign * x.low95, b = r.sign * x.high95;
+      cells[v] = format(r.fmt, std::min(a, b), std::max(a, b));
+    }
+    row(out, r.label, cells[0], cells[1]);
+  }
+}
+
+}  // namespace
+
 std::string resultsTable(const TableInputs& in) {
   const VentricleResults &G = in.vc.G, &D = in.vc.D;
   const RegionalMaps& m = in.maps;
@@ -169,6 +196,7 @@ std::string resultsTable(const TableInputs& in) {
   }
   const char* labels[4] = {"FE (pc)", "TFS (ms)", "DEM (vtd/s)", "DRM (vtd/s)"};
   for (int r = 0; r < 4; ++r) row(out, labels[r], cells[r][0], cells[r][1]);
+  if (in.uncertainty) appendIntervals(out, *in.uncertainty);
   return out;
 }
 

@@ -12,6 +12,7 @@
 
 #include "base/platform.h"
 #include "base/refusal.h"
+#include "curves/result_uncertainty.h"
 #include "curves/volume_results.h"
 #include "model3d/model3d_state.h"
 #include "model3d/segmental.h"
@@ -32,6 +33,8 @@ struct TableInputs {
   const BullsEye& eye;
   // The fixed-frame segments; null or invalid: their columns stay empty.
   const SegmentalAnalysis* segments = nullptr;
+  // The global results' uncertainty; given: the results table ends with their 95 % intervals.
+  const ResultUncertainties* uncertainty = nullptr;
 };
 
 // One edit field of the 17-sector patient dialog: its control, captions, column label and the

@@ -126,6 +126,38 @@ TEST_F(CommandLine, AnalyseRefusesWhatItCannotUse) {
   EXPECT_NE(out.find("The left ventricle is absent for at least one instant ..."), std::string::npos) << out;
 }
 
+// The uncertainty of every global result: its parts, its interval about the printed value, the
+// runs it took; refused where the placement is not the command's own.
+TEST_F(CommandLine, AnalyseMeasuresTheUncertaintyOfItsResults) {
+  const std::string file = phantomFile(phantom::defaultParams());
+  std::string out;
+  ASSERT_EQ(cli("analyse " + file + " --uncertainty 3 --xls " + (dir / "t.xls").string() + " --json " +
+                    (dir / "r.json").string(),
+                &out),
+            0)
+      << out;
+  std::ifstream table(dir / "t.xls", std::ios::binary);
+  EXPECT_NE(std::string((std::istreambuf_iterator<char>(table)), {}).find("IC 95 %"), std::string::npos);
+  EXPECT_NE(out.find("Uncertainty (standard; counting, placement; 95 % interval):\nG_FES "), std::string::npos) << out;
+  std::ifstream in(dir / "r.json");
+  const nlohmann::json j = nlohmann::json::parse(in);
+  const nlohmann::json& u = j.at("uncertainty");
+  EXPECT_TRUE(u["valid"].get<bool>());
+  EXPECT_EQ(u["halvings"], 3);
+  EXPECT_EQ(u["counting_runs"], 6);
+  EXPECT_EQ(u["placement_runs"].get<int>() + u["failed_runs"].get<int>(), 14);
+  for (const char* key : {"G_FES", "G_volmax", "G_volmin", "G_TFS", "G_PER", "G_PFR", "D_FES", "D_volmax", "D_volmin",
+                          "D_TFS", "D_PER", "D_PFR"}) {
+    const nlohmann::json& r = u["results"].at(key);
+    EXPECT_DOUBLE_EQ(r["value"].get<double>(), j[key].get<double>()) << key;
+    EXPECT_GT(r["u"].get<double>(), 0.0) << key;
+    EXPECT_NEAR(r["high95"].get<double>() - r["value"].get<double>(), 1.96 * r["u"].get<double>(), 1e-3) << key;
+  }
+  EXPECT_EQ(cli("analyse " + file + " --uncertainty 3 --reprojection", &out), 2);
+  EXPECT_NE(out.find("--uncertainty needs the placement of the command"), std::string::npos) << out;
+  EXPECT_NE(cli("analyse " + file + " --uncertainty 1"), 0);
+}
+
 TEST_F(CommandLine, ScriptDrivesTheWholeRoadToTheResultsOfAnalyse) {
   const std::string file = phantomFile(phantom::defaultParams());
   std::ofstream(dir / "road.qs") << "# the whole road by events, the placement by hand\n"

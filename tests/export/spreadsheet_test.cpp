@@ -104,6 +104,16 @@ TEST_F(Spreadsheet, ResultsTableByteForByte) {
   EXPECT_EQ(table, expected);
   EXPECT_EQ(table.find('\n'), std::string::npos);
   EXPECT_EQ(excelCell("a text much longer than twenty"), "a text much longer t");
+  // With the uncertainty: the 95 % intervals after the rest, the ejection rate negative.
+  ResultUncertainties u{};
+  for (int i = 0; i < kUncertainResults; ++i) u[i] = {0, 0, 0, 0, 10.0 * i + 0.4, 10.0 * i + 5.6};
+  TableInputs withIntervals = in();
+  withIntervals.uncertainty = &u;
+  EXPECT_EQ(resultsTable(withIntervals),
+            expected + "\r" + cell("IC 95 %") + "\r\r" + row("FE (pc)", " 0 -  6", "60 - 66") +
+                row("VtD (cc)", "10 - 16", "70 - 76") + row("VtS (cc)", "20 - 26", "80 - 86") +
+                row("TFS (ms)", "30 - 36", "90 - 96") + row("DEM (vtd/s)", "-45.6 - -40.4", "-105.6 - -100.4") +
+                row("DRM (vtd/s)", "50.4 - 55.6", "110.4 - 115.6"));
 }
 
 TEST_F(Spreadsheet, SectorTableColumnsLabelsAndOrders) {

@@ -1,0 +1,281 @@
+#include "ui/uncertainty.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "base/scripted_platform.h"
+#include "segmentation/reorient.h"
+#include "study/study_model.h"
+#include "ui/workstation.h"
+
+namespace quorvel {
+
+ResultVector resultVectorOf(const VolumeCurves& vc) {
+  ResultVector r{};
+  const VentricleResults* sides[2] = {&vc.G, &vc.D};
+  for (int v = 0; v < 2; ++v) {
+    const VentricleResults& s = *sides[v];
+    double* out = r.data() + v * kResultsPerVentricle;
+    out[kEf] = s.FES, out[kEdv] = s.volmax, out[kEsv] = s.volmin, out[kEndSystole] = s.TFS;
+    out[kPeakEmptying] = s.PER, out[kPeakFilling] = s.PFR;
+  }
+  return r;
+}
+
+void thinCounts(const std::vector<float>& counts, std::mt19937_64& rng, std::vector<float>& a, std::vector<float>& b) {
+  a.resize(counts.size());
+  b.resize(counts.size());
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (size_t i = 0; i < counts.size(); ++i) {
+    const double c = std::max(0.0, static_cast<double>(counts[i]));
+    double n = std::floor(c);
+    if (unit(rng) < c - n) n += 1;
+    const auto whole = static_cast<uint64_t>(n);
+    const uint64_t half = whole ? std::binomial_distribution<uint64_t>(whole, 0.5)(rng) : 0;
+    a[i] = static_cast<float>(half);
+    b[i] = static_cast<float>(whole - half);
+  }
+}
+
+bool NoiseModel::poisson() const {
+  return std::abs(varianceToMean - 1) <= kPoissonVarianceTolerance &&
+         std::all_of(neighbourCorrelation.begin(), neighbourCorrelation.end(),
+                     [](double r) { return r < kWhiteCorrelation; });
+}
+
+NoiseModel estimateNoise(const Study& s) {
+  NoiseModel m;
+  const int T = s.Ninst, Z = s.NCZ;
+  const size_t n = s.instantSize();
+  if (T < 2 || Z < 2 || s.DATA.size() < n * static_cast<size_t>(T)) return m;
+  std::vector<float> mean(n, 0), ratio(n, 0);
+  for (size_t i = 0; i < n; ++i) {
+    double sum = 0, squares = 0;
+    for (int t = 0; t < T; ++t) sum += s.DATA[t * n + i];
+    const double mu = sum / T;
+    for (int t = 0; t < T; ++t) squares += (s.DATA[t * n + i] - mu) * (s.DATA[t * n + i] - mu);
+    mean[i] = static_cast<float>(mu);
+    ratio[i] = mu >= kMinStaticMeanCounts ? static_cast<float>(squares / (T - 1) / mu) : -1.0f;
+  }
+  std::vector<float> kept;
+  for (float r : ratio)
+    if (r >= 0) kept.push_back(r);
+  if (kept.empty()) return m;
+  std::nth_element(kept.begin(), kept.begin() + kept.size() / 2, kept.end());
+  const double g = std::max(1e-6, static_cast<double>(kept[kept.size() / 2]));
+  m.varianceToMean = g;
+  // Static: enough counts and no more change over the cycle than noise gives (the heart moves).
+  constexpr double kStaticRatio = 3.0;
+  std::vector<uint8_t> still(n, 0);
+  for (size_t i = 0; i < n; ++i) {
+    still[i] = ratio[i] >= 0 && ratio[i] < kStaticRatio * g;
+    m.staticVoxels += still[i];
+  }
+  // Normalised differences of successive instants, pairs of neighbours along each axis.
+  const size_t strides[3] = {kSliceVoxels, kMatrix, 1};
+  const int extents[3] = {Z, kMatrix, kMatrix};
+  for (int axis = 0; axis < 3; ++axis) {
+    double products = 0;
+    size_t pairs = 0;
+    for (size_t i = 0; i < n; ++i) {
+      const int position = static_cast<int>(i / strides[axis]) % extents[axis];
+      if (!still[i] || position + 1 >= extents[axis] || !still[i + strides[axis]]) continue;
+      const size_t j = i + strides[axis];
+      const double si = std::sqrt(2 * g * mean[i]), sj = std::sqrt(2 * g * mean[j]);
+      for (int t = 0; t < T; ++t) {
+        const int u = (t + 1) % T;
+        products += (s.DATA[t * n + i] - s.DATA[u * n + i]) / si * ((s.DATA[t * n + j] - s.DATA[u * n + j]) / sj);
+        ++pairs;
+      }
+    }
+    const double rho = pairs ? products / pairs : 0;
+    m.neighbourCorrelation[axis] = rho;
+    constexpr double kMostCorrelation = 0.95;
+    // White noise smoothed by a Gaussian of sigma k has neighbours correlated by exp(-1 / (4 k^2)).
+    if (rho >= kWhiteCorrelation)
+      m.kernelSigma[axis] = std::sqrt(-1.0 / (4 * std::log(std::min(rho, kMostCorrelation))));
+  }
+  return m;
+}
+
+namespace {
+
+// Normalised Gaussian weights of sigma (voxels) over three sigmas each side; {1} for none.
+std::vector<double> gaussianWeights(double sigma) {
+  if (sigma <= 0) return {1.0};
+  const int radius = static_cast<int>(std::ceil(3 * sigma));
+  std::vector<double> w(2 * radius + 1);
+  double sum = 0;
+  for (int k = -radius; k <= radius; ++k) sum += w[k + radius] = std::exp(-0.5 * k * k / (sigma * sigma));
+  for (double& v : w) v /= sum;
+  return w;
+}
+
+// One instant's white noise smoothed along each axis (edges mirrored), brought back to unit variance.
+void correlateInstant(float* field, int Z, const NoiseModel& m, std::vector<float>& scratch) {
+  const size_t strides[3] = {kSliceVoxels, kMatrix, 1};
+  const int extents[3] = {Z, kMatrix, kMatrix};
+  const size_t n = static_cast<size_t>(Z) * kSliceVoxels;
+  double gain = 1;
+  for (int axis = 0; axis < 3; ++axis) {
+    const std::vector<double> w = gaussianWeights(m.kernelSigma[axis]);
+    if (w.size() == 1) continue;
+    double squares = 0;
+    for (double v : w) squares += v * v;
+    gain *= squares;
+    const int radius = static_cast<int>(w.size() / 2);
+    scratch.assign(field, field + n);
+    for (size_t i = 0; i < n; ++i) {
+      const int position = static_cast<int>(i / strides[axis]) % extents[axis];
+      double sum = 0;
+      for (int k = -radius; k <= radius; ++k) {
+        int q = position + k;
+        if (q < 0) q = -q;
+        if (q >= extents[axis]) q = 2 * extents[axis] - 2 - q;
+        q = std::clamp(q, 0, extents[axis] - 1);
+        sum +=
+            w[k + radius] * scratch[i + (static_cast<ptrdiff_t>(q) - position) * static_cast<ptrdiff_t>(strides[axis])];
+      }
+      field[i] = static_cast<float>(sum);
+    }
+  }
+  const auto restore = static_cast<float>(1 / std::sqrt(gain));
+  for (size_t i = 0; i < n; ++i) field[i] *= restore;
+}
+
+}  // namespace
+
+void splitStudy(const Study& s, const NoiseModel& m, std::mt19937_64& rng, std::vector<float>& a,
+                std::vector<float>& b) {
+  if (m.poisson()) return thinCounts(s.DATA, rng, a, b);
+  const size_t n = s.instantSize();
+  a.resize(s.DATA.size());
+  b.resize(s.DATA.size());
+  std::normal_distribution<float> normal(0.0f, 1.0f);
+  std::vector<float> field(n), scratch;
+  for (size_t t = 0; t * n < s.DATA.size(); ++t) {
+    for (float& v : field) v = normal(rng);
+    correlateInstant(field.data(), s.NCZ, m, scratch);
+    for (size_t i = 0; i < n; ++i) {
+      const float x = s.DATA[t * n + i];
+      const auto e = static_cast<float>(field[i] * std::sqrt(m.varianceToMean * std::max(0.0f, x)) / 2);
+      a[t * n + i] = std::max(0.0f, x / 2 + e);
+      b[t * n + i] = std::max(0.0f, x / 2 - e);
+    }
+  }
+}
+
+namespace {
+
+// The re-orientation steps of the automatic road: square and rotation, septum and valve lines,
+// then the segmentation.
+bool placeAndSegment(Workstation& ws, const Placement& p) {
+  applyPlacement(p, ws.w.settings.reorient);
+  if (ws.validateStep() != ReorientOutcome::StepValidated) return false;
+  selectStep(ws.w.settings.flow, 1);
+  if (ws.validateStep() != ReorientOutcome::StepValidated) return false;
+  if (p.infand_plane >= 0) {
+    SegmentationContext c = ws.segmentation();
+    setInfundibulumSlice(c, p.infand_plane);
+  }
+  return ws.validateStep() == ReorientOutcome::Segmented;
+}
+
+}  // namespace
+
+std::optional<ResultVector> analyseAgain(const AnalysisRecipe& r, const std::vector<float>& counts,
+                                         const Placement& placement, const std::filesystem::path& folder) {
+  ScriptedPlatform quiet;
+  Workstation ws(quiet, folder);
+  ws.w = r.asLoaded;
+  ws.w.study.DATA = counts;
+  stampCounts(ws.w.study);
+  EVAL_DATA_INTERVAL(ws.w.study, ws.log);
+  ws.startNewStudy();
+  ws.curves.settings = r.fit;
+  if (!placeAndSegment(ws, placement) || !ws.checkVentricles() || !ws.computeCurves()) return std::nullopt;
+  return resultVectorOf(ws.curves.vc);
+}
+
+namespace {
+
+struct PlacementMove {
+  void (*apply)(Placement&, int sign);
+};
+
+constexpr PlacementMove kPlacementMoves[] = {
+    {[](Placement& p, int s) { p.recad_x += s * kPlacementStepVoxels; }},
+    {[](Placement& p, int s) { p.recad_y += s * kPlacementStepVoxels; }},
+    {[](Placement& p, int s) { p.recad_t += 2 * s * kPlacementStepVoxels; }},  // each edge by the step
+    {[](Placement& p, int s) { p.septum_plano += s * kPlacementStepVoxels; }},
+    {[](Placement& p, int s) { p.valves_plano_ += s * kPlacementStepVoxels; }},
+    {[](Placement& p, int s) { p.rotation += static_cast<float>(s * kPlacementStepDeg * std::numbers::pi / 180.0); }},
+    {[](Placement& p, int s) { p.valves_angle += static_cast<float>(s * kPlacementStepDeg); }},
+};
+constexpr int kPlacementRuns = 2 * static_cast<int>(std::size(kPlacementMoves));
+
+}  // namespace
+
+UncertaintyReport measureUncertainty(const AnalysisRecipe& r, const ResultVector& value, int halvings, uint64_t seed,
+                                     const std::filesystem::path& folder, const UncertaintyProgress& progress) {
+  UncertaintyReport report;
+  report.halvings = halvings;
+  const int planned = 2 * halvings + kPlacementRuns;
+  int done = 0;
+  auto advance = [&] { return !progress || progress(++done, planned); };
+
+  std::mt19937_64 rng(seed);
+  report.noise = estimateNoise(r.asLoaded.study);
+  std::vector<float> a, b;
+  ResultVector sumSquares{};
+  int pairs = 0;
+  for (int k = 0; k < halvings; ++k) {
+    splitStudy(r.asLoaded.study, report.noise, rng, a, b);
+    const auto ra = analyseAgain(r, a, r.placement, folder);
+    if (!advance()) return report;
+    const auto rb = analyseAgain(r, b, r.placement, folder);
+    if (!advance()) return report;
+    report.failedRuns += !ra + !rb;
+    if (!ra || !rb) continue;
+    ++pairs;
+    for (int i = 0; i < kUncertainResults; ++i) sumSquares[i] += ((*ra)[i] - (*rb)[i]) * ((*ra)[i] - (*rb)[i]);
+  }
+  report.countingRuns = 2 * pairs;
+
+  ResultVector placementVariance{};
+  for (const PlacementMove& move : kPlacementMoves) {
+    std::optional<ResultVector> side[2];
+    for (int s = 0; s < 2; ++s) {
+      Placement p = r.placement;
+      move.apply(p, s == 0 ? -1 : 1);
+      side[s] = analyseAgain(r, r.asLoaded.study.DATA, p, folder);
+      if (!advance()) return report;
+      report.failedRuns += !side[s];
+      report.placementRuns += side[s].has_value();
+    }
+    for (int i = 0; i < kUncertainResults; ++i) {
+      // Half the spread of the two sides; one side only: its distance from the study's result.
+      double halfSpread = 0;
+      if (side[0] && side[1])
+        halfSpread = std::abs((*side[1])[i] - (*side[0])[i]) / 2;
+      else if (side[0] || side[1])
+        halfSpread = std::abs((side[0] ? *side[0] : *side[1])[i] - value[i]);
+      placementVariance[i] += halfSpread * halfSpread / 3.0;
+    }
+  }
+
+  report.valid = pairs > 0 && 2 * pairs >= halvings;
+  for (int i = 0; i < kUncertainResults; ++i) {
+    ResultUncertainty& u = report.results[i];
+    u.value = value[i];
+    u.counting = pairs ? std::sqrt(sumSquares[i] / pairs) / 2 : 0;
+    u.placement = std::sqrt(placementVariance[i]);
+    u.standard = std::hypot(u.counting, u.placement);
+    u.low95 = u.value - kCoverage95 * u.standard;
+    u.high95 = u.value + kCoverage95 * u.standard;
+  }
+  return report;
+}
+
+}  // namespace quorvel

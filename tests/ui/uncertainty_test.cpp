@@ -1,0 +1,147 @@
+// The uncertainty of the global results: halves of the counts that add up to them, analyses that
+// repeat the study's own, and a counting part that falls as the counts grow.
+#include "ui/uncertainty.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numeric>
+
+#include "phantom_session.h"
+#include "scratch_folder.h"
+
+namespace quorvel::testing {
+namespace {
+
+TEST(Thinning, HalvesAddUpToTheCountsAndHoldHalfEach) {
+  const std::vector<float> counts{0, 1, 7, 2.5f, 1000, 65535};
+  std::mt19937_64 rng(7);
+  std::vector<float> a, b;
+  for (int repeat = 0; repeat < 50; ++repeat) {
+    thinCounts(counts, rng, a, b);
+    for (size_t i = 0; i < counts.size(); ++i) {
+      EXPECT_EQ(a[i], std::round(a[i]));
+      EXPECT_GE(b[i], 0.0f);
+      if (i == 3)
+        EXPECT_TRUE(a[i] + b[i] == 2 || a[i] + b[i] == 3) << a[i] + b[i];
+      else
+        EXPECT_EQ(a[i] + b[i], counts[i]) << i;
+    }
+  }
+  // A half of n counts: binomial, mean n/2 and variance n/4.
+  const std::vector<float> many(20000, 400.0f);
+  thinCounts(many, rng, a, b);
+  const double mean = std::accumulate(a.begin(), a.end(), 0.0) / a.size();
+  double var = 0;
+  for (float v : a) var += (v - mean) * (v - mean);
+  var /= a.size() - 1;
+  EXPECT_NEAR(mean, 200.0, 0.5);
+  EXPECT_NEAR(var, 100.0, 5.0);
+  std::mt19937_64 again(7), other(8);
+  std::vector<float> a2, b2, a3, b3;
+  thinCounts(counts, again, a2, b2);
+  thinCounts(many, other, a3, b3);
+  EXPECT_NE(a3, a);  // another seed, other halves
+}
+
+// The noise read from the study: counts (white, variance equal to the mean) or a reconstruction's
+// correlated noise, as the phantom makes it; the halves of a correlated study carry that noise.
+TEST(NoiseModel, ReadFromTheStudyAndCarriedIntoItsHalves) {
+  const struct {
+    double fwhmMm, correlation;  // a Gaussian of sigma s voxels correlates neighbours by exp(-1 / (4 s^2))
+    bool poisson;
+  } cases[] = {{0.0, 0.0, true}, {12.8, std::exp(-1.0 / (4 * std::pow(12.8 / 2.3548 / 6.8, 2))), false}};
+  for (const auto& c : cases) {
+    phantom::PhantomParams p = phantom::defaultParams();
+    p.noise_fwhm_mm = c.fwhmMm;
+    StudyWorkspace w;
+    loadPhantom(phantom::buildPhantom(p), w);
+    const NoiseModel m = estimateNoise(w.study);
+    EXPECT_NEAR(m.varianceToMean, 1.0, 0.1) << c.fwhmMm;
+    for (double rho : m.neighbourCorrelation) EXPECT_NEAR(rho, c.correlation, 0.06) << c.fwhmMm;
+    EXPECT_EQ(m.poisson(), c.poisson) << c.fwhmMm;
+    EXPECT_GT(m.staticVoxels, w.study.instantSize() / 10);
+    if (c.poisson) continue;
+    // Halves: half the signal each, their difference with the study's variance and correlation.
+    std::mt19937_64 rng(3);
+    std::vector<float> a, b;
+    splitStudy(w.study, m, rng, a, b);
+    double sum = 0, halves = 0, squares = 0, counts = 0, lagged = 0, left = 0, right = 0;
+    for (size_t i = 0; i < a.size(); ++i) {
+      const double d = a[i] - b[i];
+      sum += w.study.DATA[i], halves += a[i] + b[i];
+      squares += d * d, counts += w.study.DATA[i];
+      // Neighbours along the columns, both with counts: the difference's own correlation.
+      if (i % kMatrix + 1 < kMatrix && w.study.DATA[i] > 20 && w.study.DATA[i + 1] > 20) {
+        const double e = a[i + 1] - b[i + 1];
+        lagged += d * e, left += d * d, right += e * e;
+      }
+    }
+    EXPECT_NEAR(halves / sum, 1.0, 0.01);
+    EXPECT_NEAR(squares / counts, m.varianceToMean, 0.1);
+    EXPECT_NEAR(lagged / std::sqrt(left * right), m.neighbourCorrelation[2], 0.1);
+  }
+}
+
+class UncertaintyOnPhantom : public ::testing::Test {
+ protected:
+  // The phantom with total counts, placed automatically: what an analysis repeats, and its results.
+  struct Analysed {
+    AnalysisRecipe recipe;
+    ResultVector value;
+  };
+  Analysed analyse(double totalCounts) {
+    phantom::PhantomParams p = phantom::defaultParams();
+    p.total_counts = totalCounts;
+    PhantomSession s(phantom::buildPhantom(p), dir);
+    const PlacementProposal proposal = proposePlacement(s.ws.w.study);
+    EXPECT_TRUE(proposal.proposed());
+    Analysed out{AnalysisRecipe{s.ws.w, proposal.placement, s.ws.curves.settings}, {}};
+    const auto value = analyseAgain(out.recipe, s.ws.w.study.DATA, proposal.placement, dir);
+    EXPECT_TRUE(value.has_value());
+    if (value) out.value = *value;
+    return out;
+  }
+  std::filesystem::path dir = scratchFolder();
+};
+
+TEST_F(UncertaintyOnPhantom, IntervalsHoldTheResultAndNarrowWithMoreCounts) {
+  const Analysed low = analyse(6.0e6), high = analyse(96.0e6);
+  // The same counts and placement give the study's own results, to the last digit.
+  const auto repeated = analyseAgain(low.recipe, low.recipe.asLoaded.study.DATA, low.recipe.placement, dir);
+  ASSERT_TRUE(repeated);
+  EXPECT_EQ(*repeated, low.value);
+  EXPECT_NEAR(low.value[kEf], 60.0, 10.0);
+
+  int progressCalls = 0;
+  const UncertaintyReport ul =
+      measureUncertainty(low.recipe, low.value, 5, kUncertaintySeed, dir, [&](int done, int all) {
+        EXPECT_EQ(all, 2 * 5 + 14);
+        EXPECT_EQ(done, ++progressCalls);
+        return true;
+      });
+  const UncertaintyReport uh = measureUncertainty(high.recipe, high.value, 5, kUncertaintySeed, dir);
+  for (const UncertaintyReport* r : {&ul, &uh}) {
+    ASSERT_TRUE(r->valid);
+    EXPECT_EQ(r->countingRuns, 10);
+    EXPECT_EQ(r->placementRuns + r->failedRuns, 14);
+    for (int i = 0; i < kUncertainResults; ++i) {
+      const ResultUncertainty& u = r->results[i];
+      EXPECT_NEAR(u.standard, std::hypot(u.counting, u.placement), 1e-9) << kUncertainResultKeys[i];
+      EXPECT_LE(u.low95, u.value) << kUncertainResultKeys[i];
+      EXPECT_GE(u.high95, u.value) << kUncertainResultKeys[i];
+    }
+  }
+  // Sixteen times the counts: a quarter of the left ventricle's counting spread in theory; the
+  // halves' segmentation is not smooth in the counts, so only a clear fall is asked for.
+  for (int i : {int{kEf}, int{kEdv}, int{kEsv}}) {
+    EXPECT_GT(ul.results[i].counting, 0.0) << kUncertainResultKeys[i];
+    EXPECT_LT(uh.results[i].counting, 0.75 * ul.results[i].counting) << kUncertainResultKeys[i];
+  }
+  // Stopped from the progress: no report.
+  EXPECT_FALSE(
+      measureUncertainty(low.recipe, low.value, 5, kUncertaintySeed, dir, [](int, int) { return false; }).valid);
+}
+
+}  // namespace
+}  // namespace quorvel::testing
