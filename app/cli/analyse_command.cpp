@@ -339,27 +339,6 @@ UncertaintyReport measureAndPrintUncertainty(const AnalysisRecipe& recipe, const
   return r;
 }
 
-nlohmann::json uncertaintyJson(const UncertaintyReport& r) {
-  nlohmann::json j{{"valid", r.valid},
-                   {"halvings", r.halvings},
-                   {"seed", kUncertaintySeed},
-                   {"counting_runs", r.countingRuns},
-                   {"placement_runs", r.placementRuns},
-                   {"failed_runs", r.failedRuns}};
-  const NoiseModel& n = r.noise;
-  j["noise"] = {{"variance_to_mean", n.varianceToMean},
-                {"neighbour_correlation", n.neighbourCorrelation},
-                {"kernel_sigma_voxels", n.kernelSigma},
-                {"static_voxels", n.staticVoxels},
-                {"halves", n.poisson() ? "binomial thinning" : "correlated gaussian split"}};
-  for (int i = 0; i < kUncertainResults; ++i) {
-    const ResultUncertainty& u = r.results[i];
-    j["results"][kUncertainResultKeys[i]] = {{"value", u.value},         {"u", u.standard}, {"u_counting", u.counting},
-                                             {"u_placement", u.placement}, {"low95", u.low95}, {"high95", u.high95}};
-  }
-  return j;
-}
-
 int runAnalyse(AnalyseArgs a) {
   Session session;
   Workstation& ws = session.ws;

@@ -13,6 +13,7 @@ void registerScriptCommand(CLI::App& app, int& status);
 void registerExamCommand(CLI::App& app, int& status);
 void registerReformatCommand(CLI::App& app, int& status);
 void registerBatchCommand(CLI::App& app, int& status);
+void registerCompareCommand(CLI::App& app, int& status);
 #ifdef QUORVEL_HAVE_PHANTOM
 void registerPhantomCommand(CLI::App& app, int& status);
 #endif

@@ -18,6 +18,7 @@ int main(int argc, char** argv) {
   quorvel::cli::registerExamCommand(app, status);
   quorvel::cli::registerReformatCommand(app, status);
   quorvel::cli::registerBatchCommand(app, status);
+  quorvel::cli::registerCompareCommand(app, status);
 #ifdef QUORVEL_HAVE_PHANTOM
   quorvel::cli::registerPhantomCommand(app, status);
 #endif

@@ -24,6 +24,7 @@ inline constexpr int kExitImplausible = 6;  // results printed, with warnings th
 inline constexpr int kExitModelNotBuilt = 7;
 inline constexpr int kExitNotPlaced = 8;  // no placement could be proposed: no results
 inline constexpr int kExitNoStudyAnalysed = 9;  // batch: not one study of the folder was analysed
+inline constexpr int kExitFlagged = 10;  // compare: a fall of the left ejection fraction meets the criterion
 
 struct PipelineArgs {
   std::string file;

@@ -12,6 +12,8 @@ inline constexpr std::array<const char*, kUncertainResults> kUncertainResultKeys
     "G_FES", "G_volmax", "G_volmin", "G_TFS", "G_PER", "G_PFR",
     "D_FES", "D_volmax", "D_volmin", "D_TFS", "D_PER", "D_PFR"};
 
+inline constexpr double kCoverage95 = 1.959964;  // two-sided 95 % of a normal distribution
+
 struct ResultUncertainty {
   double value = 0;
   double counting = 0, placement = 0, standard = 0;  // standard uncertainties

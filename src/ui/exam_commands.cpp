@@ -31,8 +31,8 @@ bool reoriented(const StudyWorkspace& w) {
   return f.stade_axis > 1 || f.segment_done || w.settings.reorient.records.N_list > 0;
 }
 
-// The acquisition of w read again from its file into next, as the open command leaves it, keeping
-// what the user gave this study: the heart rate asked for, the comments, the exam it is saved in.
+}  // namespace
+
 Status reloadAcquisition(const StudyWorkspace& w, StudyWorkspace& next, TraceLog& log) {
   next.options = w.options;
   static_cast<StudyRecord&>(next.study) = w.study;
@@ -48,6 +48,8 @@ Status reloadAcquisition(const StudyWorkspace& w, StudyWorkspace& next, TraceLog
   f.chemin_save = w.settings.flow.chemin_save, f.SAVE_PATH = w.settings.flow.SAVE_PATH;
   return Status::accepted();
 }
+
+namespace {
 
 // Exams keep a segmentation: in reprojection mode they are refused, said with why.
 Status refusedInReprojection(Workstation& ws, const Text& why) {

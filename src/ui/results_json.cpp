@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "ui/uncertainty.h"
+
 namespace quorvel {
 
 nlohmann::json resultsJson(const Workstation& ws) {
@@ -106,6 +108,28 @@ nlohmann::json segmentalJson(const SegmentalAnalysis& a) {
     j[names[v]] = side;
   }
   j["phase_delay_lv_minus_rv_ms"] = a.phaseDelayMs;
+  return j;
+}
+
+nlohmann::json uncertaintyJson(const UncertaintyReport& r) {
+  nlohmann::json j{{"valid", r.valid},
+                   {"placement_measured", r.placementMeasured},
+                   {"halvings", r.halvings},
+                   {"seed", kUncertaintySeed},
+                   {"counting_runs", r.countingRuns},
+                   {"placement_runs", r.placementRuns},
+                   {"failed_runs", r.failedRuns}};
+  const NoiseModel& n = r.noise;
+  j["noise"] = {{"variance_to_mean", n.varianceToMean},
+                {"neighbour_correlation", n.neighbourCorrelation},
+                {"kernel_sigma_voxels", n.kernelSigma},
+                {"static_voxels", n.staticVoxels},
+                {"halves", n.poisson() ? "binomial thinning" : "correlated gaussian split"}};
+  for (int i = 0; i < kUncertainResults; ++i) {
+    const ResultUncertainty& u = r.results[i];
+    j["results"][kUncertainResultKeys[i]] = {{"value", u.value},         {"u", u.standard}, {"u_counting", u.counting},
+                                             {"u_placement", u.placement}, {"low95", u.low95}, {"high95", u.high95}};
+  }
   return j;
 }
 

@@ -22,4 +22,9 @@ nlohmann::json model3dJson(const Workstation& ws);
 // and the phase indices; the phase delay between the ventricles.
 nlohmann::json segmentalJson(const SegmentalAnalysis& a);
 
+// The uncertainty of the global results: runs, the noise read, per result its value, standard
+// uncertainty, its counting and placement parts and the 95 % interval.
+struct UncertaintyReport;
+nlohmann::json uncertaintyJson(const UncertaintyReport& r);
+
 }  // namespace quorvel

@@ -5,7 +5,9 @@
 #include <numbers>
 
 #include "base/scripted_platform.h"
+#include "segmentation/classification.h"
 #include "segmentation/reorient.h"
+#include "segmentation/volume_curves.h"
 #include "study/study_model.h"
 #include "ui/workstation.h"
 
@@ -184,6 +186,27 @@ bool placeAndSegment(Workstation& ws, const Placement& p) {
 
 }  // namespace
 
+std::optional<Placement> placementOfSteps(const ReorientSettings& r) {
+  const ValidationRecords& rec = r.records;
+  Placement p;
+  int squares = 0, tilts = 0;
+  for (int i = 0; i < std::min(rec.N_list, kMaxValidationRecords); ++i) {
+    if (rec.list_fich_axis[i] == 0) {
+      ++squares;
+      p.recad_x = rec.list_recad_x[i], p.recad_y = rec.list_recad_y[i], p.recad_t = rec.list_recad_t[i];
+      p.rotation = rec.list_rotation[i];
+    } else if (rec.list_fich_axis[i] == 1) {
+      ++tilts;
+      p.valves_angle = rec.list_valve_angle[i];
+    }
+  }
+  // Re-orientations composed of several validations of a step are no single placement.
+  if (squares != 1 || tilts > 1) return std::nullopt;
+  p.septum_plano = r.septum_plano, p.valves_plano_ = r.valves_plano_;
+  p.infand_plane = r.infand_plane > 0 ? r.infand_plane : -1;
+  return p;
+}
+
 std::optional<ResultVector> analyseAgain(const AnalysisRecipe& r, const std::vector<float>& counts,
                                          const Placement& placement, const std::filesystem::path& folder) {
   ScriptedPlatform quiet;
@@ -217,40 +240,18 @@ constexpr int kPlacementRuns = 2 * static_cast<int>(std::size(kPlacementMoves));
 
 }  // namespace
 
-UncertaintyReport measureUncertainty(const AnalysisRecipe& r, const ResultVector& value, int halvings, uint64_t seed,
-                                     const std::filesystem::path& folder, const UncertaintyProgress& progress) {
-  UncertaintyReport report;
-  report.halvings = halvings;
-  const int planned = 2 * halvings + kPlacementRuns;
-  int done = 0;
-  auto advance = [&] { return !progress || progress(++done, planned); };
+namespace {
 
-  std::mt19937_64 rng(seed);
-  report.noise = estimateNoise(r.asLoaded.study);
-  std::vector<float> a, b;
-  ResultVector sumSquares{};
-  int pairs = 0;
-  for (int k = 0; k < halvings; ++k) {
-    splitStudy(r.asLoaded.study, report.noise, rng, a, b);
-    const auto ra = analyseAgain(r, a, r.placement, folder);
-    if (!advance()) return report;
-    const auto rb = analyseAgain(r, b, r.placement, folder);
-    if (!advance()) return report;
-    report.failedRuns += !ra + !rb;
-    if (!ra || !rb) continue;
-    ++pairs;
-    for (int i = 0; i < kUncertainResults; ++i) sumSquares[i] += ((*ra)[i] - (*rb)[i]) * ((*ra)[i] - (*rb)[i]);
-  }
-  report.countingRuns = 2 * pairs;
-
-  ResultVector placementVariance{};
+// Adds each setting's share of the placement part: false when the progress stopped the work.
+bool measurePlacementPart(const AnalysisRecipe& r, const ResultVector& value, const std::filesystem::path& folder,
+                          const std::function<bool()>& advance, UncertaintyReport& report, ResultVector& variance) {
   for (const PlacementMove& move : kPlacementMoves) {
     std::optional<ResultVector> side[2];
     for (int s = 0; s < 2; ++s) {
       Placement p = r.placement;
       move.apply(p, s == 0 ? -1 : 1);
       side[s] = analyseAgain(r, r.asLoaded.study.DATA, p, folder);
-      if (!advance()) return report;
+      if (!advance()) return false;
       report.failedRuns += !side[s];
       report.placementRuns += side[s].has_value();
     }
@@ -261,11 +262,25 @@ UncertaintyReport measureUncertainty(const AnalysisRecipe& r, const ResultVector
         halfSpread = std::abs((*side[1])[i] - (*side[0])[i]) / 2;
       else if (side[0] || side[1])
         halfSpread = std::abs((side[0] ? *side[0] : *side[1])[i] - value[i]);
-      placementVariance[i] += halfSpread * halfSpread / 3.0;
+      variance[i] += halfSpread * halfSpread / 3.0;
     }
   }
+  return true;
+}
 
-  report.valid = pairs > 0 && 2 * pairs >= halvings;
+// Squared differences of the halves' results, summed; pairs counted.
+void addPair(const std::optional<ResultVector>& ra, const std::optional<ResultVector>& rb, UncertaintyReport& report,
+             ResultVector& sumSquares, int& pairs) {
+  report.failedRuns += !ra + !rb;
+  if (!ra || !rb) return;
+  ++pairs;
+  for (int i = 0; i < kUncertainResults; ++i) sumSquares[i] += ((*ra)[i] - (*rb)[i]) * ((*ra)[i] - (*rb)[i]);
+}
+
+void completeReport(UncertaintyReport& report, const ResultVector& value, const ResultVector& sumSquares, int pairs,
+                    const ResultVector& placementVariance) {
+  report.countingRuns = 2 * pairs;
+  report.valid = pairs > 0 && 2 * pairs >= report.halvings;
   for (int i = 0; i < kUncertainResults; ++i) {
     ResultUncertainty& u = report.results[i];
     u.value = value[i];
@@ -275,6 +290,86 @@ UncertaintyReport measureUncertainty(const AnalysisRecipe& r, const ResultVector
     u.low95 = u.value - kCoverage95 * u.standard;
     u.high95 = u.value + kCoverage95 * u.standard;
   }
+}
+
+}  // namespace
+
+UncertaintyReport measureUncertainty(const AnalysisRecipe& r, const ResultVector& value, int halvings, uint64_t seed,
+                                     const std::filesystem::path& folder, const UncertaintyProgress& progress) {
+  UncertaintyReport report;
+  report.halvings = halvings;
+  report.placementMeasured = true;
+  const int planned = 2 * halvings + kPlacementRuns;
+  int done = 0;
+  const std::function<bool()> advance = [&] { return !progress || progress(++done, planned); };
+
+  std::mt19937_64 rng(seed);
+  report.noise = estimateNoise(r.asLoaded.study);
+  std::vector<float> a, b;
+  ResultVector sumSquares{}, placementVariance{};
+  int pairs = 0;
+  for (int k = 0; k < halvings; ++k) {
+    splitStudy(r.asLoaded.study, report.noise, rng, a, b);
+    const auto ra = analyseAgain(r, a, r.placement, folder);
+    if (!advance()) return report;
+    const auto rb = analyseAgain(r, b, r.placement, folder);
+    if (!advance()) return report;
+    addPair(ra, rb, report, sumSquares, pairs);
+  }
+  if (!measurePlacementPart(r, value, folder, advance, report, placementVariance)) return report;
+  completeReport(report, value, sumSquares, pairs, placementVariance);
+  return report;
+}
+
+UncertaintyReport measureWithSegmentationKept(Workstation& ws, const AnalysisRecipe* acquisition, int halvings,
+                                              uint64_t seed, const UncertaintyProgress& progress) {
+  UncertaintyReport report;
+  report.halvings = halvings;
+  report.placementMeasured = acquisition != nullptr;
+  const int planned = 2 * halvings + (acquisition ? kPlacementRuns : 0);
+  int done = 0;
+  const std::function<bool()> advance = [&] { return !progress || progress(++done, planned); };
+  const ResultVector value = resultVectorOf(ws.curves.vc);
+
+  Study& s = ws.w.study;
+  const std::vector<float> counts = s.DATA;
+  const auto structMax = ws.seg.struct_max;
+  const WorkflowState flow = ws.w.settings.flow;
+  const CurveState curves = ws.curves;
+  std::mt19937_64 rng(seed);
+  report.noise = estimateNoise(s);
+  auto measureOn = [&](const std::vector<float>& half) -> std::optional<ResultVector> {
+    s.DATA = half;
+    stampCounts(s);
+    EVAL_STRUC_MAX(s, ws.w.settings.limits, ws.seg);
+    SegmentationContext c = ws.segmentation();
+    if (!VIDANGE(c, ws.curves)) return std::nullopt;
+    return resultVectorOf(ws.curves.vc);
+  };
+  std::vector<float> a, b;
+  ResultVector sumSquares{}, placementVariance{};
+  int pairs = 0;
+  bool stopped = false;
+  for (int k = 0; k < halvings && !stopped; ++k) {
+    splitStudy(s, report.noise, rng, a, b);
+    // The split reads the study's own counts, not the last half.
+    s.DATA = counts;
+    const auto ra = measureOn(a);
+    const auto rb = measureOn(b);
+    s.DATA = counts;
+    stopped = !advance() || !advance();
+    if (!stopped) addPair(ra, rb, report, sumSquares, pairs);
+  }
+  // The workstation as it was: its counts (their generation with them), class maxima and curves.
+  s.DATA = counts;
+  stampCounts(s);
+  ws.seg.struct_max = structMax;
+  ws.w.settings.flow = flow;
+  ws.curves = curves;
+  if (stopped) return report;
+  if (acquisition && !measurePlacementPart(*acquisition, value, ws.folder, advance, report, placementVariance))
+    return report;
+  completeReport(report, value, sumSquares, pairs, placementVariance);
   return report;
 }
 

@@ -58,6 +58,10 @@ struct AnalysisRecipe {
   TacFitSettings fit;
 };
 
+// The placement the validated re-orientation steps were made with (square and rotation of the
+// first step, tilt of the second, the lines as set); none when a step was validated more than once.
+std::optional<Placement> placementOfSteps(const ReorientSettings& r);
+
 // The study analysed again with these counts and this placement, in a scratch workstation on
 // folder; nothing when a step is refused or a ventricle is missing.
 std::optional<ResultVector> analyseAgain(const AnalysisRecipe& r, const std::vector<float>& counts,
@@ -65,13 +69,13 @@ std::optional<ResultVector> analyseAgain(const AnalysisRecipe& r, const std::vec
 
 inline constexpr int kDefaultHalvings = 20;
 inline constexpr uint64_t kUncertaintySeed = 20261208;
-inline constexpr double kCoverage95 = 1.959964;  // two-sided 95 % of a normal distribution
 // What two careful users may differ by: one voxel of the square and of each line, 3 degrees.
 inline constexpr int kPlacementStepVoxels = 1;
 inline constexpr double kPlacementStepDeg = 3.0;
 
 struct UncertaintyReport {
   bool valid = false;
+  bool placementMeasured = false;  // false: the counting part only
   NoiseModel noise;
   int halvings = 0;
   int countingRuns = 0, placementRuns = 0, failedRuns = 0;
@@ -88,5 +92,14 @@ using UncertaintyProgress = std::function<bool(int done, int planned)>;
 // over sqrt 3), the settings independent. Invalid when fewer than half the thinnings succeed.
 UncertaintyReport measureUncertainty(const AnalysisRecipe& r, const ResultVector& value, int halvings, uint64_t seed,
                                      const std::filesystem::path& folder, const UncertaintyProgress& progress = {});
+
+class Workstation;
+// The same for an analysed workstation whose segmentation is kept (an exam reopened, classes the
+// user corrected): the counting part splits its working counts and measures the curves again with
+// its labels, classes, limits and method; the placement part, when the acquisition is given (read
+// again from its file, with the placement of the workstation's steps), as above. The workstation's
+// counts and results are as before when it returns.
+UncertaintyReport measureWithSegmentationKept(Workstation& ws, const AnalysisRecipe* acquisition, int halvings,
+                                              uint64_t seed, const UncertaintyProgress& progress = {});
 
 }  // namespace quorvel

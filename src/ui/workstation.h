@@ -70,6 +70,10 @@ struct ShellState {
   std::string titleName;            // the file named in the window title
 };
 
+// The acquisition of w read again from its file into next, as the open command leaves it, keeping
+// what the user gave this study: the heart rate asked for, the comments, the exam it is saved in.
+Status reloadAcquisition(const StudyWorkspace& w, StudyWorkspace& next, TraceLog& log);
+
 class Workstation {
  public:
   // Creates the application folder (and its temp/) when missing; the developer trace log is on

@@ -35,8 +35,8 @@ class CommandLine : public ::testing::Test {
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
-  std::string phantomFile(const phantom::PhantomParams& p) {
-    return phantom::writeAcquisitions(phantom::buildPhantom(p), dir, "ph", {phantom::OutputFormat::DicomExplicit})
+  std::string phantomFile(const phantom::PhantomParams& p, const std::string& name = "ph") {
+    return phantom::writeAcquisitions(phantom::buildPhantom(p), dir, name, {phantom::OutputFormat::DicomExplicit})
         .at(0)
         .string();
   }
@@ -156,6 +156,50 @@ TEST_F(CommandLine, AnalyseMeasuresTheUncertaintyOfItsResults) {
   EXPECT_EQ(cli("analyse " + file + " --uncertainty 3 --reprojection", &out), 2);
   EXPECT_NE(out.find("--uncertainty needs the placement of the command"), std::string::npos) << out;
   EXPECT_NE(cli("analyse " + file + " --uncertainty 1"), 0);
+}
+
+// Exams of one patient: a fall of the left ejection fraction from 60 % to 45 % is flagged, one to
+// 57 % is not; another patient's exam is refused unless asked for.
+TEST_F(CommandLine, CompareFlagsAFallOfTheLeftEjectionFraction) {
+  auto exam = [&](double ef, const std::string& name, const std::string& id) {
+    phantom::PhantomParams p = phantom::defaultParams();
+    p.lv.ef_percent = ef;
+    p.patient.id = id;
+    const std::string file = phantomFile(p, name);
+    const std::string saved = (dir / (name + ".qvx")).string();
+    EXPECT_EQ(cli("analyse " + file + " --save-exam " + saved), 0) << name;
+    return std::pair{saved, file};
+  };
+  const auto [at60, acquisition60] = exam(60, "e60", "QPH0001");
+  const auto [at45, acquisition45] = exam(45, "e45", "QPH0001");
+  const auto [at57, acquisition57] = exam(57, "e57", "QPH0001");
+  const auto [other, acquisitionOther] = exam(45, "other", "QPH0002");
+  std::string out;
+  const auto json = (dir / "c.json").string();
+  ASSERT_EQ(cli("compare " + at60 + " " + at45 + " --uncertainty 3 --json " + json + " --acquisition " +
+                    acquisition60 + " --acquisition " + acquisition45,
+                &out),
+            10)
+      << out;
+  EXPECT_NE(out.find("FLAG: the left ejection fraction meets the criterion fall10-below50"), std::string::npos) << out;
+  std::ifstream in(json);
+  const nlohmann::json j = nlohmann::json::parse(in);
+  ASSERT_EQ(j["exams"].size(), 2u);
+  EXPECT_TRUE(j["exams"][0]["uncertainty"]["placement_measured"].get<bool>());
+  const nlohmann::json& pair = j["pairs"].at(0);
+  EXPECT_TRUE(pair["flag"].get<bool>());
+  const double before = j["exams"][0]["uncertainty"]["results"]["G_FES"]["value"].get<double>();
+  const double after = j["exams"][1]["uncertainty"]["results"]["G_FES"]["value"].get<double>();
+  EXPECT_NEAR(pair["change"]["G_FES"].get<double>(), after - before, 1e-9);
+  EXPECT_LT(after - before, -pair["mdc"]["G_FES"].get<double>());
+
+  ASSERT_EQ(cli("compare " + at60 + " " + at57 + " --uncertainty 3", &out), 0) << out;
+  EXPECT_NE(out.find("No flag"), std::string::npos) << out;
+  EXPECT_NE(out.find("counting part only"), std::string::npos) << out;
+  EXPECT_EQ(cli("compare " + at60 + " " + other + " --uncertainty 3", &out), 2);
+  EXPECT_NE(out.find("(patient ID differ)"), std::string::npos) << out;
+  EXPECT_EQ(cli("compare " + at60 + " " + other + " --uncertainty 3 --other-patient", &out), 10) << out;
+  EXPECT_EQ(cli("compare " + at60 + " " + at45 + " --acquisition " + acquisition60, &out), 2);
 }
 
 TEST_F(CommandLine, ScriptDrivesTheWholeRoadToTheResultsOfAnalyse) {

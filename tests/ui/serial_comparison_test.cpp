@@ -1,0 +1,72 @@
+// Exams over time: the identity read alike from a study and from a reopened exam, the published
+// criteria of a fall of the left ejection fraction, changes with their minimal detectable change.
+#include "ui/serial_comparison.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+namespace quorvel {
+namespace {
+
+template <size_t N>
+void setRaw(std::array<char, N>& field, const char* text) {
+  field.fill('\0');
+  std::memcpy(field.data(), text, std::min(N, std::strlen(text)));
+}
+
+TEST(SerialComparison, IdentityFromTheStudyOrTheExamsRawCopies) {
+  StudyRecord read;  // as a DICOM file leaves it
+  read.dicomPatientName = "Dupont^Jean", read.dicomPatientId = "ID42 ";
+  read.PAT_DATE = "02/03/1961", read.ACQ_DATE = "15/01/2024";
+  StudyRecord reopened;  // an exam keeps the raw copies only
+  setRaw(reopened.patname, "DUPONT^JEAN");
+  reopened.patname_long = 11;
+  setRaw(reopened.patid, "ID42");
+  setRaw(reopened.patbd, "19610302");
+  setRaw(reopened.hdate, "20240115");
+  const ExamIdentity a = identityOf(read), b = identityOf(reopened);
+  EXPECT_EQ(a.patientName, "DUPONT JEAN");
+  EXPECT_EQ(a.birthDate, "19610302");
+  EXPECT_EQ(a.studyDate, b.studyDate);
+  EXPECT_TRUE(identityMismatches(a, b).empty());
+  setRaw(reopened.patbd, "19610303");
+  reopened.patname_long = 6;  // "DUPONT": another name
+  EXPECT_EQ(identityMismatches(a, identityOf(reopened)), (std::vector<std::string>{"name", "birth date"}));
+  // A field one exam lacks is no mismatch.
+  EXPECT_TRUE(identityMismatches(a, ExamIdentity{}).empty());
+}
+
+TEST(SerialComparison, FallCriteriaAndTheMinimalDetectableChange) {
+  auto exam = [](double ef, double u) {
+    ResultUncertainties r{};
+    r[kEf] = {ef, u, 0, u, ef - kCoverage95 * u, ef + kCoverage95 * u};
+    return r;
+  };
+  const struct {
+    const char* criterion;
+    double before, after;
+    bool flag;
+  } cases[] = {
+      {"fall10-below50", 60, 45, true},   {"fall10-below50", 60, 50.5, false}, {"fall10-below50", 55, 46, false},
+      {"fall10-below50", 59, 49, true},   {"fall10-below53", 62, 52, true},    {"fall10-below53", 62, 54, false},
+      {"fall10-below55", 65, 54.9, true}, {"below40", 45, 39, true},           {"below40", 38, 30, false},
+  };
+  for (const auto& c : cases) {
+    const FallCriterion* criterion = fallCriterionNamed(c.criterion);
+    ASSERT_NE(criterion, nullptr) << c.criterion;
+    EXPECT_EQ(comparePair(exam(c.before, 1), exam(c.after, 1), *criterion).flag, c.flag)
+        << c.criterion << " " << c.before << " -> " << c.after;
+  }
+  EXPECT_EQ(fallCriterionNamed("fall3"), nullptr);
+  // Two exams of u 1 and 2: the change's uncertainty is their root sum of squares.
+  const PairComparison p = comparePair(exam(60, 1), exam(57, 2), kFallCriteria[0]);
+  EXPECT_DOUBLE_EQ(p.change[kEf], -3);
+  EXPECT_NEAR(p.mdc[kEf], kCoverage95 * std::sqrt(5.0), 1e-12);
+  EXPECT_FALSE(p.beyondMdc[kEf]);
+  EXPECT_TRUE(comparePair(exam(60, 0.5), exam(57, 0.5), kFallCriteria[0]).beyondMdc[kEf]);
+}
+
+}  // namespace
+}  // namespace quorvel
