@@ -143,5 +143,29 @@ TEST_F(UncertaintyOnPhantom, IntervalsHoldTheResultAndNarrowWithMoreCounts) {
       measureUncertainty(low.recipe, low.value, 5, kUncertaintySeed, dir, [](int, int) { return false; }).valid);
 }
 
+// An analysed workstation keeps its segmentation: the halves are measured with its labels and it
+// is left with its own counts and results.
+TEST_F(UncertaintyOnPhantom, SegmentationKeptAndTheWorkstationLeftAsItWas) {
+  PhantomSession s(phantom::buildPhantom(phantom::defaultParams()), dir);
+  Workstation& ws = s.ws;
+  ASSERT_TRUE(segmentInWorkingPose(ws));
+  ASSERT_TRUE(ws.computeCurves());
+  const std::vector<float> counts = ws.w.study.DATA;
+  const uint64_t generation = ws.w.study.countsGeneration;
+  const ResultVector before = resultVectorOf(ws.curves.vc);
+  const UncertaintyReport r = measureWithSegmentationKept(ws, nullptr, 4, kUncertaintySeed);
+  ASSERT_TRUE(r.valid);
+  EXPECT_FALSE(r.placementMeasured);
+  EXPECT_EQ(r.countingRuns, 8);
+  for (int i : {int{kEf}, int{kEdv}, kResultsPerVentricle + kEf}) {
+    EXPECT_GT(r.results[i].counting, 0.0) << kUncertainResultKeys[i];
+    EXPECT_EQ(r.results[i].placement, 0.0) << kUncertainResultKeys[i];
+    EXPECT_EQ(r.results[i].value, before[i]) << kUncertainResultKeys[i];
+  }
+  EXPECT_EQ(ws.w.study.DATA, counts);
+  EXPECT_EQ(ws.w.study.countsGeneration, generation);
+  EXPECT_EQ(resultVectorOf(ws.curves.vc), before);
+}
+
 }  // namespace
 }  // namespace quorvel::testing
