@@ -1,10 +1,12 @@
 #include "ui/uncertainty.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <numbers>
 
 #include "base/scripted_platform.h"
+#include "model3d/parallel.h"
 #include "segmentation/classification.h"
 #include "segmentation/reorient.h"
 #include "segmentation/volume_curves.h"
@@ -25,6 +27,18 @@ ResultVector resultVectorOf(const VolumeCurves& vc) {
   return r;
 }
 
+namespace {
+
+// Binomial(n, 1/2), exactly: the number of ones among n fair random bits, 64 at a time.
+uint64_t halfOf(uint64_t n, std::mt19937_64& rng) {
+  uint64_t ones = 0;
+  for (; n >= 64; n -= 64) ones += static_cast<uint64_t>(std::popcount(rng()));
+  if (n) ones += static_cast<uint64_t>(std::popcount(rng() & ((uint64_t{1} << n) - 1)));
+  return ones;
+}
+
+}  // namespace
+
 void thinCounts(const std::vector<float>& counts, std::mt19937_64& rng, std::vector<float>& a, std::vector<float>& b) {
   a.resize(counts.size());
   b.resize(counts.size());
@@ -32,9 +46,9 @@ void thinCounts(const std::vector<float>& counts, std::mt19937_64& rng, std::vec
   for (size_t i = 0; i < counts.size(); ++i) {
     const double c = std::max(0.0, static_cast<double>(counts[i]));
     double n = std::floor(c);
-    if (unit(rng) < c - n) n += 1;
+    if (n != c && unit(rng) < c - n) n += 1;
     const auto whole = static_cast<uint64_t>(n);
-    const uint64_t half = whole ? std::binomial_distribution<uint64_t>(whole, 0.5)(rng) : 0;
+    const uint64_t half = halfOf(whole, rng);
     a[i] = static_cast<float>(half);
     b[i] = static_cast<float>(whole - half);
   }
@@ -115,7 +129,7 @@ std::vector<double> gaussianWeights(double sigma) {
 }
 
 // One instant's white noise smoothed along each axis (edges mirrored), brought back to unit variance.
-void correlateInstant(float* field, int Z, const NoiseModel& m, std::vector<float>& scratch) {
+void correlateInstant(float* field, int Z, const NoiseModel& m, std::vector<float>& line) {
   const size_t strides[3] = {kSliceVoxels, kMatrix, 1};
   const int extents[3] = {Z, kMatrix, kMatrix};
   const size_t n = static_cast<size_t>(Z) * kSliceVoxels;
@@ -126,20 +140,24 @@ void correlateInstant(float* field, int Z, const NoiseModel& m, std::vector<floa
     double squares = 0;
     for (double v : w) squares += v * v;
     gain *= squares;
-    const int radius = static_cast<int>(w.size() / 2);
-    scratch.assign(field, field + n);
-    for (size_t i = 0; i < n; ++i) {
-      const int position = static_cast<int>(i / strides[axis]) % extents[axis];
-      double sum = 0;
-      for (int k = -radius; k <= radius; ++k) {
-        int q = position + k;
-        if (q < 0) q = -q;
-        if (q >= extents[axis]) q = 2 * extents[axis] - 2 - q;
-        q = std::clamp(q, 0, extents[axis] - 1);
-        sum +=
-            w[k + radius] * scratch[i + (static_cast<ptrdiff_t>(q) - position) * static_cast<ptrdiff_t>(strides[axis])];
+    const int radius = static_cast<int>(w.size() / 2), length = extents[axis];
+    const size_t stride = strides[axis];
+    line.resize(static_cast<size_t>(length + 2 * radius));
+    // Every line along the axis: copied with its mirrored ends, then convolved back in place.
+    const size_t block = stride * static_cast<size_t>(length);
+    for (size_t first = 0; first < n; ++first) {
+      const size_t start = first / stride * block + first % stride;  // the first voxel of line `first`
+      if (start >= n) break;
+      for (int q = -radius; q < length + radius; ++q) {
+        int from = q < 0 ? -q : q >= length ? 2 * length - 2 - q : q;
+        from = std::clamp(from, 0, length - 1);
+        line[static_cast<size_t>(q + radius)] = field[start + static_cast<size_t>(from) * stride];
       }
-      field[i] = static_cast<float>(sum);
+      for (int q = 0; q < length; ++q) {
+        double sum = 0;
+        for (int k = 0; k <= 2 * radius; ++k) sum += w[static_cast<size_t>(k)] * line[static_cast<size_t>(q + k)];
+        field[start + static_cast<size_t>(q) * stride] = static_cast<float>(sum);
+      }
     }
   }
   const auto restore = static_cast<float>(1 / std::sqrt(gain));
@@ -242,18 +260,33 @@ constexpr int kPlacementRuns = 2 * static_cast<int>(std::size(kPlacementMoves));
 
 namespace {
 
-// Adds each setting's share of the placement part: false when the progress stopped the work.
-bool measurePlacementPart(const AnalysisRecipe& r, const ResultVector& value, const std::filesystem::path& folder,
-                          const std::function<bool()>& advance, UncertaintyReport& report, ResultVector& variance) {
-  for (const PlacementMove& move : kPlacementMoves) {
-    std::optional<ResultVector> side[2];
-    for (int s = 0; s < 2; ++s) {
-      Placement p = r.placement;
-      move.apply(p, s == 0 ? -1 : 1);
-      side[s] = analyseAgain(r, r.asLoaded.study.DATA, p, folder);
-      if (!advance()) return false;
-      report.failedRuns += !side[s];
-      report.placementRuns += side[s].has_value();
+using RunPair = std::array<std::optional<ResultVector>, 2>;
+
+// The two analyses of each placement setting moved either way, spread over the cores; false when
+// the progress (runs done before, runs planned) stopped the work.
+bool analyseMovedPlacements(const AnalysisRecipe& r, const std::filesystem::path& folder, int runsBefore, int planned,
+                            const UncertaintyProgress& progress, std::vector<RunPair>& sides) {
+  const int moves = static_cast<int>(std::size(kPlacementMoves));
+  sides.assign(moves, {});
+  return parallelFor(
+      moves, 0,
+      [&](int m, int) {
+        for (int s = 0; s < 2; ++s) {
+          Placement p = r.placement;
+          kPlacementMoves[m].apply(p, s == 0 ? -1 : 1);
+          sides[m][s] = analyseAgain(r, r.asLoaded.study.DATA, p, folder);
+        }
+      },
+      [&](int finished) { return !progress || progress(runsBefore + 2 * finished, planned); });
+}
+
+// Each setting's share of the placement part: uniform within its step.
+void addPlacementPart(const std::vector<RunPair>& sides, const ResultVector& value, UncertaintyReport& report,
+                      ResultVector& variance) {
+  for (const RunPair& side : sides) {
+    for (const auto& run : side) {
+      report.failedRuns += !run;
+      report.placementRuns += run.has_value();
     }
     for (int i = 0; i < kUncertainResults; ++i) {
       // Half the spread of the two sides; one side only: its distance from the study's result.
@@ -265,7 +298,12 @@ bool measurePlacementPart(const AnalysisRecipe& r, const ResultVector& value, co
       variance[i] += halfSpread * halfSpread / 3.0;
     }
   }
-  return true;
+}
+
+// Split k's own random stream, so that the result does not depend on which core made it.
+std::mt19937_64 splitStream(uint64_t seed, int k) {
+  std::seed_seq sequence{static_cast<uint32_t>(seed), static_cast<uint32_t>(seed >> 32), static_cast<uint32_t>(k)};
+  return std::mt19937_64(sequence);
 }
 
 // Squared differences of the halves' results, summed; pairs counted.
@@ -300,23 +338,24 @@ UncertaintyReport measureUncertainty(const AnalysisRecipe& r, const ResultVector
   report.halvings = halvings;
   report.placementMeasured = true;
   const int planned = 2 * halvings + kPlacementRuns;
-  int done = 0;
-  const std::function<bool()> advance = [&] { return !progress || progress(++done, planned); };
-
-  std::mt19937_64 rng(seed);
   report.noise = estimateNoise(r.asLoaded.study);
-  std::vector<float> a, b;
+  std::vector<RunPair> halves(halvings);
+  const bool split = parallelFor(
+      halvings, 0,
+      [&](int k, int) {
+        std::mt19937_64 rng = splitStream(seed, k);
+        std::vector<float> a, b;
+        splitStudy(r.asLoaded.study, report.noise, rng, a, b);
+        halves[k][0] = analyseAgain(r, a, r.placement, folder);
+        halves[k][1] = analyseAgain(r, b, r.placement, folder);
+      },
+      [&](int finished) { return !progress || progress(2 * finished, planned); });
+  std::vector<RunPair> sides;
+  if (!split || !analyseMovedPlacements(r, folder, 2 * halvings, planned, progress, sides)) return report;
   ResultVector sumSquares{}, placementVariance{};
   int pairs = 0;
-  for (int k = 0; k < halvings; ++k) {
-    splitStudy(r.asLoaded.study, report.noise, rng, a, b);
-    const auto ra = analyseAgain(r, a, r.placement, folder);
-    if (!advance()) return report;
-    const auto rb = analyseAgain(r, b, r.placement, folder);
-    if (!advance()) return report;
-    addPair(ra, rb, report, sumSquares, pairs);
-  }
-  if (!measurePlacementPart(r, value, folder, advance, report, placementVariance)) return report;
+  for (const RunPair& h : halves) addPair(h[0], h[1], report, sumSquares, pairs);
+  addPlacementPart(sides, value, report, placementVariance);
   completeReport(report, value, sumSquares, pairs, placementVariance);
   return report;
 }
@@ -327,8 +366,6 @@ UncertaintyReport measureWithSegmentationKept(Workstation& ws, const AnalysisRec
   report.halvings = halvings;
   report.placementMeasured = acquisition != nullptr;
   const int planned = 2 * halvings + (acquisition ? kPlacementRuns : 0);
-  int done = 0;
-  const std::function<bool()> advance = [&] { return !progress || progress(++done, planned); };
   const ResultVector value = resultVectorOf(ws.curves.vc);
 
   Study& s = ws.w.study;
@@ -336,7 +373,6 @@ UncertaintyReport measureWithSegmentationKept(Workstation& ws, const AnalysisRec
   const auto structMax = ws.seg.struct_max;
   const WorkflowState flow = ws.w.settings.flow;
   const CurveState curves = ws.curves;
-  std::mt19937_64 rng(seed);
   report.noise = estimateNoise(s);
   auto measureOn = [&](const std::vector<float>& half) -> std::optional<ResultVector> {
     s.DATA = half;
@@ -350,14 +386,14 @@ UncertaintyReport measureWithSegmentationKept(Workstation& ws, const AnalysisRec
   ResultVector sumSquares{}, placementVariance{};
   int pairs = 0;
   bool stopped = false;
+  // One workstation: its halves are measured one after the other.
   for (int k = 0; k < halvings && !stopped; ++k) {
+    std::mt19937_64 rng = splitStream(seed, k);
     splitStudy(s, report.noise, rng, a, b);
-    // The split reads the study's own counts, not the last half.
-    s.DATA = counts;
     const auto ra = measureOn(a);
     const auto rb = measureOn(b);
-    s.DATA = counts;
-    stopped = !advance() || !advance();
+    s.DATA = counts;  // the next split reads the study's own counts
+    stopped = progress && !progress(2 * (k + 1), planned);
     if (!stopped) addPair(ra, rb, report, sumSquares, pairs);
   }
   // The workstation as it was: its counts (their generation with them), class maxima and curves.
@@ -367,8 +403,11 @@ UncertaintyReport measureWithSegmentationKept(Workstation& ws, const AnalysisRec
   ws.w.settings.flow = flow;
   ws.curves = curves;
   if (stopped) return report;
-  if (acquisition && !measurePlacementPart(*acquisition, value, ws.folder, advance, report, placementVariance))
-    return report;
+  if (acquisition) {
+    std::vector<RunPair> sides;
+    if (!analyseMovedPlacements(*acquisition, ws.folder, 2 * halvings, planned, progress, sides)) return report;
+    addPlacementPart(sides, value, report, placementVariance);
+  }
   completeReport(report, value, sumSquares, pairs, placementVariance);
   return report;
 }
