@@ -59,6 +59,10 @@ std::optional<ExamOutcome> examWithUncertainty(const std::string& file, const st
       std::cerr << "quorvel-cli: " << acquisitionFile << " cannot be read\n";
       return std::nullopt;
     }
+    if (!identityMismatches(identityOf(again.study), identityOf(ws.w.study)).empty()) {
+      std::cerr << "quorvel-cli: " << acquisitionFile << " is not of the patient of " << file << '\n';
+      return std::nullopt;
+    }
     if (again.study.Ninst != ws.w.study.Ninst || again.study.NCZ != ws.w.study.NCZ) {
       std::cerr << "quorvel-cli: " << acquisitionFile << " has not the instants and slices of " << file << '\n';
       return std::nullopt;

@@ -29,8 +29,16 @@ ResultVector resultVectorOf(const VolumeCurves& vc) {
 
 namespace {
 
-// Binomial(n, 1/2), exactly: the number of ones among n fair random bits, 64 at a time.
+// Counts above this are halved by the normal approximation, which is then exact to well under a count.
+constexpr uint64_t kExactBinomialLimit = 4096;
+
+// Binomial(n, 1/2): the number of ones among n fair random bits, 64 at a time.
 uint64_t halfOf(uint64_t n, std::mt19937_64& rng) {
+  if (n > kExactBinomialLimit) {
+    const double half =
+        std::round(n / 2.0 + std::sqrt(static_cast<double>(n)) / 2 * std::normal_distribution<double>(0.0, 1.0)(rng));
+    return static_cast<uint64_t>(std::clamp(half, 0.0, static_cast<double>(n)));
+  }
   uint64_t ones = 0;
   for (; n >= 64; n -= 64) ones += static_cast<uint64_t>(std::popcount(rng()));
   if (n) ones += static_cast<uint64_t>(std::popcount(rng() & ((uint64_t{1} << n) - 1)));
@@ -44,7 +52,7 @@ void thinCounts(const std::vector<float>& counts, std::mt19937_64& rng, std::vec
   b.resize(counts.size());
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   for (size_t i = 0; i < counts.size(); ++i) {
-    const double c = std::max(0.0, static_cast<double>(counts[i]));
+    const double c = std::isfinite(counts[i]) ? std::max(0.0, static_cast<double>(counts[i])) : 0.0;
     double n = std::floor(c);
     if (n != c && unit(rng) < c - n) n += 1;
     const auto whole = static_cast<uint64_t>(n);

@@ -200,6 +200,12 @@ TEST_F(CommandLine, CompareFlagsAFallOfTheLeftEjectionFraction) {
   EXPECT_NE(out.find("(patient ID differ)"), std::string::npos) << out;
   EXPECT_EQ(cli("compare " + at60 + " " + other + " --uncertainty 3 --other-patient", &out), 10) << out;
   EXPECT_EQ(cli("compare " + at60 + " " + at45 + " --acquisition " + acquisition60, &out), 2);
+  // An acquisition of another patient does not give an exam its placement part.
+  EXPECT_EQ(cli("compare " + at60 + " " + at45 + " --uncertainty 3 --acquisition " + acquisitionOther +
+                    " --acquisition " + acquisition45,
+                &out),
+            2);
+  EXPECT_NE(out.find("is not of the patient of"), std::string::npos) << out;
 }
 
 TEST_F(CommandLine, ScriptDrivesTheWholeRoadToTheResultsOfAnalyse) {

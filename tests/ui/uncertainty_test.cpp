@@ -14,7 +14,7 @@ namespace quorvel::testing {
 namespace {
 
 TEST(Thinning, HalvesAddUpToTheCountsAndHoldHalfEach) {
-  const std::vector<float> counts{0, 1, 7, 2.5f, 1000, 65535};
+  const std::vector<float> counts{0, 1, 7, 2.5f, 1000, 65535, 3.0e6f};
   std::mt19937_64 rng(7);
   std::vector<float> a, b;
   for (int repeat = 0; repeat < 50; ++repeat) {
