@@ -13,6 +13,8 @@
 #include "base/byte_reader.h"
 #include "commands.h"
 #include "pipeline.h"
+#include "render/png_io.h"
+#include "render/trend_plot.h"
 #include "study/loading.h"
 #include "ui/results_json.h"
 #include "ui/serial_comparison.h"
@@ -27,6 +29,7 @@ struct CompareArgs {
   std::vector<std::string> exams;
   std::vector<std::string> acquisitions;  // the exams' acquisition files, in their order; none: counting only
   std::string json;
+  std::string plot;  // the trend picture (PNG); empty: none
   std::string criterion = kFallCriteria[0].key;
   int halvings = kDefaultHalvings;
   bool otherPatient = false;
@@ -178,6 +181,21 @@ int runCompare(const CompareArgs& a) {
     flagged = flagged || p.flag;
   }
   std::fflush(stdout);
+  if (!a.plot.empty()) {
+    std::vector<TrendPoint> points;
+    for (const ExamOutcome& e : exams) {
+      TrendPoint p{e.identity.studyDate, {}, {}, {}};
+      for (int v = 0; v < 2; ++v) {
+        const ResultUncertainty& u = e.uncertainty.results[v * kResultsPerVentricle + kEf];
+        p.value[v] = u.value, p.low95[v] = u.low95, p.high95[v] = u.high95;
+      }
+      points.push_back(p);
+    }
+    if (!writePng(a.plot, trendPicture(points, criterion.below, kEnglish))) {
+      std::cerr << "quorvel-cli: cannot write " << a.plot << '\n';
+      return kExitRefused;
+    }
+  }
   if (!a.json.empty() && !writeFileAtomically(a.json, std::string_view(j.dump(2) + "\n"))) {
     std::cerr << "quorvel-cli: cannot write " << a.json << '\n';
     return kExitRefused;
@@ -196,6 +214,7 @@ void registerCompareCommand(CLI::App& app, int& status) {
       ->expected(2, 50)
       ->check(CLI::ExistingFile);
   cmd->add_option("--json", args->json, "Also write the comparison as JSON to this file");
+  cmd->add_option("--plot", args->plot, "Also write the ejection fractions over the exams as a PNG picture");
   cmd->add_option("--acquisition", args->acquisitions,
                   "The acquisition file of each exam, in their order (repeat): the placement part is then measured")
       ->check(CLI::ExistingFile);

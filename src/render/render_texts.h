@@ -31,6 +31,8 @@ inline constexpr Text kSegmentalLegend1{"Voxels comptés au segment du repère f
 inline constexpr Text kSegmentalLegend2{"les segments font la courbe globale. Temps en % du cycle.",
                                         "segments add up to the global curve. Times: % of cycle."};
 inline constexpr Text kSegmentalUnavailable{"Analyse segmentaire indisponible", "Segmental analysis unavailable"};
+inline constexpr Text kTrendTitle{"FE (%) par examen, intervalles à 95 %", "EF (%) per exam, 95 % intervals"};
+inline constexpr Text kTrendKey{"VG bleu, VD orange, limite en rouge", "LV blue, RV orange, limit red"};
 inline constexpr Text kLeftShort{"VG", "LV"};
 inline constexpr Text kRightShort{"VD", "RV"};
 
