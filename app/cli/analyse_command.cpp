@@ -92,12 +92,12 @@ std::filesystem::path localReportPath(const std::filesystem::path& global) {
 }
 
 // The report pictures asked for: the global one, and with the 3D model the local one.
-int writeReports(const AnalyseArgs& a, Workstation& ws) {
+int writeReports(const AnalyseArgs& a, Workstation& ws, const ResultUncertainties* uncertainty) {
   if (a.report.empty()) return 0;
   preparePictures(ws.pictures, ws.w.options, kDefaultColourSeed);
   const ReportInputs in{ws.w,     ws.seg,        ws.curves.vc, ws.curves.settings,
                         ws.model, ws.model3d,    ws.pictures,  a.model3d ? &ws.shell.pickedCurves : nullptr,
-                        a.model3d ? &ws.segmental : nullptr};
+                        a.model3d ? &ws.segmental : nullptr, uncertainty};
   const int type = reportTypeOf(a.report), canvas = a.reportCanvas == 1024 ? 1 : 0;
   std::vector<std::pair<std::filesystem::path, ReportKind>> files{{a.report, ReportKind::Global}};
   if (a.model3d) files.emplace_back(localReportPath(a.report), ReportKind::Local);
@@ -419,7 +419,8 @@ int runAnalyse(AnalyseArgs a) {
     if (!ws.saveExam(a.saveExam)) return kExitRefused;  // the refusal has been shown
   }
   if (const int st = writeTables(a, ws, uncertainty && uncertainty->valid ? &uncertainty->results : nullptr)) return st;
-  if (const int st = writeReports(a, ws)) return st;
+  if (const int st = writeReports(a, ws, uncertainty && uncertainty->valid ? &uncertainty->results : nullptr))
+    return st;
   std::vector<std::string> warnings;
   if (session.proposal && placementConfidence(*session.proposal) < kLowPlacementConfidence)
     warnings.push_back(format(placement_texts::kLowConfidence.pick(ws.w.options.LANGUE),

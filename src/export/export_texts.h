@@ -10,6 +10,8 @@ inline constexpr Text kExcelFilter{"Excel", "Excel"};
 inline constexpr Text kPatientCancelled{"Export annulé.", "Export cancelled."};
 // The result report.
 inline constexpr Text kReportTitle{"Exporter résultats", "Export results"};
+inline constexpr Text kReportIntervals{"Intervalle 95 %% : FE %.1f à %.1f %%, VTD %.1f à %.1f cc",
+                                       "95 %% interval: EF %.1f to %.1f %%, EDV %.1f to %.1f cc"};
 inline constexpr Text kReportWritten{"Compte-rendu enregistré : %s", "Report written: %s"};
 inline constexpr Text kBitmapFilter{"Bitmap", "Bitmap"};
 inline constexpr Text kJpegFilter{"Jpeg", "Jpeg"};

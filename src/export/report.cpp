@@ -89,7 +89,14 @@ void composeGlobal(Bitmap24& canvas, const ReportInputs& in, const GlobalLayout&
   TraceLog quiet;
   BUILD_BMP_VID(in.vc, w.study.Ninst, in.pictures, quiet);
   auto resultText = [&](int v) {
-    return std::string(ventriclePanelTitle(v, LANGUE)) + "\n\n" + ventricleResultsText(v == 1 ? in.vc.G : in.vc.D, LANGUE);
+    std::string text =
+        std::string(ventriclePanelTitle(v, LANGUE)) + "\n\n" + ventricleResultsText(v == 1 ? in.vc.G : in.vc.D, LANGUE);
+    if (in.uncertainty) {
+      const ResultUncertainty* u = in.uncertainty->data() + (v == 1 ? 0 : kResultsPerVentricle);
+      text += "\n" + format(export_texts::kReportIntervals.pick(LANGUE), u[kEf].low95, u[kEf].high95, u[kEdv].low95,
+                            u[kEdv].high95);
+    }
+    return text;
   };
   FILL_EXPORT_BMP(canvas, textPanel(kTextPanelWidth, kTextPanelHeight, resultText(2), bk), L.textRight.row0,
                   L.textRight.col0);

@@ -12,6 +12,7 @@
 #include "base/options.h"
 #include "base/platform.h"
 #include "base/refusal.h"
+#include "curves/result_uncertainty.h"
 #include "curves/tacfit.h"
 #include "curves/volume_results.h"
 #include "model3d/model3d_settings.h"
@@ -45,6 +46,8 @@ struct ReportInputs {
   // The fixed-frame segments: the wide local report shows them under the ejection-fraction
   // bull's-eyes (the square canvas has no free area).
   const SegmentalAnalysis* segments = nullptr;
+  // The global results' uncertainty: the global report adds each ventricle's 95 % intervals.
+  const ResultUncertainties* uncertainty = nullptr;
 };
 
 // The canvas of RESEXP_1024: 1 gives 1024 x 1024, 0 gives 1536 x 1092.

@@ -232,6 +232,32 @@ TEST_F(ReportFiles, LocalReportCarriesThePatientLine) {
   EXPECT_EQ(inked(28, 120), 0);
 }
 
+// With the uncertainty, the global report adds a line of intervals under each results panel and
+// changes nothing else.
+TEST_F(ReportFiles, GlobalReportCarriesTheIntervalsUnderTheResults) {
+  NoResults none;
+  ResultUncertainties u{};
+  for (int i = 0; i < kUncertainResults; ++i) u[i] = {50, 1, 1, 1.4, 47.3, 52.7};
+  ReportInputs in = none.inputs();
+  const Bitmap24 plain = composeReport(ReportKind::Global, in, 1);
+  in.uncertainty = &u;
+  const Bitmap24 with = composeReport(ReportKind::Global, in, 1);
+  int changedRows = 0, firstRow = with.height, lastRow = -1;
+  for (int y = 0; y < with.height; ++y) {
+    bool changed = false;
+    for (int x = 0; x < with.width && !changed; ++x) {
+      const Rgb a = plain.get(x, y), b = with.get(x, y);
+      changed = a.r != b.r || a.g != b.g || a.b != b.b;
+    }
+    if (!changed) continue;
+    ++changedRows, firstRow = std::min(firstRow, y), lastRow = std::max(lastRow, y);
+  }
+  EXPECT_GT(changedRows, 0);
+  // Only within the two text panels at the bottom of the square canvas (166 rows from row 15 up).
+  EXPECT_GE(firstRow, 1024 - 15 - 166);
+  EXPECT_LT(lastRow, 1024 - 15);
+}
+
 // The wide local report shows the fixed-frame segments in the column of the bull's-eyes, under the
 // ejection-fraction ones; without an analysis that area stays empty.
 TEST_F(ReportFiles, WideLocalReportCarriesTheSegments) {
