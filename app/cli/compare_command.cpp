@@ -70,23 +70,19 @@ std::optional<ExamOutcome> examWithUncertainty(const std::string& file, const st
       std::cerr << "quorvel-cli: " << acquisitionFile << " has not the instants and slices of " << file << '\n';
       return std::nullopt;
     }
-    const std::optional<Placement> steps = placementOfSteps(ws.w.settings.reorient);
-    if (!steps) {
+    if (const std::optional<Placement> p = placementOfSteps(ws.w.settings.reorient)) {
+      std::fprintf(stderr,
+                   "%s: placement square %d,%d side %d, rotation %.1f deg, septum %d, valve row %d, tilt %.1f deg\n",
+                   file.c_str(), p->recad_x, p->recad_y, p->recad_t, p->rotation * 180.0 / std::numbers::pi,
+                   p->septum_plano, p->valves_plano_, p->valves_angle);
+      acquisition.emplace(AnalysisRecipe{std::move(again), *p, ws.curves.settings});
+    } else {
       std::cerr << "quorvel-cli: " << file << " was re-oriented in several validations of a step: "
                 << "the placement part is not measured\n";
-      return ExamOutcome{file, identityOf(ws.w.study),
-                         measureWithSegmentationKept(ws, nullptr, halvings, kUncertaintySeed)};
     }
-    const Placement& p = *steps;
-    std::fprintf(stderr,
-                 "%s: placement square %d,%d side %d, rotation %.1f deg, septum %d, valve row %d, tilt %.1f deg\n",
-                 file.c_str(), p.recad_x, p.recad_y, p.recad_t, p.rotation * 180.0 / std::numbers::pi, p.septum_plano,
-                 p.valves_plano_, p.valves_angle);
-    acquisition.emplace(AnalysisRecipe{std::move(again), p, ws.curves.settings});
   }
-  ExamOutcome out{file, identityOf(ws.w.study), {}};
-  out.uncertainty = measureWithSegmentationKept(ws, acquisition ? &*acquisition : nullptr, halvings, kUncertaintySeed);
-  return out;
+  return ExamOutcome{file, identityOf(ws.w.study),
+                     measureWithSegmentationKept(ws, acquisition ? &*acquisition : nullptr, halvings, kUncertaintySeed)};
 }
 
 const char* const kShownNames[kUncertainResults] = {"LV EF", "LV EDV", "LV ESV", "LV end-systole", "LV PER", "LV PFR",

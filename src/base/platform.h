@@ -22,6 +22,7 @@ struct FileChoice {
 
 struct Rgb {
   unsigned char r = 0, g = 0, b = 0;
+  friend bool operator==(const Rgb&, const Rgb&) = default;
 };
 
 // One edit field of a form the core asks the user to fill (the 17-sector table's patient dialog).

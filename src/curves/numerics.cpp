@@ -334,4 +334,14 @@ std::array<double, 4> trinome(double a, double b, double c) {
   return {A + B - a3, 0.0, 0.0, 1.0};
 }
 
+std::vector<double> gaussianKernel(double sigma) {
+  if (!(sigma > 0.3)) return {1.0};
+  const int r = static_cast<int>(std::ceil(3.0 * sigma));
+  std::vector<double> k(2 * r + 1);
+  double sum = 0;
+  for (int i = -r; i <= r; ++i) sum += k[i + r] = std::exp(-0.5 * i * i / (sigma * sigma));
+  for (double& x : k) x /= sum;
+  return k;
+}
+
 }  // namespace quorvel

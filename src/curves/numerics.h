@@ -76,4 +76,8 @@ std::vector<SamplePoint> getInterpoledCurve(const SamplePoint* p, int n, double 
 // Three roots come sorted ascending; with one, roots 2 and 3 are 0.
 std::array<double, 4> trinome(double a, double b, double c);
 
+// Normalised Gaussian weights of sigma (samples) over three sigmas each side; {1} when sigma is
+// 0.3 sample or less (a narrower kernel is no smoothing).
+std::vector<double> gaussianKernel(double sigma);
+
 }  // namespace quorvel

@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "curves/numerics.h"
 #include "segmentation/corrections.h"
 #include "segmentation/placement_texts.h"
 
@@ -119,16 +120,6 @@ Harmonics harmonicImages(const Study& s) {
     h.highest.v[i] *= inv;
   }
   return h;
-}
-
-std::vector<double> gaussianKernel(double sigma) {
-  if (!(sigma > 0.3)) return {1.0};
-  const int r = static_cast<int>(std::ceil(3.0 * sigma));
-  std::vector<double> k(2 * r + 1);
-  double sum = 0;
-  for (int i = -r; i <= r; ++i) sum += k[i + r] = std::exp(-0.5 * i * i / (sigma * sigma));
-  for (double& x : k) x /= sum;
-  return k;
 }
 
 // One pass of a Gaussian along an axis of lines (count samples, stride apart, starting at start + j

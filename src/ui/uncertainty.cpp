@@ -6,6 +6,7 @@
 #include <numbers>
 
 #include "base/scripted_platform.h"
+#include "curves/numerics.h"
 #include "model3d/parallel.h"
 #include "segmentation/classification.h"
 #include "segmentation/reorient.h"
@@ -125,17 +126,6 @@ NoiseModel estimateNoise(const Study& s) {
 
 namespace {
 
-// Normalised Gaussian weights of sigma (voxels) over three sigmas each side; {1} for none.
-std::vector<double> gaussianWeights(double sigma) {
-  if (sigma <= 0) return {1.0};
-  const int radius = static_cast<int>(std::ceil(3 * sigma));
-  std::vector<double> w(2 * radius + 1);
-  double sum = 0;
-  for (int k = -radius; k <= radius; ++k) sum += w[k + radius] = std::exp(-0.5 * k * k / (sigma * sigma));
-  for (double& v : w) v /= sum;
-  return w;
-}
-
 // One instant's white noise smoothed along each axis (edges mirrored), brought back to unit variance.
 void correlateInstant(float* field, int Z, const NoiseModel& m, std::vector<float>& line) {
   const size_t strides[3] = {kSliceVoxels, kMatrix, 1};
@@ -143,7 +133,7 @@ void correlateInstant(float* field, int Z, const NoiseModel& m, std::vector<floa
   const size_t n = static_cast<size_t>(Z) * kSliceVoxels;
   double gain = 1;
   for (int axis = 0; axis < 3; ++axis) {
-    const std::vector<double> w = gaussianWeights(m.kernelSigma[axis]);
+    const std::vector<double> w = gaussianKernel(m.kernelSigma[axis]);
     if (w.size() == 1) continue;
     double squares = 0;
     for (double v : w) squares += v * v;

@@ -245,10 +245,7 @@ TEST_F(ReportFiles, GlobalReportCarriesTheIntervalsUnderTheResults) {
   int changedRows = 0, firstRow = with.height, lastRow = -1;
   for (int y = 0; y < with.height; ++y) {
     bool changed = false;
-    for (int x = 0; x < with.width && !changed; ++x) {
-      const Rgb a = plain.get(x, y), b = with.get(x, y);
-      changed = a.r != b.r || a.g != b.g || a.b != b.b;
-    }
+    for (int x = 0; x < with.width && !changed; ++x) changed = !(plain.get(x, y) == with.get(x, y));
     if (!changed) continue;
     ++changedRows, firstRow = std::min(firstRow, y), lastRow = std::max(lastRow, y);
   }
@@ -273,10 +270,7 @@ TEST_F(ReportFiles, WideLocalReportCarriesTheSegments) {
     for (int top = 0; top + panel.height <= local.height; ++top) {
       bool same = true;
       for (int y = 0; y < panel.height && same; y += 3)
-        for (int x = 0; x < panel.width && same; x += 3) {
-          const Rgb c = local.get(1024 + x, top + y), e = panel.get(x, y);
-          same = c.r == e.r && c.g == e.g && c.b == e.b;
-        }
+        for (int x = 0; x < panel.width && same; x += 3) same = local.get(1024 + x, top + y) == panel.get(x, y);
       if (same) return top;
     }
     return -1;

@@ -9,7 +9,6 @@
 namespace quorvel {
 namespace {
 
-bool operator==(Rgb a, Rgb b) { return a.r == b.r && a.g == b.g && a.b == b.b; }
 
 TEST(Palettes, GreyRampStartsAboveBlackAndEveryEndEntryLiesInTheLastSegment) {
   const LookupTable grey = lookupTableOf(2);

@@ -8,7 +8,6 @@
 namespace quorvel::testing {
 namespace {
 
-bool operator==(Rgb a, Rgb b) { return a.r == b.r && a.g == b.g && a.b == b.b; }
 
 class ReorientationView : public ::testing::Test {
  protected:

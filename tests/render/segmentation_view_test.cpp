@@ -11,7 +11,6 @@
 namespace quorvel::testing {
 namespace {
 
-bool operator==(Rgb a, Rgb b) { return a.r == b.r && a.g == b.g && a.b == b.b; }
 
 class SegmentationView : public ::testing::Test {
  protected:

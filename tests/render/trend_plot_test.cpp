@@ -25,10 +25,7 @@ TEST(TrendPlot, EveryExamsValuesWhereTheAxisPutsThem) {
   ASSERT_EQ(b.width, kTrendWidth);
   ASSERT_EQ(b.height, kTrendHeight);
   const Rgb left{110, 170, 255}, right{255, 150, 60};
-  auto is = [&](int x, int y, Rgb c) {
-    const Rgb p = b.get(x, y);
-    return p.r == c.r && p.g == c.g && p.b == c.b;
-  };
+  auto is = [&](int x, int y, Rgb c) { return b.get(x, y) == c; };
   for (int k = 0; k < 3; ++k) {
     EXPECT_TRUE(is(l.columnOf(k) - 3, l.rowOf(points[k].value[0]), left)) << k;
     EXPECT_TRUE(is(l.columnOf(k) + 3, l.rowOf(points[k].value[1]), right)) << k;
