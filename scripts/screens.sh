@@ -44,6 +44,9 @@ command 52
 expect-stage 3
 move curve-left 200 200
 grab $shots/3-results.png
+command 206
+tick background
+grab $shots/3-results-intervals.png
 command 202
 grab $shots/3-results-english.png
 command 201

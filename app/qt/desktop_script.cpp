@@ -79,7 +79,10 @@ class Driver {
         window_.thresholdSlider()->setValue(e.number);
         return "ok";
       case ScriptEventKind::Answer: return answer(e.text);
-      case ScriptEventKind::Tick: window_.tick(e.timer); return "ok";
+      case ScriptEventKind::Tick:
+        if (e.timer == TimerId::Background) ws_.uncertaintyJob.wait();  // replayed the same every time
+        window_.tick(e.timer);
+        return "ok";
       case ScriptEventKind::OpenExam:
         answers_.files.push_back(FileChoice{e.text, 1});
         return command(kCmdOpenExam);

@@ -60,7 +60,7 @@ HeartRatePrompt::HeartRatePrompt(QWidget* parent, int initialBpm, int LANGUE, st
 }
 
 QtPlatform::QtPlatform() {
-  for (int id = 0; id < 3; ++id)
+  for (int id = 0; id < kTimerCount; ++id)
     QObject::connect(&timers_[id], &QTimer::timeout, [this, id] {
       if (onTimer) onTimer(static_cast<TimerId>(id));
     });

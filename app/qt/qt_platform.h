@@ -102,7 +102,7 @@ class QtPlatform : public Platform {
                                        int preselectedFilter);
   void rememberFolder(const QString& folder);
 
-  QTimer timers_[3];
+  QTimer timers_[kTimerCount];
   std::unique_ptr<HeartRatePrompt> prompt_;
   std::unique_ptr<QProgressDialog> progress_;
   int progressDepth_ = 0;  // begins not yet ended

@@ -60,8 +60,10 @@ enum class View {
   Segmental,      // segments in the end-diastolic frame and phase histograms
 };
 
-// Timers: cine, depolarisation animation of the 3D results, one-shot redraw.
-enum class TimerId { Cine = 0, Depolarisation = 1, Redraw = 2 };
+// Timers: cine, depolarisation animation of the 3D results, one-shot redraw, the poll of work
+// running in the background.
+enum class TimerId { Cine = 0, Depolarisation = 1, Redraw = 2, Background = 3 };
+inline constexpr int kTimerCount = 4;
 
 // Texts the front end shows outside the pictures.
 enum class TextSlot {

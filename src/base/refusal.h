@@ -42,6 +42,7 @@ enum class RefusalCode {
   CropAfterValidation,    // the file window moves only before the first view is validated
   SegmentationOutOfDate,  // the counts changed since the segmentation was made
   ModelOutOfDate,         // the 3D model no longer matches what it was computed from
+  UncertaintyOutOfDate,   // the results changed while their uncertainty was measured
   // Volume curves.
   FitFailed,
   // Exports.

@@ -28,9 +28,9 @@ const char* ventriclePanelTitle(int ventricle, int LANGUE) {
   return (ventricle == 1 ? kLeftTitle : kRightTitle).pick(LANGUE);
 }
 
-std::string ventricleResultsText(const VentricleResults& r, int LANGUE) {
+std::string ventricleResultsText(const VentricleResults& r, int LANGUE, const std::string& efNote) {
   std::string text = format(kVolumes.pick(LANGUE), r.volmax, r.volmin, r.VES, r.debit, r.FES);
-  text += "%\n";
+  text += "%" + efNote + "\n";
   text += format(kEndSystole.pick(LANGUE), r.TFS);
   // The ejection rate is shown as a negative number; the stored one is positive.
   text += format(kPeakEjection.pick(LANGUE), static_cast<int>(-(r.volmax * r.PER)), -r.PER, static_cast<int>(r.TPER));

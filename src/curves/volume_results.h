@@ -40,7 +40,8 @@ struct VolumeCurves {
 
 // Panel titles and the results block of one ventricle, as the results stage shows them.
 const char* ventriclePanelTitle(int ventricle, int LANGUE);  // 1 left, 2 right
-std::string ventricleResultsText(const VentricleResults& r, int LANGUE);
+// efNote: written after the ejection fraction, on its line.
+std::string ventricleResultsText(const VentricleResults& r, int LANGUE, const std::string& efNote = {});
 
 // Plot bounds: volumes rounded up to the next 20 ml above (at least 20), rates to the next 2.
 float volumeAxisBound(float largestVolume);

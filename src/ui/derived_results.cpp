@@ -41,15 +41,16 @@ std::array<uint64_t, 3> contentRead(std::array<uint64_t, 3> content, Derived d) 
 }
 
 const char* derivedName(Derived d) {
-  static constexpr const char* kNames[kDerivedResults] = {"curves", "result texts", "preview",
-                                                          "model",  "sectors",      "picked curves"};
+  static constexpr const char* kNames[kDerivedResults] = {"curves", "result texts", "preview", "model",
+                                                          "sectors", "picked curves", "uncertainty"};
   return kNames[slot(d)];
 }
 
 // The result another one is computed from.
 std::optional<Derived> madeFrom(Derived d) {
   switch (d) {
-    case Derived::ResultTexts: return Derived::Curves;
+    case Derived::ResultTexts:
+    case Derived::Uncertainty: return Derived::Curves;
     case Derived::Sectors:
     case Derived::PickedCurves: return Derived::Model;
     default: return std::nullopt;
@@ -137,7 +138,8 @@ std::vector<ResultInput> inputsOf(Derived d) {
     return base;
   };
   switch (d) {
-    case Derived::Curves: return curves;
+    case Derived::Curves:
+    case Derived::Uncertainty: return curves;
     case Derived::ResultTexts: return with(curves, {I::Language});
     case Derived::Preview: return {I::Counts, I::Threshold, I::Labels, I::Planes, I::PreviewSampling};
     case Derived::Model: return model;
@@ -249,17 +251,37 @@ Status bringCurrent(Workstation& ws, Derived d) {
       if (!resultCurrent(ws, Derived::Model)) return modelOutOfDate();
       refreshPickedCurves(ws);
       return Status::accepted();
+    case Derived::Uncertainty:
+      ws.uncertainty.reset();
+      resultDropped(ws, d);
+      return Refusal::of(RefusalCode::UncertaintyOutOfDate, derived_texts::kUncertaintyOutOfDate);
   }
   return Status::accepted();
+}
+
+const ResultUncertainties* currentIntervals(const Workstation& ws) {
+  return ws.uncertainty && ws.uncertainty->valid && resultCurrent(ws, Derived::Uncertainty) ? &ws.uncertainty->results
+                                                                                             : nullptr;
+}
+
+std::string resultsPanelText(const Workstation& ws, int v) {
+  const int L = ws.w.options.LANGUE;
+  const VolumeCurves& vc = ws.curves.vc;
+  std::string note;
+  if (const ResultUncertainties* u = currentIntervals(ws)) {
+    const int first = (v - 1) * kResultsPerVentricle;
+    const ResultUncertainty &ef = (*u)[first + kEf], &edv = (*u)[first + kEdv];
+    note = format(derived_texts::kIntervalNote.pick(L), ef.low95, ef.high95, edv.low95, edv.high95);
+    if (!ws.uncertainty->placementMeasured) note += derived_texts::kCountingOnly.pick(L);
+  }
+  return std::string(ventriclePanelTitle(v, L)) + "\n" + ventricleResultsText(v == 1 ? vc.G : vc.D, L, note);
 }
 
 void showResultTexts(Workstation& ws) {
   const int L = ws.w.options.LANGUE;
   const VolumeCurves& vc = ws.curves.vc;
-  ws.platform.textChanged(TextSlot::ResultsLeft,
-                          std::string(ventriclePanelTitle(1, L)) + "\n" + ventricleResultsText(vc.G, L));
-  ws.platform.textChanged(TextSlot::ResultsRight,
-                          std::string(ventriclePanelTitle(2, L)) + "\n" + ventricleResultsText(vc.D, L));
+  ws.platform.textChanged(TextSlot::ResultsLeft, resultsPanelText(ws, 1));
+  ws.platform.textChanged(TextSlot::ResultsRight, resultsPanelText(ws, 2));
   ws.platform.textChanged(TextSlot::MethodLabel,
                           tacfitMethodLabel(ws.w.settings.curves.TACFIT_switch, ws.curves.settings, L));
   ws.platform.textChanged(TextSlot::CursorLeft,

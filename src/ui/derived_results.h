@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/refusal.h"
+#include "curves/result_uncertainty.h"
 
 namespace quorvel {
 
@@ -34,8 +35,10 @@ enum class ResultInput : int {
 };
 inline constexpr int kResultInputs = 13;
 
-enum class Derived : int { Curves, ResultTexts, Preview, Model, Sectors, PickedCurves };
-inline constexpr int kDerivedResults = 6;
+// Uncertainty: the 95 % intervals of the global results, measured in the background; never
+// computed again by itself (bringCurrent refuses it), only dropped.
+enum class Derived : int { Curves, ResultTexts, Preview, Model, Sectors, PickedCurves, Uncertainty };
+inline constexpr int kDerivedResults = 7;
 
 // What one result was computed from: the generations of the inputs it depends on, and in audit
 // mode the content fingerprints of the large inputs (counts, labels, the model's label volume).
@@ -77,6 +80,12 @@ std::vector<std::string> auditGenerations(const Workstation& ws);
 // refused with the step to redo (nothing is shown here).
 Status bringCurrent(Workstation& ws, Derived d);
 
+// The results panel of ventricle v (1 left, 2 right) from the current curves, the ejection
+// fraction followed by the 95 % intervals while they are current.
+std::string resultsPanelText(const Workstation& ws, int v);
+// The 95 % intervals of the results when they were measured on the results as they are; none
+// otherwise (exports then leave them out).
+const ResultUncertainties* currentIntervals(const Workstation& ws);
 // The results panels, the method label and the cursor read-outs of the results stage, sent to
 // the front end from the current curves.
 void showResultTexts(Workstation& ws);

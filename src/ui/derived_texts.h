@@ -29,5 +29,27 @@ inline constexpr Text kExamOutsideReprojection{
 inline constexpr Text kCropAfterValidation{
     "Le cadrage du fichier ne se déplace qu'avant la première validation : rouvrez l'acquisition pour le changer.",
     "The file window moves only before the first view is validated: open the acquisition again to move it."};
+inline constexpr Text kUncertaintyOutOfDate{
+    "Les résultats ont changé depuis le calcul de leur incertitude : calculez-la de nouveau (Actualiser > "
+    "Incertitude des résultats).",
+    "The results changed since their uncertainty was measured: measure it again (Update > Uncertainty of the "
+    "results)."};
+inline constexpr Text kIntervalNote{"   IC 95 %% : %.1f à %.1f %%, VTD %.0f à %.0f cc",
+                                    "   95 %% CI: %.1f to %.1f %%, EDV %.0f to %.0f cc"};
+inline constexpr Text kCountingOnly{" (comptage seul)", " (counting only)"};
+inline constexpr Text kUncertaintyProgress{"Mesure de l'incertitude : %d / %d analyses (Actualiser > Arrêter la mesure)",
+                                           "Measuring the uncertainty: %d / %d analyses (Update > Stop measuring)"};
+inline constexpr Text kUncertaintyMeasured{"Incertitude des résultats mesurée (%d analyses%s).",
+                                           "Uncertainty of the results measured (%d analyses%s)."};
+inline constexpr Text kUncertaintyCountingOnly{", comptage seul : étapes de ré-orientation validées plusieurs fois "
+                                               "ou acquisition introuvable",
+                                               ", counting only: re-orientation steps validated more than once or "
+                                               "acquisition not found"};
+inline constexpr Text kUncertaintyStopped{"Mesure de l'incertitude arrêtée.", "Uncertainty measurement stopped."};
+inline constexpr Text kUncertaintyFailed{"L'incertitude n'a pas pu être mesurée (%d analyses ont échoué).",
+                                         "The uncertainty could not be measured (%d analyses failed)."};
+inline constexpr Text kUncertaintyNeedsResults{
+    "L'incertitude se mesure sur les résultats affichés : ouvrez l'étape Résultats (hors mode reprojection).",
+    "The uncertainty is measured on the results shown: open the Results stage (outside the reprojection mode)."};
 
 }  // namespace quorvel::derived_texts

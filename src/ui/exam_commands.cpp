@@ -188,6 +188,8 @@ Status Workstation::openExam(const std::filesystem::path& path) {
   w.settings.reorient.coupesag = w.settings.reorient.coupevla = 31;
   // What the file holds was computed from what it holds: its results are current.
   for (int d = 0; d < kDerivedResults; ++d) resultDropped(*this, static_cast<Derived>(d));
+  stopUncertainty();
+  uncertainty.reset();
   segmental = SegmentalAnalysis{};
   if (flow.vidange_done) resultMade(*this, Derived::Curves);
   if (flow.Previsu_OK) rebuildPreviewMesh();

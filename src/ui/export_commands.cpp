@@ -8,7 +8,7 @@ namespace quorvel {
 namespace {
 
 TableInputs tableInputs(const Workstation& ws) {
-  return TableInputs{ws.w.study, ws.curves.vc, ws.model.maps, ws.model.eye, &ws.segmental};
+  return TableInputs{ws.w.study, ws.curves.vc, ws.model.maps, ws.model.eye, &ws.segmental, currentIntervals(ws)};
 }
 
 // A cancelled dialog is no refusal to show.

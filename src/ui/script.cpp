@@ -218,7 +218,8 @@ std::optional<std::vector<ScriptEvent>> parseScript(std::istream& in, std::strin
       if (which == "cine") e.timer = TimerId::Cine;
       else if (which == "depol") e.timer = TimerId::Depolarisation;
       else if (which == "once") e.timer = TimerId::Redraw;
-      else return fail("tick needs cine, depol or once");
+      else if (which == "background") e.timer = TimerId::Background;  // waits for the work to finish first
+      else return fail("tick needs cine, depol, once or background");
     } else if (verb == "expect-stage") {
       e.kind = ScriptEventKind::ExpectStage;
       if (!(words >> e.number)) return fail("expect-stage needs a stage");
@@ -348,7 +349,10 @@ bool runScript(Workstation& ws, ScriptedPlatform& platform, const std::vector<Sc
           outcome = "no question or prompt takes \"" + e.text + "\"";
         break;
       }
-      case ScriptEventKind::Tick: timerTick(ws, e.timer); break;
+      case ScriptEventKind::Tick:
+        if (e.timer == TimerId::Background) ws.uncertaintyJob.wait();
+        timerTick(ws, e.timer);
+        break;
       case ScriptEventKind::ExpectStage:
       case ScriptEventKind::Picture:
       case ScriptEventKind::Grab:

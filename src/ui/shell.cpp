@@ -593,7 +593,7 @@ void exportResultsCommand(Workstation& ws) {
     }
   }
   const ReportInputs in{ws.w,     ws.seg,      ws.curves.vc, ws.curves.settings, ws.model, ws.model3d, ws.pictures,
-                       &ws.shell.pickedCurves, &ws.segmental};
+                       &ws.shell.pickedCurves, &ws.segmental, currentIntervals(ws)};
   const Status s = EXPORT_RESULTS_1024(ws.platform, ws.w.options,
                                        st == kStageResults3D ? ReportKind::Local : ReportKind::Global, in);
   if (!s && s.code() != RefusalCode::Cancelled) ws.show(s.refusal());
@@ -835,6 +835,10 @@ void runCommand(Workstation& ws, int code) {
       ws.w.options.proposePlacementOnOpen = !ws.w.options.proposePlacementOnOpen;
       SAVE_OPTIONS_FILE(ws.folder, ws.w.options);
       return;
+    case kCmdUncertainty:
+      if (Status st = ws.startUncertainty(); !st) ws.show(st.refusal());
+      return;
+    case kCmdStopUncertainty: ws.stopUncertainty(); return;
     case kCmdComments: commentsCommand(ws); return;
     case kCmdExportResults: exportResultsCommand(ws); return;
     case kCmdReformatFolder:
@@ -1033,6 +1037,7 @@ void timerTick(Workstation& ws, TimerId id) {
       ws.platform.stopTimer(TimerId::Redraw);
       stagePictureChanged(ws, stage(ws));
       return;
+    case TimerId::Background: ws.pollUncertainty(); return;
   }
 }
 
@@ -1151,6 +1156,8 @@ bool commandBuilt(int code) {
     case kCmdEnglish:
     case kCmdReprojectionMode:
     case kCmdPlacementOnOpen:
+    case kCmdUncertainty:
+    case kCmdStopUncertainty:
     case kCmdQuit: return true;
     default: return false;
   }
@@ -1203,7 +1210,10 @@ std::vector<Menu> menuBar(const Workstation& ws) {
         item(kCmd3D, {"Visualisation 3D", "3D-visualisation"})}},
       {texts::kMenuUpdate,
        {placement, item(kCmdUpdateSegmentation, {"Segmentation ventriculaire", "Ventricular segmentation"}),
-        item(kCmdUpdateSegmental, {"Analyse segmentaire", "Segmental analysis"})}},
+        item(kCmdUpdateSegmental, {"Analyse segmentaire", "Segmental analysis"}),
+        MenuItem{kCmdUncertainty, texts::kUncertaintyCommand,
+                 stage(ws) == kStageResults && !reprojection(ws) && flow(ws).vidange_done},
+        MenuItem{kCmdStopUncertainty, texts::kStopUncertaintyCommand, ws.uncertaintyJob.running()}}},
       {texts::kMenuOptions,
        {keyed(kCmdOptions, {"Options", "Options"}, kKeysOptions),
         MenuItem{kCmdFrench, {"Français", "Français"}, language(ws) != kFrench},

@@ -54,6 +54,8 @@ enum CommandCode : int {
   kCmdReprojectionMode = 203,  // the reprojection mode on or off, the study open taken back to its opening
   kCmdQuit = 204,              // the File menu's Quit, as CTRL + Q
   kCmdPlacementOnOpen = 205,   // the automatic placement proposed as a study opens, on or off
+  kCmdUncertainty = 206,       // the 95 % intervals of the results, measured in the background
+  kCmdStopUncertainty = 207,   // stops that measurement
 };
 
 inline constexpr int kQuorvelVersion = kExamVersion;

@@ -63,6 +63,9 @@ inline constexpr Text kStepDone{"Vue validée. Étape suivante : %s (Tab ou son 
 inline constexpr Text kModelQuestionTitle{"Calculer le modèle 3D avec ces réglages ?",
                                           "Compute the 3D model with these settings?"};
 inline constexpr Text kAutoPlacement{"Placement automatique", "Automatic placement"};
+inline constexpr Text kUncertaintyCommand{"Incertitude des résultats (IC 95 %)",
+                                         "Uncertainty of the results (95 % CI)"};
+inline constexpr Text kStopUncertaintyCommand{"Arrêter la mesure de l'incertitude", "Stop measuring the uncertainty"};
 inline constexpr Text kPlacementOnOpen{"Placement automatique à l'ouverture", "Automatic placement on opening"};
 inline constexpr Text kPlacementProposed{
     "Placement automatique proposé (battement/bruit %.0f, vallée septale %.0f %%) : vérifiez chaque étape avant de "

@@ -55,6 +55,8 @@ Status Workstation::openAcquisition(const std::filesystem::path& path, int filte
 
 void Workstation::startNewStudy() {
   for (int d = 0; d < kDerivedResults; ++d) resultDropped(*this, static_cast<Derived>(d));
+  stopUncertainty();
+  uncertainty.reset();
   segmental = SegmentalAnalysis{};
   shell.mouseView.reset();
   resetModel3DSettings(model3d, w.options);

@@ -25,6 +25,7 @@
 #include "segmentation/segment_commands.h"
 #include "segmentation/volume_curves.h"
 #include "study/loading.h"
+#include "ui/background_uncertainty.h"
 #include "ui/derived_results.h"
 
 namespace quorvel {
@@ -100,6 +101,7 @@ class Workstation {
   ShellState shell;
   ExamDisplay display;  // display settings an exam carries for views that keep them
   ResultLedger ledger;  // what each derived result was computed from
+  std::optional<UncertaintyReport> uncertainty;  // the results' 95 % intervals (Derived::Uncertainty)
 
   bool developer() const { return log.enabled(); }
   SegmentationContext segmentation() { return SegmentationContext{w, seg, platform, log, folder}; }
@@ -200,6 +202,19 @@ class Workstation {
   int loadOptions();
   // SAVE_OPTIONS: the working copies and the 3D view settings from the options, the file written.
   void saveOptions();
+
+  // ---- the uncertainty of the results, measured in the background ------------------------------
+
+  // Starts measuring it on a copy of the current results' inputs (refused without current curves
+  // or in reprojection mode); the Background timer polls it.
+  Status startUncertainty(int halvings = kDefaultHalvings);
+  // The poll: progress shown in the results panels; once finished, the intervals kept when the
+  // results are still those measured, otherwise dropped with the status line saying so.
+  void pollUncertainty();
+  void stopUncertainty();
+
+  // Last: stopped and joined before anything it copied from goes.
+  BackgroundUncertainty uncertaintyJob;
 };
 
 }  // namespace quorvel

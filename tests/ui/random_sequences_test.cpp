@@ -21,6 +21,7 @@
 #include "ui/results_json.h"
 #include "ui/script.h"
 #include "ui/shell.h"
+#include "ui/uncertainty.h"
 
 namespace quorvel::testing {
 namespace {
@@ -158,7 +159,16 @@ class SequenceRunner {
         return "results shown differ from a fresh computation: " + d;
       const int L = ws.w.options.LANGUE;
       const std::string left = std::string(ventriclePanelTitle(1, L)) + "\n" + ventricleResultsText(ws.curves.vc.G, L);
-      if (shownText(TextSlot::ResultsLeft) != left) return "left results panel not the current results";
+      const std::string shown = shownText(TextSlot::ResultsLeft);
+      if (shown != resultsPanelText(ws, 1)) return "left results panel not the current results";
+      if (!resultCurrent(ws, Derived::Uncertainty) && shown != left) return "left results panel with intervals gone";
+    }
+    // Intervals held as current were measured on the results as they are.
+    if (ws.uncertainty && resultCurrent(ws, Derived::Uncertainty)) {
+      const ResultVector now = resultVectorOf(ws.curves.vc);
+      for (int i = 0; i < kUncertainResults; ++i)
+        if (ws.uncertainty->results[i].value != now[i])
+          return std::string("intervals current but measured on another ") + kUncertainResultKeys[i];
     }
     if (stage == kStagePreview && !resultCurrent(ws, Derived::Preview)) return "preview out of date";
     if (stage == kStageResults3D) {
@@ -223,7 +233,7 @@ class EventChooser {
     switch (stage) {
       case kStageReorientation: reorientation(ws); break;
       case kStageSegmentation: segmentation(ws); break;
-      case kStageResults: results(); break;
+      case kStageResults: results(ws); break;
       case kStagePreview: preview(); break;
       case kStageResults3D: results3D(); break;
       case kStageOptions: options(ws); break;
@@ -267,6 +277,7 @@ class EventChooser {
     add(0.4, "export-table " + file("table", ".xls"));
     add(0.3, "export-table17 " + file("sectors", ".xls") + " name=SEQ");
     if (ws.w.settings.flow.segment_done) add(0.3, "answer yes\ncommand 56");
+    if (ws.uncertaintyJob.running()) add(0.5, any({"tick background", "command 207"}));
   }
 
   void reorientation(const Workstation& ws) {
@@ -325,7 +336,8 @@ class EventChooser {
     add(1, "keydown C\npress segmentation " + at + " " + b + "\nrelease segmentation " + at + " " + b + "\nkeyup C");
   }
 
-  void results() {
+  void results(const Workstation& ws) {
+    if (!ws.uncertaintyJob.running()) add(0.15, "command 206");  // the intervals, measured in the background
     add(2, "key " + any({"Left", "Right", "PageUp", "PageDown"}));
     add(0.5, "move curve-left " + xy(300, 200));
     add(0.5, "key Return");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <sstream>
 
@@ -14,6 +15,8 @@
 #include "ui/script.h"
 #include "ui/model3d_input.h"
 #include "ui/shell.h"
+#include "ui/derived_texts.h"
+#include "ui/uncertainty.h"
 #include "workstation_fixture.h"
 
 namespace quorvel::testing {
@@ -125,6 +128,61 @@ key F
   EXPECT_EQ(sectorsDifference(ws->model.eye, freshSectors(*ws), 17), "");
   run("export-table17 " + (dir / "s17.xls").string() + "\n");
   EXPECT_TRUE(fs::exists(dir / "s17.xls"));
+}
+
+// The intervals measured in the background are kept only for the results they were measured on:
+// a refit while they are measured drops them when they arrive, a refit afterwards hides them.
+TEST_F(StaleResults, IntervalsMeasuredInTheBackgroundFollowTheirResults) {
+  const int L = ws->w.options.LANGUE;
+  auto statusSays = [&](const Text& t) {
+    return shownText(TextSlot::Status).rfind(std::string(t.pick(L)).substr(0, 20), 0) == 0;
+  };
+  auto panelHasInterval = [&] { return shownText(TextSlot::ResultsLeft).find("95 %") != std::string::npos; };
+  int tables = 0;  // the results table carries the intervals exactly when the panels do
+  auto tableHasInterval = [&] {
+    const fs::path table = dir / ("t" + std::to_string(++tables) + ".xls");
+    run("export-table " + table.string() + "\n");
+    std::ifstream in(table, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_FALSE(text.empty());
+    return text.find("IC 95 %") != std::string::npos;
+  };
+  run(std::string(kRoad) + "command 52\ncommand 206\n");
+  EXPECT_TRUE(ws->uncertaintyJob.running());
+  EXPECT_TRUE(statusSays(derived_texts::kUncertaintyProgress));
+  EXPECT_FALSE(panelHasInterval());
+  run("tick background\n");
+  ASSERT_TRUE(ws->uncertainty && ws->uncertainty->valid) << shownText(TextSlot::Status);
+  EXPECT_TRUE(ws->uncertainty->placementMeasured);
+  EXPECT_TRUE(statusSays(derived_texts::kUncertaintyMeasured));
+  EXPECT_TRUE(resultCurrent(*ws, Derived::Uncertainty));
+  const ResultVector shown = resultVectorOf(ws->curves.vc);
+  for (int i = 0; i < kUncertainResults; ++i) {
+    const ResultUncertainty& u = ws->uncertainty->results[i];
+    EXPECT_EQ(u.value, shown[i]) << kUncertainResultKeys[i];
+    EXPECT_LE(u.low95, u.value);
+    EXPECT_GE(u.high95, u.value);
+  }
+  EXPECT_TRUE(panelHasInterval());
+  EXPECT_TRUE(tableHasInterval());
+  EXPECT_EQ(shownText(TextSlot::ResultsLeft), resultsPanelText(*ws, 1));
+
+  run("key Right\n");  // another fitting method: the intervals were not measured on it
+  EXPECT_FALSE(resultCurrent(*ws, Derived::Uncertainty));
+  EXPECT_FALSE(panelHasInterval());
+  EXPECT_FALSE(tableHasInterval());
+
+  run("command 206\nkey Left\ntick background\n");  // refit while measuring
+  EXPECT_TRUE(statusSays(derived_texts::kUncertaintyOutOfDate));
+  EXPECT_FALSE(resultCurrent(*ws, Derived::Uncertainty));
+  EXPECT_FALSE(panelHasInterval());
+
+  run("command 206\ncommand 207\ntick background\n");
+  EXPECT_TRUE(statusSays(derived_texts::kUncertaintyStopped));
+  EXPECT_FALSE(panelHasInterval());
+  EXPECT_FALSE(commandEnabled(*ws, kCmdStopUncertainty));
+  run("command 51\n");
+  EXPECT_FALSE(commandEnabled(*ws, kCmdUncertainty));  // measured on the results shown only
 }
 
 TEST_F(StaleResults, OptionsPanelLeftByItsStageAppliesTheMethodAndTheLanguage) {

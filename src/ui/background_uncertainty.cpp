@@ -1,0 +1,133 @@
+#include "ui/background_uncertainty.h"
+
+#include <utility>
+
+#include "base/scripted_platform.h"
+#include "ui/derived_texts.h"
+#include "ui/shell.h"
+#include "ui/derived_results.h"
+#include "ui/workstation.h"
+
+namespace quorvel {
+
+namespace {
+
+// What the worker measures on: the results' inputs copied, and the acquisition's file to read
+// again for the placement part.
+struct Snapshot {
+  StudyWorkspace w;
+  Segmentation seg;
+  CurveState curves;
+};
+
+// The acquisition read again from its file, with the placement of the validated steps; none when
+// it cannot be read or a step was validated more than once (the counting part only).
+std::optional<AnalysisRecipe> placementRecipe(const Snapshot& s, TraceLog& log) {
+  const std::optional<Placement> p = placementOfSteps(s.w.settings.reorient);
+  if (!p || s.w.study.chemin_data.empty()) return std::nullopt;
+  StudyWorkspace again;
+  if (!reloadAcquisition(s.w, again, log)) return std::nullopt;
+  if (again.study.Ninst != s.w.study.Ninst) return std::nullopt;
+  return AnalysisRecipe{std::move(again), *p, s.curves.settings};
+}
+
+}  // namespace
+
+std::vector<uint64_t> uncertaintyInputs(const Workstation& ws) {
+  std::vector<uint64_t> g;
+  for (ResultInput i : inputsOf(Derived::Uncertainty)) g.push_back(inputGeneration(ws, i));
+  return g;
+}
+
+BackgroundUncertainty::~BackgroundUncertainty() {
+  stop();
+  join();
+}
+
+void BackgroundUncertainty::join() {
+  if (worker_.joinable()) worker_.join();
+}
+
+void BackgroundUncertainty::start(const Workstation& ws, int halvings, const std::filesystem::path& folder) {
+  stop();
+  join();
+  stopRequested_ = false;
+  finished_ = false;
+  active_ = true;
+  done_ = 0;
+  planned_ = 2 * halvings;
+  outcome_ = Outcome{{}, uncertaintyInputs(ws), false};
+  auto snapshot = std::make_shared<Snapshot>(Snapshot{ws.w, ws.seg, ws.curves});
+  worker_ = std::thread([this, snapshot, halvings, folder] {
+    ScriptedPlatform quiet;
+    Workstation scratch(quiet, folder);
+    const std::optional<AnalysisRecipe> acquisition = placementRecipe(*snapshot, scratch.log);
+    scratch.w = std::move(snapshot->w);
+    scratch.seg = std::move(snapshot->seg);
+    scratch.curves = std::move(snapshot->curves);
+    outcome_.report = measureWithSegmentationKept(scratch, acquisition ? &*acquisition : nullptr, halvings,
+                                                  kUncertaintySeed, [this](int done, int planned) {
+                                                    done_ = done;
+                                                    planned_ = planned;
+                                                    return !stopRequested_;
+                                                  });
+    outcome_.stopped = stopRequested_;
+    if (outcome_.stopped) outcome_.report.valid = false;
+    finished_ = true;
+  });
+}
+
+std::optional<BackgroundUncertainty::Outcome> BackgroundUncertainty::takeFinished() {
+  if (!finished()) return std::nullopt;
+  join();
+  active_ = false;
+  finished_ = false;
+  return std::move(outcome_);
+}
+
+constexpr int kPollMs = 250;
+
+Status Workstation::startUncertainty(int halvings) {
+  if (w.options.REPROJ || shell._MENU_ != kStageResults || !resultCurrent(*this, Derived::Curves))
+    return Refusal::of(RefusalCode::UncertaintyOutOfDate, derived_texts::kUncertaintyNeedsResults);
+  uncertainty.reset();
+  resultDropped(*this, Derived::Uncertainty);
+  uncertaintyJob.start(*this, halvings, folder / "temp" / "uncertainty");
+  platform.startTimer(TimerId::Background, kPollMs);
+  platform.textChanged(TextSlot::Status, format(derived_texts::kUncertaintyProgress.pick(w.options.LANGUE), 0,
+                                                uncertaintyJob.planned()));
+  return Status::accepted();
+}
+
+void Workstation::stopUncertainty() { uncertaintyJob.stop(); }
+
+void Workstation::pollUncertainty() {
+  const int L = w.options.LANGUE;
+  const bool shown = shell._MENU_ == kStageResults && resultCurrent(*this, Derived::Curves);
+  std::optional<BackgroundUncertainty::Outcome> outcome = uncertaintyJob.takeFinished();
+  if (!outcome) {
+    if (!uncertaintyJob.running()) platform.stopTimer(TimerId::Background);
+    else
+      platform.textChanged(TextSlot::Status, format(derived_texts::kUncertaintyProgress.pick(L), uncertaintyJob.done(),
+                                                    uncertaintyJob.planned()));
+    return;
+  }
+  platform.stopTimer(TimerId::Background);
+  const UncertaintyReport& r = outcome->report;
+  std::string said;
+  if (outcome->inputs != uncertaintyInputs(*this)) {
+    said = derived_texts::kUncertaintyOutOfDate.pick(L);
+  } else if (!r.valid) {
+    said = outcome->stopped ? derived_texts::kUncertaintyStopped.pick(L)
+                            : format(derived_texts::kUncertaintyFailed.pick(L), r.failedRuns);
+  } else {
+    uncertainty = r;
+    resultMade(*this, Derived::Uncertainty);
+    said = format(derived_texts::kUncertaintyMeasured.pick(L), r.countingRuns + r.placementRuns,
+                  r.placementMeasured ? "" : derived_texts::kUncertaintyCountingOnly.pick(L));
+  }
+  platform.textChanged(TextSlot::Status, said);
+  if (shown) showResultTexts(*this);
+}
+
+}  // namespace quorvel
