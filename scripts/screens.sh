@@ -47,6 +47,8 @@ grab $shots/3-results.png
 command 206
 tick background
 grab $shots/3-results-intervals.png
+save-exam $work/earlier.qvx
+compare $work/earlier.qvx
 command 202
 grab $shots/3-results-english.png
 command 201

@@ -86,6 +86,12 @@ class Driver {
       case ScriptEventKind::OpenExam:
         answers_.files.push_back(FileChoice{e.text, 1});
         return command(kCmdOpenExam);
+      case ScriptEventKind::Compare:
+        for (size_t k = 0; k < e.fields.size(); ++k) {
+          answers_.files.push_back(FileChoice{e.fields[k], 1});
+          answers_.questions.push_back(k + 1 < e.fields.size() ? QuestionAnswer::Ok : QuestionAnswer::Cancel);
+        }
+        return command(kCmdCompareExams);
       case ScriptEventKind::SaveExam:
         answers_.files.push_back(FileChoice{e.text, 1});
         return command(kCmdSaveExamAs);

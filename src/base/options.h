@@ -3,6 +3,8 @@
 // every subsystem reads the values it needs from here.
 namespace quorvel {
 
+inline constexpr int kFallCriterionChoices = 4;
+
 struct Options {
   int LANGUE = 0;  // 0 French, 1 English
   int RECH_8 = 1;  // re-bin 16 instants to 8 on loading
@@ -59,6 +61,9 @@ struct Options {
   // Ours, after the fields above in the options file: the automatic placement is proposed as a
   // study is opened.
   int proposePlacementOnOpen = 1;
+  // The criterion a fall of the left ejection fraction between two exams is judged by (the
+  // serial comparison's list, 0: a fall of 10 points to below 50 %).
+  int fallCriterion = 0;
 
   // Working copies derived from the options.
   float TACFIT_COMPMAX = 0.8f;  // DEFAULT_compmax / 100

@@ -59,6 +59,7 @@ enum class RefusalCode {
   TemplateNotIndexed,
   TemplateGeometry,
   ReprojectionMode,  // an exam keeps a segmentation, which the reprojection mode does not make
+  SerialComparisonRefused,  // an earlier exam does not open or its uncertainty cannot be measured
 };
 
 struct Refusal {

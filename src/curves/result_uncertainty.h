@@ -1,6 +1,7 @@
 #pragma once
 // The uncertainty of the global results of both ventricles, as the tables and reports show it.
 #include <array>
+#include <string>
 
 namespace quorvel {
 
@@ -20,5 +21,13 @@ struct ResultUncertainty {
   double low95 = 0, high95 = 0;
 };
 using ResultUncertainties = std::array<ResultUncertainty, kUncertainResults>;
+
+// The left ejection fraction against the patient's previous exam, as a report states it.
+struct SerialSummary {
+  std::string previousDate;  // YYYYMMDD, or empty
+  double previousEf = 0, change = 0, mdc = 0;  // per cent, points, points
+  bool flagged = false;                        // the fall meets the criterion
+  std::string criterion;                       // the criterion's short label (fall / below)
+};
 
 }  // namespace quorvel

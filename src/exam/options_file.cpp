@@ -11,7 +11,7 @@ namespace quorvel {
 namespace {
 
 // Up to REPROJ at 1220, then our own settings; a file of 1224 bytes leaves them at their defaults.
-constexpr size_t kOptionsSize = 1228;
+constexpr size_t kOptionsSize = 1232;
 // The methods the file's default method may name: reference curve, multi-harmonic, polynomial.
 constexpr int kFileFitMethodFirst = 1, kFileFitMethodLast = 3;
 
@@ -77,6 +77,7 @@ void visitOptions(Io& io, O& o) {
   io(1212, o.equilibrium);
   io(1220, o.REPROJ);
   io(1224, o.proposePlacementOnOpen);
+  io(1228, o.fallCriterion);
 }
 
 struct OptionsWriter {
@@ -140,7 +141,8 @@ void keepPanelRanges(Options& o) {
                   {OptionChoice::SyncZoom, &Options::DEFAULT_visu_coordz},
                   {OptionChoice::SyncVentricles, &Options::DEFAULT_visu_coordv},
                   {OptionChoice::Sectors, &Options::SECT_25},
-                  {OptionChoice::ExportFormat, &Options::RESEXP_1024}};
+                  {OptionChoice::ExportFormat, &Options::RESEXP_1024},
+                  {OptionChoice::FallCriterion, &Options::fallCriterion}};
   for (const auto& c : kChoices) {
     const int read = o.*c.value;
     o.*c.value = defaults.*c.value;
@@ -220,6 +222,7 @@ bool setOptionChoice(Options& o, OptionChoice box, int value) {
     case OptionChoice::SyncVentricles: return set(o.DEFAULT_visu_coordv, {0, 1});
     case OptionChoice::Sectors: return set(o.SECT_25, {13, 17, 19, 25});
     case OptionChoice::ExportFormat: return set(o.RESEXP_1024, {0, 1});
+    case OptionChoice::FallCriterion: return value >= 0 && value < kFallCriterionChoices && set(o.fallCriterion, {value});
   }
   return false;
 }
@@ -256,6 +259,7 @@ int optionChoice(const Options& o, OptionChoice box) {
     case OptionChoice::SyncVentricles: return o.DEFAULT_visu_coordv;
     case OptionChoice::Sectors: return o.SECT_25;
     case OptionChoice::ExportFormat: return o.RESEXP_1024;
+    case OptionChoice::FallCriterion: return o.fallCriterion;
   }
   return 0;
 }

@@ -43,7 +43,7 @@ void setOptionNumber(Options& o, OptionNumber field, long typed);
 // do not offer. Choosing the preview sampling also sets mesh_Pdiv.
 enum class OptionChoice {
   Language, Format, Instants, Rebin, ShortAxis, Equilibrium, FitMethod, SurfaceWeighting, AxialSampling,
-  AngularSampling, PreviewSampling, SyncDirections, SyncZoom, SyncVentricles, Sectors, ExportFormat
+  AngularSampling, PreviewSampling, SyncDirections, SyncZoom, SyncVentricles, Sectors, ExportFormat, FallCriterion
 };
 bool setOptionChoice(Options& o, OptionChoice box, int value);
 // The values the controls show.

@@ -10,8 +10,12 @@ inline constexpr Text kExcelFilter{"Excel", "Excel"};
 inline constexpr Text kPatientCancelled{"Export annulé.", "Export cancelled."};
 // The result report.
 inline constexpr Text kReportTitle{"Exporter résultats", "Export results"};
-inline constexpr Text kReportIntervals{"Intervalle 95 %% : FE %.1f à %.1f %%, VTD %.1f à %.1f cc",
-                                       "95 %% interval: EF %.1f to %.1f %%, EDV %.1f to %.1f cc"};
+inline constexpr Text kReportIntervals{"Intervalle 95 %% : FE %.1f à %.1f %%, VTD %.1f à %.1f cc\n",
+                                       "95 %% interval: EF %.1f to %.1f %%, EDV %.1f to %.1f cc\n"};
+inline constexpr Text kReportComparison{"Examen précédent (%s) : FE %.0f %%\nvariation %+.1f points (DMD %.1f) : %s\n",
+                                        "Previous exam (%s): EF %.0f %%\nchange %+.1f points (MDC %.1f): %s\n"};
+inline constexpr Text kReportFlagged{"ALERTE (%s)", "ALERT (%s)"};
+inline constexpr Text kReportNotFlagged{"pas d'alerte (%s)", "no alert (%s)"};
 inline constexpr Text kReportWritten{"Compte-rendu enregistré : %s", "Report written: %s"};
 inline constexpr Text kBitmapFilter{"Bitmap", "Bitmap"};
 inline constexpr Text kJpegFilter{"Jpeg", "Jpeg"};

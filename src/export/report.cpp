@@ -25,6 +25,12 @@ namespace quorvel {
 namespace {
 
 constexpr int kTextPanelWidth = 512, kTextPanelHeight = 166;
+
+// YYYYMMDD as DD/MM/YYYY; any other text as it is.
+std::string shownDate(const std::string& d) {
+  if (d.size() != 8) return d;
+  return d.substr(6, 2) + "/" + d.substr(4, 2) + "/" + d.substr(0, 4);
+}
 constexpr int kPatientWidth = 600, kPatientHeight = 20;
 constexpr int kReportMapWidth = 256, kReportMapHeight = 512;
 constexpr int kPanelGap = 4;
@@ -91,10 +97,20 @@ void composeGlobal(Bitmap24& canvas, const ReportInputs& in, const GlobalLayout&
   auto resultText = [&](int v) {
     std::string text =
         std::string(ventriclePanelTitle(v, LANGUE)) + "\n\n" + ventricleResultsText(v == 1 ? in.vc.G : in.vc.D, LANGUE);
+    // What follows the results comes right under them: the panel has room for three more lines.
     if (in.uncertainty) {
       const ResultUncertainty* u = in.uncertainty->data() + (v == 1 ? 0 : kResultsPerVentricle);
-      text += "\n" + format(export_texts::kReportIntervals.pick(LANGUE), u[kEf].low95, u[kEf].high95, u[kEdv].low95,
+      text += format(export_texts::kReportIntervals.pick(LANGUE), u[kEf].low95, u[kEf].high95, u[kEdv].low95,
                             u[kEdv].high95);
+    }
+    if (in.serial && v == 1) {
+      const SerialSummary& s = *in.serial;
+      text += format(export_texts::kReportComparison.pick(LANGUE), shownDate(s.previousDate).c_str(),
+                            s.previousEf, s.change, s.mdc,
+                            format((s.flagged ? export_texts::kReportFlagged : export_texts::kReportNotFlagged)
+                                       .pick(LANGUE),
+                                   s.criterion.c_str())
+                                .c_str());
     }
     return text;
   };

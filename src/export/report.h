@@ -48,6 +48,8 @@ struct ReportInputs {
   const SegmentalAnalysis* segments = nullptr;
   // The global results' uncertainty: the global report adds each ventricle's 95 % intervals.
   const ResultUncertainties* uncertainty = nullptr;
+  // The comparison with the previous exam: the global report adds it under the left results.
+  const SerialSummary* serial = nullptr;
 };
 
 // The canvas of RESEXP_1024: 1 gives 1024 x 1024, 0 gives 1536 x 1092.

@@ -4,6 +4,7 @@
 
 #include "base/scripted_platform.h"
 #include "ui/derived_texts.h"
+#include "ui/serial_comparison.h"
 #include "ui/shell.h"
 #include "ui/derived_results.h"
 #include "ui/workstation.h"
@@ -12,26 +13,39 @@ namespace quorvel {
 
 namespace {
 
-// What the worker measures on: the results' inputs copied, and the acquisition's file to read
-// again for the placement part.
+// What the worker measures on: the results' inputs copied.
 struct Snapshot {
   StudyWorkspace w;
   Segmentation seg;
   CurveState curves;
 };
 
-// The acquisition read again from its file, with the placement of the validated steps; none when
-// it cannot be read or a step was validated more than once (the counting part only).
-std::optional<AnalysisRecipe> placementRecipe(const Snapshot& s, TraceLog& log) {
-  const std::optional<Placement> p = placementOfSteps(s.w.settings.reorient);
-  if (!p || s.w.study.chemin_data.empty()) return std::nullopt;
+}  // namespace
+
+std::optional<AnalysisRecipe> placementRecipe(const StudyWorkspace& w, const TacFitSettings& fit, TraceLog& log) {
+  const std::optional<Placement> p = placementOfSteps(w.settings.reorient);
+  if (!p || w.study.chemin_data.empty()) return std::nullopt;
   StudyWorkspace again;
-  if (!reloadAcquisition(s.w, again, log)) return std::nullopt;
-  if (again.study.Ninst != s.w.study.Ninst) return std::nullopt;
-  return AnalysisRecipe{std::move(again), *p, s.curves.settings};
+  if (!reloadAcquisition(w, again, log)) return std::nullopt;
+  if (again.study.Ninst != w.study.Ninst || again.study.NCZ != w.study.NCZ) return std::nullopt;
+  if (!identityMismatches(identityOf(again.study), identityOf(w.study)).empty()) return std::nullopt;
+  return AnalysisRecipe{std::move(again), *p, fit};
 }
 
-}  // namespace
+UncertaintyReport measureKeptSegmentation(Workstation& ws, int halvings, const UncertaintyProgress& progress) {
+  const std::optional<AnalysisRecipe> acquisition = placementRecipe(ws.w, ws.curves.settings, ws.log);
+  return measureWithSegmentationKept(ws, acquisition ? &*acquisition : nullptr, halvings, kUncertaintySeed, progress);
+}
+
+UncertaintyReport measureOnCopy(StudyWorkspace w, Segmentation seg, CurveState curves, int halvings,
+                                const std::filesystem::path& folder, const UncertaintyProgress& progress) {
+  ScriptedPlatform quiet;
+  Workstation scratch(quiet, folder);
+  scratch.w = std::move(w);
+  scratch.seg = std::move(seg);
+  scratch.curves = std::move(curves);
+  return measureKeptSegmentation(scratch, halvings, progress);
+}
 
 std::vector<uint64_t> uncertaintyInputs(const Workstation& ws) {
   std::vector<uint64_t> g;
@@ -59,18 +73,12 @@ void BackgroundUncertainty::start(const Workstation& ws, int halvings, const std
   outcome_ = Outcome{{}, uncertaintyInputs(ws), false};
   auto snapshot = std::make_shared<Snapshot>(Snapshot{ws.w, ws.seg, ws.curves});
   worker_ = std::thread([this, snapshot, halvings, folder] {
-    ScriptedPlatform quiet;
-    Workstation scratch(quiet, folder);
-    const std::optional<AnalysisRecipe> acquisition = placementRecipe(*snapshot, scratch.log);
-    scratch.w = std::move(snapshot->w);
-    scratch.seg = std::move(snapshot->seg);
-    scratch.curves = std::move(snapshot->curves);
-    outcome_.report = measureWithSegmentationKept(scratch, acquisition ? &*acquisition : nullptr, halvings,
-                                                  kUncertaintySeed, [this](int done, int planned) {
-                                                    done_ = done;
-                                                    planned_ = planned;
-                                                    return !stopRequested_;
-                                                  });
+    outcome_.report = measureOnCopy(std::move(snapshot->w), std::move(snapshot->seg), std::move(snapshot->curves),
+                                    halvings, folder, [this](int done, int planned) {
+                                      done_ = done;
+                                      planned_ = planned;
+                                      return !stopRequested_;
+                                    });
     outcome_.stopped = stopRequested_;
     if (outcome_.stopped) outcome_.report.valid = false;
     finished_ = true;

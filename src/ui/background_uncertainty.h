@@ -7,6 +7,9 @@
 #include <optional>
 #include <thread>
 
+#include "base/trace_log.h"
+#include "segmentation/segmentation_state.h"
+#include "segmentation/volume_curves.h"
 #include "ui/uncertainty.h"
 
 namespace quorvel {
@@ -50,6 +53,17 @@ class BackgroundUncertainty {
   std::atomic<int> done_{0}, planned_{0};
   Outcome outcome_;  // written by the worker, read after it finished
 };
+
+// The acquisition of w read again from its file, with the placement of its validated steps; none
+// when it cannot be read, is not of the same patient and shape, or a step was validated more than
+// once (the uncertainty then has its counting part only).
+std::optional<AnalysisRecipe> placementRecipe(const StudyWorkspace& w, const TacFitSettings& fit, TraceLog& log);
+// The uncertainty of an analysed workstation whose segmentation is kept, with the placement part
+// when placementRecipe gives one.
+UncertaintyReport measureKeptSegmentation(Workstation& ws, int halvings, const UncertaintyProgress& progress = {});
+// The same on copies, in a scratch workstation on folder: nothing of the caller's is touched.
+UncertaintyReport measureOnCopy(StudyWorkspace w, Segmentation seg, CurveState curves, int halvings,
+                                const std::filesystem::path& folder, const UncertaintyProgress& progress = {});
 
 // The generations of the inputs the uncertainty of the results depends on, now.
 std::vector<uint64_t> uncertaintyInputs(const Workstation& ws);

@@ -42,7 +42,8 @@ std::array<uint64_t, 3> contentRead(std::array<uint64_t, 3> content, Derived d) 
 
 const char* derivedName(Derived d) {
   static constexpr const char* kNames[kDerivedResults] = {"curves", "result texts", "preview", "model",
-                                                          "sectors", "picked curves", "uncertainty"};
+                                                          "sectors", "picked curves", "uncertainty",
+                                                          "serial comparison"};
   return kNames[slot(d)];
 }
 
@@ -50,7 +51,8 @@ const char* derivedName(Derived d) {
 std::optional<Derived> madeFrom(Derived d) {
   switch (d) {
     case Derived::ResultTexts:
-    case Derived::Uncertainty: return Derived::Curves;
+    case Derived::Uncertainty:
+    case Derived::Serial: return Derived::Curves;
     case Derived::Sectors:
     case Derived::PickedCurves: return Derived::Model;
     default: return std::nullopt;
@@ -139,7 +141,8 @@ std::vector<ResultInput> inputsOf(Derived d) {
   };
   switch (d) {
     case Derived::Curves:
-    case Derived::Uncertainty: return curves;
+    case Derived::Uncertainty:
+    case Derived::Serial: return curves;
     case Derived::ResultTexts: return with(curves, {I::Language});
     case Derived::Preview: return {I::Counts, I::Threshold, I::Labels, I::Planes, I::PreviewSampling};
     case Derived::Model: return model;
@@ -255,6 +258,10 @@ Status bringCurrent(Workstation& ws, Derived d) {
       ws.uncertainty.reset();
       resultDropped(ws, d);
       return Refusal::of(RefusalCode::UncertaintyOutOfDate, derived_texts::kUncertaintyOutOfDate);
+    case Derived::Serial:
+      ws.serial.reset();
+      resultDropped(ws, d);
+      return Refusal::of(RefusalCode::UncertaintyOutOfDate, derived_texts::kSerialOutOfDate);
   }
   return Status::accepted();
 }
@@ -262,6 +269,10 @@ Status bringCurrent(Workstation& ws, Derived d) {
 const ResultUncertainties* currentIntervals(const Workstation& ws) {
   return ws.uncertainty && ws.uncertainty->valid && resultCurrent(ws, Derived::Uncertainty) ? &ws.uncertainty->results
                                                                                              : nullptr;
+}
+
+const SerialSummary* currentSerialSummary(const Workstation& ws) {
+  return ws.serial && resultCurrent(ws, Derived::Serial) ? &*ws.serial : nullptr;
 }
 
 std::string resultsPanelText(const Workstation& ws, int v) {

@@ -37,8 +37,9 @@ inline constexpr int kResultInputs = 13;
 
 // Uncertainty: the 95 % intervals of the global results, measured in the background; never
 // computed again by itself (bringCurrent refuses it), only dropped.
-enum class Derived : int { Curves, ResultTexts, Preview, Model, Sectors, PickedCurves, Uncertainty };
-inline constexpr int kDerivedResults = 7;
+// Serial: the comparison with the previous exam the report states, made on the results as they were.
+enum class Derived : int { Curves, ResultTexts, Preview, Model, Sectors, PickedCurves, Uncertainty, Serial };
+inline constexpr int kDerivedResults = 8;
 
 // What one result was computed from: the generations of the inputs it depends on, and in audit
 // mode the content fingerprints of the large inputs (counts, labels, the model's label volume).
@@ -86,6 +87,8 @@ std::string resultsPanelText(const Workstation& ws, int v);
 // The 95 % intervals of the results when they were measured on the results as they are; none
 // otherwise (exports then leave them out).
 const ResultUncertainties* currentIntervals(const Workstation& ws);
+// The same for the comparison with the previous exam.
+const SerialSummary* currentSerialSummary(const Workstation& ws);
 // The results panels, the method label and the cursor read-outs of the results stage, sent to
 // the front end from the current curves.
 void showResultTexts(Workstation& ws);

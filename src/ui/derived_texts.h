@@ -34,6 +34,9 @@ inline constexpr Text kUncertaintyOutOfDate{
     "Incertitude des résultats).",
     "The results changed since their uncertainty was measured: measure it again (Update > Uncertainty of the "
     "results)."};
+inline constexpr Text kSerialOutOfDate{
+    "Les résultats ont changé depuis la comparaison aux examens antérieurs : comparez-les de nouveau.",
+    "The results changed since they were compared with earlier exams: compare them again."};
 inline constexpr Text kIntervalNote{"   IC 95 %% : %.1f à %.1f %%, VTD %.0f à %.0f cc",
                                     "   95 %% CI: %.1f to %.1f %%, EDV %.0f to %.0f cc"};
 inline constexpr Text kCountingOnly{" (comptage seul)", " (counting only)"};

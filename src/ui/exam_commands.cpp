@@ -190,6 +190,7 @@ Status Workstation::openExam(const std::filesystem::path& path) {
   for (int d = 0; d < kDerivedResults; ++d) resultDropped(*this, static_cast<Derived>(d));
   stopUncertainty();
   uncertainty.reset();
+  serial.reset();
   segmental = SegmentalAnalysis{};
   if (flow.vidange_done) resultMade(*this, Derived::Curves);
   if (flow.Previsu_OK) rebuildPreviewMesh();

@@ -55,6 +55,11 @@ const std::vector<OptionControl>& optionsPanel() {
             {{{"13", "13"}, 13}, {{"17", "17"}, 17}, {{"19", "19"}, 19}, {{"25", "25"}, 25}}),
       boxes(OptionChoice::ExportFormat, {"Format d'export :", "Export format :"},
             {{{"1024 x 1024", "1024 x 1024"}, 1}, {{"1536 x 1092", "1536 x 1092"}, 0}}),
+      boxes(OptionChoice::FallCriterion, {"Alerte FE G du suivi (baisse / sous) :", "LVEF follow-up alert (fall / below):"},
+            {{{"10 / 50 %", "10 / 50 %"}, 0},
+             {{"10 / 53 %", "10 / 53 %"}, 1},
+             {{"10 / 55 %", "10 / 55 %"}, 2},
+             {{"- / 40 %", "- / 40 %"}, 3}}),
       {Kind::Colour, {"Coul. fond", "Bkg col."}},
       {Kind::Validate, {"Valider", "Validate"}},
   };

@@ -69,7 +69,8 @@ constexpr NamedChoice kChoices[] = {
     {"axial", OptionChoice::AxialSampling},        {"angular", OptionChoice::AngularSampling},
     {"preview", OptionChoice::PreviewSampling},    {"sync-directions", OptionChoice::SyncDirections},
     {"sync-zoom", OptionChoice::SyncZoom},         {"sync-ventricles", OptionChoice::SyncVentricles},
-    {"sectors", OptionChoice::Sectors},            {"export-format", OptionChoice::ExportFormat}};
+    {"sectors", OptionChoice::Sectors},            {"export-format", OptionChoice::ExportFormat},
+    {"criterion", OptionChoice::FallCriterion}};
 
 // An options-panel control by its script name; the outcome to print ("ok" or why not).
 std::string setOptionControl(Workstation& ws, ScriptedPlatform& platform, const std::string& name,
@@ -173,6 +174,10 @@ std::optional<std::vector<ScriptEvent>> parseScript(std::istream& in, std::strin
           return fail("unknown patient field " + kv);
         e.fields[static_cast<size_t>(field)] = kv.substr(kv.find('=') + 1);
       }
+    } else if (verb == "compare") {
+      e.kind = ScriptEventKind::Compare;
+      for (std::string path; words >> path;) e.fields.push_back(path);
+      if (e.fields.empty()) return fail("compare needs the earlier exams");
     } else if (verb == "option") {
       e.kind = ScriptEventKind::Option;
       if (!(words >> e.text >> e.value)) return fail("option needs a name and a value");
@@ -294,6 +299,14 @@ bool runScript(Workstation& ws, ScriptedPlatform& platform, const std::vector<Sc
       case ScriptEventKind::OpenExam:
         platform.openAnswers.push_back(FileChoice{e.text, 1});
         command(kCmdOpenExam);
+        break;
+      case ScriptEventKind::Compare:
+        // Each exam chosen, then "another?" answered yes but after the last; a patient mismatch is declined.
+        for (size_t k = 0; k < e.fields.size(); ++k) {
+          platform.openAnswers.push_back(FileChoice{e.fields[k], 1});
+          platform.questionAnswers.push_back(k + 1 < e.fields.size() ? QuestionAnswer::Ok : QuestionAnswer::Cancel);
+        }
+        command(kCmdCompareExams);
         break;
       case ScriptEventKind::SaveExam:
         platform.saveAnswers.push_back(FileChoice{e.text, 1});

@@ -53,7 +53,7 @@ namespace quorvel {
 
 enum class ScriptEventKind {
   Open, Command, Key, KeyDown, KeyUp, Press, DoubleClick, Move, Release, Wheel, Scroll, Threshold, Answer, Tick, ExpectStage, Picture,
-  Json, Grab, OpenExam, SaveExam, Template, Comment, Option, ExportTable, ExportTable17
+  Json, Grab, OpenExam, SaveExam, Template, Comment, Option, ExportTable, ExportTable17, Compare
 };
 
 struct ScriptEvent {
@@ -61,7 +61,7 @@ struct ScriptEvent {
   int line = 0;
   std::string text;  // path, answer, view name of picture, option name
   std::string value;  // option value
-  std::vector<std::string> fields;  // the patient form's texts, in the form's order
+  std::vector<std::string> fields;  // the patient form's texts, in the form's order; compare: the exams
   int number = 0;    // command code, stage, wheel steps
   Key key = Key::Return;
   View view = View::Reorientation;

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/options.h"
 #include "curves/result_uncertainty.h"
 #include "study/study_record.h"
 
@@ -25,14 +26,16 @@ std::vector<std::string> identityMismatches(const ExamIdentity& a, const ExamIde
 struct FallCriterion {
   const char* key;
   double fallPoints, below;
+  const char* label;   // short, as the options panel and the report show it
   const char* source;  // the publication that defines it
 };
 inline constexpr std::array<FallCriterion, 4> kFallCriteria{{
-    {"fall10-below50", 10, 50, "European Society of Cardiology position paper 2016 and guidelines 2022"},
-    {"fall10-below53", 10, 53, "ASE/EACVI expert consensus 2014"},
-    {"fall10-below55", 10, 55, "Cardiac Review and Evaluation Committee 2002 (without symptoms)"},
-    {"below40", 0, 40, "European Society of Cardiology guidelines 2022 (severe dysfunction)"},
+    {"fall10-below50", 10, 50, "10 / 50 %", "European Society of Cardiology position paper 2016 and guidelines 2022"},
+    {"fall10-below53", 10, 53, "10 / 53 %", "ASE/EACVI expert consensus 2014"},
+    {"fall10-below55", 10, 55, "10 / 55 %", "Cardiac Review and Evaluation Committee 2002 (without symptoms)"},
+    {"below40", 0, 40, "- / 40 %", "European Society of Cardiology guidelines 2022 (severe dysfunction)"},
 }};
+static_assert(kFallCriteria.size() == kFallCriterionChoices, "the options offer every criterion");
 const FallCriterion* fallCriterionNamed(std::string_view key);
 
 // From one exam to the next: per result the change (new - old), its standard uncertainty (the two

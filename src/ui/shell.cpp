@@ -23,6 +23,7 @@
 #include "study/study_model.h"
 #include "study/study_texts.h"
 #include "study/timing.h"
+#include "ui/compare_exams.h"
 #include "ui/derived_texts.h"
 #include "ui/help_texts.h"
 #include "ui/model3d_input.h"
@@ -593,7 +594,7 @@ void exportResultsCommand(Workstation& ws) {
     }
   }
   const ReportInputs in{ws.w,     ws.seg,      ws.curves.vc, ws.curves.settings, ws.model, ws.model3d, ws.pictures,
-                       &ws.shell.pickedCurves, &ws.segmental, currentIntervals(ws)};
+                       &ws.shell.pickedCurves, &ws.segmental, currentIntervals(ws), currentSerialSummary(ws)};
   const Status s = EXPORT_RESULTS_1024(ws.platform, ws.w.options,
                                        st == kStageResults3D ? ReportKind::Local : ReportKind::Global, in);
   if (!s && s.code() != RefusalCode::Cancelled) ws.show(s.refusal());
@@ -839,6 +840,10 @@ void runCommand(Workstation& ws, int code) {
       if (Status st = ws.startUncertainty(); !st) ws.show(st.refusal());
       return;
     case kCmdStopUncertainty: ws.stopUncertainty(); return;
+    case kCmdCompareExams:
+      if (Status st = compareWithEarlierExamsCommand(ws); !st && st.code() != RefusalCode::Cancelled)
+        ws.show(st.refusal());
+      return;
     case kCmdComments: commentsCommand(ws); return;
     case kCmdExportResults: exportResultsCommand(ws); return;
     case kCmdReformatFolder:
@@ -1158,6 +1163,7 @@ bool commandBuilt(int code) {
     case kCmdPlacementOnOpen:
     case kCmdUncertainty:
     case kCmdStopUncertainty:
+    case kCmdCompareExams:
     case kCmdQuit: return true;
     default: return false;
   }
@@ -1202,6 +1208,8 @@ std::vector<Menu> menuBar(const Workstation& ws) {
         keyed(kCmdExportTable, {"Exporter tableau Excel", "Export Excel table"}, kKeysExportTable),
         item(kCmdExportTable17, {"Exporter tableau Excel (17 sect.)", "Export Excel table (17 sect.)"}),
         item(kCmdExportReprojection, {"Exporter reprojection FDG", ""}),
+        MenuItem{kCmdCompareExams, texts::kCompareExamsCommand,
+                 stage(ws) == kStageResults && !reprojection(ws) && flow(ws).vidange_done},
         item(kCmdComments, {"Commentaires", "Comments"}), keyed(kCmdQuit, {"Quitter", "Quit"}, kKeysQuit)}},
       {texts::kMenuDisplay,
        {item(kCmdReorientation, {"Ré-orientation", "Re-orientation"}),

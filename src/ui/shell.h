@@ -56,6 +56,7 @@ enum CommandCode : int {
   kCmdPlacementOnOpen = 205,   // the automatic placement proposed as a study opens, on or off
   kCmdUncertainty = 206,       // the 95 % intervals of the results, measured in the background
   kCmdStopUncertainty = 207,   // stops that measurement
+  kCmdCompareExams = 208,      // the results against earlier exams of the patient
 };
 
 inline constexpr int kQuorvelVersion = kExamVersion;

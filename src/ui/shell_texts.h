@@ -63,6 +63,7 @@ inline constexpr Text kStepDone{"Vue validée. Étape suivante : %s (Tab ou son 
 inline constexpr Text kModelQuestionTitle{"Calculer le modèle 3D avec ces réglages ?",
                                           "Compute the 3D model with these settings?"};
 inline constexpr Text kAutoPlacement{"Placement automatique", "Automatic placement"};
+inline constexpr Text kCompareExamsCommand{"Comparer aux examens antérieurs…", "Compare with earlier exams…"};
 inline constexpr Text kUncertaintyCommand{"Incertitude des résultats (IC 95 %)",
                                          "Uncertainty of the results (95 % CI)"};
 inline constexpr Text kStopUncertaintyCommand{"Arrêter la mesure de l'incertitude", "Stop measuring the uncertainty"};

@@ -57,6 +57,7 @@ void Workstation::startNewStudy() {
   for (int d = 0; d < kDerivedResults; ++d) resultDropped(*this, static_cast<Derived>(d));
   stopUncertainty();
   uncertainty.reset();
+  serial.reset();
   segmental = SegmentalAnalysis{};
   shell.mouseView.reset();
   resetModel3DSettings(model3d, w.options);

@@ -102,6 +102,7 @@ class Workstation {
   ExamDisplay display;  // display settings an exam carries for views that keep them
   ResultLedger ledger;  // what each derived result was computed from
   std::optional<UncertaintyReport> uncertainty;  // the results' 95 % intervals (Derived::Uncertainty)
+  std::optional<SerialSummary> serial;           // against the previous exam (Derived::Serial)
 
   bool developer() const { return log.enabled(); }
   SegmentationContext segmentation() { return SegmentationContext{w, seg, platform, log, folder}; }

@@ -261,16 +261,22 @@ TEST_F(ExamFileTest, SaveKilledMidWriteLeavesThePreviousExam) {
 TEST(OptionsFile, DefaultsDoubledFieldsAndPanelRules) {
   Options o;
   auto b = encodeOptions(o);
-  ASSERT_EQ(b.size(), 1228u);
+  ASSERT_EQ(b.size(), 1232u);
   const ByteReader r(b);
-  // Our own setting follows the 1224 bytes: an older file leaves it on, damage sets the default.
-  for (auto [bytes, stored, read] : {std::tuple{1228, 0, 0}, {1228, 7, 1}, {1224, 0, 1}}) {
-    std::vector<uint8_t> f(b.begin(), b.begin() + bytes);
-    if (bytes > 1224) f[1224] = static_cast<uint8_t>(stored);
+  // Our own settings follow the 1224 bytes: an older file leaves them at their defaults (placement
+  // proposed, the first criterion), damage sets the default.
+  const struct {
+    int bytes, at, stored, placement, criterion;
+  } rows[] = {{1232, 1224, 0, 0, 0}, {1232, 1224, 7, 1, 0}, {1224, -1, 0, 1, 0},
+              {1232, 1228, 2, 1, 2}, {1232, 1228, 9, 1, 0}, {1228, 1224, 0, 0, 0}};
+  for (const auto& row : rows) {
+    std::vector<uint8_t> f(b.begin(), b.begin() + row.bytes);
+    if (row.at >= 0) f[row.at] = static_cast<uint8_t>(row.stored);
     Options o2;
-    o2.proposePlacementOnOpen = 5;
+    o2.proposePlacementOnOpen = 5, o2.fallCriterion = 6;
     decodeOptions(f, o2);
-    EXPECT_EQ(o2.proposePlacementOnOpen, read) << bytes << " bytes, " << stored;
+    EXPECT_EQ(o2.proposePlacementOnOpen, row.placement) << row.bytes << " bytes, " << row.stored << " at " << row.at;
+    EXPECT_EQ(o2.fallCriterion, row.criterion) << row.bytes << " bytes, " << row.stored << " at " << row.at;
   }
   EXPECT_EQ(*r.u32le(24), 8u);
   EXPECT_EQ(*r.u32le(144), 30u);

@@ -232,27 +232,39 @@ TEST_F(ReportFiles, LocalReportCarriesThePatientLine) {
   EXPECT_EQ(inked(28, 120), 0);
 }
 
-// With the uncertainty, the global report adds a line of intervals under each results panel and
-// changes nothing else.
-TEST_F(ReportFiles, GlobalReportCarriesTheIntervalsUnderTheResults) {
+// With the uncertainty, the global report adds a line of intervals under each results panel; with
+// the comparison with the previous exam, its lines under the left one; nothing else changes.
+TEST_F(ReportFiles, GlobalReportCarriesTheIntervalsAndTheComparisonUnderTheResults) {
   NoResults none;
   ResultUncertainties u{};
   for (int i = 0; i < kUncertainResults; ++i) u[i] = {50, 1, 1, 1.4, 47.3, 52.7};
+  const SerialSummary serial{"20240115", 60, -14, 2.7, true, "10 / 50 %"};
   ReportInputs in = none.inputs();
   const Bitmap24 plain = composeReport(ReportKind::Global, in, 1);
-  in.uncertainty = &u;
-  const Bitmap24 with = composeReport(ReportKind::Global, in, 1);
-  int changedRows = 0, firstRow = with.height, lastRow = -1;
-  for (int y = 0; y < with.height; ++y) {
-    bool changed = false;
-    for (int x = 0; x < with.width && !changed; ++x) changed = !(plain.get(x, y) == with.get(x, y));
-    if (!changed) continue;
-    ++changedRows, firstRow = std::min(firstRow, y), lastRow = std::max(lastRow, y);
+  const struct {
+    const ResultUncertainties* uncertainty;
+    const SerialSummary* serial;
+    int firstColumn;  // the left panel is the right half of the square canvas
+  } cases[] = {{&u, nullptr, 0}, {nullptr, &serial, 512}};
+  for (const auto& c : cases) {
+    in.uncertainty = c.uncertainty, in.serial = c.serial;
+    const Bitmap24 with = composeReport(ReportKind::Global, in, 1);
+    int changedRows = 0, firstRow = with.height, lastRow = -1, firstColumn = with.width;
+    for (int y = 0; y < with.height; ++y) {
+      bool changed = false;
+      for (int x = 0; x < with.width; ++x) {
+        if (plain.get(x, y) == with.get(x, y)) continue;
+        changed = true, firstColumn = std::min(firstColumn, x);
+      }
+      if (!changed) continue;
+      ++changedRows, firstRow = std::min(firstRow, y), lastRow = std::max(lastRow, y);
+    }
+    EXPECT_GT(changedRows, 0) << c.firstColumn;
+    // Only within the text panels at the bottom of the square canvas (166 rows from row 15 up).
+    EXPECT_GE(firstRow, 1024 - 15 - 166);
+    EXPECT_LT(lastRow, 1024 - 15);
+    EXPECT_GE(firstColumn, c.firstColumn);
   }
-  EXPECT_GT(changedRows, 0);
-  // Only within the two text panels at the bottom of the square canvas (166 rows from row 15 up).
-  EXPECT_GE(firstRow, 1024 - 15 - 166);
-  EXPECT_LT(lastRow, 1024 - 15);
 }
 
 // The wide local report shows the fixed-frame segments in the column of the bull's-eyes, under the

@@ -338,6 +338,7 @@ class EventChooser {
 
   void results(const Workstation& ws) {
     if (!ws.uncertaintyJob.running()) add(0.15, "command 206");  // the intervals, measured in the background
+    add(0.03, "compare @EXAM@");
     add(2, "key " + any({"Left", "Right", "PageUp", "PageDown"}));
     add(0.5, "move curve-left " + xy(300, 200));
     add(0.5, "key Return");

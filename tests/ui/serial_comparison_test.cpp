@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "ui/compare_exams.h"
+
 namespace quorvel {
 namespace {
 
@@ -66,6 +68,37 @@ TEST(SerialComparison, FallCriteriaAndTheMinimalDetectableChange) {
   EXPECT_NEAR(p.mdc[kEf], kCoverage95 * std::sqrt(5.0), 1e-12);
   EXPECT_FALSE(p.beyondMdc[kEf]);
   EXPECT_TRUE(comparePair(exam(60, 0.5), exam(57, 0.5), kFallCriteria[0]).beyondMdc[kEf]);
+}
+
+// Exams given in any order are compared oldest first; the report's line is the change from the
+// exam just before the open one, whichever place that is.
+TEST(SerialComparison, ExamsInDateOrderAndTheOpenExamsPredecessor) {
+  auto exam = [](const char* date, double ef) {
+    ComparedExam e;
+    e.identity.studyDate = date;
+    e.uncertainty.results[kEf] = {ef, 1, 0, 1, ef - kCoverage95, ef + kCoverage95};
+    return e;
+  };
+  const FallCriterion& criterion = kFallCriteria[0];
+  // The open exam (index 1) is the latest: two earlier ones given newest first.
+  SerialComparison c = compareExams({exam("20240601", 58), exam("20250110", 44), exam("20230301", 62)}, 1, criterion);
+  ASSERT_EQ(c.exams.size(), 3u);
+  EXPECT_EQ(c.exams[0].identity.studyDate, "20230301");
+  EXPECT_EQ(c.current, 2);
+  ASSERT_EQ(c.pairs.size(), 2u);
+  EXPECT_DOUBLE_EQ(c.pairs[1].change[kEf], -14);
+  EXPECT_TRUE(c.pairs[1].flag);
+  EXPECT_FALSE(c.pairs[0].flag);
+  std::optional<SerialSummary> s = summaryOf(c, criterion);
+  ASSERT_TRUE(s);
+  EXPECT_EQ(s->previousDate, "20240601");
+  EXPECT_DOUBLE_EQ(s->previousEf, 58);
+  EXPECT_TRUE(s->flagged);
+  EXPECT_NE(comparisonText(c, criterion, kEnglish).find("ALERT"), std::string::npos);
+  // The open exam is the oldest: nothing before it to report.
+  c = compareExams({exam("20240601", 58), exam("20230301", 62)}, 1, criterion);
+  EXPECT_EQ(c.current, 0);
+  EXPECT_FALSE(summaryOf(c, criterion));
 }
 
 }  // namespace

@@ -1,0 +1,178 @@
+#include "ui/compare_exams.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "base/scripted_platform.h"
+#include "render/png_io.h"
+#include "render/trend_plot.h"
+#include "ui/background_uncertainty.h"
+#include "ui/compare_texts.h"
+#include "ui/derived_results.h"
+#include "ui/shell.h"
+#include "ui/workstation.h"
+
+namespace quorvel {
+
+namespace {
+
+namespace texts = compare_texts;
+
+std::string shownDate(const std::string& d) {
+  return d.size() == 8 ? d.substr(6, 2) + "/" + d.substr(4, 2) + "/" + d.substr(0, 4) : d;
+}
+
+std::string joined(const std::vector<std::string>& words) {
+  std::string out;
+  for (const std::string& w : words) out += (out.empty() ? "" : ", ") + w;
+  return out;
+}
+
+// The earlier exams the user picks, one dialog after the other; none when the first is cancelled.
+std::vector<std::filesystem::path> chooseEarlierExams(Workstation& ws) {
+  const int L = ws.w.options.LANGUE;
+  std::vector<std::filesystem::path> files;
+  while (static_cast<int>(files.size()) + 1 < kMaxComparedExams) {
+    const auto choice = ws.platform.chooseOpenFile(texts::kChooseTitle.pick(L), {{"QVX", "*.qvx"}}, 1);
+    if (!choice) break;
+    files.push_back(choice->path);
+    if (ws.platform.question(texts::kAnother.pick(L)) != QuestionAnswer::Ok) break;
+  }
+  return files;
+}
+
+}  // namespace
+
+SerialComparison compareExams(std::vector<ComparedExam> exams, int current, const FallCriterion& criterion) {
+  SerialComparison c;
+  std::vector<int> order(exams.size());
+  for (size_t k = 0; k < order.size(); ++k) order[k] = static_cast<int>(k);
+  std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+    const std::string &da = exams[a].identity.studyDate, &db = exams[b].identity.studyDate;
+    return !da.empty() && !db.empty() && da < db;
+  });
+  for (int k : order) {
+    if (k == current) c.current = static_cast<int>(c.exams.size());
+    c.exams.push_back(std::move(exams[k]));
+  }
+  for (size_t k = 1; k < c.exams.size(); ++k)
+    c.pairs.push_back(comparePair(c.exams[k - 1].uncertainty.results, c.exams[k].uncertainty.results, criterion));
+  return c;
+}
+
+std::string comparisonText(const SerialComparison& c, const FallCriterion& criterion, int L) {
+  std::string text;
+  for (size_t k = 0; k < c.exams.size(); ++k) {
+    const ComparedExam& e = c.exams[k];
+    const ResultUncertainty &lv = e.uncertainty.results[kEf], &rv = e.uncertainty.results[kResultsPerVentricle + kEf];
+    const std::string name = e.file.empty() ? texts::kOpenExam.pick(L) : std::filesystem::path(e.file).filename().string();
+    text += format(texts::kExamLine.pick(L), static_cast<int>(k + 1), shownDate(e.identity.studyDate).c_str(),
+                   name.c_str(), e.uncertainty.placementMeasured ? "" : texts::kCountingOnly.pick(L), lv.value,
+                   lv.low95, lv.high95, rv.value, rv.low95, rv.high95);
+  }
+  text += "\n";
+  for (size_t k = 0; k < c.pairs.size(); ++k) {
+    const PairComparison& p = c.pairs[k];
+    text += format(texts::kPairLine.pick(L), static_cast<int>(k + 1), static_cast<int>(k + 2), p.change[kEf],
+                   p.low95[kEf], p.high95[kEf], p.mdc[kEf],
+                   (p.beyondMdc[kEf] ? texts::kBeyondMdc : texts::kWithinMdc).pick(L));
+    if (p.flag) text += format(texts::kFlag.pick(L), criterion.key, criterion.source);
+  }
+  text += format(texts::kCriterion.pick(L), criterion.key, criterion.source);
+  return text;
+}
+
+std::optional<SerialSummary> summaryOf(const SerialComparison& c, const FallCriterion& criterion) {
+  if (c.current <= 0) return std::nullopt;  // nothing before the open exam
+  const ComparedExam& before = c.exams[c.current - 1];
+  const PairComparison& p = c.pairs[c.current - 1];
+  return SerialSummary{before.identity.studyDate, before.uncertainty.results[kEf].value, p.change[kEf], p.mdc[kEf],
+                       p.flag, criterion.label};
+}
+
+Status compareWithEarlierExamsCommand(Workstation& ws) {
+  const int L = ws.w.options.LANGUE;
+  const Refusal cancelled = Refusal::of(RefusalCode::Cancelled, texts::kCancelled);
+  if (ws.w.options.REPROJ || ws.shell._MENU_ != kStageResults || !resultCurrent(ws, Derived::Curves))
+    return Refusal::of(RefusalCode::SerialComparisonRefused, texts::kNeedsResults);
+  const FallCriterion& criterion = kFallCriteria[std::clamp(ws.w.options.fallCriterion, 0, kFallCriterionChoices - 1)];
+  const std::vector<std::filesystem::path> files = chooseEarlierExams(ws);
+  if (files.empty()) return cancelled;
+
+  // Each earlier exam opened in a scratch workstation of its own, its patient checked.
+  const std::filesystem::path scratchFolder = ws.folder / "temp" / "compare";
+  ScriptedPlatform quiet;
+  std::vector<std::unique_ptr<Workstation>> earlier;
+  const ExamIdentity open = identityOf(ws.w.study);
+  for (const std::filesystem::path& file : files) {
+    auto other = std::make_unique<Workstation>(quiet, scratchFolder);
+    Status opened = other->openExam(file);
+    if (opened && !other->w.settings.flow.vidange_done) opened = other->computeCurves();
+    if (!opened) {
+      const Refusal& why = opened.refusal();
+      return Refusal{RefusalCode::SerialComparisonRefused,
+                     format(texts::kNotOpened.fr, file.string().c_str(), why.fr.c_str()),
+                     format(texts::kNotOpened.en, file.string().c_str(), why.en.c_str())};
+    }
+    const auto differ = identityMismatches(open, identityOf(other->w.study));
+    if (!differ.empty() && ws.platform.question(format(texts::kOtherPatient.pick(L), file.filename().string().c_str(),
+                                                       joined(differ).c_str())) != QuestionAnswer::Ok)
+      return cancelled;
+    earlier.push_back(std::move(other));
+  }
+
+  // The uncertainties, under one progress window: the open exam's own when it is current.
+  const int measures = static_cast<int>(earlier.size()) + (currentIntervals(ws) ? 0 : 1);
+  int measured = 0;
+  std::optional<ProgressScope> wait;
+  wait.emplace(ws.platform, texts::kMeasuring.pick(L), ProgressScope::Cancellable);
+  const UncertaintyProgress progress = [&](int done, int planned) {
+    return wait->advance((measured + static_cast<double>(done) / std::max(planned, 1)) / measures);
+  };
+  std::vector<ComparedExam> exams;
+  for (size_t k = 0; k < earlier.size(); ++k) {
+    Workstation& other = *earlier[k];
+    ComparedExam e{files[k].string(), identityOf(other.w.study), measureKeptSegmentation(other, kDefaultHalvings, progress)};
+    if (!wait->advance(static_cast<double>(++measured) / measures)) return cancelled;
+    if (!e.uncertainty.valid)
+      return Refusal::formatted(RefusalCode::SerialComparisonRefused, texts::kNotMeasured, e.file.c_str(),
+                                e.uncertainty.failedRuns);
+    exams.push_back(std::move(e));
+  }
+  UncertaintyReport own;
+  if (currentIntervals(ws)) {
+    own = *ws.uncertainty;
+  } else {
+    own = measureOnCopy(ws.w, ws.seg, ws.curves, kDefaultHalvings, ws.folder / "temp" / "uncertainty", progress);
+    if (!wait->advance(1.0)) return cancelled;
+    if (!own.valid)
+      return Refusal{RefusalCode::SerialComparisonRefused,
+                     format(texts::kNotMeasured.fr, texts::kOpenExam.fr, own.failedRuns),
+                     format(texts::kNotMeasured.en, texts::kOpenExam.en, own.failedRuns)};
+  }
+  wait.reset();
+  exams.push_back(ComparedExam{"", open, own});
+  const SerialComparison c = compareExams(std::move(exams), static_cast<int>(earlier.size()), criterion);
+
+  std::string text = comparisonText(c, criterion, L);
+  if (c.exams.size() >= 3) {
+    std::vector<TrendPoint> points;
+    for (const ComparedExam& e : c.exams) {
+      TrendPoint p{e.identity.studyDate, {}, {}, {}};
+      for (int v = 0; v < 2; ++v) {
+        const ResultUncertainty& u = e.uncertainty.results[v * kResultsPerVentricle + kEf];
+        p.value[v] = u.value, p.low95[v] = u.low95, p.high95[v] = u.high95;
+      }
+      points.push_back(p);
+    }
+    const std::filesystem::path plot = ws.folder / "temp" / "trend.png";
+    if (writePng(plot, trendPicture(points, criterion.below, L)) && ws.platform.openDocument(plot.string()))
+      text += "\n" + format(texts::kTrendWritten.pick(L), plot.string().c_str());
+  }
+  ws.serial = summaryOf(c, criterion);
+  ws.serial ? resultMade(ws, Derived::Serial) : resultDropped(ws, Derived::Serial);
+  ws.platform.information(text);
+  return Status::accepted();
+}
+
+}  // namespace quorvel
