@@ -1,6 +1,7 @@
 #include "ui/compare_exams.h"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 
 #include "base/scripted_platform.h"
@@ -42,6 +43,15 @@ std::vector<std::filesystem::path> chooseEarlierExams(Workstation& ws) {
 }
 
 }  // namespace
+
+bool placedAlike(const Placement& a, const Placement& b) {
+  constexpr double kDegree = 3.14159265358979 / 180;
+  auto near = [](double x, double y, double tolerance) { return std::abs(x - y) <= tolerance; };
+  return near(a.recad_x, b.recad_x, 1) && near(a.recad_y, b.recad_y, 1) && near(a.recad_t, b.recad_t, 1) &&
+         near(a.rotation, b.rotation, kDegree) && near(a.septum_plano, b.septum_plano, 1) &&
+         near(a.valves_plano_, b.valves_plano_, 1) && near(a.valves_angle, b.valves_angle, 1) &&
+         a.infand_plane == b.infand_plane;
+}
 
 SerialComparison compareExams(std::vector<ComparedExam> exams, int current, const FallCriterion& criterion) {
   SerialComparison c;
@@ -132,7 +142,8 @@ Status compareWithEarlierExamsCommand(Workstation& ws) {
   std::vector<ComparedExam> exams;
   for (size_t k = 0; k < earlier.size(); ++k) {
     Workstation& other = *earlier[k];
-    ComparedExam e{files[k].string(), identityOf(other.w.study), measureKeptSegmentation(other, kDefaultHalvings, progress)};
+    ComparedExam e{files[k].string(), identityOf(other.w.study), measureKeptSegmentation(other, kDefaultHalvings, progress),
+                   placementOfSteps(other.w.settings.reorient)};
     if (!wait->advance(static_cast<double>(++measured) / measures)) return cancelled;
     if (!e.uncertainty.valid)
       return Refusal::formatted(RefusalCode::SerialComparisonRefused, texts::kNotMeasured, e.file.c_str(),
@@ -151,7 +162,7 @@ Status compareWithEarlierExamsCommand(Workstation& ws) {
                      format(texts::kNotMeasured.en, texts::kOpenExam.en, own.failedRuns)};
   }
   wait.reset();
-  exams.push_back(ComparedExam{"", open, own});
+  exams.push_back(ComparedExam{"", open, own, placementOfSteps(ws.w.settings.reorient)});
   const SerialComparison c = compareExams(std::move(exams), static_cast<int>(earlier.size()), criterion);
 
   std::string text = comparisonText(c, criterion, L);
@@ -172,6 +183,16 @@ Status compareWithEarlierExamsCommand(Workstation& ws) {
   ws.serial = summaryOf(c, criterion);
   ws.serial ? resultMade(ws, Derived::Serial) : resultDropped(ws, Derived::Serial);
   ws.platform.information(text);
+
+  if (c.current > 0 && !ws.w.study.chemin_data.empty()) {
+    const ComparedExam &before = c.exams[c.current - 1], &mine = c.exams[c.current];
+    const bool alike = before.placement && mine.placement && placedAlike(*before.placement, *mine.placement);
+    const std::string name = std::filesystem::path(before.file).filename().string();
+    if (before.placement && !alike &&
+        ws.platform.question(format(texts::kPlaceAlike.pick(L), name.c_str())) == QuestionAnswer::Ok &&
+        ws.applyTemplate(before.file))
+      changeStage(ws, kStageSegmentation);
+  }
   return Status::accepted();
 }
 

@@ -19,6 +19,7 @@ struct ComparedExam {
   std::string file;  // empty: the exam open
   ExamIdentity identity;
   UncertaintyReport uncertainty;
+  std::optional<Placement> placement;  // of its validated steps, when each was validated once
 };
 
 // The exams oldest first (by study date; undated ones keep their place), the pairs between
@@ -34,10 +35,14 @@ std::string comparisonText(const SerialComparison& c, const FallCriterion& crite
 // What the report states: the exam just before the open one.
 std::optional<SerialSummary> summaryOf(const SerialComparison& c, const FallCriterion& criterion);
 
+// Whether two placements put the square, the lines and the angles within a voxel and a degree.
+bool placedAlike(const Placement& a, const Placement& b);
+
 // The command: earlier exams chosen one after the other, the patient checked (a mismatch needs the
 // user's consent), each exam's uncertainty measured under a progress window that can stop it, the
 // comparison shown (with the trend picture from three exams) and kept for the report while the
-// results stay those compared.
+// results stay those compared. When the exam before the open one was placed otherwise, the user is
+// offered to process the open acquisition with it as template, so that both are placed alike.
 Status compareWithEarlierExamsCommand(Workstation& ws);
 
 }  // namespace quorvel

@@ -28,6 +28,11 @@ inline constexpr Text kWithinMdc{"en deçà", "within it"};
 inline constexpr Text kFlag{"   ALERTE : la baisse de FE G répond au critère %s (%s)\n",
                             "   ALERT: the LVEF fall meets the criterion %s (%s)\n"};
 inline constexpr Text kCriterion{"\nCritère : %s (%s)\n", "\nCriterion: %s (%s)\n"};
+inline constexpr Text kPlaceAlike{
+    "L'examen %s a été placé autrement. Traiter l'acquisition ouverte selon cet examen (modèle de traitement), "
+    "pour les placer de même ? Ses résultats seront à refaire.",
+    "The exam %s was placed otherwise. Process the open acquisition according to it (as a processing template), so "
+    "that both are placed alike? Its results will then be made again."};
 inline constexpr Text kTrendWritten{"Évolution de la FE : %s", "Ejection fraction over time: %s"};
 
 }  // namespace quorvel::compare_texts
