@@ -154,7 +154,7 @@ Status compareWithEarlierExamsCommand(Workstation& ws) {
   if (currentIntervals(ws)) {
     own = *ws.uncertainty;
   } else {
-    own = measureOnCopy(ws.w, ws.seg, ws.curves, kDefaultHalvings, ws.folder / "temp" / "uncertainty", progress);
+    own = measureOnCopy(ws.w, ws.seg, ws.curves, kDefaultHalvings, scratchFolder, progress);
     if (!wait->advance(1.0)) return cancelled;
     if (!own.valid)
       return Refusal{RefusalCode::SerialComparisonRefused,
