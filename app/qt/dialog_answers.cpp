@@ -47,6 +47,8 @@ void DialogAnswers::answer(QDialog& dialog) {
       comments->editor()->setPlainText(QString::fromStdString(*text));
       dialog.accept();
     }
+  } else if (dynamic_cast<PictureInfoDialog*>(&dialog)) {
+    dialog.accept();  // read by nobody: closed as its OK button does
   } else if (auto* form = dynamic_cast<FormDialog*>(&dialog)) {
     if (const auto typed = next(forms).value_or(std::nullopt)) {
       for (size_t i = 0; i < form->fields().size() && i < typed->size(); ++i)

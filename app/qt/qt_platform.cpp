@@ -19,6 +19,7 @@
 #include <cstdlib>
 
 #include "desktop_texts.h"
+#include "picture_view.h"
 #include "text_dialogs.h"
 
 namespace quorvel {
@@ -83,6 +84,12 @@ void QtPlatform::information(const std::string& text) {
   shown.push_back({"information", text});
   QMessageBox box(QMessageBox::Information, kProductTitle, qs(text), QMessageBox::Ok, parentWindow);
   run(box);
+}
+
+void QtPlatform::informationWithPicture(const std::string& text, const Bitmap24& picture) {
+  shown.push_back({"information", text});
+  PictureInfoDialog dialog(parentWindow, text, imageOf(picture));
+  run(dialog);
 }
 
 QuestionAnswer QtPlatform::question(const std::string& text, const std::string& title) {

@@ -72,6 +72,7 @@ class QtPlatform : public Platform {
 
   void warning(const std::string& text) override;
   void information(const std::string& text) override;
+  void informationWithPicture(const std::string& text, const Bitmap24& picture) override;
   using Platform::question;
   QuestionAnswer question(const std::string& text, const std::string& title) override;
   std::optional<FileChoice> chooseOpenFile(const std::string& title, const std::vector<FileFilter>& filters,

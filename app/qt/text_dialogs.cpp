@@ -4,7 +4,9 @@
 #include <QFormLayout>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QImage>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -36,6 +38,21 @@ CommentsDialog::CommentsDialog(QWidget* parent, const std::string& caption, cons
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   layout->addWidget(buttons);
   resize(kCommentsWidth, kCommentsHeight);
+}
+
+PictureInfoDialog::PictureInfoDialog(QWidget* parent, const std::string& text, const QImage& picture)
+    : QDialog(parent) {
+  setWindowTitle(kProductTitle);
+  auto* layout = new QVBoxLayout(this);
+  auto* words = new QLabel(qs(text), this);
+  words->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  layout->addWidget(words);
+  auto* plot = new QLabel(this);
+  plot->setPixmap(QPixmap::fromImage(picture));
+  layout->addWidget(plot, 0, Qt::AlignHCenter);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  layout->addWidget(buttons);
 }
 
 std::string CommentsDialog::text() const { return editor_->toPlainText().toStdString(); }

@@ -1,12 +1,13 @@
 #pragma once
-// The desktop's text dialogs: the comments editor of the exam and the form of edit fields the
-// core asks to fill (the 17-sector table's patient dialog).
+// The desktop's text dialogs: the comments editor of the exam, the form of edit fields the core
+// asks to fill (the 17-sector table's patient dialog), an information with a picture.
 #include <QDialog>
 #include <string>
 #include <vector>
 
 #include "base/platform.h"
 
+class QImage;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -21,6 +22,12 @@ class CommentsDialog : public QDialog {
 
  private:
   QPlainTextEdit* editor_;
+};
+
+// A text to read above a picture (a plot), closed by its OK button.
+class PictureInfoDialog : public QDialog {
+ public:
+  PictureInfoDialog(QWidget* parent, const std::string& text, const QImage& picture);
 };
 
 class FormDialog : public QDialog {

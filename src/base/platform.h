@@ -8,6 +8,8 @@
 
 namespace quorvel {
 
+struct Bitmap24;
+
 inline constexpr const char* kProductTitle = "Quorvel";
 
 struct FileFilter {
@@ -97,6 +99,11 @@ class Platform {
   // Message boxes, titled kProductTitle unless a title is given.
   virtual void warning(const std::string& text) = 0;      // MEMS
   virtual void information(const std::string& text) = 0;  // MUMS
+  // An information with a picture beside it (a plot): front ends without pictures show the text.
+  virtual void informationWithPicture(const std::string& text, const Bitmap24& picture) {
+    (void)picture;
+    information(text);
+  }
   // OK / Cancel; an empty title leaves the box untitled.
   virtual QuestionAnswer question(const std::string& text, const std::string& title) = 0;
   QuestionAnswer question(const std::string& text) { return question(text, kProductTitle); }

@@ -5,7 +5,6 @@
 #include <filesystem>
 
 #include "base/scripted_platform.h"
-#include "render/png_io.h"
 #include "render/trend_plot.h"
 #include "ui/background_uncertainty.h"
 #include "ui/compare_texts.h"
@@ -165,7 +164,7 @@ Status compareWithEarlierExamsCommand(Workstation& ws) {
   exams.push_back(ComparedExam{"", open, own, placementOfSteps(ws.w.settings.reorient)});
   const SerialComparison c = compareExams(std::move(exams), static_cast<int>(earlier.size()), criterion);
 
-  std::string text = comparisonText(c, criterion, L);
+  const std::string text = comparisonText(c, criterion, L);
   if (c.exams.size() >= 3) {
     std::vector<TrendPoint> points;
     for (const ComparedExam& e : c.exams) {
@@ -176,13 +175,12 @@ Status compareWithEarlierExamsCommand(Workstation& ws) {
       }
       points.push_back(p);
     }
-    const std::filesystem::path plot = ws.folder / "temp" / "trend.png";
-    if (writePng(plot, trendPicture(points, criterion.below, L)) && ws.platform.openDocument(plot.string()))
-      text += "\n" + format(texts::kTrendWritten.pick(L), plot.string().c_str());
+    ws.platform.informationWithPicture(text, trendPicture(points, criterion.below, L));
+  } else {
+    ws.platform.information(text);
   }
   ws.serial = summaryOf(c, criterion);
   ws.serial ? resultMade(ws, Derived::Serial) : resultDropped(ws, Derived::Serial);
-  ws.platform.information(text);
 
   if (c.current > 0 && !ws.w.study.chemin_data.empty()) {
     const ComparedExam &before = c.exams[c.current - 1], &mine = c.exams[c.current];

@@ -33,6 +33,5 @@ inline constexpr Text kPlaceAlike{
     "pour les placer de même ? Ses résultats seront à refaire.",
     "The exam %s was placed otherwise. Process the open acquisition according to it (as a processing template), so "
     "that both are placed alike? Its results will then be made again."};
-inline constexpr Text kTrendWritten{"Évolution de la FE : %s", "Ejection fraction over time: %s"};
 
 }  // namespace quorvel::compare_texts

@@ -32,6 +32,7 @@
 #include "main_window.h"
 #include "model3d_panels.h"
 #include "options_panel.h"
+#include "render/trend_plot.h"
 #include "phantom/writers.h"
 #include "render/curve_plot.h"
 #include "render/view3d.h"
@@ -620,6 +621,27 @@ TEST_F(Desktop, KeysUnderThePointerStopWhenItLeavesTheMosaic) {
   settle();
   key(Key::Up);
   EXPECT_NE(ws->seg.CORR, classes);
+}
+
+// A text with a plot (the comparison of three exams): both shown, and a script's answers close it.
+TEST_F(Desktop, InformationWithAPictureShowsBothAndIsClosedByTheAnswers) {
+  const Bitmap24 plot = trendPicture({{"20240115", {60, 49}, {58, 47}, {62, 51}}, {"20241010", {45, 48}, {42, 45}, {47, 51}}},
+                                     50, kEnglish);
+  QSize shownPlot;
+  QString shownText;
+  platform.answerDialogs = [&](QDialog& d) {
+    for (const QLabel* l : d.findChildren<QLabel*>()) {
+      if (l->pixmap().isNull())
+        shownText += l->text();
+      else
+        shownPlot = l->pixmap().size();
+    }
+    answers.answer(d);
+  };
+  platform.informationWithPicture("1 -> 2: LVEF -15.0 points", plot);
+  EXPECT_EQ(shownPlot, QSize(plot.width, plot.height));
+  EXPECT_EQ(shownText, "1 -> 2: LVEF -15.0 points");
+  EXPECT_EQ(platform.shown.back().text, "1 -> 2: LVEF -15.0 points");
 }
 
 }  // namespace
