@@ -17,6 +17,7 @@
 #include "render/trend_plot.h"
 #include "study/loading.h"
 #include "ui/results_json.h"
+#include "ui/compare_exams.h"
 #include "ui/serial_comparison.h"
 #include "ui/shell.h"
 #include "ui/uncertainty.h"
@@ -179,14 +180,7 @@ int runCompare(const CompareArgs& a) {
   std::fflush(stdout);
   if (!a.plot.empty()) {
     std::vector<TrendPoint> points;
-    for (const ExamOutcome& e : exams) {
-      TrendPoint p{e.identity.studyDate, {}, {}, {}};
-      for (int v = 0; v < 2; ++v) {
-        const ResultUncertainty& u = e.uncertainty.results[v * kResultsPerVentricle + kEf];
-        p.value[v] = u.value, p.low95[v] = u.low95, p.high95[v] = u.high95;
-      }
-      points.push_back(p);
-    }
+    for (const ExamOutcome& e : exams) points.push_back(trendPointOf(e.identity.studyDate, e.uncertainty.results));
     if (!writePng(a.plot, trendPicture(points, criterion.below, kEnglish))) {
       std::cerr << "quorvel-cli: cannot write " << a.plot << '\n';
       return kExitRefused;

@@ -23,4 +23,8 @@ std::string format(const char* fmt, ...) {
   return s;
 }
 
+std::string shownDate(const std::string& d) {
+  return d.size() == 8 ? d.substr(6, 2) + "/" + d.substr(4, 2) + "/" + d.substr(0, 4) : d;
+}
+
 }  // namespace quorvel

@@ -17,5 +17,7 @@ struct Text {
 // printf-style composition of a catalogue text (the original composes into a scratch string).
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 std::string vformat(const char* fmt, va_list args);
+// A date as YYYYMMDD shown as DD/MM/YYYY; any other text as it is.
+std::string shownDate(const std::string& yyyymmdd);
 
 }  // namespace quorvel

@@ -26,11 +26,6 @@ namespace {
 
 constexpr int kTextPanelWidth = 512, kTextPanelHeight = 166;
 
-// YYYYMMDD as DD/MM/YYYY; any other text as it is.
-std::string shownDate(const std::string& d) {
-  if (d.size() != 8) return d;
-  return d.substr(6, 2) + "/" + d.substr(4, 2) + "/" + d.substr(0, 4);
-}
 constexpr int kPatientWidth = 600, kPatientHeight = 20;
 constexpr int kReportMapWidth = 256, kReportMapHeight = 512;
 constexpr int kPanelGap = 4;

@@ -24,10 +24,6 @@ void line(Bitmap24& b, int x0, int y0, int x1, int y1, Rgb c) {
   }
 }
 
-std::string shownDate(const std::string& d) {
-  return d.size() == 8 ? d.substr(6, 2) + "/" + d.substr(4, 2) + "/" + d.substr(0, 4) : d;
-}
-
 }  // namespace
 
 int TrendLayout::columnOf(int exam) const {

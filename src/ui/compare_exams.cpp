@@ -18,10 +18,6 @@ namespace {
 
 namespace texts = compare_texts;
 
-std::string shownDate(const std::string& d) {
-  return d.size() == 8 ? d.substr(6, 2) + "/" + d.substr(4, 2) + "/" + d.substr(0, 4) : d;
-}
-
 std::string joined(const std::vector<std::string>& words) {
   std::string out;
   for (const std::string& w : words) out += (out.empty() ? "" : ", ") + w;
@@ -42,6 +38,15 @@ std::vector<std::filesystem::path> chooseEarlierExams(Workstation& ws) {
 }
 
 }  // namespace
+
+TrendPoint trendPointOf(const std::string& studyDate, const ResultUncertainties& u) {
+  TrendPoint p{studyDate, {}, {}, {}};
+  for (int v = 0; v < 2; ++v) {
+    const ResultUncertainty& ef = u[v * kResultsPerVentricle + kEf];
+    p.value[v] = ef.value, p.low95[v] = ef.low95, p.high95[v] = ef.high95;
+  }
+  return p;
+}
 
 bool placedAlike(const Placement& a, const Placement& b) {
   constexpr double kDegree = 3.14159265358979 / 180;
@@ -167,14 +172,7 @@ Status compareWithEarlierExamsCommand(Workstation& ws) {
   const std::string text = comparisonText(c, criterion, L);
   if (c.exams.size() >= 3) {
     std::vector<TrendPoint> points;
-    for (const ComparedExam& e : c.exams) {
-      TrendPoint p{e.identity.studyDate, {}, {}, {}};
-      for (int v = 0; v < 2; ++v) {
-        const ResultUncertainty& u = e.uncertainty.results[v * kResultsPerVentricle + kEf];
-        p.value[v] = u.value, p.low95[v] = u.low95, p.high95[v] = u.high95;
-      }
-      points.push_back(p);
-    }
+    for (const ComparedExam& e : c.exams) points.push_back(trendPointOf(e.identity.studyDate, e.uncertainty.results));
     ws.platform.informationWithPicture(text, trendPicture(points, criterion.below, L));
   } else {
     ws.platform.information(text);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/refusal.h"
+#include "render/trend_plot.h"
 #include "ui/serial_comparison.h"
 #include "ui/uncertainty.h"
 
@@ -34,6 +35,9 @@ SerialComparison compareExams(std::vector<ComparedExam> exams, int current, cons
 std::string comparisonText(const SerialComparison& c, const FallCriterion& criterion, int LANGUE);
 // What the report states: the exam just before the open one.
 std::optional<SerialSummary> summaryOf(const SerialComparison& c, const FallCriterion& criterion);
+
+// An exam's ejection fractions with their intervals, as the trend picture plots them.
+TrendPoint trendPointOf(const std::string& studyDate, const ResultUncertainties& u);
 
 // Whether two placements put the square, the lines and the angles within a voxel and a degree.
 bool placedAlike(const Placement& a, const Placement& b);
