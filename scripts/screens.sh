@@ -61,6 +61,9 @@ expect-stage 4
 press results3d 256 256
 release results3d 256 256
 grab $shots/4-results3d.png
+page segments
+grab $shots/4-results3d-segments.png
+page bullseye
 command 202
 grab $shots/4-results3d-english.png
 command 201

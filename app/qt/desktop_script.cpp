@@ -15,6 +15,7 @@
 
 #include "dialog_answers.h"
 #include "key_map.h"
+#include "model3d_panels.h"
 #include "options_panel.h"
 #include "ui/shell.h"
 #include "ui/view_pictures.h"
@@ -118,6 +119,11 @@ class Driver {
         outputs.grab = [this](const std::string& path) -> std::string {
           window_.rebuildPictures();
           return window_.grab().save(QString::fromStdString(path), "PNG") ? "" : "cannot write " + path;
+        };
+        outputs.page = [this](const std::string& page) -> std::string {
+          if (ws_.shell._MENU_ != kStageResults3D) return "the 3D results are not shown";
+          window_.results3DPanel()->showPage(page == "segments" ? View::Segmental : View::Bullseye);
+          return "";
         };
         const std::string why = runOutputEvent(ws_, e, outputs);
         return why.empty() ? "ok" : "FAILED: " + why;

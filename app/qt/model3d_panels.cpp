@@ -157,6 +157,8 @@ Results3DPanel::Results3DPanel(Workstation& ws, PanelHooks hooks, QWidget* paren
   grid->setRowStretch(2, 1);
 }
 
+void Results3DPanel::showPage(View v) { pages_->setCurrentIndex(v == View::Segmental ? 1 : 0); }
+
 PictureView* Results3DPanel::view(View v) const {
   switch (v) {
     case View::Results3D: return view_;

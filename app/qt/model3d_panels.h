@@ -63,6 +63,9 @@ class Results3DPanel : public Panel3D {
   // Results3D, MapPanelRight, MapPanelLeft or Bullseye; nothing for another view.
   PictureView* view(View v) const;
   QComboBox* mapChooser() const { return maps_; }
+  // The page of the bull's-eyes (Bullseye) or of the segments (Segmental) brought to the front, as
+  // its tab does.
+  void showPage(View v);
   const std::array<QRadioButton*, 3>& ventricleButtons() const { return ventricles_; }
   void refresh();
 

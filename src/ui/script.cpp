@@ -237,6 +237,10 @@ std::optional<std::vector<ScriptEvent>> parseScript(std::istream& in, std::strin
       e.kind = ScriptEventKind::Grab;
       e.text = rest();
       if (e.text.empty()) return fail("grab needs a path");
+    } else if (verb == "page") {
+      e.kind = ScriptEventKind::Page;
+      e.text = rest();
+      if (e.text != "bullseye" && e.text != "segments") return fail("page needs bullseye or segments");
     } else if (verb == "json") {
       e.kind = ScriptEventKind::Json;
       e.text = rest();
@@ -260,6 +264,9 @@ std::string runOutputEvent(Workstation& ws, const ScriptEvent& e, const ScriptOu
     case ScriptEventKind::Grab:
       if (!outputs.grab) return "this front end has no window to grab";
       return outputs.grab(e.text);
+    case ScriptEventKind::Page:
+      if (!outputs.page) return "this front end has no pages";
+      return outputs.page(e.text);
     case ScriptEventKind::Json: {
       if (ws.w.settings.flow.vidange_done) {
         if (const Status s = bringCurrent(ws, Derived::Curves); !s)
@@ -369,6 +376,7 @@ bool runScript(Workstation& ws, ScriptedPlatform& platform, const std::vector<Sc
       case ScriptEventKind::ExpectStage:
       case ScriptEventKind::Picture:
       case ScriptEventKind::Grab:
+      case ScriptEventKind::Page:
       case ScriptEventKind::Json:
         if (const std::string why = runOutputEvent(ws, e, outputs); !why.empty()) {
           outcome = "FAILED: " + why;

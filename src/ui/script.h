@@ -53,7 +53,7 @@ namespace quorvel {
 
 enum class ScriptEventKind {
   Open, Command, Key, KeyDown, KeyUp, Press, DoubleClick, Move, Release, Wheel, Scroll, Threshold, Answer, Tick, ExpectStage, Picture,
-  Json, Grab, OpenExam, SaveExam, Template, Comment, Option, ExportTable, ExportTable17, Compare
+  Json, Grab, OpenExam, SaveExam, Template, Comment, Option, ExportTable, ExportTable17, Compare, Page
 };
 
 struct ScriptEvent {
@@ -87,10 +87,11 @@ std::optional<std::vector<ScriptEvent>> parseScript(std::istream& in, std::strin
 struct ScriptOutputs {
   std::function<std::string(View view, const std::string& path)> picture;  // empty string: written
   std::function<std::string(const std::string& path)> grab;                 // the whole window
+  std::function<std::string(const std::string& page)> page;                 // a page of the 3D results shown
 };
 
-// The events that check the workstation or write what it shows (expect-stage, picture, grab,
-// json): empty when done, else why not.
+// The events that check the workstation or write or choose what it shows (expect-stage, picture,
+// grab, json, page): empty when done, else why not.
 std::string runOutputEvent(Workstation& ws, const ScriptEvent& e, const ScriptOutputs& outputs);
 
 // Runs the events on a workstation whose platform is the scripted one; prints each event's
