@@ -111,7 +111,6 @@ void Workstation::stopUncertainty() { uncertaintyJob.stop(); }
 
 void Workstation::pollUncertainty() {
   const int L = w.options.LANGUE;
-  const bool shown = shell._MENU_ == kStageResults && resultCurrent(*this, Derived::Curves);
   std::optional<BackgroundUncertainty::Outcome> outcome = uncertaintyJob.takeFinished();
   if (!outcome) {
     if (!uncertaintyJob.running()) platform.stopTimer(TimerId::Background);
@@ -135,7 +134,8 @@ void Workstation::pollUncertainty() {
                   r.placementMeasured ? "" : derived_texts::kUncertaintyCountingOnly.pick(L));
   }
   platform.textChanged(TextSlot::Status, said);
-  if (shown) showResultTexts(*this);
+  // The panels again, wherever the user is: their text carries the intervals while current.
+  if (resultCurrent(*this, Derived::Curves)) showResultTexts(*this);
 }
 
 }  // namespace quorvel
