@@ -222,7 +222,8 @@ bool setOptionChoice(Options& o, OptionChoice box, int value) {
     case OptionChoice::SyncVentricles: return set(o.DEFAULT_visu_coordv, {0, 1});
     case OptionChoice::Sectors: return set(o.SECT_25, {13, 17, 19, 25});
     case OptionChoice::ExportFormat: return set(o.RESEXP_1024, {0, 1});
-    case OptionChoice::FallCriterion: return value >= 0 && value < kFallCriterionChoices && set(o.fallCriterion, {value});
+    case OptionChoice::FallCriterion:
+      return value >= 0 && value < kFallCriterionChoices && set(o.fallCriterion, {value});
   }
   return false;
 }

@@ -79,7 +79,8 @@ std::string comparisonText(const SerialComparison& c, const FallCriterion& crite
   for (size_t k = 0; k < c.exams.size(); ++k) {
     const ComparedExam& e = c.exams[k];
     const ResultUncertainty &lv = e.uncertainty.results[kEf], &rv = e.uncertainty.results[kResultsPerVentricle + kEf];
-    const std::string name = e.file.empty() ? texts::kOpenExam.pick(L) : std::filesystem::path(e.file).filename().string();
+    const std::string name =
+        e.file.empty() ? texts::kOpenExam.pick(L) : std::filesystem::path(e.file).filename().string();
     text += format(texts::kExamLine.pick(L), static_cast<int>(k + 1), shownDate(e.identity.studyDate).c_str(),
                    name.c_str(), e.uncertainty.placementMeasured ? "" : texts::kCountingOnly.pick(L), lv.value,
                    lv.low95, lv.high95, rv.value, rv.low95, rv.high95);
@@ -146,7 +147,8 @@ Status compareWithEarlierExamsCommand(Workstation& ws) {
   std::vector<ComparedExam> exams;
   for (size_t k = 0; k < earlier.size(); ++k) {
     Workstation& other = *earlier[k];
-    ComparedExam e{files[k].string(), identityOf(other.w.study), measureKeptSegmentation(other, kDefaultHalvings, progress),
+    ComparedExam e{files[k].string(), identityOf(other.w.study),
+                   measureKeptSegmentation(other, kDefaultHalvings, progress),
                    placementOfSteps(other.w.settings.reorient)};
     if (!wait->advance(static_cast<double>(++measured) / measures)) return cancelled;
     if (!e.uncertainty.valid)

@@ -40,8 +40,9 @@ inline constexpr Text kSerialOutOfDate{
 inline constexpr Text kIntervalNote{"   IC 95 %% : %.1f à %.1f %%, VTD %.0f à %.0f cc",
                                     "   95 %% CI: %.1f to %.1f %%, EDV %.0f to %.0f cc"};
 inline constexpr Text kCountingOnly{" (comptage seul)", " (counting only)"};
-inline constexpr Text kUncertaintyProgress{"Mesure de l'incertitude : %d / %d analyses (Actualiser > Arrêter la mesure)",
-                                           "Measuring the uncertainty: %d / %d analyses (Update > Stop measuring)"};
+inline constexpr Text kUncertaintyProgress{
+    "Mesure de l'incertitude : %d / %d analyses (Actualiser > Arrêter la mesure)",
+    "Measuring the uncertainty: %d / %d analyses (Update > Stop measuring)"};
 inline constexpr Text kUncertaintyMeasured{"Incertitude des résultats mesurée (%d analyses%s).",
                                            "Uncertainty of the results measured (%d analyses%s)."};
 inline constexpr Text kUncertaintyCountingOnly{", comptage seul : étapes de ré-orientation validées plusieurs fois "

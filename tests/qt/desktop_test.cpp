@@ -625,8 +625,9 @@ TEST_F(Desktop, KeysUnderThePointerStopWhenItLeavesTheMosaic) {
 
 // A text with a plot (the comparison of three exams): both shown, and a script's answers close it.
 TEST_F(Desktop, InformationWithAPictureShowsBothAndIsClosedByTheAnswers) {
-  const Bitmap24 plot = trendPicture({{"20240115", {60, 49}, {58, 47}, {62, 51}}, {"20241010", {45, 48}, {42, 45}, {47, 51}}},
-                                     50, kEnglish);
+  const std::vector<TrendPoint> points{{"20240115", {60, 49}, {58, 47}, {62, 51}},
+                                       {"20241010", {45, 48}, {42, 45}, {47, 51}}};
+  const Bitmap24 plot = trendPicture(points, 50, kEnglish);
   QSize shownPlot;
   QString shownText;
   platform.answerDialogs = [&](QDialog& d) {
