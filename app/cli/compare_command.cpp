@@ -16,8 +16,9 @@
 #include "render/png_io.h"
 #include "render/trend_plot.h"
 #include "study/loading.h"
-#include "ui/results_json.h"
+#include "ui/background_uncertainty.h"
 #include "ui/compare_exams.h"
+#include "ui/results_json.h"
 #include "ui/serial_comparison.h"
 #include "ui/shell.h"
 #include "ui/uncertainty.h"
@@ -56,30 +57,34 @@ std::optional<ExamOutcome> examWithUncertainty(const std::string& file, const st
   }
   std::optional<AnalysisRecipe> acquisition;
   if (!acquisitionFile.empty()) {
-    StudyWorkspace named = ws.w, again;
+    StudyWorkspace named = ws.w;
     named.study.chemin_data = acquisitionFile;
     named.study.IM_FORMAT = acquisitionFormatOf(acquisitionFile);
-    if (!reloadAcquisition(named, again, ws.log)) {
-      std::cerr << "quorvel-cli: " << acquisitionFile << " cannot be read\n";
-      return std::nullopt;
-    }
-    if (!identityMismatches(identityOf(again.study), identityOf(ws.w.study)).empty()) {
-      std::cerr << "quorvel-cli: " << acquisitionFile << " is not of the patient of " << file << '\n';
-      return std::nullopt;
-    }
-    if (again.study.Ninst != ws.w.study.Ninst || again.study.NCZ != ws.w.study.NCZ) {
-      std::cerr << "quorvel-cli: " << acquisitionFile << " has not the instants and slices of " << file << '\n';
-      return std::nullopt;
-    }
-    if (const std::optional<Placement> p = placementOfSteps(ws.w.settings.reorient)) {
-      std::fprintf(stderr,
-                   "%s: placement square %d,%d side %d, rotation %.1f deg, septum %d, valve row %d, tilt %.1f deg\n",
-                   file.c_str(), p->recad_x, p->recad_y, p->recad_t, p->rotation * 180.0 / std::numbers::pi,
-                   p->septum_plano, p->valves_plano_, p->valves_angle);
-      acquisition.emplace(AnalysisRecipe{std::move(again), *p, ws.curves.settings});
-    } else {
-      std::cerr << "quorvel-cli: " << file << " was re-oriented in several validations of a step: "
-                << "the placement part is not measured\n";
+    PlacementRecipe found = placementRecipe(named, ws.curves.settings, ws.log);
+    switch (found.missing) {
+      case RecipeMissing::None: {
+        const Placement& p = found.recipe->placement;
+        std::fprintf(stderr,
+                     "%s: placement square %d,%d side %d, rotation %.1f deg, septum %d, valve row %d, tilt %.1f deg\n",
+                     file.c_str(), p.recad_x, p.recad_y, p.recad_t, p.rotation * 180.0 / std::numbers::pi,
+                     p.septum_plano, p.valves_plano_, p.valves_angle);
+        acquisition = std::move(found.recipe);
+        break;
+      }
+      case RecipeMissing::SeveralValidations:
+        std::cerr << "quorvel-cli: " << file << " was re-oriented in several validations of a step: "
+                  << "the placement part is not measured\n";
+        break;
+      case RecipeMissing::OtherPatient:
+        std::cerr << "quorvel-cli: " << acquisitionFile << " is not of the patient of " << file << '\n';
+        return std::nullopt;
+      case RecipeMissing::OtherShape:
+        std::cerr << "quorvel-cli: " << acquisitionFile << " has not the instants and slices of " << file << '\n';
+        return std::nullopt;
+      case RecipeMissing::NotNamed:
+      case RecipeMissing::Unreadable:
+        std::cerr << "quorvel-cli: " << acquisitionFile << " cannot be read\n";
+        return std::nullopt;
     }
   }
   return ExamOutcome{file, identityOf(ws.w.study),
@@ -148,9 +153,8 @@ int runCompare(const CompareArgs& a) {
                 << ": give the exams oldest first\n";
     const auto differ = identityMismatches(exams[0].identity, exams[k].identity);
     if (differ.empty()) continue;
-    std::string fields;
-    for (const std::string& f : differ) fields += (fields.empty() ? "" : ", ") + f;
-    std::cerr << "quorvel-cli: " << exams[k].file << " is not of the patient of " << exams[0].file << " (" << fields
+    std::cerr << "quorvel-cli: " << exams[k].file << " is not of the patient of " << exams[0].file << " ("
+              << joinedFields(differ)
               << " differ)" << (a.otherPatient ? "; compared as asked" : "; --other-patient compares them anyway")
               << '\n';
     if (!a.otherPatient) return kExitRefused;

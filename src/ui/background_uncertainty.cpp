@@ -22,18 +22,21 @@ struct Snapshot {
 
 }  // namespace
 
-std::optional<AnalysisRecipe> placementRecipe(const StudyWorkspace& w, const TacFitSettings& fit, TraceLog& log) {
-  const std::optional<Placement> p = placementOfSteps(w.settings.reorient);
-  if (!p || w.study.chemin_data.empty()) return std::nullopt;
+PlacementRecipe placementRecipe(const StudyWorkspace& w, const TacFitSettings& fit, TraceLog& log) {
+  auto missing = [](RecipeMissing why) { return PlacementRecipe{std::nullopt, why}; };
+  if (w.study.chemin_data.empty()) return missing(RecipeMissing::NotNamed);
   StudyWorkspace again;
-  if (!reloadAcquisition(w, again, log)) return std::nullopt;
-  if (again.study.Ninst != w.study.Ninst || again.study.NCZ != w.study.NCZ) return std::nullopt;
-  if (!identityMismatches(identityOf(again.study), identityOf(w.study)).empty()) return std::nullopt;
-  return AnalysisRecipe{std::move(again), *p, fit};
+  if (!reloadAcquisition(w, again, log)) return missing(RecipeMissing::Unreadable);
+  if (!identityMismatches(identityOf(again.study), identityOf(w.study)).empty())
+    return missing(RecipeMissing::OtherPatient);
+  if (again.study.Ninst != w.study.Ninst || again.study.NCZ != w.study.NCZ) return missing(RecipeMissing::OtherShape);
+  const std::optional<Placement> p = placementOfSteps(w.settings.reorient);
+  if (!p) return missing(RecipeMissing::SeveralValidations);
+  return PlacementRecipe{AnalysisRecipe{std::move(again), *p, fit}, RecipeMissing::None};
 }
 
 UncertaintyReport measureKeptSegmentation(Workstation& ws, int halvings, const UncertaintyProgress& progress) {
-  const std::optional<AnalysisRecipe> acquisition = placementRecipe(ws.w, ws.curves.settings, ws.log);
+  const std::optional<AnalysisRecipe> acquisition = placementRecipe(ws.w, ws.curves.settings, ws.log).recipe;
   return measureWithSegmentationKept(ws, acquisition ? &*acquisition : nullptr, halvings, kUncertaintySeed, progress);
 }
 

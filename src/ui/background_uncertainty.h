@@ -54,10 +54,16 @@ class BackgroundUncertainty {
   Outcome outcome_;  // written by the worker, read after it finished
 };
 
-// The acquisition of w read again from its file, with the placement of its validated steps; none
-// when it cannot be read, is not of the same patient and shape, or a step was validated more than
-// once (the uncertainty then has its counting part only).
-std::optional<AnalysisRecipe> placementRecipe(const StudyWorkspace& w, const TacFitSettings& fit, TraceLog& log);
+// The acquisition of w read again from the file it names, with the placement of its validated
+// steps; none, and why, when the file is not named or cannot be read, is not of the same patient
+// and shape, or a step was validated more than once (the uncertainty then has its counting part
+// only).
+enum class RecipeMissing { None, NotNamed, Unreadable, OtherPatient, OtherShape, SeveralValidations };
+struct PlacementRecipe {
+  std::optional<AnalysisRecipe> recipe;
+  RecipeMissing missing = RecipeMissing::None;
+};
+PlacementRecipe placementRecipe(const StudyWorkspace& w, const TacFitSettings& fit, TraceLog& log);
 // The uncertainty of an analysed workstation whose segmentation is kept, with the placement part
 // when placementRecipe gives one.
 UncertaintyReport measureKeptSegmentation(Workstation& ws, int halvings, const UncertaintyProgress& progress = {});

@@ -18,12 +18,6 @@ namespace {
 
 namespace texts = compare_texts;
 
-std::string joined(const std::vector<std::string>& words) {
-  std::string out;
-  for (const std::string& w : words) out += (out.empty() ? "" : ", ") + w;
-  return out;
-}
-
 // The earlier exams the user picks, one dialog after the other; none when the first is cancelled.
 std::vector<std::filesystem::path> chooseEarlierExams(Workstation& ws) {
   const int L = ws.w.options.LANGUE;
@@ -131,7 +125,7 @@ Status compareWithEarlierExamsCommand(Workstation& ws) {
     }
     const auto differ = identityMismatches(open, identityOf(other->w.study));
     if (!differ.empty() && ws.platform.question(format(texts::kOtherPatient.pick(L), file.filename().string().c_str(),
-                                                       joined(differ).c_str())) != QuestionAnswer::Ok)
+                                                       joinedFields(differ).c_str())) != QuestionAnswer::Ok)
       return cancelled;
     earlier.push_back(std::move(other));
   }

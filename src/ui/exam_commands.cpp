@@ -187,10 +187,7 @@ Status Workstation::openExam(const std::filesystem::path& path) {
   s.coupe = s.NCZ / 2;
   w.settings.reorient.coupesag = w.settings.reorient.coupevla = 31;
   // What the file holds was computed from what it holds: its results are current.
-  for (int d = 0; d < kDerivedResults; ++d) resultDropped(*this, static_cast<Derived>(d));
-  stopUncertainty();
-  uncertainty.reset();
-  serial.reset();
+  dropDerivedResults();
   segmental = SegmentalAnalysis{};
   if (flow.vidange_done) resultMade(*this, Derived::Curves);
   if (flow.Previsu_OK) rebuildPreviewMesh();

@@ -65,6 +65,12 @@ std::vector<std::string> identityMismatches(const ExamIdentity& a, const ExamIde
   return out;
 }
 
+std::string joinedFields(const std::vector<std::string>& fields) {
+  std::string out;
+  for (const std::string& f : fields) out += (out.empty() ? "" : ", ") + f;
+  return out;
+}
+
 const FallCriterion* fallCriterionNamed(std::string_view key) {
   for (const FallCriterion& c : kFallCriteria)
     if (key == c.key) return &c;

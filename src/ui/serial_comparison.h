@@ -20,6 +20,8 @@ struct ExamIdentity {
 ExamIdentity identityOf(const StudyRecord& s);
 // The identity fields both exams give and that differ ("patient ID", "name", "birth date").
 std::vector<std::string> identityMismatches(const ExamIdentity& a, const ExamIdentity& b);
+// Those fields as one text ("name, birth date").
+std::string joinedFields(const std::vector<std::string>& fields);
 
 // A fall of the left ejection fraction of at least fallPoints to a value below `below` (per cent);
 // fallPoints 0: a value below `below` after one at or above it.

@@ -213,10 +213,10 @@ void splitStudy(const Study& s, const NoiseModel& m, std::mt19937_64& rng, std::
   a.resize(s.DATA.size());
   b.resize(s.DATA.size());
   std::vector<float> field(n), scratch;
+  const auto varianceToMean = static_cast<float>(m.varianceToMean);
   for (size_t t = 0; t * n < s.DATA.size(); ++t) {
     for (float& v : field) v = nearNormal(rng);
     correlateInstant(field.data(), s.NCZ, m, scratch);
-    const auto varianceToMean = static_cast<float>(m.varianceToMean);
     for (size_t i = 0; i < n; ++i) {
       const float x = s.DATA[t * n + i];
       const float e = field[i] * std::sqrt(varianceToMean * std::max(0.0f, x)) / 2;
@@ -295,10 +295,6 @@ constexpr PlacementMove kPlacementMoves[] = {
     {[](Placement& p, int s) { p.valves_angle += static_cast<float>(s * kPlacementStepDeg); }},
 };
 constexpr int kPlacementRuns = 2 * static_cast<int>(std::size(kPlacementMoves));
-
-}  // namespace
-
-namespace {
 
 using RunPair = std::array<std::optional<ResultVector>, 2>;
 

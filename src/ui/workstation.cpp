@@ -54,10 +54,7 @@ Status Workstation::openAcquisition(const std::filesystem::path& path, int filte
 }
 
 void Workstation::startNewStudy() {
-  for (int d = 0; d < kDerivedResults; ++d) resultDropped(*this, static_cast<Derived>(d));
-  stopUncertainty();
-  uncertainty.reset();
-  serial.reset();
+  dropDerivedResults();
   segmental = SegmentalAnalysis{};
   shell.mouseView.reset();
   resetModel3DSettings(model3d, w.options);
@@ -70,6 +67,13 @@ void Workstation::startNewStudy() {
   platform.suggestedFileStem = fileStemOf(w.study);
   DISPLAY_PAT_INFO(w.study, platform, w.options.LANGUE);
   platform.pictureChanged(View::Reorientation);
+}
+
+void Workstation::dropDerivedResults() {
+  for (int d = 0; d < kDerivedResults; ++d) resultDropped(*this, static_cast<Derived>(d));
+  stopUncertainty();
+  uncertainty.reset();
+  serial.reset();
 }
 
 void Workstation::showTitle(std::string name) {

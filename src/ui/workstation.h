@@ -214,6 +214,9 @@ class Workstation {
   void pollUncertainty();
   void stopUncertainty();
 
+  // Every derived result dropped, the intervals and comparison with them (a new study or exam).
+  void dropDerivedResults();
+
   // Last: stopped and joined before anything it copied from goes.
   BackgroundUncertainty uncertaintyJob;
 };
