@@ -126,17 +126,6 @@ NoiseModel estimateNoise(const Study& s) {
 
 namespace {
 
-// Unit-variance noise from one draw: the sum of four 16-bit uniforms, centred and scaled (within
-// 0.3 of a normal's kurtosis), at a fraction of the cost of an exact normal draw, of which a split
-// needs millions. What it feeds is a sum of many: the smoothing of correlated noise sums hundreds
-// of draws, and every result sums thousands of voxels.
-float nearNormal(std::mt19937_64& rng) {
-  constexpr float kScale = 1.7320508f / 65536.0f;  // sqrt(3) per unit of four summed uniforms
-  const uint64_t r = rng();
-  const auto sum = static_cast<float>((r & 0xFFFF) + ((r >> 16) & 0xFFFF) + ((r >> 32) & 0xFFFF) + (r >> 48));
-  return (sum + 2.0f - 2.0f * 65536.0f) * kScale;
-}
-
 // The source index of position q of a line of `length` with its ends mirrored.
 int mirrored(int q, int length) {
   const int from = q < 0 ? -q : q >= length ? 2 * length - 2 - q : q;
@@ -212,10 +201,11 @@ void splitStudy(const Study& s, const NoiseModel& m, std::mt19937_64& rng, std::
   const size_t n = s.instantSize();
   a.resize(s.DATA.size());
   b.resize(s.DATA.size());
+  std::normal_distribution<float> normal(0.0f, 1.0f);
   std::vector<float> field(n), scratch;
   const auto varianceToMean = static_cast<float>(m.varianceToMean);
   for (size_t t = 0; t * n < s.DATA.size(); ++t) {
-    for (float& v : field) v = nearNormal(rng);
+    for (float& v : field) v = normal(rng);
     correlateInstant(field.data(), s.NCZ, m, scratch);
     for (size_t i = 0; i < n; ++i) {
       const float x = s.DATA[t * n + i];

@@ -44,7 +44,7 @@ inline constexpr double kMinStaticMeanCounts = 4.0;       // voxels below carry 
 NoiseModel estimateNoise(const Study& s);
 
 // Two halves of the study for the counting part: binomial thinning for counts; otherwise
-// x/2 + e and x/2 - e, e near-Gaussian with the study's own correlation and a quarter of its variance,
+// x/2 + e and x/2 - e, e Gaussian with the study's own correlation and a quarter of its variance,
 // so that each half holds half the signal with the noise of half the counts and the halves are
 // uncorrelated (a half below zero is clipped).
 void splitStudy(const Study& s, const NoiseModel& m, std::mt19937_64& rng, std::vector<float>& a,
