@@ -109,8 +109,9 @@ void printExam(int k, const ExamOutcome& e) {
 void printPair(int k, const PairComparison& p, const FallCriterion& c) {
   std::printf("Exam %d -> %d:\n", k + 1, k + 2);
   for (int i : kShownResults)
-    std::printf("  %-7s %+7.1f (95 %%: %+.1f to %+.1f), minimal detectable change %.1f: %s\n", kShownNames[i],
-                p.change[i], p.low95[i], p.high95[i], p.mdc[i], p.beyondMdc[i] ? "beyond it" : "within it");
+    std::printf("  %-7s %+7.1f (95 %%: %+.1f to %+.1f), minimal detectable change %.1f%s: %s\n", kShownNames[i],
+                p.change[i], p.low95[i], p.high95[i], p.mdc[i], p.repeatExamSpread[i] ? " (repeat exams)" : "",
+                p.beyondMdc[i] ? "beyond it" : "within it");
   if (p.flag)
     std::printf("  FLAG: the left ejection fraction meets the criterion %s (%s)\n", c.key, c.source);
   else
@@ -128,6 +129,7 @@ nlohmann::json pairJson(int k, const PairComparison& p) {
     j["change_high95"][key] = p.high95[i];
     j["mdc"][key] = p.mdc[i];
     j["beyond_mdc"][key] = p.beyondMdc[i];
+    j["mdc_from"][key] = p.repeatExamSpread[i] ? "repeat exams" : "measurement";
   }
   return j;
 }

@@ -83,7 +83,7 @@ std::string comparisonText(const SerialComparison& c, const FallCriterion& crite
   for (size_t k = 0; k < c.pairs.size(); ++k) {
     const PairComparison& p = c.pairs[k];
     text += format(texts::kPairLine.pick(L), static_cast<int>(k + 1), static_cast<int>(k + 2), p.change[kEf],
-                   p.low95[kEf], p.high95[kEf], p.mdc[kEf],
+                   p.low95[kEf], p.high95[kEf], p.mdc[kEf], p.repeatExamSpread[kEf] ? texts::kRepeatExams.pick(L) : "",
                    (p.beyondMdc[kEf] ? texts::kBeyondMdc : texts::kWithinMdc).pick(L));
     if (p.flag) text += format(texts::kFlag.pick(L), criterion.key, criterion.source);
   }

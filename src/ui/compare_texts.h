@@ -21,8 +21,9 @@ inline constexpr Text kOpenExam{"examen ouvert", "open exam"};
 inline constexpr Text kExamLine{"%d. %s (%s)%s : FE G %.1f %% (IC 95 %% %.1f à %.1f), FE D %.1f %% (%.1f à %.1f)\n",
                                 "%d. %s (%s)%s: LVEF %.1f %% (95 %% CI %.1f to %.1f), RVEF %.1f %% (%.1f to %.1f)\n"};
 inline constexpr Text kCountingOnly{" [comptage seul]", " [counting only]"};
-inline constexpr Text kPairLine{"%d -> %d : FE G %+.1f points (IC 95 %% %+.1f à %+.1f ; DMD %.1f, %s)\n",
-                                "%d -> %d: LVEF %+.1f points (95 %% CI %+.1f to %+.1f; MDC %.1f, %s)\n"};
+inline constexpr Text kPairLine{"%d -> %d : FE G %+.1f points (IC 95 %% %+.1f à %+.1f ; DMD %.1f%s, %s)\n",
+                                "%d -> %d: LVEF %+.1f points (95 %% CI %+.1f to %+.1f; MDC %.1f%s, %s)\n"};
+inline constexpr Text kRepeatExams{" d'examens répétés", " of repeat exams"};
 inline constexpr Text kBeyondMdc{"au-delà", "beyond it"};
 inline constexpr Text kWithinMdc{"en deçà", "within it"};
 inline constexpr Text kFlag{"   ALERTE : la baisse de FE G répond au critère %s (%s)\n",

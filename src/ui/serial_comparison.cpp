@@ -83,6 +83,10 @@ PairComparison comparePair(const ResultUncertainties& before, const ResultUncert
   for (int i = 0; i < kUncertainResults; ++i) {
     p.change[i] = after[i].value - before[i].value;
     p.uncertainty[i] = std::hypot(before[i].standard, after[i].standard);
+    if (i == kEf && p.uncertainty[i] < kLeftEfRepeatExamSd) {
+      p.uncertainty[i] = kLeftEfRepeatExamSd;
+      p.repeatExamSpread[i] = true;
+    }
     p.mdc[i] = kCoverage95 * p.uncertainty[i];
     p.low95[i] = p.change[i] - p.mdc[i];
     p.high95[i] = p.change[i] + p.mdc[i];

@@ -192,11 +192,13 @@ TEST_F(CommandLine, CompareFlagsAFallOfTheLeftEjectionFraction) {
   const double after = j["exams"][1]["uncertainty"]["results"]["G_FES"]["value"].get<double>();
   EXPECT_NEAR(pair["change"]["G_FES"].get<double>(), after - before, 1e-9);
   EXPECT_LT(after - before, -pair["mdc"]["G_FES"].get<double>());
+  EXPECT_EQ(pair["mdc_from"]["G_FES"], "repeat exams");
 
   const auto plot = dir / "trend.png";
   ASSERT_EQ(cli("compare " + at60 + " " + at57 + " --uncertainty 3 --plot " + plot.string(), &out), 0) << out;
   EXPECT_EQ(pngSize(plot), std::pair(600, 320));
   EXPECT_NE(out.find("No flag"), std::string::npos) << out;
+  EXPECT_NE(out.find("minimal detectable change 7.8 (repeat exams): within it"), std::string::npos) << out;
   EXPECT_NE(out.find("counting part only"), std::string::npos) << out;
   EXPECT_EQ(cli("compare " + at60 + " " + other + " --uncertainty 3", &out), 2);
   EXPECT_NE(out.find("(patient ID differ)"), std::string::npos) << out;

@@ -62,12 +62,30 @@ TEST(SerialComparison, FallCriteriaAndTheMinimalDetectableChange) {
         << c.criterion << " " << c.before << " -> " << c.after;
   }
   EXPECT_EQ(fallCriterionNamed("fall3"), nullptr);
-  // Two exams of u 1 and 2: the change's uncertainty is their root sum of squares.
-  const PairComparison p = comparePair(exam(60, 1), exam(57, 2), kFallCriteria[0]);
-  EXPECT_DOUBLE_EQ(p.change[kEf], -3);
-  EXPECT_NEAR(p.mdc[kEf], kCoverage95 * std::sqrt(5.0), 1e-12);
-  EXPECT_FALSE(p.beyondMdc[kEf]);
-  EXPECT_TRUE(comparePair(exam(60, 0.5), exam(57, 0.5), kFallCriteria[0]).beyondMdc[kEf]);
+  // The change's uncertainty is the two exams' root sum of squares; the left EF's is at least the
+  // spread of repeat exams, the right EF's is not.
+  const struct {
+    double uBefore, uAfter, after;
+    int result;
+    double mdc;
+    bool repeatSpread, beyond;
+  } changes[] = {
+      {1, 2, 57, kEf, kCoverage95 * kLeftEfRepeatExamSd, true, false},
+      {1, 2, 45, kEf, kCoverage95 * kLeftEfRepeatExamSd, true, true},
+      {3, 4, 50, kEf, kCoverage95 * 5, false, true},
+      {1, 2, 57, kResultsPerVentricle + kEf, kCoverage95 * std::sqrt(5.0), false, false},
+      {0.5, 0.5, 57, kResultsPerVentricle + kEf, kCoverage95 * std::sqrt(0.5), false, true},
+  };
+  for (const auto& c : changes) {
+    ResultUncertainties before{}, after{};
+    before[c.result] = exam(60, c.uBefore)[kEf];
+    after[c.result] = exam(c.after, c.uAfter)[kEf];
+    const PairComparison p = comparePair(before, after, kFallCriteria[0]);
+    EXPECT_DOUBLE_EQ(p.change[c.result], c.after - 60);
+    EXPECT_NEAR(p.mdc[c.result], c.mdc, 1e-12) << c.uBefore << " " << c.uAfter << " " << c.result;
+    EXPECT_EQ(p.repeatExamSpread[c.result], c.repeatSpread);
+    EXPECT_EQ(p.beyondMdc[c.result], c.beyond) << c.after;
+  }
 }
 
 // Exams given in any order are compared oldest first; the report's line is the change from the
