@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <numeric>
 #include <numbers>
 
 #include "base/scripted_platform.h"
@@ -269,6 +270,31 @@ std::optional<ResultVector> analyseAgain(const AnalysisRecipe& r, const std::vec
   return resultVectorOf(ws.curves.vc);
 }
 
+int instantOfMostCounts(const std::vector<float>& counts, const Study& s) {
+  const size_t inst = s.instantSize();
+  int first = 0;
+  double best = -1;
+  for (int t = 0; t < s.Ninst; ++t) {
+    const double total = std::accumulate(counts.begin() + static_cast<std::ptrdiff_t>(t * inst),
+                                         counts.begin() + static_cast<std::ptrdiff_t>((t + 1) * inst), 0.0);
+    if (total > best) best = total, first = t;
+  }
+  return first;
+}
+
+std::optional<ResultVector> endSystoleFromOwnCycleStart(std::optional<ResultVector> r, const std::vector<float>& counts,
+                                              const Study& s, int studyFirst) {
+  if (!r || s.Ninst <= 0) return r;
+  const int first = (instantOfMostCounts(counts, s) - studyFirst + s.Ninst) % s.Ninst;
+  const double cycleMs = static_cast<double>(s.CYCLE) * s.Ninst;
+  if (first == 0 || !(cycleMs > 0)) return r;
+  for (int v = 0; v < 2; ++v) {
+    double& t = (*r)[v * kResultsPerVentricle + kEndSystole];
+    t = std::fmod(t - first * static_cast<double>(s.CYCLE) + cycleMs, cycleMs);
+  }
+  return r;
+}
+
 namespace {
 
 struct PlacementMove {
@@ -366,14 +392,16 @@ UncertaintyReport measureUncertainty(const AnalysisRecipe& r, const ResultVector
   const int planned = 2 * halvings + kPlacementRuns;
   report.noise = estimateNoise(r.asLoaded.study);
   std::vector<RunPair> halves(halvings);
+  const int studyFirst = instantOfMostCounts(r.asLoaded.study.DATA, r.asLoaded.study);  // 0 as loaded
   const bool split = parallelFor(
       halvings, 0,
       [&](int k, int) {
         std::mt19937_64 rng = splitStream(seed, k);
         std::vector<float> a, b;
         splitStudy(r.asLoaded.study, report.noise, rng, a, b);
-        halves[k][0] = analyseAgain(r, a, r.placement, folder);
-        halves[k][1] = analyseAgain(r, b, r.placement, folder);
+        const Study& loaded = r.asLoaded.study;
+        halves[k][0] = endSystoleFromOwnCycleStart(analyseAgain(r, a, r.placement, folder), a, loaded, studyFirst);
+        halves[k][1] = endSystoleFromOwnCycleStart(analyseAgain(r, b, r.placement, folder), b, loaded, studyFirst);
       },
       [&](int finished) { return !progress || progress(2 * finished, planned); });
   std::vector<RunPair> sides;
@@ -400,13 +428,14 @@ UncertaintyReport measureWithSegmentationKept(Workstation& ws, const AnalysisRec
   const WorkflowState flow = ws.w.settings.flow;
   const CurveState curves = ws.curves;
   report.noise = estimateNoise(s);
+  const int studyFirst = instantOfMostCounts(counts, s);
   auto measureOn = [&](const std::vector<float>& half) -> std::optional<ResultVector> {
     s.DATA = half;
     stampCounts(s);
     EVAL_STRUC_MAX(s, ws.w.settings.limits, ws.seg);
     SegmentationContext c = ws.segmentation();
     if (!VIDANGE(c, ws.curves)) return std::nullopt;
-    return resultVectorOf(ws.curves.vc);
+    return endSystoleFromOwnCycleStart(resultVectorOf(ws.curves.vc), half, s, studyFirst);
   };
   std::vector<float> a, b;
   ResultVector sumSquares{}, placementVariance{};

@@ -50,6 +50,14 @@ NoiseModel estimateNoise(const Study& s);
 void splitStudy(const Study& s, const NoiseModel& m, std::mt19937_64& rng, std::vector<float>& a,
                 std::vector<float>& b);
 
+// The loader starts the cycle at the instant of most counts. With correlated noise that instant
+// moves from one acquisition of a heart to the next, and the end-systole times with it by whole
+// instants; so a half's end-systole times are read from the start its own counts would give,
+// relative to the start the study's counts give (studyFirst).
+int instantOfMostCounts(const std::vector<float>& counts, const Study& s);
+std::optional<ResultVector> endSystoleFromOwnCycleStart(std::optional<ResultVector> r, const std::vector<float>& counts,
+                                                        const Study& s, int studyFirst);
+
 // What one analysis repeats: the study as loaded with its settings and options, the placement,
 // the fitting settings.
 struct AnalysisRecipe {

@@ -44,6 +44,30 @@ TEST(Thinning, HalvesAddUpToTheCountsAndHoldHalfEach) {
   EXPECT_NE(a3, a);  // another seed, other halves
 }
 
+// A half whose most counted instant is not the study's has its cycle started there, as the loader
+// would start it: its end-systole times move by whole instants, round the cycle.
+TEST(Thinning, AHalfsEndSystoleReadFromItsOwnCycleStart) {
+  Study s;
+  s.Ninst = 8, s.NCZ = 1, s.CYCLE = 100;
+  const struct {
+    int halfFirst, studyFirst;
+    double endSystole;  // ms, both ventricles
+  } cases[] = {{0, 0, 300}, {1, 0, 200}, {7, 0, 400}, {3, 0, 0}, {4, 0, 700}, {2, 2, 300}, {1, 2, 400}};
+  for (const auto& c : cases) {
+    std::vector<float> half(s.Ninst * s.instantSize(), 1.0f);
+    half[c.halfFirst * s.instantSize() + 17] = 5.0f;
+    ASSERT_EQ(instantOfMostCounts(half, s), c.halfFirst);
+    ResultVector r{};
+    r[kEf] = 60, r[kEndSystole] = r[kResultsPerVentricle + kEndSystole] = 300;
+    const auto read = endSystoleFromOwnCycleStart(r, half, s, c.studyFirst);
+    ASSERT_TRUE(read.has_value());
+    EXPECT_DOUBLE_EQ((*read)[kEndSystole], c.endSystole) << c.halfFirst << " " << c.studyFirst;
+    EXPECT_DOUBLE_EQ((*read)[kResultsPerVentricle + kEndSystole], c.endSystole);
+    EXPECT_EQ((*read)[kEf], 60);  // only the times move
+  }
+  EXPECT_FALSE(endSystoleFromOwnCycleStart(std::nullopt, std::vector<float>(8 * 4096), s, 0).has_value());
+}
+
 // The noise read from the study: counts (white, variance equal to the mean) or a reconstruction's
 // correlated noise, as the phantom makes it; the halves of a correlated study carry that noise.
 TEST(NoiseModel, ReadFromTheStudyAndCarriedIntoItsHalves) {
