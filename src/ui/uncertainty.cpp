@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <numeric>
 #include <numbers>
+#include <numeric>
 
 #include "base/scripted_platform.h"
 #include "curves/numerics.h"
@@ -274,6 +274,7 @@ int instantOfMostCounts(const std::vector<float>& counts, const Study& s) {
   const size_t inst = s.instantSize();
   int first = 0;
   double best = -1;
+  if (counts.size() < static_cast<size_t>(std::max(s.Ninst, 0)) * inst) return first;
   for (int t = 0; t < s.Ninst; ++t) {
     const double total = std::accumulate(counts.begin() + static_cast<std::ptrdiff_t>(t * inst),
                                          counts.begin() + static_cast<std::ptrdiff_t>((t + 1) * inst), 0.0);
@@ -283,7 +284,7 @@ int instantOfMostCounts(const std::vector<float>& counts, const Study& s) {
 }
 
 std::optional<ResultVector> endSystoleFromOwnCycleStart(std::optional<ResultVector> r, const std::vector<float>& counts,
-                                              const Study& s, int studyFirst) {
+                                                        const Study& s, int studyFirst) {
   if (!r || s.Ninst <= 0) return r;
   const int first = (instantOfMostCounts(counts, s) - studyFirst + s.Ninst) % s.Ninst;
   const double cycleMs = static_cast<double>(s.CYCLE) * s.Ninst;

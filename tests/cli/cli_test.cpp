@@ -151,7 +151,8 @@ TEST_F(CommandLine, AnalyseMeasuresTheUncertaintyOfItsResults) {
     const nlohmann::json& r = u["results"].at(key);
     EXPECT_DOUBLE_EQ(r["value"].get<double>(), j[key].get<double>()) << key;
     EXPECT_GT(r["u"].get<double>(), 0.0) << key;
-    EXPECT_NEAR(r["high95"].get<double>() - r["value"].get<double>(), 1.96 * r["u"].get<double>(), 1e-3) << key;
+    const double u95 = 1.959964 * r["u"].get<double>();
+    EXPECT_NEAR(r["high95"].get<double>() - r["value"].get<double>(), u95, 1e-5 * u95 + 1e-9) << key;
   }
   EXPECT_EQ(cli("analyse " + file + " --uncertainty 3 --reprojection", &out), 2);
   EXPECT_NE(out.find("--uncertainty needs the placement of the command"), std::string::npos) << out;
