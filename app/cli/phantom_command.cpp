@@ -18,7 +18,7 @@ struct PhantomCommandState {
   std::vector<std::string> formats = {"dicom-il", "dicom-el", "dicom-eb", "interfile", "idb"};
   double pixel = 0, sliceMm = 0;  // 0: the matrix's default
   int slices = 0;
-  std::string fault = "none";
+  std::string fault = "none", rvFault = "none";
 };
 
 void addVentricleOptions(CLI::App* cmd, phantom::VolumeCurveParams& c, const std::string& pre, const std::string& who) {
@@ -45,11 +45,15 @@ int run(PhantomCommandState& st) {
   else p.pixel_mm = phantom::defaultParams(p.matrix).pixel_mm;
   p.slices = st.slices > 0 ? st.slices : p.matrix;
   p.slice_mm = st.sliceMm > 0 ? st.sliceMm : p.pixel_mm;
-  p.lv_fault.kind = st.fault == "akinetic"      ? phantom::WallFault::Akinetic
-                    : st.fault == "late"        ? phantom::WallFault::Late
-                    : st.fault == "hypokinetic" ? phantom::WallFault::Hypokinetic
-                    : st.fault == "dyskinetic"  ? phantom::WallFault::Dyskinetic
-                                                : phantom::WallFault::None;
+  auto kindNamed = [](const std::string& name) {
+    return name == "akinetic"      ? phantom::WallFault::Akinetic
+           : name == "late"        ? phantom::WallFault::Late
+           : name == "hypokinetic" ? phantom::WallFault::Hypokinetic
+           : name == "dyskinetic"  ? phantom::WallFault::Dyskinetic
+                                   : phantom::WallFault::None;
+  };
+  p.lv_fault.kind = kindNamed(st.fault);
+  p.rv_fault.kind = kindNamed(st.rvFault);
   std::vector<phantom::OutputFormat> formats;
   for (const std::string& name : st.formats) {
     phantom::OutputFormat f;
@@ -143,6 +147,17 @@ void registerPhantomCommand(CLI::App& app, int& status) {
   cmd->add_option("--lv-fault-size", p.lv_fault.size, "Radius of the faulty region (fraction of the bull's-eye radius)")
       ->capture_default_str();
   cmd->add_option("--lv-fault-delay", p.lv_fault.delay_pct, "Late region: delay of its end of systole (% of the cycle)")
+      ->capture_default_str();
+  cmd->add_option("--rv-fault", st->rvFault,
+                  "Right free-wall fault: none, akinetic, hypokinetic (40 % of the motion) or dyskinetic "
+                  "(bulges out in systole)")
+      ->capture_default_str()
+      ->check(CLI::IsMember({"none", "akinetic", "hypokinetic", "dyskinetic"}));
+  cmd->add_option("--rv-fault-segment", p.rv_fault.segment,
+                  "Free-wall segment of the right ventricle at the fault's centre: 2 basal, 4 mid, 6 apical")
+      ->capture_default_str()
+      ->check(CLI::IsMember({2, 4, 6}));
+  cmd->add_option("--rv-fault-size", p.rv_fault.size, "Length of the faulty band (share of the ventricle's length)")
       ->capture_default_str();
   cmd->add_option("--patient-name", p.patient.name, "Patient name (DICOM PN)")->capture_default_str();
   cmd->add_option("--patient-id", p.patient.id, "Patient ID")->capture_default_str();

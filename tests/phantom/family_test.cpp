@@ -10,7 +10,8 @@ namespace quorvel::phantom {
 namespace {
 
 TEST(PhantomFamily, SplitsDrawTheirOwnHeartsUnderTheirOwnNames) {
-  const FamilySplit kSplits[] = {FamilySplit::Tuning, FamilySplit::Test, FamilySplit::Retest};
+  const FamilySplit kSplits[] = {FamilySplit::Tuning, FamilySplit::Test, FamilySplit::Retest, FamilySplit::Tuning2,
+                                  FamilySplit::Test2};
   std::set<uint64_t> seeds;
   int drawn = 0;
   for (FamilySplit split : kSplits) {
@@ -25,6 +26,17 @@ TEST(PhantomFamily, SplitsDrawTheirOwnHeartsUnderTheirOwnNames) {
   }
   EXPECT_EQ(static_cast<int>(seeds.size()), drawn);  // no heart shared between or within splits
   EXPECT_EQ(drawFamilyCase(FamilySplit::Retest, 2).params.seed, drawFamilyCase(FamilySplit::Retest, 2).params.seed);
+  // The first splits keep the hearts reported with them: a faulty tuning heart, drawn after its fault.
+  const FamilyCase tune2 = drawFamilyCase(FamilySplit::Tuning, 2);
+  EXPECT_EQ(tune2.params.lv_fault.kind, WallFault::Hypokinetic);
+  EXPECT_EQ(tune2.params.lv_fault.sector, 14);
+  EXPECT_DOUBLE_EQ(tune2.params.rotation_deg, -18.807162151633364);
+  EXPECT_EQ(tune2.params.rv_fault.kind, WallFault::None);
+  // The second splits give some of their faults to the right free wall.
+  int rightFaults = 0;
+  for (int i = 0; i < 12; ++i)
+    rightFaults += drawFamilyCase(FamilySplit::Test2, i).params.rv_fault.kind != WallFault::None;
+  EXPECT_GT(rightFaults, 0);
   FamilySplit none{};
   EXPECT_FALSE(parseSplit("train", none));
 }

@@ -65,6 +65,48 @@ TEST(WallFault, FaultyRegionsHoldBackBloodByTheirKind) {
   EXPECT_NE(validate(late), "");
 }
 
+// A band of the right free wall: end-diastole untouched, the band's blood held back at end-systole
+// by its kind (hypokinetic < akinetic < dyskinetic), each third of the wall in turn.
+TEST(WallFault, RightFreeWallBandsHoldBackBloodByTheirKind) {
+  const PhantomParams healthy = defaultParams();
+  auto rvMl = [](const PhantomParams& p, int t) {
+    std::array<double, kStructureCount> ml{};
+    voxeliseInstant(p, t, ml);
+    return ml[kRV];
+  };
+  const int es = 3;
+  const double edHealthy = rvMl(healthy, 0), esHealthy = rvMl(healthy, es);
+  for (int segment : {2, 4, 6}) {
+    std::array<double, 3> held{};  // hypokinetic, akinetic, dyskinetic
+    const WallFault kinds[] = {WallFault::Hypokinetic, WallFault::Akinetic, WallFault::Dyskinetic};
+    for (int k = 0; k < 3; ++k) {
+      PhantomParams p = healthy;
+      p.rv_fault = {kinds[k], segment, 0.35};
+      ASSERT_EQ(validate(p), "") << segment;
+      EXPECT_NEAR(rvMl(p, 0), edHealthy, 0.5) << segment;
+      held[k] = rvMl(p, es) - esHealthy;
+    }
+    EXPECT_GT(held[0], 1.0) << segment;
+    EXPECT_GT(held[1], held[0] + 1.0) << segment;
+    EXPECT_GT(held[2], held[1] + 1.0) << segment;
+  }
+  // The band follows the long axis: a basal band lies nearer the valve plane than an apical one.
+  PhantomParams p = healthy;
+  p.rv_fault = {WallFault::Akinetic, 2, 0.3};
+  const double u0 = -(p.anatomy.lv_length_mm + p.anatomy.septum_mm + p.anatomy.rv_apex_extra_mm);
+  EXPECT_EQ(rvFreeWallFaultWeight(p, u0 * 1.0 / 6), 1.0);  // the basal third's centre
+  EXPECT_EQ(rvFreeWallFaultWeight(p, u0 * 5.0 / 6), 0.0);  // the apical third
+  const struct {
+    WallFault kind;
+    int segment;
+    double size;
+  } refused[] = {{WallFault::Late, 4, 0.3}, {WallFault::Akinetic, 3, 0.3}, {WallFault::Akinetic, 4, 0.0}};
+  for (const auto& r : refused) {
+    p.rv_fault = {r.kind, r.segment, r.size};
+    EXPECT_NE(validate(p), "") << r.segment << " " << r.size;
+  }
+}
+
 TEST(Atria, FollowTheValvePlane) {
   // The atria keep their distance from the descending base: at end-systole the atrium voxels
   // nearest the apex lie as far beyond the valve plane as at end-diastole.

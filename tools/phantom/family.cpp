@@ -12,6 +12,9 @@ namespace {
 constexpr uint64_t kTuningSeedBase = 0x7475'6e65'0000'0000ULL;  // disjoint seed spaces per split
 constexpr uint64_t kTestSeedBase = 0x7465'7374'0000'0000ULL;
 constexpr uint64_t kRetestSeedBase = 0x7265'7465'7374'0000ULL;
+constexpr uint64_t kTuning2SeedBase = 0x7475'6e65'3200'0000ULL;
+constexpr uint64_t kTest2SeedBase = 0x7465'7374'3200'0000ULL;
+constexpr double kShareRvFault = 0.3;  // of the faults of the second splits
 constexpr int kMaxRedraws = 50;
 constexpr double kMaxRvEdvMl = 300.0;
 constexpr double kLengthPerCubeRoot = 1.72;  // 120 ml and 85 mm: the default heart's proportions
@@ -60,11 +63,15 @@ const char* faultLabel(WallFault k) {
   return "none";
 }
 
+const char* rvThirdLabel(int segment) {
+  return segment == 2 ? "RV basal free wall" : segment == 4 ? "RV mid free wall" : "RV apical free wall";
+}
+
 const char* ringLabel(int sector) {
   return sector == 1 ? "apex" : sector <= 5 ? "apical ring" : sector <= 11 ? "mid ring" : "basal ring";
 }
 
-PhantomParams drawParams(const FamilyRanges& r, Draw& d) {
+PhantomParams drawParams(const FamilyRanges& r, Draw& d, bool rvFaults) {
   PhantomParams p;
   p.matrix = d.chance(r.share128) ? 128 : 64;
   p.pixel_mm = d.uniform(p.matrix == 128 ? r.pixel128 : r.pixel64);
@@ -99,7 +106,13 @@ PhantomParams drawParams(const FamilyRanges& r, Draw& d) {
   an.spleen_blood_fraction = d.uniform({0.3, 0.7});
   an.lung_blood_fraction = d.uniform({0.05, 0.2});
 
-  if (d.chance(r.shareFault)) {
+  const bool faulty = d.chance(r.shareFault);
+  if (faulty && rvFaults && d.chance(kShareRvFault)) {
+    static constexpr WallFault kRvKinds[] = {WallFault::Akinetic, WallFault::Hypokinetic, WallFault::Dyskinetic};
+    p.rv_fault.kind = kRvKinds[d.pick(3)];
+    p.rv_fault.segment = 2 * (1 + d.pick(3));
+    p.rv_fault.size = d.uniform({0.25, 0.45});
+  } else if (faulty) {
     static constexpr WallFault kKinds[] = {WallFault::Akinetic, WallFault::Hypokinetic, WallFault::Dyskinetic,
                                            WallFault::Late};
     static constexpr int kSectors[] = {1, 1, 3, 5, 8, 10, 11, 14, 16};
@@ -129,6 +142,8 @@ std::vector<std::pair<std::string, std::string>> factorsOf(const PhantomParams& 
   const std::string matrix = buf;
   std::string disease = faultLabel(p.lv_fault.kind);
   if (p.lv_fault.kind != WallFault::None) disease += std::string(" ") + ringLabel(p.lv_fault.sector);
+  if (p.rv_fault.kind != WallFault::None)
+    disease = std::string(faultLabel(p.rv_fault.kind)) + " " + rvThirdLabel(p.rv_fault.segment);
   return {{"LV size", band(p.lv.edv_ml, {{90, "EDV < 90 ml"}, {200, "EDV 90-200 ml"}}, "EDV >= 200 ml")},
           {"LV EF", band(p.lv.ef_percent, {{30, "EF < 30 %"}, {50, "EF 30-50 %"}}, "EF >= 50 %")},
           {"disease", disease},
@@ -152,6 +167,8 @@ const char* splitName(FamilySplit s) {
     case FamilySplit::Tuning: return "tune";
     case FamilySplit::Test: return "test";
     case FamilySplit::Retest: return "retest";
+    case FamilySplit::Tuning2: return "tune2";
+    case FamilySplit::Test2: return "test2";
   }
   return "";
 }
@@ -160,13 +177,20 @@ bool parseSplit(const std::string& name, FamilySplit& s) {
   if (name == "tune") s = FamilySplit::Tuning;
   else if (name == "test") s = FamilySplit::Test;
   else if (name == "retest") s = FamilySplit::Retest;
+  else if (name == "tune2") s = FamilySplit::Tuning2;
+  else if (name == "test2") s = FamilySplit::Test2;
   else return false;
   return true;
 }
 
 FamilyCase drawFamilyCase(FamilySplit split, int index) {
-  const bool tuning = split == FamilySplit::Tuning;
-  const uint64_t base = tuning ? kTuningSeedBase : split == FamilySplit::Test ? kTestSeedBase : kRetestSeedBase;
+  const bool tuning = split == FamilySplit::Tuning || split == FamilySplit::Tuning2;
+  const bool second = split == FamilySplit::Tuning2 || split == FamilySplit::Test2;
+  const uint64_t base = split == FamilySplit::Tuning    ? kTuningSeedBase
+                        : split == FamilySplit::Test    ? kTestSeedBase
+                        : split == FamilySplit::Retest  ? kRetestSeedBase
+                        : split == FamilySplit::Tuning2 ? kTuning2SeedBase
+                                                        : kTest2SeedBase;
   Draw d(base + static_cast<uint64_t>(index));
   const FamilyRanges& r = tuning ? kTuning : kTest;
   FamilyCase c;
@@ -174,7 +198,7 @@ FamilyCase drawFamilyCase(FamilySplit split, int index) {
   std::snprintf(name, sizeof name, "%s-%03d", splitName(split), index);
   c.name = name;
   for (int k = 0; k < kMaxRedraws; ++k) {
-    c.params = drawParams(r, d);
+    c.params = drawParams(r, d, second);
     if (validate(c.params).empty()) break;
   }
   c.params.patient.id = c.name;

@@ -4,7 +4,9 @@
 // poses and patient positions. The tuning split and the test splits draw from ranges that overlap
 // without coinciding and from disjoint seeds, so that a method tuned on one can be judged on the
 // others. The retest split draws the test ranges from seeds of its own: a held-out set for the
-// report once the test split's failures have been looked at.
+// report once the test split's failures have been looked at. The second tuning and test splits
+// draw the same ranges from seeds of their own, and give some of their wall faults to the right
+// ventricle's free wall.
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,8 +15,8 @@
 
 namespace quorvel::phantom {
 
-enum class FamilySplit { Tuning, Test, Retest };
-const char* splitName(FamilySplit s);  // "tune", "test", "retest"
+enum class FamilySplit { Tuning, Test, Retest, Tuning2, Test2 };
+const char* splitName(FamilySplit s);  // "tune", "test", "retest", "tune2", "test2"
 bool parseSplit(const std::string& name, FamilySplit& s);
 
 struct FamilyCase {

@@ -23,6 +23,7 @@ constexpr double kMaxShiftMm = 500.0;
 constexpr double kAtriumFlatten = 0.8;      // atria are flatter along the slices
 constexpr double kVesselStartMm = 8.0;      // great vessels and outflow tract end this far beyond the valve plane
 constexpr double kFaultEdge = 0.1;          // width of the wall fault's edge on the bull's-eye
+constexpr double kRvApexCapShare = 0.1;     // the right ventricle's apex segment, from its tip
 constexpr double kCapAxialShare = 0.2;      // apical share of the long axis on the inner quarter of the bull's-eye
 constexpr double kLaW = 10.0;               // left atrium lies posterior (towards larger slices)
 constexpr double kRaV = -25.0, kRaW = 0.0;  // right atrium over the right ventricle
@@ -60,11 +61,18 @@ struct Geometry {
   double fuc = 0, fa = 0, fb = 0;
   double motion = 1;
   double educ = 0, eda = 0, edb = 0;
+  // Right free-wall fault: the crescent's end-diastolic reach, from which the band moves by rvMotion.
+  bool rvFault = false;
+  double rvvEd = 0, rvMotion = 1;
+  double rvReachMax() const { return rvFault ? std::max(rvv, rvvEd + std::fabs(rvMotion * (rvv - rvvEd))) : rvv; }
 };
 
 double faultMotion(WallFault k) {
   return k == WallFault::Hypokinetic ? kHypokineticMotion : k == WallFault::Dyskinetic ? kDyskineticMotion : 1.0;
 }
+
+// Share of the normal excursion a right free-wall band makes.
+double rvFaultMotion(WallFault k) { return k == WallFault::Akinetic ? 0.0 : faultMotion(k); }
 
 double lvSemiMinor(double volumeMl, double a, double tau) {
   return std::sqrt(volumeMl * kMm3PerMl / (kPi * a * capFactor(tau)));
@@ -167,6 +175,11 @@ Geometry geometryAt(const PhantomParams& p, double phase) {
   g.aout = g.ain + an.rv_apex_extra_mm;
   g.rvw = g.bin + an.rv_junction_mm;
   g.rvv = solveCrescentReach(g, rv.volume(phase) * kMm3PerMl);
+  if (p.rv_fault.kind != WallFault::None) {
+    PhantomParams healthy = p;
+    healthy.rv_fault.kind = WallFault::None;
+    g.rvFault = true, g.rvvEd = geometryAt(healthy, 0.0).rvv, g.rvMotion = rvFaultMotion(p.rv_fault.kind);
+  }
   // The atria follow the valve plane over the cycle, gap mm beyond it.
   auto atrium = [&](double volumeMl, double v, double w) {
     const double r = std::cbrt(3.0 * volumeMl * kMm3PerMl / (4.0 * kPi * kAtriumFlatten));
@@ -214,7 +227,13 @@ bool contains(int s, const Geometry& g, const PhantomParams& p, const Vec3& h) {
     case kRV: {
       // Cut at the septal mid-plane so that no crescent lies on the LV side of the septum.
       if (h.u > g.ub || h.v > 0.0) return false;
-      const double du = (h.u - g.uc) / g.aout, dv = (h.v - g.vL) / g.rvv, dw = h.w / g.rvw;
+      double reach = g.rvv;
+      if (g.rvFault) {
+        // The faulty band's free wall keeps its end-diastolic reach, moved by its share of the motion.
+        const double f = rvFreeWallFaultWeight(p, h.u);
+        reach = (1 - f) * g.rvv + f * std::max(0.0, g.rvvEd + g.rvMotion * (g.rvv - g.rvvEd));
+      }
+      const double du = (h.u - g.uc) / g.aout, dv = (h.v - g.vL) / reach, dw = h.w / g.rvw;
       if (du * du + dv * dv + dw * dw > 1.0) return false;
       const double iu = (h.u - g.uc) / g.ain, iv = h.v - g.vL;
       return iu * iu + (iv * iv + h.w * h.w) / (g.bin * g.bin) > 1.0;
@@ -259,7 +278,7 @@ Box heartBox(int s, const Geometry& g, const AnatomyParams& an) {
       const double r = g.fault ? std::max({g.b, g.fb, g.edb * (1 + std::fabs(g.motion))}) : g.b;
       return {{g.uc - g.a, g.vL - r, -r}, {g.ub, g.vL + r, r}};
     }
-    case kRV: return {{g.uc - g.aout, g.vL - g.rvv, -g.rvw}, {g.ub, 0.0, g.rvw}};
+    case kRV: return {{g.uc - g.aout, g.vL - g.rvReachMax(), -g.rvw}, {g.ub, 0.0, g.rvw}};
     case kLA: return ell(g.la);
     case kRA: return ell(g.ra);
     case kRVOutflow: return cyl(kOutflowV, kOutflowW, an.outflow_radius_mm, kOutflowU0, kVesselStartMm);
@@ -349,6 +368,19 @@ double wallFaultWeight(const PhantomParams& p, double u, double v, double w) {
   const double vL = lvSemiMinor(p.lv.edv_ml, L / (1.0 + tau), tau) + p.anatomy.septum_mm / 2.0;
   const double theta = std::atan2(v - vL, w);
   return faultWeightOnDisc(p.lv_fault, f * std::cos(theta), f * std::sin(theta));
+}
+
+double rvFreeWallFaultWeight(const PhantomParams& p, double u) {
+  const RvWallFaultParams& f = p.rv_fault;
+  if (f.kind == WallFault::None) return 0.0;
+  // Height share from the crescent's tip (it stays put with the left apex) to the valve plane.
+  const double tip = -(p.anatomy.lv_length_mm + p.anatomy.septum_mm + p.anatomy.rv_apex_extra_mm);
+  const double x = (u - tip) / -tip;
+  const double centre = f.segment == 2 ? 5.0 / 6 : f.segment == 4 ? 0.5 : (kRvApexCapShare + 1.0 / 3) / 2;
+  const double d = std::fabs(x - centre), inner = f.size / 2 - kFaultEdge / 2;
+  if (d <= inner) return 1.0;
+  if (d >= f.size / 2 + kFaultEdge / 2) return 0.0;
+  return 0.5 * (1.0 + std::cos(kPi * (d - inner) / kFaultEdge));
 }
 
 int bullseyeSector(double f, double theta, int layout) {
@@ -445,6 +477,14 @@ std::string validate(const PhantomParams& p) {
     if (!(f.size > 0 && f.size <= 1)) return "the wall fault's size must lie in 0..1 of the bull's-eye radius";
     if (f.kind == WallFault::Late && !(f.delay_pct > 0 && p.lv.es_phase_pct + f.delay_pct <= 90))
       return "the late wall's delay must be positive and end its systole by 90 % of the cycle";
+  }
+  const RvWallFaultParams& rf = p.rv_fault;
+  if (rf.kind != WallFault::None) {
+    if (rf.kind == WallFault::Late) return "the right free-wall fault must be akinetic, hypokinetic or dyskinetic";
+    if (rf.segment != 2 && rf.segment != 4 && rf.segment != 6)
+      return "the right free-wall fault's segment must be 2 (basal), 4 (mid) or 6 (apical)";
+    if (!(rf.size > 0 && rf.size <= 1))
+      return "the right free-wall fault's size must lie in 0..1 of the ventricle's length";
   }
   for (int k = 0; k <= kCurveCheckSamples; ++k) {
     const Geometry g = geometryAt(p, static_cast<double>(k) / kCurveCheckSamples);

@@ -45,6 +45,17 @@ struct WallFaultParams {
   double delay_pct = 15.0; // late: end of systole delayed by this much (% of the cycle)
 };
 
+// A band of the right ventricle's free wall that moves less than the rest of it (akinetic: not at
+// all; hypokinetic and dyskinetic as the left wall's), placed by thirds of the right ventricle's
+// length from its apex to the end-diastolic valve plane: `segment` is the free-wall segment of the
+// right ventricle's 7-segment scheme at the band's centre (2 basal, 4 mid, 6 apical) and `size`
+// the band's length as a share of the ventricle's.
+struct RvWallFaultParams {
+  WallFault kind = WallFault::None;
+  int segment = 4;
+  double size = 0.3;
+};
+
 struct PatientInfo {
   std::string name = "PHANTOM^GATED";
   std::string id = "QPH0001";
@@ -60,6 +71,7 @@ struct PhantomParams {
   VolumeCurveParams rv{140.0, 50.0, 37.0, 0.70, 20.0, 0.20, 82.0};
   AnatomyParams anatomy;
   WallFaultParams lv_fault;
+  RvWallFaultParams rv_fault;
   PatientInfo patient;
   int matrix = 64;            // 64 or 128
   double pixel_mm = 6.8;
@@ -121,6 +133,8 @@ inline constexpr uint16_t kMaxStoredCount = 32767;
 // Weight 0..1 of the wall fault at a left-ventricular point of the heart frame (mm): 1 inside the
 // faulty disc of the bull's-eye, 0 outside, a raised-cosine ramp across its edge.
 double wallFaultWeight(const PhantomParams& p, double u, double v, double w);
+// Weight 0..1 of the right free-wall fault at height u of the heart frame (mm).
+double rvFreeWallFaultWeight(const PhantomParams& p, double u);
 // Sector of a bull's-eye point (radius fraction f, angle theta from the slice axis towards the
 // columns) in a 13, 17, 19 or 25-sector layout; 0 outside the disc.
 int bullseyeSector(double f, double theta, int layout);

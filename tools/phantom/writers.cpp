@@ -87,6 +87,10 @@ nlohmann::json faultJson(const WallFaultParams& f) {
           {"end_systole_delay_pct_of_cycle", f.kind == WallFault::Late ? f.delay_pct : 0.0}};
 }
 
+nlohmann::json rvFaultJson(const RvWallFaultParams& f) {
+  return {{"kind", faultName(f.kind)}, {"free_wall_segment_of_7", f.segment}, {"length_share", f.size}};
+}
+
 // Per layout, the sectors at least half inside the fault and every sector's share of it.
 nlohmann::json faultSectors(const PhantomParams& p) {
   nlohmann::json j;
@@ -362,6 +366,7 @@ nlohmann::json groundTruth(const Phantom& ph) {
       {"supersample", p.supersample},
       {"left_ventricle", curveJson(p.lv)},
       {"lv_wall_fault", faultJson(p.lv_fault)},
+      {"rv_wall_fault", rvFaultJson(p.rv_fault)},
       {"right_ventricle", curveJson(p.rv)},
       {"anatomy",
        {{"lv_length_mm", an.lv_length_mm},
@@ -430,6 +435,15 @@ nlohmann::json groundTruth(const Phantom& ph) {
         "the analytic volumes and parameters describe the healthy wall; the voxelised volumes include the fault";
   }
   j["right_ventricle"]["note"] = "crescent body only; the outflow tract is counted apart";
+  if (p.rv_fault.kind != WallFault::None) {
+    j["rv_wall_fault"] = rvFaultJson(p.rv_fault);
+    j["rv_wall_fault"]["mapping"] =
+        "a band of the free wall across the long axis, by thirds of the length from the crescent's tip to the "
+        "end-diastolic valve plane: segment 2 basal, 4 mid, 6 apical (7 is the apex, the tenth nearest the tip)";
+    j["right_ventricle"]["note"] =
+        "crescent body only; the outflow tract is counted apart; the analytic volumes and parameters describe the "
+        "healthy wall, the voxelised volumes include the fault";
+  }
   j["left_ventricle"]["segments"] = segmentTruthJson(p);
   if (p.lv_fault.kind == WallFault::Late)
     j["lv_wall_fault"]["delay_ms"] = p.lv_fault.delay_pct / 100.0 * cycleMs(p) * p.instants;
