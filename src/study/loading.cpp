@@ -334,12 +334,28 @@ Status EXTRACT_TOMO_DATA(int rescale, const PixelBlock& pixels, Study& s, const 
   return {};
 }
 
-void DATA_TRANSLATION(Study& s) {
+std::vector<double> instantTotals(const std::vector<float>& counts, const Study& s) {
+  const size_t inst = s.instantSize();
+  if (s.Ninst <= 0 || counts.size() < static_cast<size_t>(s.Ninst) * inst) return {};
   std::vector<double> total(static_cast<size_t>(s.Ninst), 0.0);
   for (int t = 0; t < s.Ninst; ++t) {
-    const float* p = &s.DATA[Study::index(s.NCZ, t, 0, 0, 0)];
-    for (size_t i = 0; i < s.instantSize(); ++i) total[t] += p[i];
+    const float* p = counts.data() + static_cast<size_t>(t) * inst;
+    for (size_t i = 0; i < inst; ++i) total[t] += p[i];
   }
+  return total;
+}
+
+int instantOfMostCounts(const std::vector<float>& counts, const Study& s) {
+  const std::vector<double> total = instantTotals(counts, s);
+  int d = 0;
+  for (size_t t = 1; t < total.size(); ++t)
+    if (total[t] > total[static_cast<size_t>(d)]) d = static_cast<int>(t);
+  return d;
+}
+
+void DATA_TRANSLATION(Study& s) {
+  std::vector<double> total = instantTotals(s.DATA, s);
+  total.resize(static_cast<size_t>(std::max(s.Ninst, 0)), 0.0);
   int d = 0, es = -1;
   double best = 0;
   // The smallest total is searched from the first instant, so that large count totals still

@@ -4,7 +4,6 @@
 #include <bit>
 #include <cmath>
 #include <numbers>
-#include <numeric>
 
 #include "base/scripted_platform.h"
 #include "curves/numerics.h"
@@ -268,19 +267,6 @@ std::optional<ResultVector> analyseAgain(const AnalysisRecipe& r, const std::vec
   ws.curves.settings = r.fit;
   if (!placeAndSegment(ws, placement) || !ws.checkVentricles() || !ws.computeCurves()) return std::nullopt;
   return resultVectorOf(ws.curves.vc);
-}
-
-int instantOfMostCounts(const std::vector<float>& counts, const Study& s) {
-  const size_t inst = s.instantSize();
-  int first = 0;
-  double best = -1;
-  if (counts.size() < static_cast<size_t>(std::max(s.Ninst, 0)) * inst) return first;
-  for (int t = 0; t < s.Ninst; ++t) {
-    const double total = std::accumulate(counts.begin() + static_cast<std::ptrdiff_t>(t * inst),
-                                         counts.begin() + static_cast<std::ptrdiff_t>((t + 1) * inst), 0.0);
-    if (total > best) best = total, first = t;
-  }
-  return first;
 }
 
 std::optional<ResultVector> endSystoleFromOwnCycleStart(std::optional<ResultVector> r, const std::vector<float>& counts,

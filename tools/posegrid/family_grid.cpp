@@ -269,6 +269,20 @@ void printSummary(const std::vector<CaseResult>& results) {
     if (!r.pass) std::printf("   %s\n", caseLine(r).c_str());
 }
 
+// Mean and sample SD of the normal hearts' values of one segment (both 0 with fewer than two).
+struct MeanSd {
+  double mean = 0, sd = 0;
+};
+MeanSd meanSdOf(const std::vector<double>& v) {
+  if (v.size() < 2) return {};
+  MeanSd r;
+  for (double x : v) r.mean += x;
+  r.mean /= v.size();
+  for (double x : v) r.sd += (x - r.mean) * (x - r.mean);
+  r.sd = std::sqrt(r.sd / (v.size() - 1));
+  return r;
+}
+
 // The right free-wall fault found: the right ventricle's septal segments move little in every heart,
 // so a segment is judged against its own normal mean and SD (hearts without a fault in either
 // ventricle): the fault is found when its segment lies furthest below its normal mean, in SDs, and
@@ -286,10 +300,8 @@ void printRightSegmentSummary(const std::vector<CaseResult>& results) {
   if (normals[1].size() < 2) return;
   std::array<double, 8> mean{}, sd{};
   for (int k = 1; k <= 7; ++k) {
-    for (double x : normals[k]) mean[k] += x;
-    mean[k] /= normals[k].size();
-    for (double x : normals[k]) sd[k] += (x - mean[k]) * (x - mean[k]);
-    sd[k] = std::max(1e-6, std::sqrt(sd[k] / (normals[k].size() - 1)));
+    const MeanSd m = meanSdOf(normals[k]);
+    mean[k] = m.mean, sd[k] = std::max(1e-6, m.sd);
   }
   std::printf("   right ventricle, normal limits (mean - 2 SD, %zu hearts without a fault and RVEF >= %.0f):",
               normals[1].size(), kNormalRvEf);
@@ -337,13 +349,8 @@ void printSegmentSummary(const std::vector<CaseResult>& results) {
   }
   std::array<double, 18> limit{};
   for (int k = 1; k <= 17; ++k) {
-    const auto& v = normals[k];
-    if (v.size() < 2) continue;
-    double m = 0, q = 0;
-    for (double x : v) m += x;
-    m /= v.size();
-    for (double x : v) q += (x - m) * (x - m);
-    limit[k] = m - 2 * std::sqrt(q / (v.size() - 1));
+    const MeanSd m = meanSdOf(normals[k]);
+    limit[k] = m.mean - 2 * m.sd;
   }
   int faults = 0, found = 0, normalSegs = 0, normalFlagged = 0, late = 0, lateWithin = 0;
   std::printf("\n== Segments (careful placement): EF within %.0f points of the truth: %d / %d (%.1f %%)\n", kEfTolerance,
