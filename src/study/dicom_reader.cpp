@@ -63,6 +63,9 @@ std::string quoted(const uint8_t* src, size_t len) {
 }
 
 // Elements that describe the acquisition's own image; nested images (icons) have their own.
+// Feet-first in the Patient Gantry Relationship Code Sequence: SNOMED CT or its older SNOMED RT code.
+bool isFeetFirstCode(std::string_view code) { return code == "102541007" || code == "F-10480"; }
+
 bool isGeometry(uint32_t t) {
   switch (t) {
     case tag(0x0028, 0x0008): case tag(0x0028, 0x0010): case tag(0x0028, 0x0011): case tag(0x0028, 0x0030):
@@ -202,6 +205,9 @@ DicomRefusal GET_DICOM_INFO(std::span<const uint8_t> file, uint64_t fileSize, St
   ReadOnce once;
   long long frames = -1;
   bool slicesSeen = false;
+  // Head or feet first as NM files code it, for files without a Patient Position.
+  int gantryDepth = -1;  // depth of the gantry relationship's items while inside them
+  std::optional<bool> gantryFeetFirst;
   DicomElementWalker walk(file, fileSize);
 
   for (DicomElement e;;) {
@@ -237,6 +243,10 @@ DicomRefusal GET_DICOM_INFO(std::span<const uint8_t> file, uint64_t fileSize, St
     };
     const bool blank = trimValue(asText(v, n)).empty();  // an empty text value counts as absent
     if (!topLevel && isGeometry(t)) t = 0;  // handled by no case below
+    if (gantryDepth >= 0 && e.depth < gantryDepth) gantryDepth = -1;
+    if (t == tag(0x0054, 0x0414) && topLevel) gantryDepth = 1;
+    if (t == tag(0x0008, 0x0100) && gantryDepth >= 0 && e.depth == gantryDepth && !gantryFeetFirst)
+      gantryFeetFirst = isFeetFirstCode(trimValue(asText(v, n)));
 
     switch (t) {
       case tag(0x0002, 0x0010):
@@ -389,6 +399,7 @@ DicomRefusal GET_DICOM_INFO(std::span<const uint8_t> file, uint64_t fileSize, St
     return DicomRefusal::BadFrameCount;
   if (!once.spacing || !once.thickness) return DicomRefusal::BadVoxelSize;
   if (!once.rows || !once.columns) return DicomRefusal::NotDicom;
+  if (!once.position && gantryFeetFirst) s.patient_orientation = *gantryFeetFirst ? 1 : 0;
   return DicomRefusal::None;
 }
 

@@ -62,7 +62,7 @@ void encodeElement(std::vector<uint8_t>& out, uint32_t tag, const char vr[2], un
 void DicomDataSet::put(uint16_t group, uint16_t element, const char* vr, unsigned unit, std::vector<uint8_t> value) {
   if (group == 0x0002) throw std::invalid_argument("group 0002 is written by encodePart10");
   if (std::strlen(vr) != 2) throw std::invalid_argument("VR must have two characters");
-  Element e{{vr[0], vr[1]}, unit, std::move(value)};
+  Element e{{vr[0], vr[1]}, unit, std::move(value), {}};
   if (e.value.size() % 2) e.value.push_back(0);
   elements_[key(group, element)] = std::move(e);
 }
@@ -113,6 +113,37 @@ void DicomDataSet::addOB(uint16_t group, uint16_t element, std::span<const uint8
   put(group, element, "OB", 1, std::vector<uint8_t>(bytes.begin(), bytes.end()));
 }
 
+void DicomDataSet::addSequence(uint16_t group, uint16_t element, std::vector<DicomDataSet> items) {
+  put(group, element, "SQ", 1, {});
+  elements_[key(group, element)].items = std::move(items);
+}
+
+void DicomDataSet::encodeElements(std::vector<uint8_t>& out, const std::map<uint32_t, Element>& elements,
+                                  bool explicitVr, bool big) const {
+  constexpr uint32_t kUndefinedLength = 0xFFFFFFFF;
+  auto delimiter = [&](uint16_t element, uint32_t length) {
+    putU16(out, 0xFFFE, big);
+    putU16(out, element, big);
+    putU32(out, length, big);
+  };
+  for (const auto& [tag, e] : elements) {
+    if (std::memcmp(e.vr, "SQ", 2) != 0) {
+      encodeElement(out, tag, e.vr, e.unit, e.value, explicitVr, big);
+      continue;
+    }
+    putU16(out, static_cast<uint16_t>(tag >> 16), big);
+    putU16(out, static_cast<uint16_t>(tag & 0xFFFF), big);
+    if (explicitVr) out.insert(out.end(), {'S', 'Q', 0, 0});
+    putU32(out, kUndefinedLength, big);
+    for (const DicomDataSet& item : e.items) {
+      delimiter(0xE000, kUndefinedLength);
+      encodeElements(out, item.elements_, explicitVr, big);
+      delimiter(0xE00D, 0);
+    }
+    delimiter(0xE0DD, 0);
+  }
+}
+
 void DicomDataSet::addOW(uint16_t group, uint16_t element, std::span<const uint16_t> words) {
   std::vector<uint8_t> v;
   v.reserve(words.size() * 2);
@@ -144,9 +175,9 @@ std::vector<uint8_t> DicomDataSet::encodePart10(TransferSyntax syntax, const std
   const bool explicitVr = syntax != kImplicitLittle, big = syntax == kExplicitBig;
   // Data set in tag order; the SOP identifiers must match the meta group, so they come from the arguments.
   std::map<uint32_t, Element> all = elements_;
-  all[0x00080016] = Element{{'U', 'I'}, 1, padded(sopClassUid, 0)};
-  all[0x00080018] = Element{{'U', 'I'}, 1, padded(sopInstanceUid, 0)};
-  for (const auto& [tag, e] : all) encodeElement(out, tag, e.vr, e.unit, e.value, explicitVr, big);
+  all[0x00080016] = Element{{'U', 'I'}, 1, padded(sopClassUid, 0), {}};
+  all[0x00080018] = Element{{'U', 'I'}, 1, padded(sopInstanceUid, 0), {}};
+  encodeElements(out, all, explicitVr, big);
   return out;
 }
 

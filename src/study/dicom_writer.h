@@ -2,7 +2,7 @@
 // Small DICOM element writer: collects data elements (tag, VR, value) and encodes a Part 10 file
 // (preamble, "DICM", explicit VR little-endian meta group, data set in one of the three transfer
 // syntaxes the reader decodes). Values are padded to even length; numbers are byte-swapped for
-// big endian. No sequences.
+// big endian. Sequences are written with undefined lengths.
 #include <cstdint>
 #include <map>
 #include <span>
@@ -36,8 +36,11 @@ class DicomDataSet {
   void addOB(uint16_t group, uint16_t element, std::span<const uint8_t> bytes);
   // 16-bit words (pixel data): written in the byte order of the transfer syntax.
   void addOW(uint16_t group, uint16_t element, std::span<const uint16_t> words);
+  // A sequence (SQ) of items, each a data set encoded in the file's transfer syntax.
+  void addSequence(uint16_t group, uint16_t element, std::vector<DicomDataSet> items);
 
   bool has(uint16_t group, uint16_t element) const { return elements_.count(key(group, element)) != 0; }
+  void remove(uint16_t group, uint16_t element) { elements_.erase(key(group, element)); }
 
   // Encodes the whole file. Throws std::length_error when a value needs a 32-bit length but its VR
   // has only a 16-bit one in explicit VR, std::invalid_argument for an unknown syntax.
@@ -49,7 +52,10 @@ class DicomDataSet {
     char vr[2];
     unsigned unit;  // byte size of one number to swap for big endian (1: none)
     std::vector<uint8_t> value;  // little-endian, padded to even length
+    std::vector<DicomDataSet> items;  // SQ only
   };
+  void encodeElements(std::vector<uint8_t>& out, const std::map<uint32_t, Element>& elements, bool explicitVr,
+                      bool big) const;
   static uint32_t key(uint16_t g, uint16_t e) { return (uint32_t(g) << 16) | e; }
   void put(uint16_t group, uint16_t element, const char* vr, unsigned unit, std::vector<uint8_t> value);
 
