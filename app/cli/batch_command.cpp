@@ -26,6 +26,7 @@
 #include "base/byte_reader.h"
 #include "commands.h"
 #include "exam/options_file.h"
+#include "batch.h"
 #include "pipeline.h"
 #include "study/interfile_reader.h"
 
@@ -36,12 +37,6 @@ namespace quorvel::cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct BatchArgs {
-  std::string folder, out;
-  int jobs = 0;  // 0: the cores
-  std::vector<std::string> analyse;  // options handed to every analyse
-};
 
 std::string lowerExtension(const fs::path& p) {
   std::string ext = p.extension().string();
@@ -174,18 +169,18 @@ std::string csvCell(const std::string& s) {
   return q + "\"";
 }
 
-// A study's JSON beside the table: its path under the folder kept (sub-folders created), so that no
-// two studies share one.
+struct Row {
+  std::string file, status, message;
+  std::map<std::string, std::string> cells;
+};
+
+}  // namespace
+
 fs::path studyJson(const fs::path& file, const fs::path& folder, const fs::path& jsonDir) {
   fs::path json = jsonDir / file.lexically_relative(folder);
   json += ".json";
   return json;
 }
-
-struct Row {
-  std::string file, status, message;
-  std::map<std::string, std::string> cells;
-};
 
 int runBatch(const BatchArgs& a) {
   const fs::path out = fs::absolute(a.out), jsonDir = out.parent_path();
@@ -284,8 +279,6 @@ int runBatch(const BatchArgs& a) {
   std::cerr << files.size() << " studies, " << failed << " failed -> " << a.out << '\n';
   return failed == static_cast<int>(files.size()) ? kExitNoStudyAnalysed : 0;
 }
-
-}  // namespace
 
 void registerBatchCommand(CLI::App& app, int& status) {
   auto args = std::make_shared<BatchArgs>();

@@ -16,6 +16,8 @@ void registerBatchCommand(CLI::App& app, int& status);
 void registerCompareCommand(CLI::App& app, int& status);
 #ifdef QUORVEL_HAVE_PHANTOM
 void registerPhantomCommand(CLI::App& app, int& status);
+void registerSimulateCommand(CLI::App& app, int& status);
+void registerValidateCommand(CLI::App& app, int& status);
 #endif
 
 }  // namespace quorvel::cli

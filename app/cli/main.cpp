@@ -21,6 +21,8 @@ int main(int argc, char** argv) {
   quorvel::cli::registerCompareCommand(app, status);
 #ifdef QUORVEL_HAVE_PHANTOM
   quorvel::cli::registerPhantomCommand(app, status);
+  quorvel::cli::registerSimulateCommand(app, status);
+  quorvel::cli::registerValidateCommand(app, status);
 #endif
   try {
     app.parse(argc, argv);

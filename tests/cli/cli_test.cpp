@@ -520,8 +520,43 @@ TEST_F(CommandLine, ParserRefusalsExitWithTheRefusedStatus) {
       {"batch " + (dir / "missing").string() + " --out t.csv", 2},
       {"batch " + dir.string(), 2},
       {"phantom", 2},
+      {"simulate --out " + dir.string() + " --filter hann", 2},
+      {"simulate --out " + dir.string() + " --subsets 7", 2},
+      {"simulate --out " + dir.string() + " --radius 100", 2},
+      {"simulate --out " + dir.string() + " --orbit 270", 2},
   };
   for (const auto& [args, status] : lines) EXPECT_EQ(cli(args), status) << args;
+}
+
+TEST_F(CommandLine, SimulatedCameraStudyIsAnalysedAgainstItsTruth) {
+  std::string out;
+  ASSERT_EQ(cli("simulate --out " + dir.string() + " --name cam --angles 32 --iterations 2", &out), 0) << out;
+  const auto truthPath = dir / "cam.dcm.truth.json";
+  std::ifstream in(truthPath);
+  const nlohmann::json truth = nlohmann::json::parse(in);
+  EXPECT_EQ(truth["acquisition"]["angles"], 32);
+  EXPECT_EQ(truth["reconstruction"]["filter"], "butterworth:5:0.4");
+  ASSERT_EQ(cli("analyse " + (dir / "cam.dcm").string() + " --json " + (dir / "r.json").string(), &out), 0) << out;
+  std::ifstream rin(dir / "r.json");
+  const nlohmann::json r = nlohmann::json::parse(rin);
+  // A camera's blur and scatter bias the volumes; the ejection fraction stays near the truth.
+  const double ef = r["G_FES"], trueEf = truth["left_ventricle"]["ejection_fraction_percent"];
+  EXPECT_NEAR(ef, trueEf, 10.0) << out;
+}
+
+TEST_F(CommandLine, ValidateReportsTheAgreementOfItsSuiteWithPictures) {
+  std::string out;
+  ASSERT_EQ(cli("validate --out " + (dir / "v").string() + " --hearts 1", &out), 0) << out;
+  EXPECT_NE(out.find("2 of 2 simulated studies analysed"), std::string::npos) << out;
+  EXPECT_NE(out.find("| LVEF (%) | "), std::string::npos) << out;
+  std::ifstream csv(dir / "v" / "validation.csv");
+  const std::string table((std::istreambuf_iterator<char>(csv)), {});
+  EXPECT_NE(table.find("heart00-noac-bw0.4-25s,"), std::string::npos) << table;
+  EXPECT_NE(table.find("heart00-ac-bw0.4-25s,"), std::string::npos) << table;
+  for (const char* key : {"lvef", "rvef", "lvedv", "rvedv"}) {
+    const auto size = pngSize(dir / "v" / (std::string("bland-altman-") + key + ".png"));
+    EXPECT_EQ(size, std::make_pair(640, 420)) << key;
+  }
 }
 
 // Width and height of a baseline JPEG from its frame header.

@@ -165,7 +165,7 @@ int fileSliceToWorking(const PhantomParams& p, OutputFormat f, int k) {
   return (dicom && p.patient.position == "HFS") ? p.slices - 1 - k : k;
 }
 
-std::vector<uint8_t> encodeDicom(const Phantom& ph, TransferSyntax syntax) {
+DicomDataSet nmDataSet(const Phantom& ph, TransferSyntax syntax) {
   const PhantomParams& p = ph.params;
   const OutputFormat f = syntax == kImplicitLittle  ? OutputFormat::DicomImplicit
                          : syntax == kExplicitBig ? OutputFormat::DicomBig
@@ -220,7 +220,11 @@ std::vector<uint8_t> encodeDicom(const Phantom& ph, TransferSyntax syntax) {
     pixels.insert(pixels.end(), w.begin(), w.end());
   }
   ds.addOW(0x7FE0, 0x0010, pixels);
-  return ds.encodePart10(syntax, kNmImageStorageUid, contentUid(ph, "instance"));
+  return ds;
+}
+
+std::vector<uint8_t> encodeDicom(const Phantom& ph, TransferSyntax syntax) {
+  return nmDataSet(ph, syntax).encodePart10(syntax, kNmImageStorageUid, contentUid(ph, "instance"));
 }
 
 std::string encodeInterfileHeader(const Phantom& ph, const std::string& dataFileName) {

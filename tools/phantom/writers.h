@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "phantom/phantom.h"
+#include "study/dicom_writer.h"
 #include "study/idb_reader.h"
 #include "study/study_record.h"
 
@@ -28,6 +29,8 @@ int fileSliceToWorking(const PhantomParams& p, OutputFormat f, int k);
 
 // Encoders; they throw std::invalid_argument when formatLimits() refuses.
 std::vector<uint8_t> encodeDicom(const Phantom& ph, TransferSyntax syntax);
+// The multi-frame NM data set encodeDicom writes, for writers that add to it.
+DicomDataSet nmDataSet(const Phantom& ph, TransferSyntax syntax);
 std::string encodeInterfileHeader(const Phantom& ph, const std::string& dataFileName);
 std::vector<uint8_t> encodeInterfileInstant(const Phantom& ph, int instant);  // uint16 little endian
 std::vector<uint8_t> encodeIdb(const Phantom& ph);

@@ -1,0 +1,25 @@
+#pragma once
+// Analysing every acquisition under a folder, each in a process of its own, for the batch command
+// and the commands that build on it.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace quorvel::cli {
+
+struct BatchArgs {
+  std::string folder, out;
+  int jobs = 0;  // 0: the cores
+  std::vector<std::string> analyse;  // options handed to every analyse
+};
+
+// Writes the CSV table a.out (one row per study) and each study's JSON beside it; returns the
+// exit status of the batch command.
+int runBatch(const BatchArgs& a);
+
+// A study's JSON beside the table: its path under the folder kept (sub-folders created), so that no
+// two studies share one.
+std::filesystem::path studyJson(const std::filesystem::path& file, const std::filesystem::path& folder,
+                                const std::filesystem::path& jsonDir);
+
+}  // namespace quorvel::cli

@@ -1,0 +1,258 @@
+#include "camera/validation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "phantom/family.h"
+#include "render/text.h"
+
+namespace quorvel::camera {
+
+namespace {
+
+constexpr int kQuickHearts = 6, kFullHearts = 24;
+constexpr double kMinFieldMm = 410.0;  // the body (290 x 330 mm) inside the field of view
+constexpr int kSuiteMatrix = 64;
+constexpr double kLimitsZ = 1.96;
+// Family factors that the camera settings replace.
+const std::set<std::string> kImageSpaceFactors = {"matrix", "pixel", "counts"};
+
+constexpr size_t kButterworthPrefix = 14;  // "butterworth:5:" before the cutoff
+
+struct Setting {
+  bool attenuationCorrection;
+  const char* filter;
+  double secondsPerAngle;
+};
+
+std::string fixed(double v, int decimals) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+  return buf;
+}
+
+}  // namespace
+
+std::vector<SuiteCase> suiteCases(Suite suite, uint64_t seed, int hearts) {
+  if (hearts <= 0) hearts = suite == Suite::Quick ? kQuickHearts : kFullHearts;
+  std::vector<Setting> settings;
+  for (bool ac : {false, true}) {
+    if (suite == Suite::Quick) {
+      settings.push_back({ac, "butterworth:5:0.4", 25.0});
+      continue;
+    }
+    for (const char* filter : {"butterworth:5:0.4", "butterworth:5:0.6"})
+      for (double seconds : {25.0, 12.0}) settings.push_back({ac, filter, seconds});
+  }
+  std::vector<SuiteCase> out;
+  for (int h = 0, drawn = 0; h < hearts; ++drawn) {
+    const phantom::FamilyCase fc = phantom::drawFamilyCase(phantom::FamilySplit::Tuning, drawn);
+    phantom::PhantomParams p = fc.params;
+    p.matrix = kSuiteMatrix;
+    p.pixel_mm = std::max(p.pixel_mm, kMinFieldMm / kSuiteMatrix);
+    p.slices = kSuiteMatrix;
+    p.slice_mm = p.pixel_mm;
+    p.fwhm_mm = 0, p.noise = false;
+    if (!phantom::validate(p).empty()) continue;  // the heart does not fit the camera's grid
+    for (size_t s = 0; s < settings.size(); ++s) {
+      SuiteCase c;
+      char name[64];
+      std::snprintf(name, sizeof name, "heart%02d-%s-bw%s-%gs", h, settings[s].attenuationCorrection ? "ac" : "noac",
+                    settings[s].filter + kButterworthPrefix, settings[s].secondsPerAngle);
+      c.name = name;
+      c.params = p;
+      c.acquisition.seconds_per_angle = settings[s].secondsPerAngle;
+      c.acquisition.seed = (seed * 1000003ULL + static_cast<uint64_t>(h)) * 64 + s + 1;
+      c.recon.attenuation_correction = settings[s].attenuationCorrection;
+      parseFilter(settings[s].filter, c.recon.filter);
+      for (const auto& f : fc.factors)
+        if (!kImageSpaceFactors.count(f.first)) c.factors.push_back(f);
+      c.factors.emplace_back("attenuation correction", settings[s].attenuationCorrection ? "on" : "off");
+      c.factors.emplace_back("filter", settings[s].filter);
+      c.factors.emplace_back("time per angle", fixed(settings[s].secondsPerAngle, 0) + " s");
+      out.push_back(std::move(c));
+    }
+    ++h;
+  }
+  return out;
+}
+
+const std::vector<Measure>& measures() {
+  static const std::vector<Measure> m = {{"lvef", "LVEF (%)", false},
+                                         {"rvef", "RVEF (%)", false},
+                                         {"lvedv", "LVEDV (ml)", true},
+                                         {"rvedv", "RVEDV (ml)", true}};
+  return m;
+}
+
+Agreement agreementOf(const std::vector<CaseOutcome>& outcomes, size_t m) {
+  Agreement a;
+  double sum = 0, sum2 = 0, percent = 0;
+  for (const CaseOutcome& o : outcomes) {
+    if (o.measured.size() <= m || o.truth.size() <= m) continue;
+    const double d = o.measured[m] - o.truth[m];
+    sum += d, sum2 += d * d, ++a.n;
+    if (o.truth[m] != 0) percent += 100.0 * d / o.truth[m];
+  }
+  if (a.n == 0) return a;
+  a.bias = sum / a.n;
+  a.biasPercent = percent / a.n;
+  a.sd = a.n > 1 ? std::sqrt(std::max(0.0, (sum2 - a.n * a.bias * a.bias) / (a.n - 1))) : 0.0;
+  a.lower = a.bias - kLimitsZ * a.sd, a.upper = a.bias + kLimitsZ * a.sd;
+  return a;
+}
+
+std::string validationReport(const std::vector<CaseOutcome>& outcomes, const std::string& title) {
+  std::ostringstream r;
+  const auto& ms = measures();
+  int analysed = 0;
+  for (const CaseOutcome& o : outcomes) analysed += !o.measured.empty();
+  int warned = 0;
+  for (const CaseOutcome& o : outcomes) warned += o.status == "warned";
+  r << "# " << title << "\n\n"
+    << analysed << " of " << outcomes.size() << " simulated studies analysed, " << warned
+    << " of them with warnings. Differences are measured minus true; limits of agreement are the bias -/+ 1.96 SD.\n";
+  std::vector<CaseOutcome> unwarned;
+  for (const CaseOutcome& o : outcomes)
+    if (o.status != "warned") unwarned.push_back(o);
+  using Block = std::pair<const char*, const std::vector<CaseOutcome>*>;
+  for (const auto& [heading, set] : {Block{"Every analysed study", &outcomes}, Block{"Studies without warnings", &unwarned}}) {
+    r << "\n## " << heading << "\n\n| Result | n | Bias | SD | Limits of agreement | Bias (% of truth) |\n|---|---|---|---|---|---|\n";
+    for (size_t m = 0; m < ms.size(); ++m) {
+      const Agreement a = agreementOf(*set, m);
+      r << "| " << ms[m].label << " | " << a.n << " | " << fixed(a.bias, 1) << " | " << fixed(a.sd, 1) << " | "
+        << fixed(a.lower, 1) << " to " << fixed(a.upper, 1) << " | " << (ms[m].volume ? fixed(a.biasPercent, 1) : "")
+        << " |\n";
+    }
+  }
+  // Every factor's levels in the order they first appear.
+  std::vector<std::string> factors;
+  for (const CaseOutcome& o : outcomes)
+    for (const auto& f : o.factors)
+      if (std::find(factors.begin(), factors.end(), f.first) == factors.end()) factors.push_back(f.first);
+  r << "\n## By factor, every analysed study (bias -/+ SD; volumes in % of the truth)\n\n| Factor | Level | n |";
+  for (const Measure& m : ms) r << " " << m.label << " |";
+  r << "\n|---|---|---|";
+  for (size_t m = 0; m < ms.size(); ++m) r << "---|";
+  r << "\n";
+  for (const std::string& factor : factors) {
+    std::vector<std::string> levels;
+    for (const CaseOutcome& o : outcomes)
+      for (const auto& f : o.factors)
+        if (f.first == factor && std::find(levels.begin(), levels.end(), f.second) == levels.end())
+          levels.push_back(f.second);
+    for (const std::string& level : levels) {
+      std::vector<CaseOutcome> subset;
+      for (const CaseOutcome& o : outcomes)
+        for (const auto& f : o.factors)
+          if (f.first == factor && f.second == level) subset.push_back(o);
+      r << "| " << factor << " | " << level << " | " << agreementOf(subset, 0).n << " |";
+      for (size_t m = 0; m < ms.size(); ++m) {
+        const Agreement a = agreementOf(subset, m);
+        r << " " << (a.n ? fixed(ms[m].volume ? a.biasPercent : a.bias, 1) + " -/+ " + fixed(a.sd, 1) : "") << " |";
+      }
+      r << "\n";
+    }
+  }
+  bool anyFailure = false;
+  for (const CaseOutcome& o : outcomes)
+    if (o.measured.empty()) {
+      if (!anyFailure) r << "\n## Studies without results\n\n";
+      anyFailure = true;
+      r << "- " << o.name << ": " << o.status << "\n";
+    }
+  return r.str();
+}
+
+std::string validationCsv(const std::vector<CaseOutcome>& outcomes) {
+  std::ostringstream r;
+  std::vector<std::string> factors;
+  for (const CaseOutcome& o : outcomes)
+    for (const auto& f : o.factors)
+      if (std::find(factors.begin(), factors.end(), f.first) == factors.end()) factors.push_back(f.first);
+  r << "case,status";
+  for (const std::string& f : factors) r << "," << f;
+  for (const Measure& m : measures()) r << ",true " << m.key << ",measured " << m.key;
+  r << "\n";
+  for (const CaseOutcome& o : outcomes) {
+    r << o.name << "," << o.status;
+    for (const std::string& f : factors) {
+      std::string level;
+      for (const auto& of : o.factors)
+        if (of.first == f) level = of.second;
+      r << "," << level;
+    }
+    for (size_t m = 0; m < measures().size(); ++m)
+      r << "," << (m < o.truth.size() ? fixed(o.truth[m], 2) : "") << ","
+        << (m < o.measured.size() ? fixed(o.measured[m], 2) : "");
+    r << "\n";
+  }
+  return r.str();
+}
+
+Bitmap24 blandAltmanPicture(const std::vector<CaseOutcome>& outcomes, size_t m) {
+  constexpr Rgb kBackground{255, 255, 255}, kAxis{60, 60, 60}, kGrid{215, 215, 215}, kPoint{30, 90, 200},
+      kBias{200, 40, 40}, kLimit{230, 130, 40};
+  constexpr int kLeft = 64, kRight = 24, kTop = 36, kBottom = 48;
+  Bitmap24 b(kAgreementWidth, kAgreementHeight);
+  b.fill(kBackground);
+  const Agreement a = agreementOf(outcomes, m);
+  std::vector<std::pair<double, double>> points;  // mean, difference
+  for (const CaseOutcome& o : outcomes)
+    if (o.measured.size() > m) points.emplace_back((o.measured[m] + o.truth[m]) / 2, o.measured[m] - o.truth[m]);
+  double xlo = 0, xhi = 1, ylo = std::min({0.0, a.lower}), yhi = std::max({0.0, a.upper});
+  if (!points.empty()) {
+    xlo = xhi = points[0].first;
+    for (const auto& [x, y] : points) xlo = std::min(xlo, x), xhi = std::max(xhi, x), ylo = std::min(ylo, y), yhi = std::max(yhi, y);
+  }
+  // Round axes with a margin.
+  auto niceStep = [](double span) {
+    const double raw = span / 6, mag = std::pow(10.0, std::floor(std::log10(std::max(raw, 1e-9))));
+    for (double f : {1.0, 2.0, 5.0, 10.0})
+      if (raw <= f * mag) return f * mag;
+    return 10 * mag;
+  };
+  const double xs = niceStep(std::max(xhi - xlo, 1.0)), ys = niceStep(std::max(yhi - ylo, 1.0));
+  xlo = std::floor(xlo / xs) * xs - xs, xhi = std::ceil(xhi / xs) * xs + xs;
+  ylo = std::floor(ylo / ys) * ys - ys, yhi = std::ceil(yhi / ys) * ys + ys;
+  const int w = kAgreementWidth - kLeft - kRight, h = kAgreementHeight - kTop - kBottom;
+  auto px = [&](double x) { return kLeft + static_cast<int>(std::lround((x - xlo) / (xhi - xlo) * w)); };
+  auto py = [&](double y) { return kTop + static_cast<int>(std::lround((yhi - y) / (yhi - ylo) * h)); };
+  auto hline = [&](int y, Rgb c, bool dashed) {
+    for (int x = kLeft; x <= kLeft + w; ++x)
+      if (!dashed || (x / 6) % 2 == 0) b.set(x, y, c);
+  };
+  for (double y = ylo; y <= yhi + 1e-9; y += ys) {
+    hline(py(y), kGrid, false);
+    drawText(b, 4, py(y) - 4, fixed(y, ys < 1 ? 1 : 0), kAxis);
+  }
+  for (double x = xlo; x <= xhi + 1e-9; x += xs) {
+    for (int y = kTop; y <= kTop + h; ++y) b.set(px(x), y, kGrid);
+    const std::string t = fixed(x, xs < 1 ? 1 : 0);
+    drawText(b, px(x) - textWidth(t) / 2, kTop + h + 6, t, kAxis);
+  }
+  for (int x = kLeft; x <= kLeft + w; ++x) b.set(x, kTop + h, kAxis), b.set(x, kTop, kAxis);
+  for (int y = kTop; y <= kTop + h; ++y) b.set(kLeft, y, kAxis), b.set(kLeft + w, y, kAxis);
+  hline(py(0), kAxis, false);
+  if (a.n > 0) {
+    hline(py(a.bias), kBias, false);
+    hline(py(a.lower), kLimit, true);
+    hline(py(a.upper), kLimit, true);
+  }
+  for (const auto& [x, y] : points)
+    for (int dx = -2; dx <= 2; ++dx)
+      for (int dy = -2; dy <= 2; ++dy)
+        if (dx * dx + dy * dy <= 5) b.set(px(x) + dx, py(y) + dy, kPoint);
+  const Measure& ms = measures()[m];
+  drawText(b, kLeft, 10,
+           std::string(ms.label) + ": measured - true against their mean (n = " + std::to_string(a.n) + ")", kAxis);
+  const std::string key = "bias " + fixed(a.bias, 1) + ", limits " + fixed(a.lower, 1) + " to " + fixed(a.upper, 1);
+  drawText(b, kLeft, kAgreementHeight - 18, key, kBias);
+  return b;
+}
+
+}  // namespace quorvel::camera
