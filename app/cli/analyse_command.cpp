@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -19,6 +20,7 @@
 #include "export/spreadsheet.h"
 #include "pipeline.h"
 #include "ui/results_json.h"
+#include "ui/volume_calibration.h"
 #include "render/curve_plot.h"
 #include "render/map_panels.h"
 #include "render/png_io.h"
@@ -62,7 +64,19 @@ struct AnalyseArgs {
   int reportCanvas = 1024;           // 1024 (1024 x 1024) or 1536 (1536 x 1092)
   std::vector<int> uncertainty;      // given: the thinnings (none written: the default)
   bool uncertaintyAsked = false;
+  std::string calibrationFile;                 // a volume calibration to show beside the volumes
+  std::optional<VolumeCalibration> calibration;  // read from it when the options are checked
 };
+
+// The calibration file read and checked; empty when usable, else why not.
+std::string readCalibration(AnalyseArgs& a) {
+  if (a.calibrationFile.empty()) return {};
+  std::ifstream in(a.calibrationFile);
+  const nlohmann::json j = nlohmann::json::parse(in, nullptr, false);
+  std::string why = "not JSON";
+  if (!j.is_discarded()) a.calibration = calibrationFromJson(j, why);
+  return a.calibration ? std::string() : "--calibration " + a.calibrationFile + ": " + why;
+}
 
 // Each ventricle's point at the middle of its drawn surface (both ventricles, end-diastole, the
 // ejection-fraction map), picked as a click there would be, so that the result panels and the
@@ -386,6 +400,7 @@ int runAnalyse(AnalyseArgs a) {
     return e.code;
   }
   printPanels(ws, std::cout);  // before the regional fits change the iteration count
+  if (a.calibration) std::cout << '\n' << calibratedVolumesText(ws, *a.calibration, ws.w.options.LANGUE);
   std::optional<UncertaintyReport> uncertainty;
   if (recipe) {
     recipe->fit = ws.curves.settings;
@@ -438,6 +453,7 @@ int runAnalyse(AnalyseArgs a) {
       j.update(modelNotesJson(ws.w, ws.model));
     }
     if (uncertainty) j["uncertainty"] = uncertaintyJson(*uncertainty);
+    if (a.calibration) j["calibrated"] = calibratedVolumesJson(ws, *a.calibration);
     if (!warnings.empty()) j["warnings"] = warnings;
     const std::string text = j.dump(2) + "\n";
     if (!writeFileAtomically(a.json, std::string_view(text))) {
@@ -495,6 +511,9 @@ void registerAnalyseCommand(CLI::App& app, int& status) {
                   "(default 20) and the placement moved; give it after the file")
       ->expected(0, 1)
       ->check(CLI::Range(2, 200));
+  cmd->add_option("--calibration", args->calibrationFile,
+                  "A volume calibration (from calibrate or validate): calibrated volumes shown beside the results")
+      ->check(CLI::ExistingFile);
   cmd->add_flag("--check-options", args->checkOnly, "Check the options and the file's name, analyse nothing")
       ->group("");  // batch's own use
   cmd->callback([cmd, args, &status] {
@@ -512,6 +531,7 @@ void registerAnalyseCommand(CLI::App& app, int& status) {
       why = "--uncertainty needs the placement of the command, not --reprojection or --template";
     if (why.empty() && !args->saveExam.empty() && args->reprojection)
       why = "--save-exam needs the segmentation, not --reprojection";
+    if (why.empty()) why = readCalibration(*args);
     if (!why.empty()) {
       std::cerr << "quorvel-cli: " << why << '\n';
       status = kExitRefused;

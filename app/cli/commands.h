@@ -14,6 +14,7 @@ void registerExamCommand(CLI::App& app, int& status);
 void registerReformatCommand(CLI::App& app, int& status);
 void registerBatchCommand(CLI::App& app, int& status);
 void registerCompareCommand(CLI::App& app, int& status);
+void registerCalibrateCommand(CLI::App& app, int& status);
 #ifdef QUORVEL_HAVE_PHANTOM
 void registerPhantomCommand(CLI::App& app, int& status);
 void registerSimulateCommand(CLI::App& app, int& status);

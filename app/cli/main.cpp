@@ -19,6 +19,7 @@ int main(int argc, char** argv) {
   quorvel::cli::registerReformatCommand(app, status);
   quorvel::cli::registerBatchCommand(app, status);
   quorvel::cli::registerCompareCommand(app, status);
+  quorvel::cli::registerCalibrateCommand(app, status);
 #ifdef QUORVEL_HAVE_PHANTOM
   quorvel::cli::registerPhantomCommand(app, status);
   quorvel::cli::registerSimulateCommand(app, status);

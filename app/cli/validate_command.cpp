@@ -61,7 +61,7 @@ int runValidate(const ValidateArgs& a) {
     try {
       const camera::SimulatedStudy s = camera::simulateStudy(c.params, c.acquisition, c.recon);
       camera::writeCameraStudy(s, studies, c.name);
-      outcomes.push_back({c.name, "", c.factors, truthOf(s.truth), {}});
+      outcomes.push_back({c.name, "", c.protocol, c.heart, c.factors, truthOf(s.truth), {}});
     } catch (const std::exception& e) {
       std::cerr << "\nvalidate: " << c.name << ": " << e.what() << "\n";
       return 1;
@@ -84,6 +84,10 @@ int runValidate(const ValidateArgs& a) {
   for (size_t m = 0; m < camera::measures().size(); ++m)
     written = written && writePng(out / (std::string("bland-altman-") + camera::measures()[m].key + ".png"),
                                   camera::blandAltmanPicture(outcomes, m));
+  fs::create_directories(out / "calibration", ec);
+  for (const auto& [protocol, calibration] : camera::protocolCalibrations(outcomes))
+    written = written && writeFileAtomically(out / "calibration" / (protocol + ".json"),
+                                             calibrationJson(calibration).dump(2) + "\n");
   if (!written) {
     std::cerr << "validate: cannot write the report into " << out.string() << "\n";
     return 1;

@@ -194,8 +194,8 @@ TEST(CameraFile, BothOrientationsAreValidAndLoadToTheSameVolume) {
 
 TEST(CameraValidation, AgreementAndReportCountWhatTheyShould) {
   auto outcome = [](const char* name, const char* status, double lvef, std::vector<double> measured) {
-    return CaseOutcome{name, status, {{"attenuation correction", measured.empty() ? "on" : "off"}}, {lvef, 50, 100, 120},
-                       std::move(measured)};
+    return CaseOutcome{name, status, "p", 0, {{"attenuation correction", measured.empty() ? "on" : "off"}},
+                       {lvef, 50, 100, 120}, std::move(measured)};
   };
   const std::vector<CaseOutcome> outcomes = {outcome("a", "ok", 60, {62, 50, 110, 120}),
                                              outcome("b", "ok", 60, {64, 50, 120, 120}),
@@ -217,6 +217,28 @@ TEST(CameraValidation, AgreementAndReportCountWhatTheyShould) {
   const Bitmap24 picture = blandAltmanPicture(outcomes, 0);
   EXPECT_EQ(picture.width, kAgreementWidth);
   EXPECT_EQ(picture.height, kAgreementHeight);
+}
+
+TEST(CameraValidation, CalibrationIsJudgedOnHeartsItWasNotFittedOn) {
+  // Protocol "a" measures 1.25 x the truth, "b" 0.8 x; heart 3 of "a" is an outlier seen only when judged.
+  std::vector<CaseOutcome> outcomes;
+  for (const char* protocol : {"a", "b"})
+    for (int heart = 0; heart < 4; ++heart) {
+      const double gain = std::string(protocol) == "a" ? (heart == 3 ? 1.5 : 1.25) : 0.8, truth = 100.0 + 20 * heart;
+      outcomes.push_back({"h", "ok", protocol, heart, {}, {60, 50, truth, truth}, {60, 50, gain * truth, gain * truth}});
+    }
+  outcomes.push_back({"w", "warned", "b", 0, {}, {60, 50, 100, 100}, {60, 50, 500, 500}});  // never fitted on
+  const std::vector<CaseOutcome> calibrated = heldOutCalibrated(outcomes);
+  ASSERT_EQ(calibrated.size(), 8u);
+  // Even hearts of "a" by the fit on hearts 1 and 3: sum(g t^2) / sum(g^2 t^2) = 56400 / 80100.
+  const double even = 1.25 * 56400.0 / 80100.0;
+  const double ratios[8] = {even, 1.0, even, 1.5 / 1.25, 1.0, 1.0, 1.0, 1.0};
+  for (size_t i = 0; i < calibrated.size(); ++i)
+    EXPECT_NEAR(calibrated[i].measured[2] / calibrated[i].truth[2], ratios[i], 1e-9) << i;
+  const auto perProtocol = protocolCalibrations(outcomes);
+  ASSERT_EQ(perProtocol.size(), 2u);
+  EXPECT_NEAR(perProtocol[1].second.factor[0], 1.25, 1e-9);
+  EXPECT_EQ(perProtocol[1].second.pairs[0], 4);
 }
 
 TEST(CameraValidation, SuitesAreTheSameForASeedAndCanBeSimulated) {

@@ -521,6 +521,9 @@ TEST_F(CommandLine, ParserRefusalsExitWithTheRefusedStatus) {
       {"batch " + dir.string(), 2},
       {"phantom", 2},
       {"simulate --out " + dir.string() + " --filter hann", 2},
+      {"calibrate --out " + (dir / "c.json").string() + " --known " + file + "=120", 2},
+      {"calibrate --out " + (dir / "c.json").string() + " --known nothing", 2},
+      {"analyse " + file + " --calibration " + file, 2},
       {"simulate --out " + dir.string() + " --subsets 7", 2},
       {"simulate --out " + dir.string() + " --radius 100", 2},
       {"simulate --out " + dir.string() + " --orbit 270", 2},
@@ -544,6 +547,27 @@ TEST_F(CommandLine, SimulatedCameraStudyIsAnalysedAgainstItsTruth) {
   EXPECT_NEAR(ef, trueEf, 10.0) << out;
 }
 
+TEST_F(CommandLine, CalibrationFittedOnAKnownStudyGivesItsVolumesBack) {
+  const std::string file = phantomFile(phantom::defaultParams());
+  const std::string first = (dir / "a.json").string(), calibration = (dir / "c.json").string();
+  std::string out;
+  ASSERT_EQ(cli("analyse " + file + " --json " + first, &out), 0) << out;
+  ASSERT_EQ(cli("calibrate --out " + calibration + " --known " + first + "=120,140 --source bench", &out), 0) << out;
+  ASSERT_EQ(cli("analyse " + file + " --lang fr --calibration " + calibration + " --json " + (dir / "b.json").string(), &out),
+            0)
+      << out;
+  EXPECT_NE(out.find("Volumes étalonnés (bench)\nVentricule gauche : télédiastolique 120 ml"), std::string::npos) << out;
+  std::ifstream in(dir / "b.json");
+  const nlohmann::json j = nlohmann::json::parse(in);
+  EXPECT_NEAR(j["calibrated"]["G_volmax"].get<double>(), 120.0, 1e-3);
+  EXPECT_NEAR(j["calibrated"]["D_volmax"].get<double>(), 140.0, 1e-3);
+  // Only the volumes move: the specified results stay as they were.
+  std::ifstream a(first);
+  const nlohmann::json plain = nlohmann::json::parse(a);
+  EXPECT_EQ(j["G_volmax"], plain["G_volmax"]);
+  EXPECT_EQ(j["G_FES"], plain["G_FES"]);
+}
+
 TEST_F(CommandLine, ValidateReportsTheAgreementOfItsSuiteWithPictures) {
   std::string out;
   ASSERT_EQ(cli("validate --out " + (dir / "v").string() + " --hearts 1", &out), 0) << out;
@@ -553,6 +577,7 @@ TEST_F(CommandLine, ValidateReportsTheAgreementOfItsSuiteWithPictures) {
   const std::string table((std::istreambuf_iterator<char>(csv)), {});
   EXPECT_NE(table.find("heart00-noac-bw0.4-25s,"), std::string::npos) << table;
   EXPECT_NE(table.find("heart00-ac-bw0.4-25s,"), std::string::npos) << table;
+  EXPECT_TRUE(std::filesystem::exists(dir / "v" / "calibration" / "ac-bw0.4-25s.json"));
   for (const char* key : {"lvef", "rvef", "lvedv", "rvedv"}) {
     const auto size = pngSize(dir / "v" / (std::string("bland-altman-") + key + ".png"));
     EXPECT_EQ(size, std::make_pair(640, 420)) << key;

@@ -10,6 +10,7 @@
 #include "camera/acquisition.h"
 #include "camera/reconstruction.h"
 #include "phantom/phantom.h"
+#include "ui/volume_calibration.h"
 
 namespace quorvel::camera {
 
@@ -17,6 +18,8 @@ enum class Suite { Quick, Full };
 
 struct SuiteCase {
   std::string name;
+  std::string protocol;  // the acquisition and reconstruction settings, e.g. "ac-bw0.4-25s"
+  int heart = 0;
   phantom::PhantomParams params;
   AcquisitionParams acquisition;
   ReconParams recon;
@@ -38,7 +41,9 @@ struct Measure {
 const std::vector<Measure>& measures();
 
 struct CaseOutcome {
-  std::string name, status;  // status: the analysis's ("ok", "implausible", "not placed", ...)
+  std::string name, status;  // status: "ok", "warned" or why there are no numbers
+  std::string protocol;
+  int heart = 0;
   std::vector<std::pair<std::string, std::string>> factors;
   std::vector<double> truth, measured;  // per measure; measured empty when the analysis gave none
 };
@@ -50,6 +55,15 @@ struct Agreement {
 };
 // Agreement of measure m over the outcomes that have numbers.
 Agreement agreementOf(const std::vector<CaseOutcome>& outcomes, size_t m);
+
+// Calibrated volumes judged on studies the calibration did not see: per protocol, a calibration
+// fitted on the end-diastolic volumes of the even hearts' studies without warnings is applied to
+// the odd hearts' (and the other way round), so that every study is judged by a calibration fitted
+// without it. Returns the outcomes with the measured volumes calibrated (studies with warnings left
+// out).
+std::vector<CaseOutcome> heldOutCalibrated(const std::vector<CaseOutcome>& outcomes);
+// Per protocol, the calibration fitted on all its studies without warnings.
+std::vector<std::pair<std::string, VolumeCalibration>> protocolCalibrations(const std::vector<CaseOutcome>& outcomes);
 
 // The report: overall table, the same by factor level, and the cases without numbers (Markdown).
 std::string validationReport(const std::vector<CaseOutcome>& outcomes, const std::string& title);
