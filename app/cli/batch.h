@@ -9,7 +9,7 @@ namespace quorvel::cli {
 
 struct BatchArgs {
   std::string folder, out;
-  int jobs = 0;  // 0: the cores
+  int jobs = 0;                      // 0: the cores
   std::vector<std::string> analyse;  // options handed to every analyse
 };
 

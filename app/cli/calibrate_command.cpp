@@ -3,7 +3,6 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
-
 #include <nlohmann/json.hpp>
 
 #include "base/byte_reader.h"
@@ -71,7 +70,8 @@ int runCalibrate(const CalibrateArgs& a) {
 void registerCalibrateCommand(CLI::App& app, int& status) {
   auto args = std::make_shared<CalibrateArgs>();
   CLI::App* cmd = app.add_subcommand(
-      "calibrate", "Fit a volume calibration on analyses of studies whose volumes are known (for analyse --calibration)");
+      "calibrate",
+      "Fit a volume calibration on analyses of studies whose volumes are known (for analyse --calibration)");
   cmd->add_option("--out", args->out, "The calibration file to write (JSON)")->required();
   cmd->add_option("--known", args->known,
                   "An analysis (analyse --json) and the true end-diastolic volumes: ANALYSIS.json=LEFT_ML[,RIGHT_ML] "

@@ -1,9 +1,8 @@
 #pragma once
 // Command-line options that describe the digital phantom's scene, shared by the commands that
 // write it (as image-space files, or through the simulated camera).
-#include <string>
-
 #include <CLI/CLI.hpp>
+#include <string>
 
 #include "phantom/phantom.h"
 

@@ -51,8 +51,8 @@ int run(SimulateCommandState& st) {
     return 1;
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::cerr << "simulate: " << static_cast<long long>(s.projectionCounts) << " counts in the projections, "
-            << seconds << " s\n";
+  std::cerr << "simulate: " << static_cast<long long>(s.projectionCounts) << " counts in the projections, " << seconds
+            << " s\n";
   return 0;
 }
 
@@ -69,12 +69,15 @@ void registerSimulateCommand(CLI::App& app, int& status) {
   addSceneOptions(cmd, st->scene);
   camera::AcquisitionParams& a = st->acquisition;
   cmd->add_option("--angles", a.angles, "Projection angles over the orbit")->capture_default_str();
-  cmd->add_option("--orbit", a.orbit_deg, "Orbit (degrees): 180 or 360")->capture_default_str()->check(CLI::IsMember({180.0, 360.0}));
+  cmd->add_option("--orbit", a.orbit_deg, "Orbit (degrees): 180 or 360")
+      ->capture_default_str()
+      ->check(CLI::IsMember({180.0, 360.0}));
   cmd->add_option("--radius", a.radius_mm, "Axis of rotation to the collimator face (mm)")->capture_default_str();
   cmd->add_option("--activity", a.activity_mbq, "Injected activity (MBq)")->capture_default_str();
   cmd->add_option("--seconds-per-angle", a.seconds_per_angle, "Acquisition time per angle, whole cycle (s)")
       ->capture_default_str();
-  cmd->add_option("--sensitivity", a.sensitivity_cps_per_mbq, "Camera sensitivity (counts/s per MBq)")->capture_default_str();
+  cmd->add_option("--sensitivity", a.sensitivity_cps_per_mbq, "Camera sensitivity (counts/s per MBq)")
+      ->capture_default_str();
   cmd->add_option("--scatter-fraction", a.scatter_fraction, "Share of the window's counts that scattered")
       ->capture_default_str();
   cmd->add_flag("--noise-free", st->noiseFree, "Expected counts in the projections, no Poisson noise");

@@ -3,8 +3,8 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
-
 #include <nlohmann/json.hpp>
+#include <system_error>
 
 #include "base/byte_reader.h"
 #include "batch.h"
@@ -19,6 +19,8 @@ namespace quorvel::cli {
 namespace {
 
 namespace fs = std::filesystem;
+
+constexpr const char* kSuiteMarker = ".quorvel-validate";
 
 struct ValidateArgs {
   std::string suite = "quick", out;
@@ -46,10 +48,17 @@ std::vector<double> measuredOf(const fs::path& json, std::string& status) {
 int runValidate(const ValidateArgs& a) {
   const camera::Suite suite = a.suite == "full" ? camera::Suite::Full : camera::Suite::Quick;
   const std::vector<camera::SuiteCase> cases = camera::suiteCases(suite, a.seed, a.hearts);
-  const fs::path out = fs::absolute(a.out), studies = out / "studies";
+  const fs::path out = fs::absolute(a.out), studies = out / "studies", marker = studies / kSuiteMarker;
   std::error_code ec;
+  // Only a studies folder this command wrote is replaced: nothing else of the user's is removed.
+  if (fs::exists(studies) && !fs::exists(marker)) {
+    std::cerr << "validate: " << studies.string() << " exists and was not written by validate; choose another --out\n";
+    return kExitRefused;
+  }
   fs::remove_all(studies, ec);
   fs::create_directories(studies, ec);
+  if (!ec && !writeFileAtomically(marker, std::string_view("simulated studies of quorvel-cli validate\n")))
+    ec = std::make_error_code(std::errc::io_error);
   if (ec) {
     std::cerr << "validate: cannot create " << studies.string() << "\n";
     return 1;
@@ -57,7 +66,8 @@ int runValidate(const ValidateArgs& a) {
   std::vector<camera::CaseOutcome> outcomes;
   for (size_t i = 0; i < cases.size(); ++i) {
     const camera::SuiteCase& c = cases[i];
-    std::cerr << "\rvalidate: simulating " << i + 1 << " / " << cases.size() << " (" << c.name << ")      " << std::flush;
+    std::cerr << "\rvalidate: simulating " << i + 1 << " / " << cases.size() << " (" << c.name << ")      "
+              << std::flush;
     try {
       const camera::SimulatedStudy s = camera::simulateStudy(c.params, c.acquisition, c.recon);
       camera::writeCameraStudy(s, studies, c.name);

@@ -13,10 +13,11 @@ constexpr double kMinFactor = 0.2, kMaxFactor = 5.0;  // beyond, the calibration
 constexpr const char* kSide[2] = {"G_", "D_"};
 constexpr Text kHeading{"Volumes étalonnés (%s)\n", "Calibrated volumes (%s)\n"};
 constexpr Text kVentricle[2] = {{"Ventricule gauche", "Left ventricle"}, {"Ventricule droit", "Right ventricle"}};
-constexpr Text kLine{"%s : télédiastolique %.0f ml, télésystolique %.0f ml, éjection %.0f ml, débit %.1f L/min "
-                     "(étalonnés, x %.3f)\n",
-                     "%s: end-diastolic %.0f ml, end-systolic %.0f ml, stroke %.0f ml, output %.1f L/min "
-                     "(calibrated, x %.3f)\n"};
+constexpr Text kLine{
+    "%s : télédiastolique %.0f ml, télésystolique %.0f ml, éjection %.0f ml, débit %.1f L/min "
+    "(étalonnés, x %.3f)\n",
+    "%s: end-diastolic %.0f ml, end-systolic %.0f ml, stroke %.0f ml, output %.1f L/min "
+    "(calibrated, x %.3f)\n"};
 
 }  // namespace
 

@@ -3,11 +3,10 @@
 // ventricle, fitted through the origin on studies of known volumes (scans of a physical phantom, or
 // simulated camera studies of one acquisition and reconstruction protocol). Ejection fractions do not
 // change under it; the specified volumes stay the results, the calibrated ones are shown beside them.
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "ui/workstation.h"
 

@@ -41,7 +41,8 @@ std::vector<float> uniformDisc(const CameraGeometry& g, double radiusMm, float v
   for (int z = 0; z < g.slices; ++z)
     for (int x = 0; x < g.matrix; ++x)
       for (int y = 0; y < g.matrix; ++y)
-        if (std::hypot(x - c, y - c) * g.pixel_mm <= radiusMm) v[(static_cast<size_t>(z) * g.matrix + x) * g.matrix + y] = value;
+        if (std::hypot(x - c, y - c) * g.pixel_mm <= radiusMm)
+          v[(static_cast<size_t>(z) * g.matrix + x) * g.matrix + y] = value;
   return v;
 }
 
@@ -70,7 +71,7 @@ TEST(CameraProjector, BackProjectionIsTheExactAdjointOfProjection) {
 
 TEST(CameraProjector, PointSourceIsAttenuatedByItsDepthAndBlurredByItsDistance) {
   CameraGeometry g = smallGeometry(4);  // 0, 90, 180, 270 degrees
-  g.slices = 16;                          // room for the blur across the slices
+  g.slices = 16;                        // room for the blur across the slices
   const int n = g.matrix, mid = g.slices / 2;
   const double c = (n - 1) / 2.0;
   // A voxel 6 voxels from the centre along the rows, at a voxel centre (c is half-integral).
@@ -81,7 +82,9 @@ TEST(CameraProjector, PointSourceIsAttenuatedByItsDepthAndBlurredByItsDistance) 
   const Projector attenuated(g, uniformDisc(g, radius, static_cast<float>(mu)), nullptr);
   std::vector<float> proj(g.projectionSize() * g.angles);
   attenuated.forward(point, proj, allAngles(g.angles));
-  auto total = [&](int k) { return std::accumulate(proj.begin() + g.projectionSize() * k, proj.begin() + g.projectionSize() * (k + 1), 0.0); };
+  auto total = [&](int k) {
+    return std::accumulate(proj.begin() + g.projectionSize() * k, proj.begin() + g.projectionSize() * (k + 1), 0.0);
+  };
   // Angle 0 looks along increasing rows, 180 degrees along decreasing ones: the path is half the
   // source's voxel and every voxel of the disc beyond it.
   const std::vector<float> disc = uniformDisc(g, radius, 1.0f);
@@ -126,12 +129,15 @@ TEST(CameraReconstruction, OsemRecoversAHotDiscInAWarmOne) {
   a.forward(truth, proj, allAngles(g.angles));
   const int subsets = 4;
   std::vector<std::vector<float>> sens(subsets, std::vector<float>(g.volumeSize()));
-  for (int s = 0; s < subsets; ++s) a.back(std::vector<float>(proj.size(), 1.0f), sens[s], subsetAngles(g.angles, subsets, s));
+  for (int s = 0; s < subsets; ++s)
+    a.back(std::vector<float>(proj.size(), 1.0f), sens[s], subsetAngles(g.angles, subsets, s));
   const std::vector<float> x = osem(a, proj, 10, subsets, sens);
-  const double sumTruth = std::accumulate(truth.begin(), truth.end(), 0.0), sumX = std::accumulate(x.begin(), x.end(), 0.0);
+  const double sumTruth = std::accumulate(truth.begin(), truth.end(), 0.0),
+               sumX = std::accumulate(x.begin(), x.end(), 0.0);
   EXPECT_NEAR(sumX / sumTruth, 1.0, 0.02);
   const int n = g.matrix, mid = g.slices / 2;
-  const size_t centre = (static_cast<size_t>(mid) * n + n / 2) * n + n / 2, warm = (static_cast<size_t>(mid) * n + n / 2) * n + n / 2 + 7;
+  const size_t centre = (static_cast<size_t>(mid) * n + n / 2) * n + n / 2,
+               warm = (static_cast<size_t>(mid) * n + n / 2) * n + n / 2 + 7;
   EXPECT_NEAR(x[centre], 40.0, 2.0);
   EXPECT_NEAR(x[warm], 10.0, 1.5);
 }
@@ -141,9 +147,12 @@ TEST(CameraReconstruction, FilterTextsAreParsedOrRefused) {
     const char* text;
     bool ok;
     PostFilter kind;
-  } cases[] = {{"none", true, PostFilter::None},         {"butterworth:5:0.4", true, PostFilter::Butterworth},
-               {"gaussian:8", true, PostFilter::Gaussian}, {"butterworth:5", false, PostFilter::None},
-               {"butterworth:0:0.4", false, PostFilter::None}, {"gaussian:8mm", false, PostFilter::None},
+  } cases[] = {{"none", true, PostFilter::None},
+               {"butterworth:5:0.4", true, PostFilter::Butterworth},
+               {"gaussian:8", true, PostFilter::Gaussian},
+               {"butterworth:5", false, PostFilter::None},
+               {"butterworth:0:0.4", false, PostFilter::None},
+               {"gaussian:8mm", false, PostFilter::None},
                {"hann", false, PostFilter::None}};
   for (const auto& c : cases) {
     FilterParams f;
@@ -194,13 +203,17 @@ TEST(CameraFile, BothOrientationsAreValidAndLoadToTheSameVolume) {
 
 TEST(CameraValidation, AgreementAndReportCountWhatTheyShould) {
   auto outcome = [](const char* name, const char* status, double lvef, std::vector<double> measured) {
-    return CaseOutcome{name, status, "p", 0, {{"attenuation correction", measured.empty() ? "on" : "off"}},
-                       {lvef, 50, 100, 120}, std::move(measured)};
+    return CaseOutcome{name,
+                       status,
+                       "p",
+                       0,
+                       {{"attenuation correction", measured.empty() ? "on" : "off"}},
+                       {lvef, 50, 100, 120},
+                       std::move(measured)};
   };
-  const std::vector<CaseOutcome> outcomes = {outcome("a", "ok", 60, {62, 50, 110, 120}),
-                                             outcome("b", "ok", 60, {64, 50, 120, 120}),
-                                             outcome("c", "warned", 60, {66, 50, 130, 120}),
-                                             outcome("d", "not placed", 60, {})};
+  const std::vector<CaseOutcome> outcomes = {
+      outcome("a", "ok", 60, {62, 50, 110, 120}), outcome("b", "ok", 60, {64, 50, 120, 120}),
+      outcome("c", "warned", 60, {66, 50, 130, 120}), outcome("d", "not placed", 60, {})};
   const Agreement lvef = agreementOf(outcomes, 0), lvedv = agreementOf(outcomes, 2);
   EXPECT_EQ(lvef.n, 3);
   EXPECT_DOUBLE_EQ(lvef.bias, 4.0);
@@ -209,9 +222,10 @@ TEST(CameraValidation, AgreementAndReportCountWhatTheyShould) {
   EXPECT_NEAR(lvedv.biasPercent, 20.0, 1e-12);
   const std::string report = validationReport(outcomes, "t");
   EXPECT_NE(report.find("3 of 4 simulated studies analysed, 1 of them with warnings"), std::string::npos) << report;
-  EXPECT_NE(report.find("## Studies without warnings\n\n| Result | n | Bias | SD | Limits of agreement | Bias (% of truth) "
-                        "|\n|---|---|---|---|---|---|\n| LVEF (%) | 2 | 3.0 |"),
-            std::string::npos)
+  EXPECT_NE(
+      report.find("## Studies without warnings\n\n| Result | n | Bias | SD | Limits of agreement | Bias (% of truth) "
+                  "|\n|---|---|---|---|---|---|\n| LVEF (%) | 2 | 3.0 |"),
+      std::string::npos)
       << report;
   EXPECT_NE(report.find("- d: not placed"), std::string::npos) << report;
   const Bitmap24 picture = blandAltmanPicture(outcomes, 0);
@@ -225,7 +239,8 @@ TEST(CameraValidation, CalibrationIsJudgedOnHeartsItWasNotFittedOn) {
   for (const char* protocol : {"a", "b"})
     for (int heart = 0; heart < 4; ++heart) {
       const double gain = std::string(protocol) == "a" ? (heart == 3 ? 1.5 : 1.25) : 0.8, truth = 100.0 + 20 * heart;
-      outcomes.push_back({"h", "ok", protocol, heart, {}, {60, 50, truth, truth}, {60, 50, gain * truth, gain * truth}});
+      outcomes.push_back(
+          {"h", "ok", protocol, heart, {}, {60, 50, truth, truth}, {60, 50, gain * truth, gain * truth}});
     }
   outcomes.push_back({"w", "warned", "b", 0, {}, {60, 50, 100, 100}, {60, 50, 500, 500}});  // never fitted on
   const std::vector<CaseOutcome> calibrated = heldOutCalibrated(outcomes);

@@ -503,6 +503,7 @@ TEST_F(CommandLine, BatchTableHoldsTheModelsPairsAndSectors) {
 // Every refusal of the option parser is the documented status 2; help is 0.
 TEST_F(CommandLine, ParserRefusalsExitWithTheRefusedStatus) {
   const std::string file = phantomFile(phantom::defaultParams());
+  std::filesystem::create_directories(dir / "studies");
   const std::pair<std::string, int> lines[] = {
       {"--help", 0},
       {"analyse --help", 0},
@@ -523,6 +524,7 @@ TEST_F(CommandLine, ParserRefusalsExitWithTheRefusedStatus) {
       {"simulate --out " + dir.string() + " --filter hann", 2},
       {"calibrate --out " + (dir / "c.json").string() + " --known " + file + "=120", 2},
       {"calibrate --out " + (dir / "c.json").string() + " --known nothing", 2},
+      {"validate --out " + dir.string() + " --hearts 1", 2},  // its studies/ folder is the user's
       {"analyse " + file + " --calibration " + file, 2},
       {"simulate --out " + dir.string() + " --subsets 7", 2},
       {"simulate --out " + dir.string() + " --radius 100", 2},
@@ -553,10 +555,10 @@ TEST_F(CommandLine, CalibrationFittedOnAKnownStudyGivesItsVolumesBack) {
   std::string out;
   ASSERT_EQ(cli("analyse " + file + " --json " + first, &out), 0) << out;
   ASSERT_EQ(cli("calibrate --out " + calibration + " --known " + first + "=120,140 --source bench", &out), 0) << out;
-  ASSERT_EQ(cli("analyse " + file + " --lang fr --calibration " + calibration + " --json " + (dir / "b.json").string(), &out),
-            0)
+  const std::string second = (dir / "b.json").string();
+  ASSERT_EQ(cli("analyse " + file + " --lang fr --calibration " + calibration + " --json " + second, &out), 0) << out;
+  EXPECT_NE(out.find("Volumes étalonnés (bench)\nVentricule gauche : télédiastolique 120 ml"), std::string::npos)
       << out;
-  EXPECT_NE(out.find("Volumes étalonnés (bench)\nVentricule gauche : télédiastolique 120 ml"), std::string::npos) << out;
   std::ifstream in(dir / "b.json");
   const nlohmann::json j = nlohmann::json::parse(in);
   EXPECT_NEAR(j["calibrated"]["G_volmax"].get<double>(), 120.0, 1e-3);

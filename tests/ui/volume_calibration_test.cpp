@@ -1,7 +1,7 @@
 // The volume calibration: its least-squares fit through the origin and the files it is read from.
-#include <gtest/gtest.h>
-
 #include "ui/volume_calibration.h"
+
+#include <gtest/gtest.h>
 
 namespace quorvel {
 namespace {

@@ -23,7 +23,8 @@ std::string validate(const AcquisitionParams& a, const phantom::PhantomParams& p
   // The reconstructed field is the circle every angle sees; the collimator stays outside it.
   const double halfSide = (p.matrix - 1) / 2.0 * p.pixel_mm;
   if (!(a.radius_mm >= halfSide))
-    return "the orbit's radius must clear the field of view (at least " + std::to_string(std::lround(halfSide)) + " mm)";
+    return "the orbit's radius must clear the field of view (at least " + std::to_string(std::lround(halfSide)) +
+           " mm)";
   if (p.fwhm_mm != 0 || p.noise) return "the phantom must be unblurred and noise-free: the camera blurs and counts";
   return {};
 }

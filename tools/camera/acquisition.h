@@ -18,15 +18,15 @@ inline constexpr double kLungMuPerMm = 0.0045;
 
 struct AcquisitionParams {
   int angles = 64;
-  double orbit_deg = 360.0;          // 180 or 360
-  double radius_mm = 250.0;          // axis of rotation to the collimator face
+  double orbit_deg = 360.0;  // 180 or 360
+  double radius_mm = 250.0;  // axis of rotation to the collimator face
   CollimatorModel collimator;
-  double activity_mbq = 800.0;       // injected, labelled red cells
-  double blood_volume_ml = 5000.0;   // the activity spreads over it
+  double activity_mbq = 800.0;            // injected, labelled red cells
+  double blood_volume_ml = 5000.0;        // the activity spreads over it
   double sensitivity_cps_per_mbq = 90.0;  // a low-energy high-resolution collimator's system sensitivity
-  double seconds_per_angle = 25.0;   // over the whole cycle; each instant gets its share
-  double scatter_fraction = 0.30;    // share of the window's counts that scattered
-  double scatter_fwhm_mm = 60.0;     // their spread on the detector
+  double seconds_per_angle = 25.0;        // over the whole cycle; each instant gets its share
+  double scatter_fraction = 0.30;         // share of the window's counts that scattered
+  double scatter_fwhm_mm = 60.0;          // their spread on the detector
   // Body: an elliptic cylinder along the axis of rotation around the heart, lungs where the
   // phantom's lung background is.
   double body_half_rows_mm = 145.0, body_half_columns_mm = 165.0;
@@ -49,7 +49,7 @@ std::vector<float> attenuationMap(const AcquisitionParams& a, const phantom::Pha
 struct Projections {
   CameraGeometry geometry;
   int instants = 0;
-  std::vector<float> counts;  // [instant][angle][slice][bin]
+  std::vector<float> counts;                    // [instant][angle][slice][bin]
   double primaryCounts = 0, scatterCounts = 0;  // expected, over every instant
   size_t instantSize() const { return geometry.projectionSize() * geometry.angles; }
 };

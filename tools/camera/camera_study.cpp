@@ -24,7 +24,8 @@ nlohmann::json acquisitionJson(const AcquisitionParams& a) {
   return {{"angles", a.angles},
           {"orbit_deg", a.orbit_deg},
           {"radius_mm", a.radius_mm},
-          {"collimator_fwhm_mm", {{"at_face", a.collimator.fwhm_face_mm}, {"per_mm_of_distance", a.collimator.fwhm_per_mm}}},
+          {"collimator_fwhm_mm",
+           {{"at_face", a.collimator.fwhm_face_mm}, {"per_mm_of_distance", a.collimator.fwhm_per_mm}}},
           {"activity_mbq", a.activity_mbq},
           {"blood_volume_ml", a.blood_volume_ml},
           {"sensitivity_cps_per_mbq", a.sensitivity_cps_per_mbq},
@@ -99,7 +100,8 @@ SimulatedStudy simulateStudy(phantom::PhantomParams p, const AcquisitionParams& 
 std::vector<uint8_t> encodeCameraDicom(const SimulatedStudy& s) {
   const phantom::PhantomParams& p = s.phantom.params;
   DicomDataSet ds = phantom::nmDataSet(s.phantom, kExplicitLittle);
-  const std::string key = s.truth["parameters"].dump() + s.truth["acquisition"].dump() + s.truth["reconstruction"].dump();
+  const std::string key =
+      s.truth["parameters"].dump() + s.truth["acquisition"].dump() + s.truth["reconstruction"].dump();
   auto uid = [&](const std::string& what) { return uidFrom128(fnv1a(key + what), fnv1a(what + key, p.seed + 1)); };
   ds.addString(0x0008, 0x0070, "LO", "Quorvel camera simulator");
   ds.addString(0x0008, 0x103E, "LO", "Gated blood-pool SPECT, simulated");
@@ -197,7 +199,8 @@ std::vector<uint8_t> encodeCameraDicom(const SimulatedStudy& s) {
   return ds.encodePart10(kExplicitLittle, kNmImageStorageUid, uid("instance"));
 }
 
-std::filesystem::path writeCameraStudy(const SimulatedStudy& s, const std::filesystem::path& dir, const std::string& base) {
+std::filesystem::path writeCameraStudy(const SimulatedStudy& s, const std::filesystem::path& dir,
+                                       const std::string& base) {
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
   if (ec) throw std::runtime_error("cannot create " + dir.string());

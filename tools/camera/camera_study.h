@@ -5,10 +5,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "camera/acquisition.h"
 #include "camera/reconstruction.h"
@@ -39,6 +38,7 @@ std::vector<uint8_t> encodeCameraDicom(const SimulatedStudy& s);
 
 // Writes dir/base.dcm and dir/base.dcm.truth.json; returns the study's path. Throws
 // std::runtime_error when a file cannot be written.
-std::filesystem::path writeCameraStudy(const SimulatedStudy& s, const std::filesystem::path& dir, const std::string& base);
+std::filesystem::path writeCameraStudy(const SimulatedStudy& s, const std::filesystem::path& dir,
+                                       const std::string& base);
 
 }  // namespace quorvel::camera

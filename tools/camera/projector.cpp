@@ -183,7 +183,8 @@ void Projector::forward(std::span<const float> volume, std::span<float> proj, st
         for (int s = 0; s < z; ++s) {
           rotateSlice(volume.data() + plane * s, k, w.rotated.data());
           for (int d = 0; d < n; ++d)
-            std::copy_n(w.rotated.data() + static_cast<size_t>(d) * n, n, w.stack.data() + (static_cast<size_t>(d) * z + s) * n);
+            std::copy_n(w.rotated.data() + static_cast<size_t>(d) * n, n,
+                        w.stack.data() + (static_cast<size_t>(d) * z + s) * n);
         }
         if (!mu_.empty()) {
           const float* f = attenuationCache_.empty() ? nullptr : attenuationCache_.data() + vs * k;

@@ -60,11 +60,11 @@ class Projector {
 
   CameraGeometry g_;
   std::vector<float> mu_;
-  std::vector<std::vector<Tap>> taps_;  // per angle, per (depth, bin)
+  std::vector<std::vector<Tap>> taps_;   // per angle, per (depth, bin)
   std::vector<float> attenuationCache_;  // per angle [depth][slice][bin] when it fits, else empty
   bool collimator_ = false;
   std::vector<DepthKernels> stepKernels_;  // blur from depth d - 1 to depth d; [depth]
-  DepthKernels finalKernels_;             // the blur of the plane nearest the detector
+  DepthKernels finalKernels_;              // the blur of the plane nearest the detector
   int threads_ = 0;
 };
 

@@ -87,9 +87,14 @@ std::string parseFilter(const std::string& text, FilterParams& f) {
 std::string filterName(const FilterParams& f) {
   char buf[64];
   switch (f.kind) {
-    case PostFilter::None: return "none";
-    case PostFilter::Butterworth: std::snprintf(buf, sizeof buf, "butterworth:%d:%g", f.order, f.cutoff_cycles_per_cm); break;
-    case PostFilter::Gaussian: std::snprintf(buf, sizeof buf, "gaussian:%g", f.fwhm_mm); break;
+    case PostFilter::None:
+      return "none";
+    case PostFilter::Butterworth:
+      std::snprintf(buf, sizeof buf, "butterworth:%d:%g", f.order, f.cutoff_cycles_per_cm);
+      break;
+    case PostFilter::Gaussian:
+      std::snprintf(buf, sizeof buf, "gaussian:%g", f.fwhm_mm);
+      break;
   }
   return buf;
 }
@@ -129,7 +134,8 @@ std::vector<float> osem(const Projector& projector, std::span<const float> proj,
           estimate[i] = estimate[i] > kSmallestEstimate ? proj[i] / estimate[i] : 0.0f;
       projector.back(estimate, update, angles);
       const std::vector<float>& sens = sensitivity[s];
-      for (size_t i = 0; i < vs; ++i) x[i] = sens[i] > 0 && inside[i % inside.size()] ? x[i] * update[i] / sens[i] : 0.0f;
+      for (size_t i = 0; i < vs; ++i)
+        x[i] = sens[i] > 0 && inside[i % inside.size()] ? x[i] * update[i] / sens[i] : 0.0f;
     }
   return x;
 }
@@ -149,11 +155,13 @@ void postFilter(std::vector<float>& volume, int slices, int matrix, double pixel
   for (int z = 0; z < nz; ++z)
     for (int x = 0; x < nx; ++x)
       for (int y = 0; y < nx; ++y) {
-        const double fz = signedFrequency(z, nz, zcm), fx = signedFrequency(x, nx, pcm), fy = signedFrequency(y, nx, pcm);
+        const double fz = signedFrequency(z, nz, zcm), fx = signedFrequency(x, nx, pcm),
+                     fy = signedFrequency(y, nx, pcm);
         const double f2 = fz * fz + fx * fx + fy * fy;
-        const double h = f.kind == PostFilter::Butterworth
-                             ? 1.0 / std::sqrt(1.0 + std::pow(f2 / (f.cutoff_cycles_per_cm * f.cutoff_cycles_per_cm), f.order))
-                             : std::exp(-2.0 * kPi * kPi * sigmaCm * sigmaCm * f2);
+        const double h =
+            f.kind == PostFilter::Butterworth
+                ? 1.0 / std::sqrt(1.0 + std::pow(f2 / (f.cutoff_cycles_per_cm * f.cutoff_cycles_per_cm), f.order))
+                : std::exp(-2.0 * kPi * kPi * sigmaCm * sigmaCm * f2);
         v[(static_cast<size_t>(z) * nx + x) * nx + y] *= static_cast<float>(h);
       }
   fft3(v, nz, nx, nx, true);
@@ -165,8 +173,8 @@ void postFilter(std::vector<float>& volume, int slices, int matrix, double pixel
             std::max(0.0f, v[(static_cast<size_t>(z) * nx + x) * nx + y].real() * scale);
 }
 
-std::vector<float> reconstructGated(const Projections& proj, const std::vector<float>& mu, const CollimatorModel& collimator,
-                                    const ReconParams& r) {
+std::vector<float> reconstructGated(const Projections& proj, const std::vector<float>& mu,
+                                    const CollimatorModel& collimator, const ReconParams& r) {
   const CameraGeometry& g = proj.geometry;
   const std::string why = validate(r, g.angles);
   if (!why.empty()) throw std::invalid_argument(why);

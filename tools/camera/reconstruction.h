@@ -46,7 +46,7 @@ void postFilter(std::vector<float>& volume, int slices, int matrix, double pixel
                 const FilterParams& f);
 
 // Every instant reconstructed and filtered: [instant][slice][row][column], in counts per voxel.
-std::vector<float> reconstructGated(const Projections& proj, const std::vector<float>& mu, const CollimatorModel& collimator,
-                                    const ReconParams& r);
+std::vector<float> reconstructGated(const Projections& proj, const std::vector<float>& mu,
+                                    const CollimatorModel& collimator, const ReconParams& r);
 
 }  // namespace quorvel::camera

@@ -110,7 +110,8 @@ Agreement agreementOf(const std::vector<CaseOutcome>& outcomes, size_t m) {
 
 namespace {
 
-std::vector<KnownVolume> knownVolumes(const std::vector<CaseOutcome>& outcomes, const std::string& protocol, int parity) {
+std::vector<KnownVolume> knownVolumes(const std::vector<CaseOutcome>& outcomes, const std::string& protocol,
+                                      int parity) {
   constexpr size_t kEdv[2] = {2, 3};  // measures of the left and right end-diastolic volumes
   std::vector<KnownVolume> known;
   for (const CaseOutcome& o : outcomes)
@@ -167,8 +168,10 @@ std::string validationReport(const std::vector<CaseOutcome>& outcomes, const std
   for (const CaseOutcome& o : outcomes)
     if (o.status != "warned") unwarned.push_back(o);
   using Block = std::pair<const char*, const std::vector<CaseOutcome>*>;
-  for (const auto& [heading, set] : {Block{"Every analysed study", &outcomes}, Block{"Studies without warnings", &unwarned}}) {
-    r << "\n## " << heading << "\n\n| Result | n | Bias | SD | Limits of agreement | Bias (% of truth) |\n|---|---|---|---|---|---|\n";
+  for (const auto& [heading, set] :
+       {Block{"Every analysed study", &outcomes}, Block{"Studies without warnings", &unwarned}}) {
+    r << "\n## " << heading
+      << "\n\n| Result | n | Bias | SD | Limits of agreement | Bias (% of truth) |\n|---|---|---|---|---|---|\n";
     for (size_t m = 0; m < ms.size(); ++m) {
       const Agreement a = agreementOf(*set, m);
       r << "| " << ms[m].label << " | " << a.n << " | " << fixed(a.bias, 1) << " | " << fixed(a.sd, 1) << " | "
@@ -182,8 +185,8 @@ std::string validationReport(const std::vector<CaseOutcome>& outcomes, const std
        "| Result | n | Bias | SD | Limits of agreement | Bias (% of truth) |\n|---|---|---|---|---|---|\n";
   for (size_t m = 2; m < ms.size(); ++m) {
     const Agreement a = agreementOf(calibrated, m);
-    r << "| " << ms[m].label << " calibrated | " << a.n << " | " << fixed(a.bias, 1) << " | " << fixed(a.sd, 1)
-      << " | " << fixed(a.lower, 1) << " to " << fixed(a.upper, 1) << " | " << fixed(a.biasPercent, 1) << " |\n";
+    r << "| " << ms[m].label << " calibrated | " << a.n << " | " << fixed(a.bias, 1) << " | " << fixed(a.sd, 1) << " | "
+      << fixed(a.lower, 1) << " to " << fixed(a.upper, 1) << " | " << fixed(a.biasPercent, 1) << " |\n";
   }
   r << "\n| Protocol | n | LVEDV bias (% of truth) | calibrated | RVEDV bias (% of truth) | calibrated |\n"
        "|---|---|---|---|---|---|\n";
@@ -264,18 +267,25 @@ std::string validationCsv(const std::vector<CaseOutcome>& outcomes) {
 
 Bitmap24 blandAltmanPicture(const std::vector<CaseOutcome>& outcomes, size_t m) {
   constexpr Rgb kBackground{255, 255, 255}, kAxis{60, 60, 60}, kGrid{215, 215, 215}, kPoint{30, 90, 200},
-      kBias{200, 40, 40}, kLimit{230, 130, 40};
+      kBias{200, 40, 40}, kLimit{230, 130, 40}, kWarned{120, 120, 120};
   constexpr int kLeft = 64, kRight = 24, kTop = 36, kBottom = 48;
   Bitmap24 b(kAgreementWidth, kAgreementHeight);
   b.fill(kBackground);
   const Agreement a = agreementOf(outcomes, m);
-  std::vector<std::pair<double, double>> points;  // mean, difference
+  struct Point {
+    double mean, difference;
+    bool warned;
+  };
+  std::vector<Point> points;
   for (const CaseOutcome& o : outcomes)
-    if (o.measured.size() > m) points.emplace_back((o.measured[m] + o.truth[m]) / 2, o.measured[m] - o.truth[m]);
+    if (o.measured.size() > m)
+      points.push_back({(o.measured[m] + o.truth[m]) / 2, o.measured[m] - o.truth[m], o.status == "warned"});
   double xlo = 0, xhi = 1, ylo = std::min({0.0, a.lower}), yhi = std::max({0.0, a.upper});
   if (!points.empty()) {
-    xlo = xhi = points[0].first;
-    for (const auto& [x, y] : points) xlo = std::min(xlo, x), xhi = std::max(xhi, x), ylo = std::min(ylo, y), yhi = std::max(yhi, y);
+    xlo = xhi = points[0].mean;
+    for (const Point& p : points)
+      xlo = std::min(xlo, p.mean), xhi = std::max(xhi, p.mean), ylo = std::min(ylo, p.difference),
+      yhi = std::max(yhi, p.difference);
   }
   // Round axes with a margin.
   auto niceStep = [](double span) {
@@ -311,15 +321,20 @@ Bitmap24 blandAltmanPicture(const std::vector<CaseOutcome>& outcomes, size_t m) 
     hline(py(a.lower), kLimit, true);
     hline(py(a.upper), kLimit, true);
   }
-  for (const auto& [x, y] : points)
-    for (int dx = -2; dx <= 2; ++dx)
-      for (int dy = -2; dy <= 2; ++dy)
-        if (dx * dx + dy * dy <= 5) b.set(px(x) + dx, py(y) + dy, kPoint);
+  // Studies with warnings as open squares, the others as dots.
+  for (const Point& p : points)
+    for (int dx = -3; dx <= 3; ++dx)
+      for (int dy = -3; dy <= 3; ++dy) {
+        const bool mark = p.warned ? std::max(std::abs(dx), std::abs(dy)) == 3 : dx * dx + dy * dy <= 5;
+        if (mark) b.set(px(p.mean) + dx, py(p.difference) + dy, p.warned ? kWarned : kPoint);
+      }
   const Measure& ms = measures()[m];
   drawText(b, kLeft, 10,
            std::string(ms.label) + ": measured - true against their mean (n = " + std::to_string(a.n) + ")", kAxis);
   const std::string key = "bias " + fixed(a.bias, 1) + ", limits " + fixed(a.lower, 1) + " to " + fixed(a.upper, 1);
   drawText(b, kLeft, kAgreementHeight - 18, key, kBias);
+  const std::string legend = "open squares: studies with warnings";
+  drawText(b, kAgreementWidth - kRight - textWidth(legend), kAgreementHeight - 18, legend, kWarned);
   return b;
 }
 

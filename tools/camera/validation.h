@@ -51,7 +51,7 @@ struct CaseOutcome {
 struct Agreement {
   int n = 0;
   double bias = 0, sd = 0, lower = 0, upper = 0;  // limits of agreement: bias -/+ 1.96 SD
-  double biasPercent = 0;                          // mean of the differences in per cent of the truth
+  double biasPercent = 0;                         // mean of the differences in per cent of the truth
 };
 // Agreement of measure m over the outcomes that have numbers.
 Agreement agreementOf(const std::vector<CaseOutcome>& outcomes, size_t m);
