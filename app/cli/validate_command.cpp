@@ -116,7 +116,7 @@ void registerValidateCommand(CLI::App& app, int& status) {
       "results with the truth (validation.md, validation.csv, Bland-Altman pictures)");
   cmd->add_option("--out", args->out, "Output folder (created when missing; its studies/ folder is replaced)")
       ->required();
-  cmd->add_option("--suite", args->suite, "quick (12 studies) or full (192 studies)")
+  cmd->add_option("--suite", args->suite, "quick (12 studies) or full (200 studies)")
       ->capture_default_str()
       ->check(CLI::IsMember({"quick", "full"}));
   cmd->add_option("--seed", args->seed, "Seed of the suite's noise draws")->capture_default_str();

@@ -257,10 +257,14 @@ TEST(CameraValidation, CalibrationIsJudgedOnHeartsItWasNotFittedOn) {
 }
 
 TEST(CameraValidation, SuitesAreTheSameForASeedAndCanBeSimulated) {
-  const std::vector<SuiteCase> quick = suiteCases(Suite::Quick, 1), again = suiteCases(Suite::Quick, 1);
-  const std::vector<SuiteCase> full = suiteCases(Suite::Full, 1), other = suiteCases(Suite::Quick, 2);
-  EXPECT_EQ(quick.size(), 12u);
-  EXPECT_EQ(full.size(), 192u);
+  const std::vector<SuiteCase> quick = suiteCases(Suite::Quick, 1, 2), again = suiteCases(Suite::Quick, 1, 2);
+  const std::vector<SuiteCase> other = suiteCases(Suite::Quick, 2, 2), full = suiteCases(Suite::Full, 1, 5);
+  ASSERT_EQ(quick.size(), 4u);
+  // Five hearts at eight settings, the first four also on the 128 matrix with and without correction.
+  EXPECT_EQ(full.size(), 48u);
+  int fine = 0;
+  for (const SuiteCase& c : full) fine += c.params.matrix == 128;
+  EXPECT_EQ(fine, 8);
   std::set<std::string> names;
   for (size_t i = 0; i < quick.size(); ++i) {
     names.insert(quick[i].name);

@@ -15,8 +15,9 @@ namespace quorvel::camera {
 namespace {
 
 constexpr int kQuickHearts = 6, kFullHearts = 24;
+constexpr int kFineHearts = 4;  // full suite: hearts also acquired on a 128 matrix
 constexpr double kMinFieldMm = 410.0;  // the body (290 x 330 mm) inside the field of view
-constexpr int kSuiteMatrix = 64;
+constexpr int kSuiteMatrix = 64, kFineMatrix = 128;
 constexpr double kLimitsZ = 1.96;
 // Family factors that the camera settings replace.
 const std::set<std::string> kImageSpaceFactors = {"matrix", "pixel", "counts"};
@@ -27,7 +28,18 @@ struct Setting {
   bool attenuationCorrection;
   const char* filter;
   double secondsPerAngle;
+  int matrix = kSuiteMatrix;
 };
+
+// The heart on the camera's grid: a field of view that holds the body, cubic voxels.
+phantom::PhantomParams onCameraGrid(phantom::PhantomParams p, int matrix) {
+  p.matrix = matrix;
+  p.pixel_mm = std::max(p.pixel_mm, kMinFieldMm / matrix);
+  p.slices = matrix;
+  p.slice_mm = p.pixel_mm;
+  p.fwhm_mm = 0, p.noise = false;
+  return p;
+}
 
 std::string fixed(double v, int decimals) {
   char buf[32];
@@ -48,34 +60,39 @@ std::vector<SuiteCase> suiteCases(Suite suite, uint64_t seed, int hearts) {
     for (const char* filter : {"butterworth:5:0.4", "butterworth:5:0.6"})
       for (double seconds : {25.0, 12.0}) settings.push_back({ac, filter, seconds});
   }
+  std::vector<Setting> fine;
+  if (suite == Suite::Full)
+    for (bool ac : {false, true}) fine.push_back({ac, "butterworth:5:0.4", 25.0, kFineMatrix});
   std::vector<SuiteCase> out;
   for (int h = 0, drawn = 0; h < hearts; ++drawn) {
     const phantom::FamilyCase fc = phantom::drawFamilyCase(phantom::FamilySplit::Tuning, drawn);
-    phantom::PhantomParams p = fc.params;
-    p.matrix = kSuiteMatrix;
-    p.pixel_mm = std::max(p.pixel_mm, kMinFieldMm / kSuiteMatrix);
-    p.slices = kSuiteMatrix;
-    p.slice_mm = p.pixel_mm;
-    p.fwhm_mm = 0, p.noise = false;
-    if (!phantom::validate(p).empty()) continue;  // the heart does not fit the camera's grid
-    for (size_t s = 0; s < settings.size(); ++s) {
+    std::vector<Setting> all = settings;
+    if (h < kFineHearts) all.insert(all.end(), fine.begin(), fine.end());
+    // The anatomy's checks are slow: once per grid.
+    bool fits = phantom::validate(onCameraGrid(fc.params, kSuiteMatrix)).empty();
+    if (fits && h < kFineHearts && !fine.empty())
+      fits = phantom::validate(onCameraGrid(fc.params, kFineMatrix)).empty();
+    if (!fits) continue;  // the heart does not fit the camera's grid
+    for (size_t s = 0; s < all.size(); ++s) {
+      const Setting& st = all[s];
       SuiteCase c;
       char name[64];
-      std::snprintf(name, sizeof name, "heart%02d-%s-bw%s-%gs", h, settings[s].attenuationCorrection ? "ac" : "noac",
-                    settings[s].filter + kButterworthPrefix, settings[s].secondsPerAngle);
+      std::snprintf(name, sizeof name, "heart%02d-%s-bw%s-%gs%s", h, st.attenuationCorrection ? "ac" : "noac",
+                    st.filter + kButterworthPrefix, st.secondsPerAngle, st.matrix == kFineMatrix ? "-m128" : "");
       c.name = name;
       c.protocol = c.name.substr(c.name.find('-') + 1);
       c.heart = h;
-      c.params = p;
-      c.acquisition.seconds_per_angle = settings[s].secondsPerAngle;
+      c.params = onCameraGrid(fc.params, st.matrix);
+      c.acquisition.seconds_per_angle = st.secondsPerAngle;
       c.acquisition.seed = (seed * 1000003ULL + static_cast<uint64_t>(h)) * 64 + s + 1;
-      c.recon.attenuation_correction = settings[s].attenuationCorrection;
-      parseFilter(settings[s].filter, c.recon.filter);
+      c.recon.attenuation_correction = st.attenuationCorrection;
+      parseFilter(st.filter, c.recon.filter);
       for (const auto& f : fc.factors)
         if (!kImageSpaceFactors.count(f.first)) c.factors.push_back(f);
-      c.factors.emplace_back("attenuation correction", settings[s].attenuationCorrection ? "on" : "off");
-      c.factors.emplace_back("filter", settings[s].filter);
-      c.factors.emplace_back("time per angle", fixed(settings[s].secondsPerAngle, 0) + " s");
+      c.factors.emplace_back("attenuation correction", st.attenuationCorrection ? "on" : "off");
+      c.factors.emplace_back("filter", st.filter);
+      c.factors.emplace_back("time per angle", fixed(st.secondsPerAngle, 0) + " s");
+      c.factors.emplace_back("matrix", std::to_string(st.matrix));
       out.push_back(std::move(c));
     }
     ++h;

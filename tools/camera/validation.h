@@ -27,8 +27,9 @@ struct SuiteCase {
 };
 
 // The quick suite: 6 hearts, attenuation correction off and on. The full one: 24 hearts, with
-// attenuation correction, two post-filters and two acquisition times. Hearts come from the family's
-// tuning split on a 64 matrix with a field of view of at least 410 mm; `seed` moves every noise draw;
+// attenuation correction, two post-filters and two acquisition times, and the first 4 hearts also on
+// a 128 matrix. Hearts come from the family's tuning split on a 64 matrix (or 128) with a field of
+// view of at least 410 mm; `seed` moves every noise draw;
 // hearts > 0 takes that many hearts instead.
 std::vector<SuiteCase> suiteCases(Suite suite, uint64_t seed, int hearts = 0);
 
