@@ -25,7 +25,8 @@ std::string readKnown(const std::string& text, std::vector<KnownVolume>& known) 
   if (eq == std::string::npos) return text + ": give ANALYSIS.json=LEFT_ML[,RIGHT_ML]";
   std::ifstream in(text.substr(0, eq));
   const nlohmann::json j = nlohmann::json::parse(in, nullptr, false);
-  if (!in || j.is_discarded() || !j.contains("G_volmax") || !j.contains("D_volmax"))
+  if (!in || j.is_discarded() || !j.is_object() || !j.contains("G_volmax") || !j["G_volmax"].is_number() ||
+      !j.contains("D_volmax") || !j["D_volmax"].is_number())
     return text.substr(0, eq) + ": not the JSON of analyse";
   const std::string volumes = text.substr(eq + 1);
   const size_t comma = volumes.find(',');

@@ -62,10 +62,10 @@ std::string quoted(const uint8_t* src, size_t len) {
   return out;
 }
 
-// Elements that describe the acquisition's own image; nested images (icons) have their own.
 // Feet-first in the Patient Gantry Relationship Code Sequence: SNOMED CT or its older SNOMED RT code.
 bool isFeetFirstCode(std::string_view code) { return code == "102541007" || code == "F-10480"; }
 
+// Elements that describe the acquisition's own image; nested images (icons) have their own.
 bool isGeometry(uint32_t t) {
   switch (t) {
     case tag(0x0028, 0x0008): case tag(0x0028, 0x0010): case tag(0x0028, 0x0011): case tag(0x0028, 0x0030):

@@ -1,7 +1,6 @@
 #include "ui/volume_calibration.h"
 
 #include <cmath>
-#include <cstdio>
 
 #include "base/language.h"
 
@@ -43,7 +42,7 @@ nlohmann::json calibrationJson(const VolumeCalibration& c) {
 }
 
 std::optional<VolumeCalibration> calibrationFromJson(const nlohmann::json& j, std::string& why) {
-  if (!j.is_object() || j.value("kind", "") != "volume calibration" || !j.contains("factor") ||
+  if (!j.is_object() || !j.contains("kind") || j["kind"] != "volume calibration" || !j.contains("factor") ||
       !j["factor"].is_array() || j["factor"].size() != 2) {
     why = "not a volume calibration (kind, factor [left, right])";
     return std::nullopt;
@@ -78,14 +77,10 @@ nlohmann::json calibratedVolumesJson(const Workstation& ws, const VolumeCalibrat
 
 std::string calibratedVolumesText(const Workstation& ws, const VolumeCalibration& c, int LANGUE) {
   const VentricleResults* r[2] = {&ws.curves.vc.G, &ws.curves.vc.D};
-  char line[512];
-  std::snprintf(line, sizeof line, kHeading.pick(LANGUE), c.source.c_str());
-  std::string out = line;
-  for (int v = 0; v < 2; ++v) {
-    std::snprintf(line, sizeof line, kLine.pick(LANGUE), kVentricle[v].pick(LANGUE), c.factor[v] * r[v]->volmax,
+  std::string out = format(kHeading.pick(LANGUE), c.source.c_str());
+  for (int v = 0; v < 2; ++v)
+    out += format(kLine.pick(LANGUE), kVentricle[v].pick(LANGUE), c.factor[v] * r[v]->volmax,
                   c.factor[v] * r[v]->volmin, c.factor[v] * r[v]->VES, c.factor[v] * r[v]->debit, c.factor[v]);
-    out += line;
-  }
   return out;
 }
 

@@ -33,6 +33,7 @@ TEST(VolumeCalibration, FilesRoundTripAndOddOnesAreRefused) {
       {{"kind", "volume calibration"}, {"factor", {1.0, 7.0}}},
       {{"kind", "volume calibration"}, {"factor", {"1", 1.0}}},
       {{"kind", "something else"}, {"factor", {1.0, 1.0}}},
+      {{"kind", 5}, {"factor", {1.0, 1.0}}},
   };
   for (const auto& j : refused) {
     why.clear();
