@@ -71,10 +71,8 @@ struct AnalyseArgs {
 // The calibration file read and checked; empty when usable, else why not.
 std::string readCalibration(AnalyseArgs& a) {
   if (a.calibrationFile.empty()) return {};
-  std::ifstream in(a.calibrationFile);
-  const nlohmann::json j = nlohmann::json::parse(in, nullptr, false);
-  std::string why = "not JSON";
-  if (!j.is_discarded()) a.calibration = calibrationFromJson(j, why);
+  std::string why;
+  a.calibration = readCalibrationFile(a.calibrationFile, why);
   return a.calibration ? std::string() : "--calibration " + a.calibrationFile + ": " + why;
 }
 
@@ -400,7 +398,9 @@ int runAnalyse(AnalyseArgs a) {
     return e.code;
   }
   printPanels(ws, std::cout);  // before the regional fits change the iteration count
-  if (a.calibration) std::cout << '\n' << calibratedVolumesText(ws, *a.calibration, ws.w.options.LANGUE);
+  // The calibration given wins over the application folder's.
+  if (a.calibration) ws.calibration = a.calibration;
+  if (ws.calibration) std::cout << '\n' << calibratedVolumesText(ws.curves.vc, *ws.calibration, ws.w.options.LANGUE);
   std::optional<UncertaintyReport> uncertainty;
   if (recipe) {
     recipe->fit = ws.curves.settings;
@@ -453,7 +453,7 @@ int runAnalyse(AnalyseArgs a) {
       j.update(modelNotesJson(ws.w, ws.model));
     }
     if (uncertainty) j["uncertainty"] = uncertaintyJson(*uncertainty);
-    if (a.calibration) j["calibrated"] = calibratedVolumesJson(ws, *a.calibration);
+    if (ws.calibration) j["calibrated"] = calibratedVolumesJson(ws.curves.vc, *ws.calibration);
     if (!warnings.empty()) j["warnings"] = warnings;
     const std::string text = j.dump(2) + "\n";
     if (!writeFileAtomically(a.json, std::string_view(text))) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
+#include "base/app_folder.h"
 #include "base/byte_reader.h"
 #include "commands.h"
 #include "pipeline.h"
@@ -57,12 +58,13 @@ int runCalibrate(const CalibrateArgs& a) {
   const VolumeCalibration c =
       fitVolumeCalibration(known, a.source.empty() ? std::to_string(known.size()) + " known volumes" : a.source);
   const std::string text = calibrationJson(c).dump(2) + "\n";
-  if (!writeFileAtomically(a.out, std::string_view(text))) {
-    std::cerr << "quorvel-cli: cannot write " << a.out << '\n';
+  const std::string out = a.out.empty() ? (applicationFolder() / kCalibrationFileName).string() : a.out;
+  if (!writeFileAtomically(out, std::string_view(text))) {
+    std::cerr << "quorvel-cli: cannot write " << out << '\n';
     return kExitRefused;
   }
   std::printf("left x %.3f (%d volumes), right x %.3f (%d volumes) -> %s\n", c.factor[0], c.pairs[0], c.factor[1],
-              c.pairs[1], a.out.c_str());
+              c.pairs[1], out.c_str());
   return 0;
 }
 
@@ -73,7 +75,9 @@ void registerCalibrateCommand(CLI::App& app, int& status) {
   CLI::App* cmd = app.add_subcommand(
       "calibrate",
       "Fit a volume calibration on analyses of studies whose volumes are known (for analyse --calibration)");
-  cmd->add_option("--out", args->out, "The calibration file to write (JSON)")->required();
+  cmd->add_option("--out", args->out,
+                  "The calibration file to write (JSON); default: the application folder's, which every analysis "
+                  "and the desktop then show beside the volumes");
   cmd->add_option("--known", args->known,
                   "An analysis (analyse --json) and the true end-diastolic volumes: ANALYSIS.json=LEFT_ML[,RIGHT_ML] "
                   "(repeatable)")

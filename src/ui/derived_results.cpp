@@ -285,7 +285,9 @@ std::string resultsPanelText(const Workstation& ws, int v) {
     note = format(derived_texts::kIntervalNote.pick(L), ef.low95, ef.high95, edv.low95, edv.high95);
     if (!ws.uncertainty->placementMeasured) note += derived_texts::kCountingOnly.pick(L);
   }
-  return std::string(ventriclePanelTitle(v, L)) + "\n" + ventricleResultsText(v == 1 ? vc.G : vc.D, L, note);
+  // The calibrated volumes beside the title: the panel keeps its height on small screens.
+  const std::string calibrated = ws.calibration ? "   " + calibratedPanelLine(vc, *ws.calibration, v, L) : "";
+  return std::string(ventriclePanelTitle(v, L)) + calibrated + "\n" + ventricleResultsText(v == 1 ? vc.G : vc.D, L, note);
 }
 
 void showResultTexts(Workstation& ws) {

@@ -1,6 +1,7 @@
 #include "ui/volume_calibration.h"
 
 #include <cmath>
+#include <fstream>
 
 #include "base/language.h"
 
@@ -12,6 +13,7 @@ constexpr double kMinFactor = 0.2, kMaxFactor = 5.0;  // beyond, the calibration
 constexpr const char* kSide[2] = {"G_", "D_"};
 constexpr Text kHeading{"Volumes étalonnés (%s)\n", "Calibrated volumes (%s)\n"};
 constexpr Text kVentricle[2] = {{"Ventricule gauche", "Left ventricle"}, {"Ventricule droit", "Right ventricle"}};
+constexpr Text kPanelLine{"Étalonnés : VTD %.0f ml, VTS %.0f ml (x %.3f)", "Calibrated: EDV %.0f ml, ESV %.0f ml (x %.3f)"};
 constexpr Text kLine{
     "%s : télédiastolique %.0f ml, télésystolique %.0f ml, éjection %.0f ml, débit %.1f L/min "
     "(étalonnés, x %.3f)\n",
@@ -62,8 +64,22 @@ std::optional<VolumeCalibration> calibrationFromJson(const nlohmann::json& j, st
   return c;
 }
 
-nlohmann::json calibratedVolumesJson(const Workstation& ws, const VolumeCalibration& c) {
-  const VentricleResults* r[2] = {&ws.curves.vc.G, &ws.curves.vc.D};
+std::optional<VolumeCalibration> readCalibrationFile(const std::filesystem::path& file, std::string& why) {
+  std::ifstream in(file);
+  if (!in) {
+    why = "cannot be read";
+    return std::nullopt;
+  }
+  const nlohmann::json j = nlohmann::json::parse(in, nullptr, false);
+  if (j.is_discarded()) {
+    why = "not JSON";
+    return std::nullopt;
+  }
+  return calibrationFromJson(j, why);
+}
+
+nlohmann::json calibratedVolumesJson(const VolumeCurves& vc, const VolumeCalibration& c) {
+  const VentricleResults* r[2] = {&vc.G, &vc.D};
   nlohmann::json j{{"factor", {c.factor[0], c.factor[1]}}, {"source", c.source}};
   for (int v = 0; v < 2; ++v) {
     const std::string p = kSide[v];
@@ -75,13 +91,19 @@ nlohmann::json calibratedVolumesJson(const Workstation& ws, const VolumeCalibrat
   return j;
 }
 
-std::string calibratedVolumesText(const Workstation& ws, const VolumeCalibration& c, int LANGUE) {
-  const VentricleResults* r[2] = {&ws.curves.vc.G, &ws.curves.vc.D};
+std::string calibratedVolumesText(const VolumeCurves& vc, const VolumeCalibration& c, int LANGUE) {
+  const VentricleResults* r[2] = {&vc.G, &vc.D};
   std::string out = format(kHeading.pick(LANGUE), c.source.c_str());
   for (int v = 0; v < 2; ++v)
     out += format(kLine.pick(LANGUE), kVentricle[v].pick(LANGUE), c.factor[v] * r[v]->volmax,
                   c.factor[v] * r[v]->volmin, c.factor[v] * r[v]->VES, c.factor[v] * r[v]->debit, c.factor[v]);
   return out;
+}
+
+std::string calibratedPanelLine(const VolumeCurves& vc, const VolumeCalibration& c, int v, int LANGUE) {
+  const VentricleResults& r = v == 1 ? vc.G : vc.D;
+  const double f = c.factor[v == 1 ? 0 : 1];
+  return format(kPanelLine.pick(LANGUE), f * r.volmax, f * r.volmin, f);
 }
 
 }  // namespace quorvel

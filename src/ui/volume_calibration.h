@@ -4,11 +4,12 @@
 // simulated camera studies of one acquisition and reconstruction protocol). Ejection fractions do not
 // change under it; the specified volumes stay the results, the calibrated ones are shown beside them.
 #include <nlohmann/json.hpp>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "ui/workstation.h"
+#include "curves/volume_results.h"
 
 namespace quorvel {
 
@@ -31,10 +32,17 @@ nlohmann::json calibrationJson(const VolumeCalibration& c);
 // nullopt, with the reason, when j is not a calibration (missing keys, factors outside 0.2 to 5).
 std::optional<VolumeCalibration> calibrationFromJson(const nlohmann::json& j, std::string& why);
 
+// The calibration the application folder holds (its file name below), read when a session starts;
+// nullopt when there is none or it is not a calibration.
+inline constexpr const char* kCalibrationFileName = "calibration.json";
+std::optional<VolumeCalibration> readCalibrationFile(const std::filesystem::path& file, std::string& why);
+
 // The calibrated end-diastolic, end-systolic and stroke volumes and output of both ventricles
 // (keys G_volmax ... D_debit), with the factors and the source.
-nlohmann::json calibratedVolumesJson(const Workstation& ws, const VolumeCalibration& c);
+nlohmann::json calibratedVolumesJson(const VolumeCurves& vc, const VolumeCalibration& c);
 // The same as text lines under the results, in the language LANGUE: "calibrated" beside every volume.
-std::string calibratedVolumesText(const Workstation& ws, const VolumeCalibration& c, int LANGUE);
+std::string calibratedVolumesText(const VolumeCurves& vc, const VolumeCalibration& c, int LANGUE);
+// One line for a ventricle's results panel (v 1 left, 2 right).
+std::string calibratedPanelLine(const VolumeCurves& vc, const VolumeCalibration& c, int v, int LANGUE);
 
 }  // namespace quorvel

@@ -25,7 +25,13 @@ std::filesystem::path preparedFolder(std::filesystem::path folder) {
 }  // namespace
 
 Workstation::Workstation(Platform& p, std::filesystem::path f)
-    : platform(p), folder(preparedFolder(std::move(f))), log(folder) {}
+    : platform(p), folder(preparedFolder(std::move(f))), log(folder) {
+  // A calibration that cannot be used is left aside: no volume is then called calibrated.
+  std::string why;
+  if (std::filesystem::exists(folder / kCalibrationFileName))
+    calibration = readCalibrationFile(folder / kCalibrationFileName, why);
+  if (!why.empty() && log.enabled()) log.writef("calibration.json left aside: %s\n", why.c_str());
+}
 
 Status Workstation::openAcquisition(const std::filesystem::path& path, int filter) {
   platform.stopTimer(TimerId::Cine);

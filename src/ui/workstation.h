@@ -27,6 +27,7 @@
 #include "study/loading.h"
 #include "ui/background_uncertainty.h"
 #include "ui/derived_results.h"
+#include "ui/volume_calibration.h"
 
 namespace quorvel {
 
@@ -103,6 +104,8 @@ class Workstation {
   ResultLedger ledger;  // what each derived result was computed from
   std::optional<UncertaintyReport> uncertainty;  // the results' 95 % intervals (Derived::Uncertainty)
   std::optional<SerialSummary> serial;           // against the previous exam (Derived::Serial)
+  // The site's volume calibration from the application folder: calibrated volumes beside the results.
+  std::optional<VolumeCalibration> calibration;
 
   bool developer() const { return log.enabled(); }
   SegmentationContext segmentation() { return SegmentationContext{w, seg, platform, log, folder}; }

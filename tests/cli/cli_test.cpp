@@ -568,6 +568,11 @@ TEST_F(CommandLine, CalibrationFittedOnAKnownStudyGivesItsVolumesBack) {
   const nlohmann::json plain = nlohmann::json::parse(a);
   EXPECT_EQ(j["G_volmax"], plain["G_volmax"]);
   EXPECT_EQ(j["G_FES"], plain["G_FES"]);
+  // Installed in the application folder, it is shown by every analysis.
+  ASSERT_EQ(cli("calibrate --known " + first + "=96", &out), 0) << out;
+  ASSERT_EQ(cli("analyse " + file, &out), 0) << out;
+  EXPECT_NE(out.find("Calibrated volumes (1 known volumes)\nLeft ventricle: end-diastolic 96 ml"), std::string::npos)
+      << out;
 }
 
 TEST_F(CommandLine, ValidateReportsTheAgreementOfItsSuiteWithPictures) {
