@@ -263,7 +263,10 @@ TEST(CameraValidation, SuitesAreTheSameForASeedAndCanBeSimulated) {
   // Five hearts at eight settings, the first four also on the 128 matrix with and without correction.
   EXPECT_EQ(full.size(), 48u);
   int fine = 0;
-  for (const SuiteCase& c : full) fine += c.params.matrix == 128;
+  for (const SuiteCase& c : full) {
+    fine += c.params.matrix == 128;
+    EXPECT_EQ(validate(c.acquisition, c.params), "") << c.name;
+  }
   EXPECT_EQ(fine, 8);
   std::set<std::string> names;
   for (size_t i = 0; i < quick.size(); ++i) {

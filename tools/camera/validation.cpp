@@ -16,7 +16,8 @@ namespace {
 
 constexpr int kQuickHearts = 6, kFullHearts = 24;
 constexpr int kFineHearts = 4;  // full suite: hearts also acquired on a 128 matrix
-constexpr double kMinFieldMm = 410.0;  // the body (290 x 330 mm) inside the field of view
+// The body (290 x 330 mm) inside the field of view, the collimator's orbit (250 mm) outside it.
+constexpr double kMinFieldMm = 410.0, kMaxFieldMm = 450.0;
 constexpr int kSuiteMatrix = 64, kFineMatrix = 128;
 constexpr double kLimitsZ = 1.96;
 // Family factors that the camera settings replace.
@@ -34,7 +35,7 @@ struct Setting {
 // The heart on the camera's grid: a field of view that holds the body, cubic voxels.
 phantom::PhantomParams onCameraGrid(phantom::PhantomParams p, int matrix) {
   p.matrix = matrix;
-  p.pixel_mm = std::max(p.pixel_mm, kMinFieldMm / matrix);
+  p.pixel_mm = std::clamp(p.pixel_mm, kMinFieldMm / matrix, kMaxFieldMm / matrix);
   p.slices = matrix;
   p.slice_mm = p.pixel_mm;
   p.fwhm_mm = 0, p.noise = false;
