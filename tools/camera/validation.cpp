@@ -313,7 +313,8 @@ Bitmap24 blandAltmanPicture(const std::vector<CaseOutcome>& outcomes, size_t m) 
     return 10 * mag;
   };
   const double xs = niceStep(std::max(xhi - xlo, 1.0)), ys = niceStep(std::max(yhi - ylo, 1.0));
-  xlo = std::floor(xlo / xs) * xs - xs, xhi = std::ceil(xhi / xs) * xs + xs;
+  // Means of ejection fractions and volumes are never negative: the axis starts at 0 at the lowest.
+  xlo = std::max(xlo >= 0 ? 0.0 : xlo - xs, std::floor(xlo / xs) * xs - xs), xhi = std::ceil(xhi / xs) * xs + xs;
   ylo = std::floor(ylo / ys) * ys - ys, yhi = std::ceil(yhi / ys) * ys + ys;
   const int w = kAgreementWidth - kLeft - kRight, h = kAgreementHeight - kTop - kBottom;
   auto px = [&](double x) { return kLeft + static_cast<int>(std::lround((x - xlo) / (xhi - xlo) * w)); };
