@@ -2,6 +2,7 @@
 // Analysing every acquisition under a folder, each in a process of its own, for the batch command
 // and the commands that build on it.
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -13,9 +14,15 @@ struct BatchArgs {
   std::vector<std::string> analyse;  // options handed to every analyse
 };
 
+// One study's row: its path under the folder, "ok", "implausible" or why not, and its results.
+struct BatchRow {
+  std::string file, status, message;
+  std::map<std::string, std::string> cells;
+};
+
 // Writes the CSV table a.out (one row per study) and each study's JSON beside it; returns the
-// exit status of the batch command.
-int runBatch(const BatchArgs& a);
+// exit status of the batch command, and the rows when asked.
+int runBatch(const BatchArgs& a, std::vector<BatchRow>* rows = nullptr);
 
 // A study's JSON beside the table: its path under the folder kept (sub-folders created), so that no
 // two studies share one.

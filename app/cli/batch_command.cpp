@@ -169,11 +169,6 @@ std::string csvCell(const std::string& s) {
   return q + "\"";
 }
 
-struct Row {
-  std::string file, status, message;
-  std::map<std::string, std::string> cells;
-};
-
 }  // namespace
 
 fs::path studyJson(const fs::path& file, const fs::path& folder, const fs::path& jsonDir) {
@@ -182,7 +177,7 @@ fs::path studyJson(const fs::path& file, const fs::path& folder, const fs::path&
   return json;
 }
 
-int runBatch(const BatchArgs& a) {
+int runBatch(const BatchArgs& a, std::vector<BatchRow>* analysed) {
   const fs::path out = fs::absolute(a.out), jsonDir = out.parent_path();
   const fs::path folder = fs::absolute(a.folder);
   const std::vector<fs::path> files = acquisitionsUnder(folder);
@@ -220,7 +215,7 @@ int runBatch(const BatchArgs& a) {
     if (fs::exists(userOptions)) fs::copy_file(userOptions, work / std::to_string(k) / kOptionsFileName, ec);
   }
 
-  std::vector<Row> rows(files.size());
+  std::vector<BatchRow> rows(files.size());
   std::atomic<size_t> next{0};
   std::mutex progressMutex;
   int done = 0, failed = 0;
@@ -234,7 +229,7 @@ int runBatch(const BatchArgs& a) {
       fs::create_directories(json.parent_path(), ec);
       fs::remove(json, ec);
       const int code = runChild(argv, home, home / "out.txt", home / "err.txt");
-      Row& r = rows[i];
+      BatchRow& r = rows[i];
       r.file = files[i].lexically_relative(folder).string();
       r.status = statusName(code);
       std::ifstream in(json);
@@ -263,12 +258,12 @@ int runBatch(const BatchArgs& a) {
   fs::remove_all(work, ec);
 
   std::set<std::string> keys;
-  for (const Row& r : rows)
+  for (const BatchRow& r : rows)
     for (const auto& [key, value] : r.cells) keys.insert(key);
   std::string table;
   for (const std::string& k : keys) table += csvCell(k) + ",";
   table += "file,status,message\n";
-  for (const Row& r : rows) {
+  for (const BatchRow& r : rows) {
     for (const std::string& k : keys) table += (r.cells.count(k) ? csvCell(r.cells.at(k)) : "") + ",";
     table += csvCell(r.file) + "," + r.status + "," + csvCell(r.message) + "\n";
   }
@@ -277,6 +272,7 @@ int runBatch(const BatchArgs& a) {
     return kExitRefused;
   }
   std::cerr << files.size() << " studies, " << failed << " failed -> " << a.out << '\n';
+  if (analysed) *analysed = std::move(rows);
   return failed == static_cast<int>(files.size()) ? kExitNoStudyAnalysed : 0;
 }
 

@@ -1,6 +1,7 @@
 // quorvel-cli validate: the validation suite of simulated camera studies, analysed as a batch and
 // compared with their truth (table by factor, Bland-Altman pictures).
 #include <fstream>
+#include <map>
 #include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -38,7 +39,7 @@ std::vector<double> measuredOf(const fs::path& json, std::string& status) {
   std::ifstream in(json);
   const nlohmann::json j = nlohmann::json::parse(in, nullptr, false);
   if (!in || j.is_discarded() || !j.contains("G_FES")) {
-    status = "no results (see analyses.csv)";
+    status = "no results";
     return {};
   }
   status = j.contains("warnings") && !j["warnings"].empty() ? "warned" : "ok";
@@ -86,9 +87,14 @@ int runValidate(const ValidateArgs& a) {
   batch.folder = studies.string();
   batch.out = (out / "analyses.csv").string();
   batch.jobs = a.jobs;
-  runBatch(batch);  // the studies it could not analyse show as such below
-  for (camera::CaseOutcome& o : outcomes)
+  std::vector<BatchRow> rows;
+  runBatch(batch, &rows);  // the studies it could not analyse show as such below
+  std::map<std::string, std::string> why;  // the analysis's status and message of each study
+  for (const BatchRow& r : rows) why[r.file] = r.status + (r.message.empty() ? "" : ": " + r.message);
+  for (camera::CaseOutcome& o : outcomes) {
     o.measured = measuredOf(studyJson(studies / (o.name + ".dcm"), studies, out), o.status);
+    if (o.measured.empty() && why.count(o.name + ".dcm")) o.status = why[o.name + ".dcm"];
+  }
   outcomes.insert(outcomes.end(), skipped.begin(), skipped.end());
 
   const std::string title = std::string("Validation on simulated camera studies (") + a.suite + " suite, seed " +
