@@ -59,15 +59,14 @@ double countsPerMlSecond(const AcquisitionParams& a) {
   return a.activity_mbq / a.blood_volume_ml * a.sensitivity_cps_per_mbq;
 }
 
-Projections acquire(const phantom::Phantom& ph, const AcquisitionParams& a) {
+Projections acquire(const phantom::Phantom& ph, const AcquisitionParams& a, std::vector<float> mu) {
   const phantom::PhantomParams& p = ph.params;
   const std::string why = validate(a, p);
   if (!why.empty()) throw std::invalid_argument(why);
   Projections out;
   out.geometry = geometryOf(a, p);
   out.instants = p.instants;
-  const Projector projector(out.geometry, a.attenuation ? attenuationMap(a, p) : std::vector<float>{}, &a.collimator,
-                            a.threads);
+  const Projector projector(out.geometry, a.attenuation ? std::move(mu) : std::vector<float>{}, &a.collimator, a.threads);
   const size_t vs = out.geometry.volumeSize(), per = out.instantSize(), pz = out.geometry.projectionSize();
   out.counts.assign(per * p.instants, 0.0f);
   std::vector<int> all(a.angles);

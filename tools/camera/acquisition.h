@@ -57,8 +57,8 @@ struct Projections {
 // Counts per ml of blood and per second the camera sees from an unattenuated voxel at the centre.
 double countsPerMlSecond(const AcquisitionParams& a);
 
-// Projects every instant of ph.expected_ml (which must be unblurred: fwhm 0) and draws the
-// Poisson counts when a.noise is set.
-Projections acquire(const phantom::Phantom& ph, const AcquisitionParams& a);
+// Projects every instant of ph.expected_ml (which must be unblurred: fwhm 0) through mu (the
+// attenuation map when a.attenuation, else empty) and draws the Poisson counts when a.noise is set.
+Projections acquire(const phantom::Phantom& ph, const AcquisitionParams& a, std::vector<float> mu);
 
 }  // namespace quorvel::camera

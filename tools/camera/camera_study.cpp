@@ -65,10 +65,12 @@ SimulatedStudy simulateStudy(phantom::PhantomParams p, const AcquisitionParams& 
   s.acquisition = a, s.recon = r;
   s.phantom = phantom::buildPhantom(p);
   report("acquisition", 0, 1);
-  const Projections proj = acquire(s.phantom, a);
+  // One voxelisation of the body for the acquisition and the correction.
+  const std::vector<float> mu =
+      a.attenuation || r.attenuation_correction ? attenuationMap(a, p) : std::vector<float>{};
+  const Projections proj = acquire(s.phantom, a, mu);
   for (float c : proj.counts) s.projectionCounts += c;
   report("acquisition", 1, 1);
-  const std::vector<float> mu = r.attenuation_correction ? attenuationMap(a, p) : std::vector<float>{};
   ReconParams each = r;
   each.threads = a.threads;
   std::vector<float> volumes;

@@ -138,11 +138,22 @@ std::vector<KnownVolume> knownVolumes(const std::vector<CaseOutcome>& outcomes, 
   return known;
 }
 
+void addOnce(std::vector<std::string>& names, const std::string& name) {
+  if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+}
+
 std::vector<std::string> protocolsOf(const std::vector<CaseOutcome>& outcomes) {
   std::vector<std::string> p;
-  for (const CaseOutcome& o : outcomes)
-    if (std::find(p.begin(), p.end(), o.protocol) == p.end()) p.push_back(o.protocol);
+  for (const CaseOutcome& o : outcomes) addOnce(p, o.protocol);
   return p;
+}
+
+// Every factor's name in the order it first appears.
+std::vector<std::string> factorsOf(const std::vector<CaseOutcome>& outcomes) {
+  std::vector<std::string> factors;
+  for (const CaseOutcome& o : outcomes)
+    for (const auto& f : o.factors) addOnce(factors, f.first);
+  return factors;
 }
 
 }  // namespace
@@ -218,22 +229,16 @@ std::string validationReport(const std::vector<CaseOutcome>& outcomes, const std
       << fixed(agreementOf(cal, 2).biasPercent, 1) << " | " << fixed(agreementOf(plain, 3).biasPercent, 1) << " | "
       << fixed(agreementOf(cal, 3).biasPercent, 1) << " |\n";
   }
-  // Every factor's levels in the order they first appear.
-  std::vector<std::string> factors;
-  for (const CaseOutcome& o : outcomes)
-    for (const auto& f : o.factors)
-      if (std::find(factors.begin(), factors.end(), f.first) == factors.end()) factors.push_back(f.first);
   r << "\n## By factor, every analysed study (bias -/+ SD; volumes in % of the truth)\n\n| Factor | Level | n |";
   for (const Measure& m : ms) r << " " << m.label << " |";
   r << "\n|---|---|---|";
   for (size_t m = 0; m < ms.size(); ++m) r << "---|";
   r << "\n";
-  for (const std::string& factor : factors) {
+  for (const std::string& factor : factorsOf(outcomes)) {
     std::vector<std::string> levels;
     for (const CaseOutcome& o : outcomes)
       for (const auto& f : o.factors)
-        if (f.first == factor && std::find(levels.begin(), levels.end(), f.second) == levels.end())
-          levels.push_back(f.second);
+        if (f.first == factor) addOnce(levels, f.second);
     for (const std::string& level : levels) {
       std::vector<CaseOutcome> subset;
       for (const CaseOutcome& o : outcomes)
@@ -259,10 +264,7 @@ std::string validationReport(const std::vector<CaseOutcome>& outcomes, const std
 
 std::string validationCsv(const std::vector<CaseOutcome>& outcomes) {
   std::ostringstream r;
-  std::vector<std::string> factors;
-  for (const CaseOutcome& o : outcomes)
-    for (const auto& f : o.factors)
-      if (std::find(factors.begin(), factors.end(), f.first) == factors.end()) factors.push_back(f.first);
+  const std::vector<std::string> factors = factorsOf(outcomes);
   r << "case,status";
   for (const std::string& f : factors) r << "," << f;
   for (const Measure& m : measures()) r << ",true " << m.key << ",measured " << m.key;
