@@ -14,6 +14,7 @@ constexpr uint64_t kTestSeedBase = 0x7465'7374'0000'0000ULL;
 constexpr uint64_t kRetestSeedBase = 0x7265'7465'7374'0000ULL;
 constexpr uint64_t kTuning2SeedBase = 0x7475'6e65'3200'0000ULL;
 constexpr uint64_t kTest2SeedBase = 0x7465'7374'3200'0000ULL;
+constexpr uint64_t kRetest2SeedBase = 0x7265'7465'7374'3200ULL;
 constexpr double kShareRvFault = 0.3;  // of the faults of the second splits
 constexpr int kMaxRedraws = 50;
 constexpr double kMaxRvEdvMl = 300.0;
@@ -169,6 +170,7 @@ const char* splitName(FamilySplit s) {
     case FamilySplit::Retest: return "retest";
     case FamilySplit::Tuning2: return "tune2";
     case FamilySplit::Test2: return "test2";
+    case FamilySplit::Retest2: return "retest2";
   }
   return "";
 }
@@ -179,18 +181,21 @@ bool parseSplit(const std::string& name, FamilySplit& s) {
   else if (name == "retest") s = FamilySplit::Retest;
   else if (name == "tune2") s = FamilySplit::Tuning2;
   else if (name == "test2") s = FamilySplit::Test2;
+  else if (name == "retest2") s = FamilySplit::Retest2;
   else return false;
   return true;
 }
 
 FamilyCase drawFamilyCase(FamilySplit split, int index) {
   const bool tuning = split == FamilySplit::Tuning || split == FamilySplit::Tuning2;
-  const bool second = split == FamilySplit::Tuning2 || split == FamilySplit::Test2;
+  const bool second =
+      split == FamilySplit::Tuning2 || split == FamilySplit::Test2 || split == FamilySplit::Retest2;
   const uint64_t base = split == FamilySplit::Tuning    ? kTuningSeedBase
                         : split == FamilySplit::Test    ? kTestSeedBase
                         : split == FamilySplit::Retest  ? kRetestSeedBase
                         : split == FamilySplit::Tuning2 ? kTuning2SeedBase
-                                                        : kTest2SeedBase;
+                        : split == FamilySplit::Test2   ? kTest2SeedBase
+                                                        : kRetest2SeedBase;
   Draw d(base + static_cast<uint64_t>(index));
   const FamilyRanges& r = tuning ? kTuning : kTest;
   FamilyCase c;

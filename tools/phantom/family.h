@@ -6,7 +6,8 @@
 // others. The retest split draws the test ranges from seeds of its own: a held-out set for the
 // report once the test split's failures have been looked at. The second tuning and test splits
 // draw the same ranges from seeds of their own, and give some of their wall faults to the right
-// ventricle's free wall.
+// ventricle's free wall; the second retest split is their held-out set once the second test split
+// has been looked at.
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,8 +16,8 @@
 
 namespace quorvel::phantom {
 
-enum class FamilySplit { Tuning, Test, Retest, Tuning2, Test2 };
-const char* splitName(FamilySplit s);  // "tune", "test", "retest", "tune2", "test2"
+enum class FamilySplit { Tuning, Test, Retest, Tuning2, Test2, Retest2 };
+const char* splitName(FamilySplit s);  // "tune", "test", "retest", "tune2", "test2", "retest2"
 bool parseSplit(const std::string& name, FamilySplit& s);
 
 struct FamilyCase {
