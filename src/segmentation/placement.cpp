@@ -32,6 +32,10 @@ constexpr double kVentricleLevel = 0.2;        // of the largest stroke: the ven
 constexpr double kAtriumLevel = 0.1;           // of the largest stroke, against the phase: the atria
 constexpr double kJoinShare = 0.2;             // a group this strong, next to the strongest, is a ventricle too
 constexpr double kJoinDistanceMm = 100.0;
+// The stroke's phase taken again from the ventricles when they beat this far out of the whole
+// study's, until it turns less than the second.
+constexpr double kRephaseTurnRad = 20.0 * std::numbers::pi / 180, kSettledTurnRad = 1.0 * std::numbers::pi / 180;
+constexpr int kMaxRephasings = 6;
 constexpr double kSupportRadiusMm = 120.0;     // what beats farther from the ventricles is not the heart
 constexpr double kAxisRadiusMm = 60.0;         // the valve plane is looked for this close to the axis
 constexpr int kAxisLevellings = 2;
@@ -81,18 +85,28 @@ struct Geometry {
   }
 };
 
-// Mean counts; the stroke image, the amplitude of each voxel's first harmonic in the phase of the
-// whole study's; and the highest harmonic, which a beating heart barely feeds: the noise.
+// Mean counts; the first harmonic of every voxel's curve (cosine and sine parts) and the stroke
+// image, its amplitude in a reference phase; and the highest harmonic, which a beating heart
+// barely feeds: the noise.
 struct Harmonics {
-  Image mean, stroke, highest;
-  explicit Harmonics(int nz) : mean(nz), stroke(nz), highest(nz) {}
+  Image mean, cosine, sine, stroke, highest;
+  double phaseCos = 1, phaseSin = 0;  // the reference phase of the stroke image
+  explicit Harmonics(int nz) : mean(nz), cosine(nz), sine(nz), stroke(nz), highest(nz) {}
+
+  // The stroke image in the phase (c, s), a unit vector.
+  void projectStroke(double c, double s) {
+    phaseCos = c, phaseSin = s;
+    for (size_t i = 0; i < stroke.v.size(); ++i)
+      stroke.v[i] = static_cast<float>(cosine.v[i] * c + sine.v[i] * s);
+  }
 };
 
+// The harmonic images of the study (the stroke not yet projected), with the phase of the whole
+// study's curve as the stroke's reference.
 Harmonics harmonicImages(const Study& s) {
   const int N = s.Ninst;
   const size_t n = s.instantSize();
   Harmonics h(s.NCZ);
-  std::vector<float> re(n, 0.0f), im(n, 0.0f);
   double wholeRe = 0, wholeIm = 0;
   for (int t = 0; t < N; ++t) {
     const double a = 2 * kPi * t / N;
@@ -102,23 +116,23 @@ Harmonics harmonicImages(const Study& s) {
     double total = 0;
     for (size_t i = 0; i < n; ++i) {
       total += d[i];
-      re[i] += d[i] * c;
-      im[i] += d[i] * si;
+      h.cosine.v[i] += d[i] * c;
+      h.sine.v[i] += d[i] * si;
       h.mean.v[i] += d[i];
       h.highest.v[i] += alternate * d[i];
     }
     wholeRe += total * std::cos(a);
     wholeIm += total * std::sin(a);
   }
-  const double whole = std::hypot(wholeRe, wholeIm);
-  const float pr = whole > 0 ? static_cast<float>(wholeRe / whole) : 1.0f;
-  const float pi = whole > 0 ? static_cast<float>(wholeIm / whole) : 0.0f;
   const float inv = 1.0f / static_cast<float>(N);
   for (size_t i = 0; i < n; ++i) {
-    h.stroke.v[i] = 2.0f * inv * (re[i] * pr + im[i] * pi);
+    h.cosine.v[i] *= 2.0f * inv;
+    h.sine.v[i] *= 2.0f * inv;
     h.mean.v[i] *= inv;
     h.highest.v[i] *= inv;
   }
+  const double whole = std::hypot(wholeRe, wholeIm);
+  if (whole > 0) h.phaseCos = wholeRe / whole, h.phaseSin = wholeIm / whole;
   return h;
 }
 
@@ -221,6 +235,22 @@ std::vector<Group> groupsOf(const std::vector<uint8_t>& keep, const Image& strok
   std::stable_sort(groups.begin(), groups.end(),
                    [](const Group& a, const Group& b) { return std::fabs(a.sum) > std::fabs(b.sum); });
   return groups;
+}
+
+// The ventricles: the strongest group beating in the stroke image's phase, with any strong group
+// next to it (the two ventricles may part at that level); none when nothing stands above the floor.
+Group ventriclesOf(const Harmonics& h, const Geometry& geo, double floorLevel) {
+  const float inPhase = static_cast<float>(std::max(kVentricleLevel * h.stroke.max(), floorLevel));
+  std::vector<uint8_t> keep(h.stroke.v.size());
+  for (size_t i = 0; i < keep.size(); ++i) keep[i] = h.stroke.v[i] > inPhase;
+  const std::vector<Group> beating = groupsOf(keep, h.stroke, geo);
+  if (beating.empty()) return {};
+  Group ventricles = beating.front();
+  for (size_t g = 1; g < beating.size(); ++g)
+    if (beating[g].sum >= kJoinShare * beating[0].sum &&
+        (beating[g].centroid - beating[0].centroid).norm() <= kJoinDistanceMm)
+      ventricles.join(beating[g]);
+  return ventricles;
 }
 
 // Weights summed over positions (mm) in bins between lo and hi; each weight is shared between its
@@ -376,9 +406,12 @@ double placementConfidence(const PlacementProposal& p) {
   const double septum = std::clamp((p.septumDepth - kMinValleyDepth) / (3 * kMinValleyDepth), 0.0, 1.0);
   double c = std::min(beat, septum);
   // A square pushed off the crux by the slice's edge keeps the lines on the crux (on a 128 matrix
-  // framed to 64 it often is); what it may cut is caught after the segmentation.
-  for (PlacementWarning w : p.warnings)
-    if (w == PlacementWarning::SquareFull || w == PlacementWarning::TiltAtLimit) c *= 0.5;
+  // framed to 64 it often is); what it may cut is caught after the segmentation. A tilt held at
+  // its limit is a valve plane the levelling could not reach: the plane shown is not the heart's.
+  for (PlacementWarning w : p.warnings) {
+    if (w == PlacementWarning::SquareFull) c *= 0.5;
+    if (w == PlacementWarning::TiltAtLimit) c = 0;
+  }
   return c;
 }
 
@@ -466,24 +499,31 @@ PlacementProposal proposeWithSmoothing(const Study& s, double smoothingMm) {
 
   Harmonics h = harmonicImages(s);
   if (!(h.mean.max() > 0)) return refuse(PlacementStatus::NoCounts, placement_texts::kNoCounts);
-  for (Image* im : {&h.mean, &h.stroke, &h.highest}) smooth(*im, smoothingMm / geo.mmRow, smoothingMm / geo.mmSlice);
+  for (Image* im : {&h.mean, &h.cosine, &h.sine, &h.highest})
+    smooth(*im, smoothingMm / geo.mmRow, smoothingMm / geo.mmSlice);
   const double noise = strokeNoise(h);
+  const double floorLevel = kNoiseFloor * noise;
+  h.projectStroke(h.phaseCos, h.phaseSin);
+  // The whole study's count barely varies, since the blood moves between chambers that all lie
+  // in the field, so its phase can stand far from the chambers' own and the stroke image keep a
+  // fraction of the beat. When the ventricles it shows beat clearly out of that phase, the stroke
+  // is taken again in theirs until it settles. A nearer phase is kept: the whole study's weighs
+  // the atria's against the ventricles' and parts them better.
+  for (int pass = 0; pass < kMaxRephasings && h.stroke.max() > 0; ++pass) {
+    double c = 0, si = 0;
+    for (size_t i : ventriclesOf(h, geo, floorLevel).members) c += h.cosine.v[i], si += h.sine.v[i];
+    const double amplitude = std::hypot(c, si);
+    if (!(amplitude > 0)) break;
+    const double turn = std::fabs(std::atan2(si * h.phaseCos - c * h.phaseSin, c * h.phaseCos + si * h.phaseSin));
+    if (turn < (pass == 0 ? kRephaseTurnRad : kSettledTurnRad)) break;
+    h.projectStroke(c / amplitude, si / amplitude);
+  }
   const float strokeMax = h.stroke.max();
   if (!(strokeMax > kMinBeatToNoise * noise && strokeMax > kMinStrokeOfMean * h.mean.max()))
     return refuse(PlacementStatus::NoBeat, placement_texts::kNoBeat);
 
-  // The ventricles: the strongest group beating in phase with the whole study, with any strong
-  // group next to it (the two ventricles may part at that level).
-  const double floorLevel = kNoiseFloor * noise;
+  const Group ventricles = ventriclesOf(h, geo, floorLevel);
   std::vector<uint8_t> keep(h.stroke.v.size());
-  const float inPhase = static_cast<float>(std::max(kVentricleLevel * strokeMax, floorLevel));
-  for (size_t i = 0; i < keep.size(); ++i) keep[i] = h.stroke.v[i] > inPhase;
-  const std::vector<Group> beating = groupsOf(keep, h.stroke, geo);
-  Group ventricles = beating.front();
-  for (size_t g = 1; g < beating.size(); ++g)
-    if (beating[g].sum >= kJoinShare * beating[0].sum &&
-        (beating[g].centroid - beating[0].centroid).norm() <= kJoinDistanceMm)
-      ventricles.join(beating[g]);
   const Vec centre = ventricles.centroid;
 
   // The atria: the strongest group beating against that phase near the ventricles.

@@ -57,9 +57,9 @@ struct PlacementProposal {
 };
 
 // How far the proposal stands from the limits of confidence, 0..1: the lesser of the beat's and
-// the septum's margins (0 at the limit, 1 at four times it), halved for a square at its largest
-// and for a tilt at its limit. 0 when nothing was proposed, or when the septum was put through
-// the ventricles' centre for want of a valley between them.
+// the septum's margins (0 at the limit, 1 at four times it), halved for a square at its largest.
+// 0 when nothing was proposed, when the tilt was held at its limit, or when the septum was put
+// through the ventricles' centre for want of a valley between them.
 double placementConfidence(const PlacementProposal& p);
 inline constexpr double kLowPlacementConfidence = 0.1;
 
@@ -87,8 +87,8 @@ FramedPlacement placementOfFrame(const Study& s, const PointMm& crux, const Poin
 // DATA, Ninst, NCZ and the voxel sizes, changes nothing. It proposes no infundibulum plane.
 //
 // The first harmonic of every voxel's time-activity curve, taken in the phase of the whole
-// study's curve, is a signed stroke image: positive where counts fall in systole (ventricles),
-// negative where they rise (atria). The long axis runs from the ventricles towards the atria; it
+// study's curve (or of the ventricles' own when they beat clearly out of it), is a signed stroke
+// image: positive where counts fall in systole (ventricles), negative where they rise (atria). The long axis runs from the ventricles towards the atria; it
 // is then leaned until the valve plane, the outer edge of the stroke band where the base travels,
 // lies at one height on every side of the axis (a less levelled axis is kept when it shows the
 // septal valley clearly deeper: a weak ventricle's base misleads the levelling). Rows of the

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <vector>
 
 #include "phantom/writers.h"
 #include "segmentation/placement.h"
@@ -158,6 +159,31 @@ TEST_F(AutoPlacement, RefusesWhatHasNoHeartToPlace) {
   const PlacementProposal frozen = proposePlacement(w.study);
   EXPECT_EQ(frozen.status, PlacementStatus::NoBeat);
   EXPECT_STREQ(frozen.why.en, "Nothing beats above the noise: the ventricles cannot be placed.");
+}
+
+// The confidence figure from the proposal's margins and strains.
+TEST(PlacementConfidence, FallsWithTheMarginsAndTheStrains) {
+  using W = PlacementWarning;
+  const struct {
+    double beatToNoise, septumDepth;
+    std::vector<W> warnings;
+    double expected;
+  } kCases[] = {
+      {24, 0.4, {}, 1.0},                      // both at four times their limit
+      {15, 0.4, {}, 0.5},                      // the beat halfway
+      {24, 0.25, {}, 0.5},                     // the septum halfway
+      {4, 0.4, {}, 0.0},                       // a beat under its confident limit
+      {24, 0.4, {W::SquareFull}, 0.5},         // the ventricles overflow the square
+      {24, 0.4, {W::SquareAtEdge}, 1.0},       // the lines stay on the crux
+      {24, 0.4, {W::TiltAtLimit}, 0.0},        // the valve plane was out of reach
+  };
+  for (const auto& c : kCases) {
+    PlacementProposal p;
+    p.status = PlacementStatus::Proposed;
+    p.beatToNoise = c.beatToNoise, p.septumDepth = c.septumDepth, p.warnings = c.warnings;
+    EXPECT_NEAR(placementConfidence(p), c.expected, 1e-12) << c.beatToNoise << " " << c.septumDepth;
+  }
+  EXPECT_EQ(placementConfidence(PlacementProposal{}), 0.0);
 }
 
 }  // namespace
