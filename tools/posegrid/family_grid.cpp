@@ -358,6 +358,14 @@ void printSegmentSummary(const std::vector<CaseResult>& results) {
   std::printf("   per segment:");
   for (int k = 1; k <= 17; ++k) std::printf(" %d:%d", k, closeBySegment[k]);
   std::printf(" of %d\n", cases);
+  std::printf("   mean error per segment (points):");
+  for (int k = 1; k <= 17; ++k) {
+    double sum = 0;
+    for (const CaseResult& r : results)
+      if (r.segments) sum += r.efMeasured[k] - r.efTruth[k];
+    std::printf(" %d:%+.1f", k, cases ? sum / cases : 0.0);
+  }
+  std::printf("\n");
   std::printf("   normal limits (mean - 2 SD, %zu hearts of this run without a fault and LVEF >= %.0f):",
               normals[1].size(), kNormalEf);
   for (int k = 1; k <= 17; ++k) std::printf(" %d:%.0f", k, limit[k]);
