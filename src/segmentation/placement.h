@@ -86,16 +86,16 @@ FramedPlacement placementOfFrame(const Study& s, const PointMm& crux, const Poin
 // Proposes the placement of the study as loaded (end-diastole at instant 0). Deterministic; reads
 // DATA, Ninst, NCZ and the voxel sizes, changes nothing. It proposes no infundibulum plane.
 //
-// The first harmonic of every voxel's time-activity curve, taken in the phase of the whole
-// study's curve (or of the ventricles' own when they beat clearly out of it), is a signed stroke
-// image: positive where counts fall in systole (ventricles), negative where they rise (atria). The long axis runs from the ventricles towards the atria; it
-// is then leaned until the valve plane, the outer edge of the stroke band where the base travels,
-// lies at one height on every side of the axis (a less levelled axis is kept when it shows the
-// septal valley clearly deeper: a weak ventricle's base misleads the levelling). Rows of the
-// re-oriented slices follow that axis (the rotation) and the tilt makes the valve plane
-// horizontal. The septum is the valley of the stroke between the two ventricles across the axis.
-// The square is centred where the valve plane meets the septum and framed on the ventricles with
-// a margin.
+// The first harmonic of every voxel's time-activity curve, taken in the phase of the whole study's
+// curve (or of the ventricles' own when they beat clearly out of it), is a signed stroke image:
+// positive where counts fall in systole (ventricles), negative where they rise (atria). The long
+// axis runs from the ventricles towards the atria; it is then leaned until the valve plane, the
+// outer edge of the stroke band where the base travels, lies at one height on every side of the axis
+// (a less levelled axis is kept when it shows the septal valley clearly deeper: a weak ventricle's
+// base misleads the levelling). Rows of the re-oriented slices follow that axis (the rotation) and
+// the tilt makes the valve plane horizontal. The septum is the valley of the stroke between the two
+// ventricles across the axis. The square is centred where the valve plane meets the septum and
+// framed on the ventricles with a margin.
 PlacementProposal proposePlacement(const Study& s);
 
 }  // namespace quorvel
