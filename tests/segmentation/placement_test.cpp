@@ -169,13 +169,13 @@ TEST(PlacementConfidence, FallsWithTheMarginsAndTheStrains) {
     std::vector<W> warnings;
     double expected;
   } kCases[] = {
-      {24, 0.4, {}, 1.0},                      // both at four times their limit
-      {15, 0.4, {}, 0.5},                      // the beat halfway
-      {24, 0.25, {}, 0.5},                     // the septum halfway
-      {4, 0.4, {}, 0.0},                       // a beat under its confident limit
-      {24, 0.4, {W::SquareFull}, 0.5},         // the ventricles overflow the square
-      {24, 0.4, {W::SquareAtEdge}, 1.0},       // the lines stay on the crux
-      {24, 0.4, {W::TiltAtLimit}, 0.0},        // the valve plane was out of reach
+      {24, 0.4, {}, 1.0},                 // both at four times their limit
+      {15, 0.4, {}, 0.5},                 // the beat halfway
+      {24, 0.25, {}, 0.5},                // the septum halfway
+      {4, 0.4, {}, 0.0},                  // a beat under its confident limit
+      {24, 0.4, {W::SquareFull}, 0.5},    // the ventricles overflow the square
+      {24, 0.4, {W::SquareAtEdge}, 1.0},  // the lines stay on the crux
+      {24, 0.4, {W::TiltAtLimit}, 0.0},   // the valve plane was out of reach
   };
   for (const auto& c : kCases) {
     PlacementProposal p;
