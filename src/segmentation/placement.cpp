@@ -509,20 +509,24 @@ PlacementProposal proposeWithSmoothing(const Study& s, double smoothingMm) {
   // fraction of the beat. When the ventricles it shows beat clearly out of that phase, the stroke
   // is taken again in theirs until it settles. A nearer phase is kept: the whole study's weighs
   // the atria's against the ventricles' and parts them better.
+  Group ventricles;
+  bool ventriclesInPhase = false;  // found in the stroke image's present phase
   for (int pass = 0; pass < kMaxRephasings && h.stroke.max() > 0; ++pass) {
+    ventricles = ventriclesOf(h, geo, floorLevel);
+    ventriclesInPhase = true;
     double c = 0, si = 0;
-    for (size_t i : ventriclesOf(h, geo, floorLevel).members) c += h.cosine.v[i], si += h.sine.v[i];
+    for (size_t i : ventricles.members) c += h.cosine.v[i], si += h.sine.v[i];
     const double amplitude = std::hypot(c, si);
     if (!(amplitude > 0)) break;
     const double turn = std::fabs(std::atan2(si * h.phaseCos - c * h.phaseSin, c * h.phaseCos + si * h.phaseSin));
     if (turn < (pass == 0 ? kRephaseTurnRad : kSettledTurnRad)) break;
     h.projectStroke(c / amplitude, si / amplitude);
+    ventriclesInPhase = false;
   }
   const float strokeMax = h.stroke.max();
   if (!(strokeMax > kMinBeatToNoise * noise && strokeMax > kMinStrokeOfMean * h.mean.max()))
     return refuse(PlacementStatus::NoBeat, placement_texts::kNoBeat);
-
-  const Group ventricles = ventriclesOf(h, geo, floorLevel);
+  if (!ventriclesInPhase) ventricles = ventriclesOf(h, geo, floorLevel);
   std::vector<uint8_t> keep(h.stroke.v.size());
   const Vec centre = ventricles.centroid;
 
