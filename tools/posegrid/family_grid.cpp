@@ -333,6 +333,7 @@ void printSegmentSummary(const std::vector<CaseResult>& results) {
   constexpr double kEfTolerance = 8, kDelayTolerance = 20, kTieEf = 5, kNormalEf = 50;
   std::array<std::vector<double>, 18> normals;
   std::array<int, 18> closeBySegment{};
+  std::array<double, 18> errorSum{};
   int segs = 0, close = 0, cases = 0;
   auto isNormal = [](const CaseResult& r) {
     return r.c.params.lv_fault.kind == phantom::WallFault::None && r.lvTruth >= kNormalEf;
@@ -343,6 +344,7 @@ void printSegmentSummary(const std::vector<CaseResult>& results) {
     for (int k = 1; k <= 17; ++k) {
       const bool near = std::fabs(r.efMeasured[k] - r.efTruth[k]) <= kEfTolerance;
       ++segs, close += near, closeBySegment[k] += near;
+      errorSum[k] += r.efMeasured[k] - r.efTruth[k];
     }
     if (isNormal(r))
       for (int k = 1; k <= 17; ++k) normals[k].push_back(r.efMeasured[k]);
@@ -359,12 +361,7 @@ void printSegmentSummary(const std::vector<CaseResult>& results) {
   for (int k = 1; k <= 17; ++k) std::printf(" %d:%d", k, closeBySegment[k]);
   std::printf(" of %d\n", cases);
   std::printf("   mean error per segment (points):");
-  for (int k = 1; k <= 17; ++k) {
-    double sum = 0;
-    for (const CaseResult& r : results)
-      if (r.segments) sum += r.efMeasured[k] - r.efTruth[k];
-    std::printf(" %d:%+.1f", k, cases ? sum / cases : 0.0);
-  }
+  for (int k = 1; k <= 17; ++k) std::printf(" %d:%+.1f", k, cases ? errorSum[k] / cases : 0.0);
   std::printf("\n");
   std::printf("   normal limits (mean - 2 SD, %zu hearts of this run without a fault and LVEF >= %.0f):",
               normals[1].size(), kNormalEf);
