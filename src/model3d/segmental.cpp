@@ -103,6 +103,86 @@ VentricleFrame frameOf(const ModelInputs& in, const SkeletonModel& sk, int cls, 
   return f;
 }
 
+// A voxel of a ventricle's cycle region, with its segment.
+struct PlacedVoxel {
+  size_t inFrame;  // index within one instant
+  int z;           // slice, for the instant's slice limits
+  int segment;
+};
+
+// Every voxel the ventricle's measured volume holds at some instant of the cycle, with the segment
+// of the fixed frame it lies in.
+std::vector<PlacedVoxel> cycleRegion(const ModelInputs& in, int cls, int volume_voxels, const VentricleFrame& f) {
+  const Study& s = in.study;
+  const size_t frame = static_cast<size_t>(s.NCZ) * kSliceVoxels;
+  std::vector<uint8_t> held(frame, 0);
+  for (int t = 0; t < s.Ninst; ++t)
+    forEachMeasuredVoxel(s, in.limits, in.seg, cls, t, volume_voxels, [&](size_t i, double) { held[i % frame] = 1; });
+  std::vector<PlacedVoxel> region;
+  for (size_t i = 0; i < frame; ++i) {
+    if (!held[i]) continue;
+    float h = 0, phi = 0;
+    f.locate(voxelPoint(s, i), h, phi);
+    region.push_back(
+        {i, static_cast<int>(i / kSliceVoxels), cls == kClassLeft ? leftSegmentAt(h, phi) : rightSegmentAt(h, phi)});
+  }
+  return region;
+}
+
+// Counts of each segment (index 1..17) over the cycle region at instant t. A voxel another chamber
+// holds at t, or outside the instant's slice limits, is left out.
+std::array<double, kMaxSegments + 1> segmentCounts(const ModelInputs& in, int cls, int t,
+                                                   const std::vector<PlacedVoxel>& region) {
+  const size_t frame = static_cast<size_t>(in.study.NCZ) * kSliceVoxels;
+  const auto& lo = cls == kClassLeft ? in.limits.limG_inf : in.limits.limD_inf;
+  const auto& hi = cls == kClassLeft ? in.limits.limG_sup : in.limits.limD_sup;
+  std::array<double, kMaxSegments + 1> counts{};
+  for (const PlacedVoxel& p : region) {
+    if (p.z < lo[t] || p.z > hi[t]) continue;
+    const size_t at = t * frame + p.inFrame;
+    const int holder = in.seg.CORR[in.seg.LPE[at]];
+    if (holder == cls || holder == kClassBackground) counts[p.segment] += in.study.DATA[at];
+  }
+  return counts;
+}
+
+// The segment curves: the measured volume at every instant, shared by the segments' counts over the
+// cycle region. The threshold of the measured volume drops a wall that systole thins and the blur
+// dims (the apex most), while its counts stay in the region. The region also holds counts that are
+// not blood (the wall's, the neighbours' spill): the measured volume is fitted over the cycle as a
+// line of the region's counts, and the line's offset, that background, is taken from each segment by
+// its share of the region's voxels, with the fit's residual, so the segments add up to the measured
+// volume at every instant.
+void shareMeasuredVolume(const ModelInputs& in, int cls, int volume_voxels, float normalisation,
+                         const std::vector<PlacedVoxel>& region, VentricleSegments& vs) {
+  const Study& s = in.study;
+  const int N = s.Ninst;
+  std::array<double, kMaxSegments + 1> voxelShare{};
+  for (const PlacedVoxel& p : region) voxelShare[p.segment] += 1.0 / static_cast<double>(region.size());
+  std::array<std::array<double, kMaxSegments + 1>, kMaxInstants> counts{};
+  std::array<double, kMaxInstants> total{}, measured{};
+  double meanTotal = 0, meanMeasured = 0;
+  for (int t = 0; t < N; ++t) {
+    counts[t] = segmentCounts(in, cls, t, region);
+    for (double c : counts[t]) total[t] += c;
+    measured[t] = measuredVolume(s, in.limits, in.seg, cls, t, volume_voxels, normalisation);
+    meanTotal += total[t] / N, meanMeasured += measured[t] / N;
+  }
+  double covariance = 0, variance = 0;
+  for (int t = 0; t < N; ++t) {
+    covariance += (total[t] - meanTotal) * (measured[t] - meanMeasured);
+    variance += (total[t] - meanTotal) * (total[t] - meanTotal);
+  }
+  // A beat too weak for a slope falls back to the ratio of the means.
+  double slope = variance > 0 ? covariance / variance : 0.0;
+  if (!(slope > 0)) slope = meanTotal > 0 ? meanMeasured / meanTotal : 0.0;
+  for (int t = 0; t < N; ++t) {
+    const double rest = measured[t] - slope * total[t];
+    for (int k = 1; k <= vs.count; ++k)
+      vs.segments[k].ml[t] = static_cast<float>(slope * counts[t][k] + voxelShare[k] * rest);
+  }
+}
+
 // Fourier coefficients a[k], b[k] (k = 0..H) of samples y[0..N-1] at times t = 0..N-1.
 void fourierSeries(const float* y, int N, int H, std::array<double, kMaxSegmentHarmonic + 1>& a,
                    std::array<double, kMaxSegmentHarmonic + 1>& b) {
@@ -350,15 +430,7 @@ SegmentalAnalysis analyseSegments(const ModelInputs& in, const SkeletonModel& sk
       out.valid = false;
       continue;
     }
-    for (int t = 0; t < s.Ninst; ++t) {
-      std::array<double, kMaxSegments + 1> sums{};
-      forEachMeasuredVoxel(s, in.limits, in.seg, cls, t, volume_voxels, [&](size_t i, double value) {
-        float h = 0, phi = 0;
-        vs.frame.locate(voxelPoint(s, i), h, phi);
-        sums[v == 0 ? leftSegmentAt(h, phi) : rightSegmentAt(h, phi)] += value;
-      });
-      for (int k = 1; k <= vs.count; ++k) vs.segments[k].ml[t] = static_cast<float>(sums[k] * perUnit);
-    }
+    shareMeasuredVolume(in, cls, volume_voxels, norm[v], cycleRegion(in, cls, volume_voxels, vs.frame), vs);
     for (int k = 1; k <= vs.count; ++k) describeSegmentCurve(vs.segments[k], s.Ninst, vs.frame.edInstant, cycleMs);
     // The apex is left out of the spread, as the wall segments around it are
     // what can be late.

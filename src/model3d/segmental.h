@@ -1,11 +1,15 @@
 #pragma once
-// Regional function in a frame fixed at end-diastole: every counted blood-pool
-// voxel of every instant is given to the segment of that frame it lies in (the
-// 17 segments of the left ventricle in the cardiology societies' numbering, 7
-// of the right ventricle), so the segment curves add up to the measured volume
-// curve. Each segment's curve gives its ejection fraction, time to minimum and
-// peak rates. Beside them, the first-harmonic phase of every ventricle voxel's
-// counts and the dyssynchrony indices of both ventricles.
+// Regional function in a frame fixed at end-diastole. A ventricle's region is
+// every voxel its measured volume holds at some instant of the cycle; each
+// voxel lies in one segment of the frame (the 17 segments of the left ventricle
+// in the cardiology societies' numbering, 7 of the right ventricle). At every
+// instant the measured volume is shared among the segments by their counts
+// over the region, less a background fitted over the cycle, so the segment
+// curves add up to the measured volume curve, and a wall that the blur dims
+// under the threshold at end-systole keeps its counts. Each segment's curve
+// gives its ejection fraction, time to minimum and peak rates. Beside them, the
+// first-harmonic phase of every ventricle voxel's counts and the dyssynchrony
+// indices of both ventricles.
 //
 // Frame of a ventricle: long axis from its end-diastolic apex to the centre of
 // its end-diastolic valve plane (the model's skeleton at the instant of largest
