@@ -384,10 +384,13 @@ void printSegmentSummary(const std::vector<CaseResult>& results) {
       int latest = 1;
       for (int k = 2; k <= 17; ++k)
         if (r.timeTruth[k] > r.timeTruth[latest]) latest = k;
+      // Times lie on a cycle: a delay is read within half a cycle either way.
+      const double cycleMs = 60000.0 / r.c.params.heart_rate_bpm;
       auto delayOf = [&](const std::array<double, 18>& t) {
         std::vector<double> v(t.begin() + 1, t.end());
         std::nth_element(v.begin(), v.begin() + 8, v.end());
-        return t[latest] - v[8];
+        const double d = std::fmod(t[latest] - v[8], cycleMs);
+        return d > cycleMs / 2 ? d - cycleMs : d < -cycleMs / 2 ? d + cycleMs : d;
       };
       const double truth = delayOf(r.timeTruth), measured = delayOf(r.timeMeasured);
       ++late, lateWithin += std::fabs(measured - truth) <= kDelayTolerance;
