@@ -17,6 +17,7 @@ constexpr double kFwhmPerSigma = 2.3548200450309493;  // 2 sqrt(2 ln 2)
 constexpr double kMm3PerMl = 1000.0;
 constexpr double kGaussianReachSigmas = 3.5;
 constexpr int kCurveCheckSamples = 400;
+constexpr double kNoiseReferenceVoxelMm = 6.8;  // the 64-matrix default voxel keeps its own Poisson deviation
 constexpr double kMaxShiftMm = 500.0;
 
 // Fixed placement of the non-ventricular structures in the heart frame (mm).
@@ -728,7 +729,11 @@ Phantom buildPhantom(const PhantomParams& p) {
   if (p.noise && p.noise_fwhm_mm > 0) {
     const double sxy = p.noise_fwhm_mm / kFwhmPerSigma / p.pixel_mm, sz = p.noise_fwhm_mm / kFwhmPerSigma / p.slice_mm;
     gaussianBlur(deviation, p.instants, p.slices, p.matrix, sxy, sz);
-    const double gain = noiseRestoringGain(sxy, sz);
+    // The gain restores the Poisson deviation of a voxel of the reference size, whatever the
+    // study's voxel: a filter of given width leaves a region of the heart as noisy on a fine grid
+    // as on a coarse one, where restoring each small voxel's own deviation would make it noisier.
+    const double sxyRef = p.noise_fwhm_mm / kFwhmPerSigma / kNoiseReferenceVoxelMm;
+    const double gain = noiseRestoringGain(sxyRef, sxyRef);
     for (float& d : deviation) d = static_cast<float>(d * gain);
   }
   for (size_t i = 0; i < ph.expected_ml.size(); ++i) {

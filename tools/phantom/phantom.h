@@ -84,7 +84,8 @@ struct PhantomParams {
   double total_counts = 24.0e6;  // expected counts summed over every instant
   bool noise = true;
   // Reconstruction filters correlate the noise of neighbouring voxels: the Poisson deviations are
-  // smoothed with this Gaussian and scaled back to their own standard deviation. 0: white noise.
+  // smoothed with this Gaussian and scaled back to the standard deviation of a 6.8 mm voxel's own
+  // Poisson deviation, so a region's noise does not depend on the voxel size. 0: white noise.
   double noise_fwhm_mm = 12.8;
   uint64_t seed = 1;
   double rotation_deg = 0.0;  // in-plane rotation of the heart about the matrix centre
