@@ -161,6 +161,21 @@ TEST_F(AutoPlacement, RefusesWhatHasNoHeartToPlace) {
   EXPECT_STREQ(frozen.why.en, "Nothing beats above the noise: the ventricles cannot be placed.");
 }
 
+// A thin septum under a wide blur leaves no valley between the pools: the septum line goes through
+// the ventricles' centre, proposed without confidence so that a person places it.
+TEST_F(AutoPlacement, PoolsWithoutAValleyAreProposedWithoutConfidence) {
+  phantom::PhantomParams p = smallPhantom({"merged", 0, 0, 0, 0, 0, false});
+  p.anatomy.septum_mm = 2;
+  p.fwhm_mm = 35;
+  loadPhantom(phantom::buildPhantom(p), w);
+  const PlacementProposal merged = proposePlacement(w.study);
+  ASSERT_TRUE(merged.proposed());
+  EXPECT_EQ(merged.septumDepth, 0.0);
+  EXPECT_EQ(placementConfidence(merged), 0.0);
+  EXPECT_NE(std::find(merged.warnings.begin(), merged.warnings.end(), PlacementWarning::ShallowSeptum),
+            merged.warnings.end());
+}
+
 // The confidence figure from the proposal's margins and strains.
 TEST(PlacementConfidence, FallsWithTheMarginsAndTheStrains) {
   using W = PlacementWarning;
