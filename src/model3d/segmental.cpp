@@ -33,16 +33,28 @@ Vec3f voxelPoint(const Study& s, size_t index) {
   return {modelX(static_cast<int>(inSlice / kMatrix)), modelY(static_cast<int>(inSlice % kMatrix)), modelZ(s, z)};
 }
 
-// The instant of a ventricle's (1 left, 2 right) largest measured volume.
-int largestVolumeInstant(const ModelInputs& in, int cls, int volume_voxels) {
-  int best = 0;
-  double bestSum = -1;
-  for (int t = 0; t < in.study.Ninst; ++t) {
-    double sum = 0;
-    forEachMeasuredVoxel(in.study, in.limits, in.seg, cls, t, volume_voxels, [&](size_t, double v) { sum += v; });
-    if (sum > bestSum) bestSum = sum, best = t;
+// One pass over a ventricle's (1 left, 2 right) measured voxels: the sum of their values at every
+// instant, and every voxel they hold at some instant of the cycle.
+struct MeasuredCycle {
+  std::array<double, kMaxInstants> sums{};
+  std::vector<uint8_t> held;  // index within one instant
+  int largestInstant = 0;     // of the largest measured volume
+};
+
+MeasuredCycle measuredCycle(const ModelInputs& in, int cls, int volume_voxels) {
+  const Study& s = in.study;
+  const size_t frame = static_cast<size_t>(s.NCZ) * kSliceVoxels;
+  MeasuredCycle m;
+  m.held.assign(frame, 0);
+  for (int t = 0; t < s.Ninst; ++t) {
+    double& sum = m.sums[t];
+    forEachMeasuredVoxel(s, in.limits, in.seg, cls, t, volume_voxels, [&](size_t i, double v) {
+      sum += v;
+      m.held[i % frame] = 1;
+    });
+    if (sum > m.sums[m.largestInstant]) m.largestInstant = t;
   }
-  return best;
+  return m;
 }
 
 // Loading puts a head-first patient's cranial slices first; a feet-first patient's files keep their
@@ -54,9 +66,9 @@ bool cranialSlicesAreLarger(const ModelInputs& in) {
 // Unit part of d perpendicular to unit a, or zero.
 Vec3f perpendicular(Vec3f d, Vec3f a) { return normalised(d - dot(d, a) * a); }
 
-VentricleFrame frameOf(const ModelInputs& in, const SkeletonModel& sk, int cls, int volume_voxels) {
+VentricleFrame frameOf(const ModelInputs& in, const SkeletonModel& sk, int cls, int volume_voxels, int edInstant) {
   VentricleFrame f;
-  f.edInstant = largestVolumeInstant(in, cls, volume_voxels);
+  f.edInstant = edInstant;
   const int t = f.edInstant;
   f.apex = get3(sk.apexX, sk.apexY, sk.apexZ, cls, t);
   f.valveCentre = get3(sk.Sx0, sk.Sy0, sk.Sz0, cls, t);
@@ -112,14 +124,11 @@ struct PlacedVoxel {
 
 // Every voxel the ventricle's measured volume holds at some instant of the cycle, with the segment
 // of the fixed frame it lies in.
-std::vector<PlacedVoxel> cycleRegion(const ModelInputs& in, int cls, int volume_voxels, const VentricleFrame& f) {
+std::vector<PlacedVoxel> cycleRegion(const ModelInputs& in, int cls, const std::vector<uint8_t>& held,
+                                     const VentricleFrame& f) {
   const Study& s = in.study;
-  const size_t frame = static_cast<size_t>(s.NCZ) * kSliceVoxels;
-  std::vector<uint8_t> held(frame, 0);
-  for (int t = 0; t < s.Ninst; ++t)
-    forEachMeasuredVoxel(s, in.limits, in.seg, cls, t, volume_voxels, [&](size_t i, double) { held[i % frame] = 1; });
   std::vector<PlacedVoxel> region;
-  for (size_t i = 0; i < frame; ++i) {
+  for (size_t i = 0; i < held.size(); ++i) {
     if (!held[i]) continue;
     float h = 0, phi = 0;
     f.locate(voxelPoint(s, i), h, phi);
@@ -153,7 +162,7 @@ std::array<double, kMaxSegments + 1> segmentCounts(const ModelInputs& in, int cl
 // line of the region's counts, and the line's offset, that background, is taken from each segment by
 // its share of the region's voxels, with the fit's residual, so the segments add up to the measured
 // volume at every instant.
-void shareMeasuredVolume(const ModelInputs& in, int cls, int volume_voxels, float normalisation,
+void shareMeasuredVolume(const ModelInputs& in, int cls, const MeasuredCycle& cycle, float normalisation,
                          const std::vector<PlacedVoxel>& region, VentricleSegments& vs) {
   const Study& s = in.study;
   const int N = s.Ninst;
@@ -165,7 +174,7 @@ void shareMeasuredVolume(const ModelInputs& in, int cls, int volume_voxels, floa
   for (int t = 0; t < N; ++t) {
     counts[t] = segmentCounts(in, cls, t, region);
     for (double c : counts[t]) total[t] += c;
-    measured[t] = measuredVolume(s, in.limits, in.seg, cls, t, volume_voxels, normalisation);
+    measured[t] = volumeOfMeasuredSum(s, cycle.sums[t], normalisation);
     meanTotal += total[t] / N, meanMeasured += measured[t] / N;
   }
   double covariance = 0, variance = 0;
@@ -424,13 +433,14 @@ SegmentalAnalysis analyseSegments(const ModelInputs& in, const SkeletonModel& sk
     const int cls = v == 0 ? kClassLeft : kClassRight;
     VentricleSegments& vs = out.ventricles[v];
     vs.count = v == 0 ? kLeftSegments : kRightSegments;
-    vs.frame = frameOf(in, skel, cls, volume_voxels);
+    const MeasuredCycle cycle = measuredCycle(in, cls, volume_voxels);
+    vs.frame = frameOf(in, skel, cls, volume_voxels, cycle.largestInstant);
     const double perUnit = millilitresPerUnit(s, norm[v]);
     if (!vs.frame.valid || !(perUnit > 0)) {
       out.valid = false;
       continue;
     }
-    shareMeasuredVolume(in, cls, volume_voxels, norm[v], cycleRegion(in, cls, volume_voxels, vs.frame), vs);
+    shareMeasuredVolume(in, cls, cycle, norm[v], cycleRegion(in, cls, cycle.held, vs.frame), vs);
     for (int k = 1; k <= vs.count; ++k) describeSegmentCurve(vs.segments[k], s.Ninst, vs.frame.edInstant, cycleMs);
     // The apex is left out of the spread, as the wall segments around it are
     // what can be late.

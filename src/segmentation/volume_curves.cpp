@@ -30,6 +30,10 @@ float measuredVolume(const Study& s, const SliceLimits& lim, const Segmentation&
                      int volume_voxels, float normalisation) {
   double sum = 0;
   forEachMeasuredVoxel(s, lim, seg, ventricle, t, volume_voxels, [&](size_t, double value) { sum += value; });
+  return volumeOfMeasuredSum(s, sum, normalisation);
+}
+
+float volumeOfMeasuredSum(const Study& s, double sum, float normalisation) {
   // No voxel of the class anywhere (a normalisation of 0): no volume, not 0 / 0.
   if (!(normalisation > 0)) return 0.0f;
   const double voxel = static_cast<double>(s.VOXEL_SIZE_XY) * s.VOXEL_SIZE_XY * s.VOXEL_SIZE_Z;

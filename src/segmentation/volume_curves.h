@@ -58,6 +58,8 @@ inline double millilitresPerUnit(const Study& s, float normalisation) {
 // normalisation level; exposed for the tests.
 float measuredVolume(const Study& s, const SliceLimits& lim, const Segmentation& seg, int ventricle, int t,
                      int volume_voxels, float normalisation);
+// The same from the sum of the visited voxels' values at one instant.
+float volumeOfMeasuredSum(const Study& s, double sum, float normalisation);
 // Normalisation levels [left, right]: the brightest ventricle voxel (shared with equilibrium on).
 std::array<float, 2> volumeNormalisation(const Study& s, const Segmentation& seg, const Options& opt,
                                          int volume_voxels);
