@@ -11,7 +11,7 @@ namespace {
 
 TEST(PhantomFamily, SplitsDrawTheirOwnHeartsUnderTheirOwnNames) {
   const FamilySplit kSplits[] = {FamilySplit::Tuning, FamilySplit::Test, FamilySplit::Retest, FamilySplit::Tuning2,
-                                  FamilySplit::Test2,  FamilySplit::Retest2};
+                                  FamilySplit::Test2,  FamilySplit::Retest2, FamilySplit::Test3};
   std::set<uint64_t> seeds;
   int drawn = 0;
   for (FamilySplit split : kSplits) {

@@ -15,6 +15,7 @@ constexpr uint64_t kRetestSeedBase = 0x7265'7465'7374'0000ULL;
 constexpr uint64_t kTuning2SeedBase = 0x7475'6e65'3200'0000ULL;
 constexpr uint64_t kTest2SeedBase = 0x7465'7374'3200'0000ULL;
 constexpr uint64_t kRetest2SeedBase = 0x7265'7465'7374'3200ULL;
+constexpr uint64_t kTest3SeedBase = 0x7465'7374'3300'0000ULL;
 constexpr double kShareRvFault = 0.3;  // of the faults of the second splits
 constexpr int kMaxRedraws = 50;
 constexpr double kMaxRvEdvMl = 300.0;
@@ -171,6 +172,7 @@ const char* splitName(FamilySplit s) {
     case FamilySplit::Tuning2: return "tune2";
     case FamilySplit::Test2: return "test2";
     case FamilySplit::Retest2: return "retest2";
+    case FamilySplit::Test3: return "test3";
   }
   return "";
 }
@@ -182,6 +184,7 @@ bool parseSplit(const std::string& name, FamilySplit& s) {
   else if (name == "tune2") s = FamilySplit::Tuning2;
   else if (name == "test2") s = FamilySplit::Test2;
   else if (name == "retest2") s = FamilySplit::Retest2;
+  else if (name == "test3") s = FamilySplit::Test3;
   else return false;
   return true;
 }
@@ -189,13 +192,14 @@ bool parseSplit(const std::string& name, FamilySplit& s) {
 FamilyCase drawFamilyCase(FamilySplit split, int index) {
   const bool tuning = split == FamilySplit::Tuning || split == FamilySplit::Tuning2;
   const bool second =
-      split == FamilySplit::Tuning2 || split == FamilySplit::Test2 || split == FamilySplit::Retest2;
+      split == FamilySplit::Tuning2 || split == FamilySplit::Test2 || split == FamilySplit::Retest2 || split == FamilySplit::Test3;
   const uint64_t base = split == FamilySplit::Tuning    ? kTuningSeedBase
                         : split == FamilySplit::Test    ? kTestSeedBase
                         : split == FamilySplit::Retest  ? kRetestSeedBase
                         : split == FamilySplit::Tuning2 ? kTuning2SeedBase
                         : split == FamilySplit::Test2   ? kTest2SeedBase
-                                                        : kRetest2SeedBase;
+                        : split == FamilySplit::Retest2 ? kRetest2SeedBase
+                                                        : kTest3SeedBase;
   Draw d(base + static_cast<uint64_t>(index));
   const FamilyRanges& r = tuning ? kTuning : kTest;
   FamilyCase c;

@@ -16,8 +16,8 @@
 
 namespace quorvel::phantom {
 
-enum class FamilySplit { Tuning, Test, Retest, Tuning2, Test2, Retest2 };
-const char* splitName(FamilySplit s);  // "tune", "test", "retest", "tune2", "test2", "retest2"
+enum class FamilySplit { Tuning, Test, Retest, Tuning2, Test2, Retest2, Test3 };
+const char* splitName(FamilySplit s);  // "tune", "test", "retest", "tune2", "test2", "retest2", "test3"
 bool parseSplit(const std::string& name, FamilySplit& s);
 
 struct FamilyCase {

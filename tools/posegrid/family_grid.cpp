@@ -420,9 +420,9 @@ int main(int argc, char** argv) {
   std::string cli = QUORVEL_CLI, splitName = "tune";
   int cases = 40, first = 0, jobs = 2;
   bool regional = false, segments = false;
-  app.add_option("--split", splitName, "tune, test or retest; tune2, test2 and retest2 also fault the right free wall")
+  app.add_option("--split", splitName, "tune, test or retest; tune2, test2, retest2 and test3 also fault the right free wall")
       ->capture_default_str()
-      ->check(CLI::IsMember({"tune", "test", "retest", "tune2", "test2", "retest2"}));
+      ->check(CLI::IsMember({"tune", "test", "retest", "tune2", "test2", "retest2", "test3"}));
   app.add_option("--cases", cases, "Cases drawn")->capture_default_str();
   app.add_option("--first", first, "Index of the first case")->capture_default_str();
   app.add_option("--jobs", jobs, "Cases run at once")->capture_default_str()->check(CLI::Range(1, 16));
