@@ -510,6 +510,7 @@ void registerAnalyseCommand(CLI::App& app, int& status) {
                   "Also measure the uncertainty of the global results: K thinnings of the counts into halves "
                   "(default 20) and the placement moved; give it after the file")
       ->expected(0, 1)
+      ->default_str(std::to_string(kDefaultHalvings))  // what an empty value gives (else 0: nothing measured)
       ->check(CLI::Range(2, 200));
   cmd->add_option("--calibration", args->calibrationFile,
                   "A volume calibration (from calibrate or validate): calibrated volumes shown beside the results")

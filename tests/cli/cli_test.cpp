@@ -157,6 +157,10 @@ TEST_F(CommandLine, AnalyseMeasuresTheUncertaintyOfItsResults) {
   EXPECT_EQ(cli("analyse " + file + " --uncertainty 3 --reprojection", &out), 2);
   EXPECT_NE(out.find("--uncertainty needs the placement of the command"), std::string::npos) << out;
   EXPECT_NE(cli("analyse " + file + " --uncertainty 1"), 0);
+  // Written without a number it takes the default thinnings (it once took none and measured nothing).
+  ASSERT_EQ(cli("analyse " + file + " --json " + (dir / "d.json").string() + " --uncertainty", &out), 0) << out;
+  std::ifstream byDefault(dir / "d.json");
+  EXPECT_EQ(nlohmann::json::parse(byDefault).at("uncertainty")["counting_runs"], 40);  // 20 thinnings, two halves each
 }
 
 // Exams of one patient: a fall of the left ejection fraction from 60 % to 45 % is flagged, one to
