@@ -324,6 +324,16 @@ class PictureFolder {
   Workstation& ws_;
 };
 
+// How much the ejection fractions move with the placement, timed.
+PlacementSensitivity measureAndPrintSensitivity(const AnalysisRecipe& recipe, const Workstation& ws) {
+  const auto start = std::chrono::steady_clock::now();
+  const PlacementSensitivity s = measurePlacementSensitivity(recipe, resultVectorOf(ws.curves.vc), ws.folder);
+  std::fprintf(stderr, "%-16s %7.1f ms (%d runs, %d failed)\n", "placement check",
+               std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count(),
+               s.runs + s.failedRuns, s.failedRuns);
+  return s;
+}
+
 // The uncertainty of the global results, timed, printed under the panels.
 UncertaintyReport measureAndPrintUncertainty(const AnalysisRecipe& recipe, const Workstation& ws, int halvings) {
   const auto start = std::chrono::steady_clock::now();
@@ -377,7 +387,8 @@ int runAnalyse(AnalyseArgs a) {
   try {
     BeforeValidation showStep = [&](int step) {
       // The counts as loaded, before the first step re-orients them, for the uncertainty's analyses.
-      if (step == 0 && a.uncertaintyAsked) recipe.emplace(AnalysisRecipe{ws.w, session.placement, {}});
+      if (step == 0 && (a.uncertaintyAsked || session.proposal))
+        recipe.emplace(AnalysisRecipe{ws.w, session.placement, {}});
       return !pictures || pictures->reorientation(step);
     };
     const int loaded = a.templateExam.empty() ? loadReorientSegment(a.pipeline, session, true, showStep)
@@ -402,9 +413,14 @@ int runAnalyse(AnalyseArgs a) {
   if (a.calibration) ws.calibration = a.calibration;
   if (ws.calibration) std::cout << '\n' << calibratedVolumesText(ws.curves.vc, *ws.calibration, ws.w.options.LANGUE);
   std::optional<UncertaintyReport> uncertainty;
+  std::optional<PlacementSensitivity> sensitivity;  // a placement nobody checked: how much the results hang on it
   if (recipe) {
     recipe->fit = ws.curves.settings;
-    uncertainty = measureAndPrintUncertainty(*recipe, ws, a.uncertainty.empty() ? kDefaultHalvings : a.uncertainty[0]);
+    if (a.uncertaintyAsked)
+      uncertainty = measureAndPrintUncertainty(*recipe, ws, a.uncertainty.empty() ? kDefaultHalvings : a.uncertainty[0]);
+    if (session.proposal)
+      sensitivity = uncertainty && uncertainty->placementMeasured ? placementSensitivityOf(*uncertainty)
+                                                                  : measureAndPrintSensitivity(*recipe, ws);
   }
   if (a.model3d) {
     try {
@@ -440,6 +456,9 @@ int runAnalyse(AnalyseArgs a) {
   if (session.proposal && placementConfidence(*session.proposal) < kLowPlacementConfidence)
     warnings.push_back(format(placement_texts::kLowConfidence.pick(ws.w.options.LANGUE),
                               placementConfidence(*session.proposal)));
+  if (sensitivity)
+    for (int v : placementSensitiveVentricles(*sensitivity))
+      warnings.push_back(placementSensitiveText(v, *sensitivity, ws.w.options.LANGUE));
   for (const ImplausibleVentricle& v : implausibleResults(ws.w.study, ws.w.settings.limits, ws.seg, ws.curves.vc,
                                                           ws.w.settings.reorient.septum_plano))
     warnings.push_back(implausibleResultText(v, ws.w.options.LANGUE));
@@ -447,6 +466,8 @@ int runAnalyse(AnalyseArgs a) {
   if (!a.json.empty()) {
     nlohmann::json j = resultsJson(ws);
     if (a.templateExam.empty()) j["placement"] = placementJson(session);
+    if (sensitivity && sensitivity->measured)
+      j["placement"]["ef_sensitivity"] = {sensitivity->efPoints[0], sensitivity->efPoints[1]};
     j["quality"] = qualityJson(ws);
     if (a.model3d) {
       j.update(model3dJson(ws));

@@ -135,6 +135,8 @@ void Workstation::pollUncertainty() {
     resultMade(*this, Derived::Uncertainty);
     said = format(derived_texts::kUncertaintyMeasured.pick(L), r.countingRuns + r.placementRuns,
                   r.placementMeasured ? "" : derived_texts::kUncertaintyCountingOnly.pick(L));
+    const PlacementSensitivity sensitivity = placementSensitivityOf(r);
+    for (int v : placementSensitiveVentricles(sensitivity)) said += " " + placementSensitiveText(v, sensitivity, L);
   }
   platform.textChanged(TextSlot::Status, said);
   // The panels again, wherever the user is: their text carries the intervals while current.

@@ -9,6 +9,7 @@
 #include "curves/numerics.h"
 #include "model3d/parallel.h"
 #include "segmentation/classification.h"
+#include "segmentation/placement_texts.h"
 #include "segmentation/reorient.h"
 #include "segmentation/volume_curves.h"
 #include "study/study_model.h"
@@ -399,6 +400,42 @@ UncertaintyReport measureUncertainty(const AnalysisRecipe& r, const ResultVector
   addPlacementPart(sides, value, report, placementVariance);
   completeReport(report, value, sumSquares, pairs, placementVariance);
   return report;
+}
+
+PlacementSensitivity measurePlacementSensitivity(const AnalysisRecipe& r, const ResultVector& value,
+                                                 const std::filesystem::path& folder) {
+  PlacementSensitivity s;
+  std::vector<RunPair> sides;
+  if (!analyseMovedPlacements(r, folder, 0, kPlacementRuns, {}, sides)) return s;
+  UncertaintyReport report;
+  ResultVector variance{};
+  addPlacementPart(sides, value, report, variance);
+  s.runs = report.placementRuns;
+  s.failedRuns = report.failedRuns;
+  s.measured = s.runs > 0;
+  for (int v = 0; v < 2; ++v) s.efPoints[v] = std::sqrt(variance[v * kResultsPerVentricle + kEf]);
+  return s;
+}
+
+PlacementSensitivity placementSensitivityOf(const UncertaintyReport& r) {
+  PlacementSensitivity s;
+  s.measured = r.placementMeasured && r.placementRuns > 0;
+  s.runs = r.placementRuns;
+  for (int v = 0; v < 2; ++v) s.efPoints[v] = r.results[v * kResultsPerVentricle + kEf].placement;
+  return s;
+}
+
+std::vector<int> placementSensitiveVentricles(const PlacementSensitivity& s) {
+  std::vector<int> past;
+  if (!s.measured) return past;
+  for (int v = 0; v < 2; ++v)
+    if (s.efPoints[v] >= kPlacementSensitiveEfPoints[v]) past.push_back(v + 1);
+  return past;
+}
+
+std::string placementSensitiveText(int ventricle, const PlacementSensitivity& s, int LANGUE) {
+  const Text& t = ventricle == 1 ? placement_texts::kLeftEfSensitive : placement_texts::kRightEfSensitive;
+  return format(t.pick(LANGUE), s.efPoints[ventricle - 1]);
 }
 
 UncertaintyReport measureWithSegmentationKept(Workstation& ws, const AnalysisRecipe* acquisition, int halvings,

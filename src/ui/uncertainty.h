@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "curves/result_uncertainty.h"
@@ -99,6 +100,28 @@ using UncertaintyProgress = std::function<bool(int done, int planned)>;
 // over sqrt 3), the settings independent. Invalid when fewer than half the thinnings succeed.
 UncertaintyReport measureUncertainty(const AnalysisRecipe& r, const ResultVector& value, int halvings, uint64_t seed,
                                      const std::filesystem::path& folder, const UncertaintyProgress& progress = {});
+
+// The placement part alone, for an analysis whose placement nobody checked: how much each
+// ventricle's ejection fraction moves (standard uncertainty, points) when the placement moves by
+// what two careful users could disagree on. Not measured when every moved analysis failed.
+struct PlacementSensitivity {
+  bool measured = false;
+  int runs = 0, failedRuns = 0;
+  std::array<double, 2> efPoints{};  // left, right
+};
+PlacementSensitivity measurePlacementSensitivity(const AnalysisRecipe& r, const ResultVector& value,
+                                                 const std::filesystem::path& folder);
+// The same read from a report whose placement part was measured.
+PlacementSensitivity placementSensitivityOf(const UncertaintyReport& r);
+
+// Beyond these the ejection fraction depends on a judgement of the placement more than a result
+// can bear (standard uncertainty, points; set on the phantom family's tuning splits, where the
+// analyses past them were mostly those outside the tolerance of the truth).
+inline constexpr std::array<double, 2> kPlacementSensitiveEfPoints{4.0, 4.5};
+// The ventricles (1 left, 2 right) past their limit, left first.
+std::vector<int> placementSensitiveVentricles(const PlacementSensitivity& s);
+// One line for such a ventricle, in the language chosen.
+std::string placementSensitiveText(int ventricle, const PlacementSensitivity& s, int LANGUE);
 
 class Workstation;
 // The same for an analysed workstation whose segmentation is kept (an exam reopened, classes the

@@ -188,6 +188,20 @@ TEST_F(StaleResults, IntervalsMeasuredInTheBackgroundFollowTheirResults) {
   EXPECT_FALSE(commandEnabled(*ws, kCmdUncertainty));  // measured on the results shown only
 }
 
+// A square whose neighbour one row up takes in a hotter structure: the measured intervals come
+// with the warning that the left ejection fraction hangs on the placement.
+TEST_F(StaleResults, IntervalsSayWhenAResultHangsOnThePlacement) {
+  run("open @STUDY@\ncommand 200\n");
+  ReorientSettings& r = ws->w.settings.reorient;
+  r.recad_x = 30, r.recad_y = 33, r.recad_t = 40;
+  run("key Return\nkey Tab\nkey Return\nkey Return\ncommand 52\ncommand 206\ntick background\n");
+  ASSERT_TRUE(ws->uncertainty && ws->uncertainty->placementMeasured) << shownText(TextSlot::Status);
+  const PlacementSensitivity s = placementSensitivityOf(*ws->uncertainty);
+  EXPECT_GE(s.efPoints[0], kPlacementSensitiveEfPoints[0]);
+  EXPECT_NE(shownText(TextSlot::Status).find(placementSensitiveText(1, s, ws->w.options.LANGUE)), std::string::npos)
+      << shownText(TextSlot::Status);
+}
+
 // The open exam compared with the same study saved earlier but framed larger: no change beyond
 // the minimal detectable one, no alert, the offer to place it as the earlier exam, the line kept for
 // the report until the results change.

@@ -167,6 +167,12 @@ TEST_F(UncertaintyOnPhantom, IntervalsHoldTheResultAndNarrowWithMoreCounts) {
     EXPECT_GT(ul.results[i].counting, 0.0) << kUncertainResultKeys[i];
     EXPECT_LT(uh.results[i].counting, 0.75 * ul.results[i].counting) << kUncertainResultKeys[i];
   }
+  // The placement part alone, as an unchecked automatic placement measures it: the same figures.
+  const PlacementSensitivity alone = measurePlacementSensitivity(low.recipe, low.value, dir);
+  ASSERT_TRUE(alone.measured);
+  EXPECT_EQ(alone.runs, ul.placementRuns);
+  EXPECT_EQ(alone.efPoints, placementSensitivityOf(ul).efPoints);
+  EXPECT_EQ(alone.efPoints[1], ul.results[kResultsPerVentricle + kEf].placement);
   // Stopped from the progress: no report.
   EXPECT_FALSE(
       measureUncertainty(low.recipe, low.value, 5, kUncertaintySeed, dir, [](int, int) { return false; }).valid);
