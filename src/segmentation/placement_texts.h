@@ -32,14 +32,14 @@ inline constexpr Text kLowConfidence{
 
 // The ejection fraction moves much when the placement moves a little (standard uncertainty, points).
 inline constexpr Text kLeftEfSensitive{
-    "Ventricule gauche : sa fraction d'éjection varie de %.1f points (écart type) quand le placement bouge d'un "
-    "voxel ou de 3 degrés : vérifiez le carré, les lignes et l'inclinaison.",
-    "Left ventricle: its ejection fraction moves by %.1f points (standard deviation) when the placement moves by one "
-    "voxel or 3 degrees: check the square, the lines and the tilt."};
+    "Ventricule gauche : sa fraction d'éjection varie de %.1f points (écart type) pour un placement déplacé d'un "
+    "voxel ou de 3° : vérifiez le carré, les lignes et l'inclinaison.",
+    "Left ventricle: its ejection fraction moves by %.1f points (SD) for a placement moved by one voxel or 3°: "
+    "check the square, the lines and the tilt."};
 inline constexpr Text kRightEfSensitive{
-    "Ventricule droit : sa fraction d'éjection varie de %.1f points (écart type) quand le placement bouge d'un "
-    "voxel ou de 3 degrés : vérifiez le carré, les lignes et l'inclinaison.",
-    "Right ventricle: its ejection fraction moves by %.1f points (standard deviation) when the placement moves by "
-    "one voxel or 3 degrees: check the square, the lines and the tilt."};
+    "Ventricule droit : sa fraction d'éjection varie de %.1f points (écart type) pour un placement déplacé d'un "
+    "voxel ou de 3° : vérifiez le carré, les lignes et l'inclinaison.",
+    "Right ventricle: its ejection fraction moves by %.1f points (SD) for a placement moved by one voxel or 3°: "
+    "check the square, the lines and the tilt."};
 
 }  // namespace quorvel::placement_texts

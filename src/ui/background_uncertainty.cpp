@@ -133,10 +133,11 @@ void Workstation::pollUncertainty() {
   } else {
     uncertainty = r;
     resultMade(*this, Derived::Uncertainty);
-    said = format(derived_texts::kUncertaintyMeasured.pick(L), r.countingRuns + r.placementRuns,
-                  r.placementMeasured ? "" : derived_texts::kUncertaintyCountingOnly.pick(L));
+    // A result that hangs on the placement is said first: a long status line loses its end.
     const PlacementSensitivity sensitivity = placementSensitivityOf(r);
-    for (int v : placementSensitiveVentricles(sensitivity)) said += " " + placementSensitiveText(v, sensitivity, L);
+    for (int v : placementSensitiveVentricles(sensitivity)) said += placementSensitiveText(v, sensitivity, L) + " ";
+    said += format(derived_texts::kUncertaintyMeasured.pick(L), r.countingRuns + r.placementRuns,
+                   r.placementMeasured ? "" : derived_texts::kUncertaintyCountingOnly.pick(L));
   }
   platform.textChanged(TextSlot::Status, said);
   // The panels again, wherever the user is: their text carries the intervals while current.
