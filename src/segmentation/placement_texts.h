@@ -41,5 +41,10 @@ inline constexpr Text kRightEfSensitive{
     "voxel ou de 3° : vérifiez le carré, les lignes et l'inclinaison.",
     "Right ventricle: its ejection fraction moves by %.1f points (SD) for a placement moved by one voxel or 3°: "
     "check the square, the lines and the tilt."};
+inline constexpr Text kBothEfSensitive{
+    "Ventricules gauche et droit : leurs fractions d'éjection varient de %.1f et %.1f points (écart type) pour un "
+    "placement déplacé d'un voxel ou de 3° : vérifiez le carré, les lignes et l'inclinaison.",
+    "Left and right ventricles: their ejection fractions move by %.1f and %.1f points (SD) for a placement moved by "
+    "one voxel or 3°: check the square, the lines and the tilt."};
 
 }  // namespace quorvel::placement_texts

@@ -134,8 +134,8 @@ void Workstation::pollUncertainty() {
     uncertainty = r;
     resultMade(*this, Derived::Uncertainty);
     // A result that hangs on the placement is said first: a long status line loses its end.
-    const PlacementSensitivity sensitivity = placementSensitivityOf(r);
-    for (int v : placementSensitiveVentricles(sensitivity)) said += placementSensitiveText(v, sensitivity, L) + " ";
+    if (const std::string line = placementSensitiveLine(placementSensitivityOf(r), L); !line.empty())
+      said = line + " ";
     said += format(derived_texts::kUncertaintyMeasured.pick(L), r.countingRuns + r.placementRuns,
                    r.placementMeasured ? "" : derived_texts::kUncertaintyCountingOnly.pick(L));
   }

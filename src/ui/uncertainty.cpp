@@ -438,6 +438,12 @@ std::string placementSensitiveText(int ventricle, const PlacementSensitivity& s,
   return format(t.pick(LANGUE), s.efPoints[ventricle - 1]);
 }
 
+std::string placementSensitiveLine(const PlacementSensitivity& s, int LANGUE) {
+  const std::vector<int> past = placementSensitiveVentricles(s);
+  if (past.size() == 2) return format(placement_texts::kBothEfSensitive.pick(LANGUE), s.efPoints[0], s.efPoints[1]);
+  return past.empty() ? "" : placementSensitiveText(past[0], s, LANGUE);
+}
+
 UncertaintyReport measureWithSegmentationKept(Workstation& ws, const AnalysisRecipe* acquisition, int halvings,
                                               uint64_t seed, const UncertaintyProgress& progress) {
   UncertaintyReport report;

@@ -122,6 +122,8 @@ inline constexpr std::array<double, 2> kPlacementSensitiveEfPoints{4.0, 4.5};
 std::vector<int> placementSensitiveVentricles(const PlacementSensitivity& s);
 // One line for such a ventricle, in the language chosen.
 std::string placementSensitiveText(int ventricle, const PlacementSensitivity& s, int LANGUE);
+// One line for all of them (empty when none), for a status line.
+std::string placementSensitiveLine(const PlacementSensitivity& s, int LANGUE);
 
 class Workstation;
 // The same for an analysed workstation whose segmentation is kept (an exam reopened, classes the
