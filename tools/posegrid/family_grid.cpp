@@ -6,9 +6,9 @@
 // case, the pass rates per factor, the same passes against the whole cycle's truth (the phantom's
 // instants are point samples that can miss end-systole), the failures (flagged by a warning or
 // silent), and on hearts without a wall fault the left regional EF map of both placements. With
-// --segments the careful
-// placement's regional analysis in the end-diastolic frame is read against each case's true
-// segments: segmental EF, the faulty wall found, the delay of a late wall. Files are cached.
+// --segments the careful placement's regional analysis in the end-diastolic frame is read against
+// each case's true segments: segmental EF, the faulty wall found, the delay of a late wall. Files
+// are cached.
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
@@ -492,7 +492,8 @@ int main(int argc, char** argv) {
   std::string cli = QUORVEL_CLI, splitName = "tune";
   int cases = 40, first = 0, jobs = 2;
   bool regional = false, segments = false;
-  app.add_option("--split", splitName, "tune, test or retest; tune2, test2, retest2 and test3 also fault the right free wall")
+  app.add_option("--split", splitName,
+                 "tune, test or retest; tune2, test2, retest2 and test3 also fault the right free wall")
       ->capture_default_str()
       ->check(CLI::IsMember({"tune", "test", "retest", "tune2", "test2", "retest2", "test3"}));
   app.add_option("--cases", cases, "Cases drawn")->capture_default_str();
