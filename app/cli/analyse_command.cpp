@@ -416,8 +416,10 @@ int runAnalyse(AnalyseArgs a) {
   std::optional<PlacementSensitivity> sensitivity;  // a placement nobody checked: how much the results hang on it
   if (recipe) {
     recipe->fit = ws.curves.settings;
-    if (a.uncertaintyAsked)
-      uncertainty = measureAndPrintUncertainty(*recipe, ws, a.uncertainty.empty() ? kDefaultHalvings : a.uncertainty[0]);
+    if (a.uncertaintyAsked) {
+      const int halvings = a.uncertainty.empty() ? kDefaultHalvings : a.uncertainty[0];
+      uncertainty = measureAndPrintUncertainty(*recipe, ws, halvings);
+    }
     if (session.proposal)
       sensitivity = uncertainty && uncertainty->placementMeasured ? placementSensitivityOf(*uncertainty)
                                                                   : measureAndPrintSensitivity(*recipe, ws);

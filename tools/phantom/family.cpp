@@ -192,7 +192,8 @@ bool parseSplit(const std::string& name, FamilySplit& s) {
 FamilyCase drawFamilyCase(FamilySplit split, int index) {
   const bool tuning = split == FamilySplit::Tuning || split == FamilySplit::Tuning2;
   const bool second =
-      split == FamilySplit::Tuning2 || split == FamilySplit::Test2 || split == FamilySplit::Retest2 || split == FamilySplit::Test3;
+      split == FamilySplit::Tuning2 || split == FamilySplit::Test2 || split == FamilySplit::Retest2 ||
+      split == FamilySplit::Test3;
   const uint64_t base = split == FamilySplit::Tuning    ? kTuningSeedBase
                         : split == FamilySplit::Test    ? kTestSeedBase
                         : split == FamilySplit::Retest  ? kRetestSeedBase

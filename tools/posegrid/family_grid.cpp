@@ -286,7 +286,8 @@ void printContinuousTruth(const std::vector<CaseResult>& results) {
     for (int k = 0; k < 2; ++k) {
       double mean = 0, square = 0;
       for (double x : e[k]) mean += x / e[k].size(), square += x * x / e[k].size();
-      const long beyond = std::count_if(e[k].begin(), e[k].end(), [](double x) { return std::fabs(x) > kLvEfTolerance; });
+      const long beyond =
+          std::count_if(e[k].begin(), e[k].end(), [](double x) { return std::fabs(x) > kLvEfTolerance; });
       std::printf(" %s %+.2f +- %.2f (%ld beyond %.0f)", k ? "; the cycle" : "the instants", mean,
                   std::sqrt(std::max(0.0, square - mean * mean)), beyond, kLvEfTolerance);
     }
