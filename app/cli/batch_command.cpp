@@ -271,7 +271,10 @@ int runBatch(const BatchArgs& a, std::vector<BatchRow>* analysed) {
     std::cerr << "quorvel-cli: cannot write " << a.out << '\n';
     return kExitRefused;
   }
-  std::cerr << files.size() << " studies, " << failed << " failed -> " << a.out << '\n';
+  // Studies analysed with a warning: results a person should look at before they are used.
+  const long review =
+      std::count_if(rows.begin(), rows.end(), [](const BatchRow& r) { return r.status == "implausible"; });
+  std::cerr << files.size() << " studies, " << failed << " failed, " << review << " to review -> " << a.out << '\n';
   if (analysed) *analysed = std::move(rows);
   return failed == static_cast<int>(files.size()) ? kExitNoStudyAnalysed : 0;
 }

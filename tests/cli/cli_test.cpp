@@ -412,7 +412,21 @@ TEST_F(CommandLine, BatchGivesEveryStudyItsRowWhateverTheWorkers) {
   std::string out;
   ASSERT_EQ(cli("batch " + studies.string() + " --out " + (dir / "one" / "t.csv").string() + " --jobs 1", &out), 0) << out;
   EXPECT_NE(out.find("3 / 3 studies done, 1 failed"), std::string::npos) << out;
+  EXPECT_NE(out.find("3 studies, 1 failed, 0 to review -> "), std::string::npos) << out;
   ASSERT_EQ(cli("batch " + studies.string() + " --out " + (dir / "two" / "t.csv").string() + " --jobs 2"), 0);
+  // A square that puts the results on a cliff: the study is analysed, and counted to review.
+  const std::string cliffTable = (dir / "cliff" / "t.csv").string();
+  ASSERT_EQ(cli("batch " + studies.string() + " --out " + cliffTable + " --crop 30,33,40", &out), 0);
+  const auto cliff = csvRows(dir / "cliff" / "t.csv");
+  ASSERT_EQ(cliff.size(), 4u);
+  const size_t status = cliff[0].size() - 2;  // the message after it holds commas of its own
+  EXPECT_EQ(cliff[1][status], "implausible");
+  std::string message;
+  for (size_t k = status + 1; k < cliff[1].size(); ++k) message += cliff[1][k];
+  EXPECT_NE(message.find("ejection fraction moves by"), std::string::npos) << message;
+  const long review =
+      std::count_if(cliff.begin(), cliff.end(), [&](const auto& row) { return row[status] == "implausible"; });
+  EXPECT_NE(out.find("3 studies, 1 failed, " + std::to_string(review) + " to review -> "), std::string::npos) << out;
   const auto table = csvRows(dir / "one" / "t.csv");
   EXPECT_EQ(csvRows(dir / "two" / "t.csv"), table);
   ASSERT_EQ(table.size(), 4u);
