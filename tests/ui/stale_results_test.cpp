@@ -188,8 +188,8 @@ TEST_F(StaleResults, IntervalsMeasuredInTheBackgroundFollowTheirResults) {
   EXPECT_FALSE(commandEnabled(*ws, kCmdUncertainty));  // measured on the results shown only
 }
 
-// A square whose neighbour one row up takes in a hotter structure: the measured intervals come
-// with the warning that the left ejection fraction hangs on the placement.
+// A square whose neighbour one row up loses part of both ventricles to the other structures: the
+// measured intervals come with the warning that both ejection fractions hang on the placement.
 TEST_F(StaleResults, IntervalsSayWhenAResultHangsOnThePlacement) {
   run("open @STUDY@\ncommand 200\n");
   ReorientSettings& r = ws->w.settings.reorient;
