@@ -9,14 +9,7 @@ namespace quorvel::phantom {
 
 namespace {
 
-constexpr uint64_t kTuningSeedBase = 0x7475'6e65'0000'0000ULL;  // disjoint seed spaces per split
-constexpr uint64_t kTestSeedBase = 0x7465'7374'0000'0000ULL;
-constexpr uint64_t kRetestSeedBase = 0x7265'7465'7374'0000ULL;
-constexpr uint64_t kTuning2SeedBase = 0x7475'6e65'3200'0000ULL;
-constexpr uint64_t kTest2SeedBase = 0x7465'7374'3200'0000ULL;
-constexpr uint64_t kRetest2SeedBase = 0x7265'7465'7374'3200ULL;
-constexpr uint64_t kTest3SeedBase = 0x7465'7374'3300'0000ULL;
-constexpr double kShareRvFault = 0.3;  // of the faults of the second splits
+constexpr double kShareRvFault = 0.3;  // of the faults of the splits that fault the right ventricle
 constexpr int kMaxRedraws = 50;
 constexpr double kMaxRvEdvMl = 300.0;
 constexpr double kLengthPerCubeRoot = 1.72;  // 120 ml and 85 mm: the default heart's proportions
@@ -162,53 +155,53 @@ std::vector<std::pair<std::string, std::string>> factorsOf(const PhantomParams& 
                         "turned far")}};
 }
 
-}  // namespace
+// Each split: its name, a seed space of its own, the ranges it draws from, and whether it gives
+// some wall faults to the right free wall.
+struct SplitSpec {
+  FamilySplit split;
+  const char* name;
+  uint64_t seedBase;
+  bool tuning, rvFaults;
+};
+constexpr SplitSpec kSplits[] = {
+    {FamilySplit::Tuning, "tune", 0x7475'6e65'0000'0000ULL, true, false},
+    {FamilySplit::Test, "test", 0x7465'7374'0000'0000ULL, false, false},
+    {FamilySplit::Retest, "retest", 0x7265'7465'7374'0000ULL, false, false},
+    {FamilySplit::Tuning2, "tune2", 0x7475'6e65'3200'0000ULL, true, true},
+    {FamilySplit::Test2, "test2", 0x7465'7374'3200'0000ULL, false, true},
+    {FamilySplit::Retest2, "retest2", 0x7265'7465'7374'3200ULL, false, true},
+    {FamilySplit::Test3, "test3", 0x7465'7374'3300'0000ULL, false, true},
+};
 
-const char* splitName(FamilySplit s) {
-  switch (s) {
-    case FamilySplit::Tuning: return "tune";
-    case FamilySplit::Test: return "test";
-    case FamilySplit::Retest: return "retest";
-    case FamilySplit::Tuning2: return "tune2";
-    case FamilySplit::Test2: return "test2";
-    case FamilySplit::Retest2: return "retest2";
-    case FamilySplit::Test3: return "test3";
-  }
-  return "";
+const SplitSpec& splitOf(FamilySplit s) {
+  for (const SplitSpec& spec : kSplits)
+    if (spec.split == s) return spec;
+  return kSplits[0];  // every enumerator has its row
 }
 
+}  // namespace
+
+const char* splitName(FamilySplit s) { return splitOf(s).name; }
+
 bool parseSplit(const std::string& name, FamilySplit& s) {
-  if (name == "tune") s = FamilySplit::Tuning;
-  else if (name == "test") s = FamilySplit::Test;
-  else if (name == "retest") s = FamilySplit::Retest;
-  else if (name == "tune2") s = FamilySplit::Tuning2;
-  else if (name == "test2") s = FamilySplit::Test2;
-  else if (name == "retest2") s = FamilySplit::Retest2;
-  else if (name == "test3") s = FamilySplit::Test3;
-  else return false;
-  return true;
+  for (const SplitSpec& spec : kSplits)
+    if (name == spec.name) {
+      s = spec.split;
+      return true;
+    }
+  return false;
 }
 
 FamilyCase drawFamilyCase(FamilySplit split, int index) {
-  const bool tuning = split == FamilySplit::Tuning || split == FamilySplit::Tuning2;
-  const bool second =
-      split == FamilySplit::Tuning2 || split == FamilySplit::Test2 || split == FamilySplit::Retest2 ||
-      split == FamilySplit::Test3;
-  const uint64_t base = split == FamilySplit::Tuning    ? kTuningSeedBase
-                        : split == FamilySplit::Test    ? kTestSeedBase
-                        : split == FamilySplit::Retest  ? kRetestSeedBase
-                        : split == FamilySplit::Tuning2 ? kTuning2SeedBase
-                        : split == FamilySplit::Test2   ? kTest2SeedBase
-                        : split == FamilySplit::Retest2 ? kRetest2SeedBase
-                                                        : kTest3SeedBase;
-  Draw d(base + static_cast<uint64_t>(index));
-  const FamilyRanges& r = tuning ? kTuning : kTest;
+  const SplitSpec& spec = splitOf(split);
+  Draw d(spec.seedBase + static_cast<uint64_t>(index));
+  const FamilyRanges& r = spec.tuning ? kTuning : kTest;
   FamilyCase c;
   char name[32];
   std::snprintf(name, sizeof name, "%s-%03d", splitName(split), index);
   c.name = name;
   for (int k = 0; k < kMaxRedraws; ++k) {
-    c.params = drawParams(r, d, second);
+    c.params = drawParams(r, d, spec.rvFaults);
     if (validate(c.params).empty()) break;
   }
   c.params.patient.id = c.name;
