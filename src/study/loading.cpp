@@ -345,32 +345,46 @@ std::vector<double> instantTotals(const std::vector<float>& counts, const Study&
   return total;
 }
 
-int instantOfMostCounts(const std::vector<float>& counts, const Study& s) {
-  const std::vector<double> total = instantTotals(counts, s);
+namespace {
+
+// The first instant is kept as end-diastole unless its total lies nearer the cycle's least than its
+// largest (past this share of the range between them, below the largest). The totals vary by a few
+// per cent over the cycle, so an acquisition gated on the R wave has late-diastolic instants whose
+// totals match the first's within the noise; starting the cycle at one of them would move every
+// time result by whole instants.
+constexpr double kCycleStartShare = 0.5;
+
+// The earliest instant of the largest total when the first instant's total lies in the lower part
+// of the cycle's range (the acquisition started away from end-diastole); else 0.
+int cycleStartOf(const std::vector<double>& total) {
+  if (total.empty()) return 0;
   int d = 0;
   for (size_t t = 1; t < total.size(); ++t)
     if (total[t] > total[static_cast<size_t>(d)]) d = static_cast<int>(t);
-  return d;
+  const double largest = total[static_cast<size_t>(d)];
+  const double least = *std::min_element(total.begin(), total.end());
+  return largest - total[0] > kCycleStartShare * (largest - least) ? d : 0;
+}
+
+}  // namespace
+
+int cycleStartInstant(const std::vector<float>& counts, const Study& s) {
+  return cycleStartOf(instantTotals(counts, s));
 }
 
 void DATA_TRANSLATION(Study& s) {
   std::vector<double> total = instantTotals(s.DATA, s);
   total.resize(static_cast<size_t>(std::max(s.Ninst, 0)), 0.0);
-  int d = 0, es = -1;
-  double best = 0;
+  const int d = cycleStartOf(total);
   // The smallest total is searched from the first instant, so that large count totals still
   // give an end-systole (a fixed starting bound would keep the previous study's).
+  int es = -1;
   double least = 0;
-  for (int t = 0; t < s.Ninst; ++t) {
-    if (total[t] > best) {
-      best = total[t];
-      d = t;
-    }
+  for (int t = 0; t < s.Ninst; ++t)
     if (es < 0 || total[t] < least) {
       least = total[t];
       es = t;
     }
-  }
   if (es >= 0) {
     s.Inst_telesys = es - d;
     if (s.Inst_telesys < 0) s.Inst_telesys += s.Ninst;

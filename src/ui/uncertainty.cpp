@@ -273,7 +273,7 @@ std::optional<ResultVector> analyseAgain(const AnalysisRecipe& r, const std::vec
 std::optional<ResultVector> endSystoleFromOwnCycleStart(std::optional<ResultVector> r, const std::vector<float>& counts,
                                                         const Study& s, int studyFirst) {
   if (!r || s.Ninst <= 0) return r;
-  const int first = (instantOfMostCounts(counts, s) - studyFirst + s.Ninst) % s.Ninst;
+  const int first = (cycleStartInstant(counts, s) - studyFirst + s.Ninst) % s.Ninst;
   const double cycleMs = static_cast<double>(s.CYCLE) * s.Ninst;
   if (first == 0 || !(cycleMs > 0)) return r;
   for (int v = 0; v < 2; ++v) {
@@ -380,7 +380,7 @@ UncertaintyReport measureUncertainty(const AnalysisRecipe& r, const ResultVector
   const int planned = 2 * halvings + kPlacementRuns;
   report.noise = estimateNoise(r.asLoaded.study);
   std::vector<RunPair> halves(halvings);
-  const int studyFirst = instantOfMostCounts(r.asLoaded.study.DATA, r.asLoaded.study);  // 0 as loaded
+  const int studyFirst = cycleStartInstant(r.asLoaded.study.DATA, r.asLoaded.study);  // 0 as loaded
   const bool split = parallelFor(
       halvings, 0,
       [&](int k, int) {
@@ -458,7 +458,7 @@ UncertaintyReport measureWithSegmentationKept(Workstation& ws, const AnalysisRec
   const WorkflowState flow = ws.w.settings.flow;
   const CurveState curves = ws.curves;
   report.noise = estimateNoise(s);
-  const int studyFirst = instantOfMostCounts(counts, s);
+  const int studyFirst = cycleStartInstant(counts, s);
   auto measureOn = [&](const std::vector<float>& half) -> std::optional<ResultVector> {
     s.DATA = half;
     stampCounts(s);

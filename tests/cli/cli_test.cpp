@@ -619,9 +619,11 @@ TEST_F(CommandLine, CalibrationFittedOnAKnownStudyGivesItsVolumesBack) {
       << out;
 }
 
+// Seed 5: both studies of the first heart are analysed and the attenuation-corrected one without a
+// warning, so its protocol gets a calibration (a warned study gives none).
 TEST_F(CommandLine, ValidateReportsTheAgreementOfItsSuiteWithPictures) {
   std::string out;
-  ASSERT_EQ(cli("validate --out " + (dir / "v").string() + " --hearts 1", &out), 0) << out;
+  ASSERT_EQ(cli("validate --out " + (dir / "v").string() + " --hearts 1 --seed 5", &out), 0) << out;
   EXPECT_NE(out.find("2 of 2 simulated studies analysed"), std::string::npos) << out;
   EXPECT_NE(out.find("| LVEF (%) | "), std::string::npos) << out;
   std::ifstream csv(dir / "v" / "validation.csv");

@@ -94,12 +94,22 @@ TEST_F(LoadingTest, SixteenInstantsAreRebinnedByPairs) {
 }
 
 TEST_F(LoadingTest, CycleIsRotatedToEndDiastole) {
-  GatedStudy g;
-  const int totals[8] = {50, 60, 70, 90, 80, 40, 30, 45};  // largest at 3, smallest at 6
-  g.value = [&](int t, int, int, int) { return static_cast<int16_t>(totals[t]); };
-  ASSERT_TRUE(open(write("a.dcm", g.file())).ok());
-  for (int t = 0; t < 8; ++t) EXPECT_EQ(w.study.at(t, 1, 2, 3), static_cast<float>(totals[(t + 3) % 8])) << t;
-  EXPECT_EQ(w.study.Inst_telesys, 3);
+  const struct {
+    int totals[8];
+    int first, endSystole;
+  } cases[] = {
+      {{50, 60, 70, 90, 80, 40, 30, 45}, 3, 3},  // the first instant lies low in the cycle's range
+      // A late-diastolic total just above the first's: the acquisition starts at end-diastole.
+      {{200, 180, 150, 170, 190, 198, 202, 201}, 0, 2},
+  };
+  for (const auto& c : cases) {
+    GatedStudy g;
+    g.value = [&](int t, int, int, int) { return static_cast<int16_t>(c.totals[t]); };
+    ASSERT_TRUE(open(write("a.dcm", g.file())).ok());
+    for (int t = 0; t < 8; ++t)
+      EXPECT_EQ(w.study.at(t, 1, 2, 3), static_cast<float>(c.totals[(t + c.first) % 8])) << c.first << " " << t;
+    EXPECT_EQ(w.study.Inst_telesys, c.endSystole);
+  }
 
   // Totals above ten million still give an end-systole.
   Study big;

@@ -56,7 +56,7 @@ TEST(Thinning, AHalfsEndSystoleReadFromItsOwnCycleStart) {
   for (const auto& c : cases) {
     std::vector<float> half(s.Ninst * s.instantSize(), 1.0f);
     half[c.halfFirst * s.instantSize() + 17] = 5.0f;
-    ASSERT_EQ(instantOfMostCounts(half, s), c.halfFirst);
+    ASSERT_EQ(cycleStartInstant(half, s), c.halfFirst);
     ResultVector r{};
     r[kEf] = 60, r[kEndSystole] = r[kResultsPerVentricle + kEndSystole] = 300;
     const auto read = endSystoleFromOwnCycleStart(r, half, s, c.studyFirst);
