@@ -43,6 +43,7 @@ constexpr double kSideGapMm = 10.0;            // the sides of the axis leave ou
 constexpr double kMaxLean = 0.27;              // tan 15 degrees: one levelling step turns the axis at most so far
 constexpr double kBasalBandMm = 15.0;          // the base's travel, left out of the septum's profile
 constexpr double kEdgeLevel = 0.15;            // of the basal peak: the outer edge of the base's travel
+constexpr double kBasalLobeShare = 0.05;       // of the basal peak: a lobe beyond a dip that is not noise
 constexpr double kMinValleyDepth = 0.1;        // of the highest peak of that profile
 constexpr double kDeeperValley = 0.1;          // of that peak: a clearly deeper valley
 constexpr double kPoolLevel = 0.5;             // of the brightest beating voxel: the blood pools
@@ -280,7 +281,11 @@ bool nearAxis(const Vec& x, const Vec& n) { return (x - n * x.dot(n)).norm() <= 
 // Position along the axis n of the valve plane seen by the beats near the axis that `keep`
 // selects. Their stroke summed across the axis rises to its basal peak, where the base travels
 // over the cycle, falls, and turns to the atria's phase: the outer edge of that travel, where the
-// profile has fallen to half its peak, is the valve plane at end-diastole.
+// profile has fallen to kEdgeLevel of its peak, is the valve plane at end-diastole. The turn is
+// the last bin in the ventricles' phase before the atria's strongest one. A wall beating against
+// the ventricles (a dyskinetic free wall) dips the profile before the base: a lobe in the
+// ventricles' phase between that dip and the turn is still the ventricles, and when it is not
+// noise the valve is at its outer edge.
 template <typename Keep>
 std::optional<double> valveEdge(const std::vector<Beat>& beats, const Vec& n, double binMm, Keep keep) {
   Profile along(-kSupportRadiusMm, kSupportRadiusMm, binMm);
@@ -294,12 +299,28 @@ std::optional<double> valveEdge(const std::vector<Beat>& beats, const Vec& n, do
     cumulative += f[b];
     if (cumulative > best) best = cumulative, turn = b;
   }
+  const size_t top = static_cast<size_t>(std::max_element(f.begin(), f.end()) - f.begin());
+  const size_t atrium = static_cast<size_t>(std::min_element(f.begin() + top, f.end()) - f.begin());
+  if (f[top] > 0 && f[atrium] < 0)
+    for (turn = atrium; turn > top && f[turn] < 0;) --turn;
   const size_t peak = static_cast<size_t>(std::max_element(f.begin(), f.begin() + turn + 1) - f.begin());
   if (!(f[peak] > 0)) return std::nullopt;
-  size_t edge = peak;
-  while (edge + 1 < f.size() && f[edge + 1] > kEdgeLevel * f[peak]) ++edge;
+  // The outer edge of a lobe whose highest bin is `high`, where it falls to kEdgeLevel of it.
+  auto outerEdge = [&](size_t high) {
+    size_t edge = high;
+    while (edge + 1 < f.size() && f[edge + 1] > kEdgeLevel * f[high]) ++edge;
+    return edge;
+  };
+  size_t high = peak, edge = outerEdge(peak);
+  for (size_t b = edge + 1; b <= turn; ++b) {
+    if (!(f[b] > 0) || f[b - 1] > 0) continue;  // not the first bin of a lobe
+    size_t lobeTop = b;
+    for (; b + 1 <= turn && f[b + 1] > 0; ++b)
+      if (f[b + 1] > f[lobeTop]) lobeTop = b + 1;
+    if (f[lobeTop] >= kBasalLobeShare * f[peak]) high = lobeTop, edge = outerEdge(lobeTop);
+  }
   const double next = edge + 1 < f.size() ? f[edge + 1] : 0.0;
-  return along.at(edge) + along.width * (f[edge] - kEdgeLevel * f[peak]) / (f[edge] - next);
+  return along.at(edge) + along.width * (f[edge] - kEdgeLevel * f[high]) / (f[edge] - next);
 }
 
 // In-plane direction of the re-oriented columns for the axis n (rows follow n).
