@@ -96,8 +96,8 @@ class PixelBlock {
 Status EXTRACT_TOMO_DATA(int rescale, const PixelBlock& pixels, Study& s, const Options& opt, TraceLog& log);
 // IDB slice range: czmin..czmax are the first and last slices of instant 0 holding a count.
 void EVAL_NCZ(std::span<const uint8_t> pixels, StudyRecord& s);
-// Rotates the cycle so that the instant of largest total count is instant 0, when that total
-// stands above the first instant's by more than the counting noise; sets Inst_telesys.
+// Rotates the cycle so that the instant of largest total count is instant 0, unless the first
+// instant's total lies at least halfway up from the least total to the largest; sets Inst_telesys.
 void DATA_TRANSLATION(Study& s);
 // The total count of each of s.Ninst instants of counts laid out as s.DATA is (empty when counts
 // is shorter), and the instant DATA_TRANSLATION would start the cycle at (0 when there is none).
