@@ -292,17 +292,20 @@ std::optional<double> valveEdge(const std::vector<Beat>& beats, const Vec& n, do
   for (const Beat& b : beats)
     if (nearAxis(b.x, n) && keep(b.x)) along.add(b.x.dot(n), b.w);
   const std::vector<double>& f = along.bins;
-  // The turn to the atria's phase: where the sum from the apex on is largest.
-  double cumulative = 0, best = -1;
-  size_t turn = 0;
-  for (size_t b = 0; b < f.size(); ++b) {
-    cumulative += f[b];
-    if (cumulative > best) best = cumulative, turn = b;
-  }
+  // The turn to the atria's phase: back from the atria's strongest bin beyond the peak to the last
+  // bin in the ventricles' phase; with no atria there, where the sum from the apex on is largest.
   const size_t top = static_cast<size_t>(std::max_element(f.begin(), f.end()) - f.begin());
   const size_t atrium = static_cast<size_t>(std::min_element(f.begin() + top, f.end()) - f.begin());
-  if (f[top] > 0 && f[atrium] < 0)
+  size_t turn = 0;
+  if (f[top] > 0 && f[atrium] < 0) {
     for (turn = atrium; turn > top && f[turn] < 0;) --turn;
+  } else {
+    double cumulative = 0, best = -1;
+    for (size_t b = 0; b < f.size(); ++b) {
+      cumulative += f[b];
+      if (cumulative > best) best = cumulative, turn = b;
+    }
+  }
   const size_t peak = static_cast<size_t>(std::max_element(f.begin(), f.begin() + turn + 1) - f.begin());
   if (!(f[peak] > 0)) return std::nullopt;
   // The outer edge of a lobe whose highest bin is `high`, where it falls to kEdgeLevel of it.

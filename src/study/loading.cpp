@@ -375,20 +375,12 @@ int cycleStartInstant(const std::vector<float>& counts, const Study& s) {
 void DATA_TRANSLATION(Study& s) {
   std::vector<double> total = instantTotals(s.DATA, s);
   total.resize(static_cast<size_t>(std::max(s.Ninst, 0)), 0.0);
+  if (total.empty()) return;
   const int d = cycleStartOf(total);
-  // The smallest total is searched from the first instant, so that large count totals still
-  // give an end-systole (a fixed starting bound would keep the previous study's).
-  int es = -1;
-  double least = 0;
-  for (int t = 0; t < s.Ninst; ++t)
-    if (es < 0 || total[t] < least) {
-      least = total[t];
-      es = t;
-    }
-  if (es >= 0) {
-    s.Inst_telesys = es - d;
-    if (s.Inst_telesys < 0) s.Inst_telesys += s.Ninst;
-  }
+  // End-systole: the earliest smallest total, whatever its size.
+  const int es = static_cast<int>(std::min_element(total.begin(), total.end()) - total.begin());
+  s.Inst_telesys = es - d;
+  if (s.Inst_telesys < 0) s.Inst_telesys += s.Ninst;
   if (d == 0) return;
   const size_t inst = s.instantSize();
   std::rotate(s.DATA.begin(), s.DATA.begin() + static_cast<std::ptrdiff_t>(d * inst),

@@ -51,10 +51,9 @@ NoiseModel estimateNoise(const Study& s);
 void splitStudy(const Study& s, const NoiseModel& m, std::mt19937_64& rng, std::vector<float>& a,
                 std::vector<float>& b);
 
-// The loader starts the cycle at the instant of most counts. With correlated noise that instant
-// moves from one acquisition of a heart to the next, and the end-systole times with it by whole
-// instants; so a half's end-systole times are read from the start its own counts would give,
-// relative to the start the study's counts give (studyFirst, from cycleStartInstant).
+// A half's end-systole times, read from the cycle start its own counts would give the loader,
+// relative to the start the study's counts give (studyFirst, from cycleStartInstant): when the
+// two differ, the times move by whole instants.
 std::optional<ResultVector> endSystoleFromOwnCycleStart(std::optional<ResultVector> r, const std::vector<float>& counts,
                                                         const Study& s, int studyFirst);
 
