@@ -25,6 +25,8 @@ constexpr double kAtriumFlatten = 0.8;      // atria are flatter along the slice
 constexpr double kVesselStartMm = 8.0;      // great vessels and outflow tract end this far beyond the valve plane
 constexpr double kFaultEdge = 0.1;          // width of the wall fault's edge on the bull's-eye
 constexpr double kRvApexCapShare = 0.1;     // the right ventricle's apex segment, from its tip
+constexpr double kRvEndSlabMm = 5.0;        // slab of the crescent's tip and valve plane whose centroids set its axis
+constexpr double kRvTipShare = 0.01;        // share of the right ventricle's blood beyond its apex
 constexpr double kCapAxialShare = 0.2;      // apical share of the long axis on the inner quarter of the bull's-eye
 constexpr double kLaW = 10.0;               // left atrium lies posterior (towards larger slices)
 constexpr double kRaV = -25.0, kRaW = 0.0;  // right atrium over the right ventricle
@@ -494,6 +496,22 @@ std::string validate(const PhantomParams& p) {
   return {};
 }
 
+namespace {
+// Centres of the cells of a grid_mm lattice fixed in the heart frame (the same at every instant)
+// that lie inside box b.
+template <typename Fn>
+void forEachCell(const Box& b, double grid_mm, Fn fn) {
+  auto first = [&](double lo) { return (std::floor(lo / grid_mm) + 0.5) * grid_mm; };
+  for (double u = first(b.lo.u); u <= b.hi.u; u += grid_mm)
+    for (double v = first(b.lo.v); v <= b.hi.v; v += grid_mm)
+      for (double w = first(b.lo.w); w <= b.hi.w; w += grid_mm) fn(Vec3{u, v, w});
+}
+
+Vec3 minus(const Vec3& a, const Vec3& b) { return {a.u - b.u, a.v - b.v, a.w - b.w}; }
+double dot3(const Vec3& a, const Vec3& b) { return a.u * b.u + a.v * b.v + a.w * b.w; }
+Vec3 scaled(const Vec3& a, double k) { return {a.u * k, a.v * k, a.w * k}; }
+}  // namespace
+
 std::vector<SegmentVolumes> lvSegmentVolumes(const PhantomParams& p, double grid_mm) {
   const double L = p.anatomy.lv_length_mm, tau = p.anatomy.lv_truncation;
   const double vL = lvSemiMinor(p.lv.edv_ml, L / (1.0 + tau), tau) + p.anatomy.septum_mm / 2.0;
@@ -501,17 +519,66 @@ std::vector<SegmentVolumes> lvSegmentVolumes(const PhantomParams& p, double grid
   std::vector<SegmentVolumes> out(p.instants, SegmentVolumes{});
   for (int t = 0; t < p.instants; ++t) {
     const Geometry g = geometryAt(p, static_cast<double>(t) / p.instants);
-    const Box b = heartBox(kLV, g, p.anatomy);
-    // Cell centres on a lattice fixed in the heart frame, the same at every instant.
-    auto first = [&](double lo) { return (std::floor(lo / grid_mm) + 0.5) * grid_mm; };
-    for (double u = first(b.lo.u); u <= b.hi.u; u += grid_mm)
-      for (double v = first(b.lo.v); v <= b.hi.v; v += grid_mm)
-        for (double w = first(b.lo.w); w <= b.hi.w; w += grid_mm) {
-          const Vec3 h{u, v, w};
-          if (!contains(kLV, g, p, h)) continue;
-          const double phi = std::atan2(-w, -(v - vL)) * 180.0 / kPi;
-          out[t][leftSegmentAt(static_cast<float>((u + L) / L), static_cast<float>(phi))] += cellMl;
-        }
+    forEachCell(heartBox(kLV, g, p.anatomy), grid_mm, [&](const Vec3& h) {
+      if (!contains(kLV, g, p, h)) return;
+      const double phi = std::atan2(-h.w, -(h.v - vL)) * 180.0 / kPi;
+      out[t][leftSegmentAt(static_cast<float>((h.u + L) / L), static_cast<float>(phi))] += cellMl;
+    });
+  }
+  return out;
+}
+
+std::vector<RvSegmentVolumes> rvSegmentVolumes(const PhantomParams& p, double grid_mm) {
+  const double cellMl = grid_mm * grid_mm * grid_mm / kMm3PerMl;
+  // The end-diastolic frame as the regional analysis builds it from the blood pool: the axis from
+  // the centroid of the crescent's tip to the centroid of its valve plane, depth from the point
+  // beyond which kRvTipShare of the blood lies, septal side towards the left ventricle at mid depth.
+  const Geometry ed = geometryAt(p, 0.0);
+  std::vector<Vec3> cells;
+  forEachCell(heartBox(kRV, ed, p.anatomy), grid_mm, [&](const Vec3& h) {
+    if (contains(kRV, ed, p, h)) cells.push_back(h);
+  });
+  std::vector<RvSegmentVolumes> out(p.instants, RvSegmentVolumes{});
+  if (cells.empty()) return out;
+  double lowest = cells.front().u, highest = cells.front().u;
+  for (const Vec3& c : cells) lowest = std::min(lowest, c.u), highest = std::max(highest, c.u);
+  auto centroidWhere = [&](auto keep) {
+    Vec3 sum{0, 0, 0};
+    int n = 0;
+    for (const Vec3& c : cells)
+      if (keep(c)) sum = {sum.u + c.u, sum.v + c.v, sum.w + c.w}, ++n;
+    return scaled(sum, 1.0 / std::max(1, n));
+  };
+  const Vec3 tip = centroidWhere([&](const Vec3& c) { return c.u < lowest + kRvEndSlabMm; });
+  const Vec3 valve = centroidWhere([&](const Vec3& c) { return c.u > highest - kRvEndSlabMm; });
+  Vec3 axis = minus(valve, tip);
+  axis = scaled(axis, 1.0 / std::sqrt(dot3(axis, axis)));
+  std::vector<double> depths;
+  for (const Vec3& c : cells) depths.push_back(dot3(minus(c, valve), axis));
+  std::sort(depths.begin(), depths.end());
+  const double length = -depths[static_cast<size_t>(kRvTipShare * (depths.size() - 1))];
+  if (!(length > 0)) return out;
+  const Vec3 apex = minus(valve, scaled(axis, length));
+  auto across = [&](const Vec3& h) {
+    const Vec3 d = minus(h, apex);
+    return minus(d, scaled(axis, dot3(d, axis)));
+  };
+  Vec3 septal{0, 0, 0};
+  forEachCell(heartBox(kLV, ed, p.anatomy), grid_mm, [&](const Vec3& h) {
+    const double depth = dot3(minus(h, apex), axis) / length;
+    if (depth < 1.0 / 3 || depth >= 2.0 / 3 || !contains(kLV, ed, p, h)) return;
+    const Vec3 a = across(h);
+    septal = {septal.u + a.u, septal.v + a.v, septal.w + a.w};
+  });
+  for (int t = 0; t < p.instants; ++t) {
+    const Geometry g = geometryAt(p, static_cast<double>(t) / p.instants);
+    forEachCell(heartBox(kRV, g, p.anatomy), grid_mm, [&](const Vec3& h) {
+      if (!contains(kRV, g, p, h)) return;
+      const Vec3 a = across(h);
+      // Only the side matters to the scheme: within 90 degrees of the septal direction or not.
+      const float phi = dot3(a, septal) >= 0 ? 0.0f : 180.0f;
+      out[t][rightSegmentAt(static_cast<float>(dot3(minus(h, apex), axis) / length), phi)] += cellMl;
+    });
   }
   return out;
 }

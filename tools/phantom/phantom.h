@@ -159,6 +159,12 @@ std::array<double, 3> longAxisWorking(const PhantomParams& p);
 inline constexpr int kLvSegments = 17;
 using SegmentVolumes = std::array<double, kLvSegments + 1>;  // index 1..17
 std::vector<SegmentVolumes> lvSegmentVolumes(const PhantomParams& p, double grid_mm = 1.0);
+// The same for the right ventricle's 7 segments (1 basal septal, 2 basal free wall, 3 mid septal,
+// 4 mid free wall, 5 apical septal, 6 apical free wall, 7 apex), in the frame the regional analysis
+// builds from the end-diastolic blood pool.
+inline constexpr int kRvSegments = 7;
+using RvSegmentVolumes = std::array<double, kRvSegments + 1>;  // index 1..7
+std::vector<RvSegmentVolumes> rvSegmentVolumes(const PhantomParams& p, double grid_mm = 1.0);
 
 // Builds the phantom; throws std::invalid_argument with validate()'s reason on bad parameters.
 Phantom buildPhantom(const PhantomParams& p);

@@ -320,16 +320,12 @@ std::vector<uint8_t> encodeIdb(const Phantom& ph) {
 }
 
 namespace {
-// Per segment of the 17-segment model: blood volume per instant and what its curve gives, read as
-// the regional analysis reads a measured segment curve.
-nlohmann::json segmentTruthJson(const PhantomParams& p) {
-  const std::vector<SegmentVolumes> ml = lvSegmentVolumes(p);
+// Per segment: blood volume per instant and what its curve gives, read as the regional analysis
+// reads a measured segment curve.
+template <typename Volumes>
+nlohmann::json segmentCurvesJson(const PhantomParams& p, const std::vector<Volumes>& ml, int segments) {
   nlohmann::json j;
-  j["numbering"] = "1-6 basal, 7-12 mid (anterior, anteroseptal, inferoseptal, inferior, inferolateral, "
-                   "anterolateral), 13-16 apical (anterior, septal, inferior, lateral), 17 apex";
-  j["frame"] = "long axis from the apex to the centre of the end-diastolic valve plane; apex cap below 0.1 of it, "
-               "thirds above; sixths from the anterior junction, 60 degrees from the septum towards the outflow tract";
-  for (int k = 1; k <= kLvSegments; ++k) {
+  for (int k = 1; k <= segments; ++k) {
     SegmentResult r;
     for (int t = 0; t < p.instants; ++t) r.ml[t] = static_cast<float>(ml[t][k]);
     describeSegmentCurve(r, p.instants, 0, static_cast<float>(cycleMs(p) * p.instants));
@@ -340,6 +336,24 @@ nlohmann::json segmentTruthJson(const PhantomParams& p) {
     j["time_to_min_pct"].push_back(r.timeToMinPct);
     j["time_to_min_ms"].push_back(r.timeToMinMs);
   }
+  return j;
+}
+
+nlohmann::json segmentTruthJson(const PhantomParams& p) {
+  nlohmann::json j = segmentCurvesJson(p, lvSegmentVolumes(p), kLvSegments);
+  j["numbering"] = "1-6 basal, 7-12 mid (anterior, anteroseptal, inferoseptal, inferior, inferolateral, "
+                   "anterolateral), 13-16 apical (anterior, septal, inferior, lateral), 17 apex";
+  j["frame"] = "long axis from the apex to the centre of the end-diastolic valve plane; apex cap below 0.1 of it, "
+               "thirds above; sixths from the anterior junction, 60 degrees from the septum towards the outflow tract";
+  return j;
+}
+
+nlohmann::json rvSegmentTruthJson(const PhantomParams& p) {
+  nlohmann::json j = segmentCurvesJson(p, rvSegmentVolumes(p), kRvSegments);
+  j["numbering"] = "1 basal septal, 2 basal free wall, 3 mid septal, 4 mid free wall, 5 apical septal, "
+                   "6 apical free wall, 7 apex";
+  j["frame"] = "long axis from the centroid of the end-diastolic tip to the centroid of the valve plane; apex cap "
+               "below 0.1 of it, thirds above; septal within 90 degrees of the left ventricle's direction";
   return j;
 }
 }  // namespace
@@ -449,6 +463,7 @@ nlohmann::json groundTruth(const Phantom& ph) {
         "healthy wall, the voxelised volumes include the fault";
   }
   j["left_ventricle"]["segments"] = segmentTruthJson(p);
+  j["right_ventricle"]["segments"] = rvSegmentTruthJson(p);
   if (p.lv_fault.kind == WallFault::Late)
     j["lv_wall_fault"]["delay_ms"] = p.lv_fault.delay_pct / 100.0 * cycleMs(p) * p.instants;
   nlohmann::json st;

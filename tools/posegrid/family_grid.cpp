@@ -55,22 +55,56 @@ struct CaseResult {
   bool segments = false;
   std::array<double, 18> efTruth{}, efMeasured{}, timeTruth{}, timeMeasured{};
   std::array<double, 8> rvEfMeasured{};  // the right ventricle's 7 segments (index 1..7)
+  std::array<double, 8> rvEfTruth{};
+  std::array<bool, 8> rvHit{};  // the segments a right free-wall fault changes most
 };
 
-// The true segment curves as the command line sees them (16 instants averaged in pairs), read as
-// the analysis reads its own.
-void readSegmentTruth(const nlohmann::json& truth, const phantom::PhantomParams& p, CaseResult& r) {
-  const auto& seg = truth["left_ventricle"]["segments"]["ml_per_instant"];
+// A true segment curve as the command line sees it (16 instants averaged in pairs), read as the
+// analysis reads its own.
+SegmentResult trueSegmentCurve(const std::vector<double>& ml, const phantom::PhantomParams& p) {
   const bool rebin = p.instants == 16;
   const int n = rebin ? 8 : p.instants;
-  const double cycleMs = 60000.0 / p.heart_rate_bpm;
+  SegmentResult out;
+  for (int t = 0; t < n; ++t) out.ml[t] = static_cast<float>(rebin ? 0.5 * (ml[2 * t] + ml[2 * t + 1]) : ml[t]);
+  describeSegmentCurve(out, n, 0, static_cast<float>(60000.0 / p.heart_rate_bpm));
+  return out;
+}
+
+// The segments a right free-wall fault hits: those whose true volume curve it moves, at some
+// instant, by at least half as much (in shares of the end-diastolic volume) as the segment it moves
+// most. A dyskinetic band need not lower a segment's ejection fraction: it may swell in systole.
+std::array<bool, 8> rvSegmentsHit(const phantom::PhantomParams& p,
+                                  const std::vector<phantom::RvSegmentVolumes>& faulty) {
+  constexpr double kHitShare = 0.5;
+  std::array<bool, 8> hit{};
+  if (p.rv_fault.kind == phantom::WallFault::None) return hit;
+  phantom::PhantomParams healthy = p;
+  healthy.rv_fault.kind = phantom::WallFault::None;
+  const std::vector<phantom::RvSegmentVolumes> normal = phantom::rvSegmentVolumes(healthy);
+  std::array<double, 8> moved{};
+  for (int k = 1; k <= phantom::kRvSegments; ++k)
+    for (size_t t = 0; t < normal.size(); ++t)
+      if (normal[0][k] > 0) moved[k] = std::max(moved[k], std::fabs(faulty[t][k] - normal[t][k]) / normal[0][k]);
+  const double most = *std::max_element(moved.begin(), moved.end());
+  for (int k = 1; k <= phantom::kRvSegments; ++k) hit[k] = most > 0 && moved[k] >= kHitShare * most;
+  return hit;
+}
+
+void readSegmentTruth(const nlohmann::json& truth, const phantom::PhantomParams& p, CaseResult& r) {
+  const auto& seg = truth["left_ventricle"]["segments"]["ml_per_instant"];
   for (int k = 1; k <= 17; ++k) {
-    const auto ml = seg[k - 1].get<std::vector<double>>();
-    SegmentResult out;
-    for (int t = 0; t < n; ++t) out.ml[t] = static_cast<float>(rebin ? 0.5 * (ml[2 * t] + ml[2 * t + 1]) : ml[t]);
-    describeSegmentCurve(out, n, 0, static_cast<float>(cycleMs));
+    const SegmentResult out = trueSegmentCurve(seg[k - 1].get<std::vector<double>>(), p);
     r.efTruth[k] = out.ef, r.timeTruth[k] = out.timeToMinMs;
   }
+  // From the parameters: files written before the phantom recorded the right ventricle's segments
+  // lack them.
+  const std::vector<phantom::RvSegmentVolumes> right = phantom::rvSegmentVolumes(p);
+  for (int k = 1; k <= phantom::kRvSegments; ++k) {
+    std::vector<double> curve;
+    for (const auto& instant : right) curve.push_back(instant[k]);
+    r.rvEfTruth[k] = trueSegmentCurve(curve, p).ef;
+  }
+  r.rvHit = rvSegmentsHit(p, right);
 }
 
 void readSegmentResults(const nlohmann::json& j, CaseResult& r) {
@@ -358,18 +392,31 @@ MeanSd meanSdOf(const std::vector<double>& v) {
 
 // The right free-wall fault found: the right ventricle's septal segments move little in every heart,
 // so a segment is judged against its own normal mean and SD (hearts without a fault in either
-// ventricle): the fault is found when its segment lies furthest below its normal mean, in SDs, and
-// below its limit (mean - 2 SD).
+// ventricle): the fault is found when the segment lying furthest below its normal mean, in SDs, and
+// below its limit (mean - 2 SD) is one the fault hits.
 void printRightSegmentSummary(const std::vector<CaseResult>& results) {
-  constexpr double kNormalRvEf = 40;
+  constexpr double kNormalRvEf = 40, kEfTolerance = 8;
   std::array<std::vector<double>, 8> normals;
   auto isNormal = [](const CaseResult& r) {
     return r.segments && r.c.params.lv_fault.kind == phantom::WallFault::None &&
            r.c.params.rv_fault.kind == phantom::WallFault::None && r.rvTruth >= kNormalRvEf;
   };
-  for (const CaseResult& r : results)
+  int cases = 0, segs = 0, close = 0;
+  std::array<double, 8> errorSum{};
+  for (const CaseResult& r : results) {
+    if (!r.segments) continue;
+    ++cases;
+    for (int k = 1; k <= 7; ++k) {
+      ++segs, close += std::fabs(r.rvEfMeasured[k] - r.rvEfTruth[k]) <= kEfTolerance;
+      errorSum[k] += r.rvEfMeasured[k] - r.rvEfTruth[k];
+    }
     if (isNormal(r))
       for (int k = 1; k <= 7; ++k) normals[k].push_back(r.rvEfMeasured[k]);
+  }
+  std::printf("   right ventricle: EF within %.0f points of the truth: %d / %d (%.1f %%); mean error per segment:",
+              kEfTolerance, close, segs, segs ? 100.0 * close / segs : 0.0);
+  for (int k = 1; k <= 7; ++k) std::printf(" %d:%+.1f", k, cases ? errorSum[k] / cases : 0.0);
+  std::printf("\n");
   if (normals[1].size() < 2) return;
   std::array<double, 8> mean{}, sd{};
   for (int k = 1; k <= 7; ++k) {
@@ -390,11 +437,15 @@ void printRightSegmentSummary(const std::vector<CaseResult>& results) {
     int low = 1;
     for (int k = 2; k <= 7; ++k)
       if ((r.rvEfMeasured[k] - mean[k]) / sd[k] < (r.rvEfMeasured[low] - mean[low]) / sd[low]) low = k;
-    const bool ok = low == f.segment && r.rvEfMeasured[low] < mean[low] - 2 * sd[low];
+    std::string hit;
+    for (int k = 1; k <= 7; ++k)
+      if (r.rvHit[k]) hit += std::to_string(k);
+    const bool ok = r.rvHit[low] && r.rvEfMeasured[low] < mean[low] - 2 * sd[low];
     ++faults, found += ok;
-    std::printf("   %-9s right free-wall fault in segment %d: lowest against normal %d (%.0f, limit %.0f) %s\n",
-                r.c.name.c_str(), f.segment, low, r.rvEfMeasured[low], mean[low] - 2 * sd[low],
-                ok ? "found" : "MISSED");
+    std::printf("   %-9s right free-wall fault in segment %d (hits %s): lowest against normal %d (%.0f, limit %.0f, "
+                "truth %.0f) %s\n",
+                r.c.name.c_str(), f.segment, hit.c_str(), low, r.rvEfMeasured[low], mean[low] - 2 * sd[low],
+                r.rvEfTruth[low], ok ? "found" : "MISSED");
   }
   std::printf("   right free-wall fault found: %d / %d; normal right segments below their limit (in-sample): %d / %d\n",
               found, faults, normalFlagged, normalSegs);
