@@ -407,8 +407,8 @@ void printRightSegmentSummary(const std::vector<CaseResult>& results) {
     if (!r.segments) continue;
     ++cases;
     for (int k = 1; k <= 7; ++k) {
-      ++segs, close += std::fabs(r.rvEfMeasured[k] - r.rvEfTruth[k]) <= kEfTolerance;
-      errorSum[k] += r.rvEfMeasured[k] - r.rvEfTruth[k];
+      const double error = r.rvEfMeasured[k] - r.rvEfTruth[k];
+      ++segs, close += std::fabs(error) <= kEfTolerance, errorSum[k] += error;
     }
     if (isNormal(r))
       for (int k = 1; k <= 7; ++k) normals[k].push_back(r.rvEfMeasured[k]);
@@ -466,10 +466,10 @@ void printSegmentSummary(const std::vector<CaseResult>& results) {
     if (!r.segments) continue;
     ++cases;
     for (int k = 1; k <= 17; ++k) {
-      const bool near = std::fabs(r.efMeasured[k] - r.efTruth[k]) <= kEfTolerance;
-      ++segs, close += near, closeBySegment[k] += near;
-      closer += std::fabs(r.efMeasured[k] - r.efTruth[k]) <= kNoiseFreeTolerance;
-      errorSum[k] += r.efMeasured[k] - r.efTruth[k];
+      const double error = r.efMeasured[k] - r.efTruth[k];
+      const bool near = std::fabs(error) <= kEfTolerance;
+      ++segs, close += near, closeBySegment[k] += near, closer += std::fabs(error) <= kNoiseFreeTolerance;
+      errorSum[k] += error;
     }
     if (isNormal(r))
       for (int k = 1; k <= 17; ++k) normals[k].push_back(r.efMeasured[k]);
