@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -53,21 +54,11 @@ TEST(PhaseIndices, SpreadWrapAndSynchrony) {
 }
 
 // True segmental results of a phantom, read as the analysis reads its measured
-// curves.
-std::array<SegmentResult, kLeftSegments + 1> truthOf(const phantom::PhantomParams& p) {
-  const auto ml = phantom::lvSegmentVolumes(p);
-  std::array<SegmentResult, kLeftSegments + 1> r{};
-  for (int k = 1; k <= kLeftSegments; ++k) {
-    for (int t = 0; t < p.instants; ++t) r[k].ml[t] = static_cast<float>(ml[t][k]);
-    describeSegmentCurve(r[k], p.instants, 0, static_cast<float>(60000.0 / p.heart_rate_bpm));
-  }
-  return r;
-}
-
-std::array<SegmentResult, kRightSegments + 1> rightTruthOf(const phantom::PhantomParams& p) {
-  const auto ml = phantom::rvSegmentVolumes(p);
-  std::array<SegmentResult, kRightSegments + 1> r{};
-  for (int k = 1; k <= kRightSegments; ++k) {
+// curves: truthOf(p, phantom::lvSegmentVolumes(p)) or the right ventricle's.
+template <typename Volumes>
+std::array<SegmentResult, kMaxSegments + 1> truthOf(const phantom::PhantomParams& p, const std::vector<Volumes>& ml) {
+  std::array<SegmentResult, kMaxSegments + 1> r{};
+  for (size_t k = 1; k < std::tuple_size_v<Volumes>; ++k) {
     for (int t = 0; t < p.instants; ++t) r[k].ml[t] = static_cast<float>(ml[t][k]);
     describeSegmentCurve(r[k], p.instants, 0, static_cast<float>(60000.0 / p.heart_rate_bpm));
   }
@@ -121,7 +112,7 @@ TEST_F(Segmental, NoiseFreeSegmentsReadTheirTruth) {
   const auto a = analysePhantom(p, false);
   const SegmentalAnalysis s = analyse(*a);
   ASSERT_TRUE(s.valid);
-  const auto truth = truthOf(p);
+  const auto truth = truthOf(p, phantom::lvSegmentVolumes(p));
   double meanAbsolute = 0;
   for (int k = 1; k <= kLeftSegments; ++k) {
     const float error = s.ventricles[0].segments[k].ef - truth[k].ef;
@@ -148,7 +139,7 @@ TEST_F(Segmental, AkineticWallIsTheLowestSegment) {
     a->w.study.patient_orientation = c.feetFirst ? 1 : 0;
     const SegmentalAnalysis s = analyse(*a);
     ASSERT_TRUE(s.valid);
-    const auto truth = truthOf(p);
+    const auto truth = truthOf(p, phantom::lvSegmentVolumes(p));
     EXPECT_EQ(lowestEf(s.ventricles[0]), c.segment) << "fault on phantom sector " << c.phantomSector;
     int close = 0;
     for (int k = 1; k <= kLeftSegments; ++k) close += std::fabs(s.ventricles[0].segments[k].ef - truth[k].ef) <= 8.0f;
@@ -165,7 +156,7 @@ TEST_F(Segmental, RightSegmentsReadTheirTruth) {
     phantom::PhantomParams p = phantom::defaultParams();
     p.noise = false;
     if (faulty) p.rv_fault = {phantom::WallFault::Akinetic, faulty, 0.3};
-    const auto truth = rightTruthOf(p);
+    const auto truth = truthOf(p, phantom::rvSegmentVolumes(p));
     const phantom::Phantom ph = phantom::buildPhantom(p);
     for (int t = 0; t < p.instants; ++t) {
       double sum = 0;
@@ -204,7 +195,7 @@ TEST_F(Segmental, LateWallDelayIsRecovered) {
     const auto a = analysePhantom(p, false);
     const SegmentalAnalysis s = analyse(*a);
     ASSERT_TRUE(s.valid);
-    const auto truth = truthOf(p);
+    const auto truth = truthOf(p, phantom::lvSegmentVolumes(p));
     // The inferolateral segment against the median of the septal ones, far from
     // the late wall.
     auto delayOf = [](auto time) {

@@ -339,23 +339,6 @@ nlohmann::json segmentCurvesJson(const PhantomParams& p, const std::vector<Volum
   return j;
 }
 
-nlohmann::json segmentTruthJson(const PhantomParams& p) {
-  nlohmann::json j = segmentCurvesJson(p, lvSegmentVolumes(p), kLvSegments);
-  j["numbering"] = "1-6 basal, 7-12 mid (anterior, anteroseptal, inferoseptal, inferior, inferolateral, "
-                   "anterolateral), 13-16 apical (anterior, septal, inferior, lateral), 17 apex";
-  j["frame"] = "long axis from the apex to the centre of the end-diastolic valve plane; apex cap below 0.1 of it, "
-               "thirds above; sixths from the anterior junction, 60 degrees from the septum towards the outflow tract";
-  return j;
-}
-
-nlohmann::json rvSegmentTruthJson(const PhantomParams& p) {
-  nlohmann::json j = segmentCurvesJson(p, rvSegmentVolumes(p), kRvSegments);
-  j["numbering"] = "1 basal septal, 2 basal free wall, 3 mid septal, 4 mid free wall, 5 apical septal, "
-                   "6 apical free wall, 7 apex";
-  j["frame"] = "long axis from the centroid of the end-diastolic tip to the centroid of the valve plane; apex cap "
-               "below 0.1 of it, thirds above; septal within 90 degrees of the left ventricle's direction";
-  return j;
-}
 }  // namespace
 
 nlohmann::json groundTruth(const Phantom& ph) {
@@ -462,8 +445,19 @@ nlohmann::json groundTruth(const Phantom& ph) {
         "crescent body only; the outflow tract is counted apart; the analytic volumes and parameters describe the "
         "healthy wall, the voxelised volumes include the fault";
   }
-  j["left_ventricle"]["segments"] = segmentTruthJson(p);
-  j["right_ventricle"]["segments"] = rvSegmentTruthJson(p);
+  j["left_ventricle"]["segments"] = segmentCurvesJson(p, lvSegmentVolumes(p), kLvSegments);
+  j["left_ventricle"]["segments"]["numbering"] =
+      "1-6 basal, 7-12 mid (anterior, anteroseptal, inferoseptal, inferior, inferolateral, anterolateral), 13-16 "
+      "apical (anterior, septal, inferior, lateral), 17 apex";
+  j["left_ventricle"]["segments"]["frame"] =
+      "long axis from the apex to the centre of the end-diastolic valve plane; apex cap below 0.1 of it, thirds "
+      "above; sixths from the anterior junction, 60 degrees from the septum towards the outflow tract";
+  j["right_ventricle"]["segments"] = segmentCurvesJson(p, rvSegmentVolumes(p), kRvSegments);
+  j["right_ventricle"]["segments"]["numbering"] =
+      "1 basal septal, 2 basal free wall, 3 mid septal, 4 mid free wall, 5 apical septal, 6 apical free wall, 7 apex";
+  j["right_ventricle"]["segments"]["frame"] =
+      "long axis from the centroid of the end-diastolic tip to the centroid of the valve plane; apex cap below 0.1 "
+      "of it, thirds above; septal within 90 degrees of the left ventricle's direction";
   if (p.lv_fault.kind == WallFault::Late)
     j["lv_wall_fault"]["delay_ms"] = p.lv_fault.delay_pct / 100.0 * cycleMs(p) * p.instants;
   nlohmann::json st;
