@@ -37,18 +37,34 @@ bool counted(const Study& s, const Segmentation& seg, size_t i, int ventricle) {
          !belowThreshold(static_cast<int>(s.DATA[i]), seg.struct_max[ventricle], s.seuillage);
 }
 
-// The first harmonic of every voxel the ventricle counts at some instant, projected on the phase
-// of the ventricle's own volume curve: what beats against it, as a share of what beats with it.
-double againstShare(const Study& s, const SliceLimits& lim, const Segmentation& seg, const InstantCurve& volume,
-                    int ventricle) {
-  const int N = s.Ninst;
+// The first harmonic of a volume curve against its sum: whether it beats at all. A sinusoidal beat
+// of ejection fraction E gives about E / 4, so the limit lies near an ejection fraction of 4 %.
+// An empty curve neither beats nor rests.
+bool beats(const InstantCurve& volume, int N) {
   double re = 0, im = 0, sum = 0;
   for (int t = 0; t < N; ++t) {
     const double a = 2 * std::numbers::pi * t / N;
     re += volume[t] * std::cos(a), im += volume[t] * std::sin(a), sum += volume[t];
   }
+  return std::hypot(re, im) > kMinBeat * std::fabs(sum);
+}
+bool rests(const InstantCurve& volume, int N) {
+  return N >= 2 && std::any_of(volume.begin(), volume.begin() + N, [](float v) { return v > 0; }) &&
+         !beats(volume, N);
+}
+
+// The first harmonic of every voxel the ventricle counts at some instant, projected on the phase
+// of the ventricle's own volume curve: what beats against it, as a share of what beats with it.
+double againstShare(const Study& s, const SliceLimits& lim, const Segmentation& seg, const InstantCurve& volume,
+                    int ventricle) {
+  const int N = s.Ninst;
+  if (!beats(volume, N)) return 0;  // a curve that does not beat has no phase
+  double re = 0, im = 0;
+  for (int t = 0; t < N; ++t) {
+    const double a = 2 * std::numbers::pi * t / N;
+    re += volume[t] * std::cos(a), im += volume[t] * std::sin(a);
+  }
   const double norm = std::hypot(re, im);
-  if (!(norm > kMinBeat * std::fabs(sum))) return 0;  // a curve that does not beat has no phase
   std::vector<double> weight(static_cast<size_t>(N));
   for (int t = 0; t < N; ++t) {
     const double a = 2 * std::numbers::pi * t / N;
@@ -117,6 +133,7 @@ std::vector<ImplausibleVentricle> implausibleResults(const Study& s, const Slice
     ImplausibleVentricle v{ventricle, touchesSquareEdge(s, lim, seg, ventricle), r.TPER > static_cast<float>(r.TFS),
                            r.TPER, r.TFS};
     v.atrialActivityInside = q.againstShare[k] > kMaxAgainstShare;
+    v.restingVolume = rests(ventricle == kClassLeft ? vc.volG : vc.volD, s.Ninst);
     if (v.any()) out.push_back(v);
   }
   return out;
@@ -128,6 +145,7 @@ std::string implausibleResultText(const ImplausibleVentricle& v, int LANGUE) {
   if (v.touchesSquareEdge) line += kTouchesSquareEdge.pick(LANGUE);
   if (v.ejectionAfterSystole) line += format(kEjectionAfterSystole.pick(LANGUE), static_cast<int>(v.TPER), v.TFS);
   if (v.atrialActivityInside) line += kAtrialActivityInside.pick(LANGUE);
+  if (v.restingVolume) line += kRestingVolume.pick(LANGUE);
   return line + kResultsNotTrusted.pick(LANGUE);
 }
 

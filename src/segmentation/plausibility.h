@@ -1,8 +1,10 @@
 #pragma once
 // Results that cannot be true: a ventricle cut by the edge of the re-orientation square, one
-// whose peak ejection comes after its end of systole, or one holding activity that beats against
-// it (an atrium left inside by the valve plane). The front ends warn rather than present such numbers as
-// results, whatever made them wrong (a placement, a segmentation or the study).
+// whose peak ejection comes after its end of systole, one holding activity that beats against
+// it (an atrium left inside by the valve plane), or one whose volume hardly beats (the liver or the
+// spleen classed as a ventricle when both ventricles lie on one side of the septum line). The front
+// ends warn rather than present such numbers as results, whatever made them wrong (a placement, a
+// segmentation or the study).
 #include <array>
 #include <string>
 #include <vector>
@@ -21,8 +23,9 @@ struct ImplausibleVentricle {
   float TPER = 0;                     // ms, for the message
   int TFS = 0;                        // ms
   bool atrialActivityInside = false;  // much of its activity beats against it
+  bool restingVolume = false;         // its volume curve hardly beats (an organ at rest taken for it)
   bool any() const {
-    return touchesSquareEdge || ejectionAfterSystole || atrialActivityInside;
+    return touchesSquareEdge || ejectionAfterSystole || atrialActivityInside || restingVolume;
   }
 };
 

@@ -29,6 +29,9 @@ inline constexpr Text kEjectionAfterSystole{" le pic d'éjection (%d ms) suit la
 inline constexpr Text kAtrialActivityInside{
     " une activité qui bat à contretemps (une oreillette ?) est comptée dans le ventricule : vérifiez le plan des valves ;",
     " activity beating against it (an atrium?) is counted in the ventricle: check the valves plane;"};
+inline constexpr Text kRestingVolume{
+    " son volume ne bat presque pas (un organe au repos ?) : vérifiez la ligne du septum et le carré ;",
+    " its volume hardly beats (an organ at rest?): check the septum line and the square;"};
 inline constexpr Text kResultsNotTrusted{" les résultats ne sont pas fiables.", " the results cannot be trusted."};
 inline constexpr Text kReprojectionEmpty{
     "La projection est nulle partout au-dessus du plan des valves : déplacez le plan ou vérifiez l'étude.",

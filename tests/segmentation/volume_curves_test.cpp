@@ -2,8 +2,10 @@
 // text of the results stage.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 #include <functional>
+#include <numbers>
 
 #include "curves/tacfit_ref.h"
 #include "segmentation/classification.h"
@@ -125,15 +127,18 @@ TEST_F(VolumeCurvesTest, ReferenceMethodUndoesTheRotationToTheLargestVolume) {
 }
 
 // Results that cannot be true: a counted ventricle voxel on the in-plane border at some instant,
-// a peak ejection after the end of systole, or activity beating against the ventricle. Codes per
-// ventricle: 1 edge, 2 late ejection, 4 an atrium inside.
+// a peak ejection after the end of systole, activity beating against the ventricle, or a volume
+// that hardly beats. Codes per ventricle: 1 edge, 2 late ejection, 4 an atrium inside, 8 at rest.
 TEST_F(VolumeCurvesTest, ImplausibleResultsAreVentriclesCutByTheSquareOrEjectingAfterSystole) {
   beatingLeftVentricle(w, seg);
   ASSERT_TRUE(vidange());
   const Study study = w.study;
   const Segmentation labels = seg;
   const SliceLimits limits = w.settings.limits;
-  const VolumeCurves vc = curves.vc;
+  VolumeCurves beating = curves.vc;  // the fixture's right ventricle is one voxel at rest
+  auto cosine = [&](int t) { return std::cos(2 * std::numbers::pi_v<float> * t / study.Ninst); };
+  for (int t = 0; t < study.Ninst; ++t) beating.volD[t] = 50.0f + 20.0f * cosine(t);
+  const VolumeCurves vc = beating;
   ASSERT_LT(vc.G.TPER, vc.G.TFS);
   struct Case {
     const char* name;
@@ -166,6 +171,12 @@ TEST_F(VolumeCurvesTest, ImplausibleResultsAreVentriclesCutByTheSquareOrEjecting
        },
        4, 0},
       {"late ejection", [](Study&, Segmentation&, SliceLimits&, VolumeCurves& v) { v.G.TPER = v.G.TFS + 1.0f; }, 2, 0},
+      // A resting organ classed as the right ventricle: a curve that beats by 3 % of its volume at most.
+      {"right at rest",
+       [&](Study& s, Segmentation&, SliceLimits&, VolumeCurves& v) {
+         for (int t = 0; t < s.Ninst; ++t) v.volD[t] = 100.0f + 1.5f * cosine(t);
+       },
+       0, 8},
       {"both", [&](Study& s, Segmentation& g, SliceLimits&, VolumeCurves& v) {
          label(s, g, 2, 0, 0, 10, 0, 800);
          v.D.TPER = 800, v.D.TFS = 182;
@@ -180,7 +191,8 @@ TEST_F(VolumeCurvesTest, ImplausibleResultsAreVentriclesCutByTheSquareOrEjecting
     c.change(s, g, l, v);
     int code[3] = {0, 0, 0};
     for (const ImplausibleVentricle& x : implausibleResults(s, l, g, v))
-      code[x.ventricle] = (x.touchesSquareEdge ? 1 : 0) + (x.ejectionAfterSystole ? 2 : 0) + (x.atrialActivityInside ? 4 : 0);
+      code[x.ventricle] = (x.touchesSquareEdge ? 1 : 0) + (x.ejectionAfterSystole ? 2 : 0) +
+                          (x.atrialActivityInside ? 4 : 0) + (x.restingVolume ? 8 : 0);
     EXPECT_EQ(code[1], c.left);
     EXPECT_EQ(code[2], c.right);
   }
@@ -188,6 +200,9 @@ TEST_F(VolumeCurvesTest, ImplausibleResultsAreVentriclesCutByTheSquareOrEjecting
   EXPECT_EQ(implausibleResultText(both, kEnglish),
             "Right ventricle: the segmentation touches the edge of the re-orientation square; the peak ejection "
             "(803 ms) comes after the end of systole (182 ms); the results cannot be trusted.");
+  EXPECT_EQ(implausibleResultText({2, false, false, 0, 0, false, true}, kFrench),
+            "Ventricule droit : son volume ne bat presque pas (un organe au repos ?) : vérifiez la ligne du septum "
+            "et le carré ; les résultats ne sont pas fiables.");
   EXPECT_EQ(implausibleResultText({1, false, true, 803.6f, 182}, kFrench),
             "Ventricule gauche : le pic d'éjection (803 ms) suit la fin de systole (182 ms) ; les résultats ne sont "
             "pas fiables.");
