@@ -228,6 +228,8 @@ Status bringCurrent(Workstation& ws, Derived d) {
     case Derived::ResultTexts:
       if (Status s = bringCurrent(ws, Derived::Curves); !s) return s;
       showResultTexts(ws);
+      // Entering the results before their curves were made said nothing: they are made now.
+      if (ws.shell._MENU_ == kStageResults) sayImplausibleResults(ws);
       return Status::accepted();
     case Derived::Preview: {
       if (reproj) return Refusal::of(RefusalCode::SegmentationMissing, derived_texts::kSegmentationMissing);

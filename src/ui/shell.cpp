@@ -708,8 +708,6 @@ void startUp(Workstation& ws) {
 
 void closeHelp(Workstation& ws) { hideHelp(ws); }
 
-namespace {
-// The results stage says on the status line why its numbers cannot be trusted, if they cannot.
 void sayImplausibleResults(Workstation& ws) {
   if (ws.w.options.REPROJ || !resultCurrent(ws, Derived::Curves)) return;
   std::string said;
@@ -718,7 +716,6 @@ void sayImplausibleResults(Workstation& ws) {
     said += (said.empty() ? "" : " ") + implausibleResultText(v, language(ws));
   if (!said.empty()) ws.platform.textChanged(TextSlot::Status, said);
 }
-}  // namespace
 
 void changeStage(Workstation& ws, int s) {
   // What the status line said belongs to the stage left.

@@ -158,6 +158,9 @@ std::vector<StepButton> reorientationSteps(const Workstation& ws);
 // Shows stage s (the caller has checked what gates it); the help is put away and the pointer
 // position forgotten.
 void changeStage(Workstation& ws, int s);
+// The results stage says on the status line why its numbers cannot be trusted, if they cannot and
+// the curves are current: on entering it, and when its curves are made again.
+void sayImplausibleResults(Workstation& ws);
 // The confirmation of the 3D computation, then the computation. False when the user declined or
 // cancelled.
 bool computeModelAsked(Workstation& ws);

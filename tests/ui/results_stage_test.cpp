@@ -4,6 +4,7 @@
 
 #include "labelled_study.h"
 #include "segmentation/classification.h"
+#include "ui/derived_results.h"
 #include "ui/results_stage.h"
 #include "ui/shell.h"
 #include "workstation_fixture.h"
@@ -38,7 +39,7 @@ TEST_F(ResultsStage, MethodCommandsRefitAtOnce) {
 }
 
 // Entering the results says on the status line why the numbers cannot be trusted; a plausible
-// result and a result no longer current say nothing.
+// result says nothing, and a result no longer current says it once made again.
 TEST_F(ResultsStage, EnteringTheResultsSaysWhyTheyCannotBeTrusted) {
   const std::string status = "text:" + std::to_string(static_cast<int>(TextSlot::Status));
   auto saidOnEntering = [&] {
@@ -63,6 +64,13 @@ TEST_F(ResultsStage, EnteringTheResultsSaysWhyTheyCannotBeTrusted) {
             "trusted.");
   ws->seg.labelsChanged();  // the curves now describe labels that have changed
   EXPECT_EQ(saidOnEntering(), "");
+  // When the event ends the curves are made again, and the status then says why.
+  ws->w.settings.flow.segment_done = 1;
+  reconcileShownResults(*ws);
+  ASSERT_EQ(ws->shell._MENU_, kStageResults);
+  EXPECT_EQ(platform.texts(status).back(),
+            "Left ventricle: the segmentation touches the edge of the re-orientation square; the results cannot be "
+            "trusted.");
 }
 
 TEST_F(ResultsStage, DeveloperNoiseIsAddedToEachMeasuredVolume) {
