@@ -37,20 +37,27 @@ bool counted(const Study& s, const Segmentation& seg, size_t i, int ventricle) {
          !belowThreshold(static_cast<int>(s.DATA[i]), seg.struct_max[ventricle], s.seuillage);
 }
 
-// The first harmonic of a volume curve against its sum: whether it beats at all. A sinusoidal beat
-// of ejection fraction E gives about E / 4, so the limit lies near an ejection fraction of 4 %.
-// An empty curve neither beats nor rests.
-bool beats(const InstantCurve& volume, int N) {
+// The first harmonic of a volume curve (real and imaginary parts) and the curve's sum.
+struct Harmonic {
   double re = 0, im = 0, sum = 0;
+};
+Harmonic firstHarmonic(const InstantCurve& volume, int N) {
+  Harmonic h;
   for (int t = 0; t < N; ++t) {
     const double a = 2 * std::numbers::pi * t / N;
-    re += volume[t] * std::cos(a), im += volume[t] * std::sin(a), sum += volume[t];
+    h.re += volume[t] * std::cos(a), h.im += volume[t] * std::sin(a), h.sum += volume[t];
   }
-  return std::hypot(re, im) > kMinBeat * std::fabs(sum);
+  return h;
 }
+
+// Whether a curve beats at all: its first harmonic against its sum. A sinusoidal beat of ejection
+// fraction E gives about E / 4, so the limit lies near an ejection fraction of 4 %.
+bool beats(const Harmonic& h) { return std::hypot(h.re, h.im) > kMinBeat * std::fabs(h.sum); }
+
+// A curve that holds a volume but does not beat; an empty curve neither beats nor rests.
 bool rests(const InstantCurve& volume, int N) {
   return N >= 2 && std::any_of(volume.begin(), volume.begin() + N, [](float v) { return v > 0; }) &&
-         !beats(volume, N);
+         !beats(firstHarmonic(volume, N));
 }
 
 // The first harmonic of every voxel the ventricle counts at some instant, projected on the phase
@@ -58,13 +65,9 @@ bool rests(const InstantCurve& volume, int N) {
 double againstShare(const Study& s, const SliceLimits& lim, const Segmentation& seg, const InstantCurve& volume,
                     int ventricle) {
   const int N = s.Ninst;
-  if (!beats(volume, N)) return 0;  // a curve that does not beat has no phase
-  double re = 0, im = 0;
-  for (int t = 0; t < N; ++t) {
-    const double a = 2 * std::numbers::pi * t / N;
-    re += volume[t] * std::cos(a), im += volume[t] * std::sin(a);
-  }
-  const double norm = std::hypot(re, im);
+  const Harmonic h = firstHarmonic(volume, N);
+  if (!beats(h)) return 0;  // a curve that does not beat has no phase
+  const double re = h.re, im = h.im, norm = std::hypot(re, im);
   std::vector<double> weight(static_cast<size_t>(N));
   for (int t = 0; t < N; ++t) {
     const double a = 2 * std::numbers::pi * t / N;

@@ -358,12 +358,9 @@ constexpr double kCycleStartShare = 0.5;
 // of the cycle's range (the acquisition started away from end-diastole); else 0.
 int cycleStartOf(const std::vector<double>& total) {
   if (total.empty()) return 0;
-  int d = 0;
-  for (size_t t = 1; t < total.size(); ++t)
-    if (total[t] > total[static_cast<size_t>(d)]) d = static_cast<int>(t);
-  const double largest = total[static_cast<size_t>(d)];
-  const double least = *std::min_element(total.begin(), total.end());
-  return largest - total[0] > kCycleStartShare * (largest - least) ? d : 0;
+  const auto largestAt = std::max_element(total.begin(), total.end());  // the earliest of the largest
+  const double largest = *largestAt, least = *std::min_element(total.begin(), total.end());
+  return largest - total[0] > kCycleStartShare * (largest - least) ? static_cast<int>(largestAt - total.begin()) : 0;
 }
 
 }  // namespace
