@@ -7,9 +7,10 @@
 
 #include "base/app_folder.h"
 #include "base/language.h"
-#include "segmentation/placement.h"
 #include "curves/method_commands.h"
 #include "model3d/regional.h"
+#include "segmentation/corrections.h"
+#include "segmentation/placement.h"
 #include "segmentation/reorient.h"
 #include "study/loading.h"
 #include "study/timing.h"
@@ -33,15 +34,16 @@ class StageClock {
   std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
 };
 
-// The specified defaults, or the proposal, with every option the user gave on top.
-int choosePlacement(const PipelineArgs& a, Session& s) {
+// The specified defaults, or the proposal (from the given look at the study on), with every option
+// the user gave on top.
+int choosePlacement(const PipelineArgs& a, Session& s, int fromLook) {
   const bool anyGiven = a.givenCrop || a.givenRotation || a.givenSeptum || a.givenValveRow || a.givenValveAngle ||
                         a.givenInfundibulum;
   const bool allGiven = a.givenCrop && a.givenRotation && a.givenSeptum && a.givenValveRow && a.givenValveAngle;
   Placement p;
   s.placementSource = "default";
   if (a.placement == "auto" && !allGiven) {
-    const PlacementProposal proposal = proposePlacement(s.ws.w.study);
+    const PlacementProposal proposal = proposePlacement(s.ws.w.study, fromLook);
     if (!proposal.proposed()) {
       std::cerr << "quorvel-cli: " << proposal.why.pick(s.ws.w.options.LANGUE) << '\n';
       return kExitNotPlaced;
@@ -146,28 +148,33 @@ int loadReorientSegment(const PipelineArgs& a, Session& s, bool progress,
                         const BeforeValidation& beforeValidation) {
   Workstation& ws = s.ws;
   StudyWorkspace& w = ws.w;
-  StageClock clock(progress);
-  if (!openForPipeline(a, ws, clock)) return kExitRefused;
-
-  if (const int status = choosePlacement(a, s)) return status;
-  clock.done("placement");
-  const Placement& p = s.placement;
-  applyPlacement(p, w.settings.reorient);
-  auto validate = [&](int step, ReorientOutcome expected) {
-    if (beforeValidation && !beforeValidation(step)) return kExitRefused;
-    return ws.validateStep() == expected ? 0 : kExitNotSegmented;
-  };
-  if (const int status = validate(0, ReorientOutcome::StepValidated)) return status;
-  selectStep(w.settings.flow, 1);
-  if (const int status = validate(1, ReorientOutcome::StepValidated)) return status;
-  if (p.infand_plane >= 0) {
-    SegmentationContext c = ws.segmentation();
-    setInfundibulumSlice(c, p.infand_plane);
+  for (int look = 0;; ++look) {
+    StageClock clock(progress);
+    if (!openForPipeline(a, ws, clock)) return kExitRefused;
+    if (const int status = choosePlacement(a, s, look)) return status;
+    clock.done("placement");
+    const Placement& p = s.placement;
+    applyPlacement(p, w.settings.reorient);
+    auto validate = [&](int step, ReorientOutcome expected) {
+      if (beforeValidation && !beforeValidation(step)) return kExitRefused;
+      return ws.validateStep() == expected ? 0 : kExitNotSegmented;
+    };
+    if (const int status = validate(0, ReorientOutcome::StepValidated)) return status;
+    selectStep(w.settings.flow, 1);
+    if (const int status = validate(1, ReorientOutcome::StepValidated)) return status;
+    if (p.infand_plane >= 0) {
+      SegmentationContext c = ws.segmentation();
+      setInfundibulumSlice(c, p.infand_plane);
+    }
+    clock.done("re-orientation");
+    if (const int status = validate(2, ReorientOutcome::Segmented)) return status;
+    clock.done("segmentation");
+    // A proposal that leaves a ventricle out is taken again from a smoother look at the study (a
+    // left ventricle that barely beats may vanish in the noise of the first); the study is opened
+    // afresh so that nothing of the first attempt remains.
+    if (!s.proposal || s.proposal->look + 1 >= kPlacementLooks || VERIF_VENT(ws.segmentation(), nullptr)) return 0;
+    std::fprintf(stderr, "placement (auto) leaves a ventricle out: proposing again from a smoother look\n");
   }
-  clock.done("re-orientation");
-  if (const int status = validate(2, ReorientOutcome::Segmented)) return status;
-  clock.done("segmentation");
-  return 0;
 }
 
 int loadWithTemplate(const PipelineArgs& a, const std::string& templatePath, Workstation& ws) {

@@ -18,7 +18,7 @@ constexpr double kPi = std::numbers::pi;
 constexpr double kRadPerValveDegree = 0.0175;  // the factor the tilt step applies
 // Gaussian sigma of the harmonic images; a study whose beat does not stand out of its noise at
 // the first is looked at again with the second, as a user squints at a faint study.
-constexpr double kSmoothingMm[] = {5.0, 10.0};
+constexpr double kSmoothingMm[kPlacementLooks] = {5.0, 10.0};
 constexpr double kBodyLevel = 0.2;             // of the largest mean count: where the noise is measured
 // A study that does not beat reaches 3.3 to 6.5 and a heart of EF 8 % at 20 M counts 3.6 to 6.8
 // (its strongest voxel): no limit parts them. Below the first nothing is proposed; up to the
@@ -420,6 +420,7 @@ Text placementWarningText(PlacementWarning w) {
     case PlacementWarning::SquareAtEdge: return placement_texts::kSquareAtEdge;
     case PlacementWarning::SquareFull: return placement_texts::kSquareFull;
     case PlacementWarning::TiltAtLimit: return placement_texts::kTiltAtLimit;
+    case PlacementWarning::LaterLook: return placement_texts::kLaterLook;
   }
   return {"", ""};
 }
@@ -434,7 +435,7 @@ double placementConfidence(const PlacementProposal& p) {
   // its limit is a valve plane the levelling could not reach: the plane shown is not the heart's.
   for (PlacementWarning w : p.warnings) {
     if (w == PlacementWarning::SquareFull) c *= 0.5;
-    if (w == PlacementWarning::TiltAtLimit) c = 0;
+    if (w == PlacementWarning::TiltAtLimit || w == PlacementWarning::LaterLook) c = 0;
   }
   return c;
 }
@@ -498,10 +499,12 @@ namespace {
 PlacementProposal proposeWithSmoothing(const Study& s, double smoothingMm);
 }  // namespace
 
-PlacementProposal proposePlacement(const Study& s) {
+PlacementProposal proposePlacement(const Study& s, int fromLook) {
   PlacementProposal out;
-  for (double mm : kSmoothingMm) {
-    out = proposeWithSmoothing(s, mm);
+  for (int look = std::max(fromLook, 0); look < kPlacementLooks; ++look) {
+    out = proposeWithSmoothing(s, kSmoothingMm[look]);
+    out.look = look;
+    if (fromLook > 0 && out.proposed()) out.warnings.push_back(PlacementWarning::LaterLook);
     if (out.status != PlacementStatus::NoBeat) break;
   }
   return out;

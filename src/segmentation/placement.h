@@ -42,6 +42,7 @@ enum class PlacementWarning {
   SquareAtEdge,   // the square was pushed off the crux by the slice's edge
   SquareFull,     // the ventricles and their margin do not fit the largest square
   TiltAtLimit,    // the valve plane's tilt reached its limit
+  LaterLook,      // the first look's proposal left a ventricle out of the segmentation
 };
 Text placementWarningText(PlacementWarning w);
 
@@ -52,14 +53,16 @@ struct PlacementProposal {
   // How clearly the study showed what was placed: the largest stroke over the noise's deviation,
   // and the septal valley's depth as a fraction of the highest peak beside it.
   double beatToNoise = 0, septumDepth = 0;
+  int look = 0;  // which of the looks at the study (index into the smoothings) made it
   std::vector<PlacementWarning> warnings;
   bool proposed() const { return status == PlacementStatus::Proposed; }
 };
 
 // How far the proposal stands from the limits of confidence, 0..1: the lesser of the beat's and
 // the septum's margins (0 at the limit, 1 at four times it), halved for a square at its largest.
-// 0 when nothing was proposed, when the tilt was held at its limit, or when the septum was put
-// through the ventricles' centre for want of a valley between them.
+// 0 when nothing was proposed, when the tilt was held at its limit, when the septum was put
+// through the ventricles' centre for want of a valley between them, or when an earlier look's
+// proposal left a ventricle out.
 double placementConfidence(const PlacementProposal& p);
 inline constexpr double kLowPlacementConfidence = 0.1;
 
@@ -96,6 +99,11 @@ FramedPlacement placementOfFrame(const Study& s, const PointMm& crux, const Poin
 // the tilt makes the valve plane horizontal. The septum is the valley of the stroke between the two
 // ventricles across the axis. The square is centred where the valve plane meets the septum and
 // framed on the ventricles with a margin.
-PlacementProposal proposePlacement(const Study& s);
+//
+// The study is looked at with a growing smoothing, from `fromLook` on, until something beats above
+// the noise. A caller whose segmentation of the proposal lacks a ventricle may ask again from the
+// next look: a heart whose left ventricle barely beats shows both ventricles only when smoother.
+inline constexpr int kPlacementLooks = 2;
+PlacementProposal proposePlacement(const Study& s, int fromLook = 0);
 
 }  // namespace quorvel

@@ -25,6 +25,9 @@ inline constexpr Text kSquareFull{"ventricules plus grands que le carré : véri
                                   "ventricles larger than the square: check the framing"};
 inline constexpr Text kTiltAtLimit{"inclinaison du plan valvulaire à sa limite : vérifier le plan valvulaire",
                                    "valve plane tilt at its limit: check the valve plane"};
+inline constexpr Text kLaterLook{
+    "la première proposition omettait un ventricule : celle-ci vient d'une vue plus lissée, vérifier le placement",
+    "the first proposal left a ventricle out: this one comes from a smoother look, check the placement"};
 
 inline constexpr Text kLowConfidence{
     "Placement automatique peu sûr (confiance %.2f) : vérifiez le carré, les lignes et l'inclinaison.",

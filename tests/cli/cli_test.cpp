@@ -13,6 +13,7 @@
 
 #include "phantom/family.h"
 #include "phantom/writers.h"
+#include "segmentation/placement_texts.h"
 #include "png_size.h"
 #include "scratch_folder.h"
 
@@ -367,6 +368,23 @@ TEST_F(CommandLine, HardFamilyHeartsArePlacedAlongTheirOwnAxis) {
     EXPECT_NEAR(r["G_FES"].get<double>(), truthEf(volumes["left_ventricle"].get<std::vector<double>>()), 5.0);
     EXPECT_NEAR(r["D_FES"].get<double>(), truthEf(volumes["right_ventricle"].get<std::vector<double>>()), 8.0);
   }
+}
+
+// A left ventricle of EF 8 % beside a dyskinetic right free wall: the first look at the study
+// sees little but the right ventricle's beat, and its proposal left the right ventricle out of the
+// segmentation (refused as absent). It is proposed again from a smoother look, and the numbers come
+// flagged for a person.
+TEST_F(CommandLine, AProposalThatLeavesAVentricleOutIsMadeAgainAndFlagged) {
+  const phantom::PhantomParams p = phantom::drawFamilyCase(phantom::FamilySplit::Test3, 69).params;
+  const std::string json = (dir / "r.json").string();
+  std::string out;
+  ASSERT_EQ(cli("analyse " + phantomFile(p) + " --json " + json, &out), 6) << out;
+  EXPECT_NE(out.find("leaves a ventricle out: proposing again from a smoother look"), std::string::npos) << out;
+  std::ifstream in(json);
+  const nlohmann::json placement = nlohmann::json::parse(in)["placement"];
+  EXPECT_EQ(placement["confidence"], 0.0);
+  const auto checks = placement["checks"].get<std::vector<std::string>>();
+  EXPECT_NE(std::find(checks.begin(), checks.end(), std::string(placement_texts::kLaterLook.en)), checks.end());
 }
 
 TEST_F(CommandLine, AnalyseOfAStudyWhereNothingBeatsSaysWhyAndGivesNoNumbers) {
