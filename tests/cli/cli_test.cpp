@@ -13,9 +13,9 @@
 
 #include "phantom/family.h"
 #include "phantom/writers.h"
-#include "segmentation/placement_texts.h"
 #include "png_size.h"
 #include "scratch_folder.h"
+#include "segmentation/placement_texts.h"
 
 namespace quorvel::testing {
 namespace {

@@ -390,11 +390,18 @@ MeanSd meanSdOf(const std::vector<double>& v) {
   return r;
 }
 
+// The hearts whose normal segments give the limits a segment is judged against, and where they
+// come from: this run's own (in-sample) or another split's, as a normal database would be.
+struct NormalReference {
+  std::vector<CaseResult> hearts;
+  std::string from;
+};
+
 // The right free-wall fault found: the right ventricle's septal segments move little in every heart,
 // so a segment is judged against its own normal mean and SD (hearts without a fault in either
 // ventricle): the fault is found when the segment lying furthest below its normal mean, in SDs, and
 // below its limit (mean - 2 SD) is one the fault hits.
-void printRightSegmentSummary(const std::vector<CaseResult>& results) {
+void printRightSegmentSummary(const std::vector<CaseResult>& results, const NormalReference& reference) {
   constexpr double kNormalRvEf = 40, kEfTolerance = 8;
   std::array<std::vector<double>, 8> normals;
   auto isNormal = [](const CaseResult& r) {
@@ -410,9 +417,10 @@ void printRightSegmentSummary(const std::vector<CaseResult>& results) {
       const double error = r.rvEfMeasured[k] - r.rvEfTruth[k];
       ++segs, close += std::fabs(error) <= kEfTolerance, errorSum[k] += error;
     }
+  }
+  for (const CaseResult& r : reference.hearts)
     if (isNormal(r))
       for (int k = 1; k <= 7; ++k) normals[k].push_back(r.rvEfMeasured[k]);
-  }
   std::printf("   right ventricle: EF within %.0f points of the truth: %d / %d (%.1f %%); mean error per segment:",
               kEfTolerance, close, segs, segs ? 100.0 * close / segs : 0.0);
   for (int k = 1; k <= 7; ++k) std::printf(" %d:%+.1f", k, cases ? errorSum[k] / cases : 0.0);
@@ -423,8 +431,8 @@ void printRightSegmentSummary(const std::vector<CaseResult>& results) {
     const MeanSd m = meanSdOf(normals[k]);
     mean[k] = m.mean, sd[k] = std::max(1e-6, m.sd);
   }
-  std::printf("   right ventricle, normal limits (mean - 2 SD, %zu hearts without a fault and RVEF >= %.0f):",
-              normals[1].size(), kNormalRvEf);
+  std::printf("   right ventricle, normal limits (mean - 2 SD, %zu hearts %s without a fault and RVEF >= %.0f):",
+              normals[1].size(), reference.from.c_str(), kNormalRvEf);
   for (int k = 1; k <= 7; ++k) std::printf(" %d:%.0f", k, mean[k] - 2 * sd[k]);
   std::printf("\n");
   int faults = 0, found = 0, normalSegs = 0, normalFlagged = 0;
@@ -447,13 +455,13 @@ void printRightSegmentSummary(const std::vector<CaseResult>& results) {
                 r.c.name.c_str(), f.segment, hit.c_str(), low, r.rvEfMeasured[low], mean[low] - 2 * sd[low],
                 r.rvEfTruth[low], ok ? "found" : "MISSED");
   }
-  std::printf("   right free-wall fault found: %d / %d; normal right segments below their limit (in-sample): %d / %d\n",
-              found, faults, normalFlagged, normalSegs);
+  std::printf("   right free-wall fault found: %d / %d; normal right segments below their limit: %d / %d\n", found,
+              faults, normalFlagged, normalSegs);
 }
 
-// Segmental EF against the truth; normal limits (mean - 2 SD per segment over the hearts without a
-// fault of this run); the faulty wall found; the delay of a late wall.
-void printSegmentSummary(const std::vector<CaseResult>& results) {
+// Segmental EF against the truth; normal limits (mean - 2 SD per segment over the reference's hearts
+// without a fault); the faulty wall found; the delay of a late wall.
+void printSegmentSummary(const std::vector<CaseResult>& results, const NormalReference& reference) {
   constexpr double kEfTolerance = 8, kNoiseFreeTolerance = 4, kDelayTolerance = 20, kTieEf = 5, kNormalEf = 50;
   std::array<std::vector<double>, 18> normals;
   std::array<int, 18> closeBySegment{};
@@ -471,9 +479,10 @@ void printSegmentSummary(const std::vector<CaseResult>& results) {
       ++segs, close += near, closeBySegment[k] += near, closer += std::fabs(error) <= kNoiseFreeTolerance;
       errorSum[k] += error;
     }
-    if (isNormal(r))
-      for (int k = 1; k <= 17; ++k) normals[k].push_back(r.efMeasured[k]);
   }
+  for (const CaseResult& r : reference.hearts)
+    if (r.segments && isNormal(r))
+      for (int k = 1; k <= 17; ++k) normals[k].push_back(r.efMeasured[k]);
   std::array<double, 18> limit{};
   for (int k = 1; k <= 17; ++k) {
     const MeanSd m = meanSdOf(normals[k]);
@@ -489,8 +498,8 @@ void printSegmentSummary(const std::vector<CaseResult>& results) {
   std::printf("   mean error per segment (points):");
   for (int k = 1; k <= 17; ++k) std::printf(" %d:%+.1f", k, cases ? errorSum[k] / cases : 0.0);
   std::printf("\n");
-  std::printf("   normal limits (mean - 2 SD, %zu hearts of this run without a fault and LVEF >= %.0f):",
-              normals[1].size(), kNormalEf);
+  std::printf("   normal limits (mean - 2 SD, %zu hearts %s without a fault and LVEF >= %.0f):", normals[1].size(),
+              reference.from.c_str(), kNormalEf);
   for (int k = 1; k <= 17; ++k) std::printf(" %d:%.0f", k, limit[k]);
   std::printf("\n");
   for (const CaseResult& r : results) {
@@ -533,8 +542,8 @@ void printSegmentSummary(const std::vector<CaseResult>& results) {
     }
   }
   std::printf("   faulty wall the lowest segment and below its normal limit: %d / %d\n", found, faults);
-  printRightSegmentSummary(results);
-  std::printf("   normal segments below their limit (in-sample limits): %d / %d\n", normalFlagged, normalSegs);
+  printRightSegmentSummary(results, reference);
+  std::printf("   normal segments below their limit: %d / %d\n", normalFlagged, normalSegs);
   std::printf("   late wall delay within %.0f ms: %d / %d\n", kDelayTolerance, lateWithin, late);
 }
 
@@ -559,31 +568,55 @@ int main(int argc, char** argv) {
   app.add_flag("--segments", segments, "Also read the careful placement's segments against the true ones");
   app.add_flag("--regional", regional, "Also build the 3D model of hearts without a wall fault and compare the maps");
   app.add_flag("--noise-free", noiseFree, "The same hearts without counting noise");
+  std::string normalsSplit;
+  int normalsCases = 120;
+  app.add_option("--normals-from", normalsSplit,
+                 "Take the segments' normal limits from this split's hearts without a fault (default: this run's own)")
+      ->check([](const std::string& name) {
+        phantom::FamilySplit split;
+        return phantom::parseSplit(name, split) ? std::string() : "unknown split: " + name;
+      });
+  app.add_option("--normals-cases", normalsCases, "Cases of that split drawn")->capture_default_str();
   app.add_option("--cache", cache, "Folder of the phantom files (kept between runs)")->capture_default_str();
   app.add_option("--cli", cli, "quorvel-cli to run")->capture_default_str();
   CLI11_PARSE(app, argc, argv);
   phantom::FamilySplit split{};
   phantom::parseSplit(splitName, split);
 
-  std::vector<CaseResult> results(static_cast<size_t>(cases));
-  std::atomic<int> next{0};
-  std::mutex printing;
-  auto worker = [&](int k) {
-    const fs::path work = fs::path(cache) / ("work" + std::to_string(k));
-    fs::create_directories(work);
-    for (int i; (i = next++) < cases;) {
-      phantom::FamilyCase c = phantom::drawFamilyCase(split, first + i);
-      if (noiseFree) c.params.noise = false, c.name += "-nf";  // cached apart from the noisy files
-      results[i] = runCase(c, fs::path(cache), work, cli, regional, segments);
-      std::lock_guard<std::mutex> lock(printing);
-      std::printf("%s\n", caseLine(results[i]).c_str());
-      std::fflush(stdout);
-    }
+  // The cases of a split run `jobs` at a time, each line printed as it ends when asked.
+  auto runSplit = [&](phantom::FamilySplit from, int firstCase, int count, bool withSegments, bool print) {
+    std::vector<CaseResult> results(static_cast<size_t>(count));
+    std::atomic<int> next{0};
+    std::mutex printing;
+    auto worker = [&](int k) {
+      const fs::path work = fs::path(cache) / ("work" + std::to_string(k));
+      fs::create_directories(work);
+      for (int i; (i = next++) < count;) {
+        phantom::FamilyCase c = phantom::drawFamilyCase(from, firstCase + i);
+        if (noiseFree) c.params.noise = false, c.name += "-nf";  // cached apart from the noisy files
+        results[i] = runCase(c, fs::path(cache), work, cli, regional && print, withSegments);
+        if (!print) continue;
+        std::lock_guard<std::mutex> lock(printing);
+        std::printf("%s\n", caseLine(results[i]).c_str());
+        std::fflush(stdout);
+      }
+    };
+    std::vector<std::thread> pool;
+    for (int k = 0; k < jobs; ++k) pool.emplace_back(worker, k);
+    for (std::thread& t : pool) t.join();
+    return results;
   };
-  std::vector<std::thread> pool;
-  for (int k = 0; k < jobs; ++k) pool.emplace_back(worker, k);
-  for (std::thread& t : pool) t.join();
+  const std::vector<CaseResult> results = runSplit(split, first, cases, segments, true);
   printSummary(results);
-  if (segments) printSegmentSummary(results);
+  if (segments) {
+    NormalReference reference{results, "of this run (in-sample)"};
+    if (!normalsSplit.empty()) {
+      phantom::FamilySplit from{};
+      phantom::parseSplit(normalsSplit, from);
+      reference = {runSplit(from, 0, normalsCases, true, false),
+                   "of " + normalsSplit + " 0-" + std::to_string(normalsCases - 1)};
+    }
+    printSegmentSummary(results, reference);
+  }
   return 0;
 }
