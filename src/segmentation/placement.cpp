@@ -501,7 +501,7 @@ PlacementProposal proposeWithSmoothing(const Study& s, double smoothingMm);
 
 PlacementProposal proposePlacement(const Study& s, int fromLook) {
   PlacementProposal out;
-  for (int look = std::max(fromLook, 0); look < kPlacementLooks; ++look) {
+  for (int look = std::clamp(fromLook, 0, kPlacementLooks - 1); look < kPlacementLooks; ++look) {
     out = proposeWithSmoothing(s, kSmoothingMm[look]);
     out.look = look;
     if (fromLook > 0 && out.proposed()) out.warnings.push_back(PlacementWarning::LaterLook);
