@@ -393,7 +393,7 @@ MeanSd meanSdOf(const std::vector<double>& v) {
 // The hearts whose normal segments give the limits a segment is judged against, and where they
 // come from: this run's own (in-sample) or another split's, as a normal database would be.
 struct NormalReference {
-  std::vector<CaseResult> hearts;
+  const std::vector<CaseResult>& hearts;
   std::string from;
 };
 
@@ -609,14 +609,14 @@ int main(int argc, char** argv) {
   const std::vector<CaseResult> results = runSplit(split, first, cases, segments, true);
   printSummary(results);
   if (segments) {
-    NormalReference reference{results, "of this run (in-sample)"};
-    if (!normalsSplit.empty()) {
+    if (normalsSplit.empty()) {
+      printSegmentSummary(results, {results, "of this run (in-sample)"});
+    } else {
       phantom::FamilySplit from{};
       phantom::parseSplit(normalsSplit, from);
-      reference = {runSplit(from, 0, normalsCases, true, false),
-                   "of " + normalsSplit + " 0-" + std::to_string(normalsCases - 1)};
+      const std::vector<CaseResult> normals = runSplit(from, 0, normalsCases, true, false);
+      printSegmentSummary(results, {normals, "of " + normalsSplit + " 0-" + std::to_string(normalsCases - 1)});
     }
-    printSegmentSummary(results, reference);
   }
   return 0;
 }
