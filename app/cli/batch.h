@@ -29,4 +29,15 @@ int runBatch(const BatchArgs& a, std::vector<BatchRow>* rows = nullptr);
 std::filesystem::path studyJson(const std::filesystem::path& file, const std::filesystem::path& folder,
                                 const std::filesystem::path& jsonDir);
 
+// Runs argv with QUORVEL_HOME=home, its output and errors into files; the exit code, or -signal
+// (-1000 when it could not start).
+int runChild(const std::vector<std::string>& argv, const std::filesystem::path& home,
+             const std::filesystem::path& outFile, const std::filesystem::path& errFile);
+
+// What the user should read of a failed analysis, from its errors file and exit code.
+std::string failureMessage(const std::filesystem::path& errFile, int code);
+
+// The name of an analysis's exit code in tables and logs ("ok", "implausible", "refused", ...).
+const char* statusName(int code);
+
 }  // namespace quorvel::cli

@@ -71,6 +71,51 @@ std::vector<fs::path> acquisitionsUnder(const fs::path& folder) {
   return files;
 }
 
+
+constexpr size_t kMostSectors = 25;  // a [left, right] pair of lists longer than this is a curve
+
+bool isNumberList(const nlohmann::json& v, size_t most) {
+  return v.is_array() && v.size() <= most &&
+         std::all_of(v.begin(), v.end(), [](const nlohmann::json& x) { return x.is_number(); });
+}
+
+// Top-level values of a results JSON as CSV cells: numbers, strings and booleans, the members of
+// objects as "object.member", the [left, right] pairs of the 3D model as "key.left" / "key.right"
+// and its pairs of sector lists as "key.left.01" ...; the curves stay in the JSON.
+void flatten(const nlohmann::json& j, const std::string& prefix, std::map<std::string, std::string>& cells) {
+  for (const auto& [key, value] : j.items()) {
+    const std::string name = prefix.empty() ? key : prefix + "." + key;
+    if (value.is_object()) {
+      flatten(value, name, cells);
+    } else if (value.is_string()) {
+      cells[name] = value.get<std::string>();
+    } else if (value.is_number() || value.is_boolean()) {
+      cells[name] = value.dump();
+    } else if (value.is_array() && value.size() == 2) {
+      const char* side[] = {".left", ".right"};
+      if (isNumberList(value, 2)) {
+        for (int v = 0; v < 2; ++v) cells[name + side[v]] = value[v].dump();
+      } else if (isNumberList(value[0], kMostSectors) && isNumberList(value[1], kMostSectors)) {
+        char index[24];
+        for (int v = 0; v < 2; ++v)
+          for (size_t k = 0; k < value[v].size(); ++k) {
+            std::snprintf(index, sizeof index, ".%02zu", k + 1);
+            cells[name + side[v] + index] = value[v][k].dump();
+          }
+      }
+    }
+  }
+}
+
+std::string csvCell(const std::string& s) {
+  if (s.find_first_of(",\"\n\r") == std::string::npos) return s;
+  std::string q = "\"";
+  for (char c : s) q += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return q + "\"";
+}
+
+}  // namespace
+
 const char* statusName(int code) {
   switch (code) {
     case 0: return "ok";
@@ -126,50 +171,6 @@ std::string failureMessage(const fs::path& errFile, int code) {
   const size_t first = last.find_first_not_of(' '), end = last.find_last_not_of(' ');
   return first == std::string::npos ? std::string() : last.substr(first, end - first + 1);
 }
-
-constexpr size_t kMostSectors = 25;  // a [left, right] pair of lists longer than this is a curve
-
-bool isNumberList(const nlohmann::json& v, size_t most) {
-  return v.is_array() && v.size() <= most &&
-         std::all_of(v.begin(), v.end(), [](const nlohmann::json& x) { return x.is_number(); });
-}
-
-// Top-level values of a results JSON as CSV cells: numbers, strings and booleans, the members of
-// objects as "object.member", the [left, right] pairs of the 3D model as "key.left" / "key.right"
-// and its pairs of sector lists as "key.left.01" ...; the curves stay in the JSON.
-void flatten(const nlohmann::json& j, const std::string& prefix, std::map<std::string, std::string>& cells) {
-  for (const auto& [key, value] : j.items()) {
-    const std::string name = prefix.empty() ? key : prefix + "." + key;
-    if (value.is_object()) {
-      flatten(value, name, cells);
-    } else if (value.is_string()) {
-      cells[name] = value.get<std::string>();
-    } else if (value.is_number() || value.is_boolean()) {
-      cells[name] = value.dump();
-    } else if (value.is_array() && value.size() == 2) {
-      const char* side[] = {".left", ".right"};
-      if (isNumberList(value, 2)) {
-        for (int v = 0; v < 2; ++v) cells[name + side[v]] = value[v].dump();
-      } else if (isNumberList(value[0], kMostSectors) && isNumberList(value[1], kMostSectors)) {
-        char index[24];
-        for (int v = 0; v < 2; ++v)
-          for (size_t k = 0; k < value[v].size(); ++k) {
-            std::snprintf(index, sizeof index, ".%02zu", k + 1);
-            cells[name + side[v] + index] = value[v][k].dump();
-          }
-      }
-    }
-  }
-}
-
-std::string csvCell(const std::string& s) {
-  if (s.find_first_of(",\"\n\r") == std::string::npos) return s;
-  std::string q = "\"";
-  for (char c : s) q += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return q + "\"";
-}
-
-}  // namespace
 
 fs::path studyJson(const fs::path& file, const fs::path& folder, const fs::path& jsonDir) {
   fs::path json = jsonDir / file.lexically_relative(folder);
