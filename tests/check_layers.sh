@@ -2,7 +2,7 @@
 # Fails when a core file includes a Qt header or a subsystem includes one above it.
 set -u
 src=${1:?usage: check_layers.sh SRC_DIR}
-order=(base study curves segmentation model3d exam export render ui)
+order=(base study curves segmentation model3d exam export render ui node)
 status=0
 if grep -rnE '#\s*include\s*[<"]Q[A-Za-z]*(/|>|")' "$src" --include='*.h' --include='*.cpp'; then
   echo "a file under src/ includes a Qt header"; status=1
