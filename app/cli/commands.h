@@ -15,6 +15,7 @@ void registerReformatCommand(CLI::App& app, int& status);
 void registerBatchCommand(CLI::App& app, int& status);
 void registerCompareCommand(CLI::App& app, int& status);
 void registerCalibrateCommand(CLI::App& app, int& status);
+void registerNodeCommand(CLI::App& app, int& status);
 #ifdef QUORVEL_HAVE_PHANTOM
 void registerPhantomCommand(CLI::App& app, int& status);
 void registerSimulateCommand(CLI::App& app, int& status);

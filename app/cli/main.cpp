@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
   quorvel::cli::registerBatchCommand(app, status);
   quorvel::cli::registerCompareCommand(app, status);
   quorvel::cli::registerCalibrateCommand(app, status);
+  quorvel::cli::registerNodeCommand(app, status);
 #ifdef QUORVEL_HAVE_PHANTOM
   quorvel::cli::registerPhantomCommand(app, status);
   quorvel::cli::registerSimulateCommand(app, status);

@@ -1,0 +1,216 @@
+// quorvel-cli node: a DICOM node. Receives nuclear medicine images over the network into a spool,
+// and once a study has been quiet for a while analyses each gated tomographic instance of it in a
+// process of its own (as analyse does, with the automatic placement): exam, JSON and report into
+// a folder by patient and study; a study with warnings or a failure goes on the "to review" list.
+#include <dcmtk/config/osconfig.h>
+#include <dcmtk/dcmdata/dcdatset.h>
+#include <dcmtk/dcmdata/dcdeftag.h>
+#include <dcmtk/dcmdata/dcfilefo.h>
+#include <dcmtk/oflog/oflog.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/app_folder.h"
+#include "base/byte_reader.h"
+#include "batch.h"
+#include "commands.h"
+#include "exam/options_file.h"
+#include "node/node_log.h"
+#include "node/spool.h"
+#include "node/storage_scp.h"
+#include "node/uid_names.h"
+#include "pipeline.h"
+
+namespace quorvel::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+using node::NodeLog;
+using node::ReadyStudy;
+using node::Spool;
+
+inline constexpr char kToReviewList[] = "to-review.txt";
+inline constexpr char kToReviewMark[] = "TO-REVIEW.txt";
+inline constexpr char kNodeLogName[] = "node-log.txt";
+inline constexpr uint32_t kHeaderReadLimit = 4096;  // longer values (the pixels) stay on disk when reading a header
+constexpr auto kSpoolPoll = std::chrono::milliseconds(500);
+
+struct NodeArgs {
+  node::StorageConfig storage;
+  std::string spool, out;
+  int quietSeconds = 10;
+  bool model3d = false;
+};
+
+std::atomic<bool> stopRequested{false};
+extern "C" void requestStop(int) { stopRequested = true; }
+
+struct InstanceHeader {
+  std::string patientId;
+  long frames = 0;
+  bool read = false;
+};
+
+InstanceHeader readHeader(const fs::path& file) {
+  DcmFileFormat f;
+  InstanceHeader h;
+  if (f.loadFile(file.c_str(), EXS_Unknown, EGL_noChange, kHeaderReadLimit).bad()) return h;
+  DcmDataset* d = f.getDataset();
+  OFString v;
+  if (d->findAndGetOFString(DCM_PatientID, v).good()) h.patientId = v.c_str();
+  if (d->findAndGetOFString(DCM_NumberOfFrames, v).good()) h.frames = std::atol(v.c_str());
+  h.read = true;
+  return h;
+}
+
+std::string percent(const nlohmann::json& j, const char* key) {
+  if (!j.contains(key) || !j[key].is_number()) return "-";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f %%", j[key].get<double>());
+  return text;
+}
+
+void appendLine(const fs::path& file, const std::string& line) { std::ofstream(file, std::ios::app) << line << '\n'; }
+
+// Analyses every gated tomographic instance of a ready study; what needs a person goes on the list.
+void analyseStudy(const NodeArgs& a, const Spool& spool, const ReadyStudy& s, const fs::path& self,
+                  const fs::path& home, NodeLog& log) {
+  int analysed = 0;
+  for (const auto& name : s.instances) {
+    const fs::path file = spool.studyFolder(s.study) / name;
+    const InstanceHeader h = readHeader(file);
+    if (!h.read || h.frames <= 1) {
+      log.line("study " + s.study + ": instance " + name + " is not a gated tomographic acquisition, not analysed");
+      continue;
+    }
+    const std::string patient = node::folderNameOf(h.patientId);
+    const fs::path folder = fs::path(a.out) / patient / s.study;
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    const std::string stem = fs::path(name).stem().string();
+    const fs::path json = folder / (stem + ".json"), errors = folder / (stem + ".log");
+    std::vector<std::string> argv{self.string(),
+                                  "analyse",
+                                  file.string(),
+                                  "--json",
+                                  json.string(),
+                                  "--save-exam",
+                                  (folder / (stem + ".qvx")).string(),
+                                  "--report",
+                                  (folder / (stem + "-report.dcm")).string()};
+    if (a.model3d) argv.push_back("--3d");
+    fs::remove(json, ec);
+    const int code = runChild(argv, home, home / "out.txt", errors);
+    ++analysed;
+    std::ifstream in(json);
+    const nlohmann::json j = nlohmann::json::parse(in, nullptr, false);
+    const bool results = (code == 0 || code == kExitImplausible) && !j.is_discarded();
+    std::string why;
+    if (!results) {
+      why = failureMessage(errors, code);
+      if (why.empty()) why = statusName(code);
+    } else if (j.contains("warnings")) {
+      for (const auto& w : j["warnings"]) why += (why.empty() ? "" : " ") + w.get<std::string>();
+    }
+    const std::string where = patient + "/" + s.study + "/" + stem;
+    log.line("analysed " + where + ": " + statusName(results && code ? kExitImplausible : code) +
+             (results ? ", LVEF " + percent(j, "G_FES") + ", RVEF " + percent(j, "D_FES") : std::string()));
+    if (!why.empty()) {
+      appendLine(folder / kToReviewMark, stem + "\t" + why);
+      appendLine(fs::path(a.out) / kToReviewList, where + "\t" + why);
+      log.line("to review: " + where + ": " + why);
+    }
+  }
+  if (analysed == 0) log.line("study " + s.study + ": no gated tomographic instance to analyse");
+  if (!spool.markAnalysed(s)) log.line("study " + s.study + ": cannot record that it was analysed");
+}
+
+int runNode(const NodeArgs& a) {
+  std::error_code ec;
+  fs::create_directories(a.out, ec);
+  if (ec) {
+    std::cerr << "quorvel-cli: cannot create " << a.out << ": " << ec.message() << '\n';
+    return kExitRefused;
+  }
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (ec) {
+    std::cerr << "quorvel-cli: cannot find its own program\n";
+    return kExitRefused;
+  }
+  Spool spool(fs::absolute(a.spool));
+  spool.removeUnfinishedWrites();
+  // The analyses' own application folder (undo snapshots, log), with the user's options.
+  const fs::path home = spool.root() / ".home";
+  fs::create_directories(home / "temp", ec);
+  if (const fs::path options = applicationFolder() / kOptionsFileName; fs::exists(options, ec))
+    fs::copy_file(options, home / kOptionsFileName, fs::copy_options::overwrite_existing, ec);
+  NodeLog log(fs::path(a.out) / kNodeLogName);
+  OFLog::configure(OFLogger::WARN_LOG_LEVEL);  // the node's own log says what happened; the library's chatter stays out
+
+  std::signal(SIGTERM, requestStop);
+  std::signal(SIGINT, requestStop);
+  auto listenerEnded = std::make_shared<std::atomic<bool>>(false);
+  auto listenerWhy = std::make_shared<std::string>();
+  // The listener runs until the process ends; it is never joined.
+  std::thread([&a, &spool, &log, listenerEnded, listenerWhy] {
+    *listenerWhy = node::serveStorage(a.storage, spool, log);
+    *listenerEnded = true;
+  }).detach();
+  while (!stopRequested && !*listenerEnded) {
+    for (const ReadyStudy& s : spool.readyStudies(std::chrono::seconds(a.quietSeconds))) {
+      log.line("study " + s.study + " complete (" + std::to_string(s.instances.size()) + " instances)");
+      analyseStudy(a, spool, s, self, home, log);
+      if (stopRequested) break;
+    }
+    std::this_thread::sleep_for(kSpoolPoll);
+  }
+  if (*listenerEnded) {
+    log.line("cannot listen on port " + std::to_string(a.storage.port) + ": " + *listenerWhy);
+    std::fflush(nullptr);
+    _exit(kExitRefused);
+  }
+  log.line("stopped");
+  std::fflush(nullptr);
+  _exit(0);  // the listener thread sits in the network library; what it stored is already on disk
+}
+
+}  // namespace
+
+void registerNodeCommand(CLI::App& app, int& status) {
+  auto args = std::make_shared<NodeArgs>();
+  CLI::App* cmd = app.add_subcommand(
+      "node", "A DICOM node: receive nuclear medicine studies over the network and analyse each unattended");
+  cmd->add_option("--aet", args->storage.aet, "This node's AE title")
+      ->capture_default_str()
+      ->check([](const std::string& s) {
+        return s.empty() || s.size() > 16 ? std::string("1 to 16 characters") : std::string();
+      });
+  cmd->add_option("--port", args->storage.port, "TCP port to listen on")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 65535));
+  cmd->add_option("--spool", args->spool, "Folder where received instances are kept, by study")->required();
+  cmd->add_option("--out", args->out, "Folder of the results, by patient and study, with the node's log")->required();
+  cmd->add_option("--allow", args->storage.allowedCallers,
+                  "A calling AE title allowed to send (repeatable; default: any)");
+  cmd->add_flag("--accept-remote", args->storage.acceptRemote,
+                "Accept callers from other machines (default: this machine only; the port is open to all)");
+  cmd->add_option("--quiet-seconds", args->quietSeconds, "A study is complete when nothing arrived for this long")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 86400));
+  cmd->add_flag("--3d", args->model3d, "Also build the 3D model and its regional maps for every study");
+  cmd->callback([args, &status] { status = runNode(*args); });
+}
+
+}  // namespace quorvel::cli

@@ -1,0 +1,187 @@
+// The DICOM node as a department runs it: studies pushed with DCMTK's storescu on loopback,
+// analysed unattended, once, whatever arrives beside them and whenever the node stops.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "phantom/phantom.h"
+#include "phantom/writers.h"
+#include "run_command.h"
+#include "scratch_folder.h"
+
+namespace quorvel::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A port nobody listens on now (the kernel's choice for port 0).
+int freePort() {
+  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t n = sizeof a;
+  if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+      ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &n) != 0)
+    return -1;
+  ::close(s);
+  return ntohs(a.sin_port);
+}
+
+bool waitUntil(const std::function<bool()>& done, int seconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (std::chrono::steady_clock::now() < end) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  return done();
+}
+
+std::string textOf(const fs::path& p) {
+  std::ifstream in(p);
+  return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+size_t occurrences(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+class DicomNode : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = scratchFolder();
+    port = freePort();
+    ASSERT_GT(port, 0);
+    phantom::PhantomParams flat = phantom::defaultParams();
+    flat.lv.ef_percent = flat.rv.ef_percent = 0.01;  // nothing beats: refused, so to review
+    flat.anatomy.base_descent_mm = 0;
+    flat.patient.id = "P/2";  // a path in the data set must not become one on disk
+    beating = write(phantom::defaultParams(), "beating");
+    still = write(flat, "still");
+  }
+  void TearDown() override { stop(SIGKILL); }
+
+  fs::path write(const phantom::PhantomParams& p, const std::string& name) {
+    return phantom::writeAcquisitions(phantom::buildPhantom(p), dir / "studies", name,
+                                      {phantom::OutputFormat::DicomExplicit})
+        .at(0);
+  }
+
+  void start(int quietSeconds) {
+    const std::string command = "QUORVEL_HOME=" + dir.string() + " exec " + QUORVEL_CLI + " node --port " +
+                                std::to_string(port) + " --spool " + (dir / "spool").string() + " --out " +
+                                (dir / "out").string() + " --allow SENDER --quiet-seconds " +
+                                std::to_string(quietSeconds) + " >> " + (dir / "node.txt").string() + " 2>&1";
+    node = ::fork();
+    if (node == 0) {
+      ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ASSERT_TRUE(waitUntil(
+        [&] {
+          return run(std::string(QUORVEL_ECHOSCU) + " -aet SENDER -aec QUORVEL 127.0.0.1 " + std::to_string(port))
+                     .status == 0;
+        },
+        20))
+        << textOf(dir / "node.txt");
+  }
+  void stop(int signal) {
+    if (node <= 0) return;
+    ::kill(node, signal);
+    ::waitpid(node, nullptr, 0);
+    node = -1;
+  }
+  bool alive() const { return node > 0 && ::waitpid(node, nullptr, WNOHANG) == 0; }
+
+  int send(const std::string& files, const std::string& caller = "SENDER") {
+    return run(std::string(QUORVEL_STORESCU) + " -aet " + caller + " -aec QUORVEL 127.0.0.1 " + std::to_string(port) +
+               " " + files)
+        .status;
+  }
+  std::string log() const { return textOf(dir / "out" / "node-log.txt"); }
+  // The results the node wrote for a study, found by their name.
+  std::vector<fs::path> results() const {
+    std::vector<fs::path> found;
+    if (fs::exists(dir / "out"))
+      for (const auto& f : fs::recursive_directory_iterator(dir / "out"))
+        if (f.path().extension() == ".json") found.push_back(f.path());
+    return found;
+  }
+
+  fs::path dir, beating, still;
+  int port = 0;
+  pid_t node = -1;
+};
+
+TEST_F(DicomNode, AnalysesEachStudyOnceAndRefusesWhatItMustNotTakeWithoutStopping) {
+  start(1);
+  // Two callers at once.
+  EXPECT_EQ(run("(" + std::string(QUORVEL_STORESCU) + " -aet SENDER -aec QUORVEL 127.0.0.1 " + std::to_string(port) +
+                " " + beating.string() + " & " + QUORVEL_STORESCU + " -aet SENDER -aec QUORVEL 127.0.0.1 " +
+                std::to_string(port) + " " + still.string() + "; wait $!)")
+                .status,
+            0);
+  // A stranger, and an image of another kind.
+  EXPECT_NE(send(beating.string(), "STRANGER"), 0);
+  const fs::path other = dir / "studies" / "other.dcm";
+  fs::copy_file(beating, other);
+  ASSERT_EQ(run(std::string(QUORVEL_DCMODIFY) +
+                " -nb -m \"(0008,0016)=1.2.840.10008.5.1.4.1.1.7\" -m "
+                "\"(0008,0018)=1.2.3.4.5\" " +
+                other.string())
+                .status,
+            0);
+  EXPECT_NE(send(other.string()), 0);
+  ASSERT_TRUE(waitUntil([&] { return occurrences(log(), "  analysed ") == 2; }, 90)) << log();
+
+  // The beating heart's numbers are those of analyse on the same file.
+  const fs::path direct = dir / "direct.json";
+  ASSERT_EQ(run("QUORVEL_HOME=" + dir.string() + " " + QUORVEL_CLI + " analyse " + beating.string() + " --json " +
+                direct.string())
+                .status,
+            0);
+  const auto lvef = [](const fs::path& p) { return nlohmann::json::parse(textOf(p))["G_FES"].get<double>(); };
+  const std::vector<fs::path> jsons = results();
+  ASSERT_EQ(jsons.size(), 1u) << log();
+  EXPECT_EQ(lvef(jsons[0]), lvef(direct));
+  EXPECT_TRUE(fs::exists(fs::path(jsons[0]).replace_extension(".qvx")));
+
+  // The still heart is refused by the analysis: on the list to review, in a folder of its own.
+  const std::string review = textOf(dir / "out" / "to-review.txt");
+  EXPECT_EQ(occurrences(review, "\n"), 1u) << review;
+  EXPECT_EQ(review.rfind("P_2/", 0), 0u) << review;
+  EXPECT_TRUE(fs::is_directory(dir / "out" / "P_2"));
+
+  // Sent again: nothing new to analyse; the node took all this without stopping.
+  EXPECT_EQ(send(beating.string()), 0);
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  EXPECT_EQ(occurrences(log(), "  analysed "), 2u) << log();
+  EXPECT_NE(log().find("refused an association from STRANGER"), std::string::npos) << log();
+  EXPECT_TRUE(alive());
+}
+
+TEST_F(DicomNode, AStudyReceivedBeforeTheNodeWasKilledIsAnalysedAfterItsRestart) {
+  start(60);
+  ASSERT_EQ(send(beating.string()), 0);
+  stop(SIGKILL);
+  ASSERT_TRUE(results().empty());
+  start(1);
+  ASSERT_TRUE(waitUntil([&] { return results().size() == 1; }, 60)) << log();
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  EXPECT_EQ(occurrences(log(), "  analysed "), 1u) << log();
+}
+
+}  // namespace
+}  // namespace quorvel::testing
