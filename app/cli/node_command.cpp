@@ -26,7 +26,9 @@
 #include "batch.h"
 #include "commands.h"
 #include "exam/options_file.h"
+#include "node/forwarding.h"
 #include "node/node_log.h"
+#include "node/results_sr.h"
 #include "node/spool.h"
 #include "node/storage_scp.h"
 #include "node/uid_names.h"
@@ -52,6 +54,8 @@ struct NodeArgs {
   std::string spool, out;
   int quietSeconds = 10;
   bool model3d = false;
+  std::vector<std::string> forward;  // AET@HOST:PORT
+  int retrySeconds = 30;             // first delay before sending again
 };
 
 std::atomic<bool> stopRequested{false};
@@ -84,9 +88,48 @@ std::string percent(const nlohmann::json& j, const char* key) {
 
 void appendLine(const fs::path& file, const std::string& line) { std::ofstream(file, std::ios::app) << line << '\n'; }
 
+// The method as the results panel names it, after what placed and segmented the ventricles.
+std::string methodText(const nlohmann::json& j, const fs::path& panels) {
+  std::string method = "Gated blood-pool tomography; both ventricles segmented in 4D (watershed of the blood pool)";
+  if (j.contains("placement") && j["placement"].contains("confidence")) {
+    char text[96];
+    std::snprintf(text, sizeof text, "; automatic placement, confidence %.2f",
+                  j["placement"]["confidence"].get<double>());
+    method += text;
+  }
+  std::ifstream in(panels);
+  for (std::string line; std::getline(in, line);)
+    if (line.starts_with("Method")) {
+      method += "; volume curves: " + line;
+      break;
+    }
+  return method;
+}
+
+// The structured report beside the results, then it and the report pictures queued for every
+// destination.
+void sendResults(const NodeArgs& a, const nlohmann::json& j, const fs::path& image, const fs::path& panels,
+                 const fs::path& folder, const std::string& stem, node::Outbox& outbox, NodeLog& log) {
+  node::SrContent sr{node::readAnalysedImage(image), {}, methodText(j, panels), {}};
+  for (const auto& [key, value] : j.items())
+    if (value.is_number()) sr.results[key] = value.get<double>();
+  if (j.contains("warnings"))
+    for (const auto& w : j["warnings"]) sr.warnings.push_back(w.get<std::string>());
+  const fs::path srFile = folder / (stem + "-sr.dcm");
+  if (const std::string why = node::writeResultsSr(sr, srFile); !why.empty()) {
+    log.line("no structured report for " + stem + ": " + why);
+    return;
+  }
+  std::vector<fs::path> files;
+  for (const char* suffix : {"-report.dcm", "-report-local.dcm"})
+    if (std::error_code ec; fs::exists(folder / (stem + suffix), ec)) files.push_back(folder / (stem + suffix));
+  files.push_back(srFile);
+  for (const std::string& d : a.forward) outbox.add(*node::parseDestination(d), files);
+}
+
 // Analyses every gated tomographic instance of a ready study; what needs a person goes on the list.
 void analyseStudy(const NodeArgs& a, const Spool& spool, const ReadyStudy& s, const fs::path& self,
-                  const fs::path& home, NodeLog& log) {
+                  const fs::path& home, node::Outbox& outbox, NodeLog& log) {
   int analysed = 0;
   for (const auto& name : s.instances) {
     const fs::path file = spool.studyFolder(s.study) / name;
@@ -112,7 +155,8 @@ void analyseStudy(const NodeArgs& a, const Spool& spool, const ReadyStudy& s, co
                                   (folder / (stem + "-report.dcm")).string()};
     if (a.model3d) argv.push_back("--3d");
     fs::remove(json, ec);
-    const int code = runChild(argv, home, home / "out.txt", errors);
+    const fs::path panels = folder / (stem + ".txt");
+    const int code = runChild(argv, home, panels, errors);
     ++analysed;
     std::ifstream in(json);
     const nlohmann::json j = nlohmann::json::parse(in, nullptr, false);
@@ -127,6 +171,7 @@ void analyseStudy(const NodeArgs& a, const Spool& spool, const ReadyStudy& s, co
     const std::string where = patient + "/" + s.study + "/" + stem;
     log.line("analysed " + where + ": " + statusName(results && code ? kExitImplausible : code) +
              (results ? ", LVEF " + percent(j, "G_FES") + ", RVEF " + percent(j, "D_FES") : std::string()));
+    if (results) sendResults(a, j, file, panels, folder, stem, outbox, log);
     if (!why.empty()) {
       appendLine(folder / kToReviewMark, stem + "\t" + why);
       appendLine(fs::path(a.out) / kToReviewList, where + "\t" + why);
@@ -157,6 +202,7 @@ int runNode(const NodeArgs& a) {
   if (const fs::path options = applicationFolder() / kOptionsFileName; fs::exists(options, ec))
     fs::copy_file(options, home / kOptionsFileName, fs::copy_options::overwrite_existing, ec);
   NodeLog log(fs::path(a.out) / kNodeLogName);
+  node::Outbox outbox(spool.root() / ".outbox", std::chrono::seconds(a.retrySeconds));
   OFLog::configure(OFLogger::WARN_LOG_LEVEL);  // the node's own log says what happened; the library's chatter stays out
 
   std::signal(SIGTERM, requestStop);
@@ -171,9 +217,10 @@ int runNode(const NodeArgs& a) {
   while (!stopRequested && !*listenerEnded) {
     for (const ReadyStudy& s : spool.readyStudies(std::chrono::seconds(a.quietSeconds))) {
       log.line("study " + s.study + " complete (" + std::to_string(s.instances.size()) + " instances)");
-      analyseStudy(a, spool, s, self, home, log);
+      analyseStudy(a, spool, s, self, home, outbox, log);
       if (stopRequested) break;
     }
+    outbox.deliverDue(a.storage.aet, log);
     std::this_thread::sleep_for(kSpoolPoll);
   }
   if (*listenerEnded) {
@@ -210,6 +257,13 @@ void registerNodeCommand(CLI::App& app, int& status) {
       ->capture_default_str()
       ->check(CLI::Range(1, 86400));
   cmd->add_flag("--3d", args->model3d, "Also build the 3D model and its regional maps for every study");
+  cmd->add_option("--forward", args->forward,
+                  "Send the report pictures and the structured report to AET@HOST:PORT (repeatable)")
+      ->check([](const std::string& s) { return node::parseDestination(s) ? std::string() : "not AET@HOST:PORT"; });
+  cmd->add_option("--retry-seconds", args->retrySeconds,
+                  "Wait before sending again after a failure; doubles with every failure, up to an hour")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 3600));
   cmd->callback([args, &status] { status = runNode(*args); });
 }
 

@@ -71,7 +71,13 @@ class DicomNode : public ::testing::Test {
     beating = write(phantom::defaultParams(), "beating");
     still = write(flat, "still");
   }
-  void TearDown() override { stop(SIGKILL); }
+  void TearDown() override {
+    stop(SIGKILL);
+    if (archive > 0) {
+      ::kill(archive, SIGKILL);
+      ::waitpid(archive, nullptr, 0);
+    }
+  }
 
   fs::path write(const phantom::PhantomParams& p, const std::string& name) {
     return phantom::writeAcquisitions(phantom::buildPhantom(p), dir / "studies", name,
@@ -79,16 +85,19 @@ class DicomNode : public ::testing::Test {
         .at(0);
   }
 
-  void start(int quietSeconds) {
-    const std::string command = "QUORVEL_HOME=" + dir.string() + " exec " + QUORVEL_CLI + " node --port " +
-                                std::to_string(port) + " --spool " + (dir / "spool").string() + " --out " +
-                                (dir / "out").string() + " --allow SENDER --quiet-seconds " +
-                                std::to_string(quietSeconds) + " >> " + (dir / "node.txt").string() + " 2>&1";
-    node = ::fork();
-    if (node == 0) {
+  static pid_t spawn(const std::string& command) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
       ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
       ::_exit(127);
     }
+    return pid;
+  }
+  void start(int quietSeconds, const std::string& more = "") {
+    node = spawn("QUORVEL_HOME=" + dir.string() + " exec " + QUORVEL_CLI + " node --port " + std::to_string(port) +
+                 " --spool " + (dir / "spool").string() + " --out " + (dir / "out").string() +
+                 " --allow SENDER --quiet-seconds " + std::to_string(quietSeconds) + " " + more + " >> " +
+                 (dir / "node.txt").string() + " 2>&1");
     ASSERT_TRUE(waitUntil(
         [&] {
           return run(std::string(QUORVEL_ECHOSCU) + " -aet SENDER -aec QUORVEL 127.0.0.1 " + std::to_string(port))
@@ -122,7 +131,7 @@ class DicomNode : public ::testing::Test {
 
   fs::path dir, beating, still;
   int port = 0;
-  pid_t node = -1;
+  pid_t node = -1, archive = -1;
 };
 
 TEST_F(DicomNode, AnalysesEachStudyOnceAndRefusesWhatItMustNotTakeWithoutStopping) {
@@ -181,6 +190,54 @@ TEST_F(DicomNode, AStudyReceivedBeforeTheNodeWasKilledIsAnalysedAfterItsRestart)
   ASSERT_TRUE(waitUntil([&] { return results().size() == 1; }, 60)) << log();
   std::this_thread::sleep_for(std::chrono::seconds(2));
   EXPECT_EQ(occurrences(log(), "  analysed "), 1u) << log();
+}
+
+TEST_F(DicomNode, ResultsReachTheArchiveAsPicturesAndAStructuredReportOnceItIsUp) {
+  const int archiveDicom = freePort(), archiveHttp = freePort();
+  start(1, "--forward ORTHANC@127.0.0.1:" + std::to_string(archiveDicom) + " --retry-seconds 1");
+  ASSERT_EQ(send(beating.string()), 0);
+  // The archive is down: the node says so and keeps the delivery.
+  ASSERT_TRUE(waitUntil([&] { return log().find("could not send to ORTHANC") != std::string::npos; }, 60)) << log();
+
+  const fs::path storage = dir / "archive";
+  fs::create_directories(storage);
+  std::ofstream(dir / "orthanc.json") << nlohmann::json{
+      {"Name", "QuorvelTest"},
+      {"StorageDirectory", storage.string()},
+      {"IndexDirectory", storage.string()},
+      {"DicomAet", "ORTHANC"},
+      {"DicomPort", archiveDicom},
+      {"HttpPort", archiveHttp},
+      {"RemoteAccessAllowed", false},
+      {"AuthenticationEnabled", false},
+      {"DicomAlwaysAllowStore", true},
+      {"Plugins", nlohmann::json::array()}}.dump();
+  archive = spawn(std::string("exec ") + QUORVEL_ORTHANC + " " + (dir / "orthanc.json").string() + " > " +
+                  (dir / "orthanc.txt").string() + " 2>&1");
+  const std::string rest = std::string(QUORVEL_CURL) + " -sf http://127.0.0.1:" + std::to_string(archiveHttp);
+  ASSERT_TRUE(waitUntil([&] { return run(rest + "/system").status == 0; }, 30)) << textOf(dir / "orthanc.txt");
+  ASSERT_TRUE(waitUntil([&] { return log().find("sent 2 files to ORTHANC") != std::string::npos; }, 60)) << log();
+
+  // The archive holds the report picture and the structured report, whose LVEF is the JSON's.
+  const auto ids = nlohmann::json::parse(run(rest + "/instances").out);
+  ASSERT_EQ(ids.size(), 2u);
+  const std::vector<fs::path> jsons = results();
+  ASSERT_EQ(jsons.size(), 1u);
+  char lvef[32];
+  std::snprintf(lvef, sizeof lvef, "[%.2f]", nlohmann::json::parse(textOf(jsons[0]))["G_FES"].get<double>());
+  int reports = 0;
+  for (const auto& id : ids) {
+    const fs::path copy = dir / (id.get<std::string>() + ".dcm");
+    ASSERT_EQ(run(rest + "/instances/" + id.get<std::string>() + "/file -o " + copy.string()).status, 0);
+    const std::string dump = run(std::string(QUORVEL_DCMDUMP) + " " + copy.string()).out;
+    if (dump.find("ComprehensiveSRStorage") == std::string::npos) continue;
+    ++reports;
+    EXPECT_NE(dump.find("[10230-1]"), std::string::npos) << dump;
+    EXPECT_NE(dump.find(lvef), std::string::npos) << lvef << dump;
+    const std::string check = run(std::string(QUORVEL_DCIODVFY) + " " + copy.string()).out;
+    EXPECT_EQ(check.find("Error"), std::string::npos) << check;
+  }
+  EXPECT_EQ(reports, 1);
 }
 
 }  // namespace
