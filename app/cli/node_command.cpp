@@ -56,6 +56,7 @@ struct NodeArgs {
   bool model3d = false;
   std::vector<std::string> forward;  // AET@HOST:PORT
   int retrySeconds = 30;             // first delay before sending again
+  uintmax_t minFreeMb = node::kDefaultMinFreeSpoolMb;
 };
 
 std::atomic<bool> stopRequested{false};
@@ -194,7 +195,7 @@ int runNode(const NodeArgs& a) {
     std::cerr << "quorvel-cli: cannot find its own program\n";
     return kExitRefused;
   }
-  Spool spool(fs::absolute(a.spool));
+  Spool spool(fs::absolute(a.spool), a.minFreeMb);
   spool.removeUnfinishedWrites();
   // The analyses' own application folder (undo snapshots, log), with the user's options.
   const fs::path home = spool.root() / ".home";
@@ -260,6 +261,8 @@ void registerNodeCommand(CLI::App& app, int& status) {
   cmd->add_option("--forward", args->forward,
                   "Send the report pictures and the structured report to AET@HOST:PORT (repeatable)")
       ->check([](const std::string& s) { return node::parseDestination(s) ? std::string() : "not AET@HOST:PORT"; });
+  cmd->add_option("--min-free-mb", args->minFreeMb, "Refuse new instances when the spool's disk has less free space")
+      ->capture_default_str();
   cmd->add_option("--retry-seconds", args->retrySeconds,
                   "Wait before sending again after a failure; doubles with every failure, up to an hour")
       ->capture_default_str()

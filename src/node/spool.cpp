@@ -46,7 +46,7 @@ std::set<std::string> analysedInstances(const fs::path& folder) {
 
 }  // namespace
 
-Spool::Spool(fs::path root) : root_(std::move(root)) {
+Spool::Spool(fs::path root, uintmax_t minFreeMb) : root_(std::move(root)), minFreeBytes_(minFreeMb << 20) {
   std::error_code ec;
   fs::create_directories(root_, ec);
 }
@@ -85,7 +85,7 @@ StoreOutcome Spool::storeInstance(DcmDataset& dataset, const std::string& sopCla
   const fs::path folder = root_ / *study;
   fs::create_directories(folder, ec);
   const fs::space_info space = fs::space(root_, ec);
-  if (ec || space.available < kMinFreeSpoolBytes) {
+  if (ec || space.available < minFreeBytes_) {
     out.status = STATUS_STORE_Refused_OutOfResources;
     out.why = "the spool's disk is full";
     return out;

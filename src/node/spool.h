@@ -18,7 +18,7 @@ namespace quorvel::node {
 inline constexpr char kNmImageStorage[] = "1.2.840.10008.5.1.4.1.1.20";
 inline constexpr char kInstanceExtension[] = ".dcm";
 inline constexpr char kAnalysedList[] = "analysed.txt";
-inline constexpr uintmax_t kMinFreeSpoolBytes = 64u << 20;  // below this a new instance is refused
+inline constexpr uintmax_t kDefaultMinFreeSpoolMb = 64;  // below this a new instance is refused
 
 // What became of one instance: its DIMSE status (0 stored) and why, for the log.
 struct StoreOutcome {
@@ -35,7 +35,7 @@ struct ReadyStudy {
 
 class Spool {
  public:
-  explicit Spool(std::filesystem::path root);
+  explicit Spool(std::filesystem::path root, uintmax_t minFreeMb = kDefaultMinFreeSpoolMb);
 
   const std::filesystem::path& root() const { return root_; }
 
@@ -56,6 +56,7 @@ class Spool {
 
  private:
   std::filesystem::path root_;
+  uintmax_t minFreeBytes_;
   mutable std::mutex counterMutex_;
   mutable uint64_t counter_ = 0;  // makes temporary names unique between threads
 };

@@ -99,6 +99,16 @@ TEST_F(NodeSpool, RefusesWhatIsNotAWellFormedNmInstanceWithItsStatus) {
   EXPECT_EQ(patient, "P1");
 }
 
+TEST_F(NodeSpool, AFullDiskRefusesNewInstancesAndKeepsWhatIsStored) {
+  DcmDataset a = nmInstance("1.2.3", "1.2.3.1"), b = nmInstance("1.2.3", "1.2.3.2");
+  ASSERT_TRUE(Spool(root).storeInstance(a, kNmImageStorage, "1.2.3.1").stored());
+  Spool full(root, uintmax_t{1} << 40);  // asks for a million terabytes free
+  EXPECT_EQ(full.storeInstance(b, kNmImageStorage, "1.2.3.2").status, STATUS_STORE_Refused_OutOfResources);
+  const auto ready = full.readyStudies(std::chrono::seconds(0));
+  ASSERT_EQ(ready.size(), 1u);
+  EXPECT_EQ(ready[0].instances, std::vector<std::string>{"1.2.3.1.dcm"});
+}
+
 TEST_F(NodeSpool, AStudyIsReadyAfterItsQuietTimeAndAnalysedOnceForTheSameInstances) {
   Spool spool(root);
   DcmDataset a = nmInstance("1.2.3", "1.2.3.1");
