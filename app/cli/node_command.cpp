@@ -3,9 +3,6 @@
 // process of its own (as analyse does, with the automatic placement): exam, JSON and report into
 // a folder by patient and study; a study with warnings or a failure goes on the "to review" list.
 #include <dcmtk/config/osconfig.h>
-#include <dcmtk/dcmdata/dcdatset.h>
-#include <dcmtk/dcmdata/dcdeftag.h>
-#include <dcmtk/dcmdata/dcfilefo.h>
 #include <dcmtk/oflog/oflog.h>
 #include <unistd.h>
 
@@ -27,6 +24,7 @@
 #include "commands.h"
 #include "exam/options_file.h"
 #include "node/forwarding.h"
+#include "node/image_header.h"
 #include "node/node_log.h"
 #include "node/results_sr.h"
 #include "node/spool.h"
@@ -46,7 +44,6 @@ using node::Spool;
 inline constexpr char kToReviewList[] = "to-review.txt";
 inline constexpr char kToReviewMark[] = "TO-REVIEW.txt";
 inline constexpr char kNodeLogName[] = "node-log.txt";
-inline constexpr uint32_t kHeaderReadLimit = 4096;  // longer values (the pixels) stay on disk when reading a header
 constexpr auto kSpoolPoll = std::chrono::milliseconds(500);
 
 struct NodeArgs {
@@ -61,24 +58,6 @@ struct NodeArgs {
 
 std::atomic<bool> stopRequested{false};
 extern "C" void requestStop(int) { stopRequested = true; }
-
-struct InstanceHeader {
-  std::string patientId;
-  long frames = 0;
-  bool read = false;
-};
-
-InstanceHeader readHeader(const fs::path& file) {
-  DcmFileFormat f;
-  InstanceHeader h;
-  if (f.loadFile(file.c_str(), EXS_Unknown, EGL_noChange, kHeaderReadLimit).bad()) return h;
-  DcmDataset* d = f.getDataset();
-  OFString v;
-  if (d->findAndGetOFString(DCM_PatientID, v).good()) h.patientId = v.c_str();
-  if (d->findAndGetOFString(DCM_NumberOfFrames, v).good()) h.frames = std::atol(v.c_str());
-  h.read = true;
-  return h;
-}
 
 std::string percent(const nlohmann::json& j, const char* key) {
   if (!j.contains(key) || !j[key].is_number()) return "-";
@@ -111,7 +90,7 @@ std::string methodText(const nlohmann::json& j, const fs::path& panels) {
 // destination.
 void sendResults(const NodeArgs& a, const nlohmann::json& j, const fs::path& image, const fs::path& panels,
                  const fs::path& folder, const std::string& stem, node::Outbox& outbox, NodeLog& log) {
-  node::SrContent sr{node::readAnalysedImage(image), {}, methodText(j, panels), {}};
+  node::SrContent sr{node::readImageHeader(image), {}, methodText(j, panels), {}};
   for (const auto& [key, value] : j.items())
     if (value.is_number()) sr.results[key] = value.get<double>();
   if (j.contains("warnings"))
@@ -134,7 +113,7 @@ void analyseStudy(const NodeArgs& a, const Spool& spool, const ReadyStudy& s, co
   int analysed = 0;
   for (const auto& name : s.instances) {
     const fs::path file = spool.studyFolder(s.study) / name;
-    const InstanceHeader h = readHeader(file);
+    const node::ImageHeader h = node::readImageHeader(file);
     if (!h.read || h.frames <= 1) {
       log.line("study " + s.study + ": instance " + name + " is not a gated tomographic acquisition, not analysed");
       continue;
@@ -234,6 +213,31 @@ int runNode(const NodeArgs& a) {
   _exit(0);  // the listener thread sits in the network library; what it stored is already on disk
 }
 
+// The options of a configuration file that the command line did not give, checked as if given
+// there; why the file is refused, or empty.
+std::string applyConfigFile(CLI::App* cmd, const std::string& file) {
+  std::ifstream in(file);
+  std::vector<CLI::ConfigItem> items;
+  try {
+    items = CLI::ConfigINI().from_config(in);
+  } catch (const CLI::Error& e) {
+    return file + ": " + e.what();
+  }
+  for (const CLI::ConfigItem& item : items) {
+    if (item.name == "++" || item.name == "--") continue;  // a section opens or closes
+    CLI::Option* option = item.name == "config" ? nullptr : cmd->get_option_no_throw("--" + item.name);
+    if (!option) return file + ": no option " + item.name;
+    if (option->count() > 0) continue;  // the command line wins
+    try {
+      for (const std::string& value : item.inputs) option->add_result(value);
+      option->run_callback();
+    } catch (const CLI::Error& e) {
+      return file + ": " + item.name + ": " + e.what();
+    }
+  }
+  return {};
+}
+
 }  // namespace
 
 void registerNodeCommand(CLI::App& app, int& status) {
@@ -248,8 +252,8 @@ void registerNodeCommand(CLI::App& app, int& status) {
   cmd->add_option("--port", args->storage.port, "TCP port to listen on")
       ->capture_default_str()
       ->check(CLI::Range(1, 65535));
-  cmd->add_option("--spool", args->spool, "Folder where received instances are kept, by study")->required();
-  cmd->add_option("--out", args->out, "Folder of the results, by patient and study, with the node's log")->required();
+  cmd->add_option("--spool", args->spool, "Folder where received instances are kept, by study (required)");
+  cmd->add_option("--out", args->out, "Folder of the results, by patient and study, with the node's log (required)");
   cmd->add_option("--allow", args->storage.allowedCallers,
                   "A calling AE title allowed to send (repeatable; default: any)");
   cmd->add_flag("--accept-remote", args->storage.acceptRemote,
@@ -267,7 +271,21 @@ void registerNodeCommand(CLI::App& app, int& status) {
                   "Wait before sending again after a failure; doubles with every failure, up to an hour")
       ->capture_default_str()
       ->check(CLI::Range(1, 3600));
-  cmd->callback([args, &status] { status = runNode(*args); });
+  auto config = std::make_shared<std::string>();
+  cmd->add_option("--config", *config,
+                  "Read the node's options from this file: a line 'name = value' per option, long names without the "
+                  "dashes, lists as [\"A\", \"B\"]; the command line wins")
+      ->check(CLI::ExistingFile);
+  cmd->callback([cmd, args, config, &status] {
+    std::string why = config->empty() ? std::string() : applyConfigFile(cmd, *config);
+    if (why.empty() && (args->spool.empty() || args->out.empty())) why = "--spool and --out are required";
+    if (!why.empty()) {
+      std::cerr << "quorvel-cli: " << why << '\n';
+      status = kExitRefused;
+      return;
+    }
+    status = runNode(*args);
+  });
 }
 
 }  // namespace quorvel::cli

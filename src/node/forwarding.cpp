@@ -1,8 +1,6 @@
 #include "node/forwarding.h"
 
 #include <dcmtk/config/osconfig.h>
-#include <dcmtk/dcmdata/dcdeftag.h>
-#include <dcmtk/dcmdata/dcfilefo.h>
 #include <dcmtk/dcmdata/dcuid.h>
 #include <dcmtk/dcmnet/scu.h>
 #include <unistd.h>
@@ -14,6 +12,7 @@
 #include <set>
 
 #include "base/byte_reader.h"
+#include "node/image_header.h"
 #include "node/node_log.h"
 #include "node/storage_scp.h"
 
@@ -59,16 +58,6 @@ std::optional<Delivery> load(const fs::path& p) {
   return d;
 }
 
-std::string sopClassOf(const fs::path& file) {
-  DcmFileFormat f;
-  constexpr Uint32 kHeaderReadLimit = 4096;
-  OFString v;
-  if (f.loadFile(file.c_str(), EXS_Unknown, EGL_noChange, kHeaderReadLimit).bad() ||
-      f.getDataset()->findAndGetOFString(DCM_SOPClassUID, v).bad())
-    return {};
-  return v.c_str();
-}
-
 }  // namespace
 
 std::optional<Destination> parseDestination(std::string_view text) {
@@ -99,7 +88,7 @@ std::string sendFiles(const std::string& callingAet, const Destination& to, cons
   syntaxes.push_back(UID_LittleEndianExplicitTransferSyntax);
   syntaxes.push_back(UID_LittleEndianImplicitTransferSyntax);
   for (const auto& f : files) {
-    classes.push_back(sopClassOf(f));
+    classes.push_back(readImageHeader(f).sopClassUid);
     if (classes.back().empty()) return "cannot read " + f.filename().string();
     if (proposed.insert(classes.back()).second) scu.addPresentationContext(classes.back().c_str(), syntaxes);
   }

@@ -1,7 +1,6 @@
 #include "node/results_sr.h"
 
 #include <dcmtk/config/osconfig.h>
-#include <dcmtk/dcmdata/dcdeftag.h>
 #include <dcmtk/dcmdata/dcfilefo.h>
 #include <dcmtk/dcmsr/dsrdoc.h>
 
@@ -16,11 +15,6 @@ namespace quorvel::node {
 namespace {
 
 using Tree = DSRDocumentTree;
-
-std::string stringOf(DcmItem& d, const DcmTagKey& tag) {
-  OFString v;
-  return d.findAndGetOFString(tag, v).good() ? std::string(v.c_str()) : std::string();
-}
 
 DSRCodedEntryValue local(const char* code, const char* meaning) {
   return DSRCodedEntryValue(code, kLocalCodingScheme, meaning);
@@ -46,7 +40,8 @@ bool addText(Tree& tree, const DSRCodedEntryValue& conceptName, const std::strin
 
 // One ventricle's container with its measurements; the tree's cursor ends on the container.
 bool addVentricle(Tree& tree, const SrContent& c, char prefix, const DSRCodedEntryValue& conceptName) {
-  if (!addItem(tree, DSRTypes::RT_contains, DSRTypes::VT_Container, conceptName, DSRTypes::AM_afterCurrent)) return false;
+  if (!addItem(tree, DSRTypes::RT_contains, DSRTypes::VT_Container, conceptName, DSRTypes::AM_afterCurrent))
+    return false;
   DSRTypes::E_AddMode mode = DSRTypes::AM_belowCurrent;
   for (const ResultCode& r : resultCodes()) {
     if (r.name[0] != prefix) continue;
@@ -98,30 +93,8 @@ const std::vector<ResultCode>& resultCodes() {
   return codes;
 }
 
-AnalysedImage readAnalysedImage(const std::filesystem::path& file) {
-  AnalysedImage a;
-  DcmFileFormat f;
-  constexpr Uint32 kHeaderReadLimit = 4096;  // the pixels stay on disk
-  if (f.loadFile(file.c_str(), EXS_Unknown, EGL_noChange, kHeaderReadLimit).bad()) return a;
-  DcmDataset& d = *f.getDataset();
-  a.patientName = stringOf(d, DCM_PatientName);
-  a.patientId = stringOf(d, DCM_PatientID);
-  a.birthDate = stringOf(d, DCM_PatientBirthDate);
-  a.sex = stringOf(d, DCM_PatientSex);
-  a.studyUid = stringOf(d, DCM_StudyInstanceUID);
-  a.studyDate = stringOf(d, DCM_StudyDate);
-  a.studyTime = stringOf(d, DCM_StudyTime);
-  a.studyId = stringOf(d, DCM_StudyID);
-  a.accession = stringOf(d, DCM_AccessionNumber);
-  a.referringPhysician = stringOf(d, DCM_ReferringPhysicianName);
-  a.seriesUid = stringOf(d, DCM_SeriesInstanceUID);
-  a.sopClassUid = stringOf(d, DCM_SOPClassUID);
-  a.sopInstanceUid = stringOf(d, DCM_SOPInstanceUID);
-  return a;
-}
-
 std::string writeResultsSr(const SrContent& c, const std::filesystem::path& file) {
-  const AnalysedImage& im = c.image;
+  const ImageHeader& im = c.image;
   if (im.studyUid.empty() || im.sopInstanceUid.empty()) return "the analysed image has no study or instance UID";
   DSRDocument doc(DSRTypes::DT_ComprehensiveSR);
   // Values read from the image may not meet the report's own checks: copied as they are.

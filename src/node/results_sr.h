@@ -7,17 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "node/image_header.h"
+
 namespace quorvel::node {
 
-// What the report copies from the analysed image.
-struct AnalysedImage {
-  std::string patientName, patientId, birthDate, sex;
-  std::string studyUid, studyDate, studyTime, studyId, accession, referringPhysician;
-  std::string seriesUid, sopClassUid, sopInstanceUid;
-};
-
 struct SrContent {
-  AnalysedImage image;
+  ImageHeader image;                      // the analysed image
   std::map<std::string, double> results;  // by the results' own names: G_FES, D_volmax, CARD_FREQ, ...
   std::string method;
   std::vector<std::string> warnings;
@@ -35,8 +30,6 @@ struct ResultCode {
 };
 inline constexpr char kLocalCodingScheme[] = "99QRVL";
 const std::vector<ResultCode>& resultCodes();
-
-AnalysedImage readAnalysedImage(const std::filesystem::path& file);
 
 // Writes the report; the reason when it cannot be written, else empty.
 std::string writeResultsSr(const SrContent& content, const std::filesystem::path& file);
