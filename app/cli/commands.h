@@ -16,6 +16,7 @@ void registerBatchCommand(CLI::App& app, int& status);
 void registerCompareCommand(CLI::App& app, int& status);
 void registerCalibrateCommand(CLI::App& app, int& status);
 void registerNodeCommand(CLI::App& app, int& status);
+void registerArchiveCommand(CLI::App& app, int& status);
 #ifdef QUORVEL_HAVE_PHANTOM
 void registerPhantomCommand(CLI::App& app, int& status);
 void registerSimulateCommand(CLI::App& app, int& status);

@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
   quorvel::cli::registerCompareCommand(app, status);
   quorvel::cli::registerCalibrateCommand(app, status);
   quorvel::cli::registerNodeCommand(app, status);
+  quorvel::cli::registerArchiveCommand(app, status);
 #ifdef QUORVEL_HAVE_PHANTOM
   quorvel::cli::registerPhantomCommand(app, status);
   quorvel::cli::registerSimulateCommand(app, status);

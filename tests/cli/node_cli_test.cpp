@@ -194,7 +194,9 @@ TEST_F(DicomNode, AStudyReceivedBeforeTheNodeWasKilledIsAnalysedAfterItsRestart)
 
 TEST_F(DicomNode, ResultsReachTheArchiveAsPicturesAndAStructuredReportOnceItIsUp) {
   const int archiveDicom = freePort(), archiveHttp = freePort();
-  start(1, "--forward ORTHANC@127.0.0.1:" + std::to_string(archiveDicom) + " --retry-seconds 1");
+  // The destination from the node's configuration file.
+  std::ofstream(dir / "node.ini") << "forward = [\"ORTHANC@127.0.0.1:" << archiveDicom << "\"]\nretry-seconds = 1\n";
+  start(1, "--config " + (dir / "node.ini").string());
   ASSERT_EQ(send(beating.string()), 0);
   // The archive is down: the node says so and keeps the delivery.
   ASSERT_TRUE(waitUntil([&] { return log().find("could not send to ORTHANC") != std::string::npos; }, 60)) << log();
@@ -211,6 +213,8 @@ TEST_F(DicomNode, ResultsReachTheArchiveAsPicturesAndAStructuredReportOnceItIsUp
       {"RemoteAccessAllowed", false},
       {"AuthenticationEnabled", false},
       {"DicomAlwaysAllowStore", true},
+      {"DicomCheckModalityHost", false},
+      {"DicomModalities", {{"quorvel", {"QUORVEL", "127.0.0.1", port}}}},
       {"Plugins", nlohmann::json::array()}}.dump();
   archive = spawn(std::string("exec ") + QUORVEL_ORTHANC + " " + (dir / "orthanc.json").string() + " > " +
                   (dir / "orthanc.txt").string() + " 2>&1");
@@ -238,6 +242,29 @@ TEST_F(DicomNode, ResultsReachTheArchiveAsPicturesAndAStructuredReportOnceItIsUp
     EXPECT_EQ(check.find("Error"), std::string::npos) << check;
   }
   EXPECT_EQ(reports, 1);
+
+  // The acquisition in the archive too: found by its patient, brought back whole, same numbers.
+  const std::string archiveAt = " --archive ORTHANC@127.0.0.1:" + std::to_string(archiveDicom);
+  ASSERT_EQ(run(std::string(QUORVEL_STORESCU) + " -aec ORTHANC 127.0.0.1 " + std::to_string(archiveDicom) + " " +
+                beating.string())
+                .status,
+            0);
+  const Outcome found = run(std::string(QUORVEL_CLI) + " archive" + archiveAt + " find --patient-id QPH0001");
+  ASSERT_EQ(found.status, 0) << found.out;
+  const std::string study = jsons[0].parent_path().filename().string();
+  EXPECT_NE(found.out.find(study), std::string::npos) << found.out;
+  EXPECT_NE(found.out.find("1 studies"), std::string::npos) << found.out;
+  const Outcome got = run(std::string(QUORVEL_CLI) + " archive" + archiveAt + " get --study " + study + " --to " +
+                          (dir / "got").string());
+  ASSERT_EQ(got.status, 0) << got.out;
+  const fs::path image = dir / "got" / study / (jsons[0].stem().string() + ".dcm");
+  ASSERT_TRUE(fs::exists(image)) << got.out;
+  const fs::path again = dir / "again.json";
+  ASSERT_EQ(run("QUORVEL_HOME=" + dir.string() + " " + QUORVEL_CLI + " analyse " + image.string() + " --json " +
+                again.string())
+                .status,
+            0);
+  EXPECT_EQ(nlohmann::json::parse(textOf(again))["G_FES"], nlohmann::json::parse(textOf(jsons[0]))["G_FES"]);
 }
 
 }  // namespace

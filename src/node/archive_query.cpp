@@ -1,0 +1,164 @@
+#include "node/archive_query.h"
+
+#include <dcmtk/config/osconfig.h>
+#include <dcmtk/dcmdata/dcdatset.h>
+#include <dcmtk/dcmdata/dcdeftag.h>
+#include <dcmtk/dcmdata/dcuid.h>
+#include <dcmtk/dcmnet/scu.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "node/spool.h"
+#include "node/storage_scp.h"
+#include "node/uid_names.h"
+
+namespace quorvel::node {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+OFList<OFString> uncompressedSyntaxes() {
+  OFList<OFString> l;
+  l.push_back(UID_LittleEndianExplicitTransferSyntax);
+  l.push_back(UID_LittleEndianImplicitTransferSyntax);
+  return l;
+}
+
+std::string stringOf(DcmItem& d, const DcmTagKey& tag) {
+  OFString v;
+  return d.findAndGetOFString(tag, v).good() ? std::string(v.c_str()) : std::string();
+}
+
+void configure(DcmSCU& scu, const std::string& callingAet, const Destination& archive) {
+  scu.setAETitle(callingAet.c_str());
+  scu.setPeerAETitle(archive.aet.c_str());
+  scu.setPeerHostName(archive.host.c_str());
+  scu.setPeerPort(archive.port);
+  scu.setACSETimeout(kNetworkTimeoutSeconds);
+  scu.setDIMSETimeout(kNetworkTimeoutSeconds);
+  scu.setDIMSEBlockingMode(DIMSE_NONBLOCKING);
+}
+
+std::string connect(DcmSCU& scu) {
+  if (OFCondition c = scu.initNetwork(); c.bad()) return std::string("network: ") + c.text();
+  if (OFCondition c = scu.negotiateAssociation(); c.bad()) return std::string("association: ") + c.text();
+  return {};
+}
+
+template <typename Response>
+void freeResponses(OFList<Response*>& responses) {
+  for (Response* r : responses) delete r;
+  responses.clear();
+}
+
+// The images a C-GET brings, written into the folder as the spool writes received instances.
+class RetrievingScu : public DcmSCU {
+ public:
+  explicit RetrievingScu(const fs::path& folder) : spool_(folder) {}
+  std::vector<fs::path> files;
+  std::string refused;
+
+ private:
+  OFCondition handleSTORERequest(const T_ASC_PresentationContextID, DcmDataset* incoming, OFBool& continueSession,
+                                 Uint16& status) override {
+    const std::unique_ptr<DcmDataset> dataset(incoming);
+    continueSession = OFTrue;
+    if (!dataset) {
+      status = STATUS_STORE_Error_CannotUnderstand;
+      return EC_IllegalParameter;
+    }
+    const StoreOutcome out =
+        spool_.storeInstance(*dataset, stringOf(*dataset, DCM_SOPClassUID), stringOf(*dataset, DCM_SOPInstanceUID));
+    status = out.status;
+    if (out.stored())
+      files.push_back(spool_.studyFolder(out.study) / (out.instance + kInstanceExtension));
+    else if (refused.empty())
+      refused = out.why;
+    return EC_Normal;
+  }
+
+  Spool spool_;
+};
+
+}  // namespace
+
+FindOutcome findStudies(const std::string& callingAet, const Destination& archive, const StudyQuery& query) {
+  FindOutcome out;
+  DcmSCU scu;
+  configure(scu, callingAet, archive);
+  scu.addPresentationContext(UID_FINDStudyRootQueryRetrieveInformationModel, uncompressedSyntaxes());
+  if (out.why = connect(scu); !out.why.empty()) return out;
+  DcmDataset keys;
+  keys.putAndInsertString(DCM_QueryRetrieveLevel, "STUDY");
+  keys.putAndInsertString(DCM_PatientName, query.patientName.c_str());
+  keys.putAndInsertString(DCM_PatientID, query.patientId.c_str());
+  keys.putAndInsertString(DCM_StudyDate, query.dates.c_str());
+  for (const DcmTagKey& returned : {DCM_StudyInstanceUID, DCM_StudyDescription, DCM_ModalitiesInStudy})
+    keys.putAndInsertString(returned, "");
+  const T_ASC_PresentationContextID id =
+      scu.findPresentationContextID(UID_FINDStudyRootQueryRetrieveInformationModel, "");
+  OFList<QRResponse*> responses;
+  const OFCondition c = id ? scu.sendFINDRequest(id, &keys, &responses) : OFCondition(EC_IllegalCall);
+  for (QRResponse* r : responses) {
+    if (r->m_dataset == nullptr) continue;
+    DcmDataset& d = *r->m_dataset;
+    out.studies.push_back({stringOf(d, DCM_StudyInstanceUID), stringOf(d, DCM_PatientName), stringOf(d, DCM_PatientID),
+                           stringOf(d, DCM_StudyDate), stringOf(d, DCM_StudyDescription),
+                           stringOf(d, DCM_ModalitiesInStudy)});
+  }
+  freeResponses(responses);
+  if (!id)
+    out.why = "the archive does not answer queries";
+  else if (c.bad())
+    out.why = std::string("query: ") + c.text();
+  if (out.why.empty())
+    scu.releaseAssociation();
+  else
+    scu.abortAssociation();
+  return out;
+}
+
+RetrieveOutcome retrieveStudy(const std::string& callingAet, const Destination& archive, const std::string& studyUid,
+                              const fs::path& folder) {
+  RetrieveOutcome out;
+  if (!uidFileName(studyUid)) {
+    out.why = "not a study UID: " + studyUid;
+    return out;
+  }
+  RetrievingScu scu(folder);
+  configure(scu, callingAet, archive);
+  scu.addPresentationContext(UID_GETStudyRootQueryRetrieveInformationModel, uncompressedSyntaxes());
+  // The archive sends the images back on this association: we take the storage role for them.
+  scu.addPresentationContext(UID_NuclearMedicineImageStorage, uncompressedSyntaxes(), ASC_SC_ROLE_SCP);
+  if (out.why = connect(scu); !out.why.empty()) return out;
+  DcmDataset keys;
+  keys.putAndInsertString(DCM_QueryRetrieveLevel, "STUDY");
+  keys.putAndInsertString(DCM_StudyInstanceUID, studyUid.c_str());
+  const T_ASC_PresentationContextID id =
+      scu.findPresentationContextID(UID_GETStudyRootQueryRetrieveInformationModel, "");
+  OFList<RetrieveResponse*> responses;
+  const OFCondition c = id ? scu.sendCGETRequest(id, &keys, &responses) : OFCondition(EC_IllegalCall);
+  Uint16 failed = 0;
+  for (RetrieveResponse* r : responses) failed = std::max(failed, r->m_numberOfFailedSubops);
+  freeResponses(responses);
+  out.files = std::move(scu.files);
+  if (!id)
+    out.why = "the archive does not give studies back (C-GET)";
+  else if (c.bad())
+    out.why = std::string("retrieve: ") + c.text();
+  else if (!scu.refused.empty())
+    out.why = "an image was refused: " + scu.refused;
+  // Objects of other kinds (report pictures, structured reports) are declined on purpose.
+  else if (out.files.empty())
+    out.why = "the archive holds no nuclear medicine image of this study" +
+              (failed > 0 ? " (" + std::to_string(failed) + " objects of other kinds)" : std::string());
+  if (c.good())
+    scu.releaseAssociation();
+  else
+    scu.abortAssociation();
+  return out;
+}
+
+}  // namespace quorvel::node
