@@ -1,5 +1,8 @@
 // quorvel-cli archive find|get: what the archive holds for a patient or a date, and one study's
 // nuclear medicine images brought over, ready to analyse.
+#include <dcmtk/config/osconfig.h>
+#include <dcmtk/oflog/oflog.h>
+
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -26,6 +29,7 @@ std::optional<node::Destination> archiveOf(const ArchiveArgs& a) {
 }
 
 int runFind(const ArchiveArgs& a) {
+  OFLog::configure(OFLogger::WARN_LOG_LEVEL);  // the answer is ours to print
   const auto archive = archiveOf(a);
   if (!archive) return kExitRefused;
   const node::FindOutcome found = node::findStudies(a.aet, *archive, a.query);
@@ -41,6 +45,7 @@ int runFind(const ArchiveArgs& a) {
 }
 
 int runGet(const ArchiveArgs& a) {
+  OFLog::configure(OFLogger::WARN_LOG_LEVEL);
   const auto archive = archiveOf(a);
   if (!archive) return kExitRefused;
   const node::RetrieveOutcome got = node::retrieveStudy(a.aet, *archive, a.study, a.to);

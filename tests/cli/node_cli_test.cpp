@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "loopback_archive.h"
 #include "phantom/phantom.h"
 #include "phantom/writers.h"
 #include "run_command.h"
@@ -23,34 +24,6 @@ namespace quorvel::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-// A port nobody listens on now (the kernel's choice for port 0).
-int freePort() {
-  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t n = sizeof a;
-  if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-      ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &n) != 0)
-    return -1;
-  ::close(s);
-  return ntohs(a.sin_port);
-}
-
-bool waitUntil(const std::function<bool()>& done, int seconds) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (std::chrono::steady_clock::now() < end) {
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  }
-  return done();
-}
-
-std::string textOf(const fs::path& p) {
-  std::ifstream in(p);
-  return std::string((std::istreambuf_iterator<char>(in)), {});
-}
 
 size_t occurrences(const std::string& text, const std::string& what) {
   size_t n = 0;
@@ -71,13 +44,7 @@ class DicomNode : public ::testing::Test {
     beating = write(phantom::defaultParams(), "beating");
     still = write(flat, "still");
   }
-  void TearDown() override {
-    stop(SIGKILL);
-    if (archive > 0) {
-      ::kill(archive, SIGKILL);
-      ::waitpid(archive, nullptr, 0);
-    }
-  }
+  void TearDown() override { stop(SIGKILL); }
 
   fs::path write(const phantom::PhantomParams& p, const std::string& name) {
     return phantom::writeAcquisitions(phantom::buildPhantom(p), dir / "studies", name,
@@ -85,14 +52,6 @@ class DicomNode : public ::testing::Test {
         .at(0);
   }
 
-  static pid_t spawn(const std::string& command) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    return pid;
-  }
   void start(int quietSeconds, const std::string& more = "") {
     node = spawn("QUORVEL_HOME=" + dir.string() + " exec " + QUORVEL_CLI + " node --port " + std::to_string(port) +
                  " --spool " + (dir / "spool").string() + " --out " + (dir / "out").string() +
@@ -131,7 +90,7 @@ class DicomNode : public ::testing::Test {
 
   fs::path dir, beating, still;
   int port = 0;
-  pid_t node = -1, archive = -1;
+  pid_t node = -1;
 };
 
 TEST_F(DicomNode, AnalysesEachStudyOnceAndRefusesWhatItMustNotTakeWithoutStopping) {
@@ -193,33 +152,15 @@ TEST_F(DicomNode, AStudyReceivedBeforeTheNodeWasKilledIsAnalysedAfterItsRestart)
 }
 
 TEST_F(DicomNode, ResultsReachTheArchiveAsPicturesAndAStructuredReportOnceItIsUp) {
-  const int archiveDicom = freePort(), archiveHttp = freePort();
+  LoopbackArchive archive(dir / "archive", port);
   // The destination from the node's configuration file.
-  std::ofstream(dir / "node.ini") << "forward = [\"ORTHANC@127.0.0.1:" << archiveDicom << "\"]\nretry-seconds = 1\n";
+  std::ofstream(dir / "node.ini") << "forward = [\"" << archive.address() << "\"]\nretry-seconds = 1\n";
   start(1, "--config " + (dir / "node.ini").string());
   ASSERT_EQ(send(beating.string()), 0);
   // The archive is down: the node says so and keeps the delivery.
   ASSERT_TRUE(waitUntil([&] { return log().find("could not send to ORTHANC") != std::string::npos; }, 60)) << log();
-
-  const fs::path storage = dir / "archive";
-  fs::create_directories(storage);
-  std::ofstream(dir / "orthanc.json") << nlohmann::json{
-      {"Name", "QuorvelTest"},
-      {"StorageDirectory", storage.string()},
-      {"IndexDirectory", storage.string()},
-      {"DicomAet", "ORTHANC"},
-      {"DicomPort", archiveDicom},
-      {"HttpPort", archiveHttp},
-      {"RemoteAccessAllowed", false},
-      {"AuthenticationEnabled", false},
-      {"DicomAlwaysAllowStore", true},
-      {"DicomCheckModalityHost", false},
-      {"DicomModalities", {{"quorvel", {"QUORVEL", "127.0.0.1", port}}}},
-      {"Plugins", nlohmann::json::array()}}.dump();
-  archive = spawn(std::string("exec ") + QUORVEL_ORTHANC + " " + (dir / "orthanc.json").string() + " > " +
-                  (dir / "orthanc.txt").string() + " 2>&1");
-  const std::string rest = std::string(QUORVEL_CURL) + " -sf http://127.0.0.1:" + std::to_string(archiveHttp);
-  ASSERT_TRUE(waitUntil([&] { return run(rest + "/system").status == 0; }, 30)) << textOf(dir / "orthanc.txt");
+  ASSERT_TRUE(archive.start()) << archive.log();
+  const std::string rest = archive.rest();
   ASSERT_TRUE(waitUntil([&] { return log().find("sent 2 files to ORTHANC") != std::string::npos; }, 60)) << log();
 
   // The archive holds the report picture and the structured report, whose LVEF is the JSON's.
@@ -244,11 +185,8 @@ TEST_F(DicomNode, ResultsReachTheArchiveAsPicturesAndAStructuredReportOnceItIsUp
   EXPECT_EQ(reports, 1);
 
   // The acquisition in the archive too: found by its patient, brought back whole, same numbers.
-  const std::string archiveAt = " --archive ORTHANC@127.0.0.1:" + std::to_string(archiveDicom);
-  ASSERT_EQ(run(std::string(QUORVEL_STORESCU) + " -aec ORTHANC 127.0.0.1 " + std::to_string(archiveDicom) + " " +
-                beating.string())
-                .status,
-            0);
+  const std::string archiveAt = " --archive " + archive.address();
+  ASSERT_EQ(archive.store(beating), 0);
   const Outcome found = run(std::string(QUORVEL_CLI) + " archive" + archiveAt + " find --patient-id QPH0001");
   ASSERT_EQ(found.status, 0) << found.out;
   const std::string study = jsons[0].parent_path().filename().string();
