@@ -16,4 +16,24 @@ inline constexpr Text kBothVentricles{"Les deux", "Both"};
 inline constexpr Text kBullseyePage{"Polaires", "Bull's-eyes"};
 inline constexpr Text kSegmentalPage{"Segments", "Segments"};
 
+// The archive: query, retrieve, open.
+inline constexpr Text kOpenFromArchive{"Ouvrir depuis l'archive...", "Open from archive..."};
+inline constexpr Text kArchiveTitle{"Ouvrir une étude de l'archive", "Open a study from the archive"};
+inline constexpr Text kArchiveAddress{"Archive (AET@hôte:port) :", "Archive (AET@host:port) :"};
+inline constexpr Text kArchiveOurAet{"Notre AE title :", "Our AE title :"};
+inline constexpr Text kArchivePatientName{"Nom du patient (DUPONT*) :", "Patient name (DOE*) :"};
+inline constexpr Text kArchivePatientId{"ID du patient :", "Patient ID :"};
+inline constexpr Text kArchiveDates{"Dates (AAAAMMJJ-AAAAMMJJ) :", "Dates (YYYYMMDD-YYYYMMDD) :"};
+inline constexpr Text kArchiveSearch{"Chercher", "Search"};
+inline constexpr Text kArchiveOpen{"Ouvrir", "Open"};
+inline constexpr Text kArchiveColumns{"Date|ID patient|Nom|Modalités|Description",
+                                      "Date|Patient ID|Name|Modalities|Description"};
+inline constexpr Text kArchiveNotAddress{"L'archive doit s'écrire AET@hôte:port.",
+                                         "Write the archive as AET@host:port."};
+inline constexpr Text kArchiveSearching{"Recherche dans l'archive...", "Searching the archive..."};
+inline constexpr Text kArchiveFound{"%d études", "%d studies"};
+inline constexpr Text kArchiveRetrieving{"Rapatriement de l'étude...", "Bringing the study over..."};
+inline constexpr Text kArchiveNoGated{"L'étude ne contient aucune tomographie synchronisée.",
+                                      "The study holds no gated tomography."};
+
 }  // namespace quorvel::desktop_texts

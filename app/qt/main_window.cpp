@@ -23,11 +23,13 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "archive_dialog.h"
 #include "desktop_texts.h"
 #include "key_map.h"
 #include "model3d_panels.h"
 #include "options_panel.h"
 #include "render/curve_plot.h"
+#include "study/loading.h"
 #include "ui/shell.h"
 #include "ui/view_pictures.h"
 
@@ -42,10 +44,13 @@ constexpr int kHelpWidth = 430;
 constexpr int kReorientationSide = 512;
 
 // The caption's parts one under the other: the side panel is narrower than the line.
-QString captionLines(std::string caption) {
+QString captionLines(const std::string& caption) {
   static constexpr std::string_view kSeparator = "    -    ";
-  for (size_t at; (at = caption.find(kSeparator)) != std::string::npos;) caption.replace(at, kSeparator.size(), "\n");
-  return qs(caption);
+  std::string lines;
+  size_t from = 0;
+  for (size_t at; (at = caption.find(kSeparator, from)) != std::string::npos; from = at + kSeparator.size())
+    lines.append(caption, from, at - from).append("\n");
+  return qs(lines.append(caption, from));
 }
 
 // Each colour as a swatch before its name, one per line.
@@ -268,6 +273,12 @@ void MainWindow::buildMenus() {
       connect(a, &QAction::triggered, this, [this, code = item.code] { command(code); });
       actions.push_back(a);
     }
+    if (menuActions_.empty()) {  // the File menu: the archive after the ways to open a file
+      constexpr size_t kOpeningItems = 4;
+      archiveAction_ = new QAction(this);
+      m->insertAction(actions.size() > kOpeningItems ? actions[kOpeningItems] : nullptr, archiveAction_);
+      connect(archiveAction_, &QAction::triggered, this, [this] { openFromArchive(); });
+    }
     menuActions_.push_back(std::move(actions));
   }
   toolBar_ = addToolBar(QString());
@@ -306,6 +317,7 @@ void MainWindow::refresh() {
       if (item.checkable) a->setChecked(item.checked);
     }
   }
+  if (archiveAction_) archiveAction_->setText(qs(desktop_texts::kOpenFromArchive.pick(L)));
   const std::vector<ToolButton> buttons = toolBar(ws_);
   for (size_t i = 0; i < buttons.size() && i < toolActions_.size(); ++i) {
     toolActions_[i]->setText(buttons[i].label.pick(L));
@@ -488,6 +500,15 @@ void MainWindow::pointer(View view, const Pointer& p) {
     case Pointer::Release: mouseRelease(ws_, view, p.x, p.y, p.button); break;
     case Pointer::Wheel: mouseWheel(ws_, view, p.steps, p.modifiers); break;
     case Pointer::Leave: mouseLeave(ws_, view); break;
+  }
+  afterEvent();
+}
+
+void MainWindow::openFromArchive() {
+  ArchiveDialog dialog(ws_.w.options.LANGUE, ws_.folder / "archive.ini", ws_.folder / "archive", this);
+  if (platform_.run(dialog) == QDialog::Accepted) {
+    const std::filesystem::path& file = dialog.acquisition();
+    openAcquisitionFile(ws_, file.string(), acquisitionFormatOf(file));
   }
   afterEvent();
 }

@@ -64,6 +64,9 @@ class MainWindow : public QMainWindow {
 
   // Events that reach the shell without a widget of their own: commands outside the menus, timers.
   void command(int code);
+  // "Open from archive...": the dialog, then the chosen study opened as a file would be.
+  void openFromArchive();
+  QAction* archiveAction() const { return archiveAction_; }
   void tick(TimerId id);
   // Rebuilds now the pictures announced since the last rebuild (otherwise done once the event is over).
   void rebuildPictures();
@@ -89,6 +92,7 @@ class MainWindow : public QMainWindow {
   void textChanged(TextSlot slot, const std::string& text);
   void pointer(View view, const Pointer& p);
   void afterEvent();
+  QAction* archiveAction_ = nullptr;
   void fitReorientationScale();
 
   Workstation& ws_;

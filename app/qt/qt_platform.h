@@ -97,8 +97,10 @@ class QtPlatform : public Platform {
   ScreenSize screenSize() override;
   [[noreturn]] void fatal(int code, const std::string& title, const std::string& text) override;
 
- private:
+  // A modal dialog of the desktop's own, answered by the script's answers when there are any.
   int run(QDialog& dialog);
+
+ private:
   std::optional<FileChoice> chooseFile(bool save, const std::string& title, const std::vector<FileFilter>& filters,
                                        int preselectedFilter);
   void rememberFolder(const QString& folder);

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTableWidget>
 #include <QToolBar>
 #include <algorithm>
 #include <cstdlib>
@@ -23,25 +24,27 @@
 #include <memory>
 #include <sstream>
 
+#include "archive_dialog.h"
 #include "base/byte_reader.h"
 #include "curves/volume_results.h"
 #include "desktop_script.h"
 #include "dialog_answers.h"
 #include "exam/exam_texts.h"
 #include "export/spreadsheet.h"
+#include "loopback_archive.h"
 #include "main_window.h"
 #include "model3d_panels.h"
 #include "options_panel.h"
-#include "render/trend_plot.h"
 #include "phantom/writers.h"
 #include "render/curve_plot.h"
-#include "render/view3d.h"
 #include "render/png_io.h"
+#include "render/trend_plot.h"
+#include "render/view3d.h"
 #include "render/view_geometry.h"
-#include "text_dialogs.h"
-#include "ui/script.h"
 #include "scratch_folder.h"
+#include "text_dialogs.h"
 #include "ui/help_texts.h"
+#include "ui/script.h"
 #include "ui/shell.h"
 #include "ui/view_pictures.h"
 
@@ -221,6 +224,35 @@ TEST_F(Desktop, OpensThePhantomAndReachesTheResultsThroughItsWidgets) {
   EXPECT_TRUE(window->findChildren<QLabel*>().end() !=
               std::find_if(window->findChildren<QLabel*>().begin(), window->findChildren<QLabel*>().end(),
                            [&](QLabel* l) { return l->text().toStdString() == expected; }));
+}
+
+TEST_F(Desktop, OpensAStudyFoundInTheArchive) {
+  LoopbackArchive archive(ws->folder / "server", freePort());
+  ASSERT_TRUE(archive.start()) << archive.log();
+  ASSERT_EQ(archive.store(phantomFile), 0);
+  int rows = -1;
+  platform.answerDialogs = [&](QDialog& d) {
+    auto* dialog = dynamic_cast<ArchiveDialog*>(&d);
+    if (!dialog) return answers.answer(d);
+    dialog->archiveField()->setText(QString::fromStdString(archive.address()));
+    dialog->patientIdField()->setText("QPH0001");
+    dialog->searchButton()->click();
+    rows = dialog->studiesTable()->rowCount();
+    dialog->openButton()->click();
+    if (dialog->isVisible()) dialog->reject();  // nothing came: the test fails on the stage below
+  };
+  window->archiveAction()->trigger();
+  settle();
+  EXPECT_EQ(rows, 1);
+  ASSERT_EQ(ws->shell._MENU_, kStageReorientation);
+  // The acquisition itself came over, under the application folder.
+  const auto retrieved = ws->folder / "archive";
+  ASSERT_TRUE(std::filesystem::exists(retrieved));
+  std::vector<std::filesystem::path> files;
+  for (const auto& f : std::filesystem::recursive_directory_iterator(retrieved))
+    if (f.is_regular_file()) files.push_back(f.path());
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_TRUE(window->windowTitle().contains(QString::fromStdString(files[0].filename().string())));
 }
 
 TEST_F(Desktop, RefusedFileShowsItsMessageAndLeavesTheWindowAsItWas) {
