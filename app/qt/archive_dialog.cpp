@@ -1,8 +1,5 @@
 #include "archive_dialog.h"
 
-#include <dcmtk/config/osconfig.h>
-#include <dcmtk/oflog/oflog.h>
-
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -30,7 +27,6 @@ ArchiveDialog::ArchiveDialog(int language, std::filesystem::path settings, std::
     : QDialog(parent), L_(language), settings_(std::move(settings)), folder_(std::move(folder)) {
   using namespace desktop_texts;
   setWindowTitle(qs(kArchiveTitle.pick(L_)));
-  OFLog::configure(OFLogger::WARN_LOG_LEVEL);  // the dialog says what happened; the library's chatter stays out
   const QSettings kept(qs(settings_.string()), QSettings::IniFormat);
   archive_ = new QLineEdit(kept.value("archive").toString(), this);
   aet_ = new QLineEdit(kept.value("aet", "QUORVEL").toString(), this);

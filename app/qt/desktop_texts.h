@@ -35,5 +35,17 @@ inline constexpr Text kArchiveFound{"%d études", "%d studies"};
 inline constexpr Text kArchiveRetrieving{"Rapatriement de l'étude...", "Bringing the study over..."};
 inline constexpr Text kArchiveNoGated{"L'étude ne contient aucune tomographie synchronisée.",
                                       "The study holds no gated tomography."};
+inline constexpr Text kSendToArchive{"Envoyer les résultats à l'archive", "Send results to archive"};
+inline constexpr Text kArchiveNotSet{
+    "Aucune archive n'est configurée : choisissez-la d'abord dans « Ouvrir depuis l'archive... ».",
+    "No archive is configured: choose it first in \"Open from archive...\"."};
+inline constexpr Text kSendFromResults{"Les résultats s'envoient depuis l'étape des résultats.",
+                                       "Results are sent from the results stage."};
+inline constexpr Text kSent{"Compte-rendu et rapport structuré envoyés à %s.",
+                            "Report and structured report sent to %s."};
+inline constexpr Text kNotSent{"L'envoi à %s a échoué : %s", "Sending to %s failed: %s"};
+inline constexpr Text kMethodOnDesktop{
+    "Tomographie synchronisée des cavités ; les deux ventricules segmentés en 4D ; placement validé par l'utilisateur",
+    "Gated blood-pool tomography; both ventricles segmented in 4D; placement validated by the user"};
 
 }  // namespace quorvel::desktop_texts

@@ -1,5 +1,8 @@
 #include "main_window.h"
 
+#include <dcmtk/config/osconfig.h>
+#include <dcmtk/oflog/oflog.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -22,14 +25,20 @@
 #include <QTranslator>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cstring>
 
 #include "archive_dialog.h"
 #include "desktop_texts.h"
+#include "export/report.h"
 #include "key_map.h"
 #include "model3d_panels.h"
+#include "node/forwarding.h"
+#include "node/results_sr.h"
 #include "options_panel.h"
 #include "render/curve_plot.h"
 #include "study/loading.h"
+#include "ui/derived_results.h"
+#include "ui/results_json.h"
 #include "ui/shell.h"
 #include "ui/view_pictures.h"
 
@@ -95,6 +104,7 @@ MainWindow::MainWindow(Workstation& ws, QtPlatform& platform) : ws_(ws), platfor
   };
   buildPanels();
   buildMenus();
+  OFLog::configure(OFLogger::WARN_LOG_LEVEL);  // the network library's chatter stays out of the terminal
   qApp->installEventFilter(this);
   refresh();
 }
@@ -278,6 +288,9 @@ void MainWindow::buildMenus() {
       archiveAction_ = new QAction(this);
       m->insertAction(actions.size() > kOpeningItems ? actions[kOpeningItems] : nullptr, archiveAction_);
       connect(archiveAction_, &QAction::triggered, this, [this] { openFromArchive(); });
+      sendAction_ = new QAction(this);
+      m->insertAction(actions.size() > kOpeningItems ? actions[kOpeningItems] : nullptr, sendAction_);
+      connect(sendAction_, &QAction::triggered, this, [this] { sendResultsToArchive(); });
     }
     menuActions_.push_back(std::move(actions));
   }
@@ -318,6 +331,10 @@ void MainWindow::refresh() {
     }
   }
   if (archiveAction_) archiveAction_->setText(qs(desktop_texts::kOpenFromArchive.pick(L)));
+  if (sendAction_) {
+    sendAction_->setText(qs(desktop_texts::kSendToArchive.pick(L)));
+    sendAction_->setEnabled(ws_.shell._MENU_ == kStageResults || ws_.shell._MENU_ == kStageResults3D);
+  }
   const std::vector<ToolButton> buttons = toolBar(ws_);
   for (size_t i = 0; i < buttons.size() && i < toolActions_.size(); ++i) {
     toolActions_[i]->setText(buttons[i].label.pick(L));
@@ -510,6 +527,69 @@ void MainWindow::openFromArchive() {
     const std::filesystem::path& file = dialog.acquisition();
     openAcquisitionFile(ws_, file.string(), acquisitionFormatOf(file));
   }
+  afterEvent();
+}
+
+namespace {
+
+std::string fieldText(const char* bytes, size_t size) { return std::string(bytes, strnlen(bytes, size)); }
+
+// What the structured report copies of the acquisition, from the study's DICOM copies.
+node::ImageHeader imageHeaderOf(const StudyRecord& s) {
+  node::ImageHeader h;
+  h.patientName = s.dicomPatientName;
+  h.patientId = s.dicomPatientId;
+  h.birthDate = fieldText(s.patbd.data(), s.patbd.size());
+  h.sex = fieldText(s.patsex.data(), s.patsex.size());
+  h.studyUid = s.studyInstanceUid;
+  h.studyDate = fieldText(s.hdate.data(), s.hdate.size());
+  h.studyTime = fieldText(s.htime.data(), s.htime.size());
+  h.studyId = fieldText(s.studyuid.data(), s.studyuid.size());
+  h.seriesUid = fieldText(s.seriesinsuid.data(), s.seriesinsuid.size());
+  h.sopClassUid = fieldText(s.sopclauid.data(), s.sopclauid.size());
+  h.sopInstanceUid = fieldText(s.sopinsuid.data(), s.sopinsuid.size());
+  h.read = true;
+  return h;
+}
+
+}  // namespace
+
+void MainWindow::sendResultsToArchive() {
+  using namespace desktop_texts;
+  const int L = ws_.w.options.LANGUE;
+  const QSettings kept(qs((ws_.folder / "archive.ini").string()), QSettings::IniFormat);
+  const auto to = node::parseDestination(kept.value("archive").toString().toStdString());
+  const std::string aet = kept.value("aet", "QUORVEL").toString().toStdString();
+  if (!to) return platform_.warning(kArchiveNotSet.pick(L));
+  if (ws_.shell._MENU_ != kStageResults && ws_.shell._MENU_ != kStageResults3D)
+    return platform_.information(kSendFromResults.pick(L));
+  if (const Status s = bringCurrent(ws_, Derived::Curves); !s) {
+    ws_.show(s.refusal());
+    return afterEvent();
+  }
+  const std::filesystem::path folder = ws_.folder / "temp" / "archive-send";
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  const std::filesystem::path report = folder / "report.dcm", sr = folder / "sr.dcm";
+  const ReportInputs in{
+      ws_.w,   ws_.seg, ws_.curves.vc,         ws_.curves.settings,      ws_.model, ws_.model3d, ws_.pictures,
+      nullptr, nullptr, currentIntervals(ws_), currentSerialSummary(ws_)};
+  if (const Status s = writeReport(report, reportTypeOf(report),
+                                   composeReport(ReportKind::Global, in, ws_.w.options.RESEXP_1024), ws_.w.study, 1);
+      !s) {
+    ws_.show(s.refusal());
+    return afterEvent();
+  }
+  node::SrContent content{imageHeaderOf(ws_.w.study), {}, kMethodOnDesktop.pick(L), {}};
+  const nlohmann::json results = resultsJson(ws_);  // kept: items() holds a reference into it
+  for (const auto& [key, value] : results.items())
+    if (value.is_number()) content.results[key] = value.get<double>();
+  std::string why = node::writeResultsSr(content, sr);
+  if (why.empty()) why = node::sendFiles(aet, *to, {report, sr});
+  if (why.empty())
+    platform_.information(format(kSent.pick(L), to->text().c_str()));
+  else
+    platform_.warning(format(kNotSent.pick(L), to->text().c_str(), why.c_str()));
   afterEvent();
 }
 

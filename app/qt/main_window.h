@@ -67,6 +67,10 @@ class MainWindow : public QMainWindow {
   // "Open from archive...": the dialog, then the chosen study opened as a file would be.
   void openFromArchive();
   QAction* archiveAction() const { return archiveAction_; }
+  // "Send results to archive": the global report and a structured report of the results as they
+  // are now, to the archive chosen in the dialog above.
+  void sendResultsToArchive();
+  QAction* sendAction() const { return sendAction_; }
   void tick(TimerId id);
   // Rebuilds now the pictures announced since the last rebuild (otherwise done once the event is over).
   void rebuildPictures();
@@ -93,6 +97,7 @@ class MainWindow : public QMainWindow {
   void pointer(View view, const Pointer& p);
   void afterEvent();
   QAction* archiveAction_ = nullptr;
+  QAction* sendAction_ = nullptr;
   void fitReorientationScale();
 
   Workstation& ws_;

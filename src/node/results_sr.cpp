@@ -97,6 +97,7 @@ std::string writeResultsSr(const SrContent& c, const std::filesystem::path& file
   const ImageHeader& im = c.image;
   if (im.studyUid.empty() || im.sopInstanceUid.empty()) return "the analysed image has no study or instance UID";
   DSRDocument doc(DSRTypes::DT_ComprehensiveSR);
+  doc.setSpecificCharacterSetType(DSRTypes::CS_UTF8);  // names and texts may hold accented letters
   // Values read from the image may not meet the report's own checks: copied as they are.
   doc.setPatientName(im.patientName.c_str(), OFFalse);
   doc.setPatientID(im.patientId.c_str(), OFFalse);

@@ -30,7 +30,7 @@ TEST(NodeStructuredReport, HoldsEveryResultCodedWithItsUnitAndPointsAtTheAnalyse
              "1.2.3.4.5"};
   c.results = {{"G_FES", 61.237}, {"G_volmax", 120.5}, {"D_FES", 48.0}, {"D_TFS", 301}, {"CARD_FREQ", 70}};
   c.method = "test method";
-  c.warnings = {"first warning", "second warning"};
+  c.warnings = {"first warning", "second warning", "fraction d'éjection"};  // accents need the character set
   const auto file = dir / "sr.dcm";
   ASSERT_EQ(writeResultsSr(c, file), "");
   const std::string dump = testing::run(std::string(QUORVEL_DCMDUMP) + " " + file.string()).out;

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSettings>
 #include <QTableWidget>
 #include <QToolBar>
 #include <algorithm>
@@ -44,6 +45,7 @@
 #include "scratch_folder.h"
 #include "text_dialogs.h"
 #include "ui/help_texts.h"
+#include "ui/results_json.h"
 #include "ui/script.h"
 #include "ui/shell.h"
 #include "ui/view_pictures.h"
@@ -253,6 +255,34 @@ TEST_F(Desktop, OpensAStudyFoundInTheArchive) {
     if (f.is_regular_file()) files.push_back(f.path());
   ASSERT_EQ(files.size(), 1u);
   EXPECT_TRUE(window->windowTitle().contains(QString::fromStdString(files[0].filename().string())));
+}
+
+TEST_F(Desktop, SendsTheResultsToTheArchiveAsAReportAndAStructuredReport) {
+  LoopbackArchive archive(ws->folder / "server", freePort());
+  ASSERT_TRUE(archive.start()) << archive.log();
+  toResults(phantomFile);
+  QSettings(QString::fromStdString((ws->folder / "archive.ini").string()), QSettings::IniFormat)
+      .setValue("archive", QString::fromStdString(archive.address()));
+  ASSERT_TRUE(window->sendAction()->isEnabled());
+  window->sendAction()->trigger();
+  settle();
+  ASSERT_FALSE(platform.shown.empty());
+  EXPECT_NE(platform.shown.back().text.find(archive.address()), std::string::npos) << platform.shown.back().text;
+  EXPECT_EQ(platform.shown.back().kind, "information") << platform.shown.back().text;
+  const auto ids = nlohmann::json::parse(run(archive.rest() + "/instances").out);
+  ASSERT_EQ(ids.size(), 2u);
+  char lvef[32];
+  std::snprintf(lvef, sizeof lvef, "[%.2f]", resultsJson(*ws)["G_FES"].get<double>());
+  int reports = 0;
+  for (const auto& id : ids) {
+    const auto copy = ws->folder / (id.get<std::string>() + ".dcm");
+    ASSERT_EQ(run(archive.rest() + "/instances/" + id.get<std::string>() + "/file -o " + copy.string()).status, 0);
+    const std::string dump = run(std::string(QUORVEL_DCMDUMP) + " " + copy.string()).out;
+    if (dump.find("ComprehensiveSRStorage") == std::string::npos) continue;
+    ++reports;
+    EXPECT_NE(dump.find(lvef), std::string::npos) << lvef;
+  }
+  EXPECT_EQ(reports, 1);
 }
 
 TEST_F(Desktop, RefusedFileShowsItsMessageAndLeavesTheWindowAsItWas) {
