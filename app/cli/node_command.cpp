@@ -144,6 +144,7 @@ void analyseStudy(const NodeArgs& a, const Spool& spool, const ReadyStudy& s, co
     std::string why;
     if (!results) {
       why = failureMessage(errors, code);
+      if (why.starts_with("quorvel-cli: ")) why.erase(0, 13);  // the reason, not who gave it
       if (why.empty()) why = statusName(code);
     } else if (j.contains("warnings")) {
       for (const auto& w : j["warnings"]) why += (why.empty() ? "" : " ") + w.get<std::string>();

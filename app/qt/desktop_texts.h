@@ -47,5 +47,17 @@ inline constexpr Text kNotSent{"L'envoi à %s a échoué : %s", "Sending to %s f
 inline constexpr Text kMethodOnDesktop{
     "Tomographie synchronisée des cavités ; les deux ventricules segmentés en 4D ; placement validé par l'utilisateur",
     "Gated blood-pool tomography; both ventricles segmented in 4D; placement validated by the user"};
+// The node's studies to review.
+inline constexpr Text kReviewList{"Études à revoir...", "Studies to review..."};
+inline constexpr Text kReviewTitle{"Études analysées sans surveillance, à revoir",
+                                   "Studies analysed unattended, to review"};
+inline constexpr Text kReviewFolder{"Dossier des résultats du nœud :", "The node's results folder :"};
+inline constexpr Text kReviewShow{"Afficher", "Show"};
+inline constexpr Text kReviewColumns{"Patient|Étude|Raison", "Patient|Study|Reason"};
+inline constexpr Text kReviewCount{"%d études à revoir", "%d studies to review"};
+inline constexpr Text kReviewNoList{"Ce dossier ne contient pas de liste d'études à revoir.",
+                                    "This folder holds no list of studies to review."};
+inline constexpr Text kReviewNoExam{"Le nœud n'a pas enregistré d'examen pour cette étude (analyse refusée) : voir %s",
+                                    "The node saved no exam for this study (analysis refused): see %s"};
 
 }  // namespace quorvel::desktop_texts

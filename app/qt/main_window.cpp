@@ -36,6 +36,7 @@
 #include "node/results_sr.h"
 #include "options_panel.h"
 #include "render/curve_plot.h"
+#include "review_dialog.h"
 #include "study/loading.h"
 #include "ui/derived_results.h"
 #include "ui/results_json.h"
@@ -291,6 +292,9 @@ void MainWindow::buildMenus() {
       sendAction_ = new QAction(this);
       m->insertAction(actions.size() > kOpeningItems ? actions[kOpeningItems] : nullptr, sendAction_);
       connect(sendAction_, &QAction::triggered, this, [this] { sendResultsToArchive(); });
+      reviewAction_ = new QAction(this);
+      m->insertAction(actions.size() > kOpeningItems ? actions[kOpeningItems] : nullptr, reviewAction_);
+      connect(reviewAction_, &QAction::triggered, this, [this] { openStudyToReview(); });
     }
     menuActions_.push_back(std::move(actions));
   }
@@ -331,6 +335,7 @@ void MainWindow::refresh() {
     }
   }
   if (archiveAction_) archiveAction_->setText(qs(desktop_texts::kOpenFromArchive.pick(L)));
+  if (reviewAction_) reviewAction_->setText(qs(desktop_texts::kReviewList.pick(L)));
   if (sendAction_) {
     sendAction_->setText(qs(desktop_texts::kSendToArchive.pick(L)));
     sendAction_->setEnabled(ws_.shell._MENU_ == kStageResults || ws_.shell._MENU_ == kStageResults3D);
@@ -590,6 +595,12 @@ void MainWindow::sendResultsToArchive() {
     platform_.information(format(kSent.pick(L), to->text().c_str()));
   else
     platform_.warning(format(kNotSent.pick(L), to->text().c_str(), why.c_str()));
+  afterEvent();
+}
+
+void MainWindow::openStudyToReview() {
+  ReviewDialog dialog(ws_.w.options.LANGUE, ws_.folder / "archive.ini", this);
+  if (platform_.run(dialog) == QDialog::Accepted) openExamFile(ws_, dialog.exam());
   afterEvent();
 }
 

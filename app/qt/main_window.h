@@ -71,6 +71,9 @@ class MainWindow : public QMainWindow {
   // are now, to the archive chosen in the dialog above.
   void sendResultsToArchive();
   QAction* sendAction() const { return sendAction_; }
+  // "Studies to review...": the node's list, the chosen study's exam opened.
+  void openStudyToReview();
+  QAction* reviewAction() const { return reviewAction_; }
   void tick(TimerId id);
   // Rebuilds now the pictures announced since the last rebuild (otherwise done once the event is over).
   void rebuildPictures();
@@ -98,6 +101,7 @@ class MainWindow : public QMainWindow {
   void afterEvent();
   QAction* archiveAction_ = nullptr;
   QAction* sendAction_ = nullptr;
+  QAction* reviewAction_ = nullptr;
   void fitReorientationScale();
 
   Workstation& ws_;

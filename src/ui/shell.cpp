@@ -750,6 +750,17 @@ void openAcquisitionFile(Workstation& ws, const std::string& path, int filter) {
   opened(ws, ws.openAcquisition(path, filter));
 }
 
+void openExamFile(Workstation& ws, const std::filesystem::path& path) {
+  const EventScope scope(ws);
+  stopTimers(ws);
+  hideHelp(ws);
+  if (flow(ws).IDB_loaded && ws.platform.question(exam_texts::kOpenNew.pick(language(ws))) != QuestionAnswer::Ok)
+    return;
+  if (!ws.openExam(path)) return;
+  prepareCurveFits(ws);
+  changeStage(ws, ws.shell._MENU_);
+}
+
 void runCommand(Workstation& ws, int code) {
   const EventScope scope(ws);
   // Every stage and file command stops the cine and the animation first.

@@ -72,6 +72,9 @@ bool requestExit(Workstation& ws);
 
 // The open command on a file named beforehand (a program argument) instead of the chooser's.
 void openAcquisitionFile(Workstation& ws, const std::string& path, int filter);
+// The exam-open command on an exam named beforehand (a list of studies to review) instead of the
+// chooser's.
+void openExamFile(Workstation& ws, const std::filesystem::path& path);
 // A menu command or tool button. Commands whose precondition is not met do nothing.
 void runCommand(Workstation& ws, int code);
 // Key pressed / released (marking and modifier keys act while held).

@@ -42,6 +42,7 @@
 #include "render/trend_plot.h"
 #include "render/view3d.h"
 #include "render/view_geometry.h"
+#include "review_dialog.h"
 #include "scratch_folder.h"
 #include "text_dialogs.h"
 #include "ui/help_texts.h"
@@ -283,6 +284,40 @@ TEST_F(Desktop, SendsTheResultsToTheArchiveAsAReportAndAStructuredReport) {
     EXPECT_NE(dump.find(lvef), std::string::npos) << lvef;
   }
   EXPECT_EQ(reports, 1);
+}
+
+TEST_F(Desktop, OpensTheExamOfAStudyTheNodeListedToReview) {
+  toResults(phantomFile);
+  const auto out = ws->folder / "node-out";
+  std::filesystem::create_directories(out / "P1" / "1.2.3");
+  ASSERT_TRUE(ws->saveExam(out / "P1" / "1.2.3" / "4.5.qvx"));
+  std::ofstream(out / "to-review.txt") << "P1/1.2.3/4.5\tfaint septum\nP2/1.2.4/9.9\tnot placed\n../../x\tnot ours\n";
+  restart();
+  int rows = -1;
+  QString listedStatus, refusedStatus;
+  platform.answerDialogs = [&](QDialog& d) {
+    auto* dialog = dynamic_cast<ReviewDialog*>(&d);
+    if (!dialog) return answers.answer(d);
+    dialog->folderField()->setText(QString::fromStdString(out.string()));
+    dialog->showButton()->click();
+    rows = dialog->studiesTable()->rowCount();
+    listedStatus = dialog->statusLine()->text();
+    for (int row : {2, 1}) {  // outside the folder, then without an exam: the dialog stays
+      dialog->studiesTable()->selectRow(row);
+      dialog->openButton()->click();
+    }
+    refusedStatus = dialog->statusLine()->text();
+    dialog->studiesTable()->selectRow(0);
+    dialog->openButton()->click();
+    if (dialog->isVisible()) dialog->reject();
+  };
+  window->reviewAction()->trigger();
+  settle();
+  EXPECT_EQ(rows, 3);
+  EXPECT_TRUE(listedStatus.startsWith("3 ")) << listedStatus.toStdString();
+  EXPECT_TRUE(refusedStatus.contains("9.9.log")) << refusedStatus.toStdString();
+  EXPECT_EQ(ws->shell._MENU_, kStageResults);
+  EXPECT_TRUE(window->windowTitle().contains("4.5.qvx")) << window->windowTitle().toStdString();
 }
 
 TEST_F(Desktop, RefusedFileShowsItsMessageAndLeavesTheWindowAsItWas) {
