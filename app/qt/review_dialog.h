@@ -1,19 +1,17 @@
 #pragma once
 // "Studies to review...": the list the DICOM node keeps of the studies it analysed with warnings
 // or could not analyse, each with its reason; the chosen one's exam is opened for a person to check.
-#include <QDialog>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-class QLabel;
+#include "list_choice_dialog.h"
+
 class QLineEdit;
-class QPushButton;
-class QTableWidget;
 
 namespace quorvel {
 
-class ReviewDialog : public QDialog {
+class ReviewDialog : public ListChoiceDialog {
  public:
   ReviewDialog(int language, std::filesystem::path settings, QWidget* parent = nullptr);
 
@@ -21,10 +19,6 @@ class ReviewDialog : public QDialog {
   const std::filesystem::path& exam() const { return exam_; }
 
   QLineEdit* folderField() const { return folder_; }
-  QPushButton* showButton() const { return show_; }
-  QPushButton* openButton() const { return open_; }
-  QTableWidget* studiesTable() const { return table_; }
-  QLabel* statusLine() const { return status_; }
 
  private:
   struct Entry {
@@ -33,13 +27,9 @@ class ReviewDialog : public QDialog {
   void showList();
   void openChosenExam();
 
-  int L_;
   std::filesystem::path settings_, exam_;
   std::vector<Entry> entries_;
   QLineEdit* folder_;
-  QPushButton *show_, *open_;
-  QTableWidget* table_;
-  QLabel* status_;
 };
 
 }  // namespace quorvel

@@ -239,8 +239,8 @@ TEST_F(Desktop, OpensAStudyFoundInTheArchive) {
     if (!dialog) return answers.answer(d);
     dialog->archiveField()->setText(QString::fromStdString(archive.address()));
     dialog->patientIdField()->setText("QPH0001");
-    dialog->searchButton()->click();
-    rows = dialog->studiesTable()->rowCount();
+    dialog->fillButton()->click();
+    rows = dialog->table()->rowCount();
     dialog->openButton()->click();
     if (dialog->isVisible()) dialog->reject();  // nothing came: the test fails on the stage below
   };
@@ -299,15 +299,15 @@ TEST_F(Desktop, OpensTheExamOfAStudyTheNodeListedToReview) {
     auto* dialog = dynamic_cast<ReviewDialog*>(&d);
     if (!dialog) return answers.answer(d);
     dialog->folderField()->setText(QString::fromStdString(out.string()));
-    dialog->showButton()->click();
-    rows = dialog->studiesTable()->rowCount();
+    dialog->fillButton()->click();
+    rows = dialog->table()->rowCount();
     listedStatus = dialog->statusLine()->text();
     for (int row : {2, 1}) {  // outside the folder, then without an exam: the dialog stays
-      dialog->studiesTable()->selectRow(row);
+      dialog->table()->selectRow(row);
       dialog->openButton()->click();
     }
     refusedStatus = dialog->statusLine()->text();
-    dialog->studiesTable()->selectRow(0);
+    dialog->table()->selectRow(0);
     dialog->openButton()->click();
     if (dialog->isVisible()) dialog->reject();
   };
