@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <set>
 
 #include "base/byte_reader.h"
 #include "node/uid_names.h"

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <mutex>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -57,8 +56,8 @@ class Spool {
  private:
   std::filesystem::path root_;
   uintmax_t minFreeBytes_;
-  mutable std::mutex counterMutex_;
-  mutable uint64_t counter_ = 0;  // makes temporary names unique between threads
+  std::mutex counterMutex_;
+  uint64_t counter_ = 0;  // makes temporary names unique between threads
 };
 
 }  // namespace quorvel::node
