@@ -2,6 +2,7 @@
 // Real DICOM peers on loopback for the tests: free ports, background processes, and an Orthanc
 // archive started with a configuration of its own in the test's folder.
 #include <netinet/in.h>
+#include <sys/prctl.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -47,9 +48,11 @@ inline std::string textOf(const std::filesystem::path& p) {
 }
 
 // A shell command in the background; its process id (the command itself when it starts with exec).
+// It ends with the test program, even one killed before it could stop it.
 inline pid_t spawn(const std::string& command) {
   const pid_t pid = ::fork();
   if (pid == 0) {
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
     ::_exit(127);
   }
