@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <memory>
 
+#include "node/dicom_net.h"
 #include "node/spool.h"
-#include "node/storage_scp.h"
 #include "node/uid_names.h"
 
 namespace quorvel::node {
@@ -18,34 +18,6 @@ namespace quorvel::node {
 namespace fs = std::filesystem;
 
 namespace {
-
-OFList<OFString> uncompressedSyntaxes() {
-  OFList<OFString> l;
-  l.push_back(UID_LittleEndianExplicitTransferSyntax);
-  l.push_back(UID_LittleEndianImplicitTransferSyntax);
-  return l;
-}
-
-std::string stringOf(DcmItem& d, const DcmTagKey& tag) {
-  OFString v;
-  return d.findAndGetOFString(tag, v).good() ? std::string(v.c_str()) : std::string();
-}
-
-void configure(DcmSCU& scu, const std::string& callingAet, const Destination& archive) {
-  scu.setAETitle(callingAet.c_str());
-  scu.setPeerAETitle(archive.aet.c_str());
-  scu.setPeerHostName(archive.host.c_str());
-  scu.setPeerPort(archive.port);
-  scu.setACSETimeout(kNetworkTimeoutSeconds);
-  scu.setDIMSETimeout(kNetworkTimeoutSeconds);
-  scu.setDIMSEBlockingMode(DIMSE_NONBLOCKING);
-}
-
-std::string connect(DcmSCU& scu) {
-  if (OFCondition c = scu.initNetwork(); c.bad()) return std::string("network: ") + c.text();
-  if (OFCondition c = scu.negotiateAssociation(); c.bad()) return std::string("association: ") + c.text();
-  return {};
-}
 
 template <typename Response>
 void freeResponses(OFList<Response*>& responses) {
@@ -69,8 +41,8 @@ class RetrievingScu : public DcmSCU {
       status = STATUS_STORE_Error_CannotUnderstand;
       return EC_IllegalParameter;
     }
-    const StoreOutcome out =
-        spool_.storeInstance(*dataset, stringOf(*dataset, DCM_SOPClassUID), stringOf(*dataset, DCM_SOPInstanceUID));
+    const StoreOutcome out = spool_.storeInstance(*dataset, elementText(*dataset, DCM_SOPClassUID),
+                                                  elementText(*dataset, DCM_SOPInstanceUID));
     status = out.status;
     if (out.stored())
       files.push_back(spool_.studyFolder(out.study) / (out.instance + kInstanceExtension));
@@ -87,9 +59,9 @@ class RetrievingScu : public DcmSCU {
 FindOutcome findStudies(const std::string& callingAet, const Destination& archive, const StudyQuery& query) {
   FindOutcome out;
   DcmSCU scu;
-  configure(scu, callingAet, archive);
+  configureScu(scu, callingAet, archive);
   scu.addPresentationContext(UID_FINDStudyRootQueryRetrieveInformationModel, uncompressedSyntaxes());
-  if (out.why = connect(scu); !out.why.empty()) return out;
+  if (out.why = connectScu(scu); !out.why.empty()) return out;
   DcmDataset keys;
   keys.putAndInsertString(DCM_QueryRetrieveLevel, "STUDY");
   keys.putAndInsertString(DCM_PatientName, query.patientName.c_str());
@@ -104,9 +76,9 @@ FindOutcome findStudies(const std::string& callingAet, const Destination& archiv
   for (QRResponse* r : responses) {
     if (r->m_dataset == nullptr) continue;
     DcmDataset& d = *r->m_dataset;
-    out.studies.push_back({stringOf(d, DCM_StudyInstanceUID), stringOf(d, DCM_PatientName), stringOf(d, DCM_PatientID),
-                           stringOf(d, DCM_StudyDate), stringOf(d, DCM_StudyDescription),
-                           stringOf(d, DCM_ModalitiesInStudy)});
+    out.studies.push_back({elementText(d, DCM_StudyInstanceUID), elementText(d, DCM_PatientName),
+                           elementText(d, DCM_PatientID), elementText(d, DCM_StudyDate),
+                           elementText(d, DCM_StudyDescription), elementText(d, DCM_ModalitiesInStudy)});
   }
   freeResponses(responses);
   if (!id)
@@ -128,11 +100,11 @@ RetrieveOutcome retrieveStudy(const std::string& callingAet, const Destination& 
     return out;
   }
   RetrievingScu scu(folder);
-  configure(scu, callingAet, archive);
+  configureScu(scu, callingAet, archive);
   scu.addPresentationContext(UID_GETStudyRootQueryRetrieveInformationModel, uncompressedSyntaxes());
   // The archive sends the images back on this association: we take the storage role for them.
   scu.addPresentationContext(UID_NuclearMedicineImageStorage, uncompressedSyntaxes(), ASC_SC_ROLE_SCP);
-  if (out.why = connect(scu); !out.why.empty()) return out;
+  if (out.why = connectScu(scu); !out.why.empty()) return out;
   DcmDataset keys;
   keys.putAndInsertString(DCM_QueryRetrieveLevel, "STUDY");
   keys.putAndInsertString(DCM_StudyInstanceUID, studyUid.c_str());

@@ -1,7 +1,6 @@
 #include "node/forwarding.h"
 
 #include <dcmtk/config/osconfig.h>
-#include <dcmtk/dcmdata/dcuid.h>
 #include <dcmtk/dcmnet/scu.h>
 #include <unistd.h>
 
@@ -12,9 +11,9 @@
 #include <set>
 
 #include "base/byte_reader.h"
+#include "node/dicom_net.h"
 #include "node/image_header.h"
 #include "node/node_log.h"
-#include "node/storage_scp.h"
 
 namespace quorvel::node {
 
@@ -75,25 +74,16 @@ std::optional<Destination> parseDestination(std::string_view text) {
 
 std::string sendFiles(const std::string& callingAet, const Destination& to, const std::vector<fs::path>& files) {
   DcmSCU scu;
-  scu.setAETitle(callingAet.c_str());
-  scu.setPeerAETitle(to.aet.c_str());
-  scu.setPeerHostName(to.host.c_str());
-  scu.setPeerPort(to.port);
-  scu.setACSETimeout(kNetworkTimeoutSeconds);
-  scu.setDIMSETimeout(kNetworkTimeoutSeconds);
-  scu.setDIMSEBlockingMode(DIMSE_NONBLOCKING);
+  configureScu(scu, callingAet, to);
   std::vector<std::string> classes;
   std::set<std::string> proposed;
-  OFList<OFString> syntaxes;
-  syntaxes.push_back(UID_LittleEndianExplicitTransferSyntax);
-  syntaxes.push_back(UID_LittleEndianImplicitTransferSyntax);
+  const OFList<OFString> syntaxes = uncompressedSyntaxes();
   for (const auto& f : files) {
     classes.push_back(readImageHeader(f).sopClassUid);
     if (classes.back().empty()) return "cannot read " + f.filename().string();
     if (proposed.insert(classes.back()).second) scu.addPresentationContext(classes.back().c_str(), syntaxes);
   }
-  if (OFCondition c = scu.initNetwork(); c.bad()) return std::string("network: ") + c.text();
-  if (OFCondition c = scu.negotiateAssociation(); c.bad()) return std::string("association: ") + c.text();
+  if (std::string why = connectScu(scu); !why.empty()) return why;
   std::string why;
   for (size_t i = 0; i < files.size() && why.empty(); ++i) {
     const T_ASC_PresentationContextID id = scu.findPresentationContextID(classes[i].c_str(), "");

@@ -6,16 +6,13 @@
 
 #include <cstdlib>
 
+#include "node/dicom_net.h"
+
 namespace quorvel::node {
 
 namespace {
 
 constexpr Uint32 kHeaderReadLimit = 4096;  // longer values (the pixels) stay on disk
-
-std::string stringOf(DcmItem& d, const DcmTagKey& tag) {
-  OFString v;
-  return d.findAndGetOFString(tag, v).good() ? std::string(v.c_str()) : std::string();
-}
 
 }  // namespace
 
@@ -24,20 +21,20 @@ ImageHeader readImageHeader(const std::filesystem::path& file) {
   DcmFileFormat f;
   if (f.loadFile(file.c_str(), EXS_Unknown, EGL_noChange, kHeaderReadLimit).bad()) return h;
   DcmDataset& d = *f.getDataset();
-  h.patientName = stringOf(d, DCM_PatientName);
-  h.patientId = stringOf(d, DCM_PatientID);
-  h.birthDate = stringOf(d, DCM_PatientBirthDate);
-  h.sex = stringOf(d, DCM_PatientSex);
-  h.studyUid = stringOf(d, DCM_StudyInstanceUID);
-  h.studyDate = stringOf(d, DCM_StudyDate);
-  h.studyTime = stringOf(d, DCM_StudyTime);
-  h.studyId = stringOf(d, DCM_StudyID);
-  h.accession = stringOf(d, DCM_AccessionNumber);
-  h.referringPhysician = stringOf(d, DCM_ReferringPhysicianName);
-  h.seriesUid = stringOf(d, DCM_SeriesInstanceUID);
-  h.sopClassUid = stringOf(d, DCM_SOPClassUID);
-  h.sopInstanceUid = stringOf(d, DCM_SOPInstanceUID);
-  h.frames = std::atol(stringOf(d, DCM_NumberOfFrames).c_str());
+  h.patientName = elementText(d, DCM_PatientName);
+  h.patientId = elementText(d, DCM_PatientID);
+  h.birthDate = elementText(d, DCM_PatientBirthDate);
+  h.sex = elementText(d, DCM_PatientSex);
+  h.studyUid = elementText(d, DCM_StudyInstanceUID);
+  h.studyDate = elementText(d, DCM_StudyDate);
+  h.studyTime = elementText(d, DCM_StudyTime);
+  h.studyId = elementText(d, DCM_StudyID);
+  h.accession = elementText(d, DCM_AccessionNumber);
+  h.referringPhysician = elementText(d, DCM_ReferringPhysicianName);
+  h.seriesUid = elementText(d, DCM_SeriesInstanceUID);
+  h.sopClassUid = elementText(d, DCM_SOPClassUID);
+  h.sopInstanceUid = elementText(d, DCM_SOPInstanceUID);
+  h.frames = std::atol(elementText(d, DCM_NumberOfFrames).c_str());
   h.read = true;
   return h;
 }

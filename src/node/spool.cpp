@@ -13,6 +13,7 @@
 #include <set>
 
 #include "base/byte_reader.h"
+#include "node/dicom_net.h"
 #include "node/uid_names.h"
 
 namespace quorvel::node {
@@ -22,11 +23,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr char kPartMark[] = ".part-";
-
-std::string stringOf(DcmDataset& d, const DcmTagKey& tag) {
-  OFString v;
-  return d.findAndGetOFString(tag, v).good() ? std::string(v.c_str()) : std::string();
-}
 
 // The file's bytes and its name in the folder on the disk before anyone reads them.
 bool syncToDisk(const fs::path& p, int flags) {
@@ -67,13 +63,13 @@ StoreOutcome Spool::storeInstance(DcmDataset& dataset, const std::string& sopCla
     out.why = "not a nuclear medicine image (SOP class " + sopClass + ")";
     return out;
   }
-  if (stringOf(dataset, DCM_SOPClassUID) != sopClass || stringOf(dataset, DCM_SOPInstanceUID) != sopInstance) {
+  if (elementText(dataset, DCM_SOPClassUID) != sopClass || elementText(dataset, DCM_SOPInstanceUID) != sopInstance) {
     out.status = STATUS_STORE_Error_DataSetDoesNotMatchSOPClass;
     out.why = "the data set's SOP class or instance UID differs from its command's";
     return out;
   }
   const auto instance = uidFileName(sopInstance);
-  const auto study = uidFileName(stringOf(dataset, DCM_StudyInstanceUID));
+  const auto study = uidFileName(elementText(dataset, DCM_StudyInstanceUID));
   if (!instance || !study) {
     out.status = STATUS_STORE_Error_CannotUnderstand;
     out.why =
