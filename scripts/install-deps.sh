@@ -6,7 +6,7 @@ packages=(
   g++ cmake ninja-build make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev libjpeg-dev libpng-dev
-  dcmtk libdcmtk-dev orthanc curl medcon dicom3tools
+  dcmtk libdcmtk-dev orthanc curl openssl medcon dicom3tools
   qt6-base-dev qt6-translations-l10n xvfb xauth
   clang-14 libclang-rt-14-dev
 )

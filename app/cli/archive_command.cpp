@@ -11,6 +11,7 @@
 #include "commands.h"
 #include "node/archive_query.h"
 #include "pipeline.h"
+#include "tls_options.h"
 
 namespace quorvel::cli {
 
@@ -18,6 +19,7 @@ namespace {
 
 struct ArchiveArgs {
   std::string archive, aet = "QUORVEL";
+  node::TlsSettings tls;
   node::StudyQuery query;
   std::string study, to;
 };
@@ -25,6 +27,10 @@ struct ArchiveArgs {
 std::optional<node::Destination> archiveOf(const ArchiveArgs& a) {
   const auto d = node::parseDestination(a.archive);
   if (!d) std::cerr << "quorvel-cli: --archive is not AET@HOST:PORT: " << a.archive << '\n';
+  if (const std::string why = checkTlsSettings(a.tls, false); d && !why.empty()) {
+    std::cerr << "quorvel-cli: " << why << '\n';
+    return std::nullopt;
+  }
   return d;
 }
 
@@ -32,7 +38,7 @@ int runFind(const ArchiveArgs& a) {
   OFLog::configure(OFLogger::WARN_LOG_LEVEL);  // the answer is ours to print
   const auto archive = archiveOf(a);
   if (!archive) return kExitRefused;
-  const node::FindOutcome found = node::findStudies(a.aet, *archive, a.query);
+  const node::FindOutcome found = node::findStudies(node::Caller(a.aet, a.tls), *archive, a.query);
   if (!found.why.empty()) {
     std::cerr << "quorvel-cli: " << archive->text() << ": " << found.why << '\n';
     return kExitRefused;
@@ -48,7 +54,7 @@ int runGet(const ArchiveArgs& a) {
   OFLog::configure(OFLogger::WARN_LOG_LEVEL);
   const auto archive = archiveOf(a);
   if (!archive) return kExitRefused;
-  const node::RetrieveOutcome got = node::retrieveStudy(a.aet, *archive, a.study, a.to);
+  const node::RetrieveOutcome got = node::retrieveStudy(node::Caller(a.aet, a.tls), *archive, a.study, a.to);
   for (const auto& f : got.files) std::printf("%s\n", f.string().c_str());
   if (!got.why.empty()) {
     std::cerr << "quorvel-cli: " << archive->text() << ": " << got.why << '\n';
@@ -64,6 +70,7 @@ void registerArchiveCommand(CLI::App& app, int& status) {
   CLI::App* cmd = app.add_subcommand("archive", "Query the archive and bring a study over (DICOM C-FIND and C-GET)");
   cmd->add_option("--archive", args->archive, "The archive as AET@HOST:PORT")->required();
   cmd->add_option("--aet", args->aet, "Our AE title, as the archive knows it")->capture_default_str();
+  addTlsOptions(cmd, args->tls, "our");
   cmd->require_subcommand(1);
   CLI::App* find = cmd->add_subcommand("find", "List the archive's studies for a patient or dates");
   find->add_option("--patient-name", args->query.patientName, "Patient name, wildcards allowed (DOE*)");

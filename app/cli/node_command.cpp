@@ -31,6 +31,7 @@
 #include "node/storage_scp.h"
 #include "node/uid_names.h"
 #include "pipeline.h"
+#include "tls_options.h"
 
 namespace quorvel::cli {
 
@@ -52,6 +53,7 @@ struct NodeArgs {
   int quietSeconds = 10;
   bool model3d = false;
   std::vector<std::string> forward;  // AET@HOST:PORT
+  bool forwardTls = false;           // deliveries with the node's TLS key, certificate and trust
   int retrySeconds = 30;             // first delay before sending again
   uintmax_t minFreeMb = node::kDefaultMinFreeSpoolMb;
 };
@@ -186,6 +188,7 @@ int runNode(const NodeArgs& a) {
   node::Outbox outbox(spool.root() / ".outbox", std::chrono::seconds(a.retrySeconds));
   OFLog::configure(OFLogger::WARN_LOG_LEVEL);  // the node's own log says what happened; the library's chatter stays out
 
+  const node::Caller forwarder(a.storage.aet, a.forwardTls ? a.storage.tls : node::TlsSettings{});
   std::signal(SIGTERM, requestStop);
   std::signal(SIGINT, requestStop);
   auto listenerEnded = std::make_shared<std::atomic<bool>>(false);
@@ -201,7 +204,7 @@ int runNode(const NodeArgs& a) {
       analyseStudy(a, spool, s, self, home, outbox, log);
       if (stopRequested) break;
     }
-    outbox.deliverDue(a.storage.aet, log);
+    outbox.deliverDue(forwarder, log);
     std::this_thread::sleep_for(kSpoolPoll);
   }
   if (*listenerEnded) {
@@ -272,6 +275,9 @@ void registerNodeCommand(CLI::App& app, int& status) {
                   "Wait before sending again after a failure; doubles with every failure, up to an hour")
       ->capture_default_str()
       ->check(CLI::Range(1, 3600));
+  addTlsOptions(cmd, args->storage.tls, "this node's");
+  cmd->add_flag("--forward-tls", args->forwardTls,
+                "Send to the --forward destinations over TLS too, with the same key, certificate and trust");
   auto config = std::make_shared<std::string>();
   cmd->add_option("--config", *config,
                   "Read the node's options from this file: a line 'name = value' per option, long names without the "
@@ -280,6 +286,8 @@ void registerNodeCommand(CLI::App& app, int& status) {
   cmd->callback([cmd, args, config, &status] {
     std::string why = config->empty() ? std::string() : applyConfigFile(cmd, *config);
     if (why.empty() && (args->spool.empty() || args->out.empty())) why = "--spool and --out are required";
+    if (why.empty()) why = checkTlsSettings(args->storage.tls, true);
+    if (why.empty() && args->forwardTls) why = checkTlsSettings(args->storage.tls, false);
     if (!why.empty()) {
       std::cerr << "quorvel-cli: " << why << '\n';
       status = kExitRefused;

@@ -17,6 +17,13 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 }  // namespace
 
+node::TlsSettings archiveTls(const QSettings& kept) {
+  node::TlsSettings tls{
+      kept.value("tls_key").toString().toStdString(), kept.value("tls_cert").toString().toStdString(), {}};
+  for (const QString& f : kept.value("tls_trust").toStringList()) tls.trustedFiles.push_back(f.trimmed().toStdString());
+  return tls;
+}
+
 ArchiveDialog::ArchiveDialog(int language, std::filesystem::path settings, std::filesystem::path folder,
                              QWidget* parent)
     : ListChoiceDialog(language, desktop_texts::kArchiveTitle, desktop_texts::kArchiveSearch,
@@ -56,7 +63,7 @@ void ArchiveDialog::searchArchive() {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   QApplication::processEvents();
   const node::FindOutcome found =
-      node::findStudies(aet_->text().trimmed().toStdString(), *to,
+      node::findStudies(node::Caller(aet_->text().trimmed().toStdString(), archiveTls(kept)), *to,
                         {patientName_->text().trimmed().toStdString(), patientId_->text().trimmed().toStdString(),
                          dates_->text().trimmed().toStdString()});
   QApplication::restoreOverrideCursor();
@@ -79,7 +86,9 @@ void ArchiveDialog::retrieveChosenStudy() {
   statusLine()->setText(qs(desktop_texts::kArchiveRetrieving.pick(L_)));
   QApplication::setOverrideCursor(Qt::WaitCursor);
   QApplication::processEvents();
-  const node::RetrieveOutcome got = node::retrieveStudy(aet_->text().trimmed().toStdString(), *to, s.studyUid, folder_);
+  const QSettings kept(qs(settings_.string()), QSettings::IniFormat);
+  const node::RetrieveOutcome got = node::retrieveStudy(
+      node::Caller(aet_->text().trimmed().toStdString(), archiveTls(kept)), *to, s.studyUid, folder_);
   QApplication::restoreOverrideCursor();
   if (!got.why.empty()) {
     statusLine()->setText(qs(to->text() + " : " + got.why));

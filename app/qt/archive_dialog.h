@@ -9,8 +9,13 @@
 #include "node/archive_query.h"
 
 class QLineEdit;
+class QSettings;
 
 namespace quorvel {
+
+// TLS with the archive, set by hand in the archive settings: tls_key, tls_cert (PEM files of this
+// workstation) and tls_trust (the PEM certificates the archive's must chain to, comma-separated).
+node::TlsSettings archiveTls(const QSettings& kept);
 
 class ArchiveDialog : public ListChoiceDialog {
  public:

@@ -590,7 +590,7 @@ void MainWindow::sendResultsToArchive() {
   for (const auto& [key, value] : results.items())
     if (value.is_number()) content.results[key] = value.get<double>();
   std::string why = node::writeResultsSr(content, sr);
-  if (why.empty()) why = node::sendFiles(aet, *to, {report, sr});
+  if (why.empty()) why = node::sendFiles(node::Caller(aet, archiveTls(kept)), *to, {report, sr});
   if (why.empty())
     platform_.information(format(kSent.pick(L), to->text().c_str()));
   else

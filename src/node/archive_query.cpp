@@ -26,9 +26,10 @@ void freeResponses(OFList<Response*>& responses) {
 }
 
 // The images a C-GET brings, written into the folder as the spool writes received instances.
-class RetrievingScu : public DcmSCU {
+class RetrievingScu : public NodeScu {
  public:
-  explicit RetrievingScu(const fs::path& folder) : spool_(folder) {}
+  RetrievingScu(const Caller& from, const Destination& archive, const fs::path& folder)
+      : NodeScu(from, archive), spool_(folder) {}
   std::vector<fs::path> files;
   std::string refused;
 
@@ -56,12 +57,11 @@ class RetrievingScu : public DcmSCU {
 
 }  // namespace
 
-FindOutcome findStudies(const std::string& callingAet, const Destination& archive, const StudyQuery& query) {
+FindOutcome findStudies(const Caller& from, const Destination& archive, const StudyQuery& query) {
   FindOutcome out;
-  DcmSCU scu;
-  configureScu(scu, callingAet, archive);
+  NodeScu scu(from, archive);
   scu.addPresentationContext(UID_FINDStudyRootQueryRetrieveInformationModel, uncompressedSyntaxes());
-  if (out.why = connectScu(scu); !out.why.empty()) return out;
+  if (out.why = scu.connect(); !out.why.empty()) return out;
   DcmDataset keys;
   keys.putAndInsertString(DCM_QueryRetrieveLevel, "STUDY");
   keys.putAndInsertString(DCM_PatientName, query.patientName.c_str());
@@ -92,19 +92,18 @@ FindOutcome findStudies(const std::string& callingAet, const Destination& archiv
   return out;
 }
 
-RetrieveOutcome retrieveStudy(const std::string& callingAet, const Destination& archive, const std::string& studyUid,
+RetrieveOutcome retrieveStudy(const Caller& from, const Destination& archive, const std::string& studyUid,
                               const fs::path& folder) {
   RetrieveOutcome out;
   if (!uidFileName(studyUid)) {
     out.why = "not a study UID: " + studyUid;
     return out;
   }
-  RetrievingScu scu(folder);
-  configureScu(scu, callingAet, archive);
+  RetrievingScu scu(from, archive, folder);
   scu.addPresentationContext(UID_GETStudyRootQueryRetrieveInformationModel, uncompressedSyntaxes());
   // The archive sends the images back on this association: we take the storage role for them.
   scu.addPresentationContext(UID_NuclearMedicineImageStorage, uncompressedSyntaxes(), ASC_SC_ROLE_SCP);
-  if (out.why = connectScu(scu); !out.why.empty()) return out;
+  if (out.why = scu.connect(); !out.why.empty()) return out;
   DcmDataset keys;
   keys.putAndInsertString(DCM_QueryRetrieveLevel, "STUDY");
   keys.putAndInsertString(DCM_StudyInstanceUID, studyUid.c_str());

@@ -24,13 +24,13 @@ struct FindOutcome {
   std::vector<ArchiveStudy> studies;
   std::string why;  // empty when the archive answered
 };
-FindOutcome findStudies(const std::string& callingAet, const Destination& archive, const StudyQuery& query);
+FindOutcome findStudies(const Caller& from, const Destination& archive, const StudyQuery& query);
 
 struct RetrieveOutcome {
   std::vector<std::filesystem::path> files;  // under folder/<study UID>/
   std::string why;                           // empty when every image came
 };
-RetrieveOutcome retrieveStudy(const std::string& callingAet, const Destination& archive, const std::string& studyUid,
+RetrieveOutcome retrieveStudy(const Caller& from, const Destination& archive, const std::string& studyUid,
                               const std::filesystem::path& folder);
 
 }  // namespace quorvel::node

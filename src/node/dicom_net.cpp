@@ -1,6 +1,7 @@
 #include "node/dicom_net.h"
 
 #include <dcmtk/dcmdata/dcuid.h>
+#include <dcmtk/dcmtls/tlslayer.h>
 
 #include "node/storage_scp.h"
 
@@ -18,19 +19,27 @@ OFList<OFString> uncompressedSyntaxes() {
   return l;
 }
 
-void configureScu(DcmSCU& scu, const std::string& callingAet, const Destination& peer) {
-  scu.setAETitle(callingAet.c_str());
-  scu.setPeerAETitle(peer.aet.c_str());
-  scu.setPeerHostName(peer.host.c_str());
-  scu.setPeerPort(peer.port);
-  scu.setACSETimeout(kNetworkTimeoutSeconds);
-  scu.setDIMSETimeout(kNetworkTimeoutSeconds);
-  scu.setDIMSEBlockingMode(DIMSE_NONBLOCKING);
+NodeScu::NodeScu(const Caller& from, const Destination& peer) : tls_(from.tls) {
+  setAETitle(from.aet.c_str());
+  setPeerAETitle(peer.aet.c_str());
+  setPeerHostName(peer.host.c_str());
+  setPeerPort(peer.port);
+  setACSETimeout(kNetworkTimeoutSeconds);
+  setDIMSETimeout(kNetworkTimeoutSeconds);
+  setDIMSEBlockingMode(DIMSE_NONBLOCKING);
 }
 
-std::string connectScu(DcmSCU& scu) {
-  if (OFCondition c = scu.initNetwork(); c.bad()) return std::string("network: ") + c.text();
-  if (OFCondition c = scu.negotiateAssociation(); c.bad()) return std::string("association: ") + c.text();
+NodeScu::~NodeScu() = default;
+
+std::string NodeScu::connect() {
+  if (OFCondition c = initNetwork(); c.bad()) return std::string("network: ") + c.text();
+  if (tls_.enabled()) {
+    // The layer must outlive the association, and the network must exist before it is set.
+    tlsLayer_ = makeTlsLayer(tls_, false);
+    if (!tlsLayer_.why.empty()) return "TLS: " + tlsLayer_.why;
+    if (OFCondition c = useSecureConnection(tlsLayer_.layer.get()); c.bad()) return std::string("TLS: ") + c.text();
+  }
+  if (OFCondition c = negotiateAssociation(); c.bad()) return std::string("association: ") + c.text();
   return {};
 }
 

@@ -72,9 +72,8 @@ std::optional<Destination> parseDestination(std::string_view text) {
                      static_cast<uint16_t>(port)};
 }
 
-std::string sendFiles(const std::string& callingAet, const Destination& to, const std::vector<fs::path>& files) {
-  DcmSCU scu;
-  configureScu(scu, callingAet, to);
+std::string sendFiles(const Caller& from, const Destination& to, const std::vector<fs::path>& files) {
+  NodeScu scu(from, to);
   std::vector<std::string> classes;
   std::set<std::string> proposed;
   const OFList<OFString> syntaxes = uncompressedSyntaxes();
@@ -83,7 +82,7 @@ std::string sendFiles(const std::string& callingAet, const Destination& to, cons
     if (classes.back().empty()) return "cannot read " + f.filename().string();
     if (proposed.insert(classes.back()).second) scu.addPresentationContext(classes.back().c_str(), syntaxes);
   }
-  if (std::string why = connectScu(scu); !why.empty()) return why;
+  if (std::string why = scu.connect(); !why.empty()) return why;
   std::string why;
   for (size_t i = 0; i < files.size() && why.empty(); ++i) {
     const T_ASC_PresentationContextID id = scu.findPresentationContextID(classes[i].c_str(), "");
@@ -126,7 +125,7 @@ size_t Outbox::pending() const {
   return n;
 }
 
-void Outbox::deliverDue(const std::string& callingAet, NodeLog& log) {
+void Outbox::deliverDue(const Caller& from, NodeLog& log) {
   std::error_code ec;
   std::vector<fs::path> queued;
   for (const auto& f : fs::directory_iterator(folder_, ec))
@@ -140,7 +139,7 @@ void Outbox::deliverDue(const std::string& callingAet, NodeLog& log) {
       continue;
     }
     if (d->due > nowSeconds()) continue;
-    const std::string why = sendFiles(callingAet, d->to, d->files);
+    const std::string why = sendFiles(from, d->to, d->files);
     if (why.empty()) {
       log.line("sent " + std::to_string(d->files.size()) + " files to " + d->to.text());
       fs::remove(p, ec);

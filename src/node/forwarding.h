@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "node/tls.h"
+
 namespace quorvel::node {
 
 class NodeLog;
@@ -20,12 +22,18 @@ struct Destination {
   std::string text() const { return aet + "@" + host + ":" + std::to_string(port); }
 };
 
+// This end of an association it opens: its AE title, and TLS when it has settings for it.
+struct Caller {
+  std::string aet;
+  TlsSettings tls;
+  Caller(std::string title, TlsSettings settings = {}) : aet(std::move(title)), tls(std::move(settings)) {}
+};
+
 // AET@HOST:PORT; nothing when it is not one.
 std::optional<Destination> parseDestination(std::string_view text);
 
 // Sends the files in one association; why not every file was stored, or empty.
-std::string sendFiles(const std::string& callingAet, const Destination& to,
-                      const std::vector<std::filesystem::path>& files);
+std::string sendFiles(const Caller& from, const Destination& to, const std::vector<std::filesystem::path>& files);
 
 inline constexpr std::chrono::seconds kLongestRetryDelay{3600};
 
@@ -35,7 +43,7 @@ class Outbox {
   // Queues one delivery, due now.
   bool add(const Destination& to, const std::vector<std::filesystem::path>& files);
   // Tries every delivery that is due; a failed one waits twice as long as before.
-  void deliverDue(const std::string& callingAet, NodeLog& log);
+  void deliverDue(const Caller& from, NodeLog& log);
   size_t pending() const;
 
  private:

@@ -5,6 +5,7 @@
 #include <dcmtk/dcmdata/dcuid.h>
 #include <dcmtk/dcmnet/scppool.h>
 #include <dcmtk/dcmnet/scpthrd.h>
+#include <dcmtk/dcmtls/tlslayer.h>
 
 #include <algorithm>
 #include <memory>
@@ -121,7 +122,10 @@ std::string serveStorage(const StorageConfig& config, Spool& spool, NodeLog& log
   c.addPresentationContext(UID_NuclearMedicineImageStorage, syntaxes);
   c.addPresentationContext(UID_VerificationSOPClass, syntaxes);
   pool.setMaxThreads(kMaxAssociations);
-  log.line("listening as " + config.aet + " on port " + std::to_string(config.port));
+  const TlsLayer tls = makeTlsLayer(config.tls, true);
+  if (!tls.why.empty()) return "TLS: " + tls.why;
+  if (tls.layer) c.setTransportLayer(tls.layer.get());
+  log.line("listening as " + config.aet + " on port " + std::to_string(config.port) + (tls.layer ? " with TLS" : ""));
   const OFCondition ended = pool.listen();
   return ended.text();
 }

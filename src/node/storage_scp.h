@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "node/tls.h"
+
 namespace quorvel::node {
 
 class NodeLog;
@@ -18,12 +20,13 @@ struct StorageConfig {
   uint16_t port = 11112;
   std::vector<std::string> allowedCallers;  // calling AE titles; empty: any caller
   bool acceptRemote = false;                // callers from other machines too (default: this machine only)
+  TlsSettings tls;                          // when enabled, every association is TLS
 };
 
 // Whether a caller's address is this machine (IPv4 127/8, IPv6 ::1 or its IPv4-mapped form).
 bool isLoopbackAddress(const std::string& address);
 
-// Serves until the process ends; returns the reason when the port cannot be listened on.
+// Serves until the process ends; returns the reason when the port cannot be listened on (or TLS set up).
 std::string serveStorage(const StorageConfig& config, Spool& spool, NodeLog& log);
 
 }  // namespace quorvel::node

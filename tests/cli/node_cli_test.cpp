@@ -1,5 +1,8 @@
 // The DICOM node as a department runs it: studies pushed with DCMTK's storescu on loopback,
 // analysed unattended, once, whatever arrives beside them and whenever the node stops.
+#include <dcmtk/config/osconfig.h>
+#include <dcmtk/dcmdata/dcuid.h>
+#include <dcmtk/dcmnet/scu.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -31,6 +34,50 @@ size_t occurrences(const std::string& text, const std::string& what) {
   return n;
 }
 
+// A certificate authority (issuer empty) or a certificate it signs, made with the openssl tool.
+void makeCertificate(const fs::path& dir, const std::string& name, const std::string& issuer = "") {
+  fs::create_directories(dir);
+  const std::string at = (dir / name).string(), tool = QUORVEL_OPENSSL;
+  const std::string key = " -newkey rsa:2048 -nodes -subj /CN=" + name + " -keyout " + at + ".key";
+  const std::string command = issuer.empty() ? tool + " req -x509 -days 2" + key + " -out " + at + ".crt"
+                                             : tool + " req" + key + " -out " + at + ".csr && " + tool +
+                                                   " x509 -req -days 2 -in " + at + ".csr -CA " +
+                                                   (dir / issuer).string() + ".crt -CAkey " + (dir / issuer).string() +
+                                                   ".key -CAcreateserial -out " + at + ".crt";
+  const Outcome made = run("(" + command + ") 2>&1");
+  ASSERT_EQ(made.status, 0) << made.out;
+}
+
+// A caller that dies halfway through an instance: the node sees the data stream end mid-data set.
+class DyingScu : public DcmSCU {
+  void notifySENDProgress(const unsigned long bytesSent) override {
+    if (bytesSent > kDieAfterBytes) ::_exit(0);
+  }
+  static constexpr unsigned long kDieAfterBytes = 64 * 1024;
+};
+
+// The caller's exit status: 0 when it died as planned, halfway.
+int sendHalfThenDie(int port, const fs::path& file) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    DyingScu scu;
+    scu.setAETitle("SENDER");
+    scu.setPeerAETitle("QUORVEL");
+    scu.setPeerHostName("127.0.0.1");
+    scu.setPeerPort(static_cast<Uint16>(port));
+    OFList<OFString> syntaxes;
+    syntaxes.push_back(UID_LittleEndianExplicitTransferSyntax);
+    scu.addPresentationContext(UID_NuclearMedicineImageStorage, syntaxes);
+    if (scu.initNetwork().bad() || scu.negotiateAssociation().bad()) ::_exit(2);
+    Uint16 status = 0;
+    scu.sendSTORERequest(0, file.c_str(), nullptr, status);
+    ::_exit(3);  // the whole instance went
+  }
+  int status = -1;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 class DicomNode : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -59,7 +106,8 @@ class DicomNode : public ::testing::Test {
                  (dir / "node.txt").string() + " 2>&1");
     ASSERT_TRUE(waitUntil(
         [&] {
-          return run(std::string(QUORVEL_ECHOSCU) + " -aet SENDER -aec QUORVEL 127.0.0.1 " + std::to_string(port))
+          return run(std::string(QUORVEL_ECHOSCU) + " -aet SENDER -aec QUORVEL " + callerTls + " 127.0.0.1 " +
+                     std::to_string(port))
                      .status == 0;
         },
         20))
@@ -74,8 +122,8 @@ class DicomNode : public ::testing::Test {
   bool alive() const { return node > 0 && ::waitpid(node, nullptr, WNOHANG) == 0; }
 
   int send(const std::string& files, const std::string& caller = "SENDER") {
-    return run(std::string(QUORVEL_STORESCU) + " -aet " + caller + " -aec QUORVEL 127.0.0.1 " + std::to_string(port) +
-               " " + files)
+    return run(std::string(QUORVEL_STORESCU) + " -aet " + caller + " -aec QUORVEL " + callerTls + " 127.0.0.1 " +
+               std::to_string(port) + " " + files)
         .status;
   }
   std::string log() const { return textOf(dir / "out" / "node-log.txt"); }
@@ -89,12 +137,18 @@ class DicomNode : public ::testing::Test {
   }
 
   fs::path dir, beating, still;
+  std::string callerTls;  // the DCMTK tools' TLS options for the callers
   int port = 0;
   pid_t node = -1;
 };
 
 TEST_F(DicomNode, AnalysesEachStudyOnceAndRefusesWhatItMustNotTakeWithoutStopping) {
   start(1);
+  // A caller that dies mid-instance leaves nothing behind.
+  ASSERT_EQ(sendHalfThenDie(port, beating), 0);
+  ASSERT_TRUE(waitUntil([&] { return log().find("lost an instance from SENDER") != std::string::npos; }, 10)) << log();
+  for (const auto& f : fs::recursive_directory_iterator(dir / "spool"))
+    EXPECT_NE(f.path().extension(), ".dcm") << f.path();
   // Two callers at once.
   EXPECT_EQ(run("(" + std::string(QUORVEL_STORESCU) + " -aet SENDER -aec QUORVEL 127.0.0.1 " + std::to_string(port) +
                 " " + beating.string() + " & " + QUORVEL_STORESCU + " -aet SENDER -aec QUORVEL 127.0.0.1 " +
@@ -203,6 +257,62 @@ TEST_F(DicomNode, ResultsReachTheArchiveAsPicturesAndAStructuredReportOnceItIsUp
                 .status,
             0);
   EXPECT_EQ(nlohmann::json::parse(textOf(again))["G_FES"], nlohmann::json::parse(textOf(jsons[0]))["G_FES"]);
+}
+
+TEST_F(DicomNode, WithTlsOnlyCertifiedCallersAreHeardAndResultsLeaveEncrypted) {
+  const fs::path pki = dir / "pki";
+  makeCertificate(pki, "authority");
+  makeCertificate(pki, "stranger");
+  for (const char* name : {"node", "sender", "orthanc"}) makeCertificate(pki, name, "authority");
+  makeCertificate(pki, "intruder", "stranger");
+  const auto file = [&](const std::string& name) { return (pki / name).string(); };
+  const auto toolTls = [&](const std::string& who) {
+    return "+tls " + file(who + ".key") + " " + file(who + ".crt") + " +cf " + file("authority.crt");
+  };
+  // Settings that cannot work are refused before any network work.
+  const std::string cli = QUORVEL_CLI;
+  for (const auto& [command, why] : std::vector<std::pair<std::string, std::string>>{
+           {cli + " node --spool " + (dir / "s").string() + " --out " + (dir / "o").string() + " --tls-key " +
+                file("node.key") + " --tls-cert " + file("sender.crt"),
+            "does not belong"},
+           {cli + " archive --archive ORTHANC@127.0.0.1:1 --tls-key " + file("node.key") + " --tls-cert " +
+                file("node.crt") + " find",
+            "needs the certificates to trust"}}) {
+    const Outcome refused = run(command);
+    EXPECT_EQ(refused.status, 2) << command;
+    EXPECT_NE(refused.out.find(why), std::string::npos) << refused.out;
+  }
+
+  // The archive speaks TLS only, and wants a certificate from its callers.
+  LoopbackArchive archive(dir / "archive", port);
+  archive.settings = {{"DicomTlsEnabled", true},
+                      {"DicomTlsCertificate", file("orthanc.crt")},
+                      {"DicomTlsPrivateKey", file("orthanc.key")},
+                      {"DicomTlsTrustedCertificates", file("authority.crt")},
+                      {"DicomTlsRemoteCertificateRequired", true}};
+  ASSERT_TRUE(archive.start()) << archive.log();
+  const std::string nodeTls =
+      " --tls-key " + file("node.key") + " --tls-cert " + file("node.crt") + " --tls-trust " + file("authority.crt");
+  callerTls = toolTls("sender");
+  start(1, nodeTls + " --forward " + archive.address() + " --forward-tls --retry-seconds 1");
+
+  callerTls = "";
+  EXPECT_NE(send(beating.string()), 0);
+  callerTls = toolTls("intruder");
+  EXPECT_NE(send(beating.string()), 0);
+  callerTls = toolTls("sender");
+  ASSERT_EQ(send(beating.string()), 0);
+  ASSERT_TRUE(waitUntil([&] { return log().find("sent 2 files to ORTHANC") != std::string::npos; }, 90)) << log();
+  EXPECT_EQ(occurrences(log(), "received instance"), 1u) << log();
+  EXPECT_EQ(nlohmann::json::parse(run(archive.rest() + "/instances").out).size(), 2u);
+  EXPECT_TRUE(alive());
+
+  // Queries too: over TLS they are answered, in the clear they are not.
+  const std::string find = cli + " archive --archive " + archive.address();
+  const Outcome secure = run(find + nodeTls + " find --patient-id QPH0001");
+  EXPECT_EQ(secure.status, 0) << secure.out;
+  EXPECT_NE(secure.out.find("1 studies"), std::string::npos) << secure.out;
+  EXPECT_NE(run(find + " find --patient-id QPH0001").status, 0);
 }
 
 }  // namespace

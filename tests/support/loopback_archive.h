@@ -77,19 +77,20 @@ class LoopbackArchive {
   // Whether its REST interface answered within the time.
   bool start() {
     std::filesystem::create_directories(folder_ / "db");
-    std::ofstream(folder_ / "orthanc.json") << nlohmann::json{
-        {"Name", "QuorvelTest"},
-        {"StorageDirectory", (folder_ / "db").string()},
-        {"IndexDirectory", (folder_ / "db").string()},
-        {"DicomAet", "ORTHANC"},
-        {"DicomPort", dicomPort},
-        {"HttpPort", httpPort},
-        {"RemoteAccessAllowed", false},
-        {"AuthenticationEnabled", false},
-        {"DicomAlwaysAllowStore", true},
-        {"DicomCheckModalityHost", false},
-        {"DicomModalities", {{"quorvel", {"QUORVEL", "127.0.0.1", ourPort_}}}},
-        {"Plugins", nlohmann::json::array()}}.dump();
+    nlohmann::json config{{"Name", "QuorvelTest"},
+                          {"StorageDirectory", (folder_ / "db").string()},
+                          {"IndexDirectory", (folder_ / "db").string()},
+                          {"DicomAet", "ORTHANC"},
+                          {"DicomPort", dicomPort},
+                          {"HttpPort", httpPort},
+                          {"RemoteAccessAllowed", false},
+                          {"AuthenticationEnabled", false},
+                          {"DicomAlwaysAllowStore", true},
+                          {"DicomCheckModalityHost", false},
+                          {"DicomModalities", {{"quorvel", {"QUORVEL", "127.0.0.1", ourPort_}}}},
+                          {"Plugins", nlohmann::json::array()}};
+    config.update(settings);
+    std::ofstream(folder_ / "orthanc.json") << config.dump();
     pid_ = spawn(std::string("exec ") + QUORVEL_ORTHANC + " " + (folder_ / "orthanc.json").string() + " > " +
                  (folder_ / "orthanc.txt").string() + " 2>&1");
     return waitUntil([&] { return run(rest() + "/system").status == 0; }, 30);
@@ -105,6 +106,7 @@ class LoopbackArchive {
   std::string log() const { return textOf(folder_ / "orthanc.txt"); }
 
   const int dicomPort, httpPort;
+  nlohmann::json settings = nlohmann::json::object();  // added to (or replacing) the configuration's
 
  private:
   std::filesystem::path folder_;
