@@ -34,20 +34,6 @@ size_t occurrences(const std::string& text, const std::string& what) {
   return n;
 }
 
-// A certificate authority (issuer empty) or a certificate it signs, made with the openssl tool.
-void makeCertificate(const fs::path& dir, const std::string& name, const std::string& issuer = "") {
-  fs::create_directories(dir);
-  const std::string at = (dir / name).string(), tool = QUORVEL_OPENSSL;
-  const std::string key = " -newkey rsa:2048 -nodes -subj /CN=" + name + " -keyout " + at + ".key";
-  const std::string command = issuer.empty() ? tool + " req -x509 -days 2" + key + " -out " + at + ".crt"
-                                             : tool + " req" + key + " -out " + at + ".csr && " + tool +
-                                                   " x509 -req -days 2 -in " + at + ".csr -CA " +
-                                                   (dir / issuer).string() + ".crt -CAkey " + (dir / issuer).string() +
-                                                   ".key -CAcreateserial -out " + at + ".crt";
-  const Outcome made = run("(" + command + ") 2>&1");
-  ASSERT_EQ(made.status, 0) << made.out;
-}
-
 // A caller that dies halfway through an instance: the node sees the data stream end mid-data set.
 class DyingScu : public DcmSCU {
   void notifySENDProgress(const unsigned long bytesSent) override {
@@ -261,10 +247,13 @@ TEST_F(DicomNode, ResultsReachTheArchiveAsPicturesAndAStructuredReportOnceItIsUp
 
 TEST_F(DicomNode, WithTlsOnlyCertifiedCallersAreHeardAndResultsLeaveEncrypted) {
   const fs::path pki = dir / "pki";
-  makeCertificate(pki, "authority");
-  makeCertificate(pki, "stranger");
-  for (const char* name : {"node", "sender", "orthanc"}) makeCertificate(pki, name, "authority");
-  makeCertificate(pki, "intruder", "stranger");
+  for (const auto& [name, issuer] : std::vector<std::pair<std::string, std::string>>{{"authority", ""},
+                                                                                     {"stranger", ""},
+                                                                                     {"node", "authority"},
+                                                                                     {"sender", "authority"},
+                                                                                     {"orthanc", "authority"},
+                                                                                     {"intruder", "stranger"}})
+    ASSERT_EQ(makeCertificate(pki, name, issuer), "");
   const auto file = [&](const std::string& name) { return (pki / name).string(); };
   const auto toolTls = [&](const std::string& who) {
     return "+tls " + file(who + ".key") + " " + file(who + ".crt") + " +cf " + file("authority.crt");
@@ -285,11 +274,7 @@ TEST_F(DicomNode, WithTlsOnlyCertifiedCallersAreHeardAndResultsLeaveEncrypted) {
 
   // The archive speaks TLS only, and wants a certificate from its callers.
   LoopbackArchive archive(dir / "archive", port);
-  archive.settings = {{"DicomTlsEnabled", true},
-                      {"DicomTlsCertificate", file("orthanc.crt")},
-                      {"DicomTlsPrivateKey", file("orthanc.key")},
-                      {"DicomTlsTrustedCertificates", file("authority.crt")},
-                      {"DicomTlsRemoteCertificateRequired", true}};
+  archive.requireTls(pki, "orthanc", "authority");
   ASSERT_TRUE(archive.start()) << archive.log();
   const std::string nodeTls =
       " --tls-key " + file("node.key") + " --tls-cert " + file("node.crt") + " --tls-trust " + file("authority.crt");

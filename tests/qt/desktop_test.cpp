@@ -259,11 +259,20 @@ TEST_F(Desktop, OpensAStudyFoundInTheArchive) {
 }
 
 TEST_F(Desktop, SendsTheResultsToTheArchiveAsAReportAndAStructuredReport) {
+  // Over TLS, as the archive settings ask: the archive takes nothing else.
+  const auto pki = ws->folder / "pki";
+  for (const auto& [name, issuer] : {std::pair{"authority", ""}, {"orthanc", "authority"}, {"desk", "authority"}})
+    ASSERT_EQ(makeCertificate(pki, name, issuer), "");
   LoopbackArchive archive(ws->folder / "server", freePort());
+  archive.requireTls(pki, "orthanc", "authority");
   ASSERT_TRUE(archive.start()) << archive.log();
   toResults(phantomFile);
-  QSettings(QString::fromStdString((ws->folder / "archive.ini").string()), QSettings::IniFormat)
-      .setValue("archive", QString::fromStdString(archive.address()));
+  QSettings kept(QString::fromStdString((ws->folder / "archive.ini").string()), QSettings::IniFormat);
+  kept.setValue("archive", QString::fromStdString(archive.address()));
+  kept.setValue("tls_key", QString::fromStdString((pki / "desk.key").string()));
+  kept.setValue("tls_cert", QString::fromStdString((pki / "desk.crt").string()));
+  kept.setValue("tls_trust", QString::fromStdString((pki / "authority.crt").string()));
+  kept.sync();
   ASSERT_TRUE(window->sendAction()->isEnabled());
   window->sendAction()->trigger();
   settle();

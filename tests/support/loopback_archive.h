@@ -66,6 +66,21 @@ inline void stopProcess(pid_t& pid) {
   pid = -1;
 }
 
+// A certificate authority (issuer empty) or a certificate it signs, PEM files NAME.key and NAME.crt
+// made with the openssl tool; its output when it failed, or empty.
+inline std::string makeCertificate(const std::filesystem::path& dir, const std::string& name,
+                                   const std::string& issuer = "") {
+  std::filesystem::create_directories(dir);
+  const std::string at = (dir / name).string(), by = (dir / issuer).string(), tool = QUORVEL_OPENSSL;
+  const std::string key = " -newkey rsa:2048 -nodes -subj /CN=" + name + " -keyout " + at + ".key";
+  const std::string command = issuer.empty() ? tool + " req -x509 -days 2" + key + " -out " + at + ".crt"
+                                             : tool + " req" + key + " -out " + at + ".csr && " + tool +
+                                                   " x509 -req -days 2 -in " + at + ".csr -CA " + by + ".crt -CAkey " +
+                                                   by + ".key -CAcreateserial -out " + at + ".crt";
+  const Outcome made = run("(" + command + ") 2>&1");
+  return made.status == 0 ? std::string() : made.out;
+}
+
 // Orthanc on loopback, knowing the AE title QUORVEL at ourPort (for queries and retrieves);
 // started by start(), ended with the object.
 class LoopbackArchive {
@@ -107,6 +122,16 @@ class LoopbackArchive {
 
   const int dicomPort, httpPort;
   nlohmann::json settings = nlohmann::json::object();  // added to (or replacing) the configuration's
+
+  // TLS only, with NAME.key and NAME.crt from the folder, and callers' certificates required to
+  // chain to AUTHORITY.crt.
+  void requireTls(const std::filesystem::path& pki, const std::string& name, const std::string& authority) {
+    settings.update({{"DicomTlsEnabled", true},
+                     {"DicomTlsCertificate", (pki / (name + ".crt")).string()},
+                     {"DicomTlsPrivateKey", (pki / (name + ".key")).string()},
+                     {"DicomTlsTrustedCertificates", (pki / (authority + ".crt")).string()},
+                     {"DicomTlsRemoteCertificateRequired", true}});
+  }
 
  private:
   std::filesystem::path folder_;
