@@ -29,7 +29,11 @@ NodeScu::NodeScu(const Caller& from, const Destination& peer) : tls_(from.tls) {
   setDIMSEBlockingMode(DIMSE_NONBLOCKING);
 }
 
-NodeScu::~NodeScu() = default;
+NodeScu::~NodeScu() {
+  // The association and network go while the TLS layer they use still lives.
+  if (isConnected()) abortAssociation();
+  freeNetwork();
+}
 
 std::string NodeScu::connect() {
   if (OFCondition c = initNetwork(); c.bad()) return std::string("network: ") + c.text();

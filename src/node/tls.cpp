@@ -35,6 +35,8 @@ TlsLayer makeTlsLayer(const TlsSettings& s, bool listening) {
     if (OFCondition c = layer->addTrustedCertificateFile(f.c_str(), DCF_Filetype_PEM); c.bad())
       return fail("trusted certificate " + f, c);
   if (!s.keyFile.empty()) {
+    // An encrypted key is refused rather than asked for on a terminal an unattended node lacks.
+    layer->setPrivateKeyPasswd("");
     if (OFCondition c = layer->setPrivateKeyFile(s.keyFile.c_str(), DCF_Filetype_PEM); c.bad())
       return fail("key " + s.keyFile, c);
     if (OFCondition c = layer->setCertificateFile(s.certificateFile.c_str(), DCF_Filetype_PEM); c.bad())
